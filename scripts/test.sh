@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds every target with warnings as errors and with AddressSanitizer and
+# UndefinedBehaviorSanitizer, then runs the whole test suite through CTest.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+build=${TARVEX_TEST_BUILD:-build-test}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARVEX_WERROR=ON -DTARVEX_SANITIZE=ON >/dev/null
+cmake --build "$build" -j"$(nproc)"
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+ctest --test-dir "$build" --output-on-failure -j"$(nproc)" --timeout 300

@@ -1,0 +1,166 @@
+// The database engine over real SQLite files: opening, schema matching by
+// name, walking in index order, seeking, reading typed fields and saving.
+#include "platform/Database.h"
+
+#include "support/SampleDatabases.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+
+#include <filesystem>
+
+using namespace tarvex;
+using namespace tarvex::test;
+
+namespace {
+
+class DatabaseTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::string host = dir.file("kv.mdb");
+
+    Recordset openProducts(Database& db)
+    {
+        Result<Recordset> table = db.openTable("PRODUCT", {"QuickId", "cost", "retailprice"});
+        EXPECT_TRUE(table.ok()) << table.error();
+        return std::move(*table);
+    }
+};
+
+TEST_F(DatabaseTest, OpeningAMissingOrForeignFileFailsAndCreatesNothing)
+{
+    Result<Database> missing = Database::open(host);
+    EXPECT_FALSE(missing.ok());
+    EXPECT_NE(missing.error().find(host), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(host));
+
+    std::string text = dir.write("notes.mdb", "this is not a database, just some text that is long enough");
+    Result<Database> foreign = Database::open(text);
+    EXPECT_FALSE(foreign.ok());
+    EXPECT_NE(foreign.error().find("not a database"), std::string::npos) << foreign.error();
+}
+
+TEST_F(DatabaseTest, NamesAreMatchedWithoutRegardToCase)
+{
+    makeHostDatabase(host, {{"A1", 1.0, 2.0}});
+    Result<Database> db = Database::open(host);
+    ASSERT_TRUE(db.ok()) << db.error();
+    EXPECT_TRUE(db->hasTable("Product"));
+    Recordset products = openProducts(*db);
+    EXPECT_TRUE(products.setIndex("quickid").ok());
+    EXPECT_FALSE(products.setIndex("NoSuchIndex").ok());
+    EXPECT_FALSE(db->openTable("product", {"nosuchcolumn"}).ok());
+    EXPECT_FALSE(db->openTable("vendor", {"Name"}).ok());
+}
+
+TEST_F(DatabaseTest, SeekFindsTheFirstOfDuplicateKeysInIndexOrderIgnoringCase)
+{
+    makeHostDatabase(host, {{"B2", 5.0, 6.0}, {"a1", 1.0, 2.0}, {"A1", 3.0, 4.0}});
+    Result<Database> db = Database::open(host);
+    ASSERT_TRUE(db.ok());
+    Recordset products = openProducts(*db);
+    ASSERT_TRUE(products.setIndex("QuickID").ok());
+
+    ASSERT_TRUE(products.seek(Key{std::string("A1")}).ok());
+    ASSERT_FALSE(products.noMatch());
+    EXPECT_EQ(products.rowId(), 2);
+    EXPECT_EQ(**products.number("cost"), 1.0);
+
+    ASSERT_TRUE(products.seek(Key{std::string("zz")}).ok());
+    EXPECT_TRUE(products.noMatch());
+}
+
+TEST_F(DatabaseTest, WalkFollowsTheNamedIndexNotTheRowid)
+{
+    makeHostDatabase(host, {{"C", 1.0, 1.0}, {"a", 2.0, 2.0}, {"B", 3.0, 3.0}, {"A", 4.0, 4.0}});
+    Result<Database> db = Database::open(host);
+    ASSERT_TRUE(db.ok());
+    Recordset products = openProducts(*db);
+    ASSERT_TRUE(products.setIndex("QuickID").ok());
+    std::vector<std::string> order;
+    for (Status s = products.moveFirst(); s.ok() && !products.eof(); s = products.moveNext())
+        order.push_back(**products.text("quickid"));
+    EXPECT_EQ(order, (std::vector<std::string>{"a", "A", "B", "C"}));
+}
+
+TEST_F(DatabaseTest, NonNumericValuesAreReadErrorsNotZero)
+{
+    makeHostDatabase(host, {{"A", std::nullopt, 1.0}});
+    execSql(host, "INSERT INTO product (quickid, cost, retailprice) VALUES ('T', 'ten', X'00'), ('N', 1e999, -1e999)");
+    Result<Database> db = Database::open(host);
+    ASSERT_TRUE(db.ok());
+    Recordset products = openProducts(*db);
+    ASSERT_TRUE(products.setIndex("QuickID").ok());
+
+    ASSERT_TRUE(products.seek(Key{std::string("A")}).ok());
+    Result<std::optional<double>> empty = products.number("cost");
+    ASSERT_TRUE(empty.ok());
+    EXPECT_FALSE(empty->has_value());
+
+    ASSERT_TRUE(products.seek(Key{std::string("T")}).ok());
+    EXPECT_FALSE(products.number("cost").ok());
+    EXPECT_FALSE(products.number("retailprice").ok());
+    ASSERT_TRUE(products.seek(Key{std::string("N")}).ok());
+    Result<std::optional<double>> infinite = products.number("cost");
+    EXPECT_FALSE(infinite.ok());
+    EXPECT_NE(infinite.error().find("cost"), std::string::npos);
+}
+
+TEST_F(DatabaseTest, UpdateSavesOneRecordAndReadsBackTheNewValue)
+{
+    makeHostDatabase(host, {{"A", 1.0, 2.0}, {"B", 3.0, 4.0}});
+    {
+        Result<Database> db = Database::open(host);
+        ASSERT_TRUE(db.ok());
+        Recordset products = openProducts(*db);
+        ASSERT_TRUE(products.setIndex("QuickID").ok());
+        ASSERT_TRUE(products.seek(Key{std::string("b")}).ok());
+        ASSERT_TRUE(products.edit().ok());
+        ASSERT_TRUE(products.setNumber("cost", 9.5).ok());
+        ASSERT_TRUE(products.update().ok());
+        EXPECT_EQ(**products.number("cost"), 9.5);
+    }
+    std::vector<HostRow> rows = readHostProducts(host);
+    EXPECT_EQ(rows[0].cost, 1.0);
+    EXPECT_EQ(rows[1].cost, 9.5);
+    EXPECT_EQ(rows[1].price, 4.0);
+}
+
+TEST_F(DatabaseTest, UpdateOfARecordThatVanishedFails)
+{
+    makeHostDatabase(host, {{"A", 1.0, 2.0}});
+    Result<Database> db = Database::open(host);
+    ASSERT_TRUE(db.ok());
+    Recordset products = openProducts(*db);
+    ASSERT_TRUE(products.setIndex("QuickID").ok());
+    ASSERT_TRUE(products.seek(Key{std::string("A")}).ok());
+    execSql(host, "DELETE FROM product");
+    ASSERT_TRUE(products.edit().ok());
+    ASSERT_TRUE(products.setNumber("cost", 2.0).ok());
+    Status saved = products.update();
+    EXPECT_FALSE(saved.ok());
+    EXPECT_NE(saved.error().find("no longer exists"), std::string::npos);
+}
+
+TEST_F(DatabaseTest, SeekUsesTheIndexNotAScan)
+{
+    makeHostDatabase(host, {{"A", 1.0, 2.0}});
+    Result<Database> db = Database::open(host);
+    ASSERT_TRUE(db.ok());
+    sqlite3* handle = db->handle();
+    sqlite3_stmt* stmt = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(handle,
+                                 "EXPLAIN QUERY PLAN SELECT rowid, \"cost\" FROM \"product\" WHERE \"quickid\" COLLATE "
+                                 "\"NOCASE\" = ?1 ORDER BY \"quickid\" COLLATE \"NOCASE\", rowid LIMIT 1",
+                                 -1, &stmt, nullptr),
+              SQLITE_OK);
+    std::string plan;
+    while (sqlite3_step(stmt) == SQLITE_ROW)
+        plan += reinterpret_cast<const char*>(sqlite3_column_text(stmt, 3));
+    sqlite3_finalize(stmt);
+    EXPECT_NE(plan.find("USING INDEX QuickID (quickid=?)"), std::string::npos) << plan;
+}
+
+} // namespace

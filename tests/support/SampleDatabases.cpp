@@ -1,0 +1,156 @@
+#include "support/SampleDatabases.h"
+
+#include "data/Schema.h"
+
+#include <sqlite3.h>
+
+#include <stdexcept>
+
+namespace tarvex::test {
+
+namespace {
+
+struct Connection {
+    explicit Connection(const std::string& path, int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE)
+    {
+        if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK)
+            throw std::runtime_error("cannot open " + path);
+    }
+    ~Connection() { sqlite3_close_v2(db); }
+    void exec(const std::string& sql)
+    {
+        char* error = nullptr;
+        if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+            std::string text = error ? error : "?";
+            sqlite3_free(error);
+            throw std::runtime_error(text + " in: " + sql);
+        }
+    }
+    sqlite3_stmt* prepare(const std::string& sql)
+    {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK)
+            throw std::runtime_error(std::string(sqlite3_errmsg(db)) + " in: " + sql);
+        return stmt;
+    }
+    sqlite3* db = nullptr;
+};
+
+void bindText(sqlite3_stmt* stmt, int i, const std::optional<std::string>& value)
+{
+    if (value)
+        sqlite3_bind_text(stmt, i, value->data(), static_cast<int>(value->size()), SQLITE_TRANSIENT);
+    else
+        sqlite3_bind_null(stmt, i);
+}
+
+void bindNumber(sqlite3_stmt* stmt, int i, const std::optional<double>& value)
+{
+    if (value)
+        sqlite3_bind_double(stmt, i, *value);
+    else
+        sqlite3_bind_null(stmt, i);
+}
+
+std::optional<double> columnNumber(sqlite3_stmt* stmt, int i)
+{
+    if (sqlite3_column_type(stmt, i) == SQLITE_NULL)
+        return std::nullopt;
+    return sqlite3_column_double(stmt, i);
+}
+
+} // namespace
+
+void makeUpdateDatabase(const std::string& path, const std::vector<std::string>& vendors,
+                        const std::vector<VendorRow>& products)
+{
+    Connection c(path);
+    c.exec(std::string("BEGIN;") + schema::kUpdateDatabase);
+    sqlite3_stmt* v = c.prepare("INSERT INTO Vendor (Name) VALUES (?1)");
+    for (const std::string& name : vendors) {
+        bindText(v, 1, name);
+        sqlite3_step(v);
+        sqlite3_reset(v);
+    }
+    sqlite3_finalize(v);
+    sqlite3_stmt* p =
+        c.prepare("INSERT INTO product (ID, quickid, Name, cost, retailprice, \"Delete\") VALUES (?1,?2,?3,?4,?5,?6)");
+    for (const VendorRow& row : products) {
+        sqlite3_bind_int64(p, 1, row.id);
+        bindText(p, 2, row.quickid);
+        bindText(p, 3, row.name);
+        bindNumber(p, 4, row.cost);
+        bindNumber(p, 5, row.price);
+        if (row.deleted)
+            sqlite3_bind_int64(p, 6, *row.deleted);
+        else
+            sqlite3_bind_null(p, 6);
+        if (sqlite3_step(p) != SQLITE_DONE) {
+            // NOT NULL on "Delete" refuses an empty flag; tests that need one
+            // relax the column first with execSql.
+            sqlite3_finalize(p);
+            throw std::runtime_error(std::string("insert failed: ") + sqlite3_errmsg(c.db));
+        }
+        sqlite3_reset(p);
+    }
+    sqlite3_finalize(p);
+    c.exec("COMMIT");
+}
+
+void makeHostDatabase(const std::string& path, const std::vector<HostRow>& products)
+{
+    Connection c(path);
+    c.exec(std::string("BEGIN;") + schema::kHostDatabase);
+    sqlite3_stmt* p =
+        c.prepare("INSERT INTO product (quickid, Name, cost, retailprice, \"Delete\") VALUES (?1,?2,?3,?4,?5)");
+    for (const HostRow& row : products) {
+        bindText(p, 1, row.quickid);
+        bindText(p, 2, row.name);
+        bindNumber(p, 3, row.cost);
+        bindNumber(p, 4, row.price);
+        sqlite3_bind_int64(p, 5, row.deleted);
+        sqlite3_step(p);
+        sqlite3_reset(p);
+    }
+    sqlite3_finalize(p);
+    c.exec("COMMIT");
+}
+
+void execSql(const std::string& path, const std::string& sql)
+{
+    Connection c(path, SQLITE_OPEN_READWRITE);
+    c.exec(sql);
+}
+
+std::vector<HostRow> readHostProducts(const std::string& path)
+{
+    Connection c(path, SQLITE_OPEN_READONLY);
+    sqlite3_stmt* s = c.prepare("SELECT quickid, cost, retailprice, \"Delete\", Name FROM product ORDER BY rowid");
+    std::vector<HostRow> rows;
+    while (sqlite3_step(s) == SQLITE_ROW) {
+        HostRow row;
+        if (sqlite3_column_type(s, 0) != SQLITE_NULL)
+            row.quickid = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+        row.cost = columnNumber(s, 1);
+        row.price = columnNumber(s, 2);
+        row.deleted = sqlite3_column_int64(s, 3);
+        if (sqlite3_column_type(s, 4) != SQLITE_NULL)
+            row.name = reinterpret_cast<const char*>(sqlite3_column_text(s, 4));
+        rows.push_back(row);
+    }
+    sqlite3_finalize(s);
+    return rows;
+}
+
+std::string integrityCheck(const std::string& path)
+{
+    Connection c(path, SQLITE_OPEN_READONLY);
+    sqlite3_stmt* s = c.prepare("PRAGMA integrity_check");
+    std::string result;
+    while (sqlite3_step(s) == SQLITE_ROW)
+        result += std::string(result.empty() ? "" : "\n") + reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+    sqlite3_finalize(s);
+    return result;
+}
+
+} // namespace tarvex::test

@@ -1,0 +1,42 @@
+// Real database files for tests, made with the documented schema in a
+// temporary folder, and small readers to check them afterwards.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarvex::test {
+
+struct VendorRow {
+    std::int64_t id = 0;
+    std::optional<std::string> quickid;
+    std::string name;
+    std::optional<double> cost;
+    std::optional<double> price;
+    std::optional<std::int64_t> deleted = 0;
+};
+
+struct HostRow {
+    std::optional<std::string> quickid;
+    std::optional<double> cost;
+    std::optional<double> price;
+    std::int64_t deleted = 0;
+    std::string name;
+};
+
+// Writes an update database with the given vendor records and products.
+void makeUpdateDatabase(const std::string& path, const std::vector<std::string>& vendors,
+                        const std::vector<VendorRow>& products);
+// Writes a host database with the given products, in that rowid order.
+void makeHostDatabase(const std::string& path, const std::vector<HostRow>& products);
+// Runs SQL on an existing file; throws on failure.
+void execSql(const std::string& path, const std::string& sql);
+
+// The host products as they are stored now, in rowid order.
+std::vector<HostRow> readHostProducts(const std::string& path);
+// The result of PRAGMA integrity_check ("ok" for a sound file).
+std::string integrityCheck(const std::string& path);
+
+} // namespace tarvex::test
