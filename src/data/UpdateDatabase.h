@@ -1,0 +1,20 @@
+// Opening the program's own update database (the vendor's price list) and
+// checking that it holds what a run needs.
+#pragma once
+
+#include "platform/Database.h"
+
+#include <string>
+
+namespace tarvex {
+
+// Opens path and checks for table product with ID, quickid, Name, cost,
+// retailprice and Delete and its indexes UpdateID and Primarykey. Fails with a
+// text naming the file and what is missing.
+Result<Database> openUpdateDatabase(const std::string& path);
+
+// The Name of the first record of table Vendor (empty text for an empty
+// name). Fails when the table is missing or has no record.
+Result<std::string> firstVendorName(Database& update);
+
+} // namespace tarvex
