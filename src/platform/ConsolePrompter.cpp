@@ -1,0 +1,165 @@
+// Message boxes, the file dialog and progress in a terminal.
+#include "platform/ConsolePrompter.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+
+namespace tarvex {
+
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+
+extern "C" void onInterrupt(int)
+{
+    g_interrupted = true;
+}
+
+std::string lower(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+std::string trimmed(const std::string& text)
+{
+    auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// Progress drawn on one rewritten line of the error stream. While it lives,
+// Ctrl+C asks for a cancel instead of ending the process, so a copy can
+// remove its partial file on the way out.
+class ConsoleProgress : public Progress {
+public:
+    ConsoleProgress(std::ostream& err, bool draw, std::string title, bool cancellable)
+        : m_err(err)
+        , m_draw(draw)
+        , m_title(std::move(title))
+        , m_cancellable(cancellable)
+    {
+        g_interrupted = false;
+        if (m_cancellable) {
+            struct sigaction action = {};
+            action.sa_handler = onInterrupt;
+            sigemptyset(&action.sa_mask);
+            sigaction(SIGINT, &action, &m_previous);
+        }
+    }
+    ~ConsoleProgress() override
+    {
+        if (m_cancellable)
+            sigaction(SIGINT, &m_previous, nullptr);
+        if (m_drawn)
+            m_err << '\n' << std::flush;
+    }
+
+    bool update(std::uint64_t done, std::uint64_t total) override
+    {
+        auto now = std::chrono::steady_clock::now();
+        if (m_draw && (done == total || now - m_last >= std::chrono::milliseconds(200))) {
+            m_last = now;
+            int percent = total ? static_cast<int>(done * 100 / total) : 100;
+            m_err << '\r' << m_title << ": " << percent << "% (" << done << " of " << total << ")" << std::flush;
+            m_drawn = true;
+        }
+        return !(m_cancellable && g_interrupted);
+    }
+
+private:
+    std::ostream& m_err;
+    bool m_draw;
+    std::string m_title;
+    bool m_cancellable;
+    bool m_drawn = false;
+    std::chrono::steady_clock::time_point m_last{};
+    struct sigaction m_previous = {};
+};
+
+} // namespace
+
+bool consoleInterruptRequested()
+{
+    return g_interrupted;
+}
+
+ConsolePrompter::ConsolePrompter(std::istream& in, std::ostream& out, std::ostream& err, bool progressIsTerminal)
+    : m_in(in)
+    , m_out(out)
+    , m_err(err)
+    , m_progressIsTerminal(progressIsTerminal)
+{
+}
+
+std::optional<std::string> ConsolePrompter::readLine()
+{
+    m_out.flush();
+    m_err.flush();
+    std::string line;
+    if (!std::getline(m_in, line))
+        return std::nullopt;
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return line;
+}
+
+Answer ConsolePrompter::showMessage(const Message& message)
+{
+    m_out << '[' << (message.caption.empty() ? kProgramTitle : message.caption) << "] " << message.text << '\n';
+    if (!message.detail.empty())
+        m_out << "    " << message.detail << '\n';
+
+    if (message.buttons == MessageButtons::Ok) {
+        m_out.flush();
+        return Answer::Ok;
+    }
+    const bool yesNo = message.buttons == MessageButtons::YesNo;
+    for (;;) {
+        m_out << (yesNo ? "Answer yes or no: " : "Answer ok or cancel: ");
+        std::optional<std::string> line = readLine();
+        if (!line) {
+            m_out << '\n';
+            return yesNo ? Answer::No : Answer::Cancel;
+        }
+        std::string word = lower(trimmed(*line));
+        if (yesNo && (word == "y" || word == "yes"))
+            return Answer::Yes;
+        if (yesNo && (word == "n" || word == "no"))
+            return Answer::No;
+        if (!yesNo && (word == "o" || word == "ok"))
+            return Answer::Ok;
+        if (!yesNo && (word == "c" || word == "cancel"))
+            return Answer::Cancel;
+    }
+}
+
+std::optional<std::string> ConsolePrompter::chooseFile(const FileChoice& choice)
+{
+    std::string patterns;
+    for (const std::string& pattern : choice.patterns)
+        patterns += (patterns.empty() ? "" : ", ") + pattern;
+    m_out << '[' << choice.title << "] Path of the shortcut file (" << patterns << "), empty to cancel: ";
+    std::optional<std::string> line = readLine();
+    if (!line) {
+        m_out << '\n';
+        return std::nullopt;
+    }
+    if (line->empty())
+        return std::nullopt;
+    return line;
+}
+
+std::unique_ptr<Progress> ConsolePrompter::beginProgress(const std::string& title, const std::string&, bool cancellable)
+{
+    return std::make_unique<ConsoleProgress>(m_err, m_progressIsTerminal, title, cancellable);
+}
+
+} // namespace tarvex

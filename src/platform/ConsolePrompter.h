@@ -1,0 +1,45 @@
+// ConsolePrompter: the terminal form of the prompts, for runs over SSH and on
+// machines without a display. Each message box is one line "[CAPTION] TEXT"
+// on the output; questions then read one answer line, so a run can be driven
+// from a terminal or through pipes alike. Output is flushed before every read.
+#pragma once
+
+#include "platform/Prompter.h"
+
+#include <iosfwd>
+
+namespace tarvex {
+
+class ConsolePrompter : public Prompter {
+public:
+    // progressIsTerminal: whether err is a terminal; progress lines are only
+    // drawn there, since a rewritten line is noise in a log file.
+    ConsolePrompter(std::istream& in, std::ostream& out, std::ostream& err, bool progressIsTerminal);
+
+    Answer showMessage(const Message& message) override;
+    std::optional<std::string> chooseFile(const FileChoice& choice) override;
+    void setBusy(bool) override {}
+    void processEvents(EventScope) override {}
+    std::unique_ptr<Progress> beginProgress(const std::string& title, const std::string& label,
+                                            bool cancellable) override;
+
+    // Reads one line of input after flushing the output; nothing at the end of
+    // input. A trailing CR (a line typed on Windows) is dropped.
+    std::optional<std::string> readLine();
+
+    std::istream& in() { return m_in; }
+    std::ostream& out() { return m_out; }
+    std::ostream& err() { return m_err; }
+
+private:
+    std::istream& m_in;
+    std::ostream& m_out;
+    std::ostream& m_err;
+    bool m_progressIsTerminal;
+};
+
+// Whether Ctrl+C was pressed since progress began; progress then reports a
+// cancel so that the work stops at a safe point instead of being killed.
+bool consoleInterruptRequested();
+
+} // namespace tarvex

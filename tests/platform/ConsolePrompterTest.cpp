@@ -1,0 +1,94 @@
+// The terminal prompts: what each box prints, how answers are read, and what
+// the end of input means at every kind of question.
+#include "platform/ConsolePrompter.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+using namespace tarvex;
+
+namespace {
+
+struct Console {
+    explicit Console(const std::string& input)
+        : in(input)
+    {
+    }
+    std::istringstream in;
+    std::ostringstream out;
+    std::ostringstream err;
+    ConsolePrompter prompter{in, out, err, false};
+};
+
+Message question(MessageButtons buttons)
+{
+    return {"Continue?", "Notice", "", MessageIcon::None, buttons};
+}
+
+TEST(ConsolePrompterTest, OkBoxPrintsCaptionAndTextAndReadsNothing)
+{
+    Console c("yes\n");
+    EXPECT_EQ(c.prompter.showMessage({"Update Complete", "", "", MessageIcon::None, MessageButtons::Ok}), Answer::Ok);
+    EXPECT_EQ(c.out.str(), "[Tarvex] Update Complete\n");
+    EXPECT_EQ(*c.prompter.readLine(), "yes");
+}
+
+TEST(ConsolePrompterTest, YesNoAcceptsWordsInAnyCaseAndAsksAgainOtherwise)
+{
+    Console c("maybe\n  YES \nn\r\n");
+    EXPECT_EQ(c.prompter.showMessage(question(MessageButtons::YesNo)), Answer::Yes);
+    EXPECT_EQ(c.prompter.showMessage(question(MessageButtons::YesNo)), Answer::No);
+    std::string out = c.out.str();
+    EXPECT_EQ(out.rfind("[Notice] Continue?\n", 0), 0u);
+    // "maybe" asked again: three requests for two boxes.
+    size_t asks = 0;
+    for (size_t at = out.find("yes or no"); at != std::string::npos; at = out.find("yes or no", at + 1))
+        ++asks;
+    EXPECT_EQ(asks, 3u);
+}
+
+TEST(ConsolePrompterTest, EndOfInputIsTheSafeAnswer)
+{
+    Console yesNo("");
+    EXPECT_EQ(yesNo.prompter.showMessage(question(MessageButtons::YesNo)), Answer::No);
+    Console okCancel("");
+    EXPECT_EQ(okCancel.prompter.showMessage(question(MessageButtons::OkCancel)), Answer::Cancel);
+    Console file("");
+    EXPECT_FALSE(file.prompter.chooseFile({"Select Brindle/Quorra Link", "Brindle.lnk", {"*.lnk"}, "/tmp"}));
+}
+
+TEST(ConsolePrompterTest, OkCancelWords)
+{
+    Console c("o\nCancel\n");
+    EXPECT_EQ(c.prompter.showMessage(question(MessageButtons::OkCancel)), Answer::Ok);
+    EXPECT_EQ(c.prompter.showMessage(question(MessageButtons::OkCancel)), Answer::Cancel);
+}
+
+TEST(ConsolePrompterTest, FileChoiceShowsTitleAndTakesTheLineAsTyped)
+{
+    Console c("/home/me/Desktop/My Host.lnk\n\n");
+    FileChoice choice{"Select Brindle/Quorra Link", "Brindle.lnk", {"*.lnk", "*.desktop"}, "/home/me/Desktop"};
+    EXPECT_EQ(c.prompter.chooseFile(choice), "/home/me/Desktop/My Host.lnk");
+    EXPECT_EQ(c.prompter.chooseFile(choice), std::nullopt);
+    EXPECT_EQ(c.out.str().rfind("[Select Brindle/Quorra Link] ", 0), 0u);
+}
+
+TEST(ConsolePrompterTest, DetailFollowsTheMessageLine)
+{
+    Console c("");
+    c.prompter.showMessage({"Unable to Open Database", "Critical Error", "/data/kv.mdb: file is not a database",
+                            MessageIcon::Critical, MessageButtons::Ok});
+    EXPECT_EQ(c.out.str(), "[Critical Error] Unable to Open Database\n    /data/kv.mdb: file is not a database\n");
+}
+
+TEST(ConsolePrompterTest, ProgressIsSilentWhenNotATerminal)
+{
+    Console c("");
+    auto progress = c.prompter.beginProgress("Backup Data", "Copying", true);
+    EXPECT_TRUE(progress->update(50, 100));
+    progress.reset();
+    EXPECT_EQ(c.err.str(), "");
+}
+
+} // namespace
