@@ -1,0 +1,123 @@
+// The location procedure for the host database: the stored location or the
+// user's chosen shortcut gives a candidate path; the host application's logon
+// settings file in the candidate's folder, when there is one, names the folder
+// of the database instead.
+#include "data/HostLocator.h"
+
+#include "data/DatabaseNames.h"
+#include "platform/PrivateProfile.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+namespace tarvex {
+
+namespace {
+
+bool isRegularFile(const std::string& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool sameNameIgnoringCase(const std::string& a, const std::string& b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        auto low = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+        return low(x) == low(y);
+    });
+}
+
+// The path of the file called name in folder, found without regard to letter
+// case as the host application's own platform finds it (logon.ini, LogOn.INI
+// and LOGON.INI are one file there). The exact spelling is taken first; among
+// several other spellings, the first in byte order, so that the choice does
+// not depend on the order the folder lists its entries in. Nothing when no
+// ordinary file of that name is there. folder is used as text: an empty
+// folder is the root, as "" + "/name" is.
+std::optional<std::string> findFileIgnoringCase(const std::string& folder, const std::string& name)
+{
+    std::string exact = folder + "/" + name;
+    if (isRegularFile(exact))
+        return exact;
+    DIR* dir = ::opendir(folder.empty() ? "/" : folder.c_str());
+    if (!dir)
+        return std::nullopt;
+    std::vector<std::string> matches;
+    while (const dirent* entry = ::readdir(dir)) {
+        std::string entryName = entry->d_name;
+        if (sameNameIgnoringCase(entryName, name) && isRegularFile(folder + "/" + entryName))
+            matches.push_back(folder + "/" + entryName);
+    }
+    ::closedir(dir);
+    if (matches.empty())
+        return std::nullopt;
+    return *std::min_element(matches.begin(), matches.end());
+}
+
+} // namespace
+
+HostLocator::HostLocator(std::string programFolder, Prompter& prompter, Shell& shell)
+    : m_programFolder(std::move(programFolder))
+    , m_prompter(prompter)
+    , m_shell(shell)
+{
+}
+
+std::string HostLocator::storedLocation() const
+{
+    // Merlow.INI is installed beside the program under that name, but a copy
+    // made by hand on this system may be spelled merlow.ini: both are found.
+    std::optional<std::string> settings = findFileIgnoringCase(m_programFolder, "Merlow.INI");
+    if (!settings)
+        return {};
+    return readPrivateProfileString("Settings", "DBLocation", "", *settings);
+}
+
+std::string HostLocator::redirect(const std::string& candidate) const
+{
+    std::size_t slash = candidate.rfind('/');
+    std::string folder = slash == std::string::npos ? candidate : candidate.substr(0, slash);
+    // The values are used exactly as read: a folder that ends in "/" gives a
+    // doubled separator, which the file system reads as one.
+    std::string hostFile = std::string("/") + names::kHostFile;
+    if (std::optional<std::string> logon = findFileIgnoringCase(folder, "logon.ini"))
+        return readPrivateProfileString("LogOn", "DBPath", "", *logon) + hostFile;
+    if (std::optional<std::string> kvLogon = findFileIgnoringCase(folder, "kvlogon.ini"))
+        return readPrivateProfileString("LogOn", "DataPath", "", *kvLogon) + hostFile;
+    return candidate;
+}
+
+std::optional<std::string> HostLocator::locate(const std::string& desktopFolder)
+{
+    std::string candidate = storedLocation();
+    if (candidate.empty()) {
+        FileChoice choice;
+        choice.title = "Select Brindle/Quorra Link";
+        choice.filterName = "Brindle.lnk";
+        // Desktop entries are this system's shortcuts to programs.
+        choice.patterns = {"*.lnk", "*.desktop"};
+        choice.startFolder = desktopFolder;
+        std::optional<std::string> chosen = m_prompter.chooseFile(choice);
+        if (!chosen || chosen->empty()) {
+            Message message;
+            message.text = "Database not located";
+            message.caption = "Error";
+            message.icon = MessageIcon::Critical;
+            message.buttons = MessageButtons::Ok;
+            m_prompter.showMessage(message);
+            return std::nullopt;
+        }
+        // A shortcut that cannot be read leaves its own path as the
+        // candidate; a logon settings file beside it may still lead on.
+        std::optional<std::string> target = m_shell.shortcutTarget(*chosen);
+        candidate = (target && !target->empty()) ? *target : *chosen;
+    }
+    return redirect(candidate);
+}
+
+} // namespace tarvex

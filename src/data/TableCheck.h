@@ -1,0 +1,27 @@
+// Checking, when a database is opened, that one of its tables has the columns
+// and named indexes the run will use, so that a wrong file is refused at once
+// with a text saying what is missing instead of failing half-way through.
+#pragma once
+
+#include "platform/Database.h"
+
+#include <string>
+#include <vector>
+
+namespace tarvex {
+
+// A named index a run needs. When firstColumn is set, the index must have that
+// column first: the run seeks by it, and a seek through an index on another
+// column would find the wrong records.
+struct IndexNeed {
+    std::string name;
+    std::string firstColumn;
+};
+
+// Success when table exists in db with every one of columns and indexes (names
+// without regard to letter case). Otherwise a failure naming the file, the
+// table and the first thing missing.
+Status checkTable(Database& db, const std::string& table, const std::vector<std::string>& columns,
+                  const std::vector<IndexNeed>& indexes);
+
+} // namespace tarvex

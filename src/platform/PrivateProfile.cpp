@@ -1,0 +1,205 @@
+// Reading one value from an INI settings file the way the Windows private-
+// profile call reads it: the file is read whole (it is small), split into
+// lines, and scanned for the first section of the wanted name and, inside it,
+// the first line that sets the wanted key.
+//
+// The files read here come from outside the program (another application's
+// settings, a file the user points at), so the reader refuses anything that is
+// not an ordinary file of reasonable size and never reads more than that size.
+#include "platform/PrivateProfile.h"
+
+#include "platform/SmallFile.h"
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace tarvex {
+
+namespace {
+
+// Settings files are a few kilobytes; anything past this is not one, and
+// reading it would only cost time and memory.
+constexpr std::size_t kMaxProfileBytes = 16 * 1024 * 1024;
+
+void appendUtf8(std::string& out, std::uint32_t cp)
+{
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// UTF-16 text (after its byte-order mark) as UTF-8. Windows editors save INI
+// files as "Unicode" this way, and the Windows call reads them. A lone
+// surrogate becomes U+FFFD; an odd last byte is dropped.
+std::string utf16ToUtf8(std::string_view bytes, bool bigEndian)
+{
+    std::string out;
+    out.reserve(bytes.size());
+    auto unit = [&](std::size_t i) {
+        auto hi = static_cast<std::uint8_t>(bytes[bigEndian ? i : i + 1]);
+        auto lo = static_cast<std::uint8_t>(bytes[bigEndian ? i + 1 : i]);
+        return static_cast<std::uint32_t>(hi << 8 | lo);
+    };
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        std::uint32_t u = unit(i);
+        if (u >= 0xD800 && u <= 0xDBFF && i + 3 < bytes.size()) {
+            std::uint32_t low = unit(i + 2);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                appendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+                i += 2;
+                continue;
+            }
+        }
+        appendUtf8(out, (u >= 0xD800 && u <= 0xDFFF) ? 0xFFFD : u);
+    }
+    return out;
+}
+
+// The file's text as UTF-8 (or as the single-byte text it is), without a
+// byte-order mark.
+std::string decodeText(std::string bytes)
+{
+    std::string_view view(bytes);
+    if (view.substr(0, 3) == "\xEF\xBB\xBF")
+        return bytes.substr(3);
+    if (view.substr(0, 2) == "\xFF\xFE")
+        return utf16ToUtf8(view.substr(2), false);
+    if (view.substr(0, 2) == "\xFE\xFF")
+        return utf16ToUtf8(view.substr(2), true);
+    return bytes;
+}
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f';
+}
+
+std::string_view trim(std::string_view text)
+{
+    while (!text.empty() && isBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+char lower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool sameText(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    return true;
+}
+
+// The first at most kProfileValueLimit bytes of text, shortened further when
+// the cut would fall inside a UTF-8 sequence, so that the result is never a
+// broken character.
+std::string cutToLimit(std::string_view text)
+{
+    if (text.size() <= kProfileValueLimit)
+        return std::string(text);
+    std::size_t cut = kProfileValueLimit;
+    std::size_t start = cut;
+    while (start > 0 && cut - start < 3 && (static_cast<std::uint8_t>(text[start]) & 0xC0) == 0x80)
+        --start;
+    auto lead = static_cast<std::uint8_t>(text[start]);
+    std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    if (start < cut && start + length > cut)
+        cut = start;
+    return std::string(text.substr(0, cut));
+}
+
+// A value as the call hands it back: one pair of matching quotes removed,
+// then cut to the limit.
+std::string finishValue(std::string_view value)
+{
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        value = value.substr(1, value.size() - 2);
+    return cutToLimit(value);
+}
+
+// The value of key in the first section named section, when a line sets it.
+std::optional<std::string_view> findValue(std::string_view text, std::string_view section, std::string_view key)
+{
+    bool inSection = false;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string_view::npos)
+            end = text.size();
+        std::string_view line = text.substr(pos, end - pos);
+        // CR LF counts as one line end; a lone CR or LF as one each.
+        pos = end + ((end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ? 2 : 1);
+
+        // A NUL byte ends the line's text, as it ends a C string.
+        line = line.substr(0, line.find('\0'));
+        line = trim(line);
+        if (line.empty() || line.front() == ';')
+            continue;
+        if (line.front() == '[') {
+            std::size_t close = line.rfind(']');
+            // A header without its closing bracket is ignored: the lines after
+            // it stay in the section before.
+            if (close == std::string_view::npos)
+                continue;
+            if (inSection)
+                return std::nullopt; // only the first section of the name is searched
+            inSection = sameText(trim(line.substr(1, close - 1)), section);
+            continue;
+        }
+        if (!inSection)
+            continue;
+        std::size_t equals = line.find('=');
+        // A line without "=" names a key with no value; the call then gives the
+        // default, as for a missing key.
+        std::string_view name = trim(line.substr(0, equals));
+        if (!sameText(name, key))
+            continue;
+        if (equals == std::string_view::npos)
+            return std::nullopt;
+        return trim(line.substr(equals + 1));
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::string readPrivateProfileString(const std::string& section, const std::string& key,
+                                     const std::string& defaultValue, const std::string& file)
+{
+    // The call hands back the default without its trailing blanks.
+    std::string_view fallback = defaultValue;
+    while (!fallback.empty() && fallback.back() == ' ')
+        fallback.remove_suffix(1);
+
+    std::optional<std::string> bytes = readSmallFile(file, kMaxProfileBytes);
+    if (!bytes)
+        return cutToLimit(fallback);
+    std::string text = decodeText(std::move(*bytes));
+    std::optional<std::string_view> value = findValue(text, section, key);
+    if (!value)
+        return cutToLimit(fallback);
+    return finishValue(*value);
+}
+
+} // namespace tarvex
