@@ -1,0 +1,195 @@
+// Applying the selected rows, one host record save at a time.
+#include "review/ChangeApplier.h"
+
+#include "data/DatabaseNames.h"
+#include "review/ChangeRules.h"
+#include "review/ReadHold.h"
+#include "review/WorkPacer.h"
+
+#include <sqlite3.h>
+
+namespace tarvex {
+
+namespace {
+
+// Whether the last failure on db concerns the whole file rather than one
+// record: every further save would fail the same way.
+bool fileRefusesWrites(const Database& db)
+{
+    switch (sqlite3_errcode(db.handle()) & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+    case SQLITE_READONLY:
+    case SQLITE_IOERR:
+    case SQLITE_FULL:
+    case SQLITE_CANTOPEN:
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+    case SQLITE_PERM:
+        return true;
+    default:
+        return false;
+    }
+}
+
+enum class RowResult { Unchanged, Updated, Failed, FileRefused };
+
+class Applier {
+public:
+    Applier(Database& update, Database& host, Recordset& vendor, Recordset& hostProducts, ApplyReport& report)
+        : m_update(update)
+        , m_host(host)
+        , m_vendor(vendor)
+        , m_hostProducts(hostProducts)
+        , m_report(report)
+    {
+    }
+
+    RowResult apply(const ProposedChange& row, WorkPacer& pacer, std::uint64_t done)
+    {
+        Status found = m_vendor.seek(Key{row.vendorId});
+        if (!found.ok())
+            return fail(row, m_update.path() + ": " + found.error());
+        if (m_vendor.noMatch())
+            return RowResult::Unchanged;
+        Result<std::optional<std::string>> quickid = m_vendor.text(names::kQuickId);
+        if (!quickid.ok())
+            return fail(row, m_update.path() + ": " + quickid.error());
+        if (!*quickid)
+            return RowResult::Unchanged;
+        Result<std::optional<double>> vendorCost = m_vendor.number(names::kCost);
+        if (!vendorCost.ok())
+            return fail(row, m_update.path() + ": " + vendorCost.error());
+        Result<std::optional<double>> vendorPrice = m_vendor.number(names::kRetailPrice);
+        if (!vendorPrice.ok())
+            return fail(row, m_update.path() + ": " + vendorPrice.error());
+
+        found = m_hostProducts.seek(Key{**quickid});
+        if (!found.ok())
+            return fail(row, m_host.path() + ": " + found.error());
+        if (m_hostProducts.noMatch())
+            return RowResult::Unchanged;
+        Result<std::optional<double>> hostCost = m_hostProducts.number(names::kCost);
+        if (!hostCost.ok())
+            return fail(row, m_host.path() + ": " + hostCost.error());
+        Result<std::optional<double>> hostPrice = m_hostProducts.number(names::kRetailPrice);
+        if (!hostPrice.ok())
+            return fail(row, m_host.path() + ": " + hostPrice.error());
+
+        bool costSaved = false;
+        bool priceSaved = false;
+        std::string errors;
+        if (costToWrite(*vendorCost, *hostCost)) {
+            Status s = save(names::kCost, **vendorCost);
+            if (s.ok())
+                costSaved = true;
+            else if (fileRefusesWrites(m_host))
+                return refuse(row, s.error());
+            else
+                errors = s.error();
+        }
+        pacer.step(done);
+        if (priceToWrite(*vendorPrice, *hostPrice)) {
+            Status s = save(names::kRetailPrice, **vendorPrice);
+            if (s.ok())
+                priceSaved = true;
+            else if (fileRefusesWrites(m_host))
+                return refuse(row, s.error() + (costSaved ? " (its new cost was saved)" : ""));
+            else
+                errors += (errors.empty() ? "" : "; ") + s.error();
+        }
+        if (!errors.empty()) {
+            if (costSaved)
+                errors += " (its new cost was saved)";
+            if (priceSaved)
+                errors += " (its new price was saved)";
+            return fail(row, m_host.path() + ": " + errors);
+        }
+        return costSaved || priceSaved ? RowResult::Updated : RowResult::Unchanged;
+    }
+
+private:
+    Status save(const char* column, double value)
+    {
+        Status s = m_hostProducts.edit();
+        if (s.ok())
+            s = m_hostProducts.setNumber(column, value);
+        if (s.ok())
+            s = m_hostProducts.update();
+        return s;
+    }
+
+    RowResult fail(const ProposedChange& row, std::string reason)
+    {
+        m_report.failed.push_back({row.quickid, std::move(reason)});
+        return RowResult::Failed;
+    }
+
+    RowResult refuse(const ProposedChange& row, const std::string& error)
+    {
+        fail(row, m_host.path() + ": " + error);
+        return RowResult::FileRefused;
+    }
+
+    Database& m_update;
+    Database& m_host;
+    Recordset& m_vendor;
+    Recordset& m_hostProducts;
+    ApplyReport& m_report;
+};
+
+} // namespace
+
+ApplyReport applyChanges(Database& update, Database& host, const std::vector<const ProposedChange*>& rows,
+                         Prompter& prompter)
+{
+    ApplyReport report;
+    auto failAll = [&](std::size_t from, const std::string& reason) {
+        for (std::size_t i = from; i < rows.size(); ++i)
+            report.failed.push_back({rows[i]->quickid, reason});
+    };
+
+    // The vendor list is only read here; holding its lock spares a lock per
+    // lookup. The host is written record by record and holds no transaction.
+    ReadHold updateRead(update);
+    Result<Recordset> vendor = update.openTable(names::kProduct, {names::kQuickId, names::kCost, names::kRetailPrice});
+    Status ready = vendor.status();
+    if (ready.ok())
+        ready = vendor->setIndex(names::kPrimaryKeyIndex);
+    if (!ready.ok()) {
+        failAll(0, update.path() + ": " + ready.error());
+        return report;
+    }
+    Result<Recordset> hostProducts =
+        host.openTable(names::kProduct, {names::kQuickId, names::kCost, names::kRetailPrice});
+    ready = hostProducts.status();
+    if (ready.ok())
+        ready = hostProducts->setIndex(names::kQuickIdIndex);
+    if (!ready.ok()) {
+        failAll(0, host.path() + ": " + ready.error());
+        return report;
+    }
+
+    Applier applier(update, host, *vendor, *hostProducts, report);
+    WorkPacer pacer(prompter, "Applying Changes", "Writing the new costs and prices into the host database",
+                    rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        switch (applier.apply(*rows[i], pacer, i)) {
+        case RowResult::Updated:
+            ++report.updated;
+            break;
+        case RowResult::Unchanged:
+            ++report.unchanged;
+            break;
+        case RowResult::Failed:
+            break;
+        case RowResult::FileRefused:
+            failAll(i + 1, "not tried: the host database refused the save before it");
+            return report;
+        }
+        pacer.step(i + 1);
+    }
+    return report;
+}
+
+} // namespace tarvex

@@ -1,0 +1,28 @@
+// Writing the chosen rows of the review list into the host database.
+#pragma once
+
+#include "platform/Database.h"
+#include "platform/Prompter.h"
+#include "review/ApplyReport.h"
+#include "review/ProposedChange.h"
+
+#include <vector>
+
+namespace tarvex {
+
+// For each row, first to last: finds the vendor product again by its ID
+// (Primarykey index) and the host product by the vendor product's quickid
+// (QuickID index, the first in index order), decides again from what the two
+// databases hold now (costToWrite, priceToWrite), and saves the host cost and
+// then the host price, each in a save of its own. A row whose vendor or host
+// product has vanished is skipped as unchanged.
+//
+// A save that fails leaves that host record as it was and is reported in the
+// result with the product code. When the host file as a whole refuses writes
+// (locked by another program, read-only, unreadable), the remaining rows are
+// not tried: each would only wait out the lock again. Those rows are reported
+// as failed too. Rows saved before stay saved.
+ApplyReport applyChanges(Database& update, Database& host, const std::vector<const ProposedChange*>& rows,
+                         Prompter& prompter);
+
+} // namespace tarvex

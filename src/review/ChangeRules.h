@@ -1,0 +1,27 @@
+// The rules that decide whether a vendor product is listed and what the host
+// product gets when it is applied. An empty vendor value never changes
+// anything; an empty host value counts as 0; a lower vendor price never
+// lowers the host's price.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace tarvex {
+
+// The change label of a product when it is listed, nothing when it is not.
+// Listed when the vendor cost differs from the current cost (the current cost
+// compared in its 15-digit text form, see normalisedNumber) or the vendor
+// price is above the current price. The label is " Cost Change" when the cost
+// rises, followed by " and Price Change" when the price rises as well, and
+// " Price Change" in every other listed case.
+std::optional<std::string> changeLabel(std::optional<double> vendorCost, std::optional<double> vendorPrice,
+                                       double currentCost, double currentPrice);
+
+// Whether applying writes the vendor cost: it differs from the host cost as
+// stored (no text-form rounding here).
+bool costToWrite(std::optional<double> vendorCost, std::optional<double> hostCost);
+// Whether applying writes the vendor price: it is above the host price.
+bool priceToWrite(std::optional<double> vendorPrice, std::optional<double> hostPrice);
+
+} // namespace tarvex

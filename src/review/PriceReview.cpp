@@ -1,0 +1,145 @@
+// The review's rows, selection and messages over the build and apply steps.
+#include "review/PriceReview.h"
+
+#include "review/ChangeApplier.h"
+#include "review/ChangeList.h"
+
+#include <algorithm>
+
+namespace tarvex {
+
+namespace {
+
+// Up to this many product codes are named in a message's own text; longer
+// lists go to its detail.
+constexpr std::size_t kInlineCodes = 10;
+
+std::string products(std::size_t count)
+{
+    return std::to_string(count) + (count == 1 ? " product" : " products");
+}
+
+} // namespace
+
+PriceReview::PriceReview(Database& update, Database& host, Prompter& prompter)
+    : m_update(update)
+    , m_host(host)
+    , m_prompter(prompter)
+{
+}
+
+void PriceReview::setRowsChangingHandlers(std::function<void()> aboutToChange, std::function<void()> changed)
+{
+    m_aboutToChange = std::move(aboutToChange);
+    m_changed = std::move(changed);
+}
+
+void PriceReview::replaceRows(std::vector<ProposedChange> rows)
+{
+    if (m_aboutToChange)
+        m_aboutToChange();
+    m_rows = std::move(rows);
+    m_selected.assign(m_rows.size(), 0);
+    if (m_changed)
+        m_changed();
+}
+
+Status PriceReview::build()
+{
+    Result<ChangeList> list = buildChangeList(m_update, m_host, m_prompter);
+    m_built = true;
+    if (list.ok()) {
+        m_unreadable = std::move(list->unreadable);
+        replaceRows(std::move(list->rows));
+    } else {
+        m_unreadable.clear();
+        replaceRows({});
+    }
+    m_prompter.setBusy(false);
+    return list.status();
+}
+
+void PriceReview::reportUnreadable()
+{
+    if (m_unreadable.empty() || m_toldUnreadable)
+        return;
+    m_toldUnreadable = true;
+    std::size_t count = m_unreadable.size();
+    std::string codes = inlineCodes(m_unreadable, kInlineCodes);
+    std::string text = products(count) +
+                       (count == 1 ? " could not be read and is not listed" : " could not be read and are not listed");
+    text += codes.empty() ? ". Their product codes are listed below." : ": " + codes + ".";
+    text += "\nA cost, price or Delete flag that is not a number cannot be compared; correct it and run the "
+            "update again.";
+    m_prompter.showMessage(
+        {text, "Products Not Listed", problemLines(m_unreadable), MessageIcon::Exclamation, MessageButtons::Ok});
+}
+
+std::string PriceReview::countLabel() const
+{
+    if (!m_built)
+        return {};
+    return std::to_string(m_rows.size()) + " Products to be Updated";
+}
+
+void PriceReview::setSelected(std::size_t row, bool selected)
+{
+    if (row < m_selected.size())
+        m_selected[row] = selected ? 1 : 0;
+}
+
+void PriceReview::setAllSelected(bool selected)
+{
+    m_prompter.setBusy(true);
+    std::fill(m_selected.begin(), m_selected.end(), selected ? 1 : 0);
+    m_prompter.setBusy(false);
+}
+
+void PriceReview::selectAll()
+{
+    setAllSelected(true);
+}
+
+void PriceReview::unselectAll()
+{
+    setAllSelected(false);
+}
+
+std::size_t PriceReview::selectedCount() const
+{
+    return static_cast<std::size_t>(std::count(m_selected.begin(), m_selected.end(), 1));
+}
+
+PriceReview::ApplyOutcome PriceReview::apply()
+{
+    std::vector<const ProposedChange*> chosen;
+    for (std::size_t i = 0; i < m_rows.size(); ++i)
+        if (m_selected[i])
+            chosen.push_back(&m_rows[i]);
+    if (chosen.empty()) {
+        m_prompter.showMessage(
+            {"Select products to update.", "Nothing Selected", "", MessageIcon::Exclamation, MessageButtons::Ok});
+        return ApplyOutcome::NothingSelected;
+    }
+
+    m_prompter.setBusy(true);
+    m_report = applyChanges(m_update, m_host, chosen, m_prompter);
+    m_prompter.setBusy(false);
+    replaceRows({});
+
+    if (m_report.complete()) {
+        m_prompter.showMessage({"Update Complete", "", "", MessageIcon::None, MessageButtons::Ok});
+        return ApplyOutcome::Complete;
+    }
+    std::size_t failed = m_report.failed.size();
+    std::string codes = inlineCodes(m_report.failed, kInlineCodes);
+    std::string text = products(m_report.updated) + (m_report.updated == 1 ? " was updated. " : " were updated. ");
+    text += products(failed) + " could not be updated";
+    text += codes.empty() ? "; their product codes are listed below." : ": " + codes + ".";
+    text += "\nThe products that were updated keep their new values.";
+    m_prompter.showMessage(
+        {text, "Update Incomplete", problemLines(m_report.failed), MessageIcon::Critical, MessageButtons::Ok});
+    return ApplyOutcome::Incomplete;
+}
+
+} // namespace tarvex

@@ -1,0 +1,83 @@
+// PriceReview: the price change review without its widgets. It builds the list
+// of proposed changes, keeps the user's choice of rows, applies the chosen
+// rows and says how that went, all through the Prompter. The review window
+// and the terminal review are thin front ends over this one class.
+#pragma once
+
+#include "platform/Database.h"
+#include "platform/Prompter.h"
+#include "review/ApplyReport.h"
+#include "review/ProductProblem.h"
+#include "review/ProposedChange.h"
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tarvex {
+
+class PriceReview {
+public:
+    enum class ApplyOutcome {
+        NothingSelected, // "Nothing Selected" was shown; nothing written, the list is unchanged
+        Complete,        // every selected row was handled; "Update Complete" was shown
+        Incomplete,      // some row could not be written; a critical message named them
+    };
+
+    PriceReview(Database& update, Database& host, Prompter& prompter);
+
+    // Front ends that show the rows are told before and after the rows change
+    // (the list is built, or emptied after an apply), to refresh their view.
+    void setRowsChangingHandlers(std::function<void()> aboutToChange, std::function<void()> changed);
+
+    // Builds the list from the two databases and switches the busy pointer off
+    // (the caller switched it on before handing over), also on failure. Fails
+    // with a text naming the file when the list cannot be built at all; the
+    // list is then empty.
+    Status build();
+    // Tells the user once, after the list is shown, which products could not
+    // be read and are therefore not listed. Does nothing when there are none
+    // or when it has already told.
+    void reportUnreadable();
+
+    const std::vector<ProposedChange>& rows() const { return m_rows; }
+    const std::vector<ProductProblem>& unreadable() const { return m_unreadable; }
+    // "N Products to be Updated"; empty before the list is built.
+    std::string countLabel() const;
+
+    bool isSelected(std::size_t row) const { return row < m_selected.size() && m_selected[row]; }
+    // Ignored for a row that does not exist.
+    void setSelected(std::size_t row, bool selected);
+    // Select every row or none, with the busy pointer on meanwhile.
+    void selectAll();
+    void unselectAll();
+    std::size_t selectedCount() const;
+
+    // Writes the selected rows into the host database (see applyChanges) and
+    // tells the user the outcome. With no row selected it only shows
+    // "Nothing Selected". Otherwise the list is emptied and the run is over:
+    // either "Update Complete", or a critical message with how many products
+    // were updated and which could not be.
+    ApplyOutcome apply();
+    // What the last apply did; empty before one ran.
+    const ApplyReport& lastReport() const { return m_report; }
+
+private:
+    void setAllSelected(bool selected);
+    void replaceRows(std::vector<ProposedChange> rows);
+
+    Database& m_update;
+    Database& m_host;
+    Prompter& m_prompter;
+    std::vector<ProposedChange> m_rows;
+    std::vector<char> m_selected;
+    std::vector<ProductProblem> m_unreadable;
+    bool m_built = false;
+    bool m_toldUnreadable = false;
+    ApplyReport m_report;
+    std::function<void()> m_aboutToChange;
+    std::function<void()> m_changed;
+};
+
+} // namespace tarvex

@@ -1,0 +1,24 @@
+// Wording for the products a message box names.
+#include "review/ProductProblem.h"
+
+namespace tarvex {
+
+std::string inlineCodes(const std::vector<ProductProblem>& problems, std::size_t inlineLimit)
+{
+    if (problems.empty() || problems.size() > inlineLimit)
+        return {};
+    std::string codes;
+    for (const ProductProblem& problem : problems)
+        codes += (codes.empty() ? "" : ", ") + problem.code;
+    return codes;
+}
+
+std::string problemLines(const std::vector<ProductProblem>& problems)
+{
+    std::string lines;
+    for (const ProductProblem& problem : problems)
+        lines += (lines.empty() ? "" : "\n") + problem.code + ": " + problem.reason;
+    return lines;
+}
+
+} // namespace tarvex
