@@ -1,0 +1,194 @@
+// The location procedure over real files: Merlow.INI in a program folder,
+// logon settings files in host folders, and real shortcuts picked through a
+// scripted file dialog.
+#include "data/HostLocator.h"
+
+#include "platform/Shell.h"
+#include "support/LnkWriter.h"
+#include "support/ScriptedPrompter.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace tarvex;
+using namespace tarvex::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+class HostLocatorTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    ScriptedPrompter prompter;
+    SystemShell shell;
+    std::string program = dir.file("program");
+    std::string desktop = dir.file("desktop");
+    HostLocator locator{program, prompter, shell};
+
+    void SetUp() override
+    {
+        fs::create_directories(program);
+        fs::create_directories(desktop);
+    }
+    void storeLocation(const std::string& location)
+    {
+        dir.write("program/Merlow.INI", "[Settings]\r\nDBLocation=" + location + "\r\n");
+    }
+    // A Windows shortcut on the desktop to host.exe in the named folder,
+    // picked in the dialog.
+    void pickShortcutTo(const std::string& folder)
+    {
+        std::string target = dir.write(folder + "/host.exe", "MZ");
+        prompter.chooseNext(writeLnk(desktop + "/Brindle.lnk", {.localPath = target}));
+    }
+};
+
+TEST_F(HostLocatorTest, StoredLocationIsUsedWithoutAskingWhenNoLogonFileIsBesideIt)
+{
+    storeLocation(dir.file("data/kv.mdb"));
+    fs::create_directories(dir.file("data"));
+    EXPECT_EQ(locator.storedLocation(), dir.file("data/kv.mdb"));
+    EXPECT_EQ(locator.locate(desktop), dir.file("data/kv.mdb"));
+    EXPECT_TRUE(prompter.fileChoices.empty());
+    EXPECT_TRUE(prompter.messages.empty());
+
+    // A location whose folder does not exist is passed on as it is; the open
+    // reports it later.
+    storeLocation("/nonexistent/folder/kv.mdb");
+    EXPECT_EQ(locator.locate(desktop), "/nonexistent/folder/kv.mdb");
+}
+
+TEST_F(HostLocatorTest, LogonFileBesideTheStoredLocationRedirectsIt)
+{
+    storeLocation(dir.file("data/kv.mdb"));
+    dir.write("data/logon.ini", "[LogOn]\r\nDBPath=" + dir.file("live") + "\r\n");
+    EXPECT_EQ(locator.locate(desktop), dir.file("live") + "/kv.mdb");
+    EXPECT_TRUE(prompter.fileChoices.empty());
+}
+
+TEST_F(HostLocatorTest, ChosenShortcutLeadsThroughKvlogonAndLogonWinsOverIt)
+{
+    std::string host = dir.file("Host");
+    pickShortcutTo("Host");
+    dir.write("Host/kvlogon.ini", "[LogOn]\nDataPath=" + host + "/Data\n");
+    EXPECT_EQ(locator.locate(desktop), host + "/Data/kv.mdb");
+
+    ASSERT_EQ(prompter.fileChoices.size(), 1u);
+    const FileChoice& choice = prompter.fileChoices[0];
+    EXPECT_EQ(choice.title, "Select Brindle/Quorra Link");
+    EXPECT_EQ(choice.filterName, "Brindle.lnk");
+    EXPECT_EQ(choice.patterns, (std::vector<std::string>{"*.lnk", "*.desktop"}));
+    EXPECT_EQ(choice.startFolder, desktop);
+
+    dir.write("Host/logon.ini", "[LogOn]\nDBPath=" + host + "/Live\n");
+    prompter.chooseNext(desktop + "/Brindle.lnk");
+    EXPECT_EQ(locator.locate(desktop), host + "/Live/kv.mdb");
+
+    // The stored location still comes first.
+    storeLocation(dir.file("elsewhere/kv.mdb"));
+    EXPECT_EQ(locator.locate(desktop), dir.file("elsewhere/kv.mdb"));
+    EXPECT_EQ(prompter.fileChoices.size(), 2u);
+}
+
+TEST_F(HostLocatorTest, LogonFileNamesAreFoundWithoutRegardToCase)
+{
+    std::string data = dir.file("data");
+    for (const char* name : {"LogOn.INI", "LOGON.INI", "logon.ini"}) {
+        fs::remove_all(data);
+        dir.write(std::string("data/") + name, "[LOGON]\ndbpath=/live\n");
+        EXPECT_EQ(locator.redirect(data + "/kv.mdb"), "/live/kv.mdb") << name;
+    }
+    fs::remove_all(data);
+    dir.write("data/KVLOGON.Ini", "[logon]\nDATAPATH=/kvlive\n");
+    EXPECT_EQ(locator.redirect(data + "/kv.mdb"), "/kvlive/kv.mdb");
+    // A folder of that name is no logon file.
+    fs::remove_all(data);
+    fs::create_directories(data + "/logon.ini");
+    EXPECT_EQ(locator.redirect(data + "/kv.mdb"), data + "/kv.mdb");
+}
+
+TEST_F(HostLocatorTest, ValuesAreUsedExactlyAsRead)
+{
+    std::string candidate = dir.file("data/kv.mdb");
+    dir.write("data/logon.ini", "[LogOn]\nDBPath=/live/\n");
+    EXPECT_EQ(locator.redirect(candidate), "/live//kv.mdb");
+
+    dir.write("data/logon.ini", "[LogOn]\nOther=1\n");
+    EXPECT_EQ(locator.redirect(candidate), "/kv.mdb");
+    dir.write("data/logon.ini", "[LogOn]\nDBPath=\n");
+    EXPECT_EQ(locator.redirect(candidate), "/kv.mdb");
+
+    dir.write("data/logon.ini", "[LogOn]\nDBPath=\"  /live  \"\n");
+    EXPECT_EQ(locator.redirect(candidate), "  /live  /kv.mdb");
+
+    std::string longValue = "/" + std::string(600, 'x');
+    dir.write("data/logon.ini", "[LogOn]\nDBPath=" + longValue + "\n");
+    EXPECT_EQ(locator.redirect(candidate), longValue.substr(0, 499) + "/kv.mdb");
+
+    // The stored location is read the same way: cut, never trimmed inside quotes.
+    storeLocation("\" " + dir.file("data") + "/kv.mdb\"");
+    EXPECT_EQ(locator.storedLocation(), " " + dir.file("data") + "/kv.mdb");
+}
+
+TEST_F(HostLocatorTest, FolderPartIsTheTextBeforeTheLastSlash)
+{
+    // No "/" at all: the whole candidate is taken as the folder.
+    EXPECT_EQ(locator.redirect("kv.mdb"), "kv.mdb");
+    dir.write("whole/logon.ini", "[LogOn]\nDBPath=/from-whole\n");
+    fs::path old = fs::current_path();
+    fs::current_path(dir.path());
+    std::string redirected = locator.redirect("whole");
+    fs::current_path(old);
+    EXPECT_EQ(redirected, "/from-whole/kv.mdb");
+}
+
+TEST_F(HostLocatorTest, CancelledOrEmptyChoiceShowsDatabaseNotLocated)
+{
+    prompter.chooseNext(std::nullopt).chooseNext(std::string());
+    for (int run = 0; run < 2; ++run) {
+        EXPECT_EQ(locator.locate(desktop), std::nullopt);
+        ASSERT_EQ(prompter.messages.size(), static_cast<std::size_t>(run + 1));
+        const Message& message = prompter.messages.back();
+        EXPECT_EQ(message.text, "Database not located");
+        EXPECT_EQ(message.caption, "Error");
+        EXPECT_EQ(message.icon, MessageIcon::Critical);
+        EXPECT_EQ(message.buttons, MessageButtons::Ok);
+    }
+}
+
+TEST_F(HostLocatorTest, UnreadableShortcutStaysTheCandidate)
+{
+    std::string broken = dir.write("desktop/Brindle.lnk", lnkBytes({.localPath = "/srv/host.exe"}).substr(0, 80));
+    prompter.chooseNext(broken);
+    EXPECT_EQ(locator.locate(desktop), broken);
+
+    // A logon file beside the broken shortcut still leads on.
+    dir.write("desktop/LogOn.INI", "[LogOn]\nDBPath=/beside\n");
+    prompter.chooseNext(broken);
+    EXPECT_EQ(locator.locate(desktop), "/beside/kv.mdb");
+    EXPECT_TRUE(prompter.messages.empty());
+}
+
+TEST_F(HostLocatorTest, DesktopEntryAndSymbolicLinkShortcutsLeadToTheProgramFolder)
+{
+    std::string host = dir.file("Host");
+    fs::create_directories(host);
+    dir.write("Host/host.exe", "MZ");
+    dir.write("Host/kvlogon.ini", "[LogOn]\nDataPath=/kv\n");
+    prompter.chooseNext(dir.write("desktop/host.desktop", "[Desktop Entry]\nExec=\"" + host + "/host.exe\" %f\n"));
+    EXPECT_EQ(locator.locate(desktop), "/kv/kv.mdb");
+
+    fs::create_symlink(host + "/host.exe", desktop + "/host");
+    prompter.chooseNext(desktop + "/host");
+    EXPECT_EQ(locator.locate(desktop), "/kv/kv.mdb");
+}
+
+TEST_F(HostLocatorTest, SettingsFileNameIsFoundWithoutRegardToCase)
+{
+    dir.write("program/merlow.ini", "[settings]\ndblocation=/stored/kv.mdb\n");
+    EXPECT_EQ(locator.storedLocation(), "/stored/kv.mdb");
+}
+
+} // namespace
