@@ -1,0 +1,52 @@
+// StagedFile: a new file written under a temporary name beside its final
+// name, and given that name only once it is complete and on disk. The file is
+// created exclusively and never through a file or link already standing at
+// the temporary name, and the final name never replaces anything: a backup
+// that is being written can never clobber another file, and a half-written
+// one never carries a name that looks finished.
+#pragma once
+
+#include "platform/Result.h"
+
+#include <string>
+#include <sys/types.h>
+
+namespace tarvex {
+
+class StagedFile {
+public:
+    // Creates an empty file for destination at destination + ".part" (or
+    // ".part2", ".part3", ... when that name is taken by anything, a link
+    // included), with exactly the permission bits mode (the umask does not
+    // apply). Fails with a text naming the folder and the reason.
+    static Result<StagedFile> create(const std::string& destination, mode_t mode);
+
+    StagedFile(StagedFile&& other) noexcept;
+    StagedFile& operator=(StagedFile&&) = delete;
+    // Removes the file when it was not committed.
+    ~StagedFile();
+
+    int fd() const { return m_fd; }
+    const std::string& path() const { return m_path; }
+
+    // Flushes the file and its folder to disk and renames it to destination,
+    // never replacing an existing entry. On failure the staged file is still
+    // there (the destructor removes it); nameTaken tells whether the failure
+    // was only that destination now exists, so a caller may try another name.
+    Status commit(const std::string& destination, bool& nameTaken);
+
+    // Removes the file now.
+    void discard();
+
+private:
+    StagedFile(int fd, std::string path);
+
+    int m_fd = -1;
+    std::string m_path;
+    bool m_done = false;
+};
+
+// The folder part of a path ("." for a bare name), for flushing and messages.
+std::string folderOf(const std::string& path);
+
+} // namespace tarvex

@@ -1,0 +1,44 @@
+// BackupCopy: the start-up backup copy of the host database. The copy is made
+// before anything can write to the host database, under a name of its own
+// (see BackupName), and it is a consistent picture of the database: it is
+// taken while holding a read lock on the file, so that another program cannot
+// commit half-way through; a database in WAL mode is copied through SQLite's
+// online backup, since its main file alone would miss committed pages.
+#pragma once
+
+#include "platform/FileCopy.h"
+#include "platform/Prompter.h"
+
+#include <ctime>
+#include <string>
+
+namespace tarvex {
+
+struct BackupResult {
+    enum class Outcome {
+        Made,            // backupPath holds the complete copy
+        NothingToBackUp, // the host path names no file; error says so
+        Cancelled,       // the user cancelled; nothing was left behind
+        Failed           // error names the file and the reason; nothing was left behind
+    };
+    Outcome outcome = Outcome::Failed;
+    std::string backupPath;
+    std::string error;
+};
+
+class BackupCopy {
+public:
+    BackupCopy(FileCopy& fileCopy, Prompter& prompter);
+
+    // Copies the file at hostPath to a new backup beside it named for the
+    // local time when, showing progress with a Cancel button. A file that is
+    // not an SQLite database (a program file chosen by mistake) is copied as
+    // it stands; the open that follows will refuse it.
+    BackupResult make(const std::string& hostPath, const std::tm& when);
+
+private:
+    FileCopy& m_fileCopy;
+    Prompter& m_prompter;
+};
+
+} // namespace tarvex

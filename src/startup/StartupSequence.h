@@ -1,0 +1,62 @@
+// StartupSequence: the steps from the program's start to the price change
+// review: open the update database, confirm the vendor, locate the host
+// database, make the backup copy, open the host database, and hand over.
+// Every prompt and every failure message on the way goes through the
+// Prompter; each failure ends the run with its message and status.
+#pragma once
+
+#include "platform/FileCopy.h"
+#include "platform/Prompter.h"
+#include "platform/Shell.h"
+#include "startup/RunState.h"
+
+#include <ctime>
+#include <functional>
+#include <string>
+
+namespace tarvex {
+
+// The current local time; tests give a fixed one.
+using Clock = std::function<std::tm()>;
+// Runs the price change review on the open databases and returns the exit
+// status.
+using HandOver = std::function<int(RunState&)>;
+
+// The local time now, as the system reports it.
+std::tm systemLocalTime();
+
+class StartupSequence {
+public:
+    StartupSequence(std::string programFolder, Prompter& prompter, Shell& shell, FileCopy& fileCopy, Clock clock,
+                    HandOver handOver);
+
+    // Runs the steps in order. Returns kExitOk for a run that ends normally
+    // or by the user's choice (No to the vendor, Cancel to the backup
+    // notice), kExitError after an error message. The databases are closed
+    // when it returns.
+    int run();
+
+private:
+    int fail(const char* text, const char* caption, const std::string& detail);
+
+    std::string m_programFolder;
+    Prompter& m_prompter;
+    Shell& m_shell;
+    FileCopy& m_fileCopy;
+    Clock m_clock;
+    HandOver m_handOver;
+};
+
+// The fixed texts of the start-up's prompts and messages.
+namespace startup_text {
+inline constexpr const char* kVendorPrompt = "You are running Standard Pricing Update for Vendor:";
+inline constexpr const char* kVendorPromptEnd = ", Continue?";
+inline constexpr const char* kBackupNotice =
+    "The Tarvex program will backup your data before starting, This may take several minutes.";
+inline constexpr const char* kBackupCaption = "Backup Data";
+inline constexpr const char* kErrorLoading = "Error Loading database";
+inline constexpr const char* kNoVendor = "Error Locating Vendor Record";
+inline constexpr const char* kUnableToOpen = "Unable to Open Database";
+} // namespace startup_text
+
+} // namespace tarvex

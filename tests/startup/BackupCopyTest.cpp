@@ -1,0 +1,200 @@
+// The start-up backup copy: its name, a copy that fails half-way, names and
+// links already standing in the way, and a copy taken while another program
+// keeps writing to the database.
+#include "StartupFixture.h"
+
+#include "startup/BackupCopy.h"
+#include "startup/BackupName.h"
+#include "startup/ExitStatus.h"
+#include "startup/VersionLabel.h"
+
+#include <sqlite3.h>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace tarvex;
+using namespace tarvex::test;
+
+namespace {
+
+using BackupCopyTest = StartupFixture;
+
+TEST(BackupNameTest, TheTimeStampIsMonthDayYearHourMinutesSeconds)
+{
+    std::tm when = fixedTime();
+    EXPECT_EQ(BackupName::timeStamp(when), "12062026215742");
+    EXPECT_EQ(BackupName::candidate("/d/kv.mdb", when, 1), "/d/kv.mdb_Tarvex_12062026215742");
+    EXPECT_EQ(BackupName::candidate("/d/kv.mdb", when, 3), "/d/kv.mdb_Tarvex_12062026215742_3");
+    std::tm morning{};
+    morning.tm_year = 2027 - 1900;
+    morning.tm_mon = 0;
+    morning.tm_mday = 2;
+    morning.tm_hour = 7;
+    morning.tm_min = 5;
+    morning.tm_sec = 9;
+    EXPECT_EQ(BackupName::timeStamp(morning), "01022027070509");
+}
+
+TEST(VersionLabelTest, ShowsMajorMinorAndRevision)
+{
+    EXPECT_EQ(versionLabel(2, 0, 0, 21), "Version 2.0.21");
+    EXPECT_EQ(versionLabel(1, 4, 7, 0), "Version 1.4.0");
+}
+
+// Runs the whole sequence in a child process whose files may not grow past a
+// few kilobytes, so the copy fails half-way. The child reports through its
+// exit status: 0 when the run ended with the backup message, status 1 and no
+// hand-over.
+TEST_F(BackupCopyTest, ACopyThatFailsHalfWayLeavesNothingAndOpensNothing)
+{
+    standardSetup();
+    std::vector<HostRow> rows;
+    for (int i = 0; i < 400; ++i)
+        rows.push_back({"Q" + std::to_string(i), 1.0, 2.0, 0, std::string(200, 'n')});
+    std::filesystem::remove(host);
+    makeHostDatabase(host, rows);
+    ASSERT_GT(std::filesystem::file_size(host), 16384u);
+    prompter.answer(Answer::Yes).answer(Answer::Ok);
+
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{8192, 8192};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        int status = runSequence();
+        bool reported = prompter.messages.size() == 3 && lastMessage().caption == "Backup Data" &&
+                        lastMessage().icon == MessageIcon::Critical &&
+                        lastMessage().detail.find("File too large") != std::string::npos;
+        ::_exit(status == kExitError && !handedOver && reported ? 0 : 10 + status);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(dataFiles(), std::vector<std::string>{"kv.mdb"});
+}
+
+TEST_F(BackupCopyTest, LinksAtTheBackupOrTemporaryNameAreNeverFollowed)
+{
+    standardSetup();
+    std::string victim = dir.write("victim.txt", "precious");
+    std::filesystem::create_symlink(victim, expectedBackup);
+    std::filesystem::create_symlink(victim, expectedBackup + "_2.part");
+    std::filesystem::create_symlink(dir.file("nowhere"), expectedBackup + "_2.part2");
+
+    BackupCopy copy(fileCopy, prompter);
+    BackupResult result = copy.make(host, now);
+    ASSERT_EQ(result.outcome, BackupResult::Outcome::Made) << result.error;
+    EXPECT_EQ(result.backupPath, expectedBackup + "_2");
+    EXPECT_EQ(readFile(result.backupPath), readFile(host));
+    EXPECT_FALSE(std::filesystem::is_symlink(result.backupPath));
+    EXPECT_EQ(readFile(victim), "precious");
+    EXPECT_TRUE(std::filesystem::is_symlink(expectedBackup));
+    EXPECT_TRUE(std::filesystem::is_symlink(expectedBackup + "_2.part"));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("nowhere")));
+    EXPECT_FALSE(std::filesystem::exists(expectedBackup + "_2.part3"));
+}
+
+// A writer in a child process that keeps inserting rows in short
+// transactions until it is stopped; busy answers are waited out.
+pid_t startWriter(const std::string& path, int readyPipe)
+{
+    pid_t child = ::fork();
+    if (child != 0)
+        return child;
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+        ::_exit(2);
+    sqlite3_busy_timeout(db, 20);
+    bool told = false;
+    for (int i = 0;; ++i) {
+        int rc = sqlite3_exec(db,
+                              "BEGIN IMMEDIATE;"
+                              "INSERT INTO product (quickid, Name, cost, retailprice)"
+                              " SELECT 'W' || abs(random()), hex(randomblob(600)), 1, 2 FROM product LIMIT 50;"
+                              "DELETE FROM product WHERE rowid IN (SELECT rowid FROM product WHERE quickid LIKE 'W%' "
+                              " ORDER BY random() LIMIT 25);"
+                              "COMMIT;",
+                              nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK)
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        else if (!told) {
+            told = true;
+            char byte = 1;
+            if (::write(readyPipe, &byte, 1) != 1)
+                ::_exit(3);
+        }
+    }
+}
+
+void copyWhileWriting(BackupCopyTest& test, const std::string& host, const std::string& journalMode)
+{
+    std::vector<HostRow> rows;
+    for (int i = 0; i < 20000; ++i)
+        rows.push_back({"Q" + std::to_string(i), 1.0, 2.0, 0, std::string(300, 'n')});
+    makeHostDatabase(host, rows);
+    execSql(host, "PRAGMA journal_mode = " + journalMode);
+
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe(pipeEnds), 0);
+    pid_t writer = startWriter(host, pipeEnds[1]);
+    ASSERT_GT(writer, 0);
+    char byte = 0;
+    ASSERT_EQ(::read(pipeEnds[0], &byte, 1), 1) << "the writer never committed";
+
+    SystemFileCopy fileCopy;
+    ScriptedPrompter prompter;
+    BackupCopy copy(fileCopy, prompter);
+    BackupResult result = copy.make(host, fixedTime());
+
+    ::kill(writer, SIGKILL);
+    ::waitpid(writer, nullptr, 0);
+    ::close(pipeEnds[0]);
+    ::close(pipeEnds[1]);
+    ASSERT_EQ(result.outcome, BackupResult::Outcome::Made) << result.error;
+    EXPECT_EQ(integrityCheck(result.backupPath), "ok");
+    EXPECT_GE(readHostProducts(result.backupPath).size(), 20000u);
+    EXPECT_FALSE(std::filesystem::exists(result.backupPath + "-wal"));
+    EXPECT_EQ(integrityCheck(host), "ok");
+    (void)test;
+}
+
+TEST_F(BackupCopyTest, ACopyTakenWhileAnotherProgramWritesIsConsistent)
+{
+    copyWhileWriting(*this, host, "DELETE");
+}
+
+TEST_F(BackupCopyTest, AWalDatabaseIsCopiedWithItsCommittedPagesWhileAnotherProgramWrites)
+{
+    copyWhileWriting(*this, host, "WAL");
+}
+
+TEST_F(BackupCopyTest, AWalDatabaseCopyHoldsPagesNotYetInTheMainFile)
+{
+    makeHostDatabase(host, {{"A1", 1.0, 2.0}});
+    // A connection kept open with checkpoints off: the new rows live only in
+    // the -wal file when the copy is made.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(host.c_str(), &db), SQLITE_OK);
+    sqlite3_exec(db, "PRAGMA journal_mode = WAL; PRAGMA wal_autocheckpoint = 0;", nullptr, nullptr, nullptr);
+    ASSERT_EQ(sqlite3_exec(db, "INSERT INTO product (quickid, cost, retailprice) VALUES ('B2', 5, 6)", nullptr, nullptr,
+                           nullptr),
+              SQLITE_OK);
+
+    BackupCopy copy(fileCopy, prompter);
+    BackupResult result = copy.make(host, now);
+    sqlite3_close(db);
+    ASSERT_EQ(result.outcome, BackupResult::Outcome::Made) << result.error;
+    std::vector<HostRow> copied = readHostProducts(result.backupPath);
+    ASSERT_EQ(copied.size(), 2u);
+    EXPECT_EQ(copied[1].quickid, "B2");
+    EXPECT_FALSE(std::filesystem::exists(result.backupPath + "-wal"));
+    EXPECT_FALSE(std::filesystem::exists(result.backupPath + ".part"));
+}
+
+} // namespace

@@ -1,0 +1,208 @@
+// The whole start-up sequence against real files: each failure exit with its
+// message, the user's refusals, and the backup made before the host database
+// is opened.
+#include "StartupFixture.h"
+
+#include "startup/ExitStatus.h"
+
+#include <sys/stat.h>
+
+using namespace tarvex;
+using namespace tarvex::test;
+
+namespace {
+
+using StartupSequenceTest = StartupFixture;
+
+void expectCritical(const Message& message, const std::string& text, const std::string& caption)
+{
+    EXPECT_EQ(message.text, text);
+    EXPECT_EQ(message.caption, caption);
+    EXPECT_EQ(message.icon, MessageIcon::Critical);
+    EXPECT_EQ(message.buttons, MessageButtons::Ok);
+}
+
+TEST_F(StartupSequenceTest, AMissingOrForeignUpdateDatabaseEndsTheRunBeforeAnyQuestion)
+{
+    makeHostDatabase(host, {});
+    storeLocation(host);
+
+    EXPECT_EQ(runSequence(), kExitError);
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    expectCritical(lastMessage(), "Error Loading database", "ERROR");
+    EXPECT_NE(lastMessage().detail.find("invupdate.mdb"), std::string::npos) << lastMessage().detail;
+    EXPECT_FALSE(std::filesystem::exists(program + "/invupdate.mdb")) << "nothing is created at a missing path";
+
+    dir.write("program/invupdate.mdb", "This is a text file, not the vendor's price list at all.");
+    prompter.messages.clear();
+    EXPECT_EQ(runSequence(), kExitError);
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    expectCritical(lastMessage(), "Error Loading database", "ERROR");
+    EXPECT_EQ(dataFiles(), std::vector<std::string>{"kv.mdb"});
+    EXPECT_FALSE(handedOver);
+}
+
+TEST_F(StartupSequenceTest, AnUpdateDatabaseWithoutItsProductIndexesCannotBeLoaded)
+{
+    standardSetup();
+    execSql(program + "/invupdate.mdb", "DROP INDEX UpdateID");
+    EXPECT_EQ(runSequence(), kExitError);
+    expectCritical(lastMessage(), "Error Loading database", "ERROR");
+}
+
+TEST_F(StartupSequenceTest, AnEmptyVendorTableEndsTheRunWithoutABackup)
+{
+    standardSetup({});
+    EXPECT_EQ(runSequence(), kExitError);
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    expectCritical(lastMessage(), "Error Locating Vendor Record", "Error");
+    EXPECT_EQ(dataFiles(), std::vector<std::string>{"kv.mdb"});
+
+    execSql(program + "/invupdate.mdb", "DROP TABLE Vendor");
+    prompter.messages.clear();
+    EXPECT_EQ(runSequence(), kExitError);
+    expectCritical(lastMessage(), "Error Locating Vendor Record", "Error");
+}
+
+TEST_F(StartupSequenceTest, TheVendorPromptNamesTheFirstVendorWithNoBlankBeforeIt)
+{
+    standardSetup({"Acme"});
+    runSequence();
+    ASSERT_FALSE(prompter.messages.empty());
+    const Message& prompt = prompter.messages.front();
+    EXPECT_EQ(prompt.text, "You are running Standard Pricing Update for Vendor:Acme, Continue?");
+    EXPECT_EQ(prompt.caption, "Notice");
+    EXPECT_EQ(prompt.buttons, MessageButtons::YesNo);
+    EXPECT_EQ(prompt.icon, MessageIcon::None);
+
+    std::filesystem::remove(program + "/invupdate.mdb");
+    makeUpdateDatabase(program + "/invupdate.mdb", {"Brightline Beauty", "Acme", "Zenith"}, {{1, "A1", "Gel"}});
+    prompter.messages.clear();
+    runSequence();
+    ASSERT_FALSE(prompter.messages.empty());
+    EXPECT_EQ(prompter.messages.front().text,
+              "You are running Standard Pricing Update for Vendor:Brightline Beauty, Continue?");
+}
+
+TEST_F(StartupSequenceTest, NoToTheVendorOrCancelToTheBackupNoticeEndsTheRunQuietly)
+{
+    standardSetup();
+    prompter.answer(Answer::No);
+    EXPECT_EQ(runSequence(), kExitOk);
+    EXPECT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(dataFiles(), std::vector<std::string>{"kv.mdb"});
+
+    prompter.messages.clear();
+    prompter.answer(Answer::Yes).answer(Answer::Cancel);
+    EXPECT_EQ(runSequence(), kExitOk);
+    ASSERT_EQ(prompter.messages.size(), 2u);
+    EXPECT_EQ(lastMessage().text,
+              "The Tarvex program will backup your data before starting, This may take several minutes.");
+    EXPECT_EQ(lastMessage().caption, "Backup Data");
+    EXPECT_EQ(lastMessage().buttons, MessageButtons::OkCancel);
+    EXPECT_EQ(lastMessage().icon, MessageIcon::None);
+    EXPECT_EQ(dataFiles(), std::vector<std::string>{"kv.mdb"});
+    EXPECT_FALSE(handedOver);
+}
+
+TEST_F(StartupSequenceTest, ADatabaseThatIsNotLocatedEndsTheRun)
+{
+    standardSetup();
+    std::filesystem::remove(program + "/Merlow.INI");
+    prompter.answer(Answer::Yes).chooseNext(std::nullopt);
+    EXPECT_EQ(runSequence(), kExitError);
+    ASSERT_EQ(prompter.fileChoices.size(), 1u);
+    EXPECT_EQ(prompter.fileChoices.front().startFolder, shell.desktop);
+    expectCritical(lastMessage(), "Database not located", "Error");
+    EXPECT_EQ(dataFiles(), std::vector<std::string>{"kv.mdb"});
+}
+
+TEST_F(StartupSequenceTest, AFullStartUpBacksUpOpensAndHandsOver)
+{
+    standardSetup();
+    ::chmod(host.c_str(), 0640);
+    std::string before = readFile(host);
+    prompter.answer(Answer::Yes).answer(Answer::Ok);
+
+    EXPECT_EQ(runSequence(), kExitOk);
+    EXPECT_EQ(prompter.messages.size(), 2u);
+    ASSERT_TRUE(handedOver);
+    EXPECT_EQ(handedHostPath, host);
+    EXPECT_EQ(handedBackupPath, expectedBackup);
+    EXPECT_EQ(readFile(expectedBackup), before);
+    EXPECT_EQ(integrityCheck(expectedBackup), "ok");
+    struct stat info {};
+    ASSERT_EQ(::stat(expectedBackup.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(dataFiles(), (std::vector<std::string>{"kv.mdb", "kv.mdb_Tarvex_12062026215742"}));
+    EXPECT_EQ(prompter.busyChanges, std::vector<bool>{true});
+    EXPECT_GT(eventRunsAtHandOver, 0);
+    EXPECT_EQ(prompter.progressTitles, std::vector<std::string>{"Backup Data"});
+}
+
+TEST_F(StartupSequenceTest, TwoRunsInTheSameSecondKeepBothBackups)
+{
+    standardSetup();
+    prompter.answer(Answer::Yes).answer(Answer::Ok).answer(Answer::Yes).answer(Answer::Ok);
+    ASSERT_EQ(runSequence(), kExitOk);
+    std::string first = readFile(expectedBackup);
+    execSql(host, "UPDATE product SET cost = 99");
+    ASSERT_EQ(runSequence(), kExitOk);
+    EXPECT_EQ(handedBackupPath, expectedBackup + "_2");
+    EXPECT_EQ(readFile(expectedBackup), first) << "the first backup is never overwritten";
+    EXPECT_EQ(readFile(expectedBackup + "_2"), readFile(host));
+}
+
+TEST_F(StartupSequenceTest, AHostPathThatNamesNoFileIsNotBackedUpAndCannotBeOpened)
+{
+    standardSetup();
+    std::string missing = data + "/gone/kv.mdb";
+    storeLocation(missing);
+    prompter.answer(Answer::Yes).answer(Answer::Ok);
+    EXPECT_EQ(runSequence(), kExitError);
+    expectCritical(lastMessage(), "Unable to Open Database", "Critical Error");
+    EXPECT_NE(lastMessage().detail.find(missing), std::string::npos) << lastMessage().detail;
+    EXPECT_FALSE(std::filesystem::exists(data + "/gone"));
+    EXPECT_EQ(dataFiles(), std::vector<std::string>{"kv.mdb"});
+}
+
+TEST_F(StartupSequenceTest, AProgramFileInsteadOfADatabaseIsBackedUpThenRefused)
+{
+    standardSetup();
+    std::string exe = dir.write("data/Brindle.exe", std::string("MZ\x90\0\x03", 5) + std::string(5000, 'x'));
+    storeLocation(exe);
+    prompter.answer(Answer::Yes).answer(Answer::Ok);
+    EXPECT_EQ(runSequence(), kExitError);
+    expectCritical(lastMessage(), "Unable to Open Database", "Critical Error");
+    EXPECT_EQ(readFile(exe + "_Tarvex_12062026215742"), readFile(exe));
+    EXPECT_FALSE(handedOver);
+}
+
+TEST_F(StartupSequenceTest, AHostDatabaseWithoutTheQuickIdIndexCannotBeOpened)
+{
+    standardSetup();
+    execSql(host, "DROP INDEX QuickID");
+    prompter.answer(Answer::Yes).answer(Answer::Ok);
+    EXPECT_EQ(runSequence(), kExitError);
+    expectCritical(lastMessage(), "Unable to Open Database", "Critical Error");
+    EXPECT_FALSE(handedOver);
+}
+
+TEST_F(StartupSequenceTest, ACancelledCopyLeavesNothingAndOpensNothing)
+{
+    standardSetup();
+    prompter.answer(Answer::Yes).answer(Answer::Ok);
+    prompter.cancelProgressAt(1);
+    EXPECT_EQ(runSequence(), kExitError);
+    ASSERT_EQ(prompter.messages.size(), 3u);
+    const Message& message = lastMessage();
+    EXPECT_EQ(message.caption, "Backup Data");
+    EXPECT_EQ(message.icon, MessageIcon::Critical);
+    EXPECT_NE(message.text.find(host), std::string::npos) << message.text;
+    EXPECT_NE(message.text.find("nothing has been changed"), std::string::npos) << message.text;
+    EXPECT_NE(message.detail.find("cancelled"), std::string::npos) << message.detail;
+    EXPECT_EQ(dataFiles(), std::vector<std::string>{"kv.mdb"});
+    EXPECT_FALSE(handedOver);
+}
+
+} // namespace
