@@ -1,14 +1,30 @@
-// Placeholder until the review window exists: shows where the run stands.
+// The hand-over: the review window on the run's two databases, shown modally
+// once its list is built.
 #include "review/qt/ReviewWindow.h"
 
+#include "review/PriceReview.h"
+#include "review/qt/ReviewDialog.h"
 #include "startup/ExitStatus.h"
+
+#include <QTimer>
 
 namespace tarvex {
 
 int runReviewWindow(RunState& run, Prompter& prompter)
 {
-    prompter.showMessage({"Host database opened: " + run.hostPath, "", "", MessageIcon::None, MessageButtons::Ok});
-    return kExitOk;
+    PriceReview review(run.update, run.host, prompter);
+    ReviewDialog dialog(review, prompter);
+    Status loaded = dialog.load();
+    if (!loaded.ok()) {
+        // Nothing has been written; there is no list to show.
+        prompter.showMessage({"The list of proposed changes could not be built.", "Error Reading Database",
+                              loaded.error(), MessageIcon::Critical, MessageButtons::Ok});
+        return kExitError;
+    }
+    // Products passed over are reported once the user can see the list.
+    QTimer::singleShot(0, &dialog, [&review] { review.reportUnreadable(); });
+    dialog.exec();
+    return dialog.exitStatus();
 }
 
 } // namespace tarvex

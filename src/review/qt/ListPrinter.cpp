@@ -1,0 +1,173 @@
+// Laying out the list page by page with a painter: a text document of a
+// hundred thousand table rows would take minutes and a great deal of memory.
+#include "review/qt/ListPrinter.h"
+
+#include "review/ReviewColumns.h"
+#include "review/WorkPacer.h"
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QPageLayout>
+#include <QPainter>
+#include <QPrinter>
+
+#include <array>
+#include <memory>
+
+namespace tarvex {
+
+namespace {
+
+QFont printFont(double pointSize, bool bold)
+{
+    QFont font(QStringLiteral("Century Gothic"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(pointSize);
+    font.setBold(bold);
+    return font;
+}
+
+class PageWriter {
+public:
+    PageWriter(QPrinter& printer, QPainter& painter)
+        : m_printer(printer)
+        , m_painter(painter)
+        , m_body(printFont(8.25, false))
+        , m_heading(printFont(8.25, true))
+        , m_width(printer.width())
+        , m_height(printer.height())
+    {
+        QFontMetrics metrics(m_body, &printer);
+        m_rowHeight = metrics.height() * 5 / 4;
+        m_padding = metrics.averageCharWidth() / 2;
+        int total = 0;
+        for (int width : kReviewColumnWidths)
+            total += width;
+        int x = 0;
+        for (int c = 0; c < kReviewColumnCount; ++c) {
+            m_left[c] = m_width * x / total;
+            x += kReviewColumnWidths[c];
+        }
+        m_left[kReviewColumnCount] = m_width;
+    }
+
+    // The title, the sub-title and the column titles of the first page.
+    void startFirstPage()
+    {
+        m_y = 0;
+        drawLine(printFont(14, true), QString::fromLatin1(kPrintTitle));
+        drawLine(printFont(11, false), QString::fromLatin1(kPrintSubTitle));
+        m_y += m_rowHeight / 2;
+        drawColumnTitles();
+    }
+
+    // One row; a new page with the column titles first when this one is full.
+    // Fails when the printer cannot start a new page.
+    bool drawRow(const ProposedChange& row)
+    {
+        if (m_y + m_rowHeight > m_height) {
+            if (!m_printer.newPage())
+                return false;
+            m_y = 0;
+            drawColumnTitles();
+        }
+        m_painter.setFont(m_body);
+        std::array<QString, kReviewColumnCount> cells;
+        for (int c = 0; c < kReviewColumnCount; ++c)
+            cells[c] = QString::fromStdString(row.cell(c)).simplified();
+        drawCells(cells);
+        return true;
+    }
+
+private:
+    void drawLine(const QFont& font, const QString& text)
+    {
+        m_painter.setFont(font);
+        int height = QFontMetrics(font, &m_printer).height() * 5 / 4;
+        m_painter.drawText(QRect(0, m_y, m_width, height), Qt::AlignLeft | Qt::AlignVCenter, text);
+        m_y += height;
+    }
+
+    void drawColumnTitles()
+    {
+        m_painter.setFont(m_heading);
+        std::array<QString, kReviewColumnCount> titles;
+        for (int c = 0; c < kReviewColumnCount; ++c)
+            titles[c] = QString::fromLatin1(kReviewColumnTitles[c]);
+        drawCells(titles);
+        m_painter.drawLine(0, m_y, m_width, m_y);
+        m_y += m_rowHeight / 4;
+    }
+
+    void drawCells(const std::array<QString, kReviewColumnCount>& cells)
+    {
+        QFontMetrics metrics = m_painter.fontMetrics();
+        for (int c = 0; c < kReviewColumnCount; ++c) {
+            QRect cell(m_left[c] + m_padding, m_y, m_left[c + 1] - m_left[c] - 2 * m_padding, m_rowHeight);
+            Qt::Alignment align = (isNumberColumn(c) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
+            // A cell too long for its column is cut with an ellipsis rather
+            // than run into the next column.
+            m_painter.drawText(cell, align, metrics.elidedText(cells[c], Qt::ElideRight, cell.width()));
+        }
+        m_y += m_rowHeight;
+    }
+
+    QPrinter& m_printer;
+    QPainter& m_painter;
+    QFont m_body;
+    QFont m_heading;
+    int m_width;
+    int m_height;
+    int m_rowHeight = 0;
+    int m_padding = 0;
+    int m_y = 0;
+    std::array<int, kReviewColumnCount + 1> m_left{};
+};
+
+std::string printerName(const QPrinter& printer)
+{
+    if (printer.outputFormat() == QPrinter::PdfFormat)
+        return printer.outputFileName().toStdString();
+    return "printer \"" + printer.printerName().toStdString() + "\"";
+}
+
+} // namespace
+
+Status printList(const std::vector<ProposedChange>& rows, QPrinter& printer, Prompter* prompter)
+{
+    if (!QGuiApplication::instance())
+        return Status::failure("printing needs the program's window system, which is not running");
+    QPainter painter;
+    if (!painter.begin(&printer))
+        return Status::failure(printerName(printer) + ": cannot be written to");
+    PageWriter writer(printer, painter);
+    writer.startFirstPage();
+    std::unique_ptr<WorkPacer> pacer;
+    if (prompter)
+        pacer = std::make_unique<WorkPacer>(*prompter, "Print List", "Printing the list", rows.size());
+    std::uint64_t done = 0;
+    for (const ProposedChange& row : rows) {
+        if (!writer.drawRow(row)) {
+            painter.end();
+            return Status::failure(printerName(printer) + ": cannot start a new page");
+        }
+        if (pacer)
+            pacer->step(++done);
+    }
+    if (!painter.end())
+        return Status::failure(printerName(printer) + ": the list could not be finished");
+    return Status::success();
+}
+
+Status printListToPdf(const std::vector<ProposedChange>& rows, const std::string& path)
+{
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(QString::fromStdString(path));
+    printer.setPageOrientation(QPageLayout::Landscape);
+    printer.setDocName(QString::fromLatin1(kPrintTitle));
+    return printList(rows, printer, nullptr);
+}
+
+} // namespace tarvex

@@ -1,0 +1,29 @@
+// Printing the list of proposed changes: the title "Product Updates" and the
+// sub-title "Proposed Product Changes" on the first page, the column titles at
+// the top of every page, then the rows in list order, the columns as wide in
+// proportion as in the window.
+//
+// Both functions need a QGuiApplication (QApplication) to exist, for fonts.
+#pragma once
+
+#include "platform/Prompter.h"
+#include "platform/Result.h"
+#include "review/ProposedChange.h"
+
+#include <string>
+#include <vector>
+
+class QPrinter;
+
+namespace tarvex {
+
+// Prints rows on printer, already set up (by a print dialog or for a file).
+// prompter, when given, lets paint events run between pages. Fails when the
+// printer cannot be started (for a file: it cannot be written).
+Status printList(const std::vector<ProposedChange>& rows, QPrinter& printer, Prompter* prompter = nullptr);
+
+// Prints rows to a PDF file at path, in landscape, with no printer needed.
+// Fails with a text naming the file when it cannot be written.
+Status printListToPdf(const std::vector<ProposedChange>& rows, const std::string& path);
+
+} // namespace tarvex

@@ -1,0 +1,239 @@
+// Applying the chosen rows to a real host database: what is written, what is
+// skipped, and how failures are reported.
+#include "ReviewFixture.h"
+
+#include <sqlite3.h>
+
+using namespace tarvex;
+using namespace tarvex::test;
+
+namespace {
+
+class ApplyTest : public ReviewFixture {
+protected:
+    void selectCodes(PriceReview& review, const std::vector<std::string>& wanted)
+    {
+        for (std::size_t i = 0; i < review.rows().size(); ++i)
+            review.setSelected(i, std::find(wanted.begin(), wanted.end(), review.rows()[i].quickid) != wanted.end());
+    }
+    const Message& lastMessage() const { return prompter.messages.back(); }
+};
+
+TEST_F(ApplyTest, WritesTheChosenRowsAndReportsUpdateComplete)
+{
+    make(
+        {
+            {1, "LOWER", "", 9.5, 20.0},
+            {2, "BOTH", "", 11.0, 30.0},
+            {3, "NEWPRICE", "", 0.0, 5.0},
+            {4, "UNCHOSEN", "", 50.0, 50.0},
+        },
+        {
+            {"LOWER", 10.0, 20.0, 0, "keep my name"},
+            {"BOTH", 10.0, 25.0},
+            {"NEWPRICE", std::nullopt, std::nullopt},
+            {"UNCHOSEN", 1.0, 1.0},
+        });
+    PriceReview& review = build();
+    ASSERT_EQ(review.rows().size(), 4u);
+    selectCodes(review, {"LOWER", "BOTH", "NEWPRICE"});
+    EXPECT_EQ(review.selectedCount(), 3u);
+
+    EXPECT_EQ(review.apply(), PriceReview::ApplyOutcome::Complete);
+    EXPECT_EQ(lastMessage().text, "Update Complete");
+    EXPECT_EQ(lastMessage().caption, "");
+    EXPECT_EQ(lastMessage().icon, MessageIcon::None);
+    EXPECT_EQ(lastMessage().buttons, MessageButtons::Ok);
+    EXPECT_TRUE(review.rows().empty());
+    EXPECT_EQ(review.lastReport().updated, 3u);
+
+    std::vector<HostRow> now = readHostProducts(hostPath);
+    EXPECT_EQ(now[0].cost, 9.5);
+    EXPECT_EQ(now[0].price, 20.0);
+    EXPECT_EQ(now[0].name, "keep my name");
+    EXPECT_EQ(now[1].cost, 11.0);
+    EXPECT_EQ(now[1].price, 30.0);
+    // Vendor cost 0 against an empty host cost is no change: still empty.
+    EXPECT_EQ(now[2].cost, std::nullopt);
+    EXPECT_EQ(now[2].price, 5.0);
+    EXPECT_EQ(now[3].cost, 1.0);
+    EXPECT_EQ(integrityCheck(hostPath), "ok");
+}
+
+TEST_F(ApplyTest, DecisionsAreMadeAgainFromTheDatabasesAtApplyTime)
+{
+    make({{1, "A", "", 11.0, 30.0}, {2, "B", "", 11.0, 30.0}}, {{"A", 10.0, 25.0}, {"B", 10.0, 25.0}});
+    PriceReview& review = build();
+    review.selectAll();
+    // Since the list was built: the vendor lowered A's price below the host's,
+    // and someone raised B's host price above the vendor's.
+    execSql(updatePath, "UPDATE product SET retailprice = 24 WHERE ID = 1");
+    execSql(hostPath, "UPDATE product SET retailprice = 40 WHERE quickid = 'B'");
+    EXPECT_EQ(review.apply(), PriceReview::ApplyOutcome::Complete);
+    std::vector<HostRow> now = readHostProducts(hostPath);
+    EXPECT_EQ(now[0].cost, 11.0);
+    EXPECT_EQ(now[0].price, 25.0);
+    EXPECT_EQ(now[1].cost, 11.0);
+    EXPECT_EQ(now[1].price, 40.0);
+}
+
+TEST_F(ApplyTest, DuplicateVendorCodesGiveTheLaterCostAndTheGreatestPrice)
+{
+    make({{1, "DUP", "first", 12.0, 40.0}, {2, "DUP", "second", 11.0, 35.0}}, {{"DUP", 10.0, 30.0}});
+    PriceReview& review = build();
+    ASSERT_EQ(review.rows().size(), 2u);
+    EXPECT_EQ(review.rows()[0].vendorId, 1);
+    EXPECT_EQ(review.rows()[1].vendorId, 2);
+    review.selectAll();
+    EXPECT_EQ(review.apply(), PriceReview::ApplyOutcome::Complete);
+    EXPECT_EQ(hostRow(1).cost, 11.0);
+    EXPECT_EQ(hostRow(1).price, 40.0);
+}
+
+TEST_F(ApplyTest, RowsWhoseProductsVanishedAreSkippedSilently)
+{
+    make({{1, "A", "", 2.0, 2.0}, {2, "B", "", 2.0, 2.0}, {3, "C", "", 2.0, 2.0}},
+         {{"A", 1.0, 1.0}, {"B", 1.0, 1.0}, {"C", 1.0, 1.0}});
+    PriceReview& review = build();
+    review.selectAll();
+    execSql(updatePath, "DELETE FROM product WHERE ID = 1");
+    execSql(hostPath, "DELETE FROM product WHERE quickid = 'B'");
+    EXPECT_EQ(review.apply(), PriceReview::ApplyOutcome::Complete);
+    EXPECT_EQ(lastMessage().text, "Update Complete");
+    EXPECT_EQ(review.lastReport().updated, 1u);
+    EXPECT_EQ(review.lastReport().unchanged, 2u);
+    std::vector<HostRow> now = readHostProducts(hostPath);
+    ASSERT_EQ(now.size(), 2u);
+    EXPECT_EQ(now[0].cost, 1.0);
+    EXPECT_EQ(now[1].cost, 2.0);
+}
+
+TEST_F(ApplyTest, NothingSelectedWritesNothingAndKeepsTheList)
+{
+    make({{1, "A", "", 2.0, 2.0}}, {{"A", 1.0, 1.0}});
+    PriceReview& review = build();
+    review.selectAll();
+    review.unselectAll();
+    EXPECT_EQ(review.apply(), PriceReview::ApplyOutcome::NothingSelected);
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(lastMessage().text, "Select products to update.");
+    EXPECT_EQ(lastMessage().caption, "Nothing Selected");
+    EXPECT_EQ(lastMessage().icon, MessageIcon::Exclamation);
+    EXPECT_EQ(lastMessage().buttons, MessageButtons::Ok);
+    EXPECT_EQ(review.rows().size(), 1u);
+    EXPECT_EQ(review.rows()[0].vendorId, 1);
+    EXPECT_EQ(hostRow(1).cost, 1.0);
+
+    // The window stays open: choosing a row then applies it.
+    review.setSelected(0, true);
+    EXPECT_EQ(review.apply(), PriceReview::ApplyOutcome::Complete);
+    EXPECT_EQ(hostRow(1).cost, 2.0);
+}
+
+TEST_F(ApplyTest, AnEmptyListHasNothingToSelect)
+{
+    make({{1, "A", "", 1.0, 1.0}}, {{"A", 1.0, 1.0}});
+    PriceReview& review = build();
+    EXPECT_EQ(review.countLabel(), "0 Products to be Updated");
+    prompter.busyChanges.clear();
+    review.selectAll();
+    EXPECT_EQ(prompter.busyChanges, (std::vector<bool>{true, false}));
+    EXPECT_EQ(review.apply(), PriceReview::ApplyOutcome::NothingSelected);
+    EXPECT_EQ(lastMessage().caption, "Nothing Selected");
+}
+
+TEST_F(ApplyTest, AFailedSaveIsReportedWithItsCodeAndTheOthersStaySaved)
+{
+    make({{1, "A", "", 2.0, 2.0}, {2, "B", "", 2.0, 2.0}, {3, "C", "", 2.0, 2.0}},
+         {{"A", 1.0, 1.0}, {"B", 1.0, 1.0}, {"C", 1.0, 1.0}});
+    // The host refuses any change to B, as a trigger of the host application
+    // might.
+    execSql(hostPath, "CREATE TRIGGER refuse_b BEFORE UPDATE ON product WHEN old.quickid = 'B' "
+                      "BEGIN SELECT RAISE(ABORT, 'B is frozen'); END");
+    PriceReview& review = build();
+    review.selectAll();
+    EXPECT_EQ(review.apply(), PriceReview::ApplyOutcome::Incomplete);
+
+    for (const Message& m : prompter.messages)
+        EXPECT_NE(m.text, "Update Complete");
+    EXPECT_EQ(lastMessage().caption, "Update Incomplete");
+    EXPECT_EQ(lastMessage().icon, MessageIcon::Critical);
+    EXPECT_NE(lastMessage().text.find("2 products were updated"), std::string::npos) << lastMessage().text;
+    EXPECT_NE(lastMessage().text.find("1 product could not be updated: B."), std::string::npos) << lastMessage().text;
+    EXPECT_NE(lastMessage().detail.find("B is frozen"), std::string::npos) << lastMessage().detail;
+
+    std::vector<HostRow> now = readHostProducts(hostPath);
+    EXPECT_EQ(now[0].cost, 2.0);
+    EXPECT_EQ(now[1].cost, 1.0);
+    EXPECT_EQ(now[1].price, 1.0);
+    EXPECT_EQ(now[2].cost, 2.0);
+    EXPECT_EQ(now[2].price, 2.0);
+}
+
+TEST_F(ApplyTest, AHostThatRefusesAllWritesIsNotTriedRowAfterRow)
+{
+    std::vector<VendorRow> vendor;
+    std::vector<HostRow> hostRows;
+    for (int i = 0; i < 12; ++i) {
+        std::string code = "Q" + std::to_string(10 + i);
+        vendor.push_back({i + 1, code, "", 2.0, 2.0});
+        hostRows.push_back({code, 1.0, 1.0});
+    }
+    make(vendor, hostRows);
+    PriceReview& review = build();
+    review.selectAll();
+    // The connection can no longer write, as with a file made read-only.
+    ASSERT_EQ(sqlite3_exec(host->handle(), "PRAGMA query_only = 1", nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_EQ(review.apply(), PriceReview::ApplyOutcome::Incomplete);
+
+    EXPECT_EQ(review.lastReport().updated, 0u);
+    ASSERT_EQ(review.lastReport().failed.size(), 12u);
+    EXPECT_NE(review.lastReport().failed[1].reason.find("not tried"), std::string::npos);
+    const Message& m = lastMessage();
+    EXPECT_EQ(m.caption, "Update Incomplete");
+    EXPECT_NE(m.text.find("0 products were updated. 12 products could not be updated"), std::string::npos) << m.text;
+    for (const VendorRow& row : vendor)
+        EXPECT_NE(m.detail.find(*row.quickid + ": "), std::string::npos) << m.detail;
+    for (const HostRow& row : readHostProducts(hostPath))
+        EXPECT_EQ(row.cost, 1.0);
+}
+
+TEST_F(ApplyTest, AHostLockedByAnotherProgramIsReportedNotCompleted)
+{
+    make({{1, "A", "", 2.0, 2.0}, {2, "B", "", 2.0, 2.0}}, {{"A", 1.0, 1.0}, {"B", 1.0, 1.0}});
+    PriceReview& review = build();
+    review.selectAll();
+
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(hostPath.c_str(), &other, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    PriceReview::ApplyOutcome outcome = review.apply();
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close_v2(other);
+
+    EXPECT_EQ(outcome, PriceReview::ApplyOutcome::Incomplete);
+    EXPECT_EQ(lastMessage().caption, "Update Incomplete");
+    EXPECT_NE(lastMessage().text.find("could not be updated: A, B."), std::string::npos) << lastMessage().text;
+    EXPECT_NE(lastMessage().detail.find(hostPath), std::string::npos);
+    EXPECT_EQ(hostRow(1).cost, 1.0);
+    EXPECT_EQ(hostRow(2).cost, 1.0);
+}
+
+TEST_F(ApplyTest, SelectAllAndUnSelectAllKeepTheRowsAndUseTheBusyPointer)
+{
+    make({{1, "B", "", 2.0, 2.0}, {2, "A", "", 2.0, 2.0}}, {{"A", 1.0, 1.0}, {"B", 1.0, 1.0}});
+    PriceReview& review = build();
+    prompter.busyChanges.clear();
+    review.selectAll();
+    EXPECT_EQ(review.selectedCount(), 2u);
+    review.unselectAll();
+    EXPECT_EQ(review.selectedCount(), 0u);
+    EXPECT_EQ(prompter.busyChanges, (std::vector<bool>{true, false, true, false}));
+    EXPECT_EQ(codes(review.rows()), (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(review.rows()[0].vendorId, 2);
+    EXPECT_EQ(review.rows()[1].vendorId, 1);
+    review.setSelected(99, true);
+    EXPECT_EQ(review.selectedCount(), 0u);
+}
+
+} // namespace
