@@ -1,0 +1,127 @@
+// The splash window: its labels, closing it before its timer fires, and one
+// whole windowed start-up through the real message boxes up to the hand-over.
+#include "StartupFixture.h"
+
+#include "platform/qt/QtPrompter.h"
+#include "startup/ExitStatus.h"
+#include "startup/VersionLabel.h"
+#include "startup/qt/frmSplash.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QTimer>
+
+using namespace tarvex;
+using namespace tarvex::test;
+
+namespace {
+
+using SplashTest = StartupFixture;
+
+QString labelText(QWidget& window, const char* name)
+{
+    auto* label = window.findChild<QLabel*>(QString::fromLatin1(name));
+    return label ? label->text() : QStringLiteral("<missing>");
+}
+
+TEST_F(SplashTest, ShowsTheProgramsNameVersionAndMaker)
+{
+    frmSplash splash([] { return kExitOk; });
+    EXPECT_EQ(splash.windowTitle(), "Corvane Tarvex");
+    EXPECT_EQ(labelText(splash, "lblProductName"), "Tarvex");
+    EXPECT_EQ(labelText(splash, "lblCompanyProduct"), "Norvale Systems");
+    EXPECT_EQ(labelText(splash, "lblVersion").toStdString(), programVersionLabel());
+    EXPECT_NE(splash.findChild<QFrame*>("Frame1"), nullptr);
+    auto* timer = splash.findChild<QTimer*>("Timer1");
+    ASSERT_NE(timer, nullptr);
+    EXPECT_TRUE(timer->isSingleShot());
+    EXPECT_EQ(timer->interval(), 100);
+}
+
+TEST_F(SplashTest, AKeyOrAClickOnTheFrameBeforeTheTimerEndsTheRunWithNoStep)
+{
+    for (bool byKey : {true, false}) {
+        bool started = false;
+        frmSplash splash([&] {
+            started = true;
+            return kExitError;
+        });
+        splash.show();
+        QTimer::singleShot(0, &splash, [&] {
+            if (byKey) {
+                QKeyEvent key(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier);
+                QApplication::sendEvent(&splash, &key);
+            } else {
+                auto* frame = splash.findChild<QFrame*>("Frame1");
+                QPointF at(5, 5);
+                QMouseEvent down(QEvent::MouseButtonPress, at, frame->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                                 Qt::NoModifier);
+                QMouseEvent up(QEvent::MouseButtonRelease, at, frame->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                               Qt::NoModifier);
+                QApplication::sendEvent(frame, &down);
+                QApplication::sendEvent(frame, &up);
+            }
+        });
+        EXPECT_EQ(QApplication::exec(), kExitOk);
+        EXPECT_FALSE(started);
+        EXPECT_FALSE(splash.isVisible());
+    }
+}
+
+TEST_F(SplashTest, AWholeWindowedStartUpReachesTheHandOver)
+{
+    standardSetup();
+    QtPrompter windows;
+    SystemShell systemShell;
+    std::vector<QString> seen;
+    bool splashHiddenAtStart = false;
+    bool busyAtHandOver = false;
+    bool reached = false;
+
+    // Answers each box as a user would: Yes to the vendor, OK to the backup.
+    QTimer answerer;
+    QObject::connect(&answerer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || box->property("answered").toBool())
+            return;
+        box->setProperty("answered", true);
+        seen.push_back(box->text());
+        if (QAbstractButton* yes = box->button(QMessageBox::Yes))
+            yes->click();
+        else
+            box->button(QMessageBox::Ok)->click();
+    });
+    answerer.start(20);
+
+    StartupSequence sequence(
+        program, windows, systemShell, fileCopy, [this] { return now; },
+        [&](RunState& run) {
+            reached = true;
+            busyAtHandOver = QApplication::overrideCursor() != nullptr;
+            EXPECT_EQ(run.backupPath, expectedBackup);
+            return kExitOk;
+        });
+    frmSplash splash([&] {
+        splashHiddenAtStart = !splash.isVisible();
+        return sequence.run();
+    });
+    splash.show();
+    int status = QApplication::exec();
+    answerer.stop();
+
+    EXPECT_EQ(status, kExitOk);
+    EXPECT_TRUE(reached);
+    EXPECT_TRUE(busyAtHandOver);
+    EXPECT_TRUE(splashHiddenAtStart);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0], "You are running Standard Pricing Update for Vendor:Acme, Continue?");
+    EXPECT_EQ(seen[1], "The Tarvex program will backup your data before starting, This may take several minutes.");
+    EXPECT_EQ(readFile(expectedBackup), readFile(host));
+}
+
+} // namespace
