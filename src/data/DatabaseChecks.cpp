@@ -1,10 +1,12 @@
-// Schema checks on a freshly opened database: table, columns, named indexes
-// and the leading column of each index that is searched.
-#include "data/TableCheck.h"
+// Checks on a database file before and after it is opened: the kind of file,
+// then table, columns, named indexes and the leading column of each index that
+// is searched.
+#include "data/DatabaseChecks.h"
 
 #include "platform/SqlText.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 namespace tarvex {
 
@@ -27,6 +29,15 @@ std::optional<std::string> firstIndexColumn(sqlite3* db, const std::string& inde
 }
 
 } // namespace
+
+Status checkDatabaseFile(const std::string& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode))
+        return Status::success();
+    return Status::failure(path + ": " + (S_ISDIR(info.st_mode) ? "is a folder" : "is a device or pipe") +
+                           ", not a database file");
+}
 
 Status checkTable(Database& db, const std::string& table, const std::vector<std::string>& columns,
                   const std::vector<IndexNeed>& indexes)

@@ -1,6 +1,7 @@
-// Checking, when a database is opened, that one of its tables has the columns
-// and named indexes the run will use, so that a wrong file is refused at once
-// with a text saying what is missing instead of failing half-way through.
+// Checks made when a database is opened: that the path is a file the engine
+// can safely open, and that a table has the columns and named indexes the run
+// will use, so that a wrong file is refused at once with a text saying what is
+// wrong instead of failing half-way through the run.
 #pragma once
 
 #include "platform/Database.h"
@@ -9,6 +10,11 @@
 #include <vector>
 
 namespace tarvex {
+
+// Success when path does not exist (the open itself reports that) or names an
+// ordinary file or a link to one. A folder, device or pipe is refused before
+// the engine opens it: reading a pipe would wait for ever.
+Status checkDatabaseFile(const std::string& path);
 
 // A named index a run needs. When firstColumn is set, the index must have that
 // column first: the run seeks by it, and a seek through an index on another

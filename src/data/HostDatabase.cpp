@@ -3,8 +3,8 @@
 // apply step writes the chosen prices into it.
 #include "data/HostDatabase.h"
 
+#include "data/DatabaseChecks.h"
 #include "data/DatabaseNames.h"
-#include "data/TableCheck.h"
 
 #include <sqlite3.h>
 #include <unistd.h>
@@ -33,6 +33,8 @@ bool journalBesideFile(sqlite3* db)
 
 Result<Database> openHostDatabase(const std::string& path)
 {
+    if (Status file = checkDatabaseFile(path); !file)
+        return file;
     Result<Database> db = Database::open(path);
     if (!db)
         return db;

@@ -1,8 +1,8 @@
 // Opening the update database and reading the vendor of the run.
 #include "data/UpdateDatabase.h"
 
+#include "data/DatabaseChecks.h"
 #include "data/DatabaseNames.h"
-#include "data/TableCheck.h"
 #include "platform/SqlText.h"
 
 #include <sqlite3.h>
@@ -11,6 +11,8 @@ namespace tarvex {
 
 Result<Database> openUpdateDatabase(const std::string& path)
 {
+    if (Status file = checkDatabaseFile(path); !file)
+        return file;
     Result<Database> db = Database::open(path);
     if (!db)
         return db;

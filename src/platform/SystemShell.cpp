@@ -313,6 +313,15 @@ std::optional<std::string> desktopEntryTarget(const std::string& path)
     return findProgram(*program);
 }
 
+// The target of an ordinary file read as a Windows shortcut or else as a
+// desktop entry; nothing when it is neither.
+std::optional<std::string> fileShortcutTarget(const std::string& path)
+{
+    if (std::optional<std::string> target = windowsShortcutTarget(path))
+        return target;
+    return desktopEntryTarget(path);
+}
+
 } // namespace
 
 std::string SystemShell::desktopFolder()
@@ -341,13 +350,17 @@ std::optional<std::string> SystemShell::shortcutTarget(const std::string& shortc
         fs::path target = fs::canonical(shortcutFile, ec);
         if (ec)
             return std::nullopt;
+        // A link to a shortcut file (a .lnk kept elsewhere, say) leads where
+        // that shortcut leads; a link to anything else leads to that file.
+        if (fs::is_regular_file(target, ec)) {
+            if (std::optional<std::string> further = fileShortcutTarget(target.string()))
+                return further;
+        }
         return target.string();
     }
     if (!fs::is_regular_file(status))
         return std::nullopt;
-    if (std::optional<std::string> target = windowsShortcutTarget(shortcutFile))
-        return target;
-    return desktopEntryTarget(shortcutFile);
+    return fileShortcutTarget(shortcutFile);
 }
 
 } // namespace tarvex

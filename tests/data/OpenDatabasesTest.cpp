@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -116,6 +117,20 @@ TEST_F(OpenDatabasesTest, HostDatabaseNeedsProductColumnsAndTheQuickIdIndex)
     }
     std::string text = dir.write("notes.mdb", std::string(4096, 'n'));
     EXPECT_FALSE(openHostDatabase(text).ok());
+}
+
+TEST_F(OpenDatabasesTest, FoldersDevicesAndPipesAreRefusedWithoutWaiting)
+{
+    ASSERT_EQ(::mkfifo(dir.file("pipe.mdb").c_str(), 0600), 0);
+    fs::create_directories(dir.file("folder.mdb"));
+    for (const std::string& path : {dir.file("pipe.mdb"), dir.file("folder.mdb"), std::string("/dev/zero")}) {
+        Result<Database> hostDb = openHostDatabase(path);
+        Result<Database> updateDb = openUpdateDatabase(path);
+        ASSERT_FALSE(hostDb.ok()) << path;
+        ASSERT_FALSE(updateDb.ok()) << path;
+        EXPECT_TRUE(contains(hostDb.error(), path) && contains(hostDb.error(), "not a database file"))
+            << hostDb.error();
+    }
 }
 
 // The error text of openHostDatabase(path), empty on success, as seen by a

@@ -86,6 +86,12 @@ TEST_F(SystemShellTest, SymbolicLinksResolveToTheirTargetUnlessDanglingOrLooping
     EXPECT_EQ(shell.shortcutTarget(dir.file("direct")), program);
     EXPECT_EQ(shell.shortcutTarget(dir.file("chained")), program);
 
+    // A link to a shortcut leads where the shortcut leads.
+    fs::create_directories(dir.file("kept"));
+    writeLnk(dir.file("kept/Brindle.lnk"), {.localPath = "/srv/brindle/host.exe"});
+    fs::create_symlink(dir.file("kept/Brindle.lnk"), dir.file("linked.lnk"));
+    EXPECT_EQ(shell.shortcutTarget(dir.file("linked.lnk")), "/srv/brindle/host.exe");
+
     fs::create_symlink(dir.file("nowhere"), dir.file("dangling"));
     fs::create_symlink(dir.file("loop-b"), dir.file("loop-a"));
     fs::create_symlink(dir.file("loop-a"), dir.file("loop-b"));
@@ -125,7 +131,7 @@ TEST_F(SystemShellTest, DesktopEntriesResolveToTheProgramOfTheirExecKey)
 TEST_F(SystemShellTest, WindowsShortcutsResolveToTheirTargetPath)
 {
     std::string lnk = dir.file("Brindle.lnk");
-    writeLnk(lnk, {.localPath = "/srv/brindle/host.exe"});
+    writeLnk(lnk, {.localPath = "/srv/brindle/host.exe", .relativePath = "..\\elsewhere\\host.exe"});
     EXPECT_EQ(shell.shortcutTarget(lnk), "/srv/brindle/host.exe");
 
     // Windows separators become this system's, so the folder part is found.
