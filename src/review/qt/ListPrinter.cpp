@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QPrinter>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 
@@ -89,22 +90,36 @@ private:
         m_y += height;
     }
 
+    // The column titles wrap onto a second line where a narrow column
+    // cannot hold them, instead of being cut short.
     void drawColumnTitles()
     {
         m_painter.setFont(m_heading);
-        std::array<QString, kReviewColumnCount> titles;
-        for (int c = 0; c < kReviewColumnCount; ++c)
-            titles[c] = QString::fromLatin1(kReviewColumnTitles[c]);
-        drawCells(titles);
+        QFontMetrics metrics = m_painter.fontMetrics();
+        const int flags = Qt::TextWordWrap | Qt::AlignBottom;
+        int height = m_rowHeight;
+        for (int c = 0; c < kReviewColumnCount; ++c) {
+            QRect room(0, 0, cellWidth(c), m_height);
+            QRect needed = metrics.boundingRect(room, flags, QString::fromLatin1(kReviewColumnTitles[c]));
+            height = std::max(height, needed.height() + m_rowHeight - metrics.height());
+        }
+        for (int c = 0; c < kReviewColumnCount; ++c) {
+            QRect cell(m_left[c] + m_padding, m_y, cellWidth(c), height);
+            m_painter.drawText(cell, flags | (isNumberColumn(c) ? Qt::AlignRight : Qt::AlignLeft),
+                               QString::fromLatin1(kReviewColumnTitles[c]));
+        }
+        m_y += height;
         m_painter.drawLine(0, m_y, m_width, m_y);
         m_y += m_rowHeight / 4;
     }
+
+    int cellWidth(int column) const { return m_left[column + 1] - m_left[column] - 2 * m_padding; }
 
     void drawCells(const std::array<QString, kReviewColumnCount>& cells)
     {
         QFontMetrics metrics = m_painter.fontMetrics();
         for (int c = 0; c < kReviewColumnCount; ++c) {
-            QRect cell(m_left[c] + m_padding, m_y, m_left[c + 1] - m_left[c] - 2 * m_padding, m_rowHeight);
+            QRect cell(m_left[c] + m_padding, m_y, cellWidth(c), m_rowHeight);
             Qt::Alignment align = (isNumberColumn(c) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
             // A cell too long for its column is cut with an ellipsis rather
             // than run into the next column.

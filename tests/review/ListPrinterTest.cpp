@@ -1,0 +1,118 @@
+// The printed list, as a PDF file read back with pdftotext, and the plain-text
+// listing.
+#include "review/qt/ListPrinter.h"
+#include "review/ListingText.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+
+using namespace tarvex;
+using namespace tarvex::test;
+
+namespace {
+
+std::vector<ProposedChange> sampleRows(int count)
+{
+    std::vector<ProposedChange> rows;
+    for (int i = 0; i < count; ++i) {
+        char code[16];
+        std::snprintf(code, sizeof code, "CODE-%03d", i);
+        rows.push_back(
+            {i + 1, code, "Product " + std::to_string(i), 10, 20, 12.5, 25, " Cost Change and Price Change"});
+    }
+    return rows;
+}
+
+std::string pdfText(const std::string& pdf)
+{
+    std::string command = "pdftotext -layout '" + pdf + "' - 2>/dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return {};
+    std::string text;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        text.append(buffer, n);
+    pclose(pipe);
+    return text;
+}
+
+TEST(ListPrinterTest, PrintsTitlesColumnTitlesOnEveryPageAndEveryCode)
+{
+    TempDir dir;
+    std::string pdf = dir.file("list.pdf");
+    std::vector<ProposedChange> rows = sampleRows(120);
+    Status printed = printListToPdf(rows, pdf);
+    ASSERT_TRUE(printed.ok()) << printed.error();
+
+    std::string text = pdfText(pdf);
+    ASSERT_FALSE(text.empty()) << "pdftotext gave nothing for " << pdf;
+    std::vector<std::string> pages;
+    std::stringstream split(text);
+    for (std::string page; std::getline(split, page, '\f');)
+        if (page.find_first_not_of(" \n") != std::string::npos)
+            pages.push_back(page);
+    ASSERT_GE(pages.size(), 2u) << "120 rows should need more than one page";
+    EXPECT_NE(pages[0].find("Product Updates"), std::string::npos);
+    EXPECT_NE(pages[0].find("Proposed Product Changes"), std::string::npos);
+    EXPECT_EQ(pages[1].find("Product Updates"), std::string::npos);
+    // Narrow columns may wrap their titles over two lines, so the words are
+    // looked for one by one.
+    for (const std::string& page : pages)
+        for (const char* title : {"Product Code", "Product Name", "Current", "New Cost", "New Price", "Change"})
+            EXPECT_NE(page.find(title), std::string::npos) << title;
+    for (const std::string& page : pages) {
+        size_t current = page.find("Current");
+        ASSERT_NE(current, std::string::npos);
+        EXPECT_NE(page.find("Current", current + 1), std::string::npos) << "both Current columns";
+        EXPECT_NE(page.find("Price"), std::string::npos);
+    }
+
+    size_t last = 0;
+    for (const ProposedChange& row : rows) {
+        size_t at = text.find(row.quickid);
+        ASSERT_NE(at, std::string::npos) << row.quickid;
+        EXPECT_GT(at, last) << row.quickid << " out of list order";
+        last = at;
+    }
+    EXPECT_NE(text.find("12.5"), std::string::npos);
+}
+
+TEST(ListPrinterTest, AnUnwritablePdfFileIsReportedByName)
+{
+    TempDir dir;
+    std::string pdf = dir.file("no/such/folder/list.pdf");
+    Status printed = printListToPdf(sampleRows(1), pdf);
+    EXPECT_FALSE(printed.ok());
+    EXPECT_NE(printed.error().find(pdf), std::string::npos) << printed.error();
+}
+
+TEST(ListPrinterTest, PlainTextListingLinesUpTheColumns)
+{
+    std::vector<ProposedChange> rows = sampleRows(2);
+    rows[1].name = "Tab\tand\nbreak";
+    rows[1].newCost.reset();
+    std::string text = listingText(rows);
+    std::vector<std::string> lines;
+    std::stringstream split(text);
+    for (std::string line; std::getline(split, line);)
+        lines.push_back(line);
+    ASSERT_EQ(lines.size(), 6u) << text;
+    EXPECT_EQ(lines[0], "Product Updates");
+    EXPECT_EQ(lines[1], "Proposed Product Changes");
+    EXPECT_EQ(lines[2], "");
+    EXPECT_EQ(lines[3].rfind("Product Code", 0), 0u);
+    // Numbers are right-aligned under their title.
+    EXPECT_EQ(lines[4].find("10") + 2, lines[3].find("Current Cost") + 12);
+    EXPECT_EQ(lines[4].rfind("CODE-000", 0), 0u);
+    EXPECT_NE(lines[5].find("Tab and break"), std::string::npos);
+    // Each row's change label starts where its title starts.
+    EXPECT_EQ(lines[4].find(" Cost Change"), lines[3].find("Change"));
+    EXPECT_EQ(lines[4].find(" Cost Change"), lines[5].find(" Cost Change"));
+}
+
+} // namespace

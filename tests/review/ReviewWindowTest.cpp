@@ -1,0 +1,237 @@
+// The review window itself, offscreen: its list, its label and its buttons,
+// driven as a user would while runReviewWindow waits in the window's loop.
+#include "ReviewFixture.h"
+
+#include "review/qt/ReviewDialog.h"
+#include "review/qt/ReviewWindow.h"
+#include "startup/ExitStatus.h"
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
+#include <QTimer>
+
+#include <functional>
+
+using namespace tarvex;
+using namespace tarvex::test;
+
+namespace {
+
+QWidget* reviewWindow()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == "frmUpdate" && w->isVisible())
+            return w;
+    return nullptr;
+}
+
+// Runs step once the review window is on screen. Whatever step leaves open
+// is closed afterwards, so that a failing check cannot leave the test waiting.
+void whenShown(std::function<void(QWidget*)> step)
+{
+    auto* poll = new QTimer;
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, [poll, step] {
+        QWidget* window = reviewWindow();
+        if (!window)
+            return;
+        poll->stop();
+        poll->deleteLater();
+        step(window);
+        if (auto* dialog = qobject_cast<QDialog*>(reviewWindow()))
+            dialog->done(QDialog::Rejected);
+    });
+    poll->start();
+}
+
+void click(QWidget* window, const char* name)
+{
+    auto* button = window->findChild<QPushButton*>(name);
+    ASSERT_NE(button, nullptr) << name;
+    button->click();
+}
+
+class ReviewWindowTest : public ReviewFixture {
+protected:
+    RunState runState()
+    {
+        open();
+        return RunState{std::move(*update), std::move(*host), hostPath, "", ""};
+    }
+};
+
+TEST_F(ReviewWindowTest, ShowsTheProposedChangesAndAppliesThemAll)
+{
+    make({{1, "BOTH", "Hair gel", 11.0, 30.0}, {2, "LOWER", "Nail file", 9.5, 12.5}, {3, "SAME", "", 1.0, 1.0}},
+         {{"BOTH", 10.0, 25.0}, {"LOWER", 10.0, 12.5}, {"SAME", 1.0, 1.0}});
+    RunState run = runState();
+    prompter.setBusy(true);
+
+    whenShown([&](QWidget* window) {
+        EXPECT_EQ(window->windowTitle(), "Proposed Changes to Products ");
+        EXPECT_TRUE(window->isModal());
+        EXPECT_FALSE(prompter.busyChanges.back());
+        auto* list = window->findChild<QTableView*>("uList");
+        ASSERT_NE(list, nullptr);
+        QAbstractItemModel* model = list->model();
+        QStringList titles;
+        for (int c = 0; c < model->columnCount(); ++c)
+            titles << model->headerData(c, Qt::Horizontal).toString();
+        EXPECT_EQ(titles, (QStringList{"Product Code", "Product Name", "Current Cost", "New Cost", "Current Price",
+                                       "New Price", "Change"}));
+        EXPECT_NEAR(double(list->columnWidth(1)) / list->columnWidth(0), 200.0 / 120.0, 0.02);
+        EXPECT_NEAR(double(list->columnWidth(2)) / list->columnWidth(0), 75.0 / 120.0, 0.02);
+        EXPECT_EQ(list->columnWidth(3), list->columnWidth(5));
+        EXPECT_GE(list->columnWidth(6), list->columnWidth(1) * 2);
+        EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection);
+        EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
+        EXPECT_EQ(list->font().family(), "Century Gothic");
+        EXPECT_DOUBLE_EQ(list->font().pointSizeF(), 8.25);
+        EXPECT_FALSE(list->font().bold());
+
+        ASSERT_EQ(model->rowCount(), 2);
+        QStringList first;
+        for (int c = 0; c < 7; ++c)
+            first << model->index(0, c).data().toString();
+        EXPECT_EQ(first, (QStringList{"BOTH", "Hair gel", "10", "11", "25", "30", " Cost Change and Price Change"}));
+        EXPECT_EQ(model->index(1, 3).data().toString(), "9.5");
+        EXPECT_EQ(model->index(1, 5).data().toString(), "12.5");
+        EXPECT_EQ(model->index(1, 6).data().toString(), " Price Change");
+        EXPECT_EQ(model->index(0, 0).data(Qt::UserRole).toLongLong(), 1);
+        EXPECT_EQ(model->index(1, 0).data(Qt::UserRole).toLongLong(), 2);
+        EXPECT_EQ(window->findChild<QLabel*>("Label1")->text(), "2 Products to be Updated");
+
+        EXPECT_EQ(window->findChild<QPushButton*>("OKButton")->text(), "Apply Changes");
+        EXPECT_EQ(window->findChild<QPushButton*>("CancelButton")->text(), "Exit");
+        EXPECT_EQ(window->findChild<QPushButton*>("PrintButton")->text(), "Print List");
+        EXPECT_EQ(window->findChild<QPushButton*>("UnSelectButton")->text(), "UnSelect All");
+        click(window, "SelectButton");
+        EXPECT_EQ(list->selectionModel()->selectedRows().size(), 2);
+        click(window, "OKButton");
+    });
+    int status = runReviewWindow(run, prompter);
+
+    EXPECT_EQ(status, kExitOk);
+    ASSERT_FALSE(prompter.messages.empty());
+    EXPECT_EQ(prompter.messages.back().text, "Update Complete");
+    std::vector<HostRow> now = readHostProducts(hostPath);
+    EXPECT_EQ(now[0].cost, 11.0);
+    EXPECT_EQ(now[0].price, 30.0);
+    EXPECT_EQ(now[1].cost, 9.5);
+    EXPECT_EQ(now[1].price, 12.5);
+    EXPECT_EQ(now[2].cost, 1.0);
+}
+
+TEST_F(ReviewWindowTest, NothingSelectedKeepsTheWindowOpenThenOneChosenRowIsApplied)
+{
+    make({{1, "A", "", 2.0, 2.0}, {2, "B", "", 2.0, 2.0}, {3, "C", "", 2.0, 2.0}},
+         {{"A", 1.0, 1.0}, {"B", 1.0, 1.0}, {"C", 1.0, 1.0}});
+    RunState run = runState();
+    bool stillOpen = false;
+    whenShown([&](QWidget* window) {
+        auto* list = window->findChild<QTableView*>("uList");
+        // A current row without a selection is still nothing selected.
+        list->setCurrentIndex(list->model()->index(0, 0));
+        list->clearSelection();
+        click(window, "OKButton");
+        ASSERT_FALSE(prompter.messages.empty());
+        EXPECT_EQ(prompter.messages.back().caption, "Nothing Selected");
+        stillOpen = window->isVisible();
+        EXPECT_EQ(list->model()->rowCount(), 3);
+
+        click(window, "SelectButton");
+        click(window, "UnSelectButton");
+        EXPECT_TRUE(list->selectionModel()->selectedRows().isEmpty());
+        list->selectionModel()->select(list->model()->index(1, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        click(window, "OKButton");
+    });
+    int status = runReviewWindow(run, prompter);
+
+    EXPECT_TRUE(stillOpen);
+    EXPECT_EQ(status, kExitOk);
+    std::vector<HostRow> now = readHostProducts(hostPath);
+    EXPECT_EQ(now[0].cost, 1.0);
+    EXPECT_EQ(now[1].cost, 2.0);
+    EXPECT_EQ(now[2].cost, 1.0);
+}
+
+// Records whether the review window was on screen when each message showed,
+// and tries to apply again and to close the window while work is running.
+class WatchingPrompter : public ScriptedPrompter {
+public:
+    Answer showMessage(const Message& message) override
+    {
+        windowShownAtMessage.push_back(reviewWindow() != nullptr);
+        return ScriptedPrompter::showMessage(message);
+    }
+    void processEvents(EventScope scope) override
+    {
+        ScriptedPrompter::processEvents(scope);
+        if (QWidget* window = reviewWindow()) {
+            window->findChild<QPushButton*>("OKButton")->click();
+            window->findChild<QPushButton*>("CancelButton")->click();
+            window->close();
+            closedDuringWork = closedDuringWork || !window->isVisible();
+        }
+    }
+    std::vector<bool> windowShownAtMessage;
+    bool closedDuringWork = false;
+};
+
+TEST_F(ReviewWindowTest, ReportsUnreadableProductsOnceShownAndIgnoresClicksDuringApply)
+{
+    make({{1, "A", "", 2.0, 2.0}, {2, "BAD", "", 2.0, 2.0}}, {{"A", 1.0, 1.0}, {"BAD", 1.0, 1.0}});
+    execSql(hostPath, "UPDATE product SET cost = 'ten' WHERE quickid = 'BAD'");
+    RunState run = runState();
+    WatchingPrompter watcher;
+    whenShown([&](QWidget* window) {
+        click(window, "SelectButton");
+        click(window, "OKButton");
+    });
+    int status = runReviewWindow(run, watcher);
+
+    EXPECT_EQ(status, kExitOk);
+    EXPECT_FALSE(watcher.closedDuringWork);
+    ASSERT_EQ(watcher.messages.size(), 2u);
+    EXPECT_EQ(watcher.messages[0].caption, "Products Not Listed");
+    EXPECT_NE(watcher.messages[0].text.find("BAD"), std::string::npos);
+    EXPECT_TRUE(watcher.windowShownAtMessage[0]);
+    EXPECT_EQ(watcher.messages[1].text, "Update Complete");
+    EXPECT_EQ(readHostProducts(hostPath)[0].cost, 2.0);
+}
+
+TEST_F(ReviewWindowTest, AFailedApplyEndsWithTheErrorStatus)
+{
+    make({{1, "A", "", 2.0, 2.0}}, {{"A", 1.0, 1.0}});
+    execSql(hostPath, "CREATE TRIGGER refuse BEFORE UPDATE ON product BEGIN SELECT RAISE(ABORT, 'frozen'); END");
+    RunState run = runState();
+    whenShown([&](QWidget* window) {
+        click(window, "SelectButton");
+        click(window, "OKButton");
+    });
+    EXPECT_EQ(runReviewWindow(run, prompter), kExitError);
+    ASSERT_FALSE(prompter.messages.empty());
+    EXPECT_EQ(prompter.messages.back().caption, "Update Incomplete");
+    EXPECT_EQ(prompter.messages.back().icon, MessageIcon::Critical);
+}
+
+TEST_F(ReviewWindowTest, ExitWritesNothing)
+{
+    make({{1, "A", "", 2.0, 2.0}}, {{"A", 1.0, 1.0}});
+    RunState run = runState();
+    whenShown([&](QWidget* window) {
+        click(window, "SelectButton");
+        click(window, "CancelButton");
+    });
+    EXPECT_EQ(runReviewWindow(run, prompter), kExitOk);
+    EXPECT_TRUE(prompter.messages.empty());
+    EXPECT_EQ(readHostProducts(hostPath)[0].cost, 1.0);
+}
+
+} // namespace
