@@ -105,6 +105,7 @@ TEST_F(PrivateProfileTest, MissingFileSectionOrKeyGivesTheDefault)
 {
     EXPECT_EQ(readPrivateProfileString("LogOn", "DBPath", "", dir.file("absent.ini")), "");
     EXPECT_EQ(readPrivateProfileString("LogOn", "DBPath", "fallback", dir.file("absent.ini")), "fallback");
+    EXPECT_EQ(readPrivateProfileString("LogOn", "DBPath", " fallback  ", dir.file("absent.ini")), " fallback");
     EXPECT_EQ(read("[Other]\nDBPath=/x\n", "LogOn", "DBPath", "fallback"), "fallback");
     EXPECT_EQ(read("[LogOn]\nDataPath=/x\n", "LogOn", "DBPath", "fallback"), "fallback");
 }
