@@ -18,7 +18,7 @@ namespace {
 // Each step copies this much, so progress and a cancel are heard several
 // times a second even on a slow network drive while the step stays large
 // enough to run at the disk's full speed.
-constexpr std::size_t kBlock = 8u << 20;
+constexpr std::size_t kBlock = 2u << 20;
 
 // Copies with read and write from the current offsets to the end of src.
 // Returns 0 or an errno value; done counts the bytes written.

@@ -22,7 +22,7 @@ namespace {
 constexpr int kNameAttempts = 100;
 // The online backup copies this many bytes per step, so progress and a
 // cancel are heard several times a second.
-constexpr int kOnlineStepBytes = 8 << 20;
+constexpr int kOnlineStepBytes = 2 << 20;
 
 int execute(sqlite3* db, const char* sql)
 {

@@ -197,4 +197,17 @@ TEST_F(BackupCopyTest, AWalDatabaseCopyHoldsPagesNotYetInTheMainFile)
     EXPECT_FALSE(std::filesystem::exists(result.backupPath + ".part"));
 }
 
+TEST_F(BackupCopyTest, AWalDatabaseThatNoOneHasOpenIsCopiedToo)
+{
+    makeHostDatabase(host, {{"A1", 1.0, 2.0}});
+    execSql(host, "PRAGMA journal_mode = WAL");
+    BackupCopy copy(fileCopy, prompter);
+    BackupResult result = copy.make(host, now);
+    ASSERT_EQ(result.outcome, BackupResult::Outcome::Made) << result.error;
+    EXPECT_EQ(readHostProducts(result.backupPath).size(), 1u);
+    EXPECT_EQ(integrityCheck(result.backupPath), "ok");
+    for (const std::string& name : dataFiles())
+        EXPECT_EQ(name.find(".part"), std::string::npos) << name << " was left behind";
+}
+
 } // namespace
