@@ -153,6 +153,9 @@ TEST(PriceListCsvTest, AMissingOrRepeatedColumnRefusesTheFileAtTheHeader)
     PriceList twice = parse("code,name,cost,price,Retail Price\nA,b,1,2,3\n");
     EXPECT_EQ(onlyError(twice), "prices.csv, line 1: columns 4 and 5 both give the retail price");
 
+    EXPECT_THAT(onlyError(parse("code;name;cost;price\nA;b;1,5;2\n")), HasSubstr("line 1: the columns are separated by "
+                                                                                 "semicolons or tabs"));
+
     // The header is the first row that is not blank.
     PriceList late = parse("\n\nname,cost,price\nx,1,2\n");
     EXPECT_THAT(onlyError(late), HasSubstr("prices.csv, line 3: the header names no product code column"));

@@ -15,8 +15,16 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
 #include <map>
 #include <set>
+#include <thread>
 
 using namespace tarvex;
 using namespace tarvex::test;
@@ -277,6 +285,34 @@ TEST(SampleHostTest, TheProgramRunsAsTheDemoScriptCallsIt)
     EXPECT_EQ(runProcess({builtProgram("tarvex-samplehost")}).exitCode, 2);
     EXPECT_EQ(runProcess({builtProgram("tarvex-samplehost"), "--help"}).exitCode, 0);
     EXPECT_FALSE(std::filesystem::exists(dir.file("x.mdb")));
+}
+
+TEST(SampleHostTest, AnInterruptedRunLeavesNothingBehind)
+{
+    TempDir dir;
+    std::string program = builtProgram("tarvex-samplehost");
+    std::string out = dir.file("kv.mdb");
+    std::vector<std::string> args = {program, "-o", out, "--products", "50000000"};
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ), 0);
+
+    // Wait for the temporary file to appear, then interrupt the run.
+    bool started = false;
+    for (int i = 0; i < 6000 && !started; ++i) {
+        started = !std::filesystem::is_empty(dir.path());
+        if (!started)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(started);
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
 } // namespace

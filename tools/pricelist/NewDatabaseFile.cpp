@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -33,6 +34,52 @@ bool flush(const std::string& path, bool folder)
     bool ok = ::fsync(fd) == 0 || (folder && (errno == EINVAL || errno == EBADF));
     ::close(fd);
     return ok;
+}
+
+// The temporary file being written, for the signal handler below. Fixed
+// buffers, because a signal handler may not allocate; one slot, because a
+// tool writes one file at a time.
+char g_temporary[4096];
+char g_journal[4096];
+volatile sig_atomic_t g_armed = 0;
+
+extern "C" void removeTemporaryAndStop(int signal)
+{
+    if (g_armed) {
+        ::unlink(g_temporary);
+        ::unlink(g_journal);
+    }
+    // SA_RESETHAND has put the default action back: stop as the signal meant.
+    ::raise(signal);
+}
+
+// Makes Ctrl+C, a closed terminal or a kill remove the temporary file, so
+// that an interrupted run leaves nothing behind either. A handler the program
+// has installed itself is left alone.
+void arm(const std::string& temporary)
+{
+    std::string journal = temporary + "-journal";
+    if (journal.size() >= sizeof g_journal)
+        return;
+    g_armed = 0;
+    std::memcpy(g_temporary, temporary.c_str(), temporary.size() + 1);
+    std::memcpy(g_journal, journal.c_str(), journal.size() + 1);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction current {};
+        if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler != SIG_DFL)
+            continue;
+        struct sigaction action {};
+        action.sa_handler = removeTemporaryAndStop;
+        action.sa_flags = SA_RESETHAND;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(signal, &action, nullptr);
+    }
+    g_armed = 1;
+}
+
+void disarm()
+{
+    g_armed = 0;
 }
 
 } // namespace
@@ -66,6 +113,7 @@ void NewDatabaseFile::discard()
     }
     if (m_temporary.empty())
         return;
+    disarm();
     for (const char* suffix : {"", "-journal", "-wal", "-shm"})
         ::unlink((m_temporary + suffix).c_str());
     m_temporary.clear();
@@ -96,6 +144,7 @@ Result<NewDatabaseFile> NewDatabaseFile::create(const std::string& path, bool re
     ::umask(mask);
     ::fchmod(fd, 0666 & ~mask);
     ::close(fd);
+    arm(temporary);
 
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(temporary.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
@@ -148,6 +197,7 @@ Status NewDatabaseFile::commit()
                 return Status::failure(m_path + ": cannot write: " + systemError(errno));
         }
     }
+    disarm();
     m_temporary.clear();
     std::filesystem::path parent = std::filesystem::path(m_path).parent_path();
     flush(parent.empty() ? std::string(".") : parent.string(), true);

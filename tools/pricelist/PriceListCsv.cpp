@@ -431,6 +431,13 @@ PriceList PriceListCsv::parse(std::string_view text, const std::string& fileName
             lineError(header.line, "columns " + std::to_string(it->second + 1) + " and " + std::to_string(i + 1) +
                                        " both give the " + columnTitle(column));
     }
+    // Spreadsheets set to a decimal comma save "CSV" with semicolons; say so
+    // instead of listing every column as missing.
+    if (header.fields.size() == 1 && header.fields[0].find_first_of(";\t") != std::string::npos) {
+        lineError(header.line, "the columns are separated by semicolons or tabs, not commas; save the price list "
+                               "as CSV with commas");
+        return list;
+    }
     for (Column required : {Column::Code, Column::Name, Column::Cost, Column::Price})
         if (!columns.count(required))
             lineError(header.line, std::string("the header names no ") + columnTitle(required) +
