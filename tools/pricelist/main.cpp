@@ -158,6 +158,6 @@ int main(int argc, char** argv)
     for (const tarvex::PriceListEntry& entry : list.entries)
         deleted += entry.deleted ? 1 : 0;
     std::cout << "Wrote " << *options.output << ": vendor \"" << *options.vendor << "\", " << list.entries.size()
-              << " products (" << deleted << " marked deleted)\n";
+              << (list.entries.size() == 1 ? " product" : " products") << " (" << deleted << " marked deleted)\n";
     return kExitOk;
 }

@@ -163,7 +163,7 @@ int main(int argc, char** argv)
         std::cerr << "tarvex-samplehost: " << written.error() << "; nothing was written\n";
         return kExitRefused;
     }
-    std::cout << "Wrote " << *options.output << ": " << *written << " products";
+    std::cout << "Wrote " << *options.output << ": " << *written << (*written == 1 ? " product" : " products");
     if (options.vendorPrices)
         std::cout << ", shaped against " << *options.vendorPrices;
     std::cout << '\n';
