@@ -3,6 +3,7 @@
 
 #include "review/ChangeApplier.h"
 #include "review/ChangeList.h"
+#include "startup/ExitStatus.h"
 
 #include <algorithm>
 
@@ -73,6 +74,24 @@ void PriceReview::reportUnreadable()
             "update again.";
     m_prompter.showMessage(
         {text, "Products Not Listed", problemLines(m_unreadable), MessageIcon::Exclamation, MessageButtons::Ok});
+}
+
+void PriceReview::reportBuildFailure(const Status& failure)
+{
+    // Nothing has been written; there is no list to show.
+    m_prompter.showMessage({"The list of proposed changes could not be built.", "Error Reading Database",
+                            failure.error(), MessageIcon::Critical, MessageButtons::Ok});
+}
+
+void PriceReview::reportPrintFailure(const Status& failure)
+{
+    m_prompter.showMessage(
+        {"The list could not be printed.", "Print List", failure.error(), MessageIcon::Exclamation, MessageButtons::Ok});
+}
+
+int PriceReview::exitStatusAfter(ApplyOutcome outcome)
+{
+    return outcome == ApplyOutcome::Incomplete ? kExitError : kExitOk;
 }
 
 std::string PriceReview::countLabel() const

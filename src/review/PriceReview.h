@@ -40,6 +40,12 @@ public:
     // be read and are therefore not listed. Does nothing when there are none
     // or when it has already told.
     void reportUnreadable();
+    // Tells the user that the list could not be built, with the reason
+    // build() gave; the review then ends with kExitError.
+    void reportBuildFailure(const Status& failure);
+    // Tells the user that printing the list failed, with the reason; the
+    // review stays open.
+    void reportPrintFailure(const Status& failure);
 
     const std::vector<ProposedChange>& rows() const { return m_rows; }
     const std::vector<ProductProblem>& unreadable() const { return m_unreadable; }
@@ -60,6 +66,9 @@ public:
     // either "Update Complete", or a critical message with how many products
     // were updated and which could not be.
     ApplyOutcome apply();
+    // The program's exit status once an apply that was not refused has ended
+    // the review: kExitOk after "Update Complete", kExitError otherwise.
+    static int exitStatusAfter(ApplyOutcome outcome);
     // What the last apply did; empty before one ran.
     const ApplyReport& lastReport() const { return m_report; }
 

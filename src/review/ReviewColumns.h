@@ -21,6 +21,9 @@ inline constexpr bool isNumberColumn(int column)
     return column >= 2 && column <= 5;
 }
 
+// The review's caption, in the window's title bar and above the terminal's list.
+inline constexpr const char* kReviewCaption = "Proposed Changes to Products ";
+
 inline constexpr const char* kPrintTitle = "Product Updates";
 inline constexpr const char* kPrintSubTitle = "Proposed Product Changes";
 

@@ -44,7 +44,7 @@ ReviewDialog::ReviewDialog(PriceReview& review, Prompter& prompter, QWidget* par
     , m_prompter(prompter)
 {
     setObjectName(QStringLiteral("frmUpdate"));
-    setWindowTitle(QStringLiteral("Proposed Changes to Products "));
+    setWindowTitle(QString::fromLatin1(kReviewCaption));
     setModal(true);
 
     createList();
@@ -172,7 +172,7 @@ void ReviewDialog::applyChanges()
     if (outcome == PriceReview::ApplyOutcome::NothingSelected)
         return;
     m_count->setText(QString::fromStdString(m_review.countLabel()));
-    m_exitStatus = outcome == PriceReview::ApplyOutcome::Complete ? kExitOk : kExitError;
+    m_exitStatus = PriceReview::exitStatusAfter(outcome);
     done(outcome == PriceReview::ApplyOutcome::Complete ? QDialog::Accepted : QDialog::Rejected);
 }
 
@@ -192,8 +192,7 @@ void ReviewDialog::printList()
     m_prompter.setBusy(false);
     setWorking(false);
     if (!printed.ok())
-        m_prompter.showMessage({"The list could not be printed.", "Print List", printed.error(),
-                                MessageIcon::Exclamation, MessageButtons::Ok});
+        m_review.reportPrintFailure(printed);
 }
 
 void ReviewDialog::selectAll()

@@ -16,9 +16,7 @@ int runReviewWindow(RunState& run, Prompter& prompter)
     ReviewDialog dialog(review, prompter);
     Status loaded = dialog.load();
     if (!loaded.ok()) {
-        // Nothing has been written; there is no list to show.
-        prompter.showMessage({"The list of proposed changes could not be built.", "Error Reading Database",
-                              loaded.error(), MessageIcon::Critical, MessageButtons::Ok});
+        review.reportBuildFailure(loaded);
         return kExitError;
     }
     // Products passed over are reported once the user can see the list.

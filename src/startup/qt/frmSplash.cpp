@@ -3,6 +3,7 @@
 
 #include "platform/Prompter.h"
 #include "startup/ExitStatus.h"
+#include "startup/SplashText.h"
 #include "startup/VersionLabel.h"
 
 #include <QApplication>
@@ -44,7 +45,7 @@ frmSplash::frmSplash(std::function<int()> startup, QWidget* parent)
     , m_startup(std::move(startup))
 {
     setObjectName(QStringLiteral("frmSplash"));
-    setWindowTitle(QStringLiteral("Corvane Tarvex"));
+    setWindowTitle(QString::fromLatin1(splash_text::kCaption));
     setFocusPolicy(Qt::StrongFocus);
     // The splash stays loaded, out of sight, while message boxes come and
     // go; the run ends only through finish(), never because the last visible
@@ -56,9 +57,11 @@ frmSplash::frmSplash(std::function<int()> startup, QWidget* parent)
     m_frame->setFrameShape(QFrame::Box);
     m_frame->installEventFilter(this);
 
-    m_productName = makeLabel(m_frame, "lblProductName", QString::fromLatin1(kProgramTitle), labelFont(24, true));
+    m_productName =
+        makeLabel(m_frame, "lblProductName", QString::fromLatin1(splash_text::kProductName), labelFont(24, true));
     m_version = makeLabel(m_frame, "lblVersion", QString::fromStdString(programVersionLabel()), labelFont(10, false));
-    m_company = makeLabel(m_frame, "lblCompanyProduct", QStringLiteral("Norvale Systems"), labelFont(12, false));
+    m_company =
+        makeLabel(m_frame, "lblCompanyProduct", QString::fromLatin1(splash_text::kCompany), labelFont(12, false));
     // Part of the window's look; the start-up never moves it.
     m_progress = new QProgressBar(m_frame);
     m_progress->setObjectName(QStringLiteral("ProgressBar1"));
