@@ -1,0 +1,60 @@
+// ConsoleReview: the price change review in a terminal. It shows the list as
+// a table with row numbers and selection marks, and reads one command a line
+// in place of the window's buttons; every decision (the list, the selection,
+// the apply and its messages) is PriceReview's, as in the window.
+#pragma once
+
+#include "platform/ConsolePrompter.h"
+#include "platform/Result.h"
+#include "review/PriceReview.h"
+#include "review/ProposedChange.h"
+#include "startup/RunState.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tarvex {
+
+// Prints rows to a PDF file at a path; the program passes in the Qt printer,
+// since this code has no window system of its own.
+using PdfPrinter = std::function<Status(const std::vector<ProposedChange>& rows, const std::string& path)>;
+
+class ConsoleReview {
+public:
+    // printPdf may be empty; "print" to a .pdf file then fails with a message.
+    ConsoleReview(PriceReview& review, ConsolePrompter& prompter, PdfPrinter printPdf);
+
+    // Builds the list and, when that worked, shows it and reads commands
+    // until "exit", the end of input, or an apply that is not refused.
+    // Returns the program's exit status: kExitError when the list could not
+    // be built or an apply was incomplete, kExitOk otherwise.
+    int run();
+
+    // The list as shown: a header line, then one line per row with its number
+    // from 1 and "[x]" when it is selected, "[ ]" when not.
+    std::string tableText() const;
+
+    // Carries out one command line. Returns false once the review is over.
+    bool execute(const std::string& line);
+
+    int exitStatus() const { return m_exitStatus; }
+
+private:
+    void showList();
+    void showSelectedCount();
+    void showHelp();
+    void selectRows(const std::string& list, bool selected);
+    void print(const std::string& path);
+
+    PriceReview& m_review;
+    ConsolePrompter& m_prompter;
+    PdfPrinter m_printPdf;
+    int m_exitStatus = 0;
+};
+
+// The hand-over to the terminal review on the run's two databases; returns
+// the program's exit status.
+int runConsoleReview(RunState& run, ConsolePrompter& prompter, PdfPrinter printPdf);
+
+} // namespace tarvex

@@ -1,0 +1,105 @@
+// The terminal front end and the commands that need no window.
+#include "startup/TerminalFrontEnd.h"
+
+#include "data/HostLocator.h"
+#include "platform/FileCopy.h"
+#include "platform/Shell.h"
+#include "startup/ExitStatus.h"
+#include "startup/SplashText.h"
+#include "startup/StartupSequence.h"
+#include "startup/VersionLabel.h"
+
+#include <cstdlib>
+#include <istream>
+#include <ostream>
+#include <sstream>
+
+namespace tarvex {
+
+namespace {
+
+bool isSet(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value && *value;
+}
+
+} // namespace
+
+bool displayAvailable()
+{
+    return isSet("DISPLAY") || isSet("WAYLAND_DISPLAY");
+}
+
+std::string splashLine()
+{
+    return std::string(splash_text::kCaption) + " - " + splash_text::kProductName + " " + programVersionLabel() +
+           " - " + splash_text::kCompany;
+}
+
+std::string versionLine()
+{
+    std::string label = programVersionLabel();
+    const std::string prefix = "Version ";
+    if (label.rfind(prefix, 0) == 0)
+        label.erase(0, prefix.size());
+    return std::string(kProgramTitle) + " " + label;
+}
+
+int locateHostDatabase(const std::string& programFolder, std::ostream& out, std::ostream& err)
+{
+    // The steps used here never prompt; the prompter and shell only satisfy
+    // the locator's constructor.
+    std::istringstream noInput;
+    std::ostringstream unused;
+    ConsolePrompter prompter(noInput, unused, unused, false);
+    SystemShell shell;
+    HostLocator locator(programFolder, prompter, shell);
+    std::string stored = locator.storedLocation();
+    if (stored.empty()) {
+        err << "No host database location is stored in " << programFolder << "/Merlow.INI (section Settings, key "
+            << "DBLocation); a run would ask for a shortcut to the host application.\n";
+        return kExitError;
+    }
+    out << locator.redirect(stored) << '\n' << std::flush;
+    return kExitOk;
+}
+
+int runInTerminal(const std::string& programFolder, std::istream& in, std::ostream& out, std::ostream& err,
+                  bool errIsTerminal, PdfPrinter printPdf)
+{
+    ConsolePrompter prompter(in, out, err, errIsTerminal);
+    out << splashLine() << '\n' << std::flush;
+    SystemShell shell;
+    SystemFileCopy fileCopy;
+    StartupSequence sequence(programFolder, prompter, shell, fileCopy, systemLocalTime,
+                             [&](RunState& run) { return runConsoleReview(run, prompter, std::move(printPdf)); });
+    int status = sequence.run();
+    out << std::flush;
+    return status;
+}
+
+std::optional<int> runWithoutWindows(const CommandLine& line, const std::string& programFolder, std::istream& in,
+                                     std::ostream& out, std::ostream& err, bool errIsTerminal, PdfPrinter printPdf)
+{
+    switch (line.action) {
+    case CommandLine::Action::Help:
+        out << usageText() << std::flush;
+        return kExitOk;
+    case CommandLine::Action::Version:
+        out << versionLine() << '\n' << std::flush;
+        return kExitOk;
+    case CommandLine::Action::Error:
+        err << kUsageLine << '\n' << "tarvex: " << line.error << '\n' << std::flush;
+        return kExitUsage;
+    case CommandLine::Action::Locate:
+        return locateHostDatabase(programFolder, out, err);
+    case CommandLine::Action::Run:
+        break;
+    }
+    if (line.frontEnd == CommandLine::FrontEnd::Windows)
+        return std::nullopt;
+    return runInTerminal(programFolder, in, out, err, errIsTerminal, std::move(printPdf));
+}
+
+} // namespace tarvex
