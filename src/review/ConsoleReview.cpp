@@ -14,6 +14,8 @@
 #include <cstring>
 #include <ostream>
 
+#include <sys/stat.h>
+
 namespace tarvex {
 
 namespace {
@@ -199,6 +201,19 @@ void ConsoleReview::print(const std::string& path)
     if (path.empty()) {
         m_prompter.out() << "Give the file to print to, e.g. print list.pdf\n";
         return;
+    }
+    // A file that is already there is only replaced when the user says so,
+    // as a print-to-file dialog asks: a mistyped name could be a database.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0) {
+        if (!S_ISREG(info.st_mode)) {
+            m_review.reportPrintFailure(Status::failure(path + ": is not an ordinary file"));
+            return;
+        }
+        Answer replace = m_prompter.showMessage({path + " already exists. Do you want to replace it?", "Print List", "",
+                                                 MessageIcon::Exclamation, MessageButtons::YesNo});
+        if (replace != Answer::Yes)
+            return;
     }
     Status printed = Status::success();
     if (endsWithPdf(path))
