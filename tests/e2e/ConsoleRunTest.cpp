@@ -1,0 +1,297 @@
+// The built program run in a terminal, as over SSH: a temporary program
+// folder with the program, its price list and settings file, a host database
+// beside it, the answers fed on standard input, and the host database checked
+// afterwards.
+#include "support/ProcessRunner.h"
+#include "support/SampleDatabases.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+namespace tarvex::test {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class ConsoleRunTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::string program = dir.file("tarvex");
+    std::string hostPath = dir.file("data/kv.mdb");
+
+    void SetUp() override
+    {
+        fs::copy_file(builtProgram("tarvex"), program);
+        fs::permissions(program, fs::perms::owner_all);
+        fs::create_directories(dir.path() / "data");
+        // Five products, each with a new cost; the list shows them in code order.
+        std::vector<VendorRow> vendor;
+        std::vector<HostRow> host;
+        for (int i = 1; i <= 5; ++i) {
+            std::string code = "AB-00" + std::to_string(i);
+            vendor.push_back({i, code, "Product " + std::to_string(i), 10.0 + i, 20.0});
+            host.push_back({code, 1.0 * i, 20.0, 0, "Product " + std::to_string(i)});
+        }
+        makeUpdateDatabase(dir.file("invupdate.mdb"), {"Acme Beauty"}, vendor);
+        makeHostDatabase(hostPath, host);
+        dir.write("Merlow.INI", "[Settings]\nDBLocation=" + hostPath + "\n");
+    }
+
+    ProcessResult run(const std::vector<std::string>& arguments, const std::string& input)
+    {
+        std::vector<std::string> argv = {program};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        ProcessOptions options;
+        options.input = input;
+        options.workingDirectory = dir.path().string();
+        options.environment = {"DISPLAY=", "WAYLAND_DISPLAY=",
+                               std::string("LSAN_OPTIONS=suppressions=") + TARVEX_SOURCE_DIR + "/tests/lsan.supp"};
+        ProcessResult result = runProcess(argv, options);
+        EXPECT_FALSE(result.timedOut) << result.out;
+        return result;
+    }
+
+    ProcessResult console(const std::string& input) { return run({"--console"}, input); }
+
+    // The host costs in row order.
+    std::vector<double> hostCosts()
+    {
+        std::vector<double> costs;
+        for (const HostRow& row : readHostProducts(hostPath))
+            costs.push_back(row.cost.value_or(-1));
+        return costs;
+    }
+
+    // Files in the host database's folder other than the database itself:
+    // the backup copy, or journals left by an open.
+    std::vector<std::string> besideHost()
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir.path() / "data"))
+            if (entry.path().filename() != "kv.mdb")
+                names.push_back(entry.path().filename().string());
+        return names;
+    }
+
+    static std::vector<std::string> lines(const std::string& text)
+    {
+        std::vector<std::string> out;
+        std::stringstream split(text);
+        for (std::string line; std::getline(split, line);)
+            out.push_back(line);
+        return out;
+    }
+
+    // The table line of a row (numbered from 1), empty when none is shown.
+    static std::string rowLine(const std::string& out, int row)
+    {
+        std::string start = std::to_string(row) + " ";
+        std::string found;
+        for (const std::string& line : lines(out))
+            if (line.rfind(start, 0) == 0 && line.find(" | ") != std::string::npos)
+                found = line; // the last one shown
+        return found;
+    }
+
+    const std::vector<double> original = {1, 2, 3, 4, 5};
+};
+
+TEST_F(ConsoleRunTest, AFullRunSelectsAllAndAppliesThem)
+{
+    ProcessResult r = console("yes\nok\nall\napply\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const std::string& out = r.out;
+    EXPECT_EQ(out.rfind("Corvane Tarvex", 0), 0u) << out;
+    std::string splash = lines(out).at(0);
+    EXPECT_NE(splash.find("Tarvex Version "), std::string::npos) << splash;
+    EXPECT_NE(splash.find("Norvale Systems"), std::string::npos) << splash;
+    EXPECT_NE(out.find("[Notice] You are running Standard Pricing Update for Vendor:Acme Beauty, Continue?"),
+              std::string::npos);
+    EXPECT_NE(out.find("[Backup Data] The Tarvex program will backup your data"), std::string::npos);
+    EXPECT_NE(out.find("Proposed Changes to Products \n#"), std::string::npos) << out;
+    EXPECT_NE(out.find("\n5 Products to be Updated\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("[Tarvex] Update Complete"), std::string::npos) << out;
+
+    // Header and rows line up: every " | " of a row sits under one of the header's.
+    std::vector<std::string> all = lines(out);
+    auto header = std::find_if(all.begin(), all.end(),
+                               [](const std::string& l) { return l.find("Product Code") != std::string::npos; });
+    ASSERT_NE(header, all.end());
+    for (const char* title : {"Product Name", "Current Cost", "New Cost", "Current Price", "New Price", "Change"})
+        EXPECT_NE(header->find(title), std::string::npos) << title;
+    std::string first = rowLine(out, 1);
+    EXPECT_NE(first.find("AB-001"), std::string::npos) << first;
+    EXPECT_NE(first.find("[ ]"), std::string::npos) << first;
+    for (std::size_t at = header->find(" | "); at != std::string::npos; at = header->find(" | ", at + 1))
+        EXPECT_EQ(first.substr(at, 3), " | ") << first;
+
+    EXPECT_EQ(hostCosts(), (std::vector<double>{11, 12, 13, 14, 15}));
+    std::vector<std::string> beside = besideHost();
+    ASSERT_EQ(beside.size(), 1u);
+    EXPECT_NE(beside[0].find("_Tarvex_"), std::string::npos) << beside[0];
+    EXPECT_EQ(integrityCheck(hostPath), "ok");
+}
+
+TEST_F(ConsoleRunTest, NoAtTheVendorPromptCopiesAndOpensNothing)
+{
+    std::string before = readFile(hostPath);
+    ProcessResult r = console("no\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("[Notice] You are running"), std::string::npos);
+    EXPECT_EQ(r.out.find("[Backup Data]"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Proposed Changes"), std::string::npos) << r.out;
+    EXPECT_TRUE(besideHost().empty());
+    EXPECT_EQ(readFile(hostPath), before);
+}
+
+TEST_F(ConsoleRunTest, OnlyTheChosenRowsAreWritten)
+{
+    ProcessResult r = console("yes\nok\nselect 2,4-5\nunselect 4\nselect 4\nlist\napply\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("3 of 5 selected"), std::string::npos) << r.out;
+    EXPECT_NE(rowLine(r.out, 2).find("[x]"), std::string::npos) << r.out;
+    EXPECT_NE(rowLine(r.out, 3).find("[ ]"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("[Tarvex] Update Complete"), std::string::npos);
+    EXPECT_EQ(hostCosts(), (std::vector<double>{1, 12, 3, 14, 15}));
+}
+
+TEST_F(ConsoleRunTest, ApplyWithNothingSelectedIsRefusedAndTheReviewStaysOpen)
+{
+    ProcessResult r = console("yes\nok\nall\nnone\napply\nselect 9\nselect 1,x\napply\nfrobnicate\nhelp\nexit\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    // A row list that is not understood selects none of its rows, so the
+    // second apply is refused too.
+    std::size_t refused = 0;
+    for (std::size_t at = r.out.find("[Nothing Selected] Select products to update."); at != std::string::npos;
+         at = r.out.find("[Nothing Selected]", at + 1))
+        ++refused;
+    EXPECT_EQ(refused, 2u) << r.out;
+    EXPECT_EQ(r.out.find("Update Complete"), std::string::npos);
+    EXPECT_NE(r.out.find("no row 9 (rows are 1 to 5)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"x\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Unknown command: frobnicate"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("select LIST"), std::string::npos);
+    EXPECT_EQ(hostCosts(), original);
+}
+
+TEST_F(ConsoleRunTest, ExitAndTheEndOfInputLeaveTheHostAsItWas)
+{
+    ProcessResult exited = console("yes\nok\nall\nexit\napply\n");
+    EXPECT_EQ(exited.exitCode, 0) << exited.err;
+    EXPECT_EQ(exited.out.find("Update Complete"), std::string::npos);
+    EXPECT_EQ(hostCosts(), original);
+
+    // End of input at the vendor prompt answers No: no backup is made.
+    fs::remove_all(dir.path() / "data" / besideHost().at(0));
+    ProcessResult atVendor = console("");
+    EXPECT_EQ(atVendor.exitCode, 0);
+    EXPECT_EQ(atVendor.out.find("[Backup Data]"), std::string::npos) << atVendor.out;
+    EXPECT_TRUE(besideHost().empty());
+
+    // At the backup notice it answers Cancel: still no backup.
+    ProcessResult atBackup = console("yes\n");
+    EXPECT_EQ(atBackup.exitCode, 0);
+    EXPECT_NE(atBackup.out.find("[Backup Data]"), std::string::npos);
+    EXPECT_EQ(atBackup.out.find("Proposed Changes"), std::string::npos);
+    EXPECT_TRUE(besideHost().empty());
+
+    // At the review it leaves as Exit does, after the backup.
+    ProcessResult atReview = console("yes\nok\nall\n");
+    EXPECT_EQ(atReview.exitCode, 0);
+    EXPECT_NE(atReview.out.find("5 of 5 selected"), std::string::npos);
+    EXPECT_EQ(atReview.out.find("Update Complete"), std::string::npos);
+    EXPECT_EQ(besideHost().size(), 1u);
+    EXPECT_EQ(hostCosts(), original);
+}
+
+TEST_F(ConsoleRunTest, PrintsTheListToTextAndPdfFiles)
+{
+    std::string bad = dir.file("no/such/folder/list.txt");
+    ProcessResult r = console("yes\nok\nprint list.txt\nprint " + dir.file("list.pdf") + "\nprint " + bad + "\nexit\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    std::string text = readFile(dir.file("list.txt"));
+    EXPECT_EQ(text.rfind("Product Updates\nProposed Product Changes\n", 0), 0u) << text;
+    EXPECT_NE(text.find("AB-005"), std::string::npos);
+    EXPECT_EQ(readFile(dir.file("list.pdf")).rfind("%PDF", 0), 0u);
+    EXPECT_NE(r.out.find("[Print List] The list could not be printed."), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(bad), std::string::npos);
+    EXPECT_EQ(hostCosts(), original);
+
+    // An existing file is replaced only when the user says so; the end of
+    // input says No.
+    std::string before = readFile(hostPath);
+    ProcessResult over = console("yes\nok\nprint data/kv.mdb\nno\nprint list.txt\n");
+    EXPECT_NE(over.out.find("[Print List] data/kv.mdb already exists. Do you want to replace it?"), std::string::npos)
+        << over.out;
+    EXPECT_EQ(readFile(hostPath), before);
+    EXPECT_EQ(readFile(dir.file("list.txt")), text);
+    ProcessResult replaced = console("yes\nok\nprint list.txt\nyes\nexit\n");
+    EXPECT_NE(replaced.out.find("The list was printed to list.txt"), std::string::npos) << replaced.out;
+}
+
+TEST_F(ConsoleRunTest, WithoutADisplayTheTerminalIsUsedUnasked)
+{
+    ProcessResult r = run({}, "no\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("Corvane Tarvex", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("[Notice] You are running"), std::string::npos);
+}
+
+TEST_F(ConsoleRunTest, LocatePrintsThePathARunWouldUse)
+{
+    ProcessResult stored = run({"--locate"}, "");
+    EXPECT_EQ(stored.exitCode, 0) << stored.err;
+    EXPECT_EQ(stored.out, hostPath + "\n");
+    EXPECT_TRUE(besideHost().empty()) << "nothing is copied or opened";
+
+    // The logon settings file in the stored location's folder leads on,
+    // its value taken exactly as written.
+    dir.write("data/logon.ini", "[LogOn]\nDBPath=/srv/Brindle Data\n");
+    EXPECT_EQ(run({"--locate"}, "").out, "/srv/Brindle Data/kv.mdb\n");
+    fs::remove(dir.file("data/logon.ini"));
+    dir.write("data/kvlogon.ini", "[LogOn]\nDataPath=/srv/kv/\n");
+    EXPECT_EQ(run({"--locate"}, "").out, "/srv/kv//kv.mdb\n");
+
+    // A stored location that does not exist is still only printed.
+    dir.write("Merlow.INI", "[Settings]\nDBLocation=/nowhere/kv.mdb\n");
+    ProcessResult missing = run({"--locate"}, "");
+    EXPECT_EQ(missing.exitCode, 0);
+    EXPECT_EQ(missing.out, "/nowhere/kv.mdb\n");
+
+    fs::remove(dir.file("Merlow.INI"));
+    ProcessResult none = run({"--locate"}, "");
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_TRUE(none.out.empty()) << none.out;
+    EXPECT_NE(none.err.find("Merlow.INI"), std::string::npos) << none.err;
+}
+
+TEST_F(ConsoleRunTest, HelpVersionAndABadArgument)
+{
+    ProcessResult help = run({"--help"}, "");
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.out.rfind("Usage: tarvex", 0), 0u) << help.out;
+    EXPECT_NE(help.out.find("--locate"), std::string::npos);
+
+    ProcessResult version = run({"--version"}, "");
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out.rfind("Tarvex ", 0), 0u) << version.out;
+    EXPECT_EQ(lines(version.out).size(), 1u);
+    EXPECT_TRUE(version.err.empty()) << version.err;
+
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"--frobnicate"}, std::vector<std::string>{"--console", "--locate"}}) {
+        ProcessResult r = run(bad, "");
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_TRUE(r.out.empty()) << r.out;
+        EXPECT_EQ(r.err.rfind("Usage: tarvex", 0), 0u) << r.err;
+    }
+    EXPECT_EQ(hostCosts(), original);
+}
+
+} // namespace
+
+} // namespace tarvex::test
