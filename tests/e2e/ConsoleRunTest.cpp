@@ -136,6 +136,23 @@ TEST_F(ConsoleRunTest, AFullRunSelectsAllAndAppliesThem)
     EXPECT_EQ(integrityCheck(hostPath), "ok");
 }
 
+TEST_F(ConsoleRunTest, AnIncompleteApplyEndsWithTheErrorStatus)
+{
+    // The host refuses any change to one product, as a trigger of the host
+    // application might.
+    execSql(hostPath, "CREATE TRIGGER refuse_3 BEFORE UPDATE ON product WHEN old.quickid = 'AB-003' "
+                      "BEGIN SELECT RAISE(ABORT, 'AB-003 is frozen'); END");
+    ProcessResult r = console("yes\nok\nall\napply\nexit\n");
+    EXPECT_EQ(r.exitCode, 1) << r.out;
+    EXPECT_NE(r.out.find("[Update Incomplete] 4 products were updated. 1 product could not be updated: AB-003."),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find("Update Complete"), std::string::npos);
+    // The run ends with the apply: the "exit" after it is never read.
+    EXPECT_EQ(r.out.find("> ", r.out.find("[Update Incomplete]")), std::string::npos) << r.out;
+    EXPECT_EQ(hostCosts(), (std::vector<double>{11, 12, 3, 14, 15}));
+}
+
 TEST_F(ConsoleRunTest, NoAtTheVendorPromptCopiesAndOpensNothing)
 {
     std::string before = readFile(hostPath);
