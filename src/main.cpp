@@ -60,7 +60,8 @@ int main(int argc, char** argv)
     };
 
     std::optional<int> status =
-        tarvex::runWithoutWindows(line, folder, std::cin, std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1, printPdf);
+        tarvex::runWithoutWindows(line, folder, std::cin, std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1,
+                                  ::isatty(STDIN_FILENO) == 1, printPdf);
     if (status)
         return *status;
     return runWindows(argc, argv, folder);

@@ -91,11 +91,13 @@ bool consoleInterruptRequested()
     return g_interrupted;
 }
 
-ConsolePrompter::ConsolePrompter(std::istream& in, std::ostream& out, std::ostream& err, bool progressIsTerminal)
+ConsolePrompter::ConsolePrompter(std::istream& in, std::ostream& out, std::ostream& err, bool progressIsTerminal,
+                                 bool echoInput)
     : m_in(in)
     , m_out(out)
     , m_err(err)
     , m_progressIsTerminal(progressIsTerminal)
+    , m_echoInput(echoInput)
 {
 }
 
@@ -108,6 +110,8 @@ std::optional<std::string> ConsolePrompter::readLine()
         return std::nullopt;
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
+    if (m_echoInput)
+        m_out << line << '\n';
     return line;
 }
 

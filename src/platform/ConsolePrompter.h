@@ -14,7 +14,11 @@ class ConsolePrompter : public Prompter {
 public:
     // progressIsTerminal: whether err is a terminal; progress lines are only
     // drawn there, since a rewritten line is noise in a log file.
-    ConsolePrompter(std::istream& in, std::ostream& out, std::ostream& err, bool progressIsTerminal);
+    // echoInput: whether each line read is written back to out. Answers that
+    // come through a pipe are not echoed by a terminal, and without the echo
+    // the output of a scripted run reads as one run-on line.
+    ConsolePrompter(std::istream& in, std::ostream& out, std::ostream& err, bool progressIsTerminal,
+                    bool echoInput = false);
 
     Answer showMessage(const Message& message) override;
     std::optional<std::string> chooseFile(const FileChoice& choice) override;
@@ -36,6 +40,7 @@ private:
     std::ostream& m_out;
     std::ostream& m_err;
     bool m_progressIsTerminal;
+    bool m_echoInput;
 };
 
 // Whether Ctrl+C was pressed since progress began; progress then reports a

@@ -17,8 +17,10 @@ std::string BackupName::timeStamp(const std::tm& when)
 std::string BackupName::candidate(const std::string& hostPath, const std::tm& when, int attempt)
 {
     std::string name = hostPath + "_Tarvex_" + timeStamp(when);
-    if (attempt > 1)
-        name += "_" + std::to_string(attempt);
+    if (attempt > 1) {
+        name += '_';
+        name += std::to_string(attempt);
+    }
     return name;
 }
 

@@ -66,9 +66,9 @@ int locateHostDatabase(const std::string& programFolder, std::ostream& out, std:
 }
 
 int runInTerminal(const std::string& programFolder, std::istream& in, std::ostream& out, std::ostream& err,
-                  bool errIsTerminal, PdfPrinter printPdf)
+                  bool errIsTerminal, bool inIsTerminal, PdfPrinter printPdf)
 {
-    ConsolePrompter prompter(in, out, err, errIsTerminal);
+    ConsolePrompter prompter(in, out, err, errIsTerminal, !inIsTerminal);
     out << splashLine() << '\n' << std::flush;
     SystemShell shell;
     SystemFileCopy fileCopy;
@@ -80,7 +80,8 @@ int runInTerminal(const std::string& programFolder, std::istream& in, std::ostre
 }
 
 std::optional<int> runWithoutWindows(const CommandLine& line, const std::string& programFolder, std::istream& in,
-                                     std::ostream& out, std::ostream& err, bool errIsTerminal, PdfPrinter printPdf)
+                                     std::ostream& out, std::ostream& err, bool errIsTerminal, bool inIsTerminal,
+                                     PdfPrinter printPdf)
 {
     switch (line.action) {
     case CommandLine::Action::Help:
@@ -99,7 +100,7 @@ std::optional<int> runWithoutWindows(const CommandLine& line, const std::string&
     }
     if (line.frontEnd == CommandLine::FrontEnd::Windows)
         return std::nullopt;
-    return runInTerminal(programFolder, in, out, err, errIsTerminal, std::move(printPdf));
+    return runInTerminal(programFolder, in, out, err, errIsTerminal, inIsTerminal, std::move(printPdf));
 }
 
 } // namespace tarvex

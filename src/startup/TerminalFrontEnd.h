@@ -29,13 +29,16 @@ int locateHostDatabase(const std::string& programFolder, std::ostream& out, std:
 
 // A whole run in the terminal: the splash line, the start-up with the
 // terminal prompts, and the terminal review. errIsTerminal: whether err is a
-// terminal, where progress is drawn. Returns the exit status.
+// terminal, where progress is drawn; inIsTerminal: whether in is one (when it
+// is not, answers are echoed so that a scripted run's output reads in order).
+// Returns the exit status.
 int runInTerminal(const std::string& programFolder, std::istream& in, std::ostream& out, std::ostream& err,
-                  bool errIsTerminal, PdfPrinter printPdf);
+                  bool errIsTerminal, bool inIsTerminal, PdfPrinter printPdf);
 
 // Does what line asks unless it is a run in windows: the exit status, or
 // nothing when the caller is to start the windows.
 std::optional<int> runWithoutWindows(const CommandLine& line, const std::string& programFolder, std::istream& in,
-                                     std::ostream& out, std::ostream& err, bool errIsTerminal, PdfPrinter printPdf);
+                                     std::ostream& out, std::ostream& err, bool errIsTerminal, bool inIsTerminal,
+                                     PdfPrinter printPdf);
 
 } // namespace tarvex

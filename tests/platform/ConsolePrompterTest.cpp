@@ -92,3 +92,15 @@ TEST(ConsolePrompterTest, ProgressIsSilentWhenNotATerminal)
 }
 
 } // namespace
+
+namespace {
+
+TEST(ConsolePrompterTest, AnswersFromAPipeAreEchoedSoTheTranscriptReadsInOrder)
+{
+    std::istringstream in("yes\n");
+    std::ostringstream out, err;
+    ConsolePrompter prompter(in, out, err, false, true);
+    EXPECT_EQ(prompter.showMessage(question(MessageButtons::YesNo)), Answer::Yes);
+    EXPECT_EQ(out.str(), "[Notice] Continue?\nAnswer yes or no: yes\n");
+}
+} // namespace
