@@ -61,8 +61,10 @@ Result<Database> Database::open(const std::string& path)
 {
     sqlite3* raw = nullptr;
     // No SQLITE_OPEN_CREATE: a path that names no file must fail, never leave
-    // an empty database behind.
-    int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    // an empty database behind. No mutex around each call: a connection is
+    // only ever used by the thread that opened it, and a long walk makes
+    // several calls per record.
+    int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     Database db(path, raw);
     if (rc != SQLITE_OK)
         return Result<Database>::failure(path + ": cannot open: " + sqliteError(raw));

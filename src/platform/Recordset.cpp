@@ -194,7 +194,9 @@ Status Recordset::seek(const Key& key)
         sqlite3_bind_int64(stmt, 1, *number);
     else {
         const std::string& text = std::get<std::string>(key);
-        sqlite3_bind_text(stmt, 1, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+        // Not copied: the key outlives the step, and the statement is reset
+        // before this returns.
+        sqlite3_bind_text(stmt, 1, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
     }
     Status status = fetch(stmt, sqlite3_step(stmt));
     sqlite3_reset(stmt);
@@ -203,6 +205,11 @@ Status Recordset::seek(const Key& key)
 
 int Recordset::columnIndex(const std::string& column) const
 {
+    // Fields are read by name for every record of a long walk: the name as
+    // the file spells it is tried first, letter case ignored only after.
+    for (size_t i = 0; i < m_columns.size(); ++i)
+        if (m_columns[i].name == column)
+            return static_cast<int>(i);
     for (size_t i = 0; i < m_columns.size(); ++i)
         if (sameName(m_columns[i].name, column))
             return static_cast<int>(i);
@@ -214,22 +221,36 @@ std::string Recordset::recordName() const
     return "table \"" + m_table + "\", record " + std::to_string(m_rowId);
 }
 
+const FieldValue* Recordset::currentField(const std::string& column, std::string& error) const
+{
+    if (!m_hasRecord) {
+        error = "table \"" + m_table + "\": no current record";
+        return nullptr;
+    }
+    int i = columnIndex(column);
+    if (i < 0) {
+        error = "table \"" + m_table + "\": column \"" + column + "\" not opened";
+        return nullptr;
+    }
+    return &m_values[static_cast<size_t>(i)];
+}
+
 Result<FieldValue> Recordset::field(const std::string& column) const
 {
-    if (!m_hasRecord)
-        return Result<FieldValue>::failure("table \"" + m_table + "\": no current record");
-    int i = columnIndex(column);
-    if (i < 0)
-        return Result<FieldValue>::failure("table \"" + m_table + "\": column \"" + column + "\" not opened");
-    return m_values[static_cast<size_t>(i)];
+    std::string error;
+    const FieldValue* value = currentField(column, error);
+    if (!value)
+        return Result<FieldValue>::failure(error);
+    return *value;
 }
 
 Result<std::optional<double>> Recordset::number(const std::string& column) const
 {
     using R = Result<std::optional<double>>;
-    Result<FieldValue> value = field(column);
+    std::string error;
+    const FieldValue* value = currentField(column, error);
     if (!value)
-        return R::failure(value.error());
+        return R::failure(error);
     switch (value->type) {
     case FieldValue::Type::Null:
         return std::optional<double>();
@@ -250,9 +271,10 @@ Result<std::optional<double>> Recordset::number(const std::string& column) const
 Result<std::optional<std::int64_t>> Recordset::integer(const std::string& column) const
 {
     using R = Result<std::optional<std::int64_t>>;
-    Result<FieldValue> value = field(column);
+    std::string error;
+    const FieldValue* value = currentField(column, error);
     if (!value)
-        return R::failure(value.error());
+        return R::failure(error);
     switch (value->type) {
     case FieldValue::Type::Null:
         return std::optional<std::int64_t>();
@@ -270,9 +292,10 @@ Result<std::optional<std::int64_t>> Recordset::integer(const std::string& column
 Result<std::optional<std::string>> Recordset::text(const std::string& column) const
 {
     using R = Result<std::optional<std::string>>;
-    Result<FieldValue> value = field(column);
+    std::string error;
+    const FieldValue* value = currentField(column, error);
     if (!value)
-        return R::failure(value.error());
+        return R::failure(error);
     switch (value->type) {
     case FieldValue::Type::Null:
         return std::optional<std::string>();

@@ -99,6 +99,9 @@ private:
 
     Recordset(sqlite3* db, std::string table, std::vector<Column> columns);
     int columnIndex(const std::string& column) const;
+    // The current record's field without a copy; null, with error set, when
+    // there is no current record or the column was not opened.
+    const FieldValue* currentField(const std::string& column, std::string& error) const;
     std::string selectList() const;
     std::string orderBy() const;
     Status fetch(sqlite3_stmt* stmt, int rc);

@@ -1,0 +1,364 @@
+// tarvex-bench: measures the price change review at the sizes chains and
+// distributors send (vendor lists of up to 100,000 products against host
+// tables of up to a million), each figure beside the floor that SQLite or
+// the system sets on the same files, and prints a Markdown table.
+//
+//   tarvex-bench [--quick] [--keep] [--folder DIR] [--only list|apply|backup|window]
+//
+// --quick divides every size by ten, for trying the benchmark out; --keep
+// leaves the generated files in their new folder under $TMPDIR or /tmp;
+// --folder makes them in a folder of one's own instead, where they stay and
+// are used again by the next run; --only runs one measurement.
+// The files take about 400 MB while the run lasts.
+#include "ApplyBench.h"
+#include "BackupBench.h"
+#include "BenchData.h"
+#include "ListBuildBench.h"
+#include "QuietPrompter.h"
+#include "ResultTable.h"
+#include "Stopwatch.h"
+#include "WindowBench.h"
+
+#include "platform/Database.h"
+#include "review/ChangeList.h"
+
+#include <sqlite3.h>
+
+#include <QtGlobal>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <unistd.h>
+
+namespace {
+
+using namespace tarvex;
+using namespace tarvex::bench;
+namespace fs = std::filesystem;
+
+// "1k", "100k", "1M" and the like.
+std::string sizeName(std::size_t n)
+{
+    if (n >= 1000000 && n % 1000000 == 0)
+        return std::to_string(n / 1000000) + "M";
+    if (n >= 1000 && n % 1000 == 0)
+        return std::to_string(n / 1000) + "k";
+    return std::to_string(n);
+}
+
+// A number with thousands separators, for counts in the notes.
+std::string grouped(std::int64_t n)
+{
+    std::string digits = std::to_string(n);
+    for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3)
+        digits.insert(static_cast<std::size_t>(i), ",");
+    return digits;
+}
+
+std::string firstLine(const std::string& path, const std::string& key)
+{
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(key, 0) == 0) {
+            std::string value = line.substr(line.find(':') + 1);
+            value.erase(0, value.find_first_not_of(" \t"));
+            return value;
+        }
+    return "?";
+}
+
+std::string loadAverage()
+{
+    double load[3] = {0, 0, 0};
+    if (getloadavg(load, 3) != 3)
+        return "?";
+    return ResultTable::fixed(load[0], 2) + " " + ResultTable::fixed(load[1], 2) + " " + ResultTable::fixed(load[2], 2);
+}
+
+void say(const std::string& text)
+{
+    std::cerr << "tarvex-bench: " << text << std::endl;
+}
+
+[[noreturn]] void fail(const std::string& text)
+{
+    std::cerr << "tarvex-bench: " << text << std::endl;
+    std::exit(1);
+}
+
+struct Options {
+    bool quick = false;
+    bool keep = false;
+    std::string folder;
+    std::string only;
+
+    bool runs(const char* step) const { return only.empty() || only == step; }
+};
+
+Options parse(int argc, char** argv)
+{
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--quick")
+            options.quick = true;
+        else if (arg == "--keep")
+            options.keep = true;
+        else if (arg == "--folder" && i + 1 < argc)
+            options.folder = argv[++i];
+        else if (arg == "--only" && i + 1 < argc)
+            options.only = argv[++i];
+        else {
+            std::cerr << "Usage: tarvex-bench [--quick] [--keep] [--folder DIR] [--only list|apply|backup|window]\n";
+            std::exit(2);
+        }
+    }
+    return options;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 4 && std::string(argv[1]) == "--window-step")
+        return WindowBench::runStep(argc, argv, argv[2], argv[3]);
+    Options options = parse(argc, argv);
+    const std::size_t scale = options.quick ? 10 : 1;
+    const std::string startLoad = loadAverage();
+    Stopwatch total;
+
+    std::string folder = options.folder;
+    // Files from an earlier run with --keep in a chosen folder are used again.
+    const bool reuse = !folder.empty();
+    auto needed = [&](const std::string& path) { return !reuse || !fs::exists(path); };
+    if (folder.empty()) {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/tarvex-bench-XXXXXX";
+        if (!::mkdtemp(pattern.data()))
+            fail(pattern + ": cannot make the folder for the files");
+        folder = pattern;
+    } else {
+        fs::create_directories(folder);
+    }
+
+    // One vendor list; the shorter lists are its first products, and every
+    // host is made for the codes of one of them, so each host also holds 80%
+    // of the codes of every shorter list.
+    const std::vector<std::size_t> vendorSizes = {1000 / scale, 10000 / scale, 100000 / scale};
+    const std::vector<std::size_t> hostSizes = {10000 / scale, 100000 / scale, 1000000 / scale};
+    say("making the files in " + folder);
+    std::vector<PriceListEntry> vendor = BenchData::vendorProducts(vendorSizes.back(), 20261207);
+    std::vector<std::string> vendorPaths;
+    std::vector<std::string> hostPaths;
+    for (std::size_t i = 0; i < vendorSizes.size(); ++i) {
+        std::vector<PriceListEntry> list(vendor.begin(), vendor.begin() + static_cast<std::ptrdiff_t>(vendorSizes[i]));
+        vendorPaths.push_back(folder + "/invupdate-" + sizeName(vendorSizes[i]) + ".mdb");
+        if (Status s =
+                needed(vendorPaths.back()) ? BenchData::writeVendor(vendorPaths.back(), list) : Status::success();
+            !s)
+            fail(s.error());
+        hostPaths.push_back(folder + "/kv-" + sizeName(hostSizes[i]) + ".mdb");
+        if (needed(hostPaths.back())) {
+            Result<std::int64_t> written = BenchData::writeHost(hostPaths.back(), BenchData::hostShare(list, 0.8),
+                                                                static_cast<std::int64_t>(hostSizes[i]), 7);
+            if (!written)
+                fail(written.error());
+        }
+    }
+    // The window's list: every code handed to the host maker, which lists
+    // eight cases in eleven, so 137,500 products give 100,000 rows.
+    const std::size_t windowRows = 100000 / scale;
+    std::vector<PriceListEntry> windowVendor = BenchData::vendorProducts(windowRows / 8 * 11, 99);
+    const std::string windowVendorPath = folder + "/invupdate-window.mdb";
+    const std::string windowHostPath = folder + "/kv-window.mdb";
+    if (needed(windowVendorPath))
+        if (Status s = BenchData::writeVendor(windowVendorPath, windowVendor); !s)
+            fail(s.error());
+    if (needed(windowHostPath))
+        if (Result<std::int64_t> w =
+                BenchData::writeHost(windowHostPath, windowVendor, static_cast<std::int64_t>(windowRows * 2), 11);
+            !w)
+            fail(w.error());
+    const double makeSeconds = total.seconds();
+
+    ResultTable table;
+    std::vector<std::string> notes;
+
+    // The list build, for every vendor list against every host that holds
+    // its codes: the diagonal is the three size pairs, the rest shows how
+    // the cost follows each size alone.
+    std::map<std::pair<std::size_t, std::size_t>, double> perProduct;
+    std::vector<std::string> lookupPlan;
+    std::vector<std::string> floorPlan;
+    int bigProgresses = 0;
+    for (std::size_t v = 0; v < vendorSizes.size() && options.runs("list"); ++v) {
+        for (std::size_t h = v; h < hostSizes.size(); ++h) {
+            std::string size = sizeName(vendorSizes[v]) + " / " + sizeName(hostSizes[h]);
+            say("list build " + size);
+            // Short builds are repeated more often: they are the ones a moment's
+            // noise can spoil.
+            Result<ListBuildFigures> f =
+                ListBuildBench::measure(vendorPaths[v], hostPaths[h], v + 1 == vendorSizes.size() ? 3 : 5);
+            if (!f)
+                fail(f.error());
+            double us = f->buildSeconds * 1e6 / static_cast<double>(vendorSizes[v]);
+            perProduct[{v, h}] = us;
+            double ratio = f->buildSeconds / f->floorSeconds;
+            std::string tarvex = ResultTable::fixed(f->buildSeconds, 3) + " s (" + ResultTable::fixed(us, 2) +
+                                 " µs/product, " + grouped(static_cast<std::int64_t>(f->rows)) + " rows)";
+            std::string floor = ResultTable::fixed(f->floorSeconds, 3) + " s join" +
+                                (f->sameRows ? "" : " (rows differ: " + grouped(f->floorRows) + ")");
+            if (v + 1 == vendorSizes.size() && h + 1 == hostSizes.size()) {
+                table.add("List build", size, tarvex, floor, ResultTable::fixed(ratio, 2) + "× time", "≤ 1.5×",
+                          ratio <= 1.5 && f->sameRows);
+                bigProgresses = f->progresses;
+            } else {
+                table.add("List build", size, tarvex, floor, ResultTable::fixed(ratio, 2) + "× time");
+            }
+            if (!f->sameRows)
+                notes.push_back("List build " + size + ": the join gave other rows than the build (" +
+                                grouped(f->floorRows) + " against " + grouped(f->rows) + ").");
+            if (f->unreadable)
+                notes.push_back("List build " + size + ": " + grouped(f->unreadable) + " products unreadable.");
+            lookupPlan = f->lookupPlan;
+            floorPlan = f->floorPlan;
+        }
+    }
+
+    // Linear in vendor products: the time per product stays the same from
+    // 10k to 100k against the largest host (below that a fixed cost of a
+    // few milliseconds, opening the tables, weighs in). Flat in host rows:
+    // the time per product of the 1k list barely moves from the smallest
+    // host to the largest.
+    const std::size_t last = hostSizes.size() - 1;
+    if (options.runs("list")) {
+        double vendorSpread = perProduct[{vendorSizes.size() - 1, last}] / perProduct[{vendorSizes.size() - 2, last}];
+        double hostSpread = perProduct[{0, last}] / perProduct[{0, 0}];
+        table.add("Growth in vendor products",
+                  sizeName(vendorSizes[vendorSizes.size() - 2]) + "→" + sizeName(vendorSizes.back()) + " / " +
+                      sizeName(hostSizes.back()),
+                  "per-product time ×" + ResultTable::fixed(vendorSpread, 2), "linear: ×1", "", "×0.67–1.5 (linear)",
+                  vendorSpread >= 0.67 && vendorSpread <= 1.5);
+        table.add("Growth in host rows",
+                  sizeName(vendorSizes.front()) + " / " + sizeName(hostSizes.front()) + "→" +
+                      sizeName(hostSizes.back()),
+                  "per-product time ×" + ResultTable::fixed(hostSpread, 2), "flat: ×1", "", "≤ ×2 for 100× rows",
+                  hostSpread <= 2.0);
+    }
+
+    // The apply, on the list of the largest pair.
+    if (options.runs("apply")) {
+        Result<Database> update = Database::open(vendorPaths.back());
+        Result<Database> host = Database::open(hostPaths.back());
+        if (!update || !host)
+            fail(!update ? update.error() : host.error());
+        QuietPrompter prompter;
+        Result<ChangeList> list = buildChangeList(*update, *host, prompter);
+        if (!list)
+            fail(list.error());
+        for (std::size_t rows : {1000 / scale, 10000 / scale}) {
+            say("apply " + sizeName(rows) + " rows");
+            Result<ApplyFigures> f = ApplyBench::measure(vendorPaths.back(), hostPaths.back(), folder, *list, rows);
+            if (!f)
+                fail(f.error());
+            double rate = static_cast<double>(f->rows) / f->applySeconds;
+            double floorRate = static_cast<double>(f->rows) / f->floorSeconds;
+            double ratio = f->applySeconds / f->floorSeconds;
+            table.add("Apply, each record saved by itself",
+                      sizeName(f->rows) + " rows of " + sizeName(hostSizes.back()),
+                      ResultTable::fixed(rate, 0) + " records/s (" + ResultTable::fixed(f->applySeconds, 2) + " s)",
+                      ResultTable::fixed(floorRate, 0) + " records/s autocommit UPDATE",
+                      ResultTable::fixed(ratio, 2) + "× time", "≤ 1.2×", ratio <= 1.2 && f->differences == 0);
+            notes.push_back("Apply " + sizeName(f->rows) + ": " + grouped(f->saves) + " host saves for " +
+                            grouped(static_cast<std::int64_t>(f->rows)) + " rows, " + grouped(f->updated) +
+                            " updated, " + grouped(f->failed) + " failed; " + f->journal + "; " +
+                            (f->differences == 0 ? "both copies hold the same values afterwards"
+                                                 : grouped(f->differences) + " records differ between the copies") +
+                            ".");
+        }
+    }
+
+    // The backup copy of the largest host.
+    if (options.runs("backup")) {
+        say("backup copy of " + hostPaths.back());
+        Result<BackupFigures> f = BackupBench::measure(hostPaths.back(), 3);
+        if (!f)
+            fail(f.error());
+        double mb = static_cast<double>(f->bytes) / 1e6;
+        double speed = mb / f->backupSeconds;
+        double cpSpeed = mb / f->cpSeconds;
+        double cpSyncSpeed = mb / f->cpSyncSeconds;
+        table.add("Backup copy", sizeName(hostSizes.back()) + "-row host, " + ResultTable::fixed(mb, 0) + " MB",
+                  ResultTable::fixed(speed, 0) + " MB/s (" + ResultTable::fixed(f->backupSeconds, 3) + " s)",
+                  ResultTable::fixed(cpSpeed, 0) + " MB/s cp", ResultTable::fixed(speed / cpSpeed, 2) + "× speed",
+                  "≥ 0.8×", speed / cpSpeed >= 0.8);
+        table.add("Backup copy", "same file", ResultTable::fixed(speed, 0) + " MB/s",
+                  ResultTable::fixed(cpSyncSpeed, 0) + " MB/s cp + sync of the copy",
+                  ResultTable::fixed(speed / cpSyncSpeed, 2) + "× speed");
+    }
+
+    // The review window, in a process of its own.
+    if (options.runs("window")) {
+        say("review window with " + grouped(static_cast<std::int64_t>(windowRows)) + " rows");
+        WindowFigures f =
+            WindowBench::measure(fs::read_symlink("/proc/self/exe").string(), windowVendorPath, windowHostPath);
+        if (!f.ok)
+            fail(f.error);
+        std::string rows = grouped(f.rows) + " rows";
+        table.add("Review window shown", rows, ResultTable::fixed(f.shownSeconds, 2) + " s from the hand-over", "", "",
+                  "≤ 2 s", f.shownSeconds <= 2.0);
+        double anonPerRow = static_cast<double>(f.anonShownKb - f.anonBeforeKb) * 1024.0 / static_cast<double>(f.rows);
+        double rssPerRow = static_cast<double>(f.rssShownKb - f.rssBeforeKb) * 1024.0 / static_cast<double>(f.rows);
+        table.add("Memory per listed row", rows,
+                  ResultTable::fixed(anonPerRow, 0) + " B (RssAnon " + grouped(f.anonBeforeKb) + "→" +
+                      grouped(f.anonShownKb) + " kB)",
+                  "", "", "≤ 300 B", anonPerRow <= 300);
+        double mappedPerRow =
+            static_cast<double>(f.mappedShownKb - f.mappedBeforeKb) * 1024.0 / static_cast<double>(f.rows);
+        table.add("Memory per listed row, all RSS", rows,
+                  ResultTable::fixed(rssPerRow, 0) + " B (VmRSS " + grouped(f.rssBeforeKb) + "→" +
+                      grouped(f.rssShownKb) + " kB, of which " + ResultTable::fixed(mappedPerRow, 0) +
+                      " B/row the mapped database files)",
+                  "", "");
+        table.add("Scrolling", rows,
+                  "median " + ResultTable::fixed(f.scrollMedianMs, 1) + " ms, worst " +
+                      ResultTable::fixed(f.scrollWorstMs, 1) + " ms per repaint (" + std::to_string(f.scrollSteps) +
+                      " steps, " + std::to_string(f.scrollSlow) + " over 16.7 ms)",
+                  "", "", "worst ≤ 50 ms", f.scrollWorstMs <= 50.0);
+    }
+
+    if (!options.keep && !reuse) {
+        std::error_code ignored;
+        fs::remove_all(folder, ignored);
+    }
+
+    char host[256] = "?";
+    ::gethostname(host, sizeof host);
+    std::cout << "Machine: " << sysconf(_SC_NPROCESSORS_ONLN) << " cores (nproc), "
+              << firstLine("/proc/cpuinfo", "model name") << ", " << firstLine("/proc/meminfo", "MemTotal")
+              << " memory; SQLite " << sqlite3_libversion() << ", Qt " << qVersion();
+#ifdef NDEBUG
+    std::cout << ", optimised build";
+#else
+    std::cout << ", DEBUG BUILD (figures not representative)";
+#endif
+    std::cout << "\nLoad average (1, 5, 15 min): " << startLoad << " at the start, " << loadAverage() << " at the end\n"
+              << "Run time: " << ResultTable::fixed(total.seconds(), 0) << " s, of which "
+              << ResultTable::fixed(makeSeconds, 0) << " s making the files\n\n"
+              << table.text() << "\n";
+    std::cout << "Host lookup of the list build (EXPLAIN QUERY PLAN):";
+    for (const std::string& line : lookupPlan)
+        std::cout << " " << line << ";";
+    std::cout << "\nFloor join (EXPLAIN QUERY PLAN):";
+    for (const std::string& line : floorPlan)
+        std::cout << " " << line << ";";
+    std::cout << "\nProgress shown during the " << sizeName(vendorSizes.back()) << " / " << sizeName(hostSizes.back())
+              << " list build: " << (bigProgresses ? "yes" : "no (it took less than a second)") << "\n";
+    for (const std::string& note : notes)
+        std::cout << note << "\n";
+    return 0;
+}
