@@ -14,15 +14,37 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableView>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace tarvex {
 
 namespace {
 
-// Pixels per width unit of the list's columns.
-constexpr double kPixelsPerUnit = 0.8;
+// Pixels per width unit of the list's columns, at the least.
+constexpr double kMinPixelsPerUnit = 0.8;
+
+// Pixels per width unit: enough for every column title to show whole in the
+// header's font, but never so many that the list is wider than the screen.
+double pixelsPerUnit(const QHeaderView* header)
+{
+    QFontMetrics metrics(header->font());
+    double scale = kMinPixelsPerUnit;
+    for (int c = 0; c < kReviewColumnCount; ++c) {
+        int needed =
+            metrics.horizontalAdvance(QString::fromLatin1(kReviewColumnTitles[c])) + 4 * metrics.averageCharWidth();
+        scale = std::max(scale, double(needed) / kReviewColumnWidths[c]);
+    }
+    int total = 0;
+    for (int width : kReviewColumnWidths)
+        total += width;
+    if (const QScreen* screen = header->screen())
+        scale = std::min(scale, std::max(kMinPixelsPerUnit, 0.9 * screen->availableGeometry().width() / total));
+    return scale;
+}
 
 } // namespace
 
@@ -117,8 +139,11 @@ void ReviewDialog::createList()
 
     header->setStretchLastSection(true);
     header->setHighlightSections(false);
+    // A title that still does not fit is cut at its end, not in its middle.
+    header->setTextElideMode(Qt::ElideRight);
+    double scale = pixelsPerUnit(header);
     for (int c = 0; c < kReviewColumnCount; ++c)
-        m_list->setColumnWidth(c, static_cast<int>(kReviewColumnWidths[c] * kPixelsPerUnit + 0.5));
+        m_list->setColumnWidth(c, static_cast<int>(kReviewColumnWidths[c] * scale + 0.5));
 }
 
 QPushButton* ReviewDialog::createButton(const char* objectName, const char* text)
