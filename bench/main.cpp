@@ -285,7 +285,7 @@ int main(int argc, char** argv)
     // The backup copy of the largest host.
     if (options.runs("backup")) {
         say("backup copy of " + hostPaths.back());
-        Result<BackupFigures> f = BackupBench::measure(hostPaths.back(), 3);
+        Result<BackupFigures> f = BackupBench::measure(hostPaths.back(), 5);
         if (!f)
             fail(f.error());
         double mb = static_cast<double>(f->bytes) / 1e6;

@@ -20,6 +20,21 @@ namespace {
 // enough to run at the disk's full speed.
 constexpr std::size_t kBlock = 2u << 20;
 
+// Starts writing the bytes just copied out to the disk without waiting for
+// it. The copy is flushed as a whole before it gets its name; started block
+// by block, that flush overlaps the copying instead of following it, and a
+// large copy takes little longer than it would without the flush.
+void startWriteBack(int fd, std::uint64_t offset, std::uint64_t length)
+{
+#ifdef SYNC_FILE_RANGE_WRITE
+    ::sync_file_range(fd, static_cast<off_t>(offset), static_cast<off_t>(length), SYNC_FILE_RANGE_WRITE);
+#else
+    (void)fd;
+    (void)offset;
+    (void)length;
+#endif
+}
+
 // Copies with read and write from the current offsets to the end of src.
 // Returns 0 or an errno value; done counts the bytes written.
 int copyByReading(int src, int dst, std::uint64_t& done, std::uint64_t total, Progress* progress, bool& cancelled)
@@ -43,6 +58,7 @@ int copyByReading(int src, int dst, std::uint64_t& done, std::uint64_t total, Pr
             }
             put += n;
         }
+        startWriteBack(dst, done, static_cast<std::uint64_t>(got));
         done += static_cast<std::uint64_t>(got);
         if (progress && !progress->update(done, std::max(total, done))) {
             cancelled = true;
@@ -97,6 +113,7 @@ CopyResult SystemFileCopy::copy(const std::string& source, const std::string& de
         }
         if (n == 0)
             break;
+        startWriteBack(dst, done, static_cast<std::uint64_t>(n));
         done += static_cast<std::uint64_t>(n);
         if (progress && !progress->update(done, std::max(total, done))) {
             cancelled = true;
