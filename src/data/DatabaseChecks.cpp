@@ -33,8 +33,13 @@ std::optional<std::string> firstIndexColumn(sqlite3* db, const std::string& inde
 Status checkDatabaseFile(const std::string& path)
 {
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode))
+    if (::stat(path.c_str(), &info) != 0)
         return Status::success();
+    // SQLite reads an empty file as an empty database; for a file that should
+    // hold one it only means the data is gone.
+    if (S_ISREG(info.st_mode))
+        return info.st_size == 0 ? Status::failure(path + ": the file is empty (0 bytes), not a database")
+                                 : Status::success();
     return Status::failure(path + ": " + (S_ISDIR(info.st_mode) ? "is a folder" : "is a device or pipe") +
                            ", not a database file");
 }

@@ -13,7 +13,8 @@ namespace tarvex {
 
 // Success when path does not exist (the open itself reports that) or names an
 // ordinary file or a link to one. A folder, device or pipe is refused before
-// the engine opens it: reading a pipe would wait for ever.
+// the engine opens it: reading a pipe would wait for ever. An empty file is
+// refused too: the engine would take it for an empty database.
 Status checkDatabaseFile(const std::string& path);
 
 // A named index a run needs. When firstColumn is set, the index must have that

@@ -5,7 +5,11 @@
 
 #include <sqlite3.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace tarvex {
 
@@ -70,6 +74,11 @@ Result<Database> Database::open(const std::string& path)
         return Result<Database>::failure(path + ": cannot open: " + sqliteError(raw));
     sqlite3_busy_timeout(raw, kBusyTimeoutMs);
     sqlite3_extended_result_codes(raw, 1);
+    // The files come from outside the program: their views and triggers may
+    // not call functions with side effects, and nothing may rewrite their
+    // schema or pages behind the engine's back.
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     // Reading the schema is what finds out whether the file is a database at
     // all: opening only checks that the file exists.
     rc = execute(raw, "SELECT count(*) FROM sqlite_schema");
@@ -77,7 +86,25 @@ Result<Database> Database::open(const std::string& path)
         return Result<Database>::failure(path + ": " + sqliteError(raw));
     // Memory-mapped reads make the lookups of a long walk markedly faster.
     execute(raw, "PRAGMA mmap_size = 268435456");
+    // Taken after the schema read, so that it is the file the engine holds.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0) {
+        db.m_device = static_cast<unsigned long long>(info.st_dev);
+        db.m_inode = static_cast<unsigned long long>(info.st_ino);
+    }
     return db;
+}
+
+Status Database::stillAtPath() const
+{
+    struct stat info {};
+    if (::stat(m_path.c_str(), &info) != 0)
+        return Status::failure(m_path + ": the file is gone (" + std::strerror(errno) +
+                               "); it was deleted or moved after it was opened");
+    if (m_inode != 0 && (static_cast<unsigned long long>(info.st_dev) != m_device ||
+                         static_cast<unsigned long long>(info.st_ino) != m_inode))
+        return Status::failure(m_path + ": the file was replaced by another one after it was opened");
+    return Status::success();
 }
 
 bool Database::isReadOnly() const

@@ -36,6 +36,11 @@ public:
     const std::string& path() const { return m_path; }
     // True when the file could only be opened for reading (its permissions).
     bool isReadOnly() const;
+    // Success while the path still names the file that was opened. Fails,
+    // naming the path, when the file has since been deleted, moved away or
+    // replaced by another: writes through this connection would then go to a
+    // file no one will ever open again.
+    Status stillAtPath() const;
 
     // Opens a table with the columns the caller will use. Fails when the table
     // or one of the columns does not exist, or the table has no rowid.
@@ -60,6 +65,9 @@ private:
 
     std::string m_path;
     std::unique_ptr<sqlite3, Closer> m_db;
+    // The opened file's identity (device and inode), 0 when unknown.
+    unsigned long long m_device = 0;
+    unsigned long long m_inode = 0;
     bool m_inRead = false;
 };
 

@@ -203,6 +203,38 @@ Status Recordset::seek(const Key& key)
     return status;
 }
 
+void Recordset::bindField(sqlite3_stmt* stmt, int parameter, const FieldValue& value)
+{
+    switch (value.type) {
+    case FieldValue::Type::Null:
+        sqlite3_bind_null(stmt, parameter);
+        break;
+    case FieldValue::Type::Integer:
+        sqlite3_bind_int64(stmt, parameter, value.integer);
+        break;
+    case FieldValue::Type::Real:
+        sqlite3_bind_double(stmt, parameter, value.real);
+        break;
+    case FieldValue::Type::Text:
+        sqlite3_bind_text(stmt, parameter, value.bytes.data(), static_cast<int>(value.bytes.size()), SQLITE_STATIC);
+        break;
+    case FieldValue::Type::Blob:
+        sqlite3_bind_blob(stmt, parameter, value.bytes.data(), static_cast<int>(value.bytes.size()), SQLITE_STATIC);
+        break;
+    }
+}
+
+bool Recordset::recordExists() const
+{
+    std::string sql = "SELECT 1 FROM " + quoteIdentifier(m_table) + " WHERE rowid = ?1";
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK)
+        return false;
+    Statement stmt(raw);
+    sqlite3_bind_int64(raw, 1, m_rowId);
+    return sqlite3_step(raw) == SQLITE_ROW;
+}
+
 int Recordset::columnIndex(const std::string& column) const
 {
     // Fields are read by name for every record of a long walk: the name as
@@ -343,20 +375,30 @@ Status Recordset::update()
     m_editing = false;
     if (m_pending.empty())
         return Status::success();
+    // The record is saved only while every opened field still holds what was
+    // read: the decision to write was made from those values, and another
+    // program may have changed the record since. Its change then stands and
+    // this save fails, instead of one silently overwriting the other.
     std::string sql = "UPDATE " + quoteIdentifier(m_table) + " SET ";
+    int parameter = 0;
     for (size_t i = 0; i < m_pending.size(); ++i)
         sql += (i ? ", " : "") + quoteIdentifier(m_columns[static_cast<size_t>(m_pending[i].first)].name) + " = ?" +
-               std::to_string(i + 1);
-    sql += " WHERE rowid = ?" + std::to_string(m_pending.size() + 1);
+               std::to_string(++parameter);
+    sql += " WHERE rowid = ?" + std::to_string(++parameter);
+    for (const Column& column : m_columns)
+        sql += " AND " + quoteIdentifier(column.name) + " IS ?" + std::to_string(++parameter);
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
         m_pending.clear();
         return Status::failure(recordName() + ": cannot save: " + sqliteError(m_db));
     }
     Statement stmt(raw);
+    parameter = 0;
     for (size_t i = 0; i < m_pending.size(); ++i)
-        sqlite3_bind_double(raw, static_cast<int>(i) + 1, m_pending[i].second);
-    sqlite3_bind_int64(raw, static_cast<int>(m_pending.size()) + 1, m_rowId);
+        sqlite3_bind_double(raw, ++parameter, m_pending[i].second);
+    sqlite3_bind_int64(raw, ++parameter, m_rowId);
+    for (const FieldValue& value : m_values)
+        bindField(raw, ++parameter, value);
     int rc = sqlite3_step(raw);
     if (rc != SQLITE_DONE) {
         m_pending.clear();
@@ -364,7 +406,9 @@ Status Recordset::update()
     }
     if (sqlite3_changes(m_db) != 1) {
         m_pending.clear();
-        return Status::failure(recordName() + ": cannot save: the record no longer exists");
+        return Status::failure(
+            recordName() + ": cannot save: " +
+            (recordExists() ? "another program changed the record after it was read" : "the record no longer exists"));
     }
     for (const auto& [i, value] : m_pending) {
         FieldValue& field = m_values[static_cast<size_t>(i)];

@@ -75,9 +75,10 @@ public:
 
     // Starts changing the current record; setNumber() records new values and
     // update() writes them to this one record in its own transaction, durable
-    // when it returns. update() fails when the record no longer exists, the
-    // file is read-only or locked past the busy timeout; the record is then
-    // left as it was.
+    // when it returns. update() fails when the record no longer exists, when
+    // another program has changed one of its opened fields since it was read
+    // (that change is kept), or when the file is read-only or locked past the
+    // busy timeout; the record is then left as it was.
     Status edit();
     Status setNumber(const std::string& column, double value);
     Status update();
@@ -106,6 +107,8 @@ private:
     std::string orderBy() const;
     Status fetch(sqlite3_stmt* stmt, int rc);
     std::string recordName() const;
+    static void bindField(sqlite3_stmt* stmt, int parameter, const FieldValue& value);
+    bool recordExists() const;
 
     sqlite3* m_db = nullptr;
     std::string m_table;

@@ -64,6 +64,11 @@ public:
         if (!vendorPrice.ok())
             return fail(row, m_update.path() + ": " + vendorPrice.error());
 
+        if (std::optional<std::string> problem = vendorAmountProblem(*vendorCost))
+            return fail(row, m_update.path() + ": \"" + names::kCost + "\" " + *problem);
+        if (std::optional<std::string> problem = vendorAmountProblem(*vendorPrice))
+            return fail(row, m_update.path() + ": \"" + names::kRetailPrice + "\" " + *problem);
+
         found = m_hostProducts.seek(Key{**quickid});
         if (!found.ok())
             return fail(row, m_host.path() + ": " + found.error());
@@ -76,49 +81,30 @@ public:
         if (!hostPrice.ok())
             return fail(row, m_host.path() + ": " + hostPrice.error());
 
-        bool costSaved = false;
-        bool priceSaved = false;
-        std::string errors;
-        if (costToWrite(*vendorCost, *hostCost)) {
-            Status s = save(names::kCost, **vendorCost);
-            if (s.ok())
-                costSaved = true;
-            else if (fileRefusesWrites(m_host))
-                return refuse(row, s.error());
-            else
-                errors = s.error();
-        }
+        // Cost and price are decided separately but saved together, in one
+        // save of the record: an interruption (a crash, a cut power, another
+        // program's lock) leaves the product wholly old or wholly new, never
+        // with a new cost beside its old price.
+        bool writeCost = costToWrite(*vendorCost, *hostCost);
+        bool writePrice = priceToWrite(*vendorPrice, *hostPrice);
         pacer.step(done);
-        if (priceToWrite(*vendorPrice, *hostPrice)) {
-            Status s = save(names::kRetailPrice, **vendorPrice);
-            if (s.ok())
-                priceSaved = true;
-            else if (fileRefusesWrites(m_host))
-                return refuse(row, s.error() + (costSaved ? " (its new cost was saved)" : ""));
-            else
-                errors += (errors.empty() ? "" : "; ") + s.error();
-        }
-        if (!errors.empty()) {
-            if (costSaved)
-                errors += " (its new cost was saved)";
-            if (priceSaved)
-                errors += " (its new price was saved)";
-            return fail(row, m_host.path() + ": " + errors);
-        }
-        return costSaved || priceSaved ? RowResult::Updated : RowResult::Unchanged;
+        if (!writeCost && !writePrice)
+            return RowResult::Unchanged;
+        Status s = m_hostProducts.edit();
+        if (s.ok() && writeCost)
+            s = m_hostProducts.setNumber(names::kCost, **vendorCost);
+        if (s.ok() && writePrice)
+            s = m_hostProducts.setNumber(names::kRetailPrice, **vendorPrice);
+        if (s.ok())
+            s = m_hostProducts.update();
+        if (s.ok())
+            return RowResult::Updated;
+        if (fileRefusesWrites(m_host))
+            return refuse(row, s.error());
+        return fail(row, m_host.path() + ": " + s.error());
     }
 
 private:
-    Status save(const char* column, double value)
-    {
-        Status s = m_hostProducts.edit();
-        if (s.ok())
-            s = m_hostProducts.setNumber(column, value);
-        if (s.ok())
-            s = m_hostProducts.update();
-        return s;
-    }
-
     RowResult fail(const ProposedChange& row, std::string reason)
     {
         m_report.failed.push_back({row.quickid, std::move(reason)});
@@ -167,6 +153,13 @@ ApplyReport applyChanges(Database& update, Database& host, const std::vector<con
         ready = hostProducts->setIndex(names::kQuickIdIndex);
     if (!ready.ok()) {
         failAll(0, host.path() + ": " + ready.error());
+        return report;
+    }
+
+    // The host file must still be the one that was opened and backed up:
+    // saves into a file deleted or replaced since would be lost unseen.
+    if (Status same = host.stillAtPath(); !same.ok()) {
+        failAll(0, same.error() + "; nothing was written to it");
         return report;
     }
 

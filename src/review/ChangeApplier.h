@@ -13,9 +13,12 @@ namespace tarvex {
 // For each row, first to last: finds the vendor product again by its ID
 // (Primarykey index) and the host product by the vendor product's quickid
 // (QuickID index, the first in index order), decides again from what the two
-// databases hold now (costToWrite, priceToWrite), and saves the host cost and
-// then the host price, each in a save of its own. A row whose vendor or host
-// product has vanished is skipped as unchanged.
+// databases hold now (costToWrite, priceToWrite), and saves the new host cost
+// and price together in one save of that record, so that each product is left
+// wholly old or wholly new. A row whose vendor or host product has vanished is
+// skipped as unchanged; a vendor cost or price below zero is a failure of that
+// row. Nothing is written when the host path no longer names the file that
+// was opened (deleted, moved or replaced since): every row is then reported.
 //
 // A save that fails leaves that host record as it was and is reported in the
 // result with the product code. When the host file as a whole refuses writes

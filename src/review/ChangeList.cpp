@@ -85,6 +85,10 @@ public:
         Result<std::optional<double>> vendorPrice = m_vendor.number(names::kRetailPrice);
         if (!vendorPrice.ok())
             return unreadable(shown, m_update, vendorPrice.error());
+        if (std::optional<std::string> problem = vendorAmountProblem(*vendorCost))
+            return unreadable(shown, m_update, amountError(names::kCost, *problem));
+        if (std::optional<std::string> problem = vendorAmountProblem(*vendorPrice))
+            return unreadable(shown, m_update, amountError(names::kRetailPrice, *problem));
         Result<std::optional<double>> hostCost = m_hostProducts.number(names::kCost);
         if (!hostCost.ok())
             return unreadable(shown, m_host, hostCost.error());
@@ -115,6 +119,12 @@ public:
     }
 
 private:
+    std::string amountError(const char* column, const std::string& problem) const
+    {
+        return "table \"" + m_vendor.tableName() + "\", record " + std::to_string(m_vendor.rowId()) + ": \"" + column +
+               "\" " + problem;
+    }
+
     void unreadable(const std::string& code, const Database& db, const std::string& error)
     {
         m_list.unreadable.push_back({code, db.path() + ": " + error});

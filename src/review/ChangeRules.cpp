@@ -30,4 +30,11 @@ bool priceToWrite(std::optional<double> vendorPrice, std::optional<double> hostP
     return vendorPrice && *vendorPrice > hostPrice.value_or(0);
 }
 
+std::optional<std::string> vendorAmountProblem(std::optional<double> amount)
+{
+    if (amount && *amount < 0)
+        return std::string("is negative");
+    return std::nullopt;
+}
+
 } // namespace tarvex

@@ -18,6 +18,11 @@ namespace tarvex {
 std::optional<std::string> changeLabel(std::optional<double> vendorCost, std::optional<double> vendorPrice,
                                        double currentCost, double currentPrice);
 
+// Why a vendor cost or price cannot be used, or nothing when it can: a cost
+// or price below zero is a mistake in the price list, never something to
+// write into the host's products.
+std::optional<std::string> vendorAmountProblem(std::optional<double> amount);
+
 // Whether applying writes the vendor cost: it differs from the host cost as
 // stored (no text-form rounding here).
 bool costToWrite(std::optional<double> vendorCost, std::optional<double> hostCost);

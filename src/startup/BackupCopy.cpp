@@ -145,8 +145,14 @@ CopyResult copyOnline(sqlite3* source, const std::string& hostPath, const std::s
     int finished = sqlite3_backup_finish(backup);
     if (cancelled)
         return {Outcome::Cancelled, hostPath + ": the copy was cancelled"};
-    if (rc != SQLITE_DONE || finished != SQLITE_OK)
-        return {Outcome::Failed, staged->path() + ": cannot copy " + hostPath + ": " + sqliteError(target.db)};
+    if (rc != SQLITE_DONE || finished != SQLITE_OK) {
+        // SQLite says only "disk I/O error"; the system's reason (a full
+        // disk, a file too large) is what the user can act on.
+        std::string reason = sqliteError(target.db);
+        if (int error = sqlite3_system_errno(target.db))
+            reason += " (" + std::string(std::strerror(error)) + ")";
+        return {Outcome::Failed, staged->path() + ": cannot copy " + hostPath + ": " + reason};
+    }
 
     // The pages carry the source's WAL mark; turn the copy back into a plain
     // single file so that it opens without companions.

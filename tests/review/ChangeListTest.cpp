@@ -92,16 +92,16 @@ TEST_F(ChangeListTest, CurrentCostIsComparedInItsFifteenDigitTextForm)
             {1, "ROUNDED", "", 10.0, 1.0},
             {2, "SUM", "", 0.3, 1.0},
             {3, "FINE", "", 10.0000000001, 1.0},
-            {4, "NEG", "", -0.5, 1.0},
+            {4, "NEG", "", 0.0, 1.0},
         },
-        {{"ROUNDED", 10.000000000000002, 1.0}, {"SUM", 0.1 + 0.2, 1.0}, {"FINE", 10.0, 1.0}, {"NEG", 0.0, 1.0}});
+        {{"ROUNDED", 10.000000000000002, 1.0}, {"SUM", 0.1 + 0.2, 1.0}, {"FINE", 10.0, 1.0}, {"NEG", -0.5, 1.0}});
     PriceReview& review = build();
 
     EXPECT_EQ(codes(review.rows()), (std::vector<std::string>{"FINE", "NEG"}));
     // A rise too small to survive the text form still counts as a rise for
     // the label, which compares the stored values.
     EXPECT_EQ(find(review.rows(), "FINE")->change, " Cost Change");
-    EXPECT_EQ(find(review.rows(), "NEG")->cell(3), "-0.5");
+    EXPECT_EQ(find(review.rows(), "NEG")->cell(2), "-0.5");
 }
 
 TEST_F(ChangeListTest, NumberTextHasNoFixedDecimalsAndIgnoresTheLocale)
