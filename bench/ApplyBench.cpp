@@ -18,6 +18,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Rows per turn of each side.
+constexpr std::size_t kBatch = 200;
+
 struct StatementCloser {
     void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
 };
@@ -54,9 +57,10 @@ struct Write {
     double price = 0;
 };
 
-// The writes the apply makes for rows, found before the clock starts: the
-// first host record of each code, the vendor's cost where it has one, and
-// the greater of the two prices.
+// The writes the apply makes for rows, one for each row in the same order
+// (rowid 0 where the host has no such product), found before the clock
+// starts: the first host record of each code, the vendor's cost where it has
+// one, and the greater of the two prices.
 std::vector<Write> plannedWrites(sqlite3* db, const std::vector<const ProposedChange*>& rows)
 {
     Statement find =
@@ -65,9 +69,11 @@ std::vector<Write> plannedWrites(sqlite3* db, const std::vector<const ProposedCh
     for (const ProposedChange* row : rows) {
         sqlite3_reset(find.get());
         sqlite3_bind_text(find.get(), 1, row->quickid.c_str(), -1, SQLITE_TRANSIENT);
-        if (sqlite3_step(find.get()) != SQLITE_ROW)
-            continue;
         Write write;
+        if (sqlite3_step(find.get()) != SQLITE_ROW) {
+            writes.push_back(write);
+            continue;
+        }
         write.rowid = sqlite3_column_int64(find.get(), 0);
         write.cost = row->newCost.value_or(sqlite3_column_double(find.get(), 1));
         write.price = std::max(row->newPrice.value_or(0.0), sqlite3_column_double(find.get(), 2));
@@ -94,45 +100,69 @@ Result<ApplyFigures> ApplyBench::measure(const std::string& vendorPath, const st
         return R(s);
     if (Status s = freshCopy(hostPath, floored); !s)
         return R(s);
+    if (Status s = applyBoth(vendorPath, applied, floored, chosen, figures); !s)
+        return R(s);
+    std::error_code ignored;
+    fs::remove(applied, ignored);
+    fs::remove(floored, ignored);
+    return figures;
+}
 
-    {
-        Result<Database> update = Database::open(vendorPath);
-        if (!update)
-            return R::failure(update.error());
-        Result<Database> host = Database::open(applied);
-        if (!host)
-            return R::failure(host.error());
-        figures.journal = "journal_mode=" + pragmaText(host->handle(), "PRAGMA journal_mode") +
-                          ", synchronous=" + pragmaText(host->handle(), "PRAGMA synchronous");
-        QuietPrompter prompter;
-        const int before = sqlite3_total_changes(host->handle());
-        Stopwatch clock;
-        ApplyReport report = applyChanges(*update, *host, chosen, prompter);
-        figures.applySeconds = clock.seconds();
-        figures.saves = sqlite3_total_changes(host->handle()) - before;
-        figures.updated = report.updated;
-        figures.failed = report.failed.size();
-    }
+Status ApplyBench::applyBoth(const std::string& vendorPath, const std::string& applied, const std::string& floored,
+                             const std::vector<const ProposedChange*>& chosen, ApplyFigures& figures)
+{
+    using R = Status;
+    Result<Database> update = Database::open(vendorPath);
+    if (!update)
+        return R::failure(update.error());
+    Result<Database> host = Database::open(applied);
+    if (!host)
+        return R::failure(host.error());
+    Result<Database> floorHost = Database::open(floored);
+    if (!floorHost)
+        return R::failure(floorHost.error());
+    figures.journal = "journal_mode=" + pragmaText(host->handle(), "PRAGMA journal_mode") +
+                      ", synchronous=" + pragmaText(host->handle(), "PRAGMA synchronous");
+    sqlite3* db = floorHost->handle();
+    const std::vector<Write> writes = plannedWrites(db, chosen);
+    Statement floorUpdate = prepare(db, "UPDATE product SET cost = ?1, retailprice = ?2 WHERE rowid = ?3");
 
-    {
-        Result<Database> host = Database::open(floored);
-        if (!host)
-            return R::failure(host.error());
-        sqlite3* db = host->handle();
-        std::vector<Write> writes = plannedWrites(db, chosen);
+    // The two sides take turns, a batch of rows each, so that a spell of
+    // slow flushing (another program writing to the same disk) falls on
+    // both alike. Each batch of the real side is one whole applyChanges.
+    const int before = sqlite3_total_changes(host->handle());
+    QuietPrompter prompter;
+    for (std::size_t from = 0; from < chosen.size(); from += kBatch) {
+        const std::size_t to = std::min(chosen.size(), from + kBatch);
+        std::vector<const ProposedChange*> batch(chosen.begin() + static_cast<std::ptrdiff_t>(from),
+                                                 chosen.begin() + static_cast<std::ptrdiff_t>(to));
         Stopwatch clock;
-        Statement update = prepare(db, "UPDATE product SET cost = ?1, retailprice = ?2 WHERE rowid = ?3");
-        for (const Write& write : writes) {
-            sqlite3_reset(update.get());
-            sqlite3_bind_double(update.get(), 1, write.cost);
-            sqlite3_bind_double(update.get(), 2, write.price);
-            sqlite3_bind_int64(update.get(), 3, write.rowid);
-            if (sqlite3_step(update.get()) != SQLITE_DONE)
+        ApplyReport report = applyChanges(*update, *host, batch, prompter);
+        figures.applySeconds += clock.seconds();
+        figures.applyCpuSeconds += clock.cpuSeconds();
+        figures.updated += report.updated;
+        figures.failed += report.failed.size();
+
+        clock.restart();
+        for (std::size_t i = from; i < to; ++i) {
+            const Write& write = writes[i];
+            if (write.rowid == 0)
+                continue;
+            sqlite3_reset(floorUpdate.get());
+            sqlite3_bind_double(floorUpdate.get(), 1, write.cost);
+            sqlite3_bind_double(floorUpdate.get(), 2, write.price);
+            sqlite3_bind_int64(floorUpdate.get(), 3, write.rowid);
+            if (sqlite3_step(floorUpdate.get()) != SQLITE_DONE)
                 return R::failure(floored + ": " + sqliteError(db));
         }
-        update.reset();
-        figures.floorSeconds = clock.seconds();
+        sqlite3_reset(floorUpdate.get());
+        figures.floorSeconds += clock.seconds();
+        figures.floorCpuSeconds += clock.cpuSeconds();
+    }
+    figures.saves = sqlite3_total_changes(host->handle()) - before;
+    floorUpdate.reset();
 
+    {
         sqlite3_stmt* attach = nullptr;
         sqlite3_prepare_v2(db, "ATTACH DATABASE ?1 AS applied", -1, &attach, nullptr);
         sqlite3_bind_text(attach, 1, applied.c_str(), -1, SQLITE_TRANSIENT);
@@ -144,10 +174,7 @@ Result<ApplyFigures> ApplyBench::measure(const std::string& vendorPath, const st
         figures.differences =
             compare && sqlite3_step(compare.get()) == SQLITE_ROW ? sqlite3_column_int64(compare.get(), 0) : -1;
     }
-    std::error_code ignored;
-    fs::remove(applied, ignored);
-    fs::remove(floored, ignored);
-    return figures;
+    return Status::success();
 }
 
 } // namespace tarvex::bench
