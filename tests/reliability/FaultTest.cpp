@@ -1,0 +1,244 @@
+// Faults during a run: the disk filling during the backup, a folder where the
+// backup cannot be written, a host database locked by another program past the
+// busy timeout, the host file deleted or replaced between the list and the
+// apply, and another program writing to a product between the moment the
+// apply reads it and the moment it saves it.
+#include "BadInput.h"
+
+#include "platform/Database.h"
+#include "review/PriceReview.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <csignal>
+#include <filesystem>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace tarvex;
+using namespace tarvex::test;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A host large enough that its copy cannot fit under a small file size limit.
+void largeHost(Scenario& s, const std::string& journalMode)
+{
+    std::vector<HostRow> rows = {{"P1", 4.0, 9.0}, {"P2", 3.0, 10.0}, {"P3", 2.0, 4.0}};
+    for (int i = 0; i < 2000; ++i)
+        rows.push_back({"Z" + std::to_string(i), 1.0, 2.0, 0, std::string(100, 'z')});
+    fs::remove(s.hostPath);
+    makeHostDatabase(s.hostPath, rows);
+    execSql(s.hostPath, "PRAGMA journal_mode = " + journalMode);
+}
+
+// Runs the scenario in a child process prepared by setUp, and returns what the
+// child reports through its exit status: 0 when check() held for its outcome.
+int runInChild(Scenario& s, const std::function<void()>& setUp, const std::function<bool(const RunOutcome&)>& check)
+{
+    pid_t child = ::fork();
+    if (child == 0) {
+        setUp();
+        RunOutcome outcome = s.run();
+        logOutcome("fault", "child run", outcome);
+        ::_exit(check(outcome) ? 0 : 10 + static_cast<int>(outcome.end));
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
+}
+
+bool detailHas(const RunOutcome& outcome, const std::string& text)
+{
+    return outcome.detail().find(text) != std::string::npos;
+}
+
+TEST(FaultTest, TheDiskFillingDuringTheBackupEndsTheRunAndLeavesNothingBehind)
+{
+    for (const char* mode : {"DELETE", "WAL"}) {
+        SCOPED_TRACE(mode);
+        Scenario s;
+        s.writeStandardFiles();
+        largeHost(s, mode);
+        std::vector<HostRow> before = readHostProducts(s.hostPath);
+        int reported = runInChild(
+            s,
+            [] {
+                // A file may not grow past 64 KiB: the copy meets "File too
+                // large" half-way, as it would meet a full disk.
+                ::signal(SIGXFSZ, SIG_IGN);
+                rlimit limit{65536, 65536};
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+            },
+            [&](const RunOutcome& outcome) {
+                return outcome.end == End::BackupFailed && outcome.exitStatus != 0 &&
+                       detailHas(outcome, "File too large") &&
+                       outcome.messages.back().text.find(s.hostPath) != std::string::npos;
+            });
+        EXPECT_EQ(reported, 0);
+        EXPECT_EQ(s.leftovers(), std::vector<std::string>{});
+        for (const auto& entry : fs::directory_iterator(s.data))
+            EXPECT_EQ(entry.path().filename().string().find("_Tarvex_"), std::string::npos) << entry.path();
+        EXPECT_EQ(integrityCheck(s.hostPath), "ok");
+        std::vector<HostRow> after = readHostProducts(s.hostPath);
+        ASSERT_EQ(after.size(), before.size());
+        for (std::size_t i = 0; i < after.size(); ++i)
+            EXPECT_TRUE(after[i].cost == before[i].cost && after[i].price == before[i].price) << i;
+    }
+}
+
+TEST(FaultTest, AFolderWhereTheBackupCannotBeWrittenEndsTheRunBeforeTheOpen)
+{
+    Scenario s;
+    s.writeStandardFiles();
+    // Run as an ordinary user, for whom permissions hold: the host file may
+    // be written, its folder may not.
+    fs::permissions(s.dir.path(), fs::perms::all);
+    fs::permissions(s.program, fs::perms::all);
+    fs::permissions(s.updatePath, fs::perms::all);
+    fs::permissions(s.settingsPath, fs::perms::all);
+    fs::permissions(s.hostPath, fs::perms::all);
+    fs::permissions(s.data, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+    std::string before = fileBytes(s.hostPath);
+    int reported = runInChild(
+        s,
+        [] {
+            if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+                ::_exit(99);
+        },
+        [&](const RunOutcome& outcome) {
+            return outcome.end == End::BackupFailed && detailHas(outcome, s.hostPath) &&
+                   detailHas(outcome, "Permission denied");
+        });
+    EXPECT_EQ(reported, 0);
+    EXPECT_EQ(s.leftovers(), std::vector<std::string>{});
+    EXPECT_TRUE(fileBytes(s.hostPath) == before);
+}
+
+TEST(FaultTest, AHostLockedByAnotherProgramPastTheBusyTimeoutIsNotBackedUpOrOpened)
+{
+    Scenario s;
+    s.writeStandardFiles();
+    std::string before = fileBytes(s.hostPath);
+    int locked[2];
+    int release[2];
+    ASSERT_EQ(::pipe(locked), 0);
+    ASSERT_EQ(::pipe(release), 0);
+    pid_t holder = ::fork();
+    if (holder == 0) {
+        sqlite3* db = nullptr;
+        sqlite3_open_v2(s.hostPath.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+        // An exclusive lock, as another program takes while it commits.
+        int rc = sqlite3_exec(db, "BEGIN EXCLUSIVE; UPDATE product SET cost = 99 WHERE quickid = 'P3';", nullptr,
+                              nullptr, nullptr);
+        char byte = rc == SQLITE_OK ? 1 : 0;
+        if (::write(locked[1], &byte, 1) != 1)
+            ::_exit(2);
+        ::read(release[0], &byte, 1);
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close_v2(db);
+        ::_exit(0);
+    }
+    char byte = 0;
+    ASSERT_EQ(::read(locked[0], &byte, 1), 1);
+    ASSERT_EQ(byte, 1);
+    RunOutcome outcome = s.run();
+    logOutcome("fault", "host locked past the busy timeout", outcome);
+    ASSERT_EQ(::write(release[1], &byte, 1), 1);
+    ::waitpid(holder, nullptr, 0);
+    for (int fd : {locked[0], locked[1], release[0], release[1]})
+        ::close(fd);
+
+    EXPECT_EQ(outcome.end, End::BackupFailed) << outcome.summary();
+    EXPECT_TRUE(detailHas(outcome, s.hostPath) && detailHas(outcome, "locked")) << outcome.summary();
+    EXPECT_EQ(s.leftovers(), std::vector<std::string>{});
+    EXPECT_TRUE(fileBytes(s.hostPath) == before);
+}
+
+TEST(FaultTest, AHostFileDeletedOrReplacedBetweenTheListAndTheApplyIsNotWritten)
+{
+    struct Case {
+        const char* name;
+        std::function<void(Scenario&)> meddle;
+        const char* said;
+    };
+    std::vector<Case> cases = {
+        {"deleted", [](Scenario& s) { fs::remove(s.hostPath); }, "the file is gone"},
+        {"moved away", [](Scenario& s) { fs::rename(s.hostPath, s.data + "/kv-old.mdb"); }, "the file is gone"},
+        {"replaced",
+         [](Scenario& s) {
+             // Another copy of the database, as a restore from a backup
+             // would put there.
+             fs::copy_file(s.hostPath, s.data + "/restored.mdb");
+             fs::rename(s.data + "/restored.mdb", s.hostPath);
+         },
+         "replaced by another one"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Scenario s;
+        s.writeStandardFiles();
+        s.beforeApply = [&] { c.meddle(s); };
+        RunOutcome outcome = s.run();
+        logOutcome("host database", std::string(c.name) + " between the list and the apply", outcome);
+        EXPECT_EQ(outcome.end, End::Incomplete) << outcome.summary();
+        EXPECT_EQ(outcome.messages.back().caption, "Update Incomplete");
+        EXPECT_TRUE(detailHas(outcome, s.hostPath) && detailHas(outcome, c.said)) << outcome.summary();
+        EXPECT_EQ(outcome.report.updated, 0u);
+        EXPECT_EQ(outcome.report.failed.size(), 2u);
+        if (fs::exists(s.hostPath)) {
+            std::vector<HostRow> host = readHostProducts(s.hostPath);
+            EXPECT_EQ(host[0].cost, 4.0);
+            EXPECT_EQ(host[1].price, 10.0);
+        }
+    }
+}
+
+// A prompter that lets a test act while the work lets events run.
+class HookedPrompter : public ScriptedPrompter {
+public:
+    std::function<void()> onEvents;
+    void processEvents(EventScope scope) override
+    {
+        ScriptedPrompter::processEvents(scope);
+        if (onEvents)
+            std::exchange(onEvents, nullptr)();
+    }
+};
+
+TEST(FaultTest, AChangeByAnotherProgramAfterTheApplyReadTheProductIsKeptAndReported)
+{
+    TempDir dir;
+    std::string update = dir.file("invupdate.mdb");
+    std::string host = dir.file("kv.mdb");
+    makeUpdateDatabase(update, {"Acme"}, {{1, "P1", "", 5.0, 12.0}, {2, "P2", "", 3.0, 12.0}});
+    makeHostDatabase(host, {{"P1", 4.0, 9.0}, {"P2", 3.0, 10.0}});
+    Result<Database> u = Database::open(update);
+    Result<Database> h = Database::open(host);
+    ASSERT_TRUE(u.ok() && h.ok());
+    HookedPrompter prompter;
+    PriceReview review(*u, *h, prompter);
+    ASSERT_TRUE(review.build().ok());
+    review.selectAll();
+    // The apply has read P1 and decided to write it; another program raises
+    // its price first.
+    prompter.onEvents = [&] { execSql(host, "UPDATE product SET retailprice = 20 WHERE quickid = 'P1'"); };
+    EXPECT_EQ(review.apply(), PriceReview::ApplyOutcome::Incomplete);
+
+    std::vector<HostRow> now = readHostProducts(host);
+    EXPECT_EQ(now[0].price, 20.0);
+    EXPECT_EQ(now[0].cost, 4.0);
+    EXPECT_EQ(now[1].price, 12.0);
+    ASSERT_EQ(review.lastReport().failed.size(), 1u);
+    EXPECT_EQ(review.lastReport().failed[0].code, "P1");
+    EXPECT_NE(review.lastReport().failed[0].reason.find("another program changed the record"), std::string::npos)
+        << review.lastReport().failed[0].reason;
+    EXPECT_EQ(prompter.messages.back().caption, "Update Incomplete");
+}
+
+} // namespace
