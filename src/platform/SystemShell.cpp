@@ -305,7 +305,9 @@ std::optional<std::string> desktopEntryTarget(const std::string& path)
         exec = unescapeValue(trimBlanks(line.substr(equals + 1)));
         return false;
     });
-    if (!exec)
+    // A desktop entry is text: a NUL byte in the command line means the file
+    // is damaged, and a path cut short at it would name another program.
+    if (!exec || exec->find('\0') != std::string::npos)
         return std::nullopt;
     std::optional<std::string> program = execProgram(*exec);
     if (!program)

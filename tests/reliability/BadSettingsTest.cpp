@@ -227,6 +227,14 @@ TEST(BadSettingsTest, ShortcutsThatCannotBeFollowedEndTheRunWithAMessage)
          },
          End::Complete,
          {}},
+        {"a .desktop whose Exec holds a NUL byte",
+         [](Scenario& s) {
+             std::string folder = hostProgramFolder(s);
+             choose(s, s.dir.write("Desktop/brindle.desktop",
+                                   "[Desktop Entry]\nExec=\"" + folder + std::string("/h\0ost.exe\" %U\n", 13)));
+         },
+         End::UnableToOpen,
+         {"{desktop}/brindle.desktop", "not a database"}},
         {"a dangling link",
          [](Scenario& s) {
              hostProgramFolder(s);
