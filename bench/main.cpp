@@ -203,7 +203,7 @@ int main(int argc, char** argv)
             // Short builds are repeated more often: they are the ones a moment's
             // noise can spoil.
             Result<ListBuildFigures> f =
-                ListBuildBench::measure(vendorPaths[v], hostPaths[h], v + 1 == vendorSizes.size() ? 3 : 5);
+                ListBuildBench::measure(vendorPaths[v], hostPaths[h], v + 1 == vendorSizes.size() ? 5 : 9);
             if (!f)
                 fail(f.error());
             double us = f->buildSeconds * 1e6 / static_cast<double>(vendorSizes[v]);

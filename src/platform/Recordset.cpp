@@ -188,8 +188,8 @@ Status Recordset::seek(const Key& key)
         }
         m_seek.reset(raw);
     }
+    // The statement was reset at the end of the previous seek.
     sqlite3_stmt* stmt = m_seek.get();
-    sqlite3_reset(stmt);
     if (const auto* number = std::get_if<std::int64_t>(&key))
         sqlite3_bind_int64(stmt, 1, *number);
     else {

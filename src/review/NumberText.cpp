@@ -2,6 +2,7 @@
 #include "review/NumberText.h"
 
 #include <charconv>
+#include <cmath>
 
 namespace tarvex {
 
@@ -20,6 +21,13 @@ std::string numberText(double value)
 
 double normalisedNumber(double value)
 {
+    // Prices and costs are nearly always whole cents. The double nearest a
+    // decimal of at most 15 significant digits comes back unchanged from its
+    // 15-digit text, so such a value is its own answer; this spares the text
+    // round trip once per product of a long list.
+    double cents = std::round(value * 100.0);
+    if (std::fabs(cents) < 1e13 && cents / 100.0 == value)
+        return value;
     std::string text = numberText(value);
     double back = 0;
     auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), back);
