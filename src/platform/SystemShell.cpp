@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <string_view>
@@ -152,11 +153,73 @@ std::optional<std::string> lnkString(liblnk_file_t* file, SizeGetter getSize, Va
     return value;
 }
 
+// A Windows shortcut is a few kilobytes; a file past this is not one.
+constexpr std::size_t kMaxShortcutBytes = 1024 * 1024;
+
+std::uint32_t littleEndian(std::string_view bytes, std::size_t at, std::size_t width)
+{
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < width; ++i)
+        value |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[at + i])) << (8 * i);
+    return value;
+}
+
+// Whether every structure of a shortcut whose size the file states lies
+// inside the file: the item list, the location information, the strings and
+// the extra data blocks. liblnk allocates what a size field asks for before
+// it reads, so a damaged or hostile shortcut of a few hundred bytes could
+// otherwise have it reserve gigabytes.
+bool shortcutSizesFit(std::string_view bytes)
+{
+    constexpr std::size_t kHeaderSize = 0x4C;
+    if (bytes.size() < kHeaderSize || littleEndian(bytes, 0, 4) != kHeaderSize)
+        return false;
+    std::uint32_t flags = littleEndian(bytes, 0x14, 4);
+    std::size_t at = kHeaderSize;
+    auto take = [&](std::size_t size) {
+        if (size > bytes.size() - at)
+            return false;
+        at += size;
+        return true;
+    };
+    if (flags & 0x01) { // item list: a 16-bit size, then the list
+        if (!take(2) || !take(littleEndian(bytes, at - 2, 2)))
+            return false;
+    }
+    if (flags & 0x02) { // location information: a 32-bit size that counts itself
+        if (bytes.size() - at < 4)
+            return false;
+        std::uint32_t size = littleEndian(bytes, at, 4);
+        if (size < 4 || !take(size))
+            return false;
+    }
+    const std::size_t unitSize = (flags & 0x80) ? 2 : 1;
+    for (std::uint32_t stringFlag : {0x04u, 0x08u, 0x10u, 0x20u, 0x40u}) { // name, paths, arguments, icon
+        if (!(flags & stringFlag))
+            continue;
+        if (!take(2) || !take(littleEndian(bytes, at - 2, 2) * unitSize))
+            return false;
+    }
+    // Extra data blocks, each with a 32-bit size counting itself, up to a
+    // terminal block of size below 4 (or the end of the file).
+    while (bytes.size() - at >= 4) {
+        std::uint32_t size = littleEndian(bytes, at, 4);
+        if (size < 4)
+            return true;
+        if (!take(size))
+            return false;
+    }
+    return true;
+}
+
 // The target of a Windows shortcut: its local path; else its relative path,
 // taken from the shortcut's own folder; else its network path. Nothing when
 // liblnk cannot read the file as a shortcut or it holds none of these.
 std::optional<std::string> windowsShortcutTarget(const std::string& path)
 {
+    std::optional<std::string> bytes = readSmallFile(path, kMaxShortcutBytes);
+    if (!bytes || !shortcutSizesFit(*bytes))
+        return std::nullopt;
     liblnk_error_t* error = nullptr;
     if (liblnk_check_file_signature(path.c_str(), &error) != 1) {
         liblnk_error_free(&error);

@@ -195,6 +195,17 @@ TEST(BadSettingsTest, ShortcutsThatCannotBeFollowedEndTheRunWithAMessage)
          },
          End::UnableToOpen,
          {"{desktop}/Brindle.lnk", "not a database"}},
+        {"a .lnk whose location size runs past its end",
+         [](Scenario& s) {
+             std::string folder = hostProgramFolder(s);
+             std::string bytes = lnkBytes({.localPath = folder + "/host.exe"});
+             // The location information claims 4 GB.
+             bytes.replace(0x4C, 4, "\xff\xff\xff\xff");
+             replaceWith(s.desktop + "/Brindle.lnk", bytes);
+             choose(s, s.desktop + "/Brindle.lnk");
+         },
+         End::UnableToOpen,
+         {"{desktop}/Brindle.lnk", "not a database"}},
         {"an empty .lnk",
          [](Scenario& s) {
              hostProgramFolder(s);
