@@ -38,13 +38,14 @@ void largeHost(Scenario& s, const std::string& journalMode)
 
 // Runs the scenario in a child process prepared by setUp, and returns what the
 // child reports through its exit status: 0 when check() held for its outcome.
-int runInChild(Scenario& s, const std::function<void()>& setUp, const std::function<bool(const RunOutcome&)>& check)
+int runInChild(Scenario& s, const std::string& name, const std::function<void()>& setUp,
+               const std::function<bool(const RunOutcome&)>& check)
 {
     pid_t child = ::fork();
     if (child == 0) {
         setUp();
         RunOutcome outcome = s.run();
-        logOutcome("fault", "child run", outcome);
+        logOutcome("fault", name, outcome);
         ::_exit(check(outcome) ? 0 : 10 + static_cast<int>(outcome.end));
     }
     int status = 0;
@@ -66,7 +67,7 @@ TEST(FaultTest, TheDiskFillingDuringTheBackupEndsTheRunAndLeavesNothingBehind)
         largeHost(s, mode);
         std::vector<HostRow> before = readHostProducts(s.hostPath);
         int reported = runInChild(
-            s,
+            s, std::string("disk full during the backup, journal mode ") + mode,
             [] {
                 // A file may not grow past 64 KiB: the copy meets "File too
                 // large" half-way, as it would meet a full disk.
@@ -106,7 +107,7 @@ TEST(FaultTest, AFolderWhereTheBackupCannotBeWrittenEndsTheRunBeforeTheOpen)
                                 fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
     std::string before = fileBytes(s.hostPath);
     int reported = runInChild(
-        s,
+        s, "backup folder read-only",
         [] {
             if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
                 ::_exit(99);
@@ -148,7 +149,7 @@ TEST(FaultTest, AHostLockedByAnotherProgramPastTheBusyTimeoutIsNotBackedUpOrOpen
     ASSERT_EQ(::read(locked[0], &byte, 1), 1);
     ASSERT_EQ(byte, 1);
     RunOutcome outcome = s.run();
-    logOutcome("fault", "host locked past the busy timeout", outcome);
+    logOutcome("fault", "host locked by another process past the busy timeout", outcome);
     ASSERT_EQ(::write(release[1], &byte, 1), 1);
     ::waitpid(holder, nullptr, 0);
     for (int fd : {locked[0], locked[1], release[0], release[1]})
