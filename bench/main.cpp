@@ -28,6 +28,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -346,9 +347,12 @@ int main(int argc, char** argv)
         fs::remove_all(folder, ignored);
     }
 
-    char host[256] = "?";
-    ::gethostname(host, sizeof host);
-    std::cout << "Machine: " << sysconf(_SC_NPROCESSORS_ONLN) << " cores (nproc), "
+    char date[64] = "?";
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (localtime_r(&now, &local))
+        std::strftime(date, sizeof date, "%Y-%m-%d %H:%M %Z", &local);
+    std::cout << "- Finished: " << date << "\n- Machine: " << sysconf(_SC_NPROCESSORS_ONLN) << " cores (nproc), "
               << firstLine("/proc/cpuinfo", "model name") << ", " << firstLine("/proc/meminfo", "MemTotal")
               << " memory; SQLite " << sqlite3_libversion() << ", Qt " << qVersion();
 #ifdef NDEBUG
@@ -356,19 +360,23 @@ int main(int argc, char** argv)
 #else
     std::cout << ", DEBUG BUILD (figures not representative)";
 #endif
-    std::cout << "\nLoad average (1, 5, 15 min): " << startLoad << " at the start, " << loadAverage() << " at the end\n"
-              << "Run time: " << ResultTable::fixed(total.seconds(), 0) << " s, of which "
+    std::cout << "\n- Load average (1, 5, 15 min): " << startLoad << " at the start, " << loadAverage()
+              << " at the end\n"
+              << "- Run time: " << ResultTable::fixed(total.seconds(), 0) << " s, of which "
               << ResultTable::fixed(makeSeconds, 0) << " s making the files\n\n"
               << table.text() << "\n";
-    std::cout << "Host lookup of the list build (EXPLAIN QUERY PLAN):";
-    for (const std::string& line : lookupPlan)
-        std::cout << " " << line << ";";
-    std::cout << "\nFloor join (EXPLAIN QUERY PLAN):";
-    for (const std::string& line : floorPlan)
-        std::cout << " " << line << ";";
-    std::cout << "\nProgress shown during the " << sizeName(vendorSizes.back()) << " / " << sizeName(hostSizes.back())
-              << " list build: " << (bigProgresses ? "yes" : "no (it took less than a second)") << "\n";
+    if (options.runs("list")) {
+        std::cout << "- Host lookup of the list build (EXPLAIN QUERY PLAN):";
+        for (const std::string& line : lookupPlan)
+            std::cout << " " << line << ";";
+        std::cout << "\n- Floor join (EXPLAIN QUERY PLAN):";
+        for (const std::string& line : floorPlan)
+            std::cout << " " << line << ";";
+        std::cout << "\n- Progress shown during the " << sizeName(vendorSizes.back()) << " / "
+                  << sizeName(hostSizes.back())
+                  << " list build: " << (bigProgresses ? "yes" : "no (it took less than a second)") << "\n";
+    }
     for (const std::string& note : notes)
-        std::cout << note << "\n";
+        std::cout << "- " << note << "\n";
     return 0;
 }
