@@ -19,6 +19,7 @@
 
 #include <unistd.h>
 
+#include <csignal>
 #include <iostream>
 #include <memory>
 
@@ -41,6 +42,9 @@ int runWindows(int argc, char** argv, const std::string& programFolder)
 
 int main(int argc, char** argv)
 {
+    // A file-size limit reached while writing the backup must fail the write
+    // (EFBIG), which removes the partial copy and says so, not kill the run.
+    std::signal(SIGXFSZ, SIG_IGN);
     std::vector<std::string> arguments(argv + 1, argv + argc);
     tarvex::CommandLine line = tarvex::CommandLine::parse(arguments, tarvex::displayAvailable());
     std::string folder = tarvex::programFolder(argv[0]);
