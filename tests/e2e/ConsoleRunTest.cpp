@@ -312,3 +312,31 @@ TEST_F(ConsoleRunTest, HelpVersionAndABadArgument)
 } // namespace
 
 } // namespace tarvex::test
+
+namespace tarvex::test {
+namespace {
+
+// Under a file-size limit smaller than the host file the backup cannot be
+// written: the run says so and ends, instead of being killed by SIGXFSZ half
+// way through with a partial copy left behind.
+TEST_F(ConsoleRunTest, AFileSizeLimitFailsTheBackupCleanly)
+{
+    std::string before = readFile(hostPath);
+    ASSERT_GT(before.size(), 4096u);
+    ProcessOptions options;
+    options.input = "yes\nok\nall\napply\n";
+    options.workingDirectory = dir.path().string();
+    options.environment = {"DISPLAY=", "WAYLAND_DISPLAY=",
+                           std::string("LSAN_OPTIONS=suppressions=") + TARVEX_SOURCE_DIR + "/tests/lsan.supp"};
+    ProcessResult r = runProcess({"/usr/bin/prlimit", "--fsize=4096", "--", program, "--console"}, options);
+    EXPECT_EQ(r.signal, 0) << r.err;
+    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+    EXPECT_NE(r.out.find("[Backup Data] The backup copy of " + hostPath + " could not be made"), std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find("Proposed Changes to Products"), std::string::npos);
+    EXPECT_TRUE(besideHost().empty());
+    EXPECT_EQ(readFile(hostPath), before);
+}
+
+} // namespace
+} // namespace tarvex::test
