@@ -26,8 +26,10 @@
 
 #include <QtGlobal>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -85,9 +87,17 @@ void say(const std::string& text)
     std::cerr << "tarvex-bench: " << text << std::endl;
 }
 
+// The folder the benchmark made for its files (not one the user chose), to
+// remove when the run stops on a failure.
+std::string g_madeFolder;
+
 [[noreturn]] void fail(const std::string& text)
 {
     std::cerr << "tarvex-bench: " << text << std::endl;
+    if (!g_madeFolder.empty()) {
+        std::error_code ignored;
+        fs::remove_all(g_madeFolder, ignored);
+    }
     std::exit(1);
 }
 
@@ -138,10 +148,13 @@ int main(int argc, char** argv)
     auto needed = [&](const std::string& path) { return !reuse || !fs::exists(path); };
     if (folder.empty()) {
         const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/tarvex-bench-XXXXXX";
+        const std::string base = tmp && *tmp ? tmp : "/tmp";
+        std::string pattern = base + "/tarvex-bench-XXXXXX";
         if (!::mkdtemp(pattern.data()))
-            fail(pattern + ": cannot make the folder for the files");
+            fail(base + ": cannot make a folder for the files there: " + std::strerror(errno));
         folder = pattern;
+        if (!options.keep)
+            g_madeFolder = folder;
     } else {
         fs::create_directories(folder);
     }
