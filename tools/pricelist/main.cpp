@@ -2,6 +2,7 @@
 // (invupdate.mdb) that Tarvex reads. The reading and checking of the CSV file
 // and the writing of the database live in PriceListCsv and PriceListWriter;
 // this file only handles the command line and the messages.
+#include "common/OptionValue.h"
 #include "pricelist/PriceListCsv.h"
 #include "pricelist/PriceListWriter.h"
 
@@ -62,18 +63,8 @@ std::optional<std::string> parseArguments(int argc, char** argv, Options& option
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
-        auto value = [&](const std::string& name, std::optional<std::string>& into) -> std::optional<std::string> {
-            if (into)
-                return name + " is given twice";
-            std::string prefix = name + "=";
-            if (arg.starts_with(prefix) && name.starts_with("--")) {
-                into = arg.substr(prefix.size());
-                return std::nullopt;
-            }
-            if (i + 1 >= argc)
-                return name + " needs a value";
-            into = argv[++i];
-            return std::nullopt;
+        auto value = [&](const std::string& name, std::optional<std::string>& into) {
+            return tarvex::takeOptionValue(argc, argv, i, name, into);
         };
         std::optional<std::string> problem;
         if (optionsEnded || arg == "-" || !arg.starts_with("-"))

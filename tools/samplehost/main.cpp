@@ -2,6 +2,7 @@
 // out on, optionally shaped against a vendor's CSV price list so that a run
 // shows every kind of proposed change. The work is done by SampleHost; this
 // file only handles the command line and the messages.
+#include "common/OptionValue.h"
 #include "pricelist/PriceListCsv.h"
 #include "samplehost/SampleHost.h"
 
@@ -69,17 +70,8 @@ std::optional<std::string> parseArguments(int argc, char** argv, Options& option
 {
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
-        auto value = [&](const std::string& name, std::optional<std::string>& into) -> std::optional<std::string> {
-            if (into)
-                return name + " is given twice";
-            if (arg.starts_with(name + "=") && name.starts_with("--")) {
-                into = arg.substr(name.size() + 1);
-                return std::nullopt;
-            }
-            if (i + 1 >= argc)
-                return name + " needs a value";
-            into = argv[++i];
-            return std::nullopt;
+        auto value = [&](const std::string& name, std::optional<std::string>& into) {
+            return tarvex::takeOptionValue(argc, argv, i, name, into);
         };
         auto is = [&](const std::string& name) { return arg == name || arg.starts_with(name + "="); };
         std::optional<std::string> problem;
