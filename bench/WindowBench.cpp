@@ -3,9 +3,9 @@
 
 #include "Stopwatch.h"
 
+#include "app/ReviewWindow.h"
+#include "data/RunState.h"
 #include "platform/qt/QtPrompter.h"
-#include "review/qt/ReviewWindow.h"
-#include "startup/RunState.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -1,11 +1,11 @@
 // The terminal review's table and commands.
 #include "review/ConsoleReview.h"
 
+#include "app/ExitStatus.h"
 #include "review/ListingText.h"
 #include "review/ReviewColumns.h"
 #include "review/RowList.h"
 #include "review/TableText.h"
-#include "startup/ExitStatus.h"
 
 #include <algorithm>
 #include <cctype>

@@ -4,11 +4,11 @@
 // the apply and its messages) is PriceReview's, as in the window.
 #pragma once
 
+#include "data/RunState.h"
 #include "platform/ConsolePrompter.h"
 #include "platform/Result.h"
 #include "review/PriceReview.h"
 #include "review/ProposedChange.h"
-#include "startup/RunState.h"
 
 #include <functional>
 #include <string>

@@ -1,9 +1,9 @@
 // The review's rows, selection and messages over the build and apply steps.
 #include "review/PriceReview.h"
 
+#include "app/ExitStatus.h"
 #include "review/ChangeApplier.h"
 #include "review/ChangeList.h"
-#include "startup/ExitStatus.h"
 
 #include <algorithm>
 
@@ -85,8 +85,8 @@ void PriceReview::reportBuildFailure(const Status& failure)
 
 void PriceReview::reportPrintFailure(const Status& failure)
 {
-    m_prompter.showMessage(
-        {"The list could not be printed.", "Print List", failure.error(), MessageIcon::Exclamation, MessageButtons::Ok});
+    m_prompter.showMessage({"The list could not be printed.", "Print List", failure.error(), MessageIcon::Exclamation,
+                            MessageButtons::Ok});
 }
 
 int PriceReview::exitStatusAfter(ApplyOutcome outcome)

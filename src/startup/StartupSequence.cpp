@@ -1,12 +1,12 @@
 // The start-up steps in their order, with their prompts and failure exits.
 #include "startup/StartupSequence.h"
 
+#include "app/ExitStatus.h"
 #include "data/DatabaseNames.h"
 #include "data/HostDatabase.h"
 #include "data/HostLocator.h"
 #include "data/UpdateDatabase.h"
 #include "startup/BackupCopy.h"
-#include "startup/ExitStatus.h"
 
 #include <optional>
 

@@ -5,10 +5,10 @@
 // Prompter; each failure ends the run with its message and status.
 #pragma once
 
+#include "data/RunState.h"
 #include "platform/FileCopy.h"
 #include "platform/Prompter.h"
 #include "platform/Shell.h"
-#include "startup/RunState.h"
 
 #include <ctime>
 #include <functional>

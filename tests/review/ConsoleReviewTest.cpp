@@ -1,8 +1,8 @@
 // The terminal review over real database files, driven through text streams:
 // its table, and the messages it shares with the window.
 #include "review/ConsoleReview.h"
+#include "app/ExitStatus.h"
 #include "review/TableText.h"
-#include "startup/ExitStatus.h"
 
 #include "ReviewFixture.h"
 

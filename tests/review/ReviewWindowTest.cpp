@@ -2,9 +2,9 @@
 // driven as a user would while runReviewWindow waits in the window's loop.
 #include "ReviewFixture.h"
 
+#include "app/ExitStatus.h"
+#include "app/ReviewWindow.h"
 #include "review/qt/ReviewDialog.h"
-#include "review/qt/ReviewWindow.h"
-#include "startup/ExitStatus.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>

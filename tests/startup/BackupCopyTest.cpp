@@ -3,9 +3,9 @@
 // keeps writing to the database.
 #include "StartupFixture.h"
 
+#include "app/ExitStatus.h"
 #include "startup/BackupCopy.h"
 #include "startup/BackupName.h"
-#include "startup/ExitStatus.h"
 #include "startup/VersionLabel.h"
 
 #include <sqlite3.h>

@@ -2,8 +2,8 @@
 // whole windowed start-up through the real message boxes up to the hand-over.
 #include "StartupFixture.h"
 
+#include "app/ExitStatus.h"
 #include "platform/qt/QtPrompter.h"
-#include "startup/ExitStatus.h"
 #include "startup/VersionLabel.h"
 #include "startup/qt/frmSplash.h"
 

@@ -3,7 +3,7 @@
 // is opened.
 #include "StartupFixture.h"
 
-#include "startup/ExitStatus.h"
+#include "app/ExitStatus.h"
 
 #include <sys/stat.h>
 

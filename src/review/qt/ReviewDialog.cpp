@@ -1,10 +1,10 @@
 // The review window's widgets and what its buttons do.
 #include "review/qt/ReviewDialog.h"
 
+#include "app/ExitStatus.h"
 #include "review/ReviewColumns.h"
 #include "review/qt/ChangeTableModel.h"
 #include "review/qt/ListPrinter.h"
-#include "startup/ExitStatus.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>

@@ -1,8 +1,8 @@
 // The splash window and the hand-over from its timer to the start-up.
 #include "startup/qt/frmSplash.h"
 
+#include "app/ExitStatus.h"
 #include "platform/Prompter.h"
-#include "startup/ExitStatus.h"
 #include "startup/SplashText.h"
 #include "startup/VersionLabel.h"
 

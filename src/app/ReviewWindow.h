@@ -1,8 +1,8 @@
 // The hand-over from the start-up to the price change review window.
 #pragma once
 
+#include "data/RunState.h"
 #include "platform/Prompter.h"
-#include "startup/RunState.h"
 
 namespace tarvex {
 

@@ -3,15 +3,15 @@
 // otherwise the splash window, whose timer runs the start-up sequence with
 // the windowed prompts and hands over to the review window. No QApplication
 // is made for the terminal: it would fail without a display.
+#include "app/ReviewWindow.h"
+#include "app/TerminalFrontEnd.h"
 #include "platform/FileCopy.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Shell.h"
 #include "platform/qt/QtPrompter.h"
 #include "review/qt/ListPrinter.h"
-#include "review/qt/ReviewWindow.h"
 #include "startup/CommandLine.h"
 #include "startup/StartupSequence.h"
-#include "startup/TerminalFrontEnd.h"
 #include "startup/qt/frmSplash.h"
 
 #include <QApplication>

@@ -1,10 +1,10 @@
 // The hand-over: the review window on the run's two databases, shown modally
 // once its list is built.
-#include "review/qt/ReviewWindow.h"
+#include "app/ReviewWindow.h"
 
+#include "app/ExitStatus.h"
 #include "review/PriceReview.h"
 #include "review/qt/ReviewDialog.h"
-#include "startup/ExitStatus.h"
 
 #include <QTimer>
 

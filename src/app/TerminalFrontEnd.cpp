@@ -1,10 +1,10 @@
 // The terminal front end and the commands that need no window.
-#include "startup/TerminalFrontEnd.h"
+#include "app/TerminalFrontEnd.h"
 
+#include "app/ExitStatus.h"
 #include "data/HostLocator.h"
 #include "platform/FileCopy.h"
 #include "platform/Shell.h"
-#include "startup/ExitStatus.h"
 #include "startup/SplashText.h"
 #include "startup/StartupSequence.h"
 #include "startup/VersionLabel.h"
