@@ -2,7 +2,6 @@
 // once its list is built.
 #include "app/ReviewWindow.h"
 
-#include "app/ExitStatus.h"
 #include "review/PriceReview.h"
 #include "review/qt/ReviewDialog.h"
 
@@ -10,19 +9,19 @@
 
 namespace tarvex {
 
-int runReviewWindow(RunState& run, Prompter& prompter)
+RunEnd runReviewWindow(RunState& run, Prompter& prompter)
 {
     PriceReview review(run.update, run.host, prompter);
     ReviewDialog dialog(review, prompter);
     Status loaded = dialog.load();
     if (!loaded.ok()) {
         review.reportBuildFailure(loaded);
-        return kExitError;
+        return RunEnd::Error;
     }
     // Products passed over are reported once the user can see the list.
     QTimer::singleShot(0, &dialog, [&review] { review.reportUnreadable(); });
     dialog.exec();
-    return dialog.exitStatus();
+    return dialog.runEnd();
 }
 
 } // namespace tarvex

@@ -24,6 +24,14 @@ bool isSet(const char* name)
     return value && *value;
 }
 
+// The hand-over to the terminal review on the run's two databases.
+RunEnd runConsoleReview(RunState& run, ConsolePrompter& prompter, PdfPrinter printPdf)
+{
+    PriceReview review(run.update, run.host, prompter);
+    ConsoleReview console(review, prompter, std::move(printPdf));
+    return console.run();
+}
+
 } // namespace
 
 bool displayAvailable()
@@ -74,9 +82,9 @@ int runInTerminal(const std::string& programFolder, std::istream& in, std::ostre
     SystemFileCopy fileCopy;
     StartupSequence sequence(programFolder, prompter, shell, fileCopy, systemLocalTime,
                              [&](RunState& run) { return runConsoleReview(run, prompter, std::move(printPdf)); });
-    int status = sequence.run();
+    RunEnd end = sequence.run();
     out << std::flush;
-    return status;
+    return exitStatus(end);
 }
 
 std::optional<int> runWithoutWindows(const CommandLine& line, const std::string& programFolder, std::istream& in,

@@ -3,25 +3,24 @@
 // otherwise the splash window, whose timer runs the start-up sequence with
 // the windowed prompts and hands over to the review window. No QApplication
 // is made for the terminal: it would fail without a display.
+#include "app/ExitStatus.h"
+#include "app/OffscreenPrinting.h"
 #include "app/ReviewWindow.h"
 #include "app/TerminalFrontEnd.h"
 #include "platform/FileCopy.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Shell.h"
 #include "platform/qt/QtPrompter.h"
-#include "review/qt/ListPrinter.h"
 #include "startup/CommandLine.h"
 #include "startup/StartupSequence.h"
 #include "startup/qt/frmSplash.h"
 
 #include <QApplication>
-#include <QGuiApplication>
 
 #include <unistd.h>
 
 #include <csignal>
 #include <iostream>
-#include <memory>
 
 namespace {
 
@@ -34,6 +33,8 @@ int runWindows(int argc, char** argv, const std::string& programFolder)
     tarvex::StartupSequence sequence(programFolder, prompter, shell, fileCopy, tarvex::systemLocalTime,
                                      [&](tarvex::RunState& run) { return tarvex::runReviewWindow(run, prompter); });
     tarvex::frmSplash splash([&] { return sequence.run(); });
+    QObject::connect(&splash, &tarvex::frmSplash::finished, &app,
+                     [](tarvex::RunEnd end) { QCoreApplication::exit(tarvex::exitStatus(end)); });
     splash.show();
     return app.exec();
 }
@@ -49,23 +50,10 @@ int main(int argc, char** argv)
     tarvex::CommandLine line = tarvex::CommandLine::parse(arguments, tarvex::displayAvailable());
     std::string folder = tarvex::programFolder(argv[0]);
 
-    // Printing a PDF needs fonts, hence a GUI application; the terminal gets
-    // one on the "offscreen" platform, made on the first print only.
-    std::unique_ptr<QGuiApplication> offscreen;
-    static char programName[] = "tarvex";
-    static char platformOption[] = "-platform";
-    static char platformName[] = "offscreen";
-    static char* offscreenArgv[] = {programName, platformOption, platformName, nullptr};
-    static int offscreenArgc = 3;
-    auto printPdf = [&](const std::vector<tarvex::ProposedChange>& rows, const std::string& path) {
-        if (!QGuiApplication::instance())
-            offscreen = std::make_unique<QGuiApplication>(offscreenArgc, offscreenArgv);
-        return tarvex::printListToPdf(rows, path);
-    };
-
+    tarvex::OffscreenPrinting printing;
     std::optional<int> status =
         tarvex::runWithoutWindows(line, folder, std::cin, std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1,
-                                  ::isatty(STDIN_FILENO) == 1, printPdf);
+                                  ::isatty(STDIN_FILENO) == 1, printing.pdfPrinter());
     if (status)
         return *status;
     return runWindows(argc, argv, folder);

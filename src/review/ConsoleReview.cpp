@@ -1,7 +1,6 @@
 // The terminal review's table and commands.
 #include "review/ConsoleReview.h"
 
-#include "app/ExitStatus.h"
 #include "review/ListingText.h"
 #include "review/ReviewColumns.h"
 #include "review/RowList.h"
@@ -115,13 +114,13 @@ void ConsoleReview::showHelp()
     m_prompter.out() << kHelp;
 }
 
-int ConsoleReview::run()
+RunEnd ConsoleReview::run()
 {
     Status built = m_review.build();
     if (!built.ok()) {
         m_review.reportBuildFailure(built);
-        m_exitStatus = kExitError;
-        return m_exitStatus;
+        m_end = RunEnd::Error;
+        return m_end;
     }
     m_prompter.out() << kReviewCaption << '\n';
     showList();
@@ -134,10 +133,10 @@ int ConsoleReview::run()
         if (!line) {
             // The end of input leaves as Exit does: nothing is written.
             m_prompter.out() << '\n' << std::flush;
-            return m_exitStatus;
+            return m_end;
         }
         if (!execute(*line))
-            return m_exitStatus;
+            return m_end;
     }
 }
 
@@ -166,10 +165,10 @@ bool ConsoleReview::execute(const std::string& line)
         PriceReview::ApplyOutcome outcome = m_review.apply();
         if (outcome == PriceReview::ApplyOutcome::NothingSelected)
             return true;
-        m_exitStatus = PriceReview::exitStatusAfter(outcome);
+        m_end = PriceReview::runEndAfter(outcome);
         return false;
     } else if (command == "exit" && argument.empty()) {
-        m_exitStatus = kExitOk;
+        m_end = RunEnd::Normal;
         return false;
     } else if (command == "help") {
         showHelp();
@@ -226,13 +225,6 @@ void ConsoleReview::print(const std::string& path)
         return;
     }
     m_prompter.out() << "The list was printed to " << path << '\n';
-}
-
-int runConsoleReview(RunState& run, ConsolePrompter& prompter, PdfPrinter printPdf)
-{
-    PriceReview review(run.update, run.host, prompter);
-    ConsoleReview console(review, prompter, std::move(printPdf));
-    return console.run();
 }
 
 } // namespace tarvex

@@ -4,7 +4,7 @@
 // the apply and its messages) is PriceReview's, as in the window.
 #pragma once
 
-#include "data/RunState.h"
+#include "data/RunEnd.h"
 #include "platform/ConsolePrompter.h"
 #include "platform/Result.h"
 #include "review/PriceReview.h"
@@ -27,9 +27,9 @@ public:
 
     // Builds the list and, when that worked, shows it and reads commands
     // until "exit", the end of input, or an apply that is not refused.
-    // Returns the program's exit status: kExitError when the list could not
-    // be built or an apply was incomplete, kExitOk otherwise.
-    int run();
+    // Returns how the run ends: RunEnd::Error when the list could not be
+    // built or an apply was incomplete, RunEnd::Normal otherwise.
+    RunEnd run();
 
     // The list as shown: a header line, then one line per row with its number
     // from 1 and "[x]" when it is selected, "[ ]" when not.
@@ -38,7 +38,7 @@ public:
     // Carries out one command line. Returns false once the review is over.
     bool execute(const std::string& line);
 
-    int exitStatus() const { return m_exitStatus; }
+    RunEnd end() const { return m_end; }
 
 private:
     void showList();
@@ -50,11 +50,7 @@ private:
     PriceReview& m_review;
     ConsolePrompter& m_prompter;
     PdfPrinter m_printPdf;
-    int m_exitStatus = 0;
+    RunEnd m_end = RunEnd::Normal;
 };
-
-// The hand-over to the terminal review on the run's two databases; returns
-// the program's exit status.
-int runConsoleReview(RunState& run, ConsolePrompter& prompter, PdfPrinter printPdf);
 
 } // namespace tarvex

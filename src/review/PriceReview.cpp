@@ -1,7 +1,6 @@
 // The review's rows, selection and messages over the build and apply steps.
 #include "review/PriceReview.h"
 
-#include "app/ExitStatus.h"
 #include "review/ChangeApplier.h"
 #include "review/ChangeList.h"
 
@@ -89,9 +88,9 @@ void PriceReview::reportPrintFailure(const Status& failure)
                             MessageButtons::Ok});
 }
 
-int PriceReview::exitStatusAfter(ApplyOutcome outcome)
+RunEnd PriceReview::runEndAfter(ApplyOutcome outcome)
 {
-    return outcome == ApplyOutcome::Incomplete ? kExitError : kExitOk;
+    return outcome == ApplyOutcome::Incomplete ? RunEnd::Error : RunEnd::Normal;
 }
 
 std::string PriceReview::countLabel() const

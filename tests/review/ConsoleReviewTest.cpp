@@ -1,7 +1,6 @@
 // The terminal review over real database files, driven through text streams:
 // its table, and the messages it shares with the window.
 #include "review/ConsoleReview.h"
-#include "app/ExitStatus.h"
 #include "review/TableText.h"
 
 #include "ReviewFixture.h"
@@ -38,7 +37,7 @@ TEST_F(ConsoleReviewTest, AListThatCannotBeBuiltIsReportedAndEndsTheRun)
     open();
     PriceReview review(*update, *host, console);
     ConsoleReview terminal(review, console, {});
-    EXPECT_EQ(terminal.run(), kExitError);
+    EXPECT_EQ(terminal.run(), RunEnd::Error);
     EXPECT_EQ(out.str().rfind("[Error Reading Database] The list of proposed changes could not be built.\n", 0), 0u)
         << out.str();
     EXPECT_EQ(out.str().find("Proposed Changes to Products"), std::string::npos);
@@ -62,7 +61,7 @@ TEST_F(ConsoleReviewTest, MarksFollowTheSelectionAndAPdfWithoutPrinterIsRefused)
     EXPECT_FALSE(std::filesystem::exists(dir.file("list.pdf")));
 
     EXPECT_FALSE(terminal.execute("exit"));
-    EXPECT_EQ(terminal.exitStatus(), kExitOk);
+    EXPECT_EQ(terminal.end(), RunEnd::Normal);
     EXPECT_EQ(readHostProducts(hostPath).at(1).cost, 1.0);
 }
 

@@ -2,7 +2,6 @@
 // driven as a user would while runReviewWindow waits in the window's loop.
 #include "ReviewFixture.h"
 
-#include "app/ExitStatus.h"
 #include "app/ReviewWindow.h"
 #include "review/qt/ReviewDialog.h"
 
@@ -114,9 +113,9 @@ TEST_F(ReviewWindowTest, ShowsTheProposedChangesAndAppliesThemAll)
         EXPECT_EQ(list->selectionModel()->selectedRows().size(), 2);
         click(window, "OKButton");
     });
-    int status = runReviewWindow(run, prompter);
+    RunEnd end = runReviewWindow(run, prompter);
 
-    EXPECT_EQ(status, kExitOk);
+    EXPECT_EQ(end, RunEnd::Normal);
     ASSERT_FALSE(prompter.messages.empty());
     EXPECT_EQ(prompter.messages.back().text, "Update Complete");
     std::vector<HostRow> now = readHostProducts(hostPath);
@@ -151,10 +150,10 @@ TEST_F(ReviewWindowTest, NothingSelectedKeepsTheWindowOpenThenOneChosenRowIsAppl
                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
         click(window, "OKButton");
     });
-    int status = runReviewWindow(run, prompter);
+    RunEnd end = runReviewWindow(run, prompter);
 
     EXPECT_TRUE(stillOpen);
-    EXPECT_EQ(status, kExitOk);
+    EXPECT_EQ(end, RunEnd::Normal);
     std::vector<HostRow> now = readHostProducts(hostPath);
     EXPECT_EQ(now[0].cost, 1.0);
     EXPECT_EQ(now[1].cost, 2.0);
@@ -194,9 +193,9 @@ TEST_F(ReviewWindowTest, ReportsUnreadableProductsOnceShownAndIgnoresClicksDurin
         click(window, "SelectButton");
         click(window, "OKButton");
     });
-    int status = runReviewWindow(run, watcher);
+    RunEnd end = runReviewWindow(run, watcher);
 
-    EXPECT_EQ(status, kExitOk);
+    EXPECT_EQ(end, RunEnd::Normal);
     EXPECT_FALSE(watcher.closedDuringWork);
     ASSERT_EQ(watcher.messages.size(), 2u);
     EXPECT_EQ(watcher.messages[0].caption, "Products Not Listed");
@@ -215,7 +214,7 @@ TEST_F(ReviewWindowTest, AFailedApplyEndsWithTheErrorStatus)
         click(window, "SelectButton");
         click(window, "OKButton");
     });
-    EXPECT_EQ(runReviewWindow(run, prompter), kExitError);
+    EXPECT_EQ(runReviewWindow(run, prompter), RunEnd::Error);
     ASSERT_FALSE(prompter.messages.empty());
     EXPECT_EQ(prompter.messages.back().caption, "Update Incomplete");
     EXPECT_EQ(prompter.messages.back().icon, MessageIcon::Critical);
@@ -229,7 +228,7 @@ TEST_F(ReviewWindowTest, ExitWritesNothing)
         click(window, "SelectButton");
         click(window, "CancelButton");
     });
-    EXPECT_EQ(runReviewWindow(run, prompter), kExitOk);
+    EXPECT_EQ(runReviewWindow(run, prompter), RunEnd::Normal);
     EXPECT_TRUE(prompter.messages.empty());
     EXPECT_EQ(readHostProducts(hostPath)[0].cost, 1.0);
 }

@@ -3,7 +3,6 @@
 // keeps writing to the database.
 #include "StartupFixture.h"
 
-#include "app/ExitStatus.h"
 #include "startup/BackupCopy.h"
 #include "startup/BackupName.h"
 #include "startup/VersionLabel.h"
@@ -66,11 +65,11 @@ TEST_F(BackupCopyTest, ACopyThatFailsHalfWayLeavesNothingAndOpensNothing)
         ::signal(SIGXFSZ, SIG_IGN);
         rlimit limit{8192, 8192};
         ::setrlimit(RLIMIT_FSIZE, &limit);
-        int status = runSequence();
+        RunEnd end = runSequence();
         bool reported = prompter.messages.size() == 3 && lastMessage().caption == "Backup Data" &&
                         lastMessage().icon == MessageIcon::Critical &&
                         lastMessage().detail.find("File too large") != std::string::npos;
-        ::_exit(status == kExitError && !handedOver && reported ? 0 : 10 + status);
+        ::_exit(end == RunEnd::Error && !handedOver && reported ? 0 : 10 + static_cast<int>(end));
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);

@@ -2,7 +2,6 @@
 // whole windowed start-up through the real message boxes up to the hand-over.
 #include "StartupFixture.h"
 
-#include "app/ExitStatus.h"
 #include "platform/qt/QtPrompter.h"
 #include "startup/VersionLabel.h"
 #include "startup/qt/frmSplash.h"
@@ -15,6 +14,8 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QTimer>
+
+#include <optional>
 
 using namespace tarvex;
 using namespace tarvex::test;
@@ -29,9 +30,22 @@ QString labelText(QWidget& window, const char* name)
     return label ? label->text() : QStringLiteral("<missing>");
 }
 
+// Runs the event loop until the splash says the run is over, as the program
+// does, and returns how it ended.
+std::optional<RunEnd> runUntilFinished(frmSplash& splash)
+{
+    std::optional<RunEnd> end;
+    QObject::connect(&splash, &frmSplash::finished, [&end](RunEnd finished) {
+        end = finished;
+        QCoreApplication::exit();
+    });
+    QApplication::exec();
+    return end;
+}
+
 TEST_F(SplashTest, ShowsTheProgramsNameVersionAndMaker)
 {
-    frmSplash splash([] { return kExitOk; });
+    frmSplash splash([] { return RunEnd::Normal; });
     EXPECT_EQ(splash.windowTitle(), "Corvane Tarvex");
     EXPECT_EQ(labelText(splash, "lblProductName"), "Tarvex");
     EXPECT_EQ(labelText(splash, "lblCompanyProduct"), "Norvale Systems");
@@ -49,7 +63,7 @@ TEST_F(SplashTest, AKeyOrAClickOnTheFrameBeforeTheTimerEndsTheRunWithNoStep)
         bool started = false;
         frmSplash splash([&] {
             started = true;
-            return kExitError;
+            return RunEnd::Error;
         });
         splash.show();
         QTimer::singleShot(0, &splash, [&] {
@@ -67,7 +81,7 @@ TEST_F(SplashTest, AKeyOrAClickOnTheFrameBeforeTheTimerEndsTheRunWithNoStep)
                 QApplication::sendEvent(frame, &up);
             }
         });
-        EXPECT_EQ(QApplication::exec(), kExitOk);
+        EXPECT_EQ(runUntilFinished(splash), RunEnd::Normal);
         EXPECT_FALSE(started);
         EXPECT_FALSE(splash.isVisible());
     }
@@ -104,17 +118,17 @@ TEST_F(SplashTest, AWholeWindowedStartUpReachesTheHandOver)
             reached = true;
             busyAtHandOver = QApplication::overrideCursor() != nullptr;
             EXPECT_EQ(run.backupPath, expectedBackup);
-            return kExitOk;
+            return RunEnd::Normal;
         });
     frmSplash splash([&] {
         splashHiddenAtStart = !splash.isVisible();
         return sequence.run();
     });
     splash.show();
-    int status = QApplication::exec();
+    std::optional<RunEnd> end = runUntilFinished(splash);
     answerer.stop();
 
-    EXPECT_EQ(status, kExitOk);
+    EXPECT_EQ(end, RunEnd::Normal);
     EXPECT_TRUE(reached);
     EXPECT_TRUE(busyAtHandOver);
     EXPECT_TRUE(splashHiddenAtStart);

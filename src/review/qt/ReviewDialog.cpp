@@ -1,7 +1,6 @@
 // The review window's widgets and what its buttons do.
 #include "review/qt/ReviewDialog.h"
 
-#include "app/ExitStatus.h"
 #include "review/ReviewColumns.h"
 #include "review/qt/ChangeTableModel.h"
 #include "review/qt/ListPrinter.h"
@@ -197,7 +196,7 @@ void ReviewDialog::applyChanges()
     if (outcome == PriceReview::ApplyOutcome::NothingSelected)
         return;
     m_count->setText(QString::fromStdString(m_review.countLabel()));
-    m_exitStatus = PriceReview::exitStatusAfter(outcome);
+    m_end = PriceReview::runEndAfter(outcome);
     done(outcome == PriceReview::ApplyOutcome::Complete ? QDialog::Accepted : QDialog::Rejected);
 }
 

@@ -3,6 +3,7 @@
 // holds widgets: the list, the selection and the apply step are PriceReview's.
 #pragma once
 
+#include "data/RunEnd.h"
 #include "platform/Prompter.h"
 #include "review/PriceReview.h"
 
@@ -29,9 +30,9 @@ public:
     // Builds the list (the window is not shown yet) and fills Label1. Fails
     // when the list cannot be built; see PriceReview::build().
     Status load();
-    // The program's exit status once the window has closed: 1 after a failed
-    // apply, 0 otherwise.
-    int exitStatus() const { return m_exitStatus; }
+    // How the run ends once the window has closed: in error after a failed
+    // apply, normally otherwise.
+    RunEnd runEnd() const { return m_end; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -57,7 +58,7 @@ private:
     QLabel* m_count = nullptr;
     QList<QPushButton*> m_buttons;
     bool m_working = false;
-    int m_exitStatus = 0;
+    RunEnd m_end = RunEnd::Normal;
 };
 
 } // namespace tarvex

@@ -1,7 +1,6 @@
 // The splash window and the hand-over from its timer to the start-up.
 #include "startup/qt/frmSplash.h"
 
-#include "app/ExitStatus.h"
 #include "platform/Prompter.h"
 #include "startup/SplashText.h"
 #include "startup/VersionLabel.h"
@@ -40,7 +39,7 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const 
 
 } // namespace
 
-frmSplash::frmSplash(std::function<int()> startup, QWidget* parent)
+frmSplash::frmSplash(std::function<RunEnd()> startup, QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::FramelessWindowHint)
     , m_startup(std::move(startup))
 {
@@ -100,14 +99,13 @@ void frmSplash::onTimer()
     finish(m_startup());
 }
 
-void frmSplash::finish(int status)
+void frmSplash::finish(RunEnd end)
 {
     if (m_finished)
         return;
     m_finished = true;
     m_timer->stop();
-    emit finished(status);
-    QCoreApplication::exit(status);
+    emit finished(end);
 }
 
 void frmSplash::keyPressEvent(QKeyEvent* event)
@@ -131,7 +129,7 @@ void frmSplash::closeEvent(QCloseEvent* event)
     // start-up step. Once the start-up runs it owns the end of the run.
     if (!m_started) {
         event->accept();
-        finish(kExitOk);
+        finish(RunEnd::Normal);
         return;
     }
     event->ignore();

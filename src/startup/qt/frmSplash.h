@@ -1,9 +1,11 @@
 // frmSplash: the first window of a run. It shows the program's name, version
 // and maker; 100 ms after it opens its timer takes it out of sight and runs
-// the start-up, and then ends the application with the start-up's exit
-// status. A key press or a click on its frame before then closes it and ends
-// the run before any start-up step.
+// the start-up, and then tells how the run ended (finished), for the program
+// to end the application. A key press or a click on its frame before then
+// closes it and ends the run, normally, before any start-up step.
 #pragma once
+
+#include "data/RunEnd.h"
 
 #include <QWidget>
 
@@ -20,15 +22,16 @@ class frmSplash : public QWidget {
     Q_OBJECT
 
 public:
-    // startup runs the start-up sequence and returns its exit status.
-    explicit frmSplash(std::function<int()> startup, QWidget* parent = nullptr);
+    // startup runs the start-up sequence and says how the run ended.
+    explicit frmSplash(std::function<RunEnd()> startup, QWidget* parent = nullptr);
 
     // Whether the start-up has begun (the timer fired).
     bool started() const { return m_started; }
 
 signals:
-    // The run is over, by the start-up or by closing the splash early.
-    void finished(int status);
+    // The run is over, by the start-up or by closing the splash early;
+    // emitted once.
+    void finished(tarvex::RunEnd end);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -37,9 +40,9 @@ protected:
 
 private:
     void onTimer();
-    void finish(int status);
+    void finish(RunEnd end);
 
-    std::function<int()> m_startup;
+    std::function<RunEnd()> m_startup;
     QFrame* m_frame;
     QLabel* m_productName;
     QLabel* m_version;
