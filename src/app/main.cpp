@@ -13,7 +13,7 @@
 #include "platform/qt/QtPrompter.h"
 #include "startup/CommandLine.h"
 #include "startup/StartupSequence.h"
-#include "startup/qt/frmSplash.h"
+#include "startup/qt/SplashWindow.h"
 
 #include <QApplication>
 

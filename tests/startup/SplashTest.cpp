@@ -4,7 +4,7 @@
 
 #include "platform/qt/QtPrompter.h"
 #include "startup/VersionLabel.h"
-#include "startup/qt/frmSplash.h"
+#include "startup/qt/SplashWindow.h"
 
 #include <QAbstractButton>
 #include <QApplication>

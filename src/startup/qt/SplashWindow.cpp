@@ -1,5 +1,5 @@
 // The splash window and the hand-over from its timer to the start-up.
-#include "startup/qt/frmSplash.h"
+#include "startup/qt/SplashWindow.h"
 
 #include "platform/Prompter.h"
 #include "startup/SplashText.h"
