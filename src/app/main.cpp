@@ -32,8 +32,8 @@ int runWindows(int argc, char** argv, const std::string& programFolder)
     tarvex::SystemFileCopy fileCopy;
     tarvex::StartupSequence sequence(programFolder, prompter, shell, fileCopy, tarvex::systemLocalTime,
                                      [&](tarvex::RunState& run) { return tarvex::runReviewWindow(run, prompter); });
-    tarvex::frmSplash splash([&] { return sequence.run(); });
-    QObject::connect(&splash, &tarvex::frmSplash::finished, &app,
+    tarvex::SplashWindow splash([&] { return sequence.run(); });
+    QObject::connect(&splash, &tarvex::SplashWindow::finished, &app,
                      [](tarvex::RunEnd end) { QCoreApplication::exit(tarvex::exitStatus(end)); });
     splash.show();
     return app.exec();

@@ -32,10 +32,10 @@ QString labelText(QWidget& window, const char* name)
 
 // Runs the event loop until the splash says the run is over, as the program
 // does, and returns how it ended.
-std::optional<RunEnd> runUntilFinished(frmSplash& splash)
+std::optional<RunEnd> runUntilFinished(SplashWindow& splash)
 {
     std::optional<RunEnd> end;
-    QObject::connect(&splash, &frmSplash::finished, [&end](RunEnd finished) {
+    QObject::connect(&splash, &SplashWindow::finished, [&end](RunEnd finished) {
         end = finished;
         QCoreApplication::exit();
     });
@@ -45,7 +45,8 @@ std::optional<RunEnd> runUntilFinished(frmSplash& splash)
 
 TEST_F(SplashTest, ShowsTheProgramsNameVersionAndMaker)
 {
-    frmSplash splash([] { return RunEnd::Normal; });
+    SplashWindow splash([] { return RunEnd::Normal; });
+    EXPECT_EQ(splash.objectName(), "frmSplash");
     EXPECT_EQ(splash.windowTitle(), "Corvane Tarvex");
     EXPECT_EQ(labelText(splash, "lblProductName"), "Tarvex");
     EXPECT_EQ(labelText(splash, "lblCompanyProduct"), "Norvale Systems");
@@ -61,7 +62,7 @@ TEST_F(SplashTest, AKeyOrAClickOnTheFrameBeforeTheTimerEndsTheRunWithNoStep)
 {
     for (bool byKey : {true, false}) {
         bool started = false;
-        frmSplash splash([&] {
+        SplashWindow splash([&] {
             started = true;
             return RunEnd::Error;
         });
@@ -120,7 +121,7 @@ TEST_F(SplashTest, AWholeWindowedStartUpReachesTheHandOver)
             EXPECT_EQ(run.backupPath, expectedBackup);
             return RunEnd::Normal;
         });
-    frmSplash splash([&] {
+    SplashWindow splash([&] {
         splashHiddenAtStart = !splash.isVisible();
         return sequence.run();
     });

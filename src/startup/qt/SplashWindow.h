@@ -1,8 +1,9 @@
-// frmSplash: the first window of a run. It shows the program's name, version
-// and maker; 100 ms after it opens its timer takes it out of sight and runs
-// the start-up, and then tells how the run ended (finished), for the program
-// to end the application. A key press or a click on its frame before then
-// closes it and ends the run, normally, before any start-up step.
+// SplashWindow: frmSplash, the first window of a run. It shows the program's
+// name, version and maker; 100 ms after it opens its timer takes it out of
+// sight and runs the start-up, and then tells how the run ended (finished),
+// for the program to end the application. A key press or a click on its
+// frame before then closes it and ends the run, normally, before any
+// start-up step.
 #pragma once
 
 #include "data/RunEnd.h"
@@ -18,12 +19,12 @@ class QTimer;
 
 namespace tarvex {
 
-class frmSplash : public QWidget {
+class SplashWindow : public QWidget {
     Q_OBJECT
 
 public:
     // startup runs the start-up sequence and says how the run ended.
-    explicit frmSplash(std::function<RunEnd()> startup, QWidget* parent = nullptr);
+    explicit SplashWindow(std::function<RunEnd()> startup, QWidget* parent = nullptr);
 
     // Whether the start-up has begun (the timer fired).
     bool started() const { return m_started; }
