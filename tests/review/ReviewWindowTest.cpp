@@ -126,7 +126,7 @@ TEST_F(ReviewWindowTest, ShowsTheProposedChangesAndAppliesThemAll)
     EXPECT_EQ(now[2].cost, 1.0);
 }
 
-TEST_F(ReviewWindowTest, NothingSelectedKeepsTheWindowOpenThenOneChosenRowIsApplied)
+TEST_F(ReviewWindowTest, NothingSelectedKeepsTheWindowOpenThenOnlyTheRowStillChosenIsApplied)
 {
     make({{1, "A", "", 2.0, 2.0}, {2, "B", "", 2.0, 2.0}, {3, "C", "", 2.0, 2.0}},
          {{"A", 1.0, 1.0}, {"B", 1.0, 1.0}, {"C", 1.0, 1.0}});
@@ -146,8 +146,13 @@ TEST_F(ReviewWindowTest, NothingSelectedKeepsTheWindowOpenThenOneChosenRowIsAppl
         click(window, "SelectButton");
         click(window, "UnSelectButton");
         EXPECT_TRUE(list->selectionModel()->selectedRows().isEmpty());
-        list->selectionModel()->select(list->model()->index(1, 0),
-                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        // Rows chosen and then let go again are not applied.
+        auto rows = QItemSelectionModel::Rows;
+        list->selectionModel()->select(list->model()->index(0, 0), QItemSelectionModel::Select | rows);
+        list->selectionModel()->select(list->model()->index(1, 0), QItemSelectionModel::Select | rows);
+        list->selectionModel()->select(list->model()->index(2, 0), QItemSelectionModel::Select | rows);
+        list->selectionModel()->select(list->model()->index(0, 0), QItemSelectionModel::Deselect | rows);
+        list->selectionModel()->select(list->model()->index(2, 0), QItemSelectionModel::Toggle | rows);
         click(window, "OKButton");
     });
     RunEnd end = runReviewWindow(run, prompter);

@@ -111,6 +111,7 @@ void ReviewDialog::createList()
     m_model = new ChangeTableModel(m_review, this);
     m_review.setRowsChangingHandlers([this] { m_model->rowsAboutToChange(); }, [this] { m_model->rowsChanged(); });
     m_list->setModel(m_model);
+    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this, &ReviewDialog::passOnSelection);
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -175,12 +176,15 @@ void ReviewDialog::setWorking(bool working)
         button->setEnabled(!working);
 }
 
-void ReviewDialog::takeSelection()
+void ReviewDialog::passOnSelection(const QItemSelection& selected, const QItemSelection& deselected)
 {
-    for (std::size_t row = 0; row < m_review.rows().size(); ++row)
-        m_review.setSelected(row, false);
-    const QItemSelection selection = m_list->selectionModel()->selection();
-    for (const QItemSelectionRange& range : selection)
+    // A row counts as selected while any of its cells is, so a row that lost
+    // some cells is looked up again; rows outside the list are ignored.
+    const QItemSelectionModel* model = m_list->selectionModel();
+    for (const QItemSelectionRange& range : deselected)
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            m_review.setSelected(static_cast<std::size_t>(row), model->rowIntersectsSelection(row, QModelIndex()));
+    for (const QItemSelectionRange& range : selected)
         for (int row = range.top(); row <= range.bottom(); ++row)
             m_review.setSelected(static_cast<std::size_t>(row), true);
 }
@@ -189,7 +193,6 @@ void ReviewDialog::applyChanges()
 {
     if (m_working)
         return;
-    takeSelection();
     setWorking(true);
     PriceReview::ApplyOutcome outcome = m_review.apply();
     setWorking(false);
@@ -223,16 +226,18 @@ void ReviewDialog::selectAll()
 {
     if (m_working)
         return;
+    m_prompter.setBusy(true);
     m_list->selectAll();
-    m_review.selectAll();
+    m_prompter.setBusy(false);
 }
 
 void ReviewDialog::unselectAll()
 {
     if (m_working)
         return;
+    m_prompter.setBusy(true);
     m_list->clearSelection();
-    m_review.unselectAll();
+    m_prompter.setBusy(false);
 }
 
 void ReviewDialog::reject()

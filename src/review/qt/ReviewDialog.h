@@ -1,6 +1,9 @@
 // ReviewDialog: the window frmUpdate, where the user sees the proposed
 // changes, chooses rows and applies them, prints the list or leaves. It only
 // holds widgets: the list, the selection and the apply step are PriceReview's.
+// The rows highlighted in the list are the selection as the user edits it;
+// each change is passed on to PriceReview as it happens, so that the review
+// holds the selection and nothing copies it back at the apply.
 #pragma once
 
 #include "data/RunEnd.h"
@@ -9,6 +12,7 @@
 
 #include <QDialog>
 
+class QItemSelection;
 class QLabel;
 class QPushButton;
 class QTableView;
@@ -47,8 +51,8 @@ private slots:
 private:
     void createList();
     QPushButton* createButton(const char* objectName, const char* text);
-    // Copies the rows chosen in the view into the review.
-    void takeSelection();
+    // Passes a change of the rows highlighted in the list on to the review.
+    void passOnSelection(const QItemSelection& selected, const QItemSelection& deselected);
     void setWorking(bool working);
 
     PriceReview& m_review;
