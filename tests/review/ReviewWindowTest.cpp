@@ -92,6 +92,8 @@ TEST_F(ReviewWindowTest, ShowsTheProposedChangesAndAppliesThemAll)
         EXPECT_EQ(list->font().family(), "Century Gothic");
         EXPECT_DOUBLE_EQ(list->font().pointSizeF(), 8.25);
         EXPECT_FALSE(list->font().bold());
+        EXPECT_EQ(list->horizontalHeader()->font().family(), "Century Gothic");
+        EXPECT_DOUBLE_EQ(list->horizontalHeader()->font().pointSizeF(), 8.25);
 
         ASSERT_EQ(model->rowCount(), 2);
         QStringList first;

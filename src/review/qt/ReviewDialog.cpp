@@ -3,6 +3,7 @@
 
 #include "review/ReviewColumns.h"
 #include "review/qt/ChangeTableModel.h"
+#include "review/qt/ListFont.h"
 #include "review/qt/ListPrinter.h"
 
 #include <QCloseEvent>
@@ -46,18 +47,6 @@ double pixelsPerUnit(const QHeaderView* header)
 }
 
 } // namespace
-
-QFont ReviewDialog::listFont()
-{
-    QFont font(QStringLiteral("Century Gothic"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(8.25);
-    font.setBold(false);
-    font.setItalic(false);
-    font.setUnderline(false);
-    font.setStrikeOut(false);
-    return font;
-}
 
 ReviewDialog::ReviewDialog(PriceReview& review, Prompter& prompter, QWidget* parent)
     : QDialog(parent)
@@ -125,12 +114,8 @@ void ReviewDialog::createList()
     QFont body = listFont();
     m_list->setFont(body);
     QHeaderView* header = m_list->horizontalHeader();
-    QFont titles = header->font();
-    titles.setFamily(body.family());
-    titles.setStyleHint(QFont::SansSerif);
-    titles.setPointSizeF(body.pointSizeF());
-    titles.setUnderline(false);
-    titles.setStrikeOut(false);
+    QFont titles = listFont();
+    titles.setWeight(header->font().weight());
     header->setFont(titles);
     // Rows of one line each, all of the same height, so that a long list
     // scrolls without measuring every row.

@@ -24,10 +24,6 @@ class ChangeTableModel;
 class ReviewDialog : public QDialog {
     Q_OBJECT
 public:
-    // The body font of the list, found by its name or, where it is not
-    // installed, the nearest face the system has.
-    static QFont listFont();
-
     ReviewDialog(PriceReview& review, Prompter& prompter, QWidget* parent = nullptr);
     ~ReviewDialog() override;
 
