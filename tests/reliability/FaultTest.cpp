@@ -200,18 +200,6 @@ TEST(FaultTest, AHostFileDeletedOrReplacedBetweenTheListAndTheApplyIsNotWritten)
     }
 }
 
-// A prompter that lets a test act while the work lets events run.
-class HookedPrompter : public ScriptedPrompter {
-public:
-    std::function<void()> onEvents;
-    void processEvents(EventScope scope) override
-    {
-        ScriptedPrompter::processEvents(scope);
-        if (onEvents)
-            std::exchange(onEvents, nullptr)();
-    }
-};
-
 TEST(FaultTest, AChangeByAnotherProgramAfterTheApplyReadTheProductIsKeptAndReported)
 {
     TempDir dir;

@@ -194,18 +194,6 @@ TEST(InterruptedApplyTest, AnApplyKilledAtRandomPointsLeavesEveryProductOldOrNew
     EXPECT_EQ(consistent, kills);
 }
 
-// A prompter that lets a test act while the work lets events run.
-class HookedPrompter : public ScriptedPrompter {
-public:
-    std::function<void()> onEvents;
-    void processEvents(EventScope scope) override
-    {
-        ScriptedPrompter::processEvents(scope);
-        if (onEvents)
-            std::exchange(onEvents, nullptr)();
-    }
-};
-
 // Another program, the sqlite3 shell, that runs sql on the host, waiting out
 // our locks for up to ten seconds. It exits 0 once committed. (A forked copy
 // of this process could not stand in for it: SQLite keeps the locks of a

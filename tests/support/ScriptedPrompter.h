@@ -1,13 +1,16 @@
 // A Prompter answered in advance: each message box takes the next queued
 // answer (or the safe default when none is queued) and every box, dialog and
-// progress is recorded for the test to check.
+// progress is recorded for the test to check. HookedPrompter adds one action
+// run while the work lets events run.
 #pragma once
 
 #include "platform/Prompter.h"
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tarvex::test {
@@ -46,6 +49,22 @@ private:
     std::deque<Answer> m_answers;
     std::deque<std::optional<std::string>> m_files;
     std::optional<std::uint64_t> m_cancelAt;
+};
+
+// A ScriptedPrompter that lets a test act once, the next time the work under
+// test lets events run: in the middle of a list build or an apply, as another
+// program would.
+class HookedPrompter : public ScriptedPrompter {
+public:
+    // Runs at the next event run only, then is cleared.
+    std::function<void()> onEvents;
+
+    void processEvents(EventScope scope) override
+    {
+        ScriptedPrompter::processEvents(scope);
+        if (onEvents)
+            std::exchange(onEvents, nullptr)();
+    }
 };
 
 } // namespace tarvex::test
