@@ -3,17 +3,14 @@
 // otherwise the splash window, whose timer runs the start-up sequence with
 // the windowed prompts and hands over to the review window. No QApplication
 // is made for the terminal: it would fail without a display.
-#include "app/ExitStatus.h"
 #include "app/OffscreenPrinting.h"
-#include "app/ReviewWindow.h"
 #include "app/TerminalFrontEnd.h"
+#include "app/WindowFrontEnd.h"
 #include "platform/FileCopy.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Shell.h"
 #include "platform/qt/QtPrompter.h"
 #include "startup/CommandLine.h"
-#include "startup/StartupSequence.h"
-#include "startup/qt/SplashWindow.h"
 
 #include <QApplication>
 
@@ -30,13 +27,7 @@ int runWindows(int argc, char** argv, const std::string& programFolder)
     tarvex::QtPrompter prompter;
     tarvex::SystemShell shell;
     tarvex::SystemFileCopy fileCopy;
-    tarvex::StartupSequence sequence(programFolder, prompter, shell, fileCopy, tarvex::systemLocalTime,
-                                     [&](tarvex::RunState& run) { return tarvex::runReviewWindow(run, prompter); });
-    tarvex::SplashWindow splash([&] { return sequence.run(); });
-    QObject::connect(&splash, &tarvex::SplashWindow::finished, &app,
-                     [](tarvex::RunEnd end) { QCoreApplication::exit(tarvex::exitStatus(end)); });
-    splash.show();
-    return app.exec();
+    return tarvex::runInWindows(programFolder, prompter, shell, fileCopy);
 }
 
 } // namespace
