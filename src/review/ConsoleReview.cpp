@@ -84,16 +84,16 @@ std::string ConsoleReview::tableText() const
     layout.rightAligned = {false, false};
     std::vector<std::vector<std::string>> lines;
     std::vector<std::string> titles = {"#", "Sel"};
-    for (int c = 0; c < kReviewColumnCount; ++c) {
-        titles.emplace_back(kReviewColumnTitles[c]);
-        layout.rightAligned.push_back(isNumberColumn(c));
+    for (ReviewColumn column : kReviewColumns) {
+        titles.emplace_back(columnTitle(column));
+        layout.rightAligned.push_back(isNumberColumn(column));
     }
     lines.push_back(std::move(titles));
     const std::vector<ProposedChange>& rows = m_review.rows();
     for (std::size_t i = 0; i < rows.size(); ++i) {
         std::vector<std::string> cells = {std::to_string(i + 1), m_review.isSelected(i) ? "[x]" : "[ ]"};
-        for (int c = 0; c < kReviewColumnCount; ++c)
-            cells.push_back(rows[i].cell(c));
+        for (ReviewColumn column : kReviewColumns)
+            cells.push_back(rows[i].cell(column));
         lines.push_back(std::move(cells));
     }
     return formatTable(lines, layout);

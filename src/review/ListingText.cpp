@@ -11,15 +11,15 @@ std::string listingText(const std::vector<ProposedChange>& rows)
     TableLayout layout;
     std::vector<std::vector<std::string>> lines;
     std::vector<std::string> titles;
-    for (int c = 0; c < kReviewColumnCount; ++c) {
-        titles.emplace_back(kReviewColumnTitles[c]);
-        layout.rightAligned.push_back(isNumberColumn(c));
+    for (ReviewColumn column : kReviewColumns) {
+        titles.emplace_back(columnTitle(column));
+        layout.rightAligned.push_back(isNumberColumn(column));
     }
     lines.push_back(std::move(titles));
     for (const ProposedChange& row : rows) {
         std::vector<std::string> cells;
-        for (int c = 0; c < kReviewColumnCount; ++c)
-            cells.push_back(row.cell(c));
+        for (ReviewColumn column : kReviewColumns)
+            cells.push_back(row.cell(column));
         lines.push_back(std::move(cells));
     }
     return std::string(kPrintTitle) + "\n" + kPrintSubTitle + "\n\n" + formatTable(lines, layout);

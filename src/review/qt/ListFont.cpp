@@ -9,9 +9,9 @@ constexpr double kListPointSize = 8.25;
 
 } // namespace
 
-QFont listFont()
+QFont listFont(bool bold)
 {
-    return listFont(kListPointSize, false);
+    return listFont(kListPointSize, bold);
 }
 
 QFont listFont(double pointSize, bool bold)

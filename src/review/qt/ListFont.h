@@ -8,10 +8,10 @@
 
 namespace tarvex {
 
-// The list's body font.
-QFont listFont();
+// The list's font; bold for the column titles on paper.
+QFont listFont(bool bold = false);
 
-// The same face at another size and weight, for titles on paper.
+// The same face at another size, for the titles above the printed list.
 QFont listFont(double pointSize, bool bold);
 
 } // namespace tarvex

@@ -33,16 +33,14 @@ double pixelsPerUnit(const QHeaderView* header)
 {
     QFontMetrics metrics(header->font());
     double scale = kMinPixelsPerUnit;
-    for (int c = 0; c < kReviewColumnCount; ++c) {
+    for (ReviewColumn column : kReviewColumns) {
         int needed =
-            metrics.horizontalAdvance(QString::fromLatin1(kReviewColumnTitles[c])) + 4 * metrics.averageCharWidth();
-        scale = std::max(scale, double(needed) / kReviewColumnWidths[c]);
+            metrics.horizontalAdvance(QString::fromLatin1(columnTitle(column))) + 4 * metrics.averageCharWidth();
+        scale = std::max(scale, double(needed) / columnWidth(column));
     }
-    int total = 0;
-    for (int width : kReviewColumnWidths)
-        total += width;
     if (const QScreen* screen = header->screen())
-        scale = std::min(scale, std::max(kMinPixelsPerUnit, 0.9 * screen->availableGeometry().width() / total));
+        scale = std::min(scale,
+                         std::max(kMinPixelsPerUnit, 0.9 * screen->availableGeometry().width() / totalColumnWidth()));
     return scale;
 }
 
@@ -127,8 +125,8 @@ void ReviewDialog::createList()
     // A title that still does not fit is cut at its end, not in its middle.
     header->setTextElideMode(Qt::ElideRight);
     double scale = pixelsPerUnit(header);
-    for (int c = 0; c < kReviewColumnCount; ++c)
-        m_list->setColumnWidth(c, static_cast<int>(kReviewColumnWidths[c] * scale + 0.5));
+    for (ReviewColumn column : kReviewColumns)
+        m_list->setColumnWidth(columnIndex(column), static_cast<int>(columnWidth(column) * scale + 0.5));
 }
 
 QPushButton* ReviewDialog::createButton(const char* objectName, const char* text)
