@@ -82,9 +82,12 @@ std::string decodeText(std::string bytes)
     return bytes;
 }
 
+// Ctrl-Z (0x1A) is the end-of-file mark old DOS editors leave after the last
+// line; the Windows call trims it like a blank, so a value before it keeps
+// none of it.
 bool isBlank(char c)
 {
-    return c == ' ' || c == '\t' || c == '\v' || c == '\f';
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1A';
 }
 
 std::string_view trim(std::string_view text)
