@@ -100,9 +100,8 @@ Result<StagedFile> StagedFile::create(const std::string& destination, mode_t mod
                                        folderOf(destination));
 }
 
-Status StagedFile::commit(const std::string& destination, bool& nameTaken)
+Status StagedFile::finishWriting()
 {
-    nameTaken = false;
     if (m_done || m_fd < 0)
         return Status::failure(m_path + ": no file to commit");
     if (::fsync(m_fd) != 0)
@@ -112,6 +111,14 @@ Status StagedFile::commit(const std::string& destination, bool& nameTaken)
         return Status::failure(m_path + ": cannot write to disk: " + systemError(errno));
     }
     m_fd = -1;
+    return Status::success();
+}
+
+Status StagedFile::commit(const std::string& destination, bool& nameTaken)
+{
+    nameTaken = false;
+    if (Status finished = finishWriting(); !finished.ok())
+        return finished;
     if (int error = renameNoReplace(m_path, destination)) {
         nameTaken = error == EEXIST;
         return Status::failure(destination + ": cannot name the copy: " + systemError(error));
@@ -124,6 +131,21 @@ Status StagedFile::commit(const std::string& destination, bool& nameTaken)
         ::unlink(destination.c_str());
         return Status::failure(folderOf(destination) + ": cannot write the folder to disk: " + systemError(error));
     }
+    return Status::success();
+}
+
+Status StagedFile::commitReplacing(const std::string& destination)
+{
+    if (Status finished = finishWriting(); !finished.ok())
+        return finished;
+    // rename() swaps the name over to the new file atomically.
+    if (::rename(m_path.c_str(), destination.c_str()) != 0)
+        return Status::failure(destination + ": cannot replace: " + systemError(errno));
+    m_done = true;
+    // The old file is gone and cannot be brought back, so a folder that
+    // cannot be flushed is not reported: the name is right for every reader,
+    // and at worst a power cut now leaves the old file under it.
+    syncFolder(folderOf(destination));
     return Status::success();
 }
 

@@ -35,11 +35,20 @@ public:
     // was only that destination now exists, so a caller may try another name.
     Status commit(const std::string& destination, bool& nameTaken);
 
+    // As commit(), but replaces a file already at destination, in one step:
+    // a reader finds the old file or the new one, never neither nor a part.
+    // Once the name is given, a folder that cannot be flushed is not a
+    // failure. For a file the user asked to have replaced (a tool's --force),
+    // never for backups.
+    Status commitReplacing(const std::string& destination);
+
     // Removes the file now.
     void discard();
 
 private:
     StagedFile(int fd, std::string path);
+    // Flushes the file to disk and closes it, ready to be named.
+    Status finishWriting();
 
     int m_fd = -1;
     std::string m_path;

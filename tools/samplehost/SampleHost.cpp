@@ -3,10 +3,10 @@
 // in one transaction through one prepared statement.
 #include "samplehost/SampleHost.h"
 
+#include "common/NewDatabaseFile.h"
 #include "data/Schema.h"
 #include "platform/Database.h"
 #include "platform/SqlText.h"
-#include "pricelist/NewDatabaseFile.h"
 
 #include <sqlite3.h>
 
