@@ -28,13 +28,18 @@ inline std::string_view trimmed(std::string_view text, std::string_view blanks =
     return trimmedStart(trimmedEnd(text, blanks), blanks);
 }
 
+// c made small when it is an ASCII capital.
+inline char lowerAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 // text with its ASCII capitals made small; other bytes (UTF-8 included) stay.
 inline std::string lowerAscii(std::string_view text)
 {
     std::string lower(text);
     for (char& c : lower)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+        c = lowerAscii(c);
     return lower;
 }
 
@@ -43,12 +48,9 @@ inline bool sameIgnoringCase(std::string_view a, std::string_view b)
 {
     if (a.size() != b.size())
         return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
-        char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] - 'A' + 'a') : b[i];
-        if (x != y)
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lowerAscii(a[i]) != lowerAscii(b[i]))
             return false;
-    }
     return true;
 }
 
