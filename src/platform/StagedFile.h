@@ -1,9 +1,10 @@
 // StagedFile: a new file written under a temporary name beside its final
 // name, and given that name only once it is complete and on disk. The file is
 // created exclusively and never through a file or link already standing at
-// the temporary name, and the final name never replaces anything: a backup
-// that is being written can never clobber another file, and a half-written
-// one never carries a name that looks finished.
+// the temporary name, and commit() never replaces anything: a backup that is
+// being written can never clobber another file, and a half-written one never
+// carries a name that looks finished. Only commitReplacing(), for a file the
+// user asked to have replaced, takes the name of an existing file.
 #pragma once
 
 #include "platform/Result.h"
