@@ -15,11 +15,6 @@ bool costDiffers(double vendorCost, double currentCost)
     return vendorCost != currentCost && normalisedNumber(vendorCost) != normalisedNumber(currentCost);
 }
 
-bool costRises(double vendorCost, double currentCost)
-{
-    return costDiffers(vendorCost, currentCost) && vendorCost > currentCost;
-}
-
 } // namespace
 
 std::optional<std::string> changeLabel(std::optional<double> vendorCost, std::optional<double> vendorPrice,
@@ -29,7 +24,8 @@ std::optional<std::string> changeLabel(std::optional<double> vendorCost, std::op
     bool priceRises = vendorPrice && *vendorPrice > currentPrice;
     if (!costChanges && !priceRises)
         return std::nullopt;
-    bool costUp = vendorCost && costRises(*vendorCost, currentCost);
+    // The label compares the stored values, not their text form.
+    bool costUp = vendorCost && *vendorCost > currentCost;
     std::string label = costUp ? " Cost Change" : " Price Change";
     if (costUp && priceRises)
         label += " and Price Change";
@@ -38,7 +34,7 @@ std::optional<std::string> changeLabel(std::optional<double> vendorCost, std::op
 
 bool costToWrite(std::optional<double> vendorCost, std::optional<double> hostCost)
 {
-    return vendorCost && costDiffers(*vendorCost, hostCost.value_or(0));
+    return vendorCost && *vendorCost != hostCost.value_or(0);
 }
 
 bool priceToWrite(std::optional<double> vendorPrice, std::optional<double> hostPrice)
