@@ -1,6 +1,7 @@
 // Plain-text form of the review list.
 #include "review/ListingText.h"
 
+#include "platform/VisibleText.h"
 #include "review/ReviewColumns.h"
 #include "review/TableText.h"
 
@@ -19,7 +20,7 @@ std::string listingText(const std::vector<ProposedChange>& rows)
     for (const ProposedChange& row : rows) {
         std::vector<std::string> cells;
         for (int c = 0; c < kReviewColumnCount; ++c)
-            cells.push_back(row.cell(c));
+            cells.push_back(visibleText(row.cell(c)));
         lines.push_back(std::move(cells));
     }
     return std::string(kPrintTitle) + "\n" + kPrintSubTitle + "\n\n" + formatTable(lines, layout);

@@ -109,7 +109,7 @@ TEST(ListPrinterTest, PlainTextListingLinesUpTheColumns)
     // Numbers are right-aligned under their title.
     EXPECT_EQ(lines[4].find("10") + 2, lines[3].find("Current Cost") + 12);
     EXPECT_EQ(lines[4].rfind("CODE-000", 0), 0u);
-    EXPECT_NE(lines[5].find("Tab and break"), std::string::npos);
+    EXPECT_NE(lines[5].find("Tab\\x09and\\x0abreak"), std::string::npos) << "control characters made visible";
     // Each row's change label starts where its title starts.
     EXPECT_EQ(lines[4].find(" Cost Change"), lines[3].find("Change"));
     EXPECT_EQ(lines[4].find(" Cost Change"), lines[5].find(" Cost Change"));
