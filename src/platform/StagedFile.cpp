@@ -103,15 +103,8 @@ Result<StagedFile> StagedFile::create(const std::string& destination, mode_t mod
 Status StagedFile::commit(const std::string& destination, bool& nameTaken)
 {
     nameTaken = false;
-    if (m_done || m_fd < 0)
-        return Status::failure(m_path + ": no file to commit");
-    if (::fsync(m_fd) != 0)
-        return Status::failure(m_path + ": cannot write to disk: " + systemError(errno));
-    if (::close(m_fd) != 0) {
-        m_fd = -1;
-        return Status::failure(m_path + ": cannot write to disk: " + systemError(errno));
-    }
-    m_fd = -1;
+    if (Status flushed = flushAndClose(); !flushed.ok())
+        return flushed;
     if (int error = renameNoReplace(m_path, destination)) {
         nameTaken = error == EEXIST;
         return Status::failure(destination + ": cannot name the copy: " + systemError(error));
@@ -124,6 +117,35 @@ Status StagedFile::commit(const std::string& destination, bool& nameTaken)
         ::unlink(destination.c_str());
         return Status::failure(folderOf(destination) + ": cannot write the folder to disk: " + systemError(error));
     }
+    return Status::success();
+}
+
+Status StagedFile::commitReplacing(const std::string& destination)
+{
+    if (Status flushed = flushAndClose(); !flushed.ok())
+        return flushed;
+    // rename() replaces destination atomically; the old file stays whole
+    // until the new one is complete on disk.
+    if (::rename(m_path.c_str(), destination.c_str()) != 0)
+        return Status::failure(destination + ": cannot be replaced: " + systemError(errno));
+    m_done = true;
+    if (!syncFolder(folderOf(destination)))
+        return Status::failure(folderOf(destination) + ": cannot write the folder to disk: " + systemError(errno));
+    return Status::success();
+}
+
+Status StagedFile::flushAndClose()
+{
+    if (m_done || m_fd < 0)
+        return Status::failure(m_path + ": no file to commit");
+    // A full disk or an I/O error may only show here, for data written
+    // through the page cache.
+    if (::fsync(m_fd) != 0)
+        return Status::failure(m_path + ": cannot write to disk: " + systemError(errno));
+    int closed = ::close(m_fd);
+    m_fd = -1;
+    if (closed != 0)
+        return Status::failure(m_path + ": cannot write to disk: " + systemError(errno));
     return Status::success();
 }
 

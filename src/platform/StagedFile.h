@@ -35,11 +35,18 @@ public:
     // was only that destination now exists, so a caller may try another name.
     Status commit(const std::string& destination, bool& nameTaken);
 
+    // As commit, but replaces a file already at destination, in one step:
+    // a reader sees either the old file whole or the new one. For files the
+    // user asked to have replaced, such as a printed list.
+    Status commitReplacing(const std::string& destination);
+
     // Removes the file now.
     void discard();
 
 private:
     StagedFile(int fd, std::string path);
+    // Flushes the file to disk and closes it, before it is given its name.
+    Status flushAndClose();
 
     int m_fd = -1;
     std::string m_path;
