@@ -1,9 +1,11 @@
 // Plain-text tables: lines of cells padded so that the columns line up,
-// counting each UTF-8 character once. The printed listing and the terminal
-// review both lay out their columns here.
+// counting display columns rather than bytes. The printed listing and the
+// terminal review both lay out their columns here.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarvex {
@@ -22,5 +24,16 @@ struct TableLayout {
 // never breaks its line. Lines may have fewer cells than others; the missing
 // ones are taken as empty.
 std::string formatTable(const std::vector<std::vector<std::string>>& lines, const TableLayout& layout);
+
+// The columns UTF-8 text takes on a terminal: one for most characters, none
+// for combining marks, two for wide East Asian characters. Bytes that are not
+// UTF-8 count one each.
+std::size_t displayWidth(std::string_view text);
+
+// text when it takes at most maxWidth columns; otherwise as much of its start
+// as fits in maxWidth - 1 columns, cut between characters, followed by "…".
+// cut tells that text is itself only the start of a longer value, so the
+// ellipsis is added even when text fits.
+std::string clippedToWidth(std::string_view text, std::size_t maxWidth, bool cut = false);
 
 } // namespace tarvex

@@ -23,6 +23,17 @@ TEST(TableTextTest, ColumnsLineUpCountingCharactersNotBytes)
                     "A          |   12 | x\n");
 }
 
+TEST(TableTextTest, WidthsAreDisplayColumnsAndCutsFallBetweenCharacters)
+{
+    EXPECT_EQ(displayWidth("Cre\xcc\x80me"), 5u) << "a combining accent takes no column";
+    EXPECT_EQ(displayWidth("洗发水"), 6u);
+    EXPECT_EQ(clippedToWidth("Шампунь для волос", 8), "Шампунь…");
+    EXPECT_EQ(clippedToWidth("Шампунь", 7), "Шампунь");
+    EXPECT_EQ(clippedToWidth("洗发水", 4), "洗…");
+    EXPECT_EQ(clippedToWidth("Cre\xcc\x80me", 4), "Cre\xcc\x80…");
+    EXPECT_EQ(clippedToWidth("Short", 40, true), "Short…") << "the start of a longer value";
+}
+
 class ConsoleReviewTest : public ReviewFixture {
 protected:
     std::istringstream in;
