@@ -278,6 +278,9 @@ TEST_F(ConsoleRunTest, LocatePrintsThePathARunWouldUse)
     ProcessResult missing = run({"--locate"}, "");
     EXPECT_EQ(missing.exitCode, 0);
     EXPECT_EQ(missing.out, "/nowhere/kv.mdb\n");
+    // A control character in it is shown as an escape.
+    dir.write("Merlow.INI", "[Settings]\nDBLocation=/srv/\x1b[2Jkv.mdb\n");
+    EXPECT_EQ(run({"--locate"}, "").out, "/srv/\\x1b[2Jkv.mdb\n");
 
     fs::remove(dir.file("Merlow.INI"));
     ProcessResult none = run({"--locate"}, "");
