@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QPrinter>
+
 #include <cstdio>
+#include <filesystem>
 #include <sstream>
 
 using namespace tarvex;
@@ -89,6 +92,33 @@ TEST(ListPrinterTest, AnUnwritablePdfFileIsReportedByName)
     Status printed = printListToPdf(sampleRows(1), pdf);
     EXPECT_FALSE(printed.ok());
     EXPECT_NE(printed.error().find(pdf), std::string::npos) << printed.error();
+}
+
+// The window's print dialog may print to a file: a link to a database or a
+// backup is refused, and an existing file is replaced only once the new PDF
+// is complete, with nothing left beside it.
+TEST(ListPrinterTest, PrintingToAFileFromTheDialogNeverWritesOverADatabase)
+{
+    namespace fs = std::filesystem;
+    TempDir dir;
+    std::string host = dir.write("kv.mdb", std::string("SQLite format 3\0", 16) + "pages");
+    std::string other = dir.write("other.mdb", std::string("\0\1\0\0Standard ACE DB\0", 20));
+    fs::create_symlink(host, dir.file("host.pdf"));
+    fs::create_symlink(other, dir.file("other.pdf"));
+    std::string old = dir.write("list.pdf", "old list");
+    for (const char* name : {"host.pdf", "other.pdf", "kv.mdb-wal", "list.pdf"}) {
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(QString::fromStdString(dir.file(name)));
+        Status printed = printList(sampleRows(3), printer, nullptr, {host});
+        EXPECT_EQ(printed.ok(), std::string(name) == "list.pdf") << name << ": " << printed.error();
+    }
+    EXPECT_EQ(readFile(host), std::string("SQLite format 3\0", 16) + "pages");
+    EXPECT_EQ(readFile(other).substr(4, 15), "Standard ACE DB");
+    EXPECT_FALSE(fs::exists(dir.file("kv.mdb-wal")));
+    EXPECT_NE(pdfText(old).find("CODE-002"), std::string::npos);
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        EXPECT_EQ(entry.path().string().find(".part"), std::string::npos) << entry.path();
 }
 
 TEST(ListPrinterTest, PlainTextListingLinesUpTheColumns)
