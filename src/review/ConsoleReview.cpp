@@ -43,21 +43,42 @@ bool endsWithPdf(const std::string& path)
     return path.size() >= 4 && lower(path.substr(path.size() - 4)) == ".pdf";
 }
 
-// Writes text to a new file beside path and renames it over path once it is
-// on disk: a full disk leaves the old file as it was and no partial one.
-Status writeTextFile(const std::string& path, const std::string& text)
+// Writes all of text to fd; fails naming path and the system's reason.
+Status writeAll(int fd, const std::string& text, const std::string& path)
 {
-    Result<StagedFile> staged = StagedFile::create(path, printFileMode(path));
-    if (!staged)
-        return staged.status();
     for (std::size_t done = 0; done < text.size();) {
-        ssize_t put = ::write(staged->fd(), text.data() + done, text.size() - done);
+        ssize_t put = ::write(fd, text.data() + done, text.size() - done);
         if (put < 0 && errno == EINTR)
             continue;
         if (put < 0)
             return Status::failure(path + ": cannot be written: " + std::strerror(errno));
         done += static_cast<std::size_t>(put);
     }
+    return Status::success();
+}
+
+// Writes the listing of rows to a new file beside path, a block at a time,
+// and renames it over path once it is on disk: a full disk leaves the old
+// file as it was and no partial one.
+Status writeListingFile(const std::string& path, const std::vector<ProposedChange>& rows)
+{
+    constexpr std::size_t kBlock = 64 * 1024;
+    Result<StagedFile> staged = StagedFile::create(path, printFileMode(path));
+    if (!staged)
+        return staged.status();
+    std::string block;
+    Status written = writeListing(rows, [&](const std::string& line) {
+        block += line;
+        if (block.size() < kBlock)
+            return Status::success();
+        Status put = writeAll(staged->fd(), block, path);
+        block.clear();
+        return put;
+    });
+    if (written.ok())
+        written = writeAll(staged->fd(), block, path);
+    if (!written.ok())
+        return written;
     return staged->commitReplacing(path);
 }
 
@@ -258,7 +279,7 @@ void ConsoleReview::print(const std::string& path)
         printed = m_printPdf ? m_printPdf(m_review.rows(), target->path)
                              : Status::failure(path + ": PDF printing is not available in this program");
     else
-        printed = writeTextFile(target->path, listingText(m_review.rows()));
+        printed = writeListingFile(target->path, m_review.rows());
     if (!printed.ok()) {
         m_review.reportPrintFailure(printed);
         return;

@@ -4,13 +4,21 @@
 // escapes (see visibleText).
 #pragma once
 
+#include "platform/Result.h"
 #include "review/ProposedChange.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace tarvex {
 
 std::string listingText(const std::vector<ProposedChange>& rows);
+
+// The same text handed to emit a line at a time ("\n" included), so that a
+// listing of long names need not be held whole. Stops at emit's first failure
+// and returns it.
+Status writeListing(const std::vector<ProposedChange>& rows,
+                    const std::function<Status(const std::string& line)>& emit);
 
 } // namespace tarvex

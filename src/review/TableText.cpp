@@ -82,35 +82,49 @@ std::string clippedToWidth(std::string_view text, std::size_t maxWidth, bool cut
     return std::string(text.substr(0, at)) + kEllipsis;
 }
 
+Status writeTable(std::size_t lineCount, std::size_t columns, const TableCell& cell, const TableLayout& layout,
+                  const std::function<Status(const std::string& line)>& emit)
+{
+    std::vector<std::size_t> widths(columns, 0);
+    for (std::size_t l = 0; l < lineCount; ++l)
+        for (std::size_t c = 0; c + 1 < columns; ++c)
+            widths[c] = std::max(widths[c], displayWidth(oneLine(cell(l, c))));
+
+    for (std::size_t l = 0; l < lineCount; ++l) {
+        std::string line;
+        for (std::size_t c = 0; c < columns; ++c) {
+            std::string text = oneLine(cell(l, c));
+            if (c > 0)
+                line += layout.separator;
+            if (c + 1 == columns) {
+                line += text;
+                break;
+            }
+            std::string padding(widths[c] - std::min(widths[c], displayWidth(text)), ' ');
+            bool right = c < layout.rightAligned.size() && layout.rightAligned[c];
+            line += right ? padding + text : text + padding;
+        }
+        while (!line.empty() && line.back() == ' ')
+            line.pop_back();
+        if (Status emitted = emit(line + "\n"); !emitted.ok())
+            return emitted;
+    }
+    return Status::success();
+}
+
 std::string formatTable(const std::vector<std::vector<std::string>>& lines, const TableLayout& layout)
 {
     std::size_t columns = 0;
     for (const auto& line : lines)
         columns = std::max(columns, line.size());
-    std::vector<std::size_t> widths(columns, 0);
-    for (const auto& line : lines)
-        for (std::size_t c = 0; c < line.size(); ++c)
-            widths[c] = std::max(widths[c], displayWidth(oneLine(line[c])));
-
     std::string text;
-    for (const auto& cells : lines) {
-        std::string line;
-        for (std::size_t c = 0; c < columns; ++c) {
-            std::string cell = c < cells.size() ? oneLine(cells[c]) : std::string();
-            if (c > 0)
-                line += layout.separator;
-            if (c + 1 == columns) {
-                line += cell;
-                break;
-            }
-            std::string padding(widths[c] - std::min(widths[c], displayWidth(cell)), ' ');
-            bool right = c < layout.rightAligned.size() && layout.rightAligned[c];
-            line += right ? padding + cell : cell + padding;
-        }
-        while (!line.empty() && line.back() == ' ')
-            line.pop_back();
-        text += line + "\n";
-    }
+    writeTable(
+        lines.size(), columns,
+        [&](std::size_t l, std::size_t c) { return c < lines[l].size() ? lines[l][c] : std::string(); }, layout,
+        [&](const std::string& line) {
+            text += line;
+            return Status::success();
+        });
     return text;
 }
 
