@@ -8,9 +8,12 @@
 
 #include <QPrinter>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
+
 #include <sstream>
+#include <sys/resource.h>
 
 using namespace tarvex;
 using namespace tarvex::test;
@@ -118,6 +121,27 @@ TEST(ListPrinterTest, PrintingToAFileFromTheDialogNeverWritesOverADatabase)
     EXPECT_FALSE(fs::exists(dir.file("kv.mdb-wal")));
     EXPECT_NE(pdfText(old).find("CODE-002"), std::string::npos);
     for (const auto& entry : fs::directory_iterator(dir.path()))
+        EXPECT_EQ(entry.path().string().find(".part"), std::string::npos) << entry.path();
+}
+
+// A PDF that meets a full disk (here a file-size limit) fails with the
+// system's reason and leaves the file it was to replace as it was.
+TEST(ListPrinterTest, APdfThatCannotBeWrittenLeavesTheOldFile)
+{
+    TempDir dir;
+    std::string old = dir.write("list.pdf", "old list");
+    auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit previous{};
+    ::getrlimit(RLIMIT_FSIZE, &previous);
+    rlimit limit{4096, previous.rlim_max};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    Status printed = printListToPdf(sampleRows(200), old);
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_FALSE(printed.ok());
+    EXPECT_NE(printed.error().find(old + ": cannot be written: File too large"), std::string::npos) << printed.error();
+    EXPECT_EQ(readFile(old), "old list");
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
         EXPECT_EQ(entry.path().string().find(".part"), std::string::npos) << entry.path();
 }
 
