@@ -5,6 +5,7 @@
 #include "data/HostDatabase.h"
 #include "data/HostLocator.h"
 #include "data/UpdateDatabase.h"
+#include "platform/VisibleText.h"
 #include "startup/BackupCopy.h"
 #include "startup/ExitStatus.h"
 
@@ -50,8 +51,8 @@ int StartupSequence::run()
     if (!vendor)
         return fail(kNoVendor, "Error", vendor.error());
 
-    Answer go = m_prompter.showMessage({std::string(kVendorPrompt) + *vendor + kVendorPromptEnd, "Notice", "",
-                                        MessageIcon::None, MessageButtons::YesNo});
+    Answer go = m_prompter.showMessage({std::string(kVendorPrompt) + visibleText(*vendor) + kVendorPromptEnd, "Notice",
+                                        "", MessageIcon::None, MessageButtons::YesNo});
     if (go != Answer::Yes)
         return kExitOk;
 
