@@ -64,16 +64,22 @@ public:
 
     State take(const std::string& path)
     {
-        m_connection.close();
-        int rc = sqlite3_open_v2(path.c_str(), &m_connection.db, SQLITE_OPEN_READONLY, nullptr);
-        if (rc == SQLITE_OK) {
-            sqlite3_busy_timeout(m_connection.db, Database::kBusyTimeoutMs);
-            rc = execute(m_connection.db, "BEGIN");
+        int rc = openAndRead(path, SQLITE_OPEN_READONLY);
+        // A write that was interrupted (its program killed, the power cut)
+        // leaves a journal that must be rolled back before the file can be
+        // read, and only a connection that may write can do that: the first
+        // read through one rolls it back, as in every SQLite program. The copy
+        // is then taken of the recovered file.
+        if (rc != SQLITE_OK && sqlite3_extended_errcode(m_connection.db) == SQLITE_READONLY_ROLLBACK) {
+            rc = openAndRead(path, SQLITE_OPEN_READWRITE);
+            if (rc == SQLITE_OK)
+                m_rolledBack = true;
+            else if (sqlite3_extended_errcode(m_connection.db) == SQLITE_READONLY_ROLLBACK) {
+                m_error = path + ": cannot read the database to copy it: an interrupted write left its journal " +
+                          path + "-journal, which cannot be rolled back: " + sqliteError(m_connection.db);
+                return State::Failed;
+            }
         }
-        // The first read is what takes the lock (and finds out whether the
-        // file is a database at all).
-        if (rc == SQLITE_OK)
-            rc = execute(m_connection.db, "SELECT count(*) FROM sqlite_schema");
         if ((rc & 0xff) == SQLITE_NOTADB)
             return State::NotADatabase;
         if (rc != SQLITE_OK) {
@@ -82,6 +88,9 @@ public:
         }
         return State::Held;
     }
+
+    // Whether taking the lock rolled back an interrupted write.
+    bool rolledBack() const { return m_rolledBack; }
 
     bool isWal() { return queryText(m_connection.db, "PRAGMA main.journal_mode") == "wal"; }
     sqlite3* handle() const { return m_connection.db; }
@@ -95,8 +104,25 @@ public:
     }
 
 private:
+    // Opens path with flags and starts the read transaction. The first read
+    // is what takes the lock (and finds out whether the file is a database at
+    // all).
+    int openAndRead(const std::string& path, int flags)
+    {
+        m_connection.close();
+        int rc = sqlite3_open_v2(path.c_str(), &m_connection.db, flags, nullptr);
+        if (rc == SQLITE_OK) {
+            sqlite3_busy_timeout(m_connection.db, Database::kBusyTimeoutMs);
+            rc = execute(m_connection.db, "BEGIN");
+        }
+        if (rc == SQLITE_OK)
+            rc = execute(m_connection.db, "SELECT count(*) FROM sqlite_schema");
+        return rc;
+    }
+
     Connection m_connection;
     std::string m_error;
+    bool m_rolledBack = false;
 };
 
 // Copies the database held open by source (inside its read transaction)
@@ -199,6 +225,7 @@ BackupResult BackupCopy::make(const std::string& hostPath, const std::tm& when)
 
     std::unique_ptr<Progress> progress = m_prompter.beginProgress("Backup Data", "Copying " + hostPath, true);
     int attempt = 1;
+    bool rolledBack = false;
     for (int tries = 0; tries < kNameAttempts; ++tries, ++attempt) {
         // Taken afresh for each attempt: the plain copy closes its own handle
         // on the file, which ends this process's locks on it.
@@ -206,6 +233,7 @@ BackupResult BackupCopy::make(const std::string& hostPath, const std::tm& when)
         ReadLock::State state = lock.take(hostPath);
         if (state == ReadLock::State::Failed)
             return {Outcome::Failed, {}, lock.error()};
+        rolledBack = rolledBack || lock.rolledBack();
         if (state == ReadLock::State::NotADatabase)
             lock.release();
 
@@ -216,7 +244,7 @@ BackupResult BackupCopy::make(const std::string& hostPath, const std::tm& when)
         lock.release();
         switch (copied.outcome) {
         case CopyResult::Outcome::Copied:
-            return {Outcome::Made, destination, {}};
+            return {Outcome::Made, destination, {}, rolledBack};
         case CopyResult::Outcome::Cancelled:
             return {Outcome::Cancelled, {}, copied.error};
         case CopyResult::Outcome::Failed:

@@ -3,7 +3,9 @@
 // (see BackupName), and it is a consistent picture of the database: it is
 // taken while holding a read lock on the file, so that another program cannot
 // commit half-way through; a database in WAL mode is copied through SQLite's
-// online backup, since its main file alone would miss committed pages.
+// online backup, since its main file alone would miss committed pages. A
+// journal left by an interrupted write is rolled back first, so the copy is
+// of the file as it was last completely saved.
 #pragma once
 
 #include "platform/FileCopy.h"
@@ -24,6 +26,9 @@ struct BackupResult {
     Outcome outcome = Outcome::Failed;
     std::string backupPath;
     std::string error;
+    // Made only: an interrupted write to the host file was rolled back before
+    // the copy.
+    bool rolledBack = false;
 };
 
 class BackupCopy {

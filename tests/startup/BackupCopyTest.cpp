@@ -210,4 +210,29 @@ TEST_F(BackupCopyTest, AWalDatabaseThatNoOneHasOpenIsCopiedToo)
         EXPECT_EQ(name.find(".part"), std::string::npos) << name << " was left behind";
 }
 
+// A write killed part-way leaves a journal that only a connection that may
+// write can roll back; the backup must not fail on it run after run.
+TEST_F(BackupCopyTest, AJournalLeftByAnInterruptedWriteIsRolledBackBeforeTheCopy)
+{
+    makeHostDatabase(host, {{"A1", 1.0, 2.0}, {"B2", 3.0, 4.0}});
+    leaveInterruptedWrite(host, "UPDATE product SET cost = 99");
+    ASSERT_TRUE(std::filesystem::exists(host + "-journal"));
+
+    BackupCopy copy(fileCopy, prompter);
+    BackupResult result = copy.make(host, now);
+    ASSERT_EQ(result.outcome, BackupResult::Outcome::Made) << result.error;
+    EXPECT_TRUE(result.rolledBack);
+    EXPECT_EQ(integrityCheck(result.backupPath), "ok");
+    std::vector<HostRow> copied = readHostProducts(result.backupPath);
+    ASSERT_EQ(copied.size(), 2u);
+    EXPECT_EQ(copied[0].cost, 1.0);
+    EXPECT_EQ(copied[1].cost, 3.0);
+    EXPECT_FALSE(std::filesystem::exists(host + "-journal"));
+    EXPECT_EQ(readFile(result.backupPath), readFile(host));
+
+    BackupResult again = copy.make(host, now);
+    ASSERT_EQ(again.outcome, BackupResult::Outcome::Made) << again.error;
+    EXPECT_FALSE(again.rolledBack);
+}
+
 } // namespace
