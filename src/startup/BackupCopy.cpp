@@ -1,8 +1,10 @@
-// Making the start-up backup copy: the lock, the choice between a plain file
-// copy and SQLite's online backup, and the name.
+// Making the start-up backup copy: the check that the file is a database, the
+// lock, the choice between a plain file copy and SQLite's online backup, and
+// the name.
 #include "startup/BackupCopy.h"
 
 #include "platform/Database.h"
+#include "platform/DatabaseKind.h"
 #include "platform/StagedFile.h"
 #include "startup/BackupName.h"
 
@@ -222,6 +224,14 @@ BackupResult BackupCopy::make(const std::string& hostPath, const std::tm& when)
     }
     if (!S_ISREG(info.st_mode))
         return {Outcome::NothingToBackUp, {}, hostPath + ": not a file"};
+    Result<DatabaseKind> kind = databaseKind(hostPath);
+    if (!kind)
+        return {Outcome::Failed, {}, kind.error()};
+    if (*kind == DatabaseKind::NotADatabase)
+        return {Outcome::NotADatabase,
+                {},
+                hostPath + (info.st_size == 0 ? ": the file is empty (0 bytes), not a database"
+                                              : ": not a database file (neither an SQLite nor an Access database)")};
 
     std::unique_ptr<Progress> progress = m_prompter.beginProgress("Backup Data", "Copying " + hostPath, true);
     int attempt = 1;

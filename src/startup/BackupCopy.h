@@ -20,6 +20,7 @@ struct BackupResult {
     enum class Outcome {
         Made,            // backupPath holds the complete copy
         NothingToBackUp, // the host path names no file; error says so
+        NotADatabase,    // the file is no database; error says why; no copy was made
         Cancelled,       // the user cancelled; nothing was left behind
         Failed           // error names the file and the reason; nothing was left behind
     };
@@ -36,9 +37,11 @@ public:
     BackupCopy(FileCopy& fileCopy, Prompter& prompter);
 
     // Copies the file at hostPath to a new backup beside it named for the
-    // local time when, showing progress with a Cancel button. A file that is
-    // not an SQLite database (a program file chosen by mistake) is copied as
-    // it stands; the open that follows will refuse it.
+    // local time when, showing progress with a Cancel button. A file whose
+    // first bytes are not those of a database (a program file chosen by
+    // mistake, a shortcut that could not be read) is not copied: a copy would
+    // only be a stray file beside it. An Access database, which the engine
+    // cannot read, is copied as it stands; the open that follows refuses it.
     BackupResult make(const std::string& hostPath, const std::tm& when);
 
 private:

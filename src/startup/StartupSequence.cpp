@@ -78,6 +78,8 @@ int StartupSequence::run()
         m_prompter.showMessage({text, kBackupCaption, backup.error, MessageIcon::Critical, MessageButtons::Ok});
         return kExitError;
     }
+    if (backup.outcome == BackupResult::Outcome::NotADatabase)
+        return fail(kUnableToOpen, "Critical Error", backup.error);
     // The user is told, since the changes of that write (perhaps an earlier
     // run's apply) are not in the file, and the review lists them again.
     if (backup.rolledBack)
