@@ -47,6 +47,21 @@ int renameNoReplace(const std::string& from, const std::string& to)
     return 0;
 }
 
+// Gives the file the owner and group asked for, as far as the process may.
+// A refusal is no failure: the copy then belongs to whoever made it, as any
+// copy a user makes does. The permission bits stay as they were set: only
+// the set-user and set-group bits, which a staged file never has, are
+// cleared by a change of owner.
+void giveOwner(int fd, uid_t owner, gid_t group)
+{
+    if (owner == uid_t(-1) && group == gid_t(-1))
+        return;
+    if (::fchown(fd, owner, group) == 0 || errno != EPERM || group == gid_t(-1))
+        return;
+    // Not root: a file's owner may still give it one of its own groups.
+    ::fchown(fd, uid_t(-1), group);
+}
+
 } // namespace
 
 std::string folderOf(const std::string& path)
@@ -59,15 +74,19 @@ std::string folderOf(const std::string& path)
     return path.substr(0, slash);
 }
 
-StagedFile::StagedFile(int fd, std::string path)
+StagedFile::StagedFile(int fd, std::string path, uid_t owner, gid_t group)
     : m_fd(fd)
     , m_path(std::move(path))
+    , m_owner(owner)
+    , m_group(group)
 {
 }
 
 StagedFile::StagedFile(StagedFile&& other) noexcept
     : m_fd(other.m_fd)
     , m_path(std::move(other.m_path))
+    , m_owner(other.m_owner)
+    , m_group(other.m_group)
     , m_done(other.m_done)
 {
     other.m_fd = -1;
@@ -79,7 +98,7 @@ StagedFile::~StagedFile()
     discard();
 }
 
-Result<StagedFile> StagedFile::create(const std::string& destination, mode_t mode)
+Result<StagedFile> StagedFile::create(const std::string& destination, mode_t mode, uid_t owner, gid_t group)
 {
     for (int attempt = 1; attempt <= kStagingAttempts; ++attempt) {
         std::string path = destination + ".part" + (attempt == 1 ? "" : std::to_string(attempt));
@@ -91,7 +110,7 @@ Result<StagedFile> StagedFile::create(const std::string& destination, mode_t mod
                 continue;
             return Result<StagedFile>::failure(path + ": cannot create: " + systemError(errno));
         }
-        StagedFile file(fd, path);
+        StagedFile file(fd, path, owner, group);
         if (::fchmod(fd, mode & 0777) != 0)
             return Result<StagedFile>::failure(path + ": cannot set permissions: " + systemError(errno));
         return file;
@@ -105,6 +124,9 @@ Status StagedFile::commit(const std::string& destination, bool& nameTaken)
     nameTaken = false;
     if (m_done || m_fd < 0)
         return Status::failure(m_path + ": no file to commit");
+    // Only now that it is complete: until then the file is the process's
+    // alone, and nobody else can change what is being written into it.
+    giveOwner(m_fd, m_owner, m_group);
     if (::fsync(m_fd) != 0)
         return Status::failure(m_path + ": cannot write to disk: " + systemError(errno));
     if (::close(m_fd) != 0) {

@@ -18,8 +18,11 @@ public:
     // Creates an empty file for destination at destination + ".part" (or
     // ".part2", ".part3", ... when that name is taken by anything, a link
     // included), with exactly the permission bits mode (the umask does not
-    // apply). Fails with a text naming the folder and the reason.
-    static Result<StagedFile> create(const std::string& destination, mode_t mode);
+    // apply). commit() gives it owner and group (-1 leaves either as it is)
+    // where the process may. Fails with a text naming the folder and the
+    // reason.
+    static Result<StagedFile> create(const std::string& destination, mode_t mode, uid_t owner = uid_t(-1),
+                                     gid_t group = gid_t(-1));
 
     StagedFile(StagedFile&& other) noexcept;
     StagedFile& operator=(StagedFile&&) = delete;
@@ -29,20 +32,26 @@ public:
     int fd() const { return m_fd; }
     const std::string& path() const { return m_path; }
 
-    // Flushes the file and its folder to disk and renames it to destination,
-    // never replacing an existing entry. On failure the staged file is still
-    // there (the destructor removes it); nameTaken tells whether the failure
-    // was only that destination now exists, so a caller may try another name.
+    // Gives the file the owner and group asked for at its creation, as far
+    // as the process may: only root may give a file away, so for anyone else
+    // the owner silently stays the process's own, and the group is given
+    // alone when the process belongs to it. Then flushes the file and its
+    // folder to disk and renames it to destination, never replacing an
+    // existing entry. On failure the staged file is still there (the
+    // destructor removes it); nameTaken tells whether the failure was only
+    // that destination now exists, so a caller may try another name.
     Status commit(const std::string& destination, bool& nameTaken);
 
     // Removes the file now.
     void discard();
 
 private:
-    StagedFile(int fd, std::string path);
+    StagedFile(int fd, std::string path, uid_t owner, gid_t group);
 
     int m_fd = -1;
     std::string m_path;
+    uid_t m_owner;
+    gid_t m_group;
     bool m_done = false;
 };
 

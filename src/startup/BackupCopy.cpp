@@ -128,13 +128,14 @@ private:
 };
 
 // Copies the database held open by source (inside its read transaction)
-// into a new file named destination with SQLite's online backup. The copy is
-// left in rollback-journal mode, so it is one self-contained file.
-CopyResult copyOnline(sqlite3* source, const std::string& hostPath, const std::string& destination, mode_t mode,
-                      Progress* progress)
+// into a new file named destination with SQLite's online backup, with the
+// permission bits and, where the process may, the owner and group of host.
+// The copy is left in rollback-journal mode, so it is one self-contained file.
+CopyResult copyOnline(sqlite3* source, const std::string& hostPath, const std::string& destination,
+                      const struct stat& host, Progress* progress)
 {
     using Outcome = CopyResult::Outcome;
-    Result<StagedFile> staged = StagedFile::create(destination, mode);
+    Result<StagedFile> staged = StagedFile::create(destination, host.st_mode, host.st_uid, host.st_gid);
     if (!staged)
         return {Outcome::Failed, staged.error()};
 
@@ -249,7 +250,7 @@ BackupResult BackupCopy::make(const std::string& hostPath, const std::tm& when)
 
         std::string destination = BackupName::firstFree(hostPath, when, &BackupName::isTaken, attempt);
         CopyResult copied = state == ReadLock::State::Held && lock.isWal()
-                                ? copyOnline(lock.handle(), hostPath, destination, info.st_mode, progress.get())
+                                ? copyOnline(lock.handle(), hostPath, destination, info, progress.get())
                                 : m_fileCopy.copy(hostPath, destination, progress.get());
         lock.release();
         switch (copied.outcome) {
