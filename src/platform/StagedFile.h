@@ -3,11 +3,15 @@
 // created exclusively and never through a file or link already standing at
 // the temporary name, and the final name never replaces anything: a backup
 // that is being written can never clobber another file, and a half-written
-// one never carries a name that looks finished.
+// one never carries a name that looks finished. While a staged file is open
+// it holds an advisory lock (flock), which tells a file being written by a
+// running program from one left by a program that died (a power cut): only
+// the latter may be removed.
 #pragma once
 
 #include "platform/Result.h"
 
+#include <optional>
 #include <string>
 #include <sys/types.h>
 
@@ -17,8 +21,8 @@ class StagedFile {
 public:
     // Creates an empty file for destination at destination + ".part" (or
     // ".part2", ".part3", ... when that name is taken by anything, a link
-    // included), with exactly the permission bits mode (the umask does not
-    // apply). commit() gives it owner and group (-1 leaves either as it is)
+    // included), locked for as long as it is open, with exactly the
+    // permission bits mode (the umask does not apply). commit() gives it owner and group (-1 leaves either as it is)
     // where the process may. Fails with a text naming the folder and the
     // reason.
     static Result<StagedFile> create(const std::string& destination, mode_t mode, uid_t owner = uid_t(-1),
@@ -44,6 +48,17 @@ public:
 
     // Removes the file now.
     void discard();
+
+    // The destination a staged file's name is for (fileName without its
+    // ".part" or ".part<n>"), or nothing when fileName is no such name.
+    static std::optional<std::string> destinationOf(const std::string& fileName);
+
+    // Removes the staged file at path, and the database engine's companion
+    // files beside it (-journal, -wal, -shm), when it was left behind: an
+    // ordinary file, not a link, that no process holds locked. Returns
+    // whether it was removed. A file being written by a running program, in
+    // this process or another, is never touched.
+    static bool removeIfAbandoned(const std::string& path);
 
 private:
     StagedFile(int fd, std::string path, uid_t owner, gid_t group);

@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <optional>
 #include <sys/stat.h>
 
 namespace tarvex {
@@ -206,6 +208,22 @@ CopyResult copyOnline(sqlite3* source, const std::string& hostPath, const std::s
     return {Outcome::Copied, {}};
 }
 
+// Removes the copies that earlier runs were writing beside the host when
+// they stopped (a power cut, a kill) and that no running program still
+// writes: only files of exactly the names a backup is staged under, which
+// hold a lock while they are written. Everything else is left alone, and a
+// folder that cannot be read is simply not cleaned.
+void removeAbandonedCopies(const std::string& hostPath)
+{
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folderOf(hostPath), ec)) {
+        std::string name = entry.path().filename().string();
+        std::optional<std::string> destination = StagedFile::destinationOf(name);
+        if (destination && BackupName::isCandidateName(hostPath, *destination))
+            StagedFile::removeIfAbandoned(entry.path().string());
+    }
+}
+
 } // namespace
 
 BackupCopy::BackupCopy(FileCopy& fileCopy, Prompter& prompter)
@@ -234,6 +252,7 @@ BackupResult BackupCopy::make(const std::string& hostPath, const std::tm& when)
                 hostPath + (info.st_size == 0 ? ": the file is empty (0 bytes), not a database"
                                               : ": not a database file (neither an SQLite nor an Access database)")};
 
+    removeAbandonedCopies(hostPath);
     std::unique_ptr<Progress> progress = m_prompter.beginProgress("Backup Data", "Copying " + hostPath, true);
     int attempt = 1;
     bool rolledBack = false;

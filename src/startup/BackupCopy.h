@@ -5,7 +5,8 @@
 // commit half-way through; a database in WAL mode is copied through SQLite's
 // online backup, since its main file alone would miss committed pages. A
 // journal left by an interrupted write is rolled back first, so the copy is
-// of the file as it was last completely saved.
+// of the file as it was last completely saved. Unfinished copies that earlier
+// runs left beside the host when they stopped are removed first.
 #pragma once
 
 #include "platform/FileCopy.h"
