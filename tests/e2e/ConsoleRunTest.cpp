@@ -259,6 +259,35 @@ TEST_F(ConsoleRunTest, PrintsTheListToTextAndPdfFiles)
     EXPECT_NE(replaced.out.find("The list was printed to list.txt"), std::string::npos) << replaced.out;
 }
 
+// An earlier apply saved AB-001 and AB-002 and was killed while it wrote
+// AB-003, leaving a hot journal. The next run rolls that write back, says so,
+// backs up the recovered file and lists exactly the products not yet written.
+TEST_F(ConsoleRunTest, AWriteKilledPartWayIsRolledBackAndTheNextRunListsWhatIsNotWritten)
+{
+    execSql(hostPath, "UPDATE product SET cost = 10 + rowid WHERE quickid IN ('AB-001', 'AB-002')");
+    leaveInterruptedWrite(hostPath, "UPDATE product SET cost = 13 WHERE quickid = 'AB-003'");
+    ASSERT_TRUE(fs::exists(hostPath + "-journal"));
+
+    ProcessResult r = console("yes\nok\nexit\n");
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("[Backup Data] An interrupted write to the database was rolled back before the backup copy "
+                         "was made.\n    " +
+                         hostPath + ": "),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("\n3 Products to be Updated\n"), std::string::npos) << r.out;
+    for (int row = 1; row <= 3; ++row)
+        EXPECT_NE(rowLine(r.out, row).find("AB-00" + std::to_string(row + 2)), std::string::npos) << r.out;
+
+    std::vector<std::string> beside = besideHost();
+    ASSERT_EQ(beside.size(), 1u);
+    std::string backup = dir.file("data/" + beside[0]);
+    EXPECT_NE(r.out.find(backup), std::string::npos) << r.out;
+    EXPECT_EQ(integrityCheck(backup), "ok");
+    EXPECT_EQ(readFile(backup), readFile(hostPath));
+    EXPECT_EQ(hostCosts(), (std::vector<double>{11, 12, 3, 4, 5}));
+}
+
 TEST_F(ConsoleRunTest, WithoutADisplayTheTerminalIsUsedUnasked)
 {
     ProcessResult r = run({}, "no\n");

@@ -41,6 +41,21 @@ void reshapeHost(Scenario& s, const std::string& create)
     execSql(s.hostPath, "DROP TABLE product;" + create);
 }
 
+// Whether a backup copy of the host stands beside it.
+bool backedUp(const Scenario& s)
+{
+    for (const auto& entry : fs::directory_iterator(s.data))
+        if (entry.path().filename().string().rfind("kv.mdb_Tarvex_", 0) == 0)
+            return true;
+    return false;
+}
+
+// A file that is no database is refused before the copy: no stray "backup".
+void notCopied(Scenario& s, const RunOutcome&)
+{
+    EXPECT_FALSE(backedUp(s));
+}
+
 bool has(const std::vector<std::string>& codes, const std::string& code)
 {
     return std::find(codes.begin(), codes.end(), code) != codes.end();
@@ -61,11 +76,22 @@ TEST(BadHostDatabaseTest, FilesThatAreNoUsableHostDatabaseAreNeverWritten)
         {"empty (0 bytes)",
          [](Scenario& s) { replaceWith(s.hostPath, ""); },
          End::UnableToOpen,
-         {"{host}", "empty (0 bytes)"}},
+         {"{host}", "empty (0 bytes)"},
+         notCopied},
         {"not an SQLite file",
          [](Scenario& s) { replaceWith(s.hostPath, std::string(5000, '\x7f') + "ELF"); },
          End::UnableToOpen,
-         {"{host}", "not a database"}},
+         {"{host}", "not a database"},
+         notCopied},
+        // An Access database is a database: it is backed up, and only then
+        // refused by the engine, which reads SQLite files only.
+        {"an Access (Jet) database",
+         [](Scenario& s) {
+             replaceWith(s.hostPath, std::string("\0\1\0\0Standard Jet DB\0", 20) + std::string(4000, '\0'));
+         },
+         End::UnableToOpen,
+         {"{host}", "not a database"},
+         [](Scenario& s, const RunOutcome&) { EXPECT_TRUE(backedUp(s)); }},
         {"truncated to half", [](Scenario& s) { truncatedHost(s, 0.5); }, End::BackupFailed, {"{host}", "malformed"}},
         {"truncated by one page",
          [](Scenario& s) { truncatedHost(s, 0.99); },
