@@ -13,7 +13,9 @@ Result<Database> openUpdateDatabase(const std::string& path)
 {
     if (Status file = checkDatabaseFile(path); !file)
         return file;
-    Result<Database> db = Database::open(path);
+    // The price list is only ever read, and may sit in a folder the user
+    // cannot write.
+    Result<Database> db = Database::open(path, Database::Access::ReadOnly);
     if (!db)
         return db;
     using namespace names;

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 
 namespace tarvex {
 
@@ -34,6 +35,41 @@ std::optional<std::string> findTable(sqlite3* db, const std::string& table)
         name = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
     sqlite3_finalize(stmt);
     return name;
+}
+
+// Whether the file's header marks it as in WAL mode: its read and write format
+// versions, bytes 18 and 19, are 2.
+bool headerSaysWal(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    char header[20] = {};
+    return file.read(header, sizeof header) && header[18] == 2 && header[19] == 2;
+}
+
+// Whether a file at path holds anything.
+bool holdsData(const std::string& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && info.st_size > 0;
+}
+
+// path as an SQLite URI with the given parameters. "%", "?" and "#" are
+// escaped so that they stay part of the name; an absolute path gets an empty
+// authority, so that one starting with "//" is not read as a host name.
+std::string fileUri(const std::string& path, const std::string& parameters)
+{
+    std::string uri = path.starts_with('/') ? "file://" : "file:";
+    for (char c : path) {
+        if (c == '%')
+            uri += "%25";
+        else if (c == '?')
+            uri += "%3f";
+        else if (c == '#')
+            uri += "%23";
+        else
+            uri += c;
+    }
+    return uri + "?" + parameters;
 }
 
 } // namespace
@@ -61,17 +97,41 @@ Database::~Database()
     endRead();
 }
 
-Result<Database> Database::open(const std::string& path)
+Result<Database> Database::open(const std::string& path, Access access)
+{
+    int rc = SQLITE_OK;
+    if (access == Access::ReadWrite)
+        return connect(path, path, SQLITE_OPEN_READWRITE, rc);
+    Result<Database> db = connect(path, path, SQLITE_OPEN_READONLY, rc);
+    // A reader of a WAL file shares the writers' index of the -wal file in a
+    // -shm file, made beside the file when it is missing. In a folder that
+    // cannot be written it cannot be made, and the open fails although
+    // nothing would be written.
+    if (db || !headerSaysWal(path) || (rc != SQLITE_READONLY_DIRECTORY && rc != SQLITE_CANTOPEN))
+        return db;
+    const std::string wal = path + "-wal";
+    if (holdsData(wal))
+        return Result<Database>::failure(path + ": its latest changes are in " + wal +
+                                         ", which cannot be read here: the folder cannot be written to make " + path +
+                                         "-shm beside it (" + db.error() + ")");
+    // No changes wait in a -wal file, so the file holds the whole database:
+    // it is read as it stands, without the -shm file and its locks.
+    return connect(path, fileUri(path, "immutable=1"), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, rc);
+}
+
+Result<Database> Database::connect(const std::string& path, const std::string& name, int flags, int& rc)
 {
     sqlite3* raw = nullptr;
     // No SQLITE_OPEN_CREATE: a path that names no file must fail, never leave
     // an empty database behind. No mutex around each call: a connection is
     // only ever used by the thread that opened it, and a long walk makes
     // several calls per record.
-    int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    rc = sqlite3_open_v2(name.c_str(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
     Database db(path, raw);
-    if (rc != SQLITE_OK)
+    if (rc != SQLITE_OK) {
+        rc = raw ? sqlite3_extended_errcode(raw) : rc;
         return Result<Database>::failure(path + ": cannot open: " + sqliteError(raw));
+    }
     sqlite3_busy_timeout(raw, kBusyTimeoutMs);
     sqlite3_extended_result_codes(raw, 1);
     // The files come from outside the program: their views and triggers may
