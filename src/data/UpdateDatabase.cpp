@@ -36,9 +36,9 @@ Result<std::string> firstVendorName(Database& update)
     if (!vendor)
         return R::failure(vendor.error());
     // The table has no index to walk by: "first" is the first record stored,
-    // the lowest rowid.
+    // the lowest row id.
     std::string sql = "SELECT " + quoteIdentifier(names::kName) + " FROM " + quoteIdentifier(vendor->tableName()) +
-                      " ORDER BY rowid LIMIT 1";
+                      " ORDER BY " + vendor->rowIdName() + " LIMIT 1";
     sqlite3* db = update.handle();
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK)

@@ -184,32 +184,53 @@ Result<Recordset> Database::openTable(const std::string& table, const std::vecto
     if (!name)
         return Result<Recordset>::failure(m_path + ": has no table \"" + table + "\"");
 
+    // Every column, generated and hidden ones too, may hide the row id; only
+    // ordinary ones can be opened.
     sqlite3_stmt* stmt = nullptr;
-    std::string sql = "SELECT name FROM pragma_table_info(?1)";
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK)
+    if (sqlite3_prepare_v2(db, "SELECT name, hidden FROM pragma_table_xinfo(?1)", -1, &stmt, nullptr) != SQLITE_OK)
         return Result<Recordset>::failure(m_path + ": " + sqliteError(db));
     sqlite3_bind_text(stmt, 1, name->c_str(), -1, SQLITE_TRANSIENT);
+    std::vector<std::string> all;
     std::vector<std::string> present;
-    while (sqlite3_step(stmt) == SQLITE_ROW)
-        present.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+        all.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+        if (sqlite3_column_int(stmt, 1) == 0)
+            present.push_back(all.back());
+    }
     sqlite3_finalize(stmt);
 
+    auto named = [](const std::vector<std::string>& names, const std::string& wanted) {
+        return std::find_if(names.begin(), names.end(), [&](const std::string& n) { return sameName(n, wanted); });
+    };
     std::vector<Recordset::Column> opened;
     for (const std::string& column : columns) {
-        auto it =
-            std::find_if(present.begin(), present.end(), [&](const std::string& p) { return sameName(p, column); });
+        auto it = named(present, column);
         if (it == present.end())
             return Result<Recordset>::failure(m_path + ": table \"" + *name + "\" has no column \"" + column + "\"");
         opened.push_back({*it});
     }
 
+    // Records are addressed by their row id. A column may take one of its
+    // names, and SQL then means the column: the first name no column takes
+    // is used.
+    std::string rowId;
+    for (const char* candidate : {"rowid", "_rowid_", "oid"}) {
+        if (named(all, candidate) == all.end()) {
+            rowId = candidate;
+            break;
+        }
+    }
+    if (rowId.empty())
+        return Result<Recordset>::failure(m_path + ": table \"" + *name +
+                                          "\" cannot be read record by record: its columns named rowid, _rowid_ and "
+                                          "oid hide the row id of its records");
     // A table without rowid cannot be walked and saved record by record.
-    std::string probe = "SELECT rowid FROM " + quoteIdentifier(*name) + " LIMIT 0";
+    std::string probe = "SELECT " + rowId + " FROM " + quoteIdentifier(*name) + " LIMIT 0";
     if (sqlite3_prepare_v2(db, probe.c_str(), -1, &stmt, nullptr) != SQLITE_OK)
         return Result<Recordset>::failure(m_path + ": table \"" + *name +
                                           "\" cannot be read record by record: " + sqliteError(db));
     sqlite3_finalize(stmt);
-    return Recordset(db, *name, std::move(opened));
+    return Recordset(db, *name, std::move(rowId), std::move(opened));
 }
 
 Status Database::beginRead()

@@ -52,7 +52,9 @@ public:
     Status stillAtPath() const;
 
     // Opens a table with the columns the caller will use. Fails when the table
-    // or one of the columns does not exist, or the table has no rowid.
+    // or one of the columns does not exist, or the table has no row id that a
+    // column does not hide (a WITHOUT ROWID table, or columns named rowid,
+    // _rowid_ and oid all three).
     Result<Recordset> openTable(const std::string& table, const std::vector<std::string>& columns);
     // Whether the table exists (letter case ignored).
     bool hasTable(const std::string& table);

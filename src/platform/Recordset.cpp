@@ -16,9 +16,10 @@ void Recordset::StatementCloser::operator()(sqlite3_stmt* stmt) const
     sqlite3_finalize(stmt);
 }
 
-Recordset::Recordset(sqlite3* db, std::string table, std::vector<Column> columns)
+Recordset::Recordset(sqlite3* db, std::string table, std::string rowIdName, std::vector<Column> columns)
     : m_db(db)
     , m_table(std::move(table))
+    , m_rowIdName(std::move(rowIdName))
     , m_columns(std::move(columns))
 {
 }
@@ -72,7 +73,7 @@ Status Recordset::setIndex(const std::string& index)
 
 std::string Recordset::selectList() const
 {
-    std::string list = "rowid";
+    std::string list = m_rowIdName;
     for (const Column& column : m_columns)
         list += ", " + quoteIdentifier(column.name);
     return list;
@@ -88,7 +89,7 @@ std::string Recordset::orderBy() const
         order += quoteIdentifier(column.name) + " COLLATE " + quoteIdentifier(column.collation);
         order += column.descending ? " DESC, " : ", ";
     }
-    return order + "rowid";
+    return order + m_rowIdName;
 }
 
 Status Recordset::fetch(sqlite3_stmt* stmt, int rc)
@@ -224,15 +225,36 @@ void Recordset::bindField(sqlite3_stmt* stmt, int parameter, const FieldValue& v
     }
 }
 
-bool Recordset::recordExists() const
+std::string Recordset::unchangedCondition(int firstParameter) const
 {
-    std::string sql = "SELECT 1 FROM " + quoteIdentifier(m_table) + " WHERE rowid = ?1";
+    std::string condition;
+    for (const Column& column : m_columns)
+        condition += " AND " + quoteIdentifier(column.name) + " IS ?" + std::to_string(firstParameter++);
+    return condition;
+}
+
+std::string Recordset::unsavedReason() const
+{
+    // One read tells both whether the record is there and whether it still
+    // holds what was read, by the same comparison the save made.
+    std::string sql =
+        "SELECT 1" + unchangedCondition(2) + " FROM " + quoteIdentifier(m_table) + " WHERE " + m_rowIdName + " = ?1";
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK)
-        return false;
+        return "the record could not be read again: " + sqliteError(m_db);
     Statement stmt(raw);
     sqlite3_bind_int64(raw, 1, m_rowId);
-    return sqlite3_step(raw) == SQLITE_ROW;
+    int parameter = 1;
+    for (const FieldValue& value : m_values)
+        bindField(raw, ++parameter, value);
+    int rc = sqlite3_step(raw);
+    if (rc == SQLITE_DONE)
+        return "the record no longer exists";
+    if (rc != SQLITE_ROW)
+        return "the record could not be read again: " + sqliteError(m_db);
+    if (sqlite3_column_int(raw, 0) == 0)
+        return "another program changed the record after it was read";
+    return "the database ignored the change (a trigger in the file skipped it); the record is as it was";
 }
 
 int Recordset::columnIndex(const std::string& column) const
@@ -384,9 +406,8 @@ Status Recordset::update()
     for (size_t i = 0; i < m_pending.size(); ++i)
         sql += (i ? ", " : "") + quoteIdentifier(m_columns[static_cast<size_t>(m_pending[i].first)].name) + " = ?" +
                std::to_string(++parameter);
-    sql += " WHERE rowid = ?" + std::to_string(++parameter);
-    for (const Column& column : m_columns)
-        sql += " AND " + quoteIdentifier(column.name) + " IS ?" + std::to_string(++parameter);
+    sql += " WHERE " + m_rowIdName + " = ?" + std::to_string(++parameter);
+    sql += unchangedCondition(parameter + 1);
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
         m_pending.clear();
@@ -406,9 +427,7 @@ Status Recordset::update()
     }
     if (sqlite3_changes(m_db) != 1) {
         m_pending.clear();
-        return Status::failure(
-            recordName() + ": cannot save: " +
-            (recordExists() ? "another program changed the record after it was read" : "the record no longer exists"));
+        return Status::failure(recordName() + ": cannot save: " + unsavedReason());
     }
     for (const auto& [i, value] : m_pending) {
         FieldValue& field = m_values[static_cast<size_t>(i)];

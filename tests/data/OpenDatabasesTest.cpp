@@ -49,6 +49,10 @@ TEST_F(OpenDatabasesTest, SoundUpdateDatabaseOpensAndNamesItsFirstVendor)
     EXPECT_EQ(*firstVendorName(*db), "Zeta");
     execSql(update, "DELETE FROM Vendor; INSERT INTO Vendor (Name) VALUES (NULL);");
     EXPECT_EQ(*firstVendorName(*db), "");
+    // A column named rowid does not change which record was stored first.
+    execSql(update, "DELETE FROM Vendor; ALTER TABLE Vendor ADD COLUMN rowid INTEGER;"
+                    "INSERT INTO Vendor (_rowid_, Name, rowid) VALUES (7, 'Zeta', 2), (9, 'Alpha', 1);");
+    EXPECT_EQ(*firstVendorName(*db), "Zeta");
 }
 
 TEST_F(OpenDatabasesTest, VendorTableMissingOrEmptyIsAFailureNamingTheFile)
