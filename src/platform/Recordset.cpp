@@ -31,21 +31,29 @@ Recordset::~Recordset() = default;
 Status Recordset::setIndex(const std::string& index)
 {
     sqlite3_stmt* raw = nullptr;
-    const char* listSql = "SELECT name FROM pragma_index_list(?1)";
+    const char* listSql = "SELECT name, partial FROM pragma_index_list(?1)";
     if (sqlite3_prepare_v2(m_db, listSql, -1, &raw, nullptr) != SQLITE_OK)
         return Status::failure(sqliteError(m_db));
     Statement list(raw);
     sqlite3_bind_text(raw, 1, m_table.c_str(), -1, SQLITE_TRANSIENT);
     std::string found;
+    bool partial = false;
     while (sqlite3_step(raw) == SQLITE_ROW) {
         std::string name = reinterpret_cast<const char*>(sqlite3_column_text(raw, 0));
         if (sameName(name, index)) {
             found = name;
+            partial = sqlite3_column_int(raw, 1) != 0;
             break;
         }
     }
     if (found.empty())
         return Status::failure("table \"" + m_table + "\" has no index \"" + index + "\"");
+    // A partial index holds only the records its WHERE clause picks: a seek
+    // through it would miss the others, and the engine cannot use it for a
+    // seek that lacks that clause, so every seek would read the whole table.
+    if (partial)
+        return Status::failure("index \"" + found + "\" of table \"" + m_table +
+                               "\" is partial: its WHERE clause leaves records out of it");
 
     const char* infoSql = "SELECT cid, name, desc, coll FROM pragma_index_xinfo(?1) WHERE key ORDER BY seqno";
     if (sqlite3_prepare_v2(m_db, infoSql, -1, &raw, nullptr) != SQLITE_OK)

@@ -44,7 +44,9 @@ public:
     const std::string& tableName() const { return m_table; }
 
     // Chooses the index that walking and seeking follow. Fails when the table
-    // has no index of that name, or the index is on an expression.
+    // has no index of that name, or the index is on an expression or partial
+    // (with a WHERE clause): a walk and a seek must see every record, in an
+    // order and by a key the index itself holds.
     Status setIndex(const std::string& index);
 
     // Walks the table in the current index's order. After moveFirst() or

@@ -90,6 +90,18 @@ TEST(BadHostDatabaseTest, FilesThatAreNoUsableHostDatabaseAreNeverWritten)
          [](Scenario& s) { execSql(s.hostPath, "DROP INDEX QuickID; CREATE INDEX QuickID ON product (Name);"); },
          End::UnableToOpen,
          {"{host}", "not on column \"quickid\""}},
+        {"QuickID partial",
+         [](Scenario& s) {
+             execSql(s.hostPath, "DROP INDEX QuickID; CREATE INDEX QuickID ON product (quickid) WHERE \"Delete\" = 0;");
+         },
+         End::UnableToOpen,
+         {"{host}", "\"QuickID\"", "partial"}},
+        {"QuickID on an expression",
+         [](Scenario& s) {
+             execSql(s.hostPath, "DROP INDEX QuickID; CREATE INDEX QuickID ON product (upper(quickid));");
+         },
+         End::UnableToOpen,
+         {"{host}", "\"QuickID\"", "expression"}},
         {"columns named rowid, _rowid_ and oid",
          [](Scenario& s) {
              execSql(s.hostPath, "ALTER TABLE product ADD COLUMN rowid INTEGER; ALTER TABLE product ADD COLUMN "

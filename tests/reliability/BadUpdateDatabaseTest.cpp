@@ -131,6 +131,20 @@ TEST(BadUpdateDatabaseTest, FilesThatAreNoUsablePriceListStopTheRunBeforeTheHost
          },
          End::ErrorLoading,
          {"{update}", "expression"}},
+        {"Primarykey partial",
+         [](Scenario& s) {
+             execSql(s.updatePath, "DROP INDEX Primarykey;"
+                                   "CREATE UNIQUE INDEX Primarykey ON product (ID) WHERE \"Delete\" = 0;");
+         },
+         End::ErrorLoading,
+         {"{update}", "\"Primarykey\"", "partial"}},
+        {"UpdateID partial",
+         [](Scenario& s) {
+             execSql(s.updatePath,
+                     "DROP INDEX UpdateID; CREATE INDEX UpdateID ON product (quickid, ID) WHERE cost > 0");
+         },
+         End::ErrorLoading,
+         {"{update}", "\"UpdateID\"", "partial"}},
         {"Vendor empty",
          [](Scenario& s) { execSql(s.updatePath, "DELETE FROM Vendor"); },
          End::NoVendor,
