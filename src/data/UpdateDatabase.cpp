@@ -20,9 +20,11 @@ Result<Database> openUpdateDatabase(const std::string& path)
         return db;
     using namespace names;
     // The listing order may be on any columns; the price list is looked up by
-    // ID through Primarykey, which must therefore lead with ID.
+    // ID through Primarykey, which must therefore lead with ID, and the ID of
+    // a listed product must lead back to that product and no other. An index
+    // not declared unique is accepted when the IDs are distinct all the same.
     Status checked = checkTable(*db, kProduct, {kId, kQuickId, kName, kCost, kRetailPrice, kDelete},
-                                {{kUpdateIdIndex, ""}, {kPrimaryKeyIndex, kId}});
+                                {{kUpdateIdIndex, ""}, {kPrimaryKeyIndex, kId, true}});
     if (!checked)
         return checked;
     return db;

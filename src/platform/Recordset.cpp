@@ -31,18 +31,20 @@ Recordset::~Recordset() = default;
 Status Recordset::setIndex(const std::string& index)
 {
     sqlite3_stmt* raw = nullptr;
-    const char* listSql = "SELECT name, partial FROM pragma_index_list(?1)";
+    const char* listSql = "SELECT name, \"unique\", partial FROM pragma_index_list(?1)";
     if (sqlite3_prepare_v2(m_db, listSql, -1, &raw, nullptr) != SQLITE_OK)
         return Status::failure(sqliteError(m_db));
     Statement list(raw);
     sqlite3_bind_text(raw, 1, m_table.c_str(), -1, SQLITE_TRANSIENT);
     std::string found;
+    bool unique = false;
     bool partial = false;
     while (sqlite3_step(raw) == SQLITE_ROW) {
         std::string name = reinterpret_cast<const char*>(sqlite3_column_text(raw, 0));
         if (sameName(name, index)) {
             found = name;
-            partial = sqlite3_column_int(raw, 1) != 0;
+            unique = sqlite3_column_int(raw, 1) != 0;
+            partial = sqlite3_column_int(raw, 2) != 0;
             break;
         }
     }
@@ -73,10 +75,37 @@ Status Recordset::setIndex(const std::string& index)
 
     m_index = found;
     m_indexColumns = std::move(columns);
+    m_indexUnique = unique;
     m_walk.reset();
     m_seek.reset();
     m_hasRecord = false;
     return Status::success();
+}
+
+Result<std::optional<std::string>> Recordset::repeatedKey()
+{
+    using R = Result<std::optional<std::string>>;
+    if (m_indexColumns.empty())
+        return R::failure("table \"" + m_table + "\": no index chosen");
+    if (m_indexUnique && m_indexColumns.size() == 1)
+        return std::optional<std::string>();
+    // Grouped under the index's collation, the way a seek compares keys; the
+    // index serves the grouping, so this reads the index once.
+    const IndexColumn& first = m_indexColumns.front();
+    std::string key = quoteIdentifier(first.name) + " COLLATE " + quoteIdentifier(first.collation);
+    std::string sql = "SELECT " + key + " FROM " + quoteIdentifier(m_table) + " WHERE " + key +
+                      " IS NOT NULL GROUP BY " + key + " HAVING count(*) > 1 LIMIT 1";
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK)
+        return R::failure("reading table \"" + m_table + "\": " + sqliteError(m_db));
+    Statement stmt(raw);
+    int rc = sqlite3_step(raw);
+    if (rc == SQLITE_DONE)
+        return std::optional<std::string>();
+    if (rc != SQLITE_ROW)
+        return R::failure("reading table \"" + m_table + "\": " + sqliteError(m_db));
+    const unsigned char* text = sqlite3_column_text(raw, 0);
+    return std::optional<std::string>(text ? reinterpret_cast<const char*>(text) : "");
 }
 
 std::string Recordset::selectList() const

@@ -48,6 +48,11 @@ public:
     // (with a WHERE clause): a walk and a seek must see every record, in an
     // order and by a key the index itself holds.
     Status setIndex(const std::string& index);
+    // A value of the current index's first column that more than one record
+    // holds (as text, for messages); nothing when every record can be told by
+    // it alone, as a unique index on that one column ensures. Empty values
+    // are not counted: a seek never looks for one.
+    Result<std::optional<std::string>> repeatedKey();
 
     // Walks the table in the current index's order. After moveFirst() or
     // moveNext(), eof() tells whether a record is current.
@@ -128,6 +133,7 @@ private:
     std::vector<Column> m_columns;
     std::string m_index;
     std::vector<IndexColumn> m_indexColumns;
+    bool m_indexUnique = false;
     Statement m_walk;
     Statement m_seek;
     bool m_hasRecord = false;
