@@ -103,6 +103,17 @@ Result<Database> Database::open(const std::string& path, Access access)
     if (access == Access::ReadWrite)
         return connect(path, path, SQLITE_OPEN_READWRITE, rc);
     Result<Database> db = connect(path, path, SQLITE_OPEN_READONLY, rc);
+    // A write that was cut short left its journal behind: the file may be half
+    // changed, and only a connection that may write can roll that back. One
+    // does so, restoring the file as it was before that write, as any program
+    // opening it for writing would; the file is then read as usual.
+    if (!db && rc == SQLITE_READONLY_ROLLBACK) {
+        int repairRc = SQLITE_OK;
+        if (Result<Database> repair = connect(path, path, SQLITE_OPEN_READWRITE, repairRc); !repair)
+            return Result<Database>::failure(path + ": a change to the file was cut short, and its journal " + path +
+                                             "-journal cannot be rolled back here (" + repair.error() + ")");
+        db = connect(path, path, SQLITE_OPEN_READONLY, rc);
+    }
     // A reader of a WAL file shares the writers' index of the -wal file in a
     // -shm file, made beside the file when it is missing. In a folder that
     // cannot be written it cannot be made, and the open fails although

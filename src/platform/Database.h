@@ -35,7 +35,10 @@ public:
     // written: a file in WAL mode is then read as it stands when no -wal file
     // beside it holds changes, and refused, naming that -wal file, when one
     // does and its companion -shm file cannot be made (its changes could not
-    // be read, and reading without them would give an older price list).
+    // be read, and reading without them would give an older price list). The
+    // one exception is a write by another program that was cut short: it is
+    // rolled back first, where the file can be written, and the open is
+    // refused, naming the journal, where it cannot.
     static Result<Database> open(const std::string& path, Access access = Access::ReadWrite);
 
     Database(Database&&) noexcept;

@@ -242,6 +242,43 @@ TEST_F(OpenDatabasesTest, APriceListInWalModeIsReadInAFolderThatCannotBeWritten)
     sqlite3_close(writer);
 }
 
+TEST_F(OpenDatabasesTest, APriceListWhoseLastWriteWasCutShortIsReadAsItWasBeforeThatWrite)
+{
+    std::vector<VendorRow> rows;
+    for (int i = 0; i < 3000; ++i)
+        rows.push_back({i + 1, "T" + std::to_string(i), std::string(150, 'n'), 1.0, 2.0});
+    makeUpdateDatabase(update, {"Aveda"}, rows);
+    // A writer dies half-way through a change large enough to reach the file,
+    // leaving its journal behind.
+    pid_t writer = ::fork();
+    if (writer == 0) {
+        sqlite3* db = nullptr;
+        sqlite3_open(update.c_str(), &db);
+        sqlite3_exec(db, "PRAGMA cache_size = 1; BEGIN; UPDATE product SET cost = 99;", nullptr, nullptr, nullptr);
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(writer, &status, 0);
+    ASSERT_TRUE(fs::exists(update + "-journal"));
+    const std::string cutShort = dir.file("copy.mdb");
+    fs::copy_file(update, cutShort);
+    fs::copy_file(update + "-journal", cutShort + "-journal");
+
+    Result<Database> db = openUpdateDatabase(update);
+    ASSERT_TRUE(db.ok()) << db.error();
+    Result<Recordset> products = db->openTable("product", {"cost"});
+    ASSERT_TRUE(products && products->setIndex("Primarykey"));
+    ASSERT_TRUE(products->seek(Key{std::int64_t{3000}}));
+    EXPECT_EQ(**products->number("cost"), 1.0);
+
+    // Where the journal cannot be rolled back, the file is not read at all.
+    fs::permissions(dir.path(),
+                    fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read | fs::perms::others_exec);
+    std::string refused = priceListAsPlainUser(cutShort);
+    EXPECT_TRUE(contains(refused, cutShort + "-journal") && contains(refused, "cut short")) << refused;
+    fs::permissions(dir.path(), fs::perms::all);
+}
+
 TEST_F(OpenDatabasesTest, HostDatabaseThatCannotBeWrittenIsRefused)
 {
     using fs::perms;
