@@ -116,6 +116,25 @@ TEST(BadHostDatabaseTest, FilesThatAreNoUsableHostDatabaseAreNeverWritten)
          [](Scenario& s) { execSql(s.hostPath, "DROP INDEX QuickID; CREATE INDEX QuickID ON product (Name);"); },
          End::UnableToOpen,
          {"{host}", "not on column \"quickid\""}},
+        {"QuickID partial",
+         [](Scenario& s) {
+             execSql(s.hostPath, "DROP INDEX QuickID; CREATE INDEX QuickID ON product (quickid) WHERE \"Delete\" = 0;");
+         },
+         End::UnableToOpen,
+         {"{host}", "\"QuickID\"", "partial"}},
+        {"QuickID on an expression",
+         [](Scenario& s) {
+             execSql(s.hostPath, "DROP INDEX QuickID; CREATE INDEX QuickID ON product (upper(quickid));");
+         },
+         End::UnableToOpen,
+         {"{host}", "\"QuickID\"", "expression"}},
+        {"columns named rowid, _rowid_ and oid",
+         [](Scenario& s) {
+             execSql(s.hostPath, "ALTER TABLE product ADD COLUMN rowid INTEGER; ALTER TABLE product ADD COLUMN "
+                                 "_rowid_ INTEGER; ALTER TABLE product ADD COLUMN oid INTEGER;");
+         },
+         End::UnableToOpen,
+         {"{host}", "hide the row id"}},
         {"a folder",
          [](Scenario& s) { fs::remove(s.hostPath), fs::create_directory(s.hostPath); },
          End::UnableToOpen,
@@ -178,6 +197,25 @@ TEST(BadHostDatabaseTest, HostProductsWithUnusableValuesAreNamedAndKept)
              std::vector<HostRow> host = readHostProducts(s.hostPath);
              EXPECT_EQ(host[3].cost, 1.0);
              EXPECT_EQ(host[4].cost, 1.0);
+         }},
+        // A column takes the name rowid, and a deleted twin of P1 holds the
+        // same values in every column: only the first P1 may be written.
+        {"a column named rowid and a deleted twin of P1",
+         [](Scenario& s) {
+             execSql(s.hostPath, "ALTER TABLE product ADD COLUMN rowid INTEGER;"
+                                 "INSERT INTO product (quickid, cost, retailprice, \"Delete\") VALUES ('P1', 4, 9, 1);"
+                                 "UPDATE product SET rowid = 7;");
+         },
+         End::Complete,
+         {},
+         [](Scenario& s, const RunOutcome& outcome) {
+             EXPECT_EQ(outcome.report.updated, 2u) << outcome.summary();
+             // The column's equal values leave the stored order open.
+             for (const HostRow& row : readHostProducts(s.hostPath)) {
+                 if (row.quickid == "P1") {
+                     EXPECT_EQ(row.cost, row.deleted ? 4.0 : 5.0);
+                 }
+             }
          }},
     };
     runBadInputs("host products", cases);
