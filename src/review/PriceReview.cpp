@@ -30,8 +30,8 @@ std::string afterword(const ApplyReport& report, const std::string& hostPath)
                    " was deleted, moved or replaced after it was opened; nothing was written to it.";
         return "The host database " + hostPath +
                " was deleted, moved or replaced while the update ran, and the update stopped there. The products "
-               "that were updated were written to the file that was opened, which is no longer at that path; the "
-               "file now there may hold none of them.";
+               "that were updated were written to the file that was opened, which is no longer at that path: any "
+               "file there now may not hold them.";
     case ApplyReport::Stop::Asked:
         return "The update was stopped by " + report.askedBy +
                " before it was finished. The products that were updated keep their new values; the others were not "
