@@ -2,6 +2,7 @@
 #include "platform/StopSignals.h"
 
 #include <array>
+#include <atomic>
 #include <csignal>
 
 namespace tarvex {
@@ -12,17 +13,19 @@ constexpr std::array<int, 4> kSignals = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 // Stands for request() in g_asked: no signal has this number.
 constexpr int kAskedByProgram = -1;
 
-// The signal that asked for a stop, 0 when none. Written by the handler, so
-// of the one type a handler may write.
-volatile std::sig_atomic_t g_asked = 0;
+// The signal that asked for a stop, 0 when none. Written by the handler,
+// which may run on any thread of the process: a lock-free atomic is both
+// safe to write there and seen by the main thread's loop.
+std::atomic<int> g_asked{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 int g_depth = 0;
 std::array<struct sigaction, kSignals.size()> g_previous{};
 
 extern "C" void onStopSignal(int signal)
 {
     // The first request wins: a second signal says nothing new.
-    if (g_asked == 0)
-        g_asked = signal;
+    int none = 0;
+    g_asked.compare_exchange_strong(none, signal);
 }
 
 } // namespace
@@ -63,13 +66,14 @@ bool StopSignals::requested()
 
 void StopSignals::request()
 {
-    if (g_depth > 0 && g_asked == 0)
-        g_asked = kAskedByProgram;
+    int none = 0;
+    if (g_depth > 0)
+        g_asked.compare_exchange_strong(none, kAskedByProgram);
 }
 
 std::string StopSignals::askedBy()
 {
-    switch (g_depth > 0 ? static_cast<int>(g_asked) : 0) {
+    switch (g_depth > 0 ? g_asked.load() : 0) {
     case 0:
         return {};
     case kAskedByProgram:
