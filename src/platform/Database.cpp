@@ -178,6 +178,16 @@ Status Database::stillAtPath() const
     return Status::success();
 }
 
+Status Database::settleLog()
+{
+    // TRUNCATE: the log is left with no bytes at all, not merely marked as
+    // copied, so no later reader can take anything from it. A file in
+    // rollback mode has no log, and the call does nothing.
+    if (sqlite3_wal_checkpoint_v2(m_db.get(), "main", SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr) != SQLITE_OK)
+        return Status::failure(m_path + "-wal: cannot empty the write-ahead log: " + sqliteError(m_db.get()));
+    return Status::success();
+}
+
 bool Database::isReadOnly() const
 {
     return sqlite3_db_readonly(m_db.get(), "main") == 1;

@@ -53,6 +53,12 @@ public:
     // replaced by another: writes through this connection would then go to a
     // file no one will ever open again.
     Status stillAtPath() const;
+    // For a file in WAL mode: copies everything written through this
+    // connection from the write-ahead log into the opened file and empties
+    // the log. Once the path names another file, an unemptied log beside it
+    // would be replayed into that file by the next program to open it.
+    // Nothing to do for other files.
+    Status settleLog();
 
     // Opens a table with the columns the caller will use. Fails when the table
     // or one of the columns does not exist, or the table has no row id that a
