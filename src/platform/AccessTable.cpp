@@ -45,6 +45,7 @@ Status AccessTable::load()
     const AccessImage& image = m_source->image;
     std::string damaged = m_source->path + ": damaged: table \"" + m_definition.name + "\": ";
     AccessRowFields fields;
+    std::size_t longBytesLeft = image.bytes().size();
     Result<std::vector<std::uint32_t>> pages =
         image.dataPages(reinterpret_cast<const unsigned char*>(m_definition.usageMap.data()),
                         m_definition.usageMap.size(), m_definition.page);
@@ -65,7 +66,7 @@ Status AccessTable::load()
             bool split = fields.split(image, **bytes, m_definition.hasVariableColumns);
             for (int slot : m_openedSlots) {
                 const AccessColumn& column = m_definition.columns[static_cast<std::size_t>(slot)];
-                Result<FieldValue> value = split ? decodeField(image, fields, column, m_source->codePage)
+                Result<FieldValue> value = split ? decodeField(image, fields, column, m_source->codePage, longBytesLeft)
                                                  : Result<FieldValue>::failure("the record's layout is damaged");
                 if (!value.ok()) {
                     m_fieldErrors[m_values.size()] = value.error();
@@ -139,7 +140,8 @@ Status AccessTable::moveNext()
     return Status::success();
 }
 
-Result<FieldValue> AccessTable::decodeStored(std::uint32_t record, const AccessColumn& column) const
+Result<FieldValue> AccessTable::decodeStored(std::uint32_t record, const AccessColumn& column,
+                                             std::size_t& longBytesLeft) const
 {
     AccessPlace place = m_places[record];
     Result<std::optional<AccessRowBytes>> bytes = m_source->image.liveRow(m_definition.page, place);
@@ -148,7 +150,7 @@ Result<FieldValue> AccessTable::decodeStored(std::uint32_t record, const AccessC
     AccessRowFields fields;
     if (!fields.split(m_source->image, **bytes, m_definition.hasVariableColumns))
         return Result<FieldValue>::failure("the record's layout is damaged");
-    return decodeField(m_source->image, fields, column, m_source->codePage);
+    return decodeField(m_source->image, fields, column, m_source->codePage, longBytesLeft);
 }
 
 Status AccessTable::buildSeekKeys()
@@ -158,13 +160,14 @@ Status AccessTable::buildSeekKeys()
     int slot = m_index->columnSlots.front();
     const AccessColumn& column = m_definition.columns[static_cast<std::size_t>(slot)];
     auto opened = std::find(m_openedSlots.begin(), m_openedSlots.end(), slot);
+    std::size_t longBytesLeft = m_source->image.bytes().size();
     for (std::uint32_t position = 0; position < m_order.size(); ++position) {
         std::uint32_t record = m_order[position];
         FieldValue value;
         if (opened != m_openedSlots.end()) {
             value = m_values[record * m_openedSlots.size() + static_cast<std::size_t>(opened - m_openedSlots.begin())];
         } else {
-            Result<FieldValue> decoded = decodeStored(record, column);
+            Result<FieldValue> decoded = decodeStored(record, column, longBytesLeft);
             if (decoded.ok())
                 value = std::move(*decoded);
         }

@@ -108,7 +108,7 @@ private:
     const FieldValue* currentField(const std::string& column, std::string& error) const;
     std::string recordName(std::uint32_t record) const;
     Status buildSeekKeys();
-    Result<FieldValue> decodeStored(std::uint32_t record, const AccessColumn& column) const;
+    Result<FieldValue> decodeStored(std::uint32_t record, const AccessColumn& column, std::size_t& longBytesLeft) const;
 
     std::shared_ptr<const AccessSource> m_source;
     AccessTableDefinition m_definition;

@@ -37,7 +37,7 @@ constexpr std::uint32_t kInline = 0x80000000u;
 constexpr std::uint32_t kOneRow = 0x40000000u;
 constexpr std::uint32_t kLengthMask = 0x3FFFFFFFu;
 
-Result<std::string> longValue(const AccessImage& image, AccessRowBytes field)
+Result<std::string> longValue(const AccessImage& image, AccessRowBytes field, std::size_t& bytesLeft)
 {
     using R = Result<std::string>;
     if (field.size < 12)
@@ -45,8 +45,9 @@ Result<std::string> longValue(const AccessImage& image, AccessRowBytes field)
     auto header = static_cast<std::uint32_t>(littleEndian(field.data, 4));
     std::size_t length = header & kLengthMask;
     std::uint32_t kind = header & ~kLengthMask;
-    if (length > image.bytes().size())
-        return R::failure("a long value is longer than the file");
+    if (length > bytesLeft)
+        return R::failure("the long values are longer than the file");
+    bytesLeft -= length;
     if (kind == kInline) {
         if (12 + length > field.size)
             return R::failure("a long value runs past its record");
@@ -111,7 +112,7 @@ double singleAsDouble(float value)
 }
 
 Result<FieldValue> decodeField(const AccessImage& image, const AccessRowFields& row, const AccessColumn& column,
-                               unsigned codePage)
+                               unsigned codePage, std::size_t& longBytesLeft)
 {
     using R = Result<FieldValue>;
     namespace t = access_type;
@@ -165,7 +166,7 @@ Result<FieldValue> decodeField(const AccessImage& image, const AccessRowFields& 
     }
     case t::kMemo:
     case t::kOle: {
-        Result<std::string> bytes = longValue(image, *stored);
+        Result<std::string> bytes = longValue(image, *stored, longBytesLeft);
         if (!bytes.ok())
             return R::failure(bytes.error());
         FieldValue field;

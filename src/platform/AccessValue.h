@@ -30,9 +30,12 @@ inline constexpr int kBigInt = 0x13;
 // column (written before it was added) gives NULL, or No for a Yes/No
 // column. Fails, with a text naming the problem, when the stored bytes do
 // not fit the column's type or a memo's parts cannot be found. codePage is
-// the database's, for Jet 3 text.
+// the database's, for Jet 3 text. longBytesLeft is how many more bytes memos
+// and OLE values may take, taken down by each one read: a file cannot hold
+// more of them than its own size, so a damaged file whose records all name
+// the same long chain of parts fails instead of filling the memory.
 Result<FieldValue> decodeField(const AccessImage& image, const AccessRowFields& row, const AccessColumn& column,
-                               unsigned codePage);
+                               unsigned codePage, std::size_t& longBytesLeft);
 
 // The double nearest the shortest decimal that reads back as value: a
 // Single of 5.2 is 5.2, not 5.19999980926514.
