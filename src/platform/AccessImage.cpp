@@ -143,19 +143,26 @@ std::optional<AccessRowBytes> AccessImage::locate(std::uint32_t n, unsigned row,
     std::size_t start = entry & kRowOffsetMask;
     std::size_t end = row == 0 ? m_pageSize : get16(p + rowCountAt + row * 2) & kRowOffsetMask;
     std::size_t tableEnd = rowCountAt + 2 + static_cast<std::size_t>(rowCount(n)) * 2;
-    // A deleted row's place is never read, so it is not checked.
+    // A deleted row's place is never read, so it is not checked here.
     if ((flags & kRowSkipped) == 0 && (start < tableEnd || start > end || end > m_pageSize))
         return std::nullopt;
+    if (start > m_pageSize)
+        start = m_pageSize;
     return AccessRowBytes{p + start, end >= start ? end - start : 0};
+}
+
+bool AccessImage::liesAmongRows(std::uint32_t n, AccessRowBytes bytes) const
+{
+    const unsigned char* p = page(n);
+    std::size_t tableEnd = layoutOf(isJet3()).rowCountAt + 2 + static_cast<std::size_t>(rowCount(n)) * 2;
+    return p && bytes.data >= p + tableEnd && bytes.data + bytes.size <= p + m_pageSize;
 }
 
 std::optional<AccessRowBytes> AccessImage::anyRow(std::uint32_t n, unsigned row) const
 {
     unsigned flags = 0;
     std::optional<AccessRowBytes> bytes = locate(n, row, 0, flags);
-    std::size_t start = bytes ? static_cast<std::size_t>(bytes->data - page(n)) : 0;
-    std::size_t tableEnd = layoutOf(isJet3()).rowCountAt + 2 + static_cast<std::size_t>(rowCount(n)) * 2;
-    if (!bytes || start < tableEnd || start + bytes->size > m_pageSize)
+    if (!bytes || !liesAmongRows(n, *bytes))
         return std::nullopt;
     return bytes;
 }
@@ -163,7 +170,6 @@ std::optional<AccessRowBytes> AccessImage::anyRow(std::uint32_t n, unsigned row)
 Result<std::optional<AccessRowBytes>> AccessImage::liveRow(std::uint32_t owner, AccessPlace& place) const
 {
     using R = Result<std::optional<AccessRowBytes>>;
-    std::size_t rowCountAt = layoutOf(isJet3()).rowCountAt;
     unsigned flags = 0;
     std::optional<AccessRowBytes> row = locate(place.page, place.row, owner, flags);
     if (!row)
@@ -182,13 +188,11 @@ Result<std::optional<AccessRowBytes>> AccessImage::liveRow(std::uint32_t owner, 
     unsigned targetRow = row->data[0];
     unsigned targetFlags = 0;
     std::optional<AccessRowBytes> moved = locate(target, targetRow, owner, targetFlags);
-    if (!moved || (targetFlags & kRowMoved) || moved->size == 0)
+    // The new place carries the flag that makes the page walk skip it, so
+    // its bounds were not checked by locate().
+    if (!moved || (targetFlags & kRowMoved) || moved->size == 0 || !liesAmongRows(target, *moved))
         return R::failure(pageText(place.page) + " row " + std::to_string(place.row) +
                           " points to a place that holds no record");
-    // Its new place is skipped by the page walk but was checked like any row.
-    std::size_t start = static_cast<std::size_t>(moved->data - page(target));
-    if (start < rowCountAt + 2 + static_cast<std::size_t>(rowCount(target)) * 2 || start + moved->size > m_pageSize)
-        return R::failure(pageText(target) + " row " + std::to_string(targetRow) + " lies outside its page");
     place.livePage = target;
     place.liveRow = static_cast<std::uint16_t>(targetRow);
     return moved;

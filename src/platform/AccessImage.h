@@ -92,6 +92,8 @@ public:
 private:
     // The row's bytes and its row-table flags; owner 0 accepts any table.
     std::optional<AccessRowBytes> locate(std::uint32_t n, unsigned row, std::uint32_t owner, unsigned& flags) const;
+    // Whether bytes lie inside page n, after its row table.
+    bool liesAmongRows(std::uint32_t n, AccessRowBytes bytes) const;
 
     std::string m_bytes;
     FileKind m_kind;
