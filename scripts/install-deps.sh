@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config git
-    qt6-base-dev libsqlite3-dev liblnk-dev sqlite3
+    qt6-base-dev libsqlite3-dev liblnk-dev sqlite3 mdbtools-dev libmdb3
     libgtest-dev libgmock-dev googletest
     poppler-utils fonts-liberation
 )
