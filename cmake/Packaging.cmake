@@ -23,18 +23,25 @@ endforeach()
 # packages keep them; -n leaves the file's name and time out of the .gz, so
 # that the same page always gives the same bytes.
 find_program(GZIP_PROGRAM gzip REQUIRED)
-set(TARVEX_MAN_PAGES tarvex.1 tarvex-pricelist.1)
-set(compressed "")
-foreach(page ${TARVEX_MAN_PAGES})
-    set(out ${PROJECT_BINARY_DIR}/dist/${page})
+set(TARVEX_MAN_PAGES tarvex.1 tarvex-pricelist.1 tarvex-samplehost.1)
+# Each file is copied into the build folder under its installed name and
+# compressed there.
+function(tarvex_compressed source name destination)
+    set(out ${PROJECT_BINARY_DIR}/dist/${name})
     add_custom_command(OUTPUT ${out}.gz
-        COMMAND ${CMAKE_COMMAND} -E copy ${TARVEX_DIST_DIR}/man/${page} ${out}
+        COMMAND ${CMAKE_COMMAND} -E copy ${source} ${out}
         COMMAND ${GZIP_PROGRAM} -9nf ${out}
-        DEPENDS ${TARVEX_DIST_DIR}/man/${page}
+        DEPENDS ${source}
         VERBATIM)
-    list(APPEND compressed ${out}.gz)
-    install(FILES ${out}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    set_property(GLOBAL APPEND PROPERTY TARVEX_COMPRESSED ${out}.gz)
+    install(FILES ${out}.gz DESTINATION ${destination})
+endfunction()
+foreach(page ${TARVEX_MAN_PAGES})
+    tarvex_compressed(${TARVEX_DIST_DIR}/man/${page} ${page} ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()
+# Debian's change log of the package, in the documents as changelog.gz.
+tarvex_compressed(${TARVEX_DIST_DIR}/changelog changelog ${CMAKE_INSTALL_DOCDIR})
+get_property(compressed GLOBAL PROPERTY TARVEX_COMPRESSED)
 add_custom_target(tarvex_dist_files ALL DEPENDS ${compressed})
 
 install(FILES README.md ${TARVEX_DIST_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
@@ -43,6 +50,9 @@ install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs FILES_MATCHING 
 # The Debian package: tarvex_VERSION_ARCH.deb.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tarvex)
+# All four parts of the version, as the program shows them (CPack's own
+# default keeps only three).
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "The Tarvex developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "bring a vendor's new prices into a salon's product list")
 # The long description keeps Debian's lines of under 80 characters; an empty
