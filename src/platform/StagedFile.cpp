@@ -33,12 +33,14 @@ bool syncFolder(const std::string& folder)
     return ok;
 }
 
-// Renames from to to, failing with EEXIST instead of replacing to. Uses
-// link-then-unlink where the file system cannot rename without replacing.
+} // namespace
+
 int renameNoReplace(const std::string& from, const std::string& to)
 {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
         return 0;
+    // Uses link-then-unlink where the file system cannot rename without
+    // replacing.
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
         return errno;
     if (::link(from.c_str(), to.c_str()) != 0)
@@ -46,8 +48,6 @@ int renameNoReplace(const std::string& from, const std::string& to)
     ::unlink(from.c_str());
     return 0;
 }
-
-} // namespace
 
 std::string folderOf(const std::string& path)
 {
