@@ -4,14 +4,13 @@
 #include "data/HostDatabase.h"
 #include "data/UpdateDatabase.h"
 
+#include "support/ProcessRunner.h"
 #include "support/SampleDatabases.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <functional>
@@ -134,40 +133,16 @@ TEST_F(OpenDatabasesTest, FoldersDevicesAndPipesAreRefusedWithoutWaiting)
 }
 
 // The error text of openHostDatabase(path), empty on success, as seen by a
-// user without special rights: under root, whom no permission stops, the
-// open runs in a child process that has given its rights up.
+// user without special rights: the open runs in a child process that, under
+// root, whom no permission stops, has given its rights up.
 std::string hostOpenErrorAsPlainUser(const std::string& path)
 {
-    if (::geteuid() != 0) {
-        Result<Database> db = openHostDatabase(path);
-        return db.ok() ? std::string() : db.error();
-    }
-    int fds[2];
-    if (::pipe(fds) != 0)
-        return "pipe failed";
-    pid_t child = ::fork();
-    if (child == 0) {
-        ::close(fds[0]);
-        std::string error;
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0) {
-            error = "setuid failed";
-        } else {
+    return runInChild(
+        [&] {
             Result<Database> db = openHostDatabase(path);
-            error = db.ok() ? std::string() : db.error();
-        }
-        ssize_t written = ::write(fds[1], error.data(), error.size());
-        ::_exit(written == static_cast<ssize_t>(error.size()) ? 0 : 1);
-    }
-    ::close(fds[1]);
-    std::string error;
-    char buffer[512];
-    ssize_t n;
-    while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0)
-        error.append(buffer, static_cast<std::size_t>(n));
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return error;
+            return db.ok() ? std::string() : db.error();
+        },
+        true);
 }
 
 TEST_F(OpenDatabasesTest, HostDatabaseThatCannotBeWrittenIsRefused)
