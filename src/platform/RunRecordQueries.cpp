@@ -95,8 +95,9 @@ EntryState stateFrom(const std::string& name)
     return EntryState::Pending;
 }
 
-// A run with its counts and whether it was undone, newest first. "restored":
-// the saved products of the run that some finished undo run naming it saved
+// Each run, newest first, with the products it saved, its pending entries,
+// whether a finished undo run names it and, only then (the count reads every
+// saved entry), how many of its saved products such a run put back: saved
 // again or found already back.
 constexpr const char* kListRuns = R"sql(
 SELECT r.number, r.kind, r.undoes, r.started, r.computer, r.user, r.vendor, r.update_database,
@@ -104,9 +105,11 @@ SELECT r.number, r.kind, r.undoes, r.started, r.computer, r.user, r.vendor, r.up
        (SELECT count(*) FROM entry e WHERE e.run = r.number AND e.state = 'saved'),
        (SELECT count(*) FROM entry e WHERE e.run = r.number AND e.state = 'pending'),
        EXISTS (SELECT 1 FROM run u WHERE u.undoes = r.number AND u.finished IS NOT NULL),
-       (SELECT count(*) FROM entry e WHERE e.run = r.number AND e.state = 'saved' AND EXISTS (
-            SELECT 1 FROM entry x JOIN run u ON u.number = x.run
-            WHERE x.undoes_entry = e.id AND x.state IN ('saved', 'unchanged') AND u.finished IS NOT NULL))
+       CASE WHEN EXISTS (SELECT 1 FROM run u WHERE u.undoes = r.number AND u.finished IS NOT NULL)
+       THEN (SELECT count(*) FROM entry e WHERE e.run = r.number AND e.state = 'saved' AND EXISTS (
+                SELECT 1 FROM entry x JOIN run u ON u.number = x.run
+                WHERE x.undoes_entry = e.id AND x.state IN ('saved', 'unchanged') AND u.finished IS NOT NULL))
+       END
 FROM run r ORDER BY r.number DESC
 )sql";
 

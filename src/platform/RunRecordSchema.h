@@ -44,7 +44,7 @@ CREATE TABLE entry (
                  CHECK (state IN ('pending', 'saved', 'unchanged', 'failed')),
     reason       TEXT
 );
-CREATE INDEX entry_run ON entry (run, id);
+CREATE INDEX entry_run ON entry (run, state);
 CREATE INDEX entry_undoes ON entry (undoes_entry);
 )sql";
 

@@ -298,7 +298,10 @@ TEST_F(RunRecordFileTest, AFileThatIsNotASoundRunRecordIsMovedAsideUnchangedAndA
          "not an SQLite database"},
         {"an empty file", [](const std::string& path) { std::ofstream{path}; }, "not an SQLite database"},
         {"another program's SQLite file",
-         [](const std::string& path) { makeHostDatabase(path, {{"A1", 1.0, 2.0}}); }, "another program"},
+         [](const std::string& path) {
+             makeHostDatabase(path, {{"A1", 1.0, 2.0}});
+         },
+         "another program"},
         {"a run record with damaged pages",
          [this](const std::string& path) {
              {
@@ -365,7 +368,7 @@ TEST_F(RunRecordFileTest, ARecordOfANewerVersionIsRefusedAndLeftAsItIs)
 
 // Folders that cannot be written, a full disk
 
-TEST_F(RunRecordFileTest, AReadOnlyFolderGivesAClearFailureAndCreatesNothing)
+TEST_F(RunRecordFileTest, AFolderOrRecordThatCannotBeWrittenGivesAClearFailureAndCreatesNothing)
 {
     // Open to the plain user the child becomes, but not writable.
     fs::permissions(host, fs::perms::all);
@@ -393,6 +396,12 @@ TEST_F(RunRecordFileTest, AReadOnlyFolderGivesAClearFailureAndCreatesNothing)
     error = openError();
     EXPECT_TRUE(contains(error, recordPath) && contains(error, "cannot be written")) << error;
     EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{"kv.mdb", "kv.mdb_TarvexHistory"}));
+
+    // The record itself read-only, in a folder that can be written.
+    fs::permissions(dir.path(), fs::perms::all);
+    fs::permissions(recordPath, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    error = openError();
+    EXPECT_TRUE(contains(error, recordPath) && contains(error, "only be opened for reading")) << error;
 }
 
 TEST_F(RunRecordFileTest, AFullDiskFailsTheRecordOfAProductAndLeavesTheFileSound)
