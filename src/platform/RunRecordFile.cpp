@@ -314,6 +314,11 @@ Result<RunRecordFile> RunRecordFile::openForReading(const std::string& hostPath)
     if (rc != SQLITE_OK)
         return R::failure(record.failure("the run record cannot be opened"));
     std::string version = queryText(raw, "PRAGMA user_version", rc);
+    // A journal left by a run stopped in the middle of a write must be played
+    // back first, which only a connection that may write does.
+    if (rc == SQLITE_READONLY_ROLLBACK)
+        return R::failure(path + ": the run record was left in the middle of a change by a run that stopped; the "
+                                 "next run on this host puts it right, and it can be read after that");
     if (rc != SQLITE_OK)
         return R::failure(record.failure("the run record cannot be read"));
     if (std::atoi(version.c_str()) != schema::kRunRecordVersion)

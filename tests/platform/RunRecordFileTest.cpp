@@ -11,6 +11,7 @@
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <csignal>
 #include <filesystem>
@@ -193,6 +194,38 @@ TEST_F(RunRecordFileTest, AKillBetweenTheRecordAndTheMarkLeavesThePendingEntryIn
     ASSERT_TRUE(record.finishRun(1).ok());
     EXPECT_EQ(*record.runsToReconcile(), std::vector<std::int64_t>{});
     EXPECT_EQ((*record.entriesOf(1))[1].reason, "the run stopped before it was saved");
+}
+
+TEST_F(RunRecordFileTest, AWriteCutShortByAKillIsPutRightByTheNextRunAndOnlyReportedByAReader)
+{
+    std::int64_t run = *openRecord().beginRun(update("Lumen Professional"));
+    pid_t child = ::fork();
+    if (child == 0) {
+        // A write larger than the page cache spills into the file before its
+        // commit, so the kill leaves the file half-written with its journal.
+        sqlite3* db = nullptr;
+        sqlite3_open_v2(recordPath.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+        sqlite3_exec(db,
+                     "PRAGMA cache_size = 1; BEGIN; WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
+                     "WHERE i < 500) INSERT INTO entry (run, host_record, code, name) SELECT 1, i, 'P' || i, "
+                     "zeroblob(1000) FROM n;",
+                     nullptr, nullptr, nullptr);
+        ::kill(::getpid(), SIGKILL);
+    }
+    ::waitpid(child, nullptr, 0);
+    ASSERT_TRUE(fs::exists(recordPath + "-journal"));
+    std::string bytes = readFile(recordPath);
+
+    Result<RunRecordFile> reader = RunRecordFile::openForReading(host);
+    ASSERT_FALSE(reader.ok());
+    EXPECT_TRUE(contains(reader.error(), recordPath) && contains(reader.error(), "the next run on this host"))
+        << reader.error();
+    EXPECT_EQ(readFile(recordPath), bytes);
+
+    EXPECT_EQ(openRecord().entriesOf(run)->size(), 0u);
+    EXPECT_FALSE(fs::exists(recordPath + "-journal"));
+    EXPECT_EQ(integrityCheck(recordPath), "ok");
+    EXPECT_TRUE(RunRecordFile::openForReading(host).ok());
 }
 
 // Listing and undoing
