@@ -152,9 +152,10 @@ Status create(const std::string& path, const struct stat& host)
     Result<StagedFile> staged = StagedFile::create(path, host.st_mode);
     if (!staged)
         return failed(staged.error());
-    // As the backups: the host's owner and group when the process may give
-    // them (it runs as root), else at least the group when it is one of the
-    // process's own. Neither is a reason to stop: the file is still ours.
+    // The host's owner and group, so that whoever may write the host may
+    // write its record, when the process may give them (it runs as root);
+    // else at least the group, when it is one of the process's own. Neither
+    // is a reason to stop: the permission bits alone already follow the host.
     if (::fchown(staged->fd(), host.st_uid, host.st_gid) != 0)
         ::fchown(staged->fd(), static_cast<uid_t>(-1), host.st_gid);
     // A change of owner may drop permission bits; set them again.

@@ -322,6 +322,9 @@ struct BadRecord {
     std::string name;
     std::function<void(const std::string& path)> make;
     std::string says;
+    // A journal left beside the file, when not empty: it goes with the file,
+    // or SQLite would play it into the new record.
+    std::string journal;
 };
 
 TEST_F(RunRecordFileTest, AFileThatIsNotASoundRunRecordIsMovedAsideUnchangedAndANewOneMadeNextTime)
@@ -334,7 +337,7 @@ TEST_F(RunRecordFileTest, AFileThatIsNotASoundRunRecordIsMovedAsideUnchangedAndA
          [](const std::string& path) {
              makeHostDatabase(path, {{"A1", 1.0, 2.0}});
          },
-         "another program"},
+         "another program", "the other program's journal"},
         {"a run record with damaged pages",
          [this](const std::string& path) {
              {
@@ -357,6 +360,8 @@ TEST_F(RunRecordFileTest, AFileThatIsNotASoundRunRecordIsMovedAsideUnchangedAndA
             if (contains(entry.path().filename().string(), ".damaged-"))
                 fs::remove(entry.path());
         bad.make(recordPath);
+        if (!bad.journal.empty())
+            dir.write("kv.mdb_TarvexHistory-journal", bad.journal);
         std::string bytes = readFile(recordPath);
 
         // Reading it changes and moves nothing.
@@ -375,10 +380,15 @@ TEST_F(RunRecordFileTest, AFileThatIsNotASoundRunRecordIsMovedAsideUnchangedAndA
         EXPECT_FALSE(fs::exists(recordPath));
         std::vector<std::string> aside;
         for (const auto& entry : fs::directory_iterator(dir.path()))
-            if (contains(entry.path().filename().string(), "_TarvexHistory.damaged-"))
+            if (contains(entry.path().filename().string(), "_TarvexHistory.damaged-") &&
+                !entry.path().string().ends_with("-journal"))
                 aside.push_back(entry.path().string());
         ASSERT_EQ(aside.size(), 1u);
         EXPECT_TRUE(contains(refused.error(), aside[0])) << refused.error();
+        EXPECT_FALSE(fs::exists(recordPath + "-journal"));
+        if (!bad.journal.empty()) {
+            EXPECT_EQ(readFile(aside[0] + "-journal"), bad.journal);
+        }
         EXPECT_EQ(readFile(aside[0]), bytes);
 
         // The next open starts a new record.
