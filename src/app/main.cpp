@@ -9,10 +9,13 @@
 #include "platform/FileCopy.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Shell.h"
+#include "platform/StopSignals.h"
 #include "platform/qt/QtPrompter.h"
 #include "startup/CommandLine.h"
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QSessionManager>
 
 #include <unistd.h>
 
@@ -24,6 +27,14 @@ namespace {
 int runWindows(int argc, char** argv, const std::string& programFolder)
 {
     QApplication app(argc, argv);
+    // The session ending (the user logging out) asks an apply or a backup
+    // under way to stop between two steps and report, as SIGTERM does; the
+    // request reaches the apply while it lets events run between products.
+    // At any other time there is nothing under way to stop.
+#ifndef QT_NO_SESSIONMANAGER
+    QObject::connect(&app, &QGuiApplication::commitDataRequest,
+                     [](QSessionManager&) { tarvex::StopSignals::request(); });
+#endif
     tarvex::QtPrompter prompter;
     tarvex::SystemShell shell;
     tarvex::SystemFileCopy fileCopy;

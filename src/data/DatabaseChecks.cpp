@@ -1,6 +1,7 @@
 // Checks on a database file before and after it is opened: the kind of file,
-// then table, columns, named indexes and the leading column of each index that
-// is searched.
+// then table, columns, named indexes, the leading column of each index that
+// is searched and, where records are told apart by it, that its values are
+// distinct.
 #include "data/DatabaseChecks.h"
 
 #include "platform/SqlText.h"
@@ -59,6 +60,15 @@ Status checkTable(Database& db, const std::string& table, const std::vector<std:
         if (!first || !sameName(*first, index.firstColumn))
             return Status::failure(db.path() + ": index \"" + index.name + "\" of table \"" + recordset->tableName() +
                                    "\" is not on column \"" + index.firstColumn + "\"");
+        if (!index.distinctKeys)
+            continue;
+        Result<std::optional<std::string>> repeated = recordset->repeatedKey();
+        if (!repeated)
+            return Status::failure(db.path() + ": " + repeated.error());
+        if (*repeated)
+            return Status::failure(db.path() + ": more than one record of table \"" + recordset->tableName() +
+                                   "\" has " + index.firstColumn + " " + **repeated + ", so index \"" + index.name +
+                                   "\" cannot tell them apart");
     }
     return Status::success();
 }

@@ -13,14 +13,18 @@ Result<Database> openUpdateDatabase(const std::string& path)
 {
     if (Status file = checkDatabaseFile(path); !file)
         return file;
-    Result<Database> db = Database::open(path);
+    // The price list is only ever read, and may sit in a folder the user
+    // cannot write.
+    Result<Database> db = Database::open(path, Database::Access::ReadOnly);
     if (!db)
         return db;
     using namespace names;
     // The listing order may be on any columns; the price list is looked up by
-    // ID through Primarykey, which must therefore lead with ID.
+    // ID through Primarykey, which must therefore lead with ID, and the ID of
+    // a listed product must lead back to that product and no other. An index
+    // not declared unique is accepted when the IDs are distinct all the same.
     Status checked = checkTable(*db, kProduct, {kId, kQuickId, kName, kCost, kRetailPrice, kDelete},
-                                {{kUpdateIdIndex, ""}, {kPrimaryKeyIndex, kId}});
+                                {{kUpdateIdIndex, ""}, {kPrimaryKeyIndex, kId, true}});
     if (!checked)
         return checked;
     return db;
@@ -34,9 +38,9 @@ Result<std::string> firstVendorName(Database& update)
     if (!vendor)
         return R::failure(vendor.error());
     // The table has no index to walk by: "first" is the first record stored,
-    // the lowest rowid.
+    // the lowest row id.
     std::string sql = "SELECT " + quoteIdentifier(names::kName) + " FROM " + quoteIdentifier(vendor->tableName()) +
-                      " ORDER BY rowid LIMIT 1";
+                      " ORDER BY " + vendor->rowIdName() + " LIMIT 1";
     sqlite3* db = update.handle();
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK)

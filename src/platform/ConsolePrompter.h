@@ -2,6 +2,8 @@
 // machines without a display. Each message box is one line "[CAPTION] TEXT"
 // on the output; questions then read one answer line, so a run can be driven
 // from a terminal or through pipes alike. Output is flushed before every read.
+// Control characters in a message are shown as escapes (see visibleText),
+// and each line of its detail is indented.
 #pragma once
 
 #include "platform/Prompter.h"
@@ -43,8 +45,9 @@ private:
     bool m_echoInput;
 };
 
-// Whether Ctrl+C was pressed since progress began; progress then reports a
-// cancel so that the work stops at a safe point instead of being killed.
+// Whether Ctrl+C was pressed (or SIGTERM, SIGHUP or SIGQUIT came) since a
+// cancellable progress began; that progress then reports a cancel so that the
+// work stops at a safe point instead of being killed.
 bool consoleInterruptRequested();
 
 } // namespace tarvex

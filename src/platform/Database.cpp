@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 
 namespace tarvex {
 
@@ -34,6 +35,41 @@ std::optional<std::string> findTable(sqlite3* db, const std::string& table)
         name = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
     sqlite3_finalize(stmt);
     return name;
+}
+
+// Whether the file's header marks it as in WAL mode: its read and write format
+// versions, bytes 18 and 19, are 2.
+bool headerSaysWal(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    char header[20] = {};
+    return file.read(header, sizeof header) && header[18] == 2 && header[19] == 2;
+}
+
+// Whether a file at path holds anything.
+bool holdsData(const std::string& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && info.st_size > 0;
+}
+
+// path as an SQLite URI with the given parameters. "%", "?" and "#" are
+// escaped so that they stay part of the name; an absolute path gets an empty
+// authority, so that one starting with "//" is not read as a host name.
+std::string fileUri(const std::string& path, const std::string& parameters)
+{
+    std::string uri = path.starts_with('/') ? "file://" : "file:";
+    for (char c : path) {
+        if (c == '%')
+            uri += "%25";
+        else if (c == '?')
+            uri += "%3f";
+        else if (c == '#')
+            uri += "%23";
+        else
+            uri += c;
+    }
+    return uri + "?" + parameters;
 }
 
 } // namespace
@@ -61,17 +97,52 @@ Database::~Database()
     endRead();
 }
 
-Result<Database> Database::open(const std::string& path)
+Result<Database> Database::open(const std::string& path, Access access)
+{
+    int rc = SQLITE_OK;
+    if (access == Access::ReadWrite)
+        return connect(path, path, SQLITE_OPEN_READWRITE, rc);
+    Result<Database> db = connect(path, path, SQLITE_OPEN_READONLY, rc);
+    // A write that was cut short left its journal behind: the file may be half
+    // changed, and only a connection that may write can roll that back. One
+    // does so, restoring the file as it was before that write, as any program
+    // opening it for writing would; the file is then read as usual.
+    if (!db && rc == SQLITE_READONLY_ROLLBACK) {
+        int repairRc = SQLITE_OK;
+        if (Result<Database> repair = connect(path, path, SQLITE_OPEN_READWRITE, repairRc); !repair)
+            return Result<Database>::failure(path + ": a change to the file was cut short, and its journal " + path +
+                                             "-journal cannot be rolled back here (" + repair.error() + ")");
+        db = connect(path, path, SQLITE_OPEN_READONLY, rc);
+    }
+    // A reader of a WAL file shares the writers' index of the -wal file in a
+    // -shm file, made beside the file when it is missing. In a folder that
+    // cannot be written it cannot be made, and the open fails although
+    // nothing would be written.
+    if (db || !headerSaysWal(path) || (rc != SQLITE_READONLY_DIRECTORY && rc != SQLITE_CANTOPEN))
+        return db;
+    const std::string wal = path + "-wal";
+    if (holdsData(wal))
+        return Result<Database>::failure(path + ": its latest changes are in " + wal +
+                                         ", which cannot be read here: the folder cannot be written to make " + path +
+                                         "-shm beside it (" + db.error() + ")");
+    // No changes wait in a -wal file, so the file holds the whole database:
+    // it is read as it stands, without the -shm file and its locks.
+    return connect(path, fileUri(path, "immutable=1"), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, rc);
+}
+
+Result<Database> Database::connect(const std::string& path, const std::string& name, int flags, int& rc)
 {
     sqlite3* raw = nullptr;
     // No SQLITE_OPEN_CREATE: a path that names no file must fail, never leave
     // an empty database behind. No mutex around each call: a connection is
     // only ever used by the thread that opened it, and a long walk makes
     // several calls per record.
-    int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    rc = sqlite3_open_v2(name.c_str(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
     Database db(path, raw);
-    if (rc != SQLITE_OK)
+    if (rc != SQLITE_OK) {
+        rc = raw ? sqlite3_extended_errcode(raw) : rc;
         return Result<Database>::failure(path + ": cannot open: " + sqliteError(raw));
+    }
     sqlite3_busy_timeout(raw, kBusyTimeoutMs);
     sqlite3_extended_result_codes(raw, 1);
     // The files come from outside the program: their views and triggers may
@@ -107,6 +178,16 @@ Status Database::stillAtPath() const
     return Status::success();
 }
 
+Status Database::settleLog()
+{
+    // TRUNCATE: the log is left with no bytes at all, not merely marked as
+    // copied, so no later reader can take anything from it. A file in
+    // rollback mode has no log, and the call does nothing.
+    if (sqlite3_wal_checkpoint_v2(m_db.get(), "main", SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr) != SQLITE_OK)
+        return Status::failure(m_path + "-wal: cannot empty the write-ahead log: " + sqliteError(m_db.get()));
+    return Status::success();
+}
+
 bool Database::isReadOnly() const
 {
     return sqlite3_db_readonly(m_db.get(), "main") == 1;
@@ -124,32 +205,53 @@ Result<Recordset> Database::openTable(const std::string& table, const std::vecto
     if (!name)
         return Result<Recordset>::failure(m_path + ": has no table \"" + table + "\"");
 
+    // Every column, generated and hidden ones too, may hide the row id; only
+    // ordinary ones can be opened.
     sqlite3_stmt* stmt = nullptr;
-    std::string sql = "SELECT name FROM pragma_table_info(?1)";
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK)
+    if (sqlite3_prepare_v2(db, "SELECT name, hidden FROM pragma_table_xinfo(?1)", -1, &stmt, nullptr) != SQLITE_OK)
         return Result<Recordset>::failure(m_path + ": " + sqliteError(db));
     sqlite3_bind_text(stmt, 1, name->c_str(), -1, SQLITE_TRANSIENT);
+    std::vector<std::string> all;
     std::vector<std::string> present;
-    while (sqlite3_step(stmt) == SQLITE_ROW)
-        present.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+        all.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+        if (sqlite3_column_int(stmt, 1) == 0)
+            present.push_back(all.back());
+    }
     sqlite3_finalize(stmt);
 
+    auto named = [](const std::vector<std::string>& names, const std::string& wanted) {
+        return std::find_if(names.begin(), names.end(), [&](const std::string& n) { return sameName(n, wanted); });
+    };
     std::vector<Recordset::Column> opened;
     for (const std::string& column : columns) {
-        auto it =
-            std::find_if(present.begin(), present.end(), [&](const std::string& p) { return sameName(p, column); });
+        auto it = named(present, column);
         if (it == present.end())
             return Result<Recordset>::failure(m_path + ": table \"" + *name + "\" has no column \"" + column + "\"");
         opened.push_back({*it});
     }
 
+    // Records are addressed by their row id. A column may take one of its
+    // names, and SQL then means the column: the first name no column takes
+    // is used.
+    std::string rowId;
+    for (const char* candidate : {"rowid", "_rowid_", "oid"}) {
+        if (named(all, candidate) == all.end()) {
+            rowId = candidate;
+            break;
+        }
+    }
+    if (rowId.empty())
+        return Result<Recordset>::failure(m_path + ": table \"" + *name +
+                                          "\" cannot be read record by record: its columns named rowid, _rowid_ and "
+                                          "oid hide the row id of its records");
     // A table without rowid cannot be walked and saved record by record.
-    std::string probe = "SELECT rowid FROM " + quoteIdentifier(*name) + " LIMIT 0";
+    std::string probe = "SELECT " + rowId + " FROM " + quoteIdentifier(*name) + " LIMIT 0";
     if (sqlite3_prepare_v2(db, probe.c_str(), -1, &stmt, nullptr) != SQLITE_OK)
         return Result<Recordset>::failure(m_path + ": table \"" + *name +
                                           "\" cannot be read record by record: " + sqliteError(db));
     sqlite3_finalize(stmt);
-    return Recordset(db, *name, std::move(opened));
+    return Recordset(db, *name, std::move(rowId), std::move(opened));
 }
 
 Status Database::beginRead()

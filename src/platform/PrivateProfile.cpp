@@ -9,6 +9,8 @@
 #include "platform/PrivateProfile.h"
 
 #include "platform/SmallFile.h"
+#include "platform/TextHelpers.h"
+#include "platform/Utf8.h"
 
 #include <cstdint>
 #include <optional>
@@ -21,52 +23,6 @@ namespace {
 // Settings files are a few kilobytes; anything past this is not one, and
 // reading it would only cost time and memory.
 constexpr std::size_t kMaxProfileBytes = 16 * 1024 * 1024;
-
-void appendUtf8(std::string& out, std::uint32_t cp)
-{
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-// UTF-16 text (after its byte-order mark) as UTF-8. Windows editors save INI
-// files as "Unicode" this way, and the Windows call reads them. A lone
-// surrogate becomes U+FFFD; an odd last byte is dropped.
-std::string utf16ToUtf8(std::string_view bytes, bool bigEndian)
-{
-    std::string out;
-    out.reserve(bytes.size());
-    auto unit = [&](std::size_t i) {
-        auto hi = static_cast<std::uint8_t>(bytes[bigEndian ? i : i + 1]);
-        auto lo = static_cast<std::uint8_t>(bytes[bigEndian ? i + 1 : i]);
-        return static_cast<std::uint32_t>(hi << 8 | lo);
-    };
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        std::uint32_t u = unit(i);
-        if (u >= 0xD800 && u <= 0xDBFF && i + 3 < bytes.size()) {
-            std::uint32_t low = unit(i + 2);
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                appendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
-                i += 2;
-                continue;
-            }
-        }
-        appendUtf8(out, (u >= 0xD800 && u <= 0xDFFF) ? 0xFFFD : u);
-    }
-    return out;
-}
 
 // The file's text as UTF-8 (or as the single-byte text it is), without a
 // byte-order mark.
@@ -82,33 +38,14 @@ std::string decodeText(std::string bytes)
     return bytes;
 }
 
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\v' || c == '\f';
-}
+// The blanks trimmed from lines, names and values. Ctrl-Z (0x1A) is the
+// end-of-file mark old DOS editors leave after the last line; the Windows
+// call trims it like a blank, so a value before it keeps none of it.
+constexpr std::string_view kBlanks = " \t\v\f\x1A";
 
 std::string_view trim(std::string_view text)
 {
-    while (!text.empty() && isBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
-
-char lower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool sameText(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    return true;
+    return trimmed(text, kBlanks);
 }
 
 // The first at most kProfileValueLimit bytes of text, shortened further when
@@ -164,7 +101,7 @@ std::optional<std::string_view> findValue(std::string_view text, std::string_vie
                 continue;
             if (inSection)
                 return std::nullopt; // only the first section of the name is searched
-            inSection = sameText(trim(line.substr(1, close - 1)), section);
+            inSection = sameIgnoringCase(trim(line.substr(1, close - 1)), section);
             continue;
         }
         if (!inSection)
@@ -173,7 +110,7 @@ std::optional<std::string_view> findValue(std::string_view text, std::string_vie
         // A line without "=" names a key with no value; the call then gives the
         // default, as for a missing key.
         std::string_view name = trim(line.substr(0, equals));
-        if (!sameText(name, key))
+        if (!sameIgnoringCase(name, key))
             continue;
         if (equals == std::string_view::npos)
             return std::nullopt;

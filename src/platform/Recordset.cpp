@@ -16,9 +16,10 @@ void Recordset::StatementCloser::operator()(sqlite3_stmt* stmt) const
     sqlite3_finalize(stmt);
 }
 
-Recordset::Recordset(sqlite3* db, std::string table, std::vector<Column> columns)
+Recordset::Recordset(sqlite3* db, std::string table, std::string rowIdName, std::vector<Column> columns)
     : m_db(db)
     , m_table(std::move(table))
+    , m_rowIdName(std::move(rowIdName))
     , m_columns(std::move(columns))
 {
 }
@@ -30,21 +31,31 @@ Recordset::~Recordset() = default;
 Status Recordset::setIndex(const std::string& index)
 {
     sqlite3_stmt* raw = nullptr;
-    const char* listSql = "SELECT name FROM pragma_index_list(?1)";
+    const char* listSql = "SELECT name, \"unique\", partial FROM pragma_index_list(?1)";
     if (sqlite3_prepare_v2(m_db, listSql, -1, &raw, nullptr) != SQLITE_OK)
         return Status::failure(sqliteError(m_db));
     Statement list(raw);
     sqlite3_bind_text(raw, 1, m_table.c_str(), -1, SQLITE_TRANSIENT);
     std::string found;
+    bool unique = false;
+    bool partial = false;
     while (sqlite3_step(raw) == SQLITE_ROW) {
         std::string name = reinterpret_cast<const char*>(sqlite3_column_text(raw, 0));
         if (sameName(name, index)) {
             found = name;
+            unique = sqlite3_column_int(raw, 1) != 0;
+            partial = sqlite3_column_int(raw, 2) != 0;
             break;
         }
     }
     if (found.empty())
         return Status::failure("table \"" + m_table + "\" has no index \"" + index + "\"");
+    // A partial index holds only the records its WHERE clause picks: a seek
+    // through it would miss the others, and the engine cannot use it for a
+    // seek that lacks that clause, so every seek would read the whole table.
+    if (partial)
+        return Status::failure("index \"" + found + "\" of table \"" + m_table +
+                               "\" is partial: its WHERE clause leaves records out of it");
 
     const char* infoSql = "SELECT cid, name, desc, coll FROM pragma_index_xinfo(?1) WHERE key ORDER BY seqno";
     if (sqlite3_prepare_v2(m_db, infoSql, -1, &raw, nullptr) != SQLITE_OK)
@@ -64,15 +75,42 @@ Status Recordset::setIndex(const std::string& index)
 
     m_index = found;
     m_indexColumns = std::move(columns);
+    m_indexUnique = unique;
     m_walk.reset();
     m_seek.reset();
     m_hasRecord = false;
     return Status::success();
 }
 
+Result<std::optional<std::string>> Recordset::repeatedKey()
+{
+    using R = Result<std::optional<std::string>>;
+    if (m_indexColumns.empty())
+        return R::failure("table \"" + m_table + "\": no index chosen");
+    if (m_indexUnique && m_indexColumns.size() == 1)
+        return std::optional<std::string>();
+    // Grouped under the index's collation, the way a seek compares keys; the
+    // index serves the grouping, so this reads the index once.
+    const IndexColumn& first = m_indexColumns.front();
+    std::string key = quoteIdentifier(first.name) + " COLLATE " + quoteIdentifier(first.collation);
+    std::string sql = "SELECT " + key + " FROM " + quoteIdentifier(m_table) + " WHERE " + key +
+                      " IS NOT NULL GROUP BY " + key + " HAVING count(*) > 1 LIMIT 1";
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK)
+        return R::failure("reading table \"" + m_table + "\": " + sqliteError(m_db));
+    Statement stmt(raw);
+    int rc = sqlite3_step(raw);
+    if (rc == SQLITE_DONE)
+        return std::optional<std::string>();
+    if (rc != SQLITE_ROW)
+        return R::failure("reading table \"" + m_table + "\": " + sqliteError(m_db));
+    const unsigned char* text = sqlite3_column_text(raw, 0);
+    return std::optional<std::string>(text ? reinterpret_cast<const char*>(text) : "");
+}
+
 std::string Recordset::selectList() const
 {
-    std::string list = "rowid";
+    std::string list = m_rowIdName;
     for (const Column& column : m_columns)
         list += ", " + quoteIdentifier(column.name);
     return list;
@@ -88,7 +126,7 @@ std::string Recordset::orderBy() const
         order += quoteIdentifier(column.name) + " COLLATE " + quoteIdentifier(column.collation);
         order += column.descending ? " DESC, " : ", ";
     }
-    return order + "rowid";
+    return order + m_rowIdName;
 }
 
 Status Recordset::fetch(sqlite3_stmt* stmt, int rc)
@@ -224,15 +262,36 @@ void Recordset::bindField(sqlite3_stmt* stmt, int parameter, const FieldValue& v
     }
 }
 
-bool Recordset::recordExists() const
+std::string Recordset::unchangedCondition(int firstParameter) const
 {
-    std::string sql = "SELECT 1 FROM " + quoteIdentifier(m_table) + " WHERE rowid = ?1";
+    std::string condition;
+    for (const Column& column : m_columns)
+        condition += " AND " + quoteIdentifier(column.name) + " IS ?" + std::to_string(firstParameter++);
+    return condition;
+}
+
+std::string Recordset::unsavedReason() const
+{
+    // One read tells both whether the record is there and whether it still
+    // holds what was read, by the same comparison the save made.
+    std::string sql =
+        "SELECT 1" + unchangedCondition(2) + " FROM " + quoteIdentifier(m_table) + " WHERE " + m_rowIdName + " = ?1";
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK)
-        return false;
+        return "the record could not be read again: " + sqliteError(m_db);
     Statement stmt(raw);
     sqlite3_bind_int64(raw, 1, m_rowId);
-    return sqlite3_step(raw) == SQLITE_ROW;
+    int parameter = 1;
+    for (const FieldValue& value : m_values)
+        bindField(raw, ++parameter, value);
+    int rc = sqlite3_step(raw);
+    if (rc == SQLITE_DONE)
+        return "the record no longer exists";
+    if (rc != SQLITE_ROW)
+        return "the record could not be read again: " + sqliteError(m_db);
+    if (sqlite3_column_int(raw, 0) == 0)
+        return "another program changed the record after it was read";
+    return "the database ignored the change (a trigger in the file skipped it); the record is as it was";
 }
 
 int Recordset::columnIndex(const std::string& column) const
@@ -384,9 +443,8 @@ Status Recordset::update()
     for (size_t i = 0; i < m_pending.size(); ++i)
         sql += (i ? ", " : "") + quoteIdentifier(m_columns[static_cast<size_t>(m_pending[i].first)].name) + " = ?" +
                std::to_string(++parameter);
-    sql += " WHERE rowid = ?" + std::to_string(++parameter);
-    for (const Column& column : m_columns)
-        sql += " AND " + quoteIdentifier(column.name) + " IS ?" + std::to_string(++parameter);
+    sql += " WHERE " + m_rowIdName + " = ?" + std::to_string(++parameter);
+    sql += unchangedCondition(parameter + 1);
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
         m_pending.clear();
@@ -406,9 +464,7 @@ Status Recordset::update()
     }
     if (sqlite3_changes(m_db) != 1) {
         m_pending.clear();
-        return Status::failure(
-            recordName() + ": cannot save: " +
-            (recordExists() ? "another program changed the record after it was read" : "the record no longer exists"));
+        return Status::failure(recordName() + ": cannot save: " + unsavedReason());
     }
     for (const auto& [i, value] : m_pending) {
         FieldValue& field = m_values[static_cast<size_t>(i)];

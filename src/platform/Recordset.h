@@ -44,8 +44,15 @@ public:
     const std::string& tableName() const { return m_table; }
 
     // Chooses the index that walking and seeking follow. Fails when the table
-    // has no index of that name, or the index is on an expression.
+    // has no index of that name, or the index is on an expression or partial
+    // (with a WHERE clause): a walk and a seek must see every record, in an
+    // order and by a key the index itself holds.
     Status setIndex(const std::string& index);
+    // A value of the current index's first column that more than one record
+    // holds (as text, for messages); nothing when every record can be told by
+    // it alone, as a unique index on that one column ensures. Empty values
+    // are not counted: a seek never looks for one.
+    Result<std::optional<std::string>> repeatedKey();
 
     // Walks the table in the current index's order. After moveFirst() or
     // moveNext(), eof() tells whether a record is current.
@@ -72,13 +79,17 @@ public:
     Result<std::optional<std::string>> text(const std::string& column) const;
     // The current record's rowid, 0 when none.
     std::int64_t rowId() const { return m_rowId; }
+    // The name the table's row id goes by in SQL: rowid, or _rowid_ or oid
+    // when a column of the table takes that name.
+    const std::string& rowIdName() const { return m_rowIdName; }
 
     // Starts changing the current record; setNumber() records new values and
     // update() writes them to this one record in its own transaction, durable
     // when it returns. update() fails when the record no longer exists, when
     // another program has changed one of its opened fields since it was read
-    // (that change is kept), or when the file is read-only or locked past the
-    // busy timeout; the record is then left as it was.
+    // (that change is kept), when the database ignored the change (a trigger
+    // of the file's own skipped it), or when the file is read-only or locked
+    // past the busy timeout; the record is then left as it was.
     Status edit();
     Status setNumber(const std::string& column, double value);
     Status update();
@@ -98,23 +109,31 @@ private:
     };
     using Statement = std::unique_ptr<sqlite3_stmt, StatementCloser>;
 
-    Recordset(sqlite3* db, std::string table, std::vector<Column> columns);
+    Recordset(sqlite3* db, std::string table, std::string rowIdName, std::vector<Column> columns);
     int columnIndex(const std::string& column) const;
     // The current record's field without a copy; null, with error set, when
     // there is no current record or the column was not opened.
     const FieldValue* currentField(const std::string& column, std::string& error) const;
     std::string selectList() const;
+    // " AND column IS ?n" for each opened column, numbered from
+    // firstParameter: true while the record holds what was read.
+    std::string unchangedCondition(int firstParameter) const;
     std::string orderBy() const;
     Status fetch(sqlite3_stmt* stmt, int rc);
     std::string recordName() const;
     static void bindField(sqlite3_stmt* stmt, int parameter, const FieldValue& value);
-    bool recordExists() const;
+    // Why a save changed no record: the record is gone, or another program
+    // changed it, or it still holds what was read and the database ignored
+    // the change.
+    std::string unsavedReason() const;
 
     sqlite3* m_db = nullptr;
     std::string m_table;
+    std::string m_rowIdName;
     std::vector<Column> m_columns;
     std::string m_index;
     std::vector<IndexColumn> m_indexColumns;
+    bool m_indexUnique = false;
     Statement m_walk;
     Statement m_seek;
     bool m_hasRecord = false;

@@ -1,8 +1,10 @@
-// Making the start-up backup copy: the lock, the choice between a plain file
-// copy and SQLite's online backup, and the name.
+// Making the start-up backup copy: the check that the file is a database, the
+// lock, the choice between a plain file copy and SQLite's online backup, and
+// the name.
 #include "startup/BackupCopy.h"
 
 #include "platform/Database.h"
+#include "platform/DatabaseKind.h"
 #include "platform/StagedFile.h"
 #include "startup/BackupName.h"
 
@@ -11,6 +13,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <optional>
 #include <sys/stat.h>
 
 namespace tarvex {
@@ -64,16 +68,22 @@ public:
 
     State take(const std::string& path)
     {
-        m_connection.close();
-        int rc = sqlite3_open_v2(path.c_str(), &m_connection.db, SQLITE_OPEN_READONLY, nullptr);
-        if (rc == SQLITE_OK) {
-            sqlite3_busy_timeout(m_connection.db, Database::kBusyTimeoutMs);
-            rc = execute(m_connection.db, "BEGIN");
+        int rc = openAndRead(path, SQLITE_OPEN_READONLY);
+        // A write that was interrupted (its program killed, the power cut)
+        // leaves a journal that must be rolled back before the file can be
+        // read, and only a connection that may write can do that: the first
+        // read through one rolls it back, as in every SQLite program. The copy
+        // is then taken of the recovered file.
+        if (rc != SQLITE_OK && sqlite3_extended_errcode(m_connection.db) == SQLITE_READONLY_ROLLBACK) {
+            rc = openAndRead(path, SQLITE_OPEN_READWRITE);
+            if (rc == SQLITE_OK)
+                m_rolledBack = true;
+            else if (sqlite3_extended_errcode(m_connection.db) == SQLITE_READONLY_ROLLBACK) {
+                m_error = path + ": cannot read the database to copy it: an interrupted write left its journal " +
+                          path + "-journal, which cannot be rolled back: " + sqliteError(m_connection.db);
+                return State::Failed;
+            }
         }
-        // The first read is what takes the lock (and finds out whether the
-        // file is a database at all).
-        if (rc == SQLITE_OK)
-            rc = execute(m_connection.db, "SELECT count(*) FROM sqlite_schema");
         if ((rc & 0xff) == SQLITE_NOTADB)
             return State::NotADatabase;
         if (rc != SQLITE_OK) {
@@ -82,6 +92,9 @@ public:
         }
         return State::Held;
     }
+
+    // Whether taking the lock rolled back an interrupted write.
+    bool rolledBack() const { return m_rolledBack; }
 
     bool isWal() { return queryText(m_connection.db, "PRAGMA main.journal_mode") == "wal"; }
     sqlite3* handle() const { return m_connection.db; }
@@ -95,18 +108,36 @@ public:
     }
 
 private:
+    // Opens path with flags and starts the read transaction. The first read
+    // is what takes the lock (and finds out whether the file is a database at
+    // all).
+    int openAndRead(const std::string& path, int flags)
+    {
+        m_connection.close();
+        int rc = sqlite3_open_v2(path.c_str(), &m_connection.db, flags, nullptr);
+        if (rc == SQLITE_OK) {
+            sqlite3_busy_timeout(m_connection.db, Database::kBusyTimeoutMs);
+            rc = execute(m_connection.db, "BEGIN");
+        }
+        if (rc == SQLITE_OK)
+            rc = execute(m_connection.db, "SELECT count(*) FROM sqlite_schema");
+        return rc;
+    }
+
     Connection m_connection;
     std::string m_error;
+    bool m_rolledBack = false;
 };
 
 // Copies the database held open by source (inside its read transaction)
-// into a new file named destination with SQLite's online backup. The copy is
-// left in rollback-journal mode, so it is one self-contained file.
-CopyResult copyOnline(sqlite3* source, const std::string& hostPath, const std::string& destination, mode_t mode,
-                      Progress* progress)
+// into a new file named destination with SQLite's online backup, with the
+// permission bits and, where the process may, the owner and group of host.
+// The copy is left in rollback-journal mode, so it is one self-contained file.
+CopyResult copyOnline(sqlite3* source, const std::string& hostPath, const std::string& destination,
+                      const struct stat& host, Progress* progress)
 {
     using Outcome = CopyResult::Outcome;
-    Result<StagedFile> staged = StagedFile::create(destination, mode);
+    Result<StagedFile> staged = StagedFile::create(destination, host.st_mode, host.st_uid, host.st_gid);
     if (!staged)
         return {Outcome::Failed, staged.error()};
 
@@ -177,6 +208,22 @@ CopyResult copyOnline(sqlite3* source, const std::string& hostPath, const std::s
     return {Outcome::Copied, {}};
 }
 
+// Removes the copies that earlier runs were writing beside the host when
+// they stopped (a power cut, a kill) and that no running program still
+// writes: only files of exactly the names a backup is staged under, which
+// hold a lock while they are written. Everything else is left alone, and a
+// folder that cannot be read is simply not cleaned.
+void removeAbandonedCopies(const std::string& hostPath)
+{
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folderOf(hostPath), ec)) {
+        std::string name = entry.path().filename().string();
+        std::optional<std::string> destination = StagedFile::destinationOf(name);
+        if (destination && BackupName::isCandidateName(hostPath, *destination))
+            StagedFile::removeIfAbandoned(entry.path().string());
+    }
+}
+
 } // namespace
 
 BackupCopy::BackupCopy(FileCopy& fileCopy, Prompter& prompter)
@@ -196,9 +243,19 @@ BackupResult BackupCopy::make(const std::string& hostPath, const std::tm& when)
     }
     if (!S_ISREG(info.st_mode))
         return {Outcome::NothingToBackUp, {}, hostPath + ": not a file"};
+    Result<DatabaseKind> kind = databaseKind(hostPath);
+    if (!kind)
+        return {Outcome::Failed, {}, kind.error()};
+    if (*kind == DatabaseKind::NotADatabase)
+        return {Outcome::NotADatabase,
+                {},
+                hostPath + (info.st_size == 0 ? ": the file is empty (0 bytes), not a database"
+                                              : ": not a database file (neither an SQLite nor an Access database)")};
 
+    removeAbandonedCopies(hostPath);
     std::unique_ptr<Progress> progress = m_prompter.beginProgress("Backup Data", "Copying " + hostPath, true);
     int attempt = 1;
+    bool rolledBack = false;
     for (int tries = 0; tries < kNameAttempts; ++tries, ++attempt) {
         // Taken afresh for each attempt: the plain copy closes its own handle
         // on the file, which ends this process's locks on it.
@@ -206,17 +263,18 @@ BackupResult BackupCopy::make(const std::string& hostPath, const std::tm& when)
         ReadLock::State state = lock.take(hostPath);
         if (state == ReadLock::State::Failed)
             return {Outcome::Failed, {}, lock.error()};
+        rolledBack = rolledBack || lock.rolledBack();
         if (state == ReadLock::State::NotADatabase)
             lock.release();
 
         std::string destination = BackupName::firstFree(hostPath, when, &BackupName::isTaken, attempt);
         CopyResult copied = state == ReadLock::State::Held && lock.isWal()
-                                ? copyOnline(lock.handle(), hostPath, destination, info.st_mode, progress.get())
+                                ? copyOnline(lock.handle(), hostPath, destination, info, progress.get())
                                 : m_fileCopy.copy(hostPath, destination, progress.get());
         lock.release();
         switch (copied.outcome) {
         case CopyResult::Outcome::Copied:
-            return {Outcome::Made, destination, {}};
+            return {Outcome::Made, destination, {}, rolledBack};
         case CopyResult::Outcome::Cancelled:
             return {Outcome::Cancelled, {}, copied.error};
         case CopyResult::Outcome::Failed:

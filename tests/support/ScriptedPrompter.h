@@ -1,7 +1,6 @@
 // A Prompter answered in advance: each message box takes the next queued
 // answer (or the safe default when none is queued) and every box, dialog and
-// progress is recorded for the test to check. HookedPrompter adds one action
-// run while the work lets events run.
+// progress is recorded for the test to check.
 #pragma once
 
 #include "platform/Prompter.h"
@@ -51,14 +50,11 @@ private:
     std::optional<std::uint64_t> m_cancelAt;
 };
 
-// A ScriptedPrompter that lets a test act once, the next time the work under
-// test lets events run: in the middle of a list build or an apply, as another
-// program would.
+// A prompter that lets a test act once while the work lets events run: the
+// next time events run, onEvents is called and cleared (it may set another).
 class HookedPrompter : public ScriptedPrompter {
 public:
-    // Runs at the next event run only, then is cleared.
     std::function<void()> onEvents;
-
     void processEvents(EventScope scope) override
     {
         ScriptedPrompter::processEvents(scope);

@@ -12,6 +12,9 @@
 
 #include <QDialog>
 
+#include <string>
+#include <vector>
+
 class QItemSelection;
 class QLabel;
 class QPushButton;
@@ -33,6 +36,9 @@ public:
     // How the run ends once the window has closed: in error after a failed
     // apply, normally otherwise.
     RunEnd runEnd() const { return m_end; }
+    // The files Print List must never write over when printing to a file:
+    // the databases and the backup copy.
+    void setKeepOff(std::vector<std::string> files) { m_keepOff = std::move(files); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -59,6 +65,7 @@ private:
     QList<QPushButton*> m_buttons;
     bool m_working = false;
     RunEnd m_end = RunEnd::Normal;
+    std::vector<std::string> m_keepOff;
 };
 
 } // namespace tarvex
