@@ -6,7 +6,6 @@
 #include "platform/StagedFile.h"
 #include "startup/BackupCopy.h"
 #include "startup/BackupName.h"
-#include "startup/VersionLabel.h"
 
 #include <sqlite3.h>
 
@@ -54,12 +53,6 @@ TEST(BackupNameTest, OnlyTheNamesOfBackupCopiesAndTheirStagedFilesAreRecognised)
     EXPECT_EQ(StagedFile::destinationOf("a_Tarvex_1.part12"), "a_Tarvex_1");
     for (const char* name : {"a.part1", "a.part01", "a.partx", "a.part-journal", "a.part.txt", ".part", "a"})
         EXPECT_EQ(StagedFile::destinationOf(name), std::nullopt) << name;
-}
-
-TEST(VersionLabelTest, ShowsMajorMinorAndRevision)
-{
-    EXPECT_EQ(versionLabel(2, 0, 0, 21), "Version 2.0.21");
-    EXPECT_EQ(versionLabel(1, 4, 7, 0), "Version 1.4.0");
 }
 
 // Runs the whole sequence in a child process whose files may not grow past a

@@ -1,5 +1,6 @@
-// The splash window: its labels, closing it before its timer fires, and one
-// whole windowed start-up through the real message boxes up to the hand-over.
+// The splash window: its labels and the version text they show, closing it
+// before its timer fires, and one whole windowed start-up through the real
+// message boxes up to the hand-over.
 #include "StartupFixture.h"
 
 #include "platform/qt/QtPrompter.h"
@@ -41,6 +42,12 @@ std::optional<RunEnd> runUntilFinished(SplashWindow& splash)
     });
     QApplication::exec();
     return end;
+}
+
+TEST(VersionLabelTest, ShowsMajorMinorAndRevision)
+{
+    EXPECT_EQ(versionLabel(2, 0, 0, 21), "Version 2.0.21");
+    EXPECT_EQ(versionLabel(1, 4, 7, 0), "Version 1.4.0");
 }
 
 TEST_F(SplashTest, ShowsTheProgramsNameVersionAndMaker)
