@@ -219,7 +219,8 @@ void AccessFileClaim::putBackLockFile()
         // Removed only when nobody else has come into it (no lock on it but
         // the claim's) and its name still leads to it; otherwise only the
         // claim's entry goes.
-        if (locksHeldOn(m_lockFile, {0, kToEnd}, 1).empty() && sameFile(m_lockFile, m_lockPath))
+        LockScan others = locksHeldOn(m_lockFile, {0, kToEnd}, 1);
+        if (others.error == 0 && others.locks.empty() && sameFile(m_lockFile, m_lockPath))
             ::unlink(m_lockPath.c_str());
         else if (m_slot >= 0)
             writeAt(m_lockFile, std::string(kLockFileEntryBytes, '\0'), offset);

@@ -15,7 +15,9 @@
 //   take it over.
 // Open-file-description locks belong to the claim's own descriptors: no
 // other open or close of the files in this process drops them, and the
-// system drops them when the process ends in any way.
+// system drops them when the process ends in any way. They conflict with
+// every other lock, a POSIX lock this process asks for included: the writer
+// takes no locks of its own on the database while the claim holds it.
 //
 // The claim ends with release() or the destructor, on every way out of the
 // run, an error or a stop signal included (StopSignals turns those into an

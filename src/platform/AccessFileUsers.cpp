@@ -46,6 +46,15 @@ void addOnce(std::vector<std::string>& holders, std::string holder)
         holders.push_back(std::move(holder));
 }
 
+// Notes in users that the locks on a file could not be looked at.
+void noteUnchecked(AccessFileUsers& users, const LockScan& scan, const std::string& fileName)
+{
+    if (scan.error == 0)
+        return;
+    users.unchecked += (users.unchecked.empty() ? "" : "; ") + std::string("the locks on ") + fileName +
+                       " could not be checked: " + std::strerror(scan.error);
+}
+
 // A descriptor of the file at path for looking at its locks: own when it is
 // open on that very file, else a new one (closed by the caller when it
 // differs from own). -1, with errno set, when it cannot be opened.
@@ -69,13 +78,16 @@ int handleFor(const std::string& path, int own, FileIdentity& identity)
 
 // The users of one lock file: the entries whose locks are held, and a lock
 // elsewhere in it as a user who may be any of the entries.
-void addLockFileUsers(int fd, const std::string& fileName, std::vector<std::string>& holders)
+void addLockFileUsers(int fd, const std::string& fileName, AccessFileUsers& users)
 {
+    std::vector<std::string>& holders = users.holders;
     std::string bytes(kLockFileMaxBytes, '\0');
     ssize_t n = ::pread(fd, bytes.data(), bytes.size(), 0);
     bytes.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
     std::vector<LockFileEntry> entries = lockFileEntries(bytes);
-    for (const HeldLock& lock : locksHeldOn(fd, {0, kToEnd})) {
+    LockScan scan = locksHeldOn(fd, {0, kToEnd});
+    noteUnchecked(users, scan, fileName);
+    for (const HeldLock& lock : scan.locks) {
         bool named = false;
         for (const LockFileEntry& entry : entries)
             if (lockMarksSlot(lock.range, entry.slot)) {
@@ -124,7 +136,9 @@ Result<AccessFileUsers> findAccessFileUsers(const std::string& databasePath, Own
     // Named after the users in the lock file, who say more to whoever reads
     // the message.
     std::vector<std::string> databaseLocks;
-    for (const HeldLock& lock : locksHeldOn(database, {0, kToEnd}))
+    LockScan scan = locksHeldOn(database, {0, kToEnd});
+    noteUnchecked(users, scan, names[0]);
+    for (const HeldLock& lock : scan.locks)
         addOnce(databaseLocks, lockHolder(lock, names[0]));
     if (database != own.database)
         ::close(database);
@@ -148,7 +162,7 @@ Result<AccessFileUsers> findAccessFileUsers(const std::string& databasePath, Own
         // Only an ordinary file can be a lock file; Access could not use a
         // folder or a device of that name.
         if (::fstat(lockFile, &info) == 0 && S_ISREG(info.st_mode)) {
-            addLockFileUsers(lockFile, fileNameOf(lockPath), users.holders);
+            addLockFileUsers(lockFile, fileNameOf(lockPath), users);
             files.push_back(identity);
             names.push_back(fileNameOf(lockPath));
         }
@@ -158,15 +172,18 @@ Result<AccessFileUsers> findAccessFileUsers(const std::string& databasePath, Own
 
     for (std::string& holder : databaseLocks)
         addOnce(users.holders, std::move(holder));
-    OpenerScan scan = processesWithOpen(files);
-    for (const OpenerProcess& process : scan.processes)
+    OpenerScan openers = processesWithOpen(files);
+    for (const OpenerProcess& process : openers.processes)
         addOnce(users.holders, processName(process.pid, visibleText(process.program)) + " with " +
                                    openedFiles(process, names) + " open");
-    if (scan.noProcessList)
-        users.unchecked = "the programs of this computer could not be listed (/proc cannot be read)";
-    else if (scan.unreadable > 0)
-        users.unchecked = "the open files of " + std::to_string(scan.unreadable) +
-                          (scan.unreadable == 1 ? " process" : " processes") + " of other users could not be checked";
+    std::string unlisted;
+    if (openers.noProcessList)
+        unlisted = "the programs of this computer could not be listed (/proc cannot be read)";
+    else if (openers.unreadable > 0)
+        unlisted = "the open files of " + std::to_string(openers.unreadable) +
+                   (openers.unreadable == 1 ? " process" : " processes") + " of other users could not be checked";
+    if (!unlisted.empty())
+        users.unchecked += (users.unchecked.empty() ? "" : "; ") + unlisted;
     return users;
 }
 

@@ -27,7 +27,9 @@ struct AccessFileUsers {
     // "process 913 (msaccess.exe) with kv.mdb and kv.ldb open".
     std::vector<std::string> holders;
     // Empty, or what could not be looked at, so that the check was partial:
-    // "the open files of 3 processes of other users could not be checked".
+    // "the open files of 3 processes of other users could not be checked",
+    // "the locks on kv.mdb could not be checked: <reason>" (a file system
+    // without record locks), several joined by "; ".
     std::string unchecked;
 
     bool anyone() const { return !holders.empty(); }

@@ -37,9 +37,10 @@ pid_t pidOfEntry(const char* name)
 
 } // namespace
 
-std::vector<HeldLock> locksHeldOn(int fd, ByteRange range, std::size_t limit)
+LockScan locksHeldOn(int fd, ByteRange range, std::size_t limit)
 {
-    std::vector<HeldLock> found;
+    LockScan scan;
+    std::vector<HeldLock>& found = scan.locks;
     std::vector<ByteRange> toProbe{range};
     const pid_t self = ::getpid();
     // The system tells one conflicting lock for each question; the bytes on
@@ -56,7 +57,11 @@ std::vector<HeldLock> locksHeldOn(int fd, ByteRange range, std::size_t limit)
         probe.l_whence = SEEK_SET;
         probe.l_start = part.start;
         probe.l_len = part.length;
-        if (::fcntl(fd, F_OFD_GETLK, &probe) != 0 || probe.l_type == F_UNLCK)
+        if (::fcntl(fd, F_OFD_GETLK, &probe) != 0) {
+            scan.error = errno;
+            break;
+        }
+        if (probe.l_type == F_UNLCK)
             continue;
         off_t lockEnd = probe.l_len == 0 ? kNoEnd : probe.l_start + probe.l_len;
         off_t start = std::max(probe.l_start, part.start);
@@ -72,7 +77,7 @@ std::vector<HeldLock> locksHeldOn(int fd, ByteRange range, std::size_t limit)
     }
     std::sort(found.begin(), found.end(),
               [](const HeldLock& a, const HeldLock& b) { return a.range.start < b.range.start; });
-    return found;
+    return scan;
 }
 
 bool flockHeldOn(const std::string& path)

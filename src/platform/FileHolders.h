@@ -28,12 +28,20 @@ struct HeldLock {
     pid_t pid = -1;
 };
 
+struct LockScan {
+    std::vector<HeldLock> locks;
+    // The errno value when the system could not tell (a file system without
+    // record locks), else 0.
+    int error = 0;
+};
+
 // The record locks another owner holds on range of the file open at fd, as
 // far as limit of them: a lock taken through fd itself (an open-file-
 // description lock) or by this process (a POSIX lock) is never one. Each
-// lock found is reported with the part of it inside range. Two shared locks
-// over the same bytes count as one. Nothing is locked or changed.
-std::vector<HeldLock> locksHeldOn(int fd, ByteRange range, std::size_t limit = 64);
+// lock found is reported with the part of it inside range, in the order of
+// the file. Two shared locks over the same bytes count as one. Nothing is
+// locked or changed.
+LockScan locksHeldOn(int fd, ByteRange range, std::size_t limit = 64);
 
 // Whether another open of the file at path holds a flock lock on it. The
 // test takes and at once drops an exclusive flock lock of its own; a file
