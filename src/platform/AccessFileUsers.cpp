@@ -130,9 +130,11 @@ Result<AccessFileUsers> findAccessFileUsers(const std::string& databasePath, Own
     std::vector<std::string> names{fileNameOf(databasePath)};
 
     int database = handleFor(databasePath, own.database, files[0]);
-    if (database < 0)
+    if (database < 0) {
+        int error = errno;
         return Result<AccessFileUsers>::failure(databasePath +
-                                                ": cannot open to see who else uses it: " + std::strerror(errno));
+                                                ": cannot open to see who else uses it: " + std::strerror(error));
+    }
     // Named after the users in the lock file, who say more to whoever reads
     // the message.
     std::vector<std::string> databaseLocks;
@@ -152,11 +154,12 @@ Result<AccessFileUsers> findAccessFileUsers(const std::string& databasePath, Own
         FileIdentity identity;
         int lockFile = handleFor(lockPath, own.lockFile, identity);
         if (lockFile < 0) {
+            int error = errno;
             // Removed by its last user since the folder was read.
-            if (errno == ENOENT)
+            if (error == ENOENT)
                 continue;
             return Result<AccessFileUsers>::failure(lockPath + ": cannot open to see who uses " + names[0] + ": " +
-                                                    std::strerror(errno));
+                                                    std::strerror(error));
         }
         struct stat info {};
         // Only an ordinary file can be a lock file; Access could not use a
