@@ -53,7 +53,10 @@ struct OwnAccessHandles {
 // nobody is no failure, and a partial check says so in unchecked. The
 // database file and lock files are opened and closed here, which drops any
 // POSIX lock this process holds on them through another descriptor (its
-// open-file-description locks stay).
+// open-file-description locks stay). While this process holds an
+// AccessFileClaim on the database, ask the claim (others()): asked here
+// without its descriptors, the claim's own locks and entry would count as
+// another program's.
 Result<AccessFileUsers> findAccessFileUsers(const std::string& databasePath, OwnAccessHandles own = {});
 
 } // namespace tarvex

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <dirent.h>
+#include <sys/stat.h>
 
 namespace tarvex {
 
@@ -69,8 +70,15 @@ std::vector<std::string> lockFilesBeside(const std::string& databasePath, FileKi
     std::vector<std::string> found;
     std::string folder = folderOf(databasePath);
     DIR* entries = ::opendir(folder.c_str());
-    if (!entries)
+    if (!entries) {
+        // A folder that may be entered but not listed: the names as Access
+        // spells them can still be looked up.
+        struct stat info {};
+        for (const std::string& name : wanted)
+            if (::lstat((folder + "/" + name).c_str(), &info) == 0)
+                found.push_back(folder + "/" + name);
         return found;
+    }
     while (const dirent* entry = ::readdir(entries)) {
         for (const std::string& name : wanted)
             if (sameIgnoringCase(entry->d_name, name))
