@@ -195,6 +195,7 @@ TEST(AccessFileUsersTest, ALockedEntryNamesItsUser)
         ByteRange lock;
         std::string found;
         std::string notFound;
+        std::string bytes = kTwoUsers;
     } cases[] = {
         // The entry's own bytes, as Tarvex locks them.
         {"kv-single-2000.mdb", "kv.mdb", "kv.ldb", {64, 64}, "Anna on computer BACKOFFICE", "FRONTDESK"},
@@ -209,11 +210,20 @@ TEST(AccessFileUsersTest, ALockedEntryNamesItsUser)
          {0x20000000, 8},
          "a user of kv.ldb, one of: Admin on computer FRONTDESK, Anna on computer BACKOFFICE",
          ""},
+        // Names in the Windows code page come out as UTF-8, and a control
+        // character in them cannot reach the terminal.
+        {"kv-single-2000.mdb",
+         "kv.mdb",
+         "kv.ldb",
+         {0, 64},
+         "Jos\xc3\xa9\\x1b[2J on computer CAF\xc3\x89",
+         "\x1b",
+         entry("CAF\xc9", "Jos\xe9\x1b[2J")},
     };
     for (const Case& c : cases) {
         TempDir dir;
         std::string database = copyFixture(dir, c.fixture, c.database);
-        std::string lockFile = dir.write(c.lockFile, kTwoUsers);
+        std::string lockFile = dir.write(c.lockFile, c.bytes);
         LockingChild child(lockFile, LockKind::Posix, c.lock);
         ASSERT_TRUE(child.holding());
         AccessFileUsers users = usersOf(database);
