@@ -5,6 +5,7 @@
 #include "platform/AccessFileClaim.h"
 #include "platform/AccessFileUsers.h"
 #include "platform/AccessLockFile.h"
+#include "platform/StopSignals.h"
 
 #include "support/ProcessRunner.h"
 #include "support/TempDir.h"
@@ -357,6 +358,26 @@ TEST(AccessFileClaimTest, PutsAFoundLockFileBackAsItWas)
         ASSERT_EQ(::stat(lockFile.c_str(), &info), 0);
         EXPECT_EQ(info.st_mtim.tv_sec, 1000000000);
     }
+}
+
+TEST(AccessFileClaimTest, AStopSignalEndsTheClaimAsAnyReturnDoes)
+{
+    TempDir dir;
+    std::string database = copyFixture(dir, "kv-single-2000.mdb", "kv.mdb");
+    std::string lockFile = dir.write("kv.ldb", kTwoUsers);
+    std::string ended = runInChild([&] {
+        StopSignals stop;
+        Result<AccessFileClaim> claim = AccessFileClaim::take(database);
+        if (!claim.ok())
+            return claim.error();
+        ::raise(SIGTERM);
+        // A writer's loop ends at its next safe point, and the claim with it.
+        while (!StopSignals::requested()) {
+        }
+        return StopSignals::askedBy();
+    });
+    EXPECT_EQ(ended, "SIGTERM");
+    EXPECT_EQ(readFile(lockFile), kTwoUsers);
 }
 
 TEST(AccessFileClaimTest, RefusesAFileSomebodyHasAndChangesNothing)
