@@ -13,6 +13,7 @@
 #include "startup/CommandLine.h"
 #include "startup/StartupSequence.h"
 #include "startup/TerminalFrontEnd.h"
+#include "startup/VendorFiles.h"
 #include "startup/qt/frmSplash.h"
 
 #include <QApplication>
@@ -27,7 +28,7 @@
 
 namespace {
 
-int runWindows(int argc, char** argv, const std::string& programFolder)
+int runWindows(int argc, char** argv, const tarvex::VendorFiles& files)
 {
     QApplication app(argc, argv);
     // The session ending (the user logging out) asks an apply or a backup
@@ -41,7 +42,7 @@ int runWindows(int argc, char** argv, const std::string& programFolder)
     tarvex::QtPrompter prompter;
     tarvex::SystemShell shell;
     tarvex::SystemFileCopy fileCopy;
-    tarvex::StartupSequence sequence(programFolder, prompter, shell, fileCopy, tarvex::systemLocalTime,
+    tarvex::StartupSequence sequence(files, prompter, shell, fileCopy, tarvex::systemLocalTime,
                                      [&](tarvex::RunState& run) { return tarvex::runReviewWindow(run, prompter); });
     tarvex::frmSplash splash([&] { return sequence.run(); });
     splash.show();
@@ -57,7 +58,16 @@ int main(int argc, char** argv)
     std::signal(SIGXFSZ, SIG_IGN);
     std::vector<std::string> arguments(argv + 1, argv + argc);
     tarvex::CommandLine line = tarvex::CommandLine::parse(arguments, tarvex::displayAvailable());
-    std::string folder = tarvex::programFolder(argv[0]);
+    // A folder or price list on the command line (a desktop entry's %f)
+    // takes the place of the program's own folder.
+    tarvex::Result<tarvex::VendorFiles> files =
+        tarvex::findVendorFiles(line.vendorPath, tarvex::programFolder(argv[0]), tarvex::programInstallFolders());
+    if (!files && line.action != tarvex::CommandLine::Action::Error) {
+        line.action = tarvex::CommandLine::Action::Error;
+        line.error = files.error();
+    }
+    if (!files)
+        files = tarvex::VendorFiles(std::string());
 
     // Printing a PDF needs fonts, hence a GUI application; the terminal gets
     // one on the "offscreen" platform, made on the first print only.
@@ -74,9 +84,9 @@ int main(int argc, char** argv)
     };
 
     std::optional<int> status =
-        tarvex::runWithoutWindows(line, folder, std::cin, std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1,
+        tarvex::runWithoutWindows(line, *files, std::cin, std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1,
                                   ::isatty(STDIN_FILENO) == 1, printPdf);
     if (status)
         return *status;
-    return runWindows(argc, argv, folder);
+    return runWindows(argc, argv, *files);
 }
