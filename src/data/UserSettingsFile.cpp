@@ -37,15 +37,16 @@ bool holdsOnlyTheLocation(const std::string& text)
 }
 
 // Makes folder with mode 0700 unless a folder (or a link to one) is there.
+// The failure's text follows the settings file's name.
 Status makeFolder(const std::string& folder)
 {
     // mkdir never follows or replaces what is at the name: EEXIST leaves it
     // to the stat to say whether that is a folder.
     if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
-        return Status::failure(folder + ": cannot be made: " + std::strerror(errno));
+        return Status::failure("its folder " + folder + " cannot be made: " + std::strerror(errno));
     struct stat info {};
     if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
-        return Status::failure(folder + ": is not a folder");
+        return Status::failure("its folder " + folder + " is not a folder");
     return Status::success();
 }
 
@@ -73,7 +74,7 @@ Status storeUserLocation(const std::string& location, const std::string& file)
     if (made.ok())
         made = makeFolder(folder);
     if (!made.ok())
-        return made;
+        return refused(made.error());
 
     // lstat, not stat: a link at the name is never written through, nor
     // replaced, whatever it points to.
