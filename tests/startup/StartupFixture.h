@@ -93,6 +93,14 @@ protected:
         dir.write("program/Merlow.INI", "[Settings]\nDBLocation=" + path + "\n");
     }
 
+    // The shortcut on the desktop that leads to target, for the file dialog.
+    std::string shortcutTo(const std::string& target)
+    {
+        std::string shortcut = shell.desktop + "/Brindle.lnk";
+        shell.targets[shortcut] = target;
+        return shortcut;
+    }
+
     int runSequence()
     {
         StartupSequence sequence(

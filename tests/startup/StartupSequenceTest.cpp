@@ -258,10 +258,9 @@ TEST_F(StartupSequenceTest, AnInstalledProgramAsksForThePriceListAndReadsMerlowI
 // nothing, Yes stores it for the next run, which then asks neither.
 TEST_F(StartupSequenceTest, AChosenLocationIsRememberedOnlyOnYes)
 {
-    makeUpdateDatabase(program + "/invupdate.mdb", {"Acme"}, {{1, "A1", "Shampoo", 4.0, 9.0}});
-    makeHostDatabase(host, {{"A1", 3.0, 8.0}});
-    std::string shortcut = shell.desktop + "/Brindle.lnk";
-    shell.targets[shortcut] = host;
+    standardSetup();
+    std::filesystem::remove(program + "/Merlow.INI");
+    std::string shortcut = shortcutTo(host);
     std::string user = userSettingsFile();
 
     prompter.answer(Answer::Yes).answer(Answer::Ok).answer(Answer::No).chooseNext(shortcut);
@@ -278,7 +277,7 @@ TEST_F(StartupSequenceTest, AChosenLocationIsRememberedOnlyOnYes)
     EXPECT_EQ(runSequence(), kExitOk);
     EXPECT_EQ(prompter.messages.size(), 3u);
     EXPECT_EQ(readFile(user), "[Settings]\nDBLocation=" + host + "\n");
-    EXPECT_TRUE(readFile(program + "/Merlow.INI").empty()) << "the vendor's folder is never written";
+    EXPECT_FALSE(std::filesystem::exists(program + "/Merlow.INI")) << "the vendor's folder is never written";
 
     prompter.messages.clear();
     handedOver = false;
@@ -292,10 +291,9 @@ TEST_F(StartupSequenceTest, AChosenLocationIsRememberedOnlyOnYes)
 
 TEST_F(StartupSequenceTest, NothingIsOfferedForAHostThatDoesNotOpenAndAFailedStoreLetsTheRunGoOn)
 {
-    makeUpdateDatabase(program + "/invupdate.mdb", {"Acme"}, {{1, "A1", "Shampoo", 4.0, 9.0}});
-    makeHostDatabase(host, {{"A1", 3.0, 8.0}});
-    std::string shortcut = shell.desktop + "/Brindle.lnk";
-    shell.targets[shortcut] = data + "/gone/kv.mdb";
+    standardSetup();
+    std::filesystem::remove(program + "/Merlow.INI");
+    std::string shortcut = shortcutTo(data + "/gone/kv.mdb");
     prompter.answer(Answer::Yes).answer(Answer::Ok).chooseNext(shortcut);
     EXPECT_EQ(runSequence(), kExitError);
     expectCritical(lastMessage(), "Unable to Open Database", "Critical Error");
