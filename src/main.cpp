@@ -59,15 +59,15 @@ int main(int argc, char** argv)
     std::vector<std::string> arguments(argv + 1, argv + argc);
     tarvex::CommandLine line = tarvex::CommandLine::parse(arguments, tarvex::displayAvailable());
     // A folder or price list on the command line (a desktop entry's %f)
-    // takes the place of the program's own folder.
-    tarvex::Result<tarvex::VendorFiles> files =
+    // takes the place of the program's own folder. A path that names nothing
+    // is a command line error; the files then play no part.
+    tarvex::Result<tarvex::VendorFiles> found =
         tarvex::findVendorFiles(line.vendorPath, tarvex::programFolder(argv[0]), tarvex::programInstallFolders());
-    if (!files && line.action != tarvex::CommandLine::Action::Error) {
+    if (!found && line.action != tarvex::CommandLine::Action::Error) {
         line.action = tarvex::CommandLine::Action::Error;
-        line.error = files.error();
+        line.error = found.error();
     }
-    if (!files)
-        files = tarvex::VendorFiles(std::string());
+    const tarvex::VendorFiles files = found ? *found : tarvex::VendorFiles(std::string());
 
     // Printing a PDF needs fonts, hence a GUI application; the terminal gets
     // one on the "offscreen" platform, made on the first print only.
@@ -84,9 +84,9 @@ int main(int argc, char** argv)
     };
 
     std::optional<int> status =
-        tarvex::runWithoutWindows(line, *files, std::cin, std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1,
+        tarvex::runWithoutWindows(line, files, std::cin, std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1,
                                   ::isatty(STDIN_FILENO) == 1, printPdf);
     if (status)
         return *status;
-    return runWindows(argc, argv, *files);
+    return runWindows(argc, argv, files);
 }
