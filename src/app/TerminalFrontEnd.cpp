@@ -56,7 +56,7 @@ std::string versionLine()
     return std::string(kProgramTitle) + " " + label;
 }
 
-int locateHostDatabase(const std::string& programFolder, std::ostream& out, std::ostream& err)
+int locateHostDatabase(const std::string& settingsFolder, std::ostream& out, std::ostream& err)
 {
     // The steps used here never prompt; the prompter and shell only satisfy
     // the locator's constructor.
@@ -64,35 +64,40 @@ int locateHostDatabase(const std::string& programFolder, std::ostream& out, std:
     std::ostringstream unused;
     ConsolePrompter prompter(noInput, unused, unused, false);
     SystemShell shell;
-    HostLocator locator(programFolder, prompter, shell);
-    std::string stored = locator.storedLocation();
-    if (stored.empty()) {
-        err << "No host database location is stored in " << visibleText(programFolder)
-            << "/Merlow.INI (section Settings, key "
-            << "DBLocation); a run would ask for a shortcut to the host application.\n";
+    HostLocator locator(settingsFolder, prompter, shell);
+    StoredLocation stored = locator.stored();
+    if (stored.path.empty()) {
+        err << "No host database location is stored in " << visibleText(settingsFolder) << "/Merlow.INI or "
+            << visibleText(userSettingsFile())
+            << " (section Settings, key DBLocation); a run would ask for a shortcut to the host application.\n";
         return kExitError;
     }
     // The stored path comes from a file: no control character of it reaches
     // the terminal.
-    out << visibleText(locator.redirect(stored)) << '\n' << std::flush;
+    std::string hostPath = locator.redirect(stored.path);
+    out << visibleText(hostPath) << '\n' << std::flush;
+    err << "tarvex: location from " << visibleText(stored.settingsFile) << " (section Settings, key DBLocation)";
+    if (hostPath != stored.path)
+        err << ", led on by the logon settings file in the folder of " << visibleText(stored.path);
+    err << '\n' << std::flush;
     return kExitOk;
 }
 
-int runInTerminal(const std::string& programFolder, std::istream& in, std::ostream& out, std::ostream& err,
-                  bool errIsTerminal, bool inIsTerminal, PdfPrinter printPdf)
+int runInTerminal(const VendorFiles& files, std::istream& in, std::ostream& out, std::ostream& err, bool errIsTerminal,
+                  bool inIsTerminal, PdfPrinter printPdf)
 {
     ConsolePrompter prompter(in, out, err, errIsTerminal, !inIsTerminal);
     out << splashLine() << '\n' << std::flush;
     SystemShell shell;
     SystemFileCopy fileCopy;
-    StartupSequence sequence(programFolder, prompter, shell, fileCopy, systemLocalTime,
+    StartupSequence sequence(files, prompter, shell, fileCopy, systemLocalTime,
                              [&](RunState& run) { return runConsoleReview(run, prompter, std::move(printPdf)); });
     RunEnd end = sequence.run();
     out << std::flush;
     return exitStatus(end);
 }
 
-std::optional<int> runWithoutWindows(const CommandLine& line, const std::string& programFolder, std::istream& in,
+std::optional<int> runWithoutWindows(const CommandLine& line, const VendorFiles& files, std::istream& in,
                                      std::ostream& out, std::ostream& err, bool errIsTerminal, bool inIsTerminal,
                                      PdfPrinter printPdf)
 {
@@ -107,13 +112,13 @@ std::optional<int> runWithoutWindows(const CommandLine& line, const std::string&
         err << kUsageLine << '\n' << "tarvex: " << visibleText(line.error) << '\n' << std::flush;
         return kExitUsage;
     case CommandLine::Action::Locate:
-        return locateHostDatabase(programFolder, out, err);
+        return locateHostDatabase(files.folder, out, err);
     case CommandLine::Action::Run:
         break;
     }
     if (line.frontEnd == CommandLine::FrontEnd::Windows)
         return std::nullopt;
-    return runInTerminal(programFolder, in, out, err, errIsTerminal, inIsTerminal, std::move(printPdf));
+    return runInTerminal(files, in, out, err, errIsTerminal, inIsTerminal, std::move(printPdf));
 }
 
 } // namespace tarvex

@@ -5,6 +5,7 @@
 
 #include "review/ConsoleReview.h"
 #include "startup/CommandLine.h"
+#include "startup/VendorFiles.h"
 
 #include <iosfwd>
 #include <optional>
@@ -23,21 +24,24 @@ std::string versionLine();
 
 // Prints the host database path a run would use, found from the stored
 // location and the logon settings files only (no dialog), alone on one line
-// of out, and returns kExitOk. With no stored location it says so on err and
-// returns kExitError. Opens no database and copies nothing.
-int locateHostDatabase(const std::string& programFolder, std::ostream& out, std::ostream& err);
+// of out, says on err which settings file it came from, and returns kExitOk.
+// settingsFolder: where Merlow.INI is looked for first. With no stored
+// location it says so on err and returns kExitError. Opens no database and
+// copies nothing.
+int locateHostDatabase(const std::string& settingsFolder, std::ostream& out, std::ostream& err);
 
 // A whole run in the terminal: the splash line, the start-up with the
 // terminal prompts, and the terminal review. errIsTerminal: whether err is a
 // terminal, where progress is drawn; inIsTerminal: whether in is one (when it
 // is not, answers are echoed so that a scripted run's output reads in order).
 // Returns the exit status.
-int runInTerminal(const std::string& programFolder, std::istream& in, std::ostream& out, std::ostream& err,
-                  bool errIsTerminal, bool inIsTerminal, PdfPrinter printPdf);
+int runInTerminal(const VendorFiles& files, std::istream& in, std::ostream& out, std::ostream& err, bool errIsTerminal,
+                  bool inIsTerminal, PdfPrinter printPdf);
 
 // Does what line asks unless it is a run in windows: the exit status, or
-// nothing when the caller is to start the windows.
-std::optional<int> runWithoutWindows(const CommandLine& line, const std::string& programFolder, std::istream& in,
+// nothing when the caller is to start the windows. files: the vendor's files
+// that line's path (or the program's folder) gives.
+std::optional<int> runWithoutWindows(const CommandLine& line, const VendorFiles& files, std::istream& in,
                                      std::ostream& out, std::ostream& err, bool errIsTerminal, bool inIsTerminal,
                                      PdfPrinter printPdf);
 

@@ -10,9 +10,9 @@
 
 namespace tarvex {
 
-int runInWindows(const std::string& programFolder, Prompter& prompter, Shell& shell, FileCopy& fileCopy)
+int runInWindows(const VendorFiles& files, Prompter& prompter, Shell& shell, FileCopy& fileCopy)
 {
-    StartupSequence sequence(programFolder, prompter, shell, fileCopy, systemLocalTime,
+    StartupSequence sequence(files, prompter, shell, fileCopy, systemLocalTime,
                              [&](RunState& run) { return runReviewWindow(run, prompter); });
     SplashWindow splash([&] { return sequence.run(); });
     QObject::connect(&splash, &SplashWindow::finished, [](RunEnd end) { QCoreApplication::exit(exitStatus(end)); });

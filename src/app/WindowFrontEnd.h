@@ -6,6 +6,7 @@
 #include "platform/FileCopy.h"
 #include "platform/Prompter.h"
 #include "platform/Shell.h"
+#include "startup/VendorFiles.h"
 
 #include <string>
 
@@ -13,6 +14,6 @@ namespace tarvex {
 
 // Shows the splash and runs the application's event loop until the run is
 // over; returns the exit status. A QApplication must exist.
-int runInWindows(const std::string& programFolder, Prompter& prompter, Shell& shell, FileCopy& fileCopy);
+int runInWindows(const VendorFiles& files, Prompter& prompter, Shell& shell, FileCopy& fileCopy);
 
 } // namespace tarvex

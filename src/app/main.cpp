@@ -12,6 +12,7 @@
 #include "platform/StopSignals.h"
 #include "platform/qt/QtPrompter.h"
 #include "startup/CommandLine.h"
+#include "startup/VendorFiles.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -24,7 +25,7 @@
 
 namespace {
 
-int runWindows(int argc, char** argv, const std::string& programFolder)
+int runWindows(int argc, char** argv, const tarvex::VendorFiles& files)
 {
     QApplication app(argc, argv);
     // The session ending (the user logging out) asks an apply or a backup
@@ -38,7 +39,7 @@ int runWindows(int argc, char** argv, const std::string& programFolder)
     tarvex::QtPrompter prompter;
     tarvex::SystemShell shell;
     tarvex::SystemFileCopy fileCopy;
-    return tarvex::runInWindows(programFolder, prompter, shell, fileCopy);
+    return tarvex::runInWindows(files, prompter, shell, fileCopy);
 }
 
 } // namespace
@@ -50,13 +51,22 @@ int main(int argc, char** argv)
     std::signal(SIGXFSZ, SIG_IGN);
     std::vector<std::string> arguments(argv + 1, argv + argc);
     tarvex::CommandLine line = tarvex::CommandLine::parse(arguments, tarvex::displayAvailable());
-    std::string folder = tarvex::programFolder(argv[0]);
+    // A folder or price list on the command line (a desktop entry's %f)
+    // takes the place of the program's own folder. A path that names nothing
+    // is a command line error; the files then play no part.
+    tarvex::Result<tarvex::VendorFiles> found =
+        tarvex::findVendorFiles(line.vendorPath, tarvex::programFolder(argv[0]), tarvex::programInstallFolders());
+    if (!found && line.action != tarvex::CommandLine::Action::Error) {
+        line.action = tarvex::CommandLine::Action::Error;
+        line.error = found.error();
+    }
+    const tarvex::VendorFiles files = found ? *found : tarvex::VendorFiles(std::string());
 
     tarvex::OffscreenPrinting printing;
     std::optional<int> status =
-        tarvex::runWithoutWindows(line, folder, std::cin, std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1,
+        tarvex::runWithoutWindows(line, files, std::cin, std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1,
                                   ::isatty(STDIN_FILENO) == 1, printing.pdfPrinter());
     if (status)
         return *status;
-    return runWindows(argc, argv, folder);
+    return runWindows(argc, argv, files);
 }

@@ -6,6 +6,7 @@
 
 #include "data/DatabaseNames.h"
 #include "platform/PrivateProfile.h"
+#include "platform/UserFolders.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -61,6 +62,11 @@ std::optional<std::string> findFileIgnoringCase(const std::string& folder, const
 
 } // namespace
 
+std::string userSettingsFile()
+{
+    return userConfigFolder() + "/tarvex/Merlow.INI";
+}
+
 HostLocator::HostLocator(std::string programFolder, Prompter& prompter, Shell& shell)
     : m_programFolder(std::move(programFolder))
     , m_prompter(prompter)
@@ -68,14 +74,23 @@ HostLocator::HostLocator(std::string programFolder, Prompter& prompter, Shell& s
 {
 }
 
-std::string HostLocator::storedLocation() const
+StoredLocation HostLocator::stored() const
 {
     // Merlow.INI is installed beside the program under that name, but a copy
     // made by hand on this system may be spelled merlow.ini: both are found.
-    std::optional<std::string> settings = findFileIgnoringCase(m_programFolder, "Merlow.INI");
-    if (!settings)
+    if (std::optional<std::string> settings = findFileIgnoringCase(m_programFolder, "Merlow.INI")) {
+        std::string path = readPrivateProfileString("Settings", "DBLocation", "", *settings);
+        if (!path.empty())
+            return {path, *settings};
+    }
+    // A vendor's folder (or an installed program's) seldom stores the
+    // location: the user's own file keeps it once for every vendor. It is
+    // this program's file, read under its one spelling.
+    std::string user = userSettingsFile();
+    std::string path = readPrivateProfileString("Settings", "DBLocation", "", user);
+    if (path.empty())
         return {};
-    return readPrivateProfileString("Settings", "DBLocation", "", *settings);
+    return {path, user};
 }
 
 std::string HostLocator::redirect(const std::string& candidate) const
@@ -94,10 +109,12 @@ std::string HostLocator::redirect(const std::string& candidate) const
 
 std::optional<std::string> HostLocator::locate(const std::string& desktopFolder)
 {
+    m_chosenLocation.clear();
     std::string candidate = storedLocation();
     if (candidate.empty()) {
         FileChoice choice;
         choice.title = "Select Brindle/Quorra Link";
+        choice.description = "shortcut file";
         choice.filterName = "Brindle.lnk";
         // Desktop entries are this system's shortcuts to programs.
         choice.patterns = {"*.lnk", "*.desktop"};
@@ -116,6 +133,9 @@ std::optional<std::string> HostLocator::locate(const std::string& desktopFolder)
         // candidate; a logon settings file beside it may still lead on.
         std::optional<std::string> target = m_shell.shortcutTarget(*chosen);
         candidate = (target && !target->empty()) ? *target : *chosen;
+        std::string hostPath = redirect(candidate);
+        m_chosenLocation = redirect(hostPath) == hostPath ? hostPath : candidate;
+        return hostPath;
     }
     return redirect(candidate);
 }

@@ -1,6 +1,7 @@
-// Finding the host database: the location stored in Merlow.INI, or else a
-// shortcut to the host application that the user picks, then redirected by
-// the host application's logon settings file when its folder holds one.
+// Finding the host database: the location stored in Merlow.INI (the
+// program's, else the user's own), or else a shortcut to the host application
+// that the user picks, then redirected by the host application's logon
+// settings file when its folder holds one.
 #pragma once
 
 #include "platform/Prompter.h"
@@ -11,13 +12,27 @@
 
 namespace tarvex {
 
+// A stored host database location and the settings file it was read from;
+// both empty when none is stored.
+struct StoredLocation {
+    std::string path;
+    std::string settingsFile;
+};
+
+// The user's own settings file, read when the program folder's Merlow.INI
+// stores no location: Merlow.INI in the tarvex folder of userConfigFolder().
+std::string userSettingsFile();
+
 class HostLocator {
 public:
     HostLocator(std::string programFolder, Prompter& prompter, Shell& shell);
 
-    // The "DBLocation" value of Merlow.INI in the program folder, as read
-    // (empty when none is stored).
-    std::string storedLocation() const;
+    // The "DBLocation" value of Merlow.INI in the program folder, as read;
+    // when that is empty (no file, or no value in it), the value in the
+    // user's own settings file.
+    StoredLocation stored() const;
+    // stored().path: empty when none is stored.
+    std::string storedLocation() const { return stored().path; }
     // The host database path for a candidate path: the folder's logon.ini
     // "DBPath" or kvlogon.ini "DataPath" followed by "/kv.mdb" when one of
     // those files is there, else the candidate itself.
@@ -26,11 +41,18 @@ public:
     // desktopFolder. Nothing when the user chose no shortcut; "Database not
     // located" has then been shown.
     std::optional<std::string> locate(const std::string& desktopFolder);
+    // After locate() found the host database through a shortcut chosen in the
+    // dialog: the value that, stored as "DBLocation", leads a later run to
+    // the same path without the dialog (that path itself, unless a logon
+    // settings file beside it would lead on; then the shortcut's candidate).
+    // Empty when the location was a stored one.
+    const std::string& chosenLocation() const { return m_chosenLocation; }
 
 private:
     std::string m_programFolder;
     Prompter& m_prompter;
     Shell& m_shell;
+    std::string m_chosenLocation;
 };
 
 } // namespace tarvex

@@ -147,7 +147,8 @@ std::optional<std::string> ConsolePrompter::chooseFile(const FileChoice& choice)
     std::string patterns;
     for (const std::string& pattern : choice.patterns)
         patterns += (patterns.empty() ? "" : ", ") + pattern;
-    m_out << '[' << choice.title << "] Path of the shortcut file (" << patterns << "), empty to cancel: ";
+    m_out << '[' << choice.title << "] Path of the " << choice.description << " (" << patterns
+          << "), empty to cancel: ";
     std::optional<std::string> line = readLine();
     if (!line) {
         m_out << '\n';

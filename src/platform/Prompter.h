@@ -35,6 +35,8 @@ struct FileChoice {
     std::string filterName;
     std::vector<std::string> patterns;
     std::string startFolder;
+    // What is asked for, in words, for the terminal's question.
+    std::string description = "file";
 };
 
 // Progress of one long operation. update() returns false once the user has

@@ -146,6 +146,20 @@ Result<StagedFile> StagedFile::create(const std::string& destination, mode_t mod
                                        folderOf(destination));
 }
 
+Status StagedFile::write(std::string_view text)
+{
+    for (std::size_t done = 0; done < text.size();) {
+        ssize_t put = ::write(m_fd, text.data() + done, text.size() - done);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put < 0)
+            return Status::failure(destinationOf(m_path).value_or(m_path) +
+                                   ": cannot be written: " + systemError(errno));
+        done += static_cast<std::size_t>(put);
+    }
+    return Status::success();
+}
+
 Status StagedFile::finishWriting()
 {
     if (m_done || m_fd < 0)

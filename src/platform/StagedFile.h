@@ -14,6 +14,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <sys/types.h>
 
 namespace tarvex {
@@ -36,6 +37,11 @@ public:
 
     int fd() const { return m_fd; }
     const std::string& path() const { return m_path; }
+
+    // Writes all of text at the file's current end, trying again after an
+    // interrupted or partial write. Fails with a text naming the destination
+    // ("cannot be written") and the system's reason.
+    Status write(std::string_view text);
 
     // Gives the file the owner and group asked for at its creation, as far
     // as the process may: only root may give a file away, so for anyone else

@@ -69,6 +69,12 @@ std::string homeFolder()
     return "/";
 }
 
+std::string userConfigFolder()
+{
+    const char* configHome = std::getenv("XDG_CONFIG_HOME");
+    return (configHome && configHome[0] == '/') ? std::string(configHome) : homeFolder() + "/.config";
+}
+
 bool isFolder(const std::string& path)
 {
     std::error_code ec;
@@ -78,10 +84,7 @@ bool isFolder(const std::string& path)
 std::string userDesktopFolder()
 {
     std::string home = homeFolder();
-    const char* configHome = std::getenv("XDG_CONFIG_HOME");
-    // The XDG rules ignore a relative XDG_CONFIG_HOME.
-    std::string config = (configHome && configHome[0] == '/') ? std::string(configHome) : home + "/.config";
-    std::string desktop = desktopFromUserDirs(config + "/user-dirs.dirs", home);
+    std::string desktop = desktopFromUserDirs(userConfigFolder() + "/user-dirs.dirs", home);
     if (isFolder(desktop))
         return desktop;
     if (isFolder(home + "/Desktop"))

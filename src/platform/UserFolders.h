@@ -1,5 +1,5 @@
-// The user's own folders: the home folder, and the desktop folder as the
-// freedesktop user-dirs settings name it.
+// The user's own folders: the home folder, the folder of the user's settings,
+// and the desktop folder as the freedesktop user-dirs settings name it.
 #pragma once
 
 #include <string>
@@ -8,6 +8,10 @@ namespace tarvex {
 
 // $HOME, else the home folder of the user's account, else "/".
 std::string homeFolder();
+
+// $XDG_CONFIG_HOME when it is an absolute path, else ~/.config (the XDG rules
+// ignore a relative one). The folder need not exist.
+std::string userConfigFolder();
 
 // Whether path names an existing folder (a link to one included).
 bool isFolder(const std::string& path);

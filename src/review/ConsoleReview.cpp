@@ -42,20 +42,6 @@ bool endsWithPdf(const std::string& path)
     return path.size() >= 4 && lower(path.substr(path.size() - 4)) == ".pdf";
 }
 
-// Writes all of text to fd; fails naming path and the system's reason.
-Status writeAll(int fd, const std::string& text, const std::string& path)
-{
-    for (std::size_t done = 0; done < text.size();) {
-        ssize_t put = ::write(fd, text.data() + done, text.size() - done);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put < 0)
-            return Status::failure(path + ": cannot be written: " + std::strerror(errno));
-        done += static_cast<std::size_t>(put);
-    }
-    return Status::success();
-}
-
 // Writes the listing of rows to a new file beside path, a block at a time,
 // and renames it over path once it is on disk: a full disk leaves the old
 // file as it was and no partial one.
@@ -70,12 +56,12 @@ Status writeListingFile(const std::string& path, const std::vector<ProposedChang
         block += line;
         if (block.size() < kBlock)
             return Status::success();
-        Status put = writeAll(staged->fd(), block, path);
+        Status put = staged->write(block);
         block.clear();
         return put;
     });
     if (written.ok())
-        written = writeAll(staged->fd(), block, path);
+        written = staged->write(block);
     if (!written.ok())
         return written;
     return staged->commitReplacing(path);

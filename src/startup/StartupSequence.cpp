@@ -1,10 +1,12 @@
 // The start-up steps in their order, with their prompts and failure exits.
 #include "startup/StartupSequence.h"
 
-#include "data/DatabaseNames.h"
 #include "data/HostDatabase.h"
 #include "data/HostLocator.h"
 #include "data/UpdateDatabase.h"
+#include "data/UserSettingsFile.h"
+#include "platform/StagedFile.h"
+#include "platform/UserFolders.h"
 #include "platform/VisibleText.h"
 #include "startup/BackupCopy.h"
 
@@ -20,9 +22,9 @@ std::tm systemLocalTime()
     return local;
 }
 
-StartupSequence::StartupSequence(std::string programFolder, Prompter& prompter, Shell& shell, FileCopy& fileCopy,
-                                 Clock clock, HandOver handOver)
-    : m_programFolder(std::move(programFolder))
+StartupSequence::StartupSequence(VendorFiles files, Prompter& prompter, Shell& shell, FileCopy& fileCopy, Clock clock,
+                                 HandOver handOver)
+    : m_files(std::move(files))
     , m_prompter(prompter)
     , m_shell(shell)
     , m_fileCopy(fileCopy)
@@ -37,12 +39,43 @@ RunEnd StartupSequence::fail(const char* text, const char* caption, const std::s
     return RunEnd::Error;
 }
 
+void StartupSequence::offerToRemember(const std::string& location, const std::string& hostPath)
+{
+    using namespace startup_text;
+    std::string file = userSettingsFile();
+    Answer remember =
+        m_prompter.showMessage({kRemember, "", hostPath + " would then be found without the shortcut, from " + file,
+                                MessageIcon::None, MessageButtons::YesNo});
+    if (remember != Answer::Yes)
+        return;
+    // Not storing it costs only the dialog next time: the run goes on.
+    Status stored = storeUserLocation(location, file);
+    if (!stored)
+        m_prompter.showMessage({kNotRemembered, "", stored.error(), MessageIcon::Exclamation, MessageButtons::Ok});
+}
+
 RunEnd StartupSequence::run()
 {
     using namespace startup_text;
 
-    // The update database sits beside the program; it is never searched for.
-    Result<Database> update = openUpdateDatabase(m_programFolder + "/" + names::kUpdateFile);
+    // The update database is where the vendor's files are, or where the
+    // user points; it is never searched for.
+    VendorFiles files = m_files;
+    if (files.askForPriceList) {
+        FileChoice choice;
+        choice.title = kChoosePriceList;
+        choice.filterName = "Vendor price list";
+        choice.description = "vendor's price list";
+        choice.patterns = {"*.mdb", "*.accdb"};
+        choice.startFolder = homeFolder();
+        std::optional<std::string> chosen = m_prompter.chooseFile(choice);
+        if (!chosen || chosen->empty())
+            return fail(kErrorLoading, "ERROR", "No vendor price list was chosen.");
+        // The chosen file's folder serves as the vendor's folder, as when the
+        // file is named on the command line.
+        files = VendorFiles(folderOf(*chosen), *chosen, false);
+    }
+    Result<Database> update = openUpdateDatabase(files.updateDatabase);
     if (!update)
         return fail(kErrorLoading, "ERROR", update.error());
 
@@ -56,7 +89,7 @@ RunEnd StartupSequence::run()
         return RunEnd::Normal;
 
     std::string desktop = m_shell.desktopFolder();
-    HostLocator locator(m_programFolder, m_prompter, m_shell);
+    HostLocator locator(files.folder, m_prompter, m_shell);
     // "Database not located" has been shown when nothing was found.
     std::optional<std::string> hostPath = locator.locate(desktop);
     if (!hostPath)
@@ -93,6 +126,8 @@ RunEnd StartupSequence::run()
     Result<Database> host = openHostDatabase(*hostPath);
     if (!host)
         return fail(kUnableToOpen, "Critical Error", host.error());
+    if (!locator.chosenLocation().empty())
+        offerToRemember(locator.chosenLocation(), *hostPath);
 
     RunState run{std::move(*update), std::move(*host), *hostPath, backup.backupPath, desktop};
     m_prompter.setBusy(true);

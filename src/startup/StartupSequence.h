@@ -10,6 +10,7 @@
 #include "platform/FileCopy.h"
 #include "platform/Prompter.h"
 #include "platform/Shell.h"
+#include "startup/VendorFiles.h"
 
 #include <ctime>
 #include <functional>
@@ -28,10 +29,15 @@ std::tm systemLocalTime();
 
 class StartupSequence {
 public:
-    StartupSequence(std::string programFolder, Prompter& prompter, Shell& shell, FileCopy& fileCopy, Clock clock,
+    // files: where the price list and Merlow.INI are (a folder string serves
+    // for a folder's own files).
+    StartupSequence(VendorFiles files, Prompter& prompter, Shell& shell, FileCopy& fileCopy, Clock clock,
                     HandOver handOver);
 
-    // Runs the steps in order. Returns RunEnd::Normal for a run that ends
+    // Runs the steps in order. When files asks for the price list, the file
+    // dialog comes first. After a shortcut chosen in the dialog led to a
+    // host database that opened, asks once whether to remember that location
+    // in the user's own settings file, and stores it on Yes. Returns RunEnd::Normal for a run that ends
     // normally or by the user's choice (No to the vendor, Cancel to the backup
     // notice), RunEnd::Error after an error message, and the hand-over's end
     // once it has run. The databases are closed when it returns.
@@ -39,8 +45,9 @@ public:
 
 private:
     RunEnd fail(const char* text, const char* caption, const std::string& detail);
+    void offerToRemember(const std::string& location, const std::string& hostPath);
 
-    std::string m_programFolder;
+    VendorFiles m_files;
     Prompter& m_prompter;
     Shell& m_shell;
     FileCopy& m_fileCopy;
@@ -60,6 +67,9 @@ inline constexpr const char* kRolledBack =
 inline constexpr const char* kErrorLoading = "Error Loading database";
 inline constexpr const char* kNoVendor = "Error Locating Vendor Record";
 inline constexpr const char* kUnableToOpen = "Unable to Open Database";
+inline constexpr const char* kChoosePriceList = "Select the vendor's price list";
+inline constexpr const char* kRemember = "Remember this location for the next price updates?";
+inline constexpr const char* kNotRemembered = "The location was not remembered.";
 } // namespace startup_text
 
 } // namespace tarvex

@@ -1,9 +1,12 @@
-// The location procedure over real files: Merlow.INI in a program folder,
-// logon settings files in host folders, and real shortcuts picked through a
-// scripted file dialog.
+// The location procedure over real files: Merlow.INI in a program folder and
+// in the user's settings folder, logon settings files in host folders, real
+// shortcuts picked through a scripted file dialog, and the user's settings
+// file written when a location is remembered.
 #include "data/HostLocator.h"
 
+#include "data/UserSettingsFile.h"
 #include "platform/Shell.h"
+#include "support/EnvOverride.h"
 #include "support/LnkWriter.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
@@ -25,6 +28,8 @@ protected:
     SystemShell shell;
     std::string program = dir.file("program");
     std::string desktop = dir.file("desktop");
+    EnvOverride home{"HOME", dir.file("home")};
+    EnvOverride config{"XDG_CONFIG_HOME", dir.file("config")};
     HostLocator locator{program, prompter, shell};
 
     void SetUp() override
@@ -189,6 +194,116 @@ TEST_F(HostLocatorTest, SettingsFileNameIsFoundWithoutRegardToCase)
 {
     dir.write("program/merlow.ini", "[settings]\ndblocation=/stored/kv.mdb\n");
     EXPECT_EQ(locator.storedLocation(), "/stored/kv.mdb");
+}
+
+TEST_F(HostLocatorTest, TheUsersSettingsFileServesWhenTheProgramFolderStoresNoLocation)
+{
+    std::string user = dir.file("config/tarvex/Merlow.INI");
+    EXPECT_EQ(userSettingsFile(), user);
+    EXPECT_TRUE(locator.stored().settingsFile.empty());
+
+    dir.write("config/tarvex/Merlow.INI", "[Settings]\nDBLocation=/user/kv.mdb\n");
+    EXPECT_EQ(locator.stored().path, "/user/kv.mdb");
+    EXPECT_EQ(locator.stored().settingsFile, user);
+    // A vendor's Merlow.INI without a value does not hide the user's.
+    dir.write("program/Merlow.INI", "[Settings]\nDBLocation=\n");
+    EXPECT_EQ(locator.locate(desktop), "/user/kv.mdb");
+    // One with a value comes first.
+    storeLocation("/vendor/kv.mdb");
+    EXPECT_EQ(locator.stored().settingsFile, program + "/Merlow.INI");
+    EXPECT_EQ(locator.locate(desktop), "/vendor/kv.mdb");
+    EXPECT_TRUE(locator.chosenLocation().empty()) << "a stored location is not offered again";
+    EXPECT_TRUE(prompter.fileChoices.empty());
+
+    // A relative XDG_CONFIG_HOME is ignored, as an unset one is.
+    EnvOverride relative{"XDG_CONFIG_HOME", "config"};
+    EXPECT_EQ(userSettingsFile(), dir.file("home") + "/.config/tarvex/Merlow.INI");
+}
+
+TEST_F(HostLocatorTest, AChosenShortcutGivesTheValueThatLeadsToTheSameHostDatabase)
+{
+    std::string host = dir.file("Host");
+    pickShortcutTo("Host");
+    EXPECT_EQ(locator.locate(desktop), host + "/host.exe");
+    EXPECT_EQ(locator.chosenLocation(), host + "/host.exe");
+
+    // Led on by the host application's logon file: the database's own path.
+    dir.write("Host/logon.ini", "[LogOn]\nDBPath=" + dir.file("Live") + "\n");
+    prompter.chooseNext(desktop + "/Brindle.lnk");
+    EXPECT_EQ(locator.locate(desktop), dir.file("Live/kv.mdb"));
+    EXPECT_EQ(locator.chosenLocation(), dir.file("Live/kv.mdb"));
+
+    // A logon file beside the database would lead a stored path elsewhere:
+    // the shortcut's target is kept instead, which leads to it again.
+    dir.write("Live/kvlogon.ini", "[LogOn]\nDataPath=/elsewhere\n");
+    prompter.chooseNext(desktop + "/Brindle.lnk");
+    EXPECT_EQ(locator.locate(desktop), dir.file("Live/kv.mdb"));
+    EXPECT_EQ(locator.chosenLocation(), host + "/host.exe");
+    EXPECT_EQ(locator.redirect(locator.chosenLocation()), dir.file("Live/kv.mdb"));
+}
+
+TEST_F(HostLocatorTest, ARememberedLocationIsWrittenWholeAndReadsBackExactly)
+{
+    std::string user = userSettingsFile();
+    for (const std::string& value :
+         {std::string("/srv/kv.mdb"), std::string(" /blank ends/kv.mdb\t"), std::string("\"/quoted\"/kv.mdb"),
+          std::string("'/single'"), std::string("/Donn\u00e9es;x=y/kv.mdb"), "/" + std::string(498, 'x')}) {
+        Status stored = storeUserLocation(value, user);
+        ASSERT_TRUE(stored.ok()) << stored.error();
+        EXPECT_EQ(locator.stored().path, value);
+    }
+    EXPECT_EQ(fs::status(dir.file("config")).permissions(), fs::perms::owner_all);
+    EXPECT_EQ(fs::status(dir.file("config/tarvex")).permissions(), fs::perms::owner_all);
+    EXPECT_EQ(fs::status(user).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.file("config/tarvex")), fs::directory_iterator()), 1)
+        << "nothing is left beside the file";
+
+    // The value as the user may have edited it by hand, with Windows line
+    // ends: still this program's file, replaced.
+    dir.write("config/tarvex/Merlow.INI", "\r\n[settings]\r\ndblocation = /hand/kv.mdb\r\n");
+    EXPECT_TRUE(storeUserLocation("/new/kv.mdb", user).ok());
+    EXPECT_EQ(readFile(user), "[Settings]\nDBLocation=/new/kv.mdb\n");
+}
+
+TEST_F(HostLocatorTest, ALocationIsNeverStoredOverAFileThatIsNotOurs)
+{
+    std::string user = userSettingsFile();
+    fs::create_directories(dir.file("config/tarvex"));
+    auto refused = [&](const std::string& value) {
+        Status stored = storeUserLocation(value, user);
+        EXPECT_FALSE(stored.ok());
+        EXPECT_NE(stored.error().find(user), std::string::npos) << stored.error();
+        return stored.error();
+    };
+
+    std::string other = dir.write("other.ini", "[Settings]\nDBLocation=/other/kv.mdb\n");
+    fs::create_symlink(other, user);
+    EXPECT_NE(refused("/new/kv.mdb").find("did not write"), std::string::npos);
+    EXPECT_TRUE(fs::is_symlink(user));
+    EXPECT_EQ(readFile(other), "[Settings]\nDBLocation=/other/kv.mdb\n");
+    fs::remove(user);
+
+    std::string more = "[Settings]\nDBLocation=/a/kv.mdb\n[Printing]\nFont=Mono\n";
+    dir.write("config/tarvex/Merlow.INI", more);
+    refused("/new/kv.mdb");
+    EXPECT_EQ(readFile(user), more);
+    fs::remove(user);
+
+    fs::create_directories(user);
+    refused("/new/kv.mdb");
+    fs::remove(user);
+
+    // A value the file cannot hold as it is.
+    refused("/line\nbreak/kv.mdb");
+    refused("/" + std::string(499, 'x'));
+    refused("");
+    EXPECT_FALSE(fs::exists(user));
+    EXPECT_TRUE(fs::is_empty(dir.file("config/tarvex")));
+
+    // A file where the settings folder should be.
+    fs::remove_all(dir.file("config"));
+    dir.write("config", "not a folder");
+    refused("/new/kv.mdb");
 }
 
 } // namespace

@@ -51,7 +51,7 @@ protected:
         ProcessOptions options;
         options.input = input;
         options.workingDirectory = dir.path().string();
-        options.environment = {"DISPLAY=", "WAYLAND_DISPLAY=",
+        options.environment = {"DISPLAY=", "WAYLAND_DISPLAY=", "XDG_CONFIG_HOME=" + dir.file("config"),
                                std::string("LSAN_OPTIONS=suppressions=") + TARVEX_SOURCE_DIR + "/tests/lsan.supp"};
         ProcessResult result = runProcess(argv, options);
         EXPECT_FALSE(result.timedOut) << result.out;
@@ -327,12 +327,83 @@ TEST_F(ConsoleRunTest, LocatePrintsThePathARunWouldUse)
     EXPECT_NE(none.err.find("Merlow.INI"), std::string::npos) << none.err;
 }
 
+// A vendor's folder, or its price list under any name, named on the command
+// line (as the desktop entry's %f does) takes the place of the program's
+// folder: its price list and its Merlow.INI are used, not those beside the
+// program.
+TEST_F(ConsoleRunTest, AFolderOrAPriceListFileTakesThePlaceOfTheProgramsFolder)
+{
+    dir.write("Merlow.INI", "[Settings]\nDBLocation=/not/this/kv.mdb\n");
+    std::string vendor = dir.file("Lumen delivery");
+    fs::create_directories(vendor);
+    std::vector<VendorRow> rows;
+    for (int i = 1; i <= 5; ++i)
+        rows.push_back({i, "AB-00" + std::to_string(i), "Product " + std::to_string(i), 30.0 + i, 20.0});
+    makeUpdateDatabase(vendor + "/invupdate.mdb", {"Lumen Professional"}, rows);
+    dir.write("Lumen delivery/Merlow.INI", "[Settings]\nDBLocation=" + hostPath + "\n");
+
+    ProcessResult folder = run({"--console", vendor}, "yes\nok\nall\napply\n");
+    EXPECT_EQ(folder.exitCode, 0) << folder.out << folder.err;
+    EXPECT_NE(folder.out.find("Vendor:Lumen Professional, Continue?"), std::string::npos) << folder.out;
+    EXPECT_NE(folder.out.find("[Tarvex] Update Complete"), std::string::npos) << folder.out;
+    EXPECT_EQ(hostCosts(), (std::vector<double>{31, 32, 33, 34, 35}));
+
+    // A price list of another name, given as a file.
+    fs::rename(vendor + "/invupdate.mdb", vendor + "/lumen-2027.mdb");
+    ProcessResult file = run({vendor + "/lumen-2027.mdb"}, "yes\nok\nexit\n");
+    EXPECT_EQ(file.exitCode, 0) << file.out << file.err;
+    EXPECT_NE(file.out.find("Vendor:Lumen Professional, Continue?"), std::string::npos) << file.out;
+
+    // A file that is not a price list is the price list that cannot be loaded.
+    std::string notes = dir.write("Lumen delivery/notes.txt", "Thank you for your order.");
+    ProcessResult text = run({notes}, "");
+    EXPECT_EQ(text.exitCode, 1);
+    EXPECT_NE(text.out.find("[ERROR] Error Loading database"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find(notes), std::string::npos) << text.out;
+    // A path that names nothing is a usage error; a named folder without a
+    // price list is a loading error, and nothing is looked for elsewhere.
+    ProcessResult nowhere = run({dir.file("nowhere")}, "");
+    EXPECT_EQ(nowhere.exitCode, 2);
+    EXPECT_EQ(nowhere.err.rfind("Usage: tarvex", 0), 0u) << nowhere.err;
+    EXPECT_NE(nowhere.err.find(dir.file("nowhere")), std::string::npos) << nowhere.err;
+    ProcessResult empty = run({dir.file("data")}, "");
+    EXPECT_EQ(empty.exitCode, 1);
+    EXPECT_NE(empty.out.find(dir.file("data") + "/invupdate.mdb"), std::string::npos) << empty.out;
+    EXPECT_EQ(hostCosts(), (std::vector<double>{31, 32, 33, 34, 35}));
+}
+
+// --locate takes the folder argument too, and says on standard error which
+// settings file the location came from: the folder's Merlow.INI, else the
+// user's own.
+TEST_F(ConsoleRunTest, LocateSaysWhichSettingsFileTheLocationCameFrom)
+{
+    ProcessResult beside = run({"--locate"}, "");
+    EXPECT_EQ(beside.out, hostPath + "\n");
+    EXPECT_NE(beside.err.find(dir.file("Merlow.INI")), std::string::npos) << beside.err;
+
+    std::string vendor = dir.file("vendor");
+    fs::create_directories(vendor);
+    ProcessResult none = run({"--locate", vendor}, "");
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_NE(none.err.find(vendor + "/Merlow.INI"), std::string::npos) << none.err;
+    EXPECT_NE(none.err.find(dir.file("config/tarvex/Merlow.INI")), std::string::npos) << none.err;
+
+    std::string user = dir.write("config/tarvex/Merlow.INI", "[Settings]\nDBLocation=/srv/salon/kv.mdb\n");
+    ProcessResult fromUser = run({vendor, "--locate"}, "");
+    EXPECT_EQ(fromUser.exitCode, 0) << fromUser.err;
+    EXPECT_EQ(fromUser.out, "/srv/salon/kv.mdb\n");
+    EXPECT_NE(fromUser.err.find("location from " + user), std::string::npos) << fromUser.err;
+    EXPECT_EQ(run({"--locate"}, "").out, hostPath + "\n") << "the program folder's own comes first";
+}
+
 TEST_F(ConsoleRunTest, HelpVersionAndABadArgument)
 {
     ProcessResult help = run({"--help"}, "");
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_EQ(help.out.rfind("Usage: tarvex", 0), 0u) << help.out;
     EXPECT_NE(help.out.find("--locate"), std::string::npos);
+    EXPECT_NE(help.out.find("FOLDER"), std::string::npos);
+    EXPECT_NE(help.out.find("tarvex/Merlow.INI"), std::string::npos);
 
     ProcessResult version = run({"--version"}, "");
     EXPECT_EQ(version.exitCode, 0);

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Unpacks the Debian package into a temporary root (dpkg-deb -x), checks that
-# it holds every installed file, and runs the programs from there as a vendor
-# ships them today: the unpacked price-list maker and sample host maker make
-# invupdate.mdb and Merlow.INI beside the unpacked tarvex and a host database
-# in a folder of its own, then tarvex goes through a whole run in the terminal
-# that selects and applies every row.
+# it holds every installed file, and runs the programs from there as an
+# installed program is used: the unpacked price-list maker and sample host
+# maker make a vendor's folder (invupdate.mdb and Merlow.INI) and a host
+# database, each in a folder of its own, then tarvex goes through a whole run
+# in the terminal on the vendor's folder that selects and applies every row.
+# Then, with the location in the user's own settings file instead, --locate
+# names that file, and the desktop entry's command line runs on the vendor's
+# invupdate.mdb. HOME and XDG_CONFIG_HOME are folders in the temporary root.
 # Usage: run-unpacked.sh PACKAGE SOURCE_DIR   (exit 77: no package)
 set -euo pipefail
 package=$1
@@ -44,16 +47,18 @@ fi
 
 bin=$root/usr/bin
 prices=$source/samples/vendor-prices.csv
-mkdir "$root/data"
+vendor="$root/Lumen delivery"
+mkdir "$root/data" "$vendor" "$root/home"
+export HOME=$root/home XDG_CONFIG_HOME=$root/config
 host=$root/data/kv.mdb
-"$bin/tarvex-pricelist" --vendor "Lumen Professional" -o "$bin/invupdate.mdb" "$prices" >/dev/null
+"$bin/tarvex-pricelist" --vendor "Lumen Professional" -o "$vendor/invupdate.mdb" "$prices" >/dev/null
 "$bin/tarvex-samplehost" -o "$host" --products 300 --vendor-prices "$prices" >/dev/null
-printf '[Settings]\nDBLocation=%s\n' "$host" >"$bin/Merlow.INI"
+printf '[Settings]\nDBLocation=%s\n' "$host" >"$vendor/Merlow.INI"
 "$bin/tarvex" --version
 before=$(md5sum <"$host")
 
 status=0
-out=$(printf 'yes\nok\nall\napply\n' | env -u DISPLAY -u WAYLAND_DISPLAY "$bin/tarvex" 2>&1) || status=$?
+out=$(printf 'yes\nok\nall\napply\n' | env -u DISPLAY -u WAYLAND_DISPLAY "$bin/tarvex" "$vendor" 2>&1) || status=$?
 fail() {
     echo "$out" | tail -n 20
     echo "FAILED: $1"
@@ -67,4 +72,27 @@ backups=("$host"_Tarvex_*)
 [ ${#backups[@]} -eq 1 ] && [ -f "${backups[0]}" ] || fail "not one backup beside the host: ${backups[*]}"
 [ "$(md5sum <"${backups[0]}")" = "$before" ] || fail "the backup is not the host as it was"
 [ "$(md5sum <"$host")" != "$before" ] || fail "the host database was not changed"
-echo "A whole run of the unpacked tarvex applied the price list; backup ${backups[0]##*/}"
+echo "A whole run of the unpacked tarvex on a vendor's folder applied the price list; backup ${backups[0]##*/}"
+
+# The location kept once for the user instead of in the vendor's folder.
+rm "$vendor/Merlow.INI"
+mkdir -p "$XDG_CONFIG_HOME/tarvex"
+printf '[Settings]\nDBLocation=%s\n' "$host" >"$XDG_CONFIG_HOME/tarvex/Merlow.INI"
+status=0
+out=$("$bin/tarvex" --locate "$vendor" 2>"$root/locate.err") || status=$?
+[ $status -eq 0 ] || fail "--locate ended with status $status: $(cat "$root/locate.err")"
+[ "$out" = "$host" ] || fail "--locate printed $out"
+grep -qF "location from $XDG_CONFIG_HOME/tarvex/Merlow.INI" "$root/locate.err" ||
+    fail "--locate did not name the user's settings file: $(cat "$root/locate.err")"
+
+# The desktop entry's command line, with %f the vendor's invupdate.mdb as a
+# file manager gives it.
+exec_line=$(sed -n 's/^Exec=//p' "$root/usr/share/applications/$id.desktop")
+[ "${exec_line% %f}" = tarvex ] || fail "the desktop entry runs $exec_line"
+status=0
+out=$(printf 'yes\nok\nexit\n' | env -u DISPLAY -u WAYLAND_DISPLAY "$bin/tarvex" "$vendor/invupdate.mdb" 2>&1) ||
+    status=$?
+[ $status -eq 0 ] || fail "the run on invupdate.mdb ended with status $status"
+grep -q 'Vendor:Lumen Professional, Continue?' <<<"$out" || fail "the price list given as a file was not opened"
+grep -q '^Proposed Changes to Products' <<<"$out" || fail "the host database from the user's settings was not opened"
+echo "--locate names the user's settings file, and the desktop entry's command line opens a vendor's invupdate.mdb"

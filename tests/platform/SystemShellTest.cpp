@@ -3,6 +3,7 @@
 // their binary format.
 #include "platform/Shell.h"
 
+#include "support/EnvOverride.h"
 #include "support/LnkWriter.h"
 #include "support/TempDir.h"
 
@@ -16,32 +17,6 @@ using namespace tarvex::test;
 namespace fs = std::filesystem;
 
 namespace {
-
-// Sets an environment variable for one test and puts the old value back.
-class EnvOverride {
-public:
-    EnvOverride(const char* name, const std::optional<std::string>& value)
-        : m_name(name)
-    {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        if (value)
-            setenv(name, value->c_str(), 1);
-        else
-            unsetenv(name);
-    }
-    ~EnvOverride()
-    {
-        if (m_old)
-            setenv(m_name, m_old->c_str(), 1);
-        else
-            unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
 
 class SystemShellTest : public ::testing::Test {
 protected:

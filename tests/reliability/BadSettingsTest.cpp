@@ -1,10 +1,11 @@
 // Bad settings files and shortcuts on the way to the host database: Merlow.INI
-// and the logon settings files empty, binary, unterminated, huge, in UTF-16,
+// (the program folder's and the user's own) and the logon settings files empty, binary, unterminated, huge, in UTF-16,
 // or pointing at folders, devices and loops; shortcuts truncated, of another
 // kind, without a program, or links that dangle or loop. Each run ends with a
 // message the user can act on, and none hangs or writes to a host database.
 #include "BadInput.h"
 
+#include "data/HostLocator.h"
 #include "support/LnkWriter.h"
 
 #include <gtest/gtest.h>
@@ -139,6 +140,54 @@ TEST(BadSettingsTest, MerlowIniThatIsBrokenOrLeadsNowhereEndsTheRunWithAMessage)
          {}},
     };
     runBadInputs("Merlow.INI", cases);
+}
+
+// The user's own Merlow.INI, read when the program folder's stores no
+// location: the same reader, so the same ends.
+void asUsersOnly(Scenario& s, const std::string& bytes)
+{
+    fs::remove(s.settingsPath);
+    fs::create_directories(s.dir.file("config/tarvex"));
+    replaceWith(userSettingsFile(), bytes);
+}
+
+TEST(BadSettingsTest, TheUsersMerlowIniThatIsBrokenOrLeadsNowhereEndsTheRunWithAMessage)
+{
+    std::vector<BadInput> cases = {
+        {"sound",
+         [](Scenario& s) { asUsersOnly(s, "[Settings]\nDBLocation=" + s.hostPath + "\n"); },
+         End::Complete,
+         {}},
+        {"under a program folder's Merlow.INI without a value",
+         [](Scenario& s) {
+             asUsersOnly(s, "[Settings]\nDBLocation=" + s.hostPath + "\n");
+             replaceWith(s.settingsPath, "[Settings]\nDBLocation=\n");
+         },
+         End::Complete,
+         {}},
+        {"binary", [](Scenario& s) { asUsersOnly(s, randomBytes(4096)); }, End::NotLocated, {}},
+        {"pointing at a folder",
+         [](Scenario& s) { asUsersOnly(s, "[Settings]\nDBLocation=" + s.data + "\n"); },
+         End::UnableToOpen,
+         {"{data}", "is a folder"}},
+        {"a link to a device",
+         [](Scenario& s) {
+             asUsersOnly(s, "");
+             fs::remove(userSettingsFile());
+             fs::create_symlink("/dev/zero", userSettingsFile());
+         },
+         End::NotLocated,
+         {}},
+        {"a folder itself",
+         [](Scenario& s) {
+             asUsersOnly(s, "");
+             fs::remove(userSettingsFile());
+             fs::create_directory(userSettingsFile());
+         },
+         End::NotLocated,
+         {}},
+    };
+    runBadInputs("the user's Merlow.INI", cases);
 }
 
 TEST(BadSettingsTest, LogonFilesThatAreBrokenOrLeadNowhereEndTheRunWithAMessage)

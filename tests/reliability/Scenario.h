@@ -11,6 +11,7 @@
 #include "platform/FileCopy.h"
 #include "platform/Shell.h"
 #include "review/ApplyReport.h"
+#include "support/EnvOverride.h"
 #include "support/SampleDatabases.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
@@ -59,6 +60,8 @@ public:
     Scenario();
 
     TempDir dir;
+    // The user's own settings folder, empty unless a case writes to it.
+    EnvOverride configHome{"XDG_CONFIG_HOME", dir.file("config")};
     std::string program;
     std::string data;
     std::string desktop;

@@ -1,7 +1,13 @@
-// Which action and front end the arguments and the display choose.
+// Which action, front end and vendor's files the arguments, the display and
+// the program's place choose.
 #include "startup/CommandLine.h"
 
+#include "startup/VendorFiles.h"
+#include "support/TempDir.h"
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 using namespace tarvex;
 using Action = CommandLine::Action;
@@ -25,4 +31,64 @@ TEST(CommandLineTest, OtherArgumentsAreErrorsThatNameThem)
     EXPECT_EQ(bad.action, Action::Error);
     EXPECT_NE(bad.error.find("--colour"), std::string::npos);
     EXPECT_EQ(CommandLine::parse({"--console", "--locate"}, true).action, Action::Error);
+}
+
+TEST(CommandLineTest, OnePathBeforeOrAfterTheOption)
+{
+    CommandLine folder = CommandLine::parse({"/srv/vendor"}, true);
+    EXPECT_EQ(folder.action, Action::Run);
+    EXPECT_EQ(folder.frontEnd, FrontEnd::Windows);
+    EXPECT_EQ(folder.vendorPath, "/srv/vendor");
+    CommandLine console = CommandLine::parse({"prices.mdb", "--console"}, true);
+    EXPECT_EQ(console.frontEnd, FrontEnd::Terminal);
+    EXPECT_EQ(console.vendorPath, "prices.mdb");
+    CommandLine locate = CommandLine::parse({"--locate", "vendor"}, false);
+    EXPECT_EQ(locate.action, Action::Locate);
+    EXPECT_EQ(locate.vendorPath, "vendor");
+    EXPECT_EQ(CommandLine::parse({"--", "-odd name.mdb"}, true).vendorPath, "-odd name.mdb");
+
+    EXPECT_EQ(CommandLine::parse({"a", "b"}, true).action, Action::Error);
+    EXPECT_EQ(CommandLine::parse({"--", "--console"}, true).action, Action::Run);
+    EXPECT_EQ(CommandLine::parse({"--", "a", "b"}, true).action, Action::Error);
+    CommandLine empty = CommandLine::parse({""}, true);
+    EXPECT_EQ(empty.action, Action::Error);
+    EXPECT_NE(empty.error.find("empty"), std::string::npos);
+    EXPECT_NE(usageText().find("FOLDER"), std::string::npos);
+}
+
+// A folder gives its invupdate.mdb; any other file is the price list in its
+// folder; without either, an installed program with no price list beside
+// it asks for one, and one beside its vendor's files runs as before.
+TEST(CommandLineTest, TheVendorFilesComeFromThePathOrTheProgramsPlace)
+{
+    test::TempDir dir;
+    std::string vendor = dir.file("vendor");
+    std::filesystem::create_directories(vendor);
+    std::string prices = dir.write("vendor/Acme prices.mdb", "");
+
+    Result<VendorFiles> fromFolder = findVendorFiles(vendor + "/", "/opt/x", {});
+    ASSERT_TRUE(fromFolder.ok()) << fromFolder.error();
+    EXPECT_EQ(fromFolder->folder, vendor);
+    EXPECT_EQ(fromFolder->updateDatabase, vendor + "/invupdate.mdb");
+    EXPECT_FALSE(fromFolder->askForPriceList);
+
+    Result<VendorFiles> fromFile = findVendorFiles(dir.file("vendor/../vendor/Acme prices.mdb"), "/opt/x", {});
+    ASSERT_TRUE(fromFile.ok());
+    EXPECT_EQ(fromFile->folder, vendor);
+    EXPECT_EQ(fromFile->updateDatabase, prices);
+
+    Result<VendorFiles> missing = findVendorFiles(dir.file("nowhere"), "/opt/x", {});
+    EXPECT_FALSE(missing.ok());
+    EXPECT_NE(missing.error().find(dir.file("nowhere")), std::string::npos) << missing.error();
+
+    std::string bin = dir.file("usr/bin");
+    std::filesystem::create_directories(bin);
+    Result<VendorFiles> installed = findVendorFiles("", bin, {"/usr/local/bin", dir.file("usr/./bin")});
+    EXPECT_TRUE(installed->askForPriceList);
+    EXPECT_FALSE(findVendorFiles("", bin, {"/usr/local/bin"})->askForPriceList) << "not installed: as before";
+    dir.write("usr/bin/invupdate.mdb", "");
+    Result<VendorFiles> beside = findVendorFiles("", bin, {bin});
+    EXPECT_FALSE(beside->askForPriceList);
+    EXPECT_EQ(beside->folder, bin);
+    EXPECT_EQ(beside->updateDatabase, bin + "/invupdate.mdb");
 }

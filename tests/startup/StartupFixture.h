@@ -1,11 +1,13 @@
 // A program folder in a temporary folder, a host database beside it, a shell
-// with a fixed desktop, a fixed clock and a hand-over that records the run
-// it was given: everything a start-up test needs to drive the real sequence.
+// with a fixed desktop, a fixed clock, home and settings folders of the
+// test's own, and a hand-over that records the run it was given: everything a
+// start-up test needs to drive the real sequence.
 #pragma once
 
 #include "platform/FileCopy.h"
 #include "platform/Shell.h"
 #include "startup/StartupSequence.h"
+#include "support/EnvOverride.h"
 #include "support/SampleDatabases.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
@@ -58,6 +60,11 @@ protected:
     SystemFileCopy fileCopy;
     ScriptedPrompter prompter;
     std::tm now = fixedTime();
+    EnvOverride home{"HOME", dir.file("home")};
+    EnvOverride config{"XDG_CONFIG_HOME", dir.file("config")};
+    // Whether the run asks for the price list, as an installed program with
+    // none beside it does.
+    bool askForPriceList = false;
 
     // What the hand-over saw.
     bool handedOver = false;
@@ -86,10 +93,19 @@ protected:
         dir.write("program/Merlow.INI", "[Settings]\nDBLocation=" + path + "\n");
     }
 
+    // The shortcut on the desktop that leads to target, for the file dialog.
+    std::string shortcutTo(const std::string& target)
+    {
+        std::string shortcut = shell.desktop + "/Brindle.lnk";
+        shell.targets[shortcut] = target;
+        return shortcut;
+    }
+
     RunEnd runSequence()
     {
         StartupSequence sequence(
-            program, prompter, shell, fileCopy, [this] { return now; },
+            VendorFiles(program, program + "/invupdate.mdb", askForPriceList), prompter, shell, fileCopy,
+            [this] { return now; },
             [this](RunState& run) {
                 handedOver = true;
                 handedHostPath = run.hostPath;

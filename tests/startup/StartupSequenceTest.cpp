@@ -1,7 +1,9 @@
 // The whole start-up sequence against real files: each failure exit with its
-// message, the user's refusals, and the backup made before the host database
-// is opened.
+// message, the user's refusals, the backup made before the host database is
+// opened, the price list asked for, and a chosen location remembered.
 #include "StartupFixture.h"
+
+#include "data/HostLocator.h"
 
 #include <sys/stat.h>
 
@@ -221,6 +223,95 @@ TEST_F(StartupSequenceTest, ACancelledCopyLeavesNothingAndOpensNothing)
     EXPECT_NE(message.detail.find("cancelled"), std::string::npos) << message.detail;
     EXPECT_EQ(dataFiles(), std::vector<std::string>{"kv.mdb"});
     EXPECT_FALSE(handedOver);
+}
+
+TEST_F(StartupSequenceTest, AnInstalledProgramAsksForThePriceListAndReadsMerlowIniBesideIt)
+{
+    askForPriceList = true;
+    makeHostDatabase(host, {{"A1", 3.0, 8.0}});
+    std::string prices = dir.file("vendor/Acme prices.mdb");
+    std::filesystem::create_directories(dir.file("vendor"));
+    makeUpdateDatabase(prices, {"Acme"}, {{1, "A1", "Shampoo", 4.0, 9.0}});
+    dir.write("vendor/Merlow.INI", "[Settings]\nDBLocation=" + host + "\n");
+
+    prompter.chooseNext(std::nullopt);
+    EXPECT_EQ(runSequence(), RunEnd::Error);
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    expectCritical(lastMessage(), "Error Loading database", "ERROR");
+    ASSERT_EQ(prompter.fileChoices.size(), 1u);
+    EXPECT_EQ(prompter.fileChoices[0].title, "Select the vendor's price list");
+    EXPECT_EQ(prompter.fileChoices[0].patterns, (std::vector<std::string>{"*.mdb", "*.accdb"}));
+    EXPECT_EQ(prompter.fileChoices[0].startFolder, dir.file("home"));
+
+    prompter.messages.clear();
+    prompter.chooseNext(prices).answer(Answer::Yes).answer(Answer::Ok);
+    EXPECT_EQ(runSequence(), RunEnd::Normal);
+    EXPECT_EQ(prompter.messages.front().text, "You are running Standard Pricing Update for Vendor:Acme, Continue?");
+    EXPECT_EQ(prompter.fileChoices.size(), 2u) << "the host location came from the price list's folder";
+    EXPECT_TRUE(handedOver);
+    EXPECT_EQ(handedHostPath, host);
+}
+
+// The question comes once a shortcut chosen in the dialog led to a host
+// database that opened: No (or the end of the terminal's input) stores
+// nothing, Yes stores it for the next run, which then asks neither.
+TEST_F(StartupSequenceTest, AChosenLocationIsRememberedOnlyOnYes)
+{
+    standardSetup();
+    std::filesystem::remove(program + "/Merlow.INI");
+    std::string shortcut = shortcutTo(host);
+    std::string user = userSettingsFile();
+
+    prompter.answer(Answer::Yes).answer(Answer::Ok).answer(Answer::No).chooseNext(shortcut);
+    EXPECT_EQ(runSequence(), RunEnd::Normal);
+    ASSERT_EQ(prompter.messages.size(), 3u);
+    EXPECT_EQ(lastMessage().text, "Remember this location for the next price updates?");
+    EXPECT_EQ(lastMessage().buttons, MessageButtons::YesNo);
+    EXPECT_NE(lastMessage().detail.find(user), std::string::npos) << lastMessage().detail;
+    EXPECT_TRUE(handedOver);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("config/tarvex")));
+
+    prompter.messages.clear();
+    prompter.answer(Answer::Yes).answer(Answer::Ok).answer(Answer::Yes).chooseNext(shortcut);
+    EXPECT_EQ(runSequence(), RunEnd::Normal);
+    EXPECT_EQ(prompter.messages.size(), 3u);
+    EXPECT_EQ(readFile(user), "[Settings]\nDBLocation=" + host + "\n");
+    EXPECT_FALSE(std::filesystem::exists(program + "/Merlow.INI")) << "the vendor's folder is never written";
+
+    prompter.messages.clear();
+    handedOver = false;
+    prompter.answer(Answer::Yes).answer(Answer::Ok);
+    EXPECT_EQ(runSequence(), RunEnd::Normal);
+    EXPECT_EQ(prompter.fileChoices.size(), 2u);
+    EXPECT_EQ(prompter.messages.size(), 2u) << "a stored location is not offered again";
+    EXPECT_TRUE(handedOver);
+    EXPECT_EQ(handedHostPath, host);
+}
+
+TEST_F(StartupSequenceTest, NothingIsOfferedForAHostThatDoesNotOpenAndAFailedStoreLetsTheRunGoOn)
+{
+    standardSetup();
+    std::filesystem::remove(program + "/Merlow.INI");
+    std::string shortcut = shortcutTo(data + "/gone/kv.mdb");
+    prompter.answer(Answer::Yes).answer(Answer::Ok).chooseNext(shortcut);
+    EXPECT_EQ(runSequence(), RunEnd::Error);
+    expectCritical(lastMessage(), "Unable to Open Database", "Critical Error");
+    EXPECT_EQ(prompter.messages.size(), 3u);
+
+    // The user's file is a link to another program's settings: left as it is.
+    std::string other = dir.write("other.ini", "[Printing]\nFont=Mono\n");
+    std::filesystem::create_directories(dir.file("config/tarvex"));
+    std::filesystem::create_symlink(other, userSettingsFile());
+    shell.targets[shortcut] = host;
+    prompter.messages.clear();
+    prompter.answer(Answer::Yes).answer(Answer::Ok).answer(Answer::Yes).chooseNext(shortcut);
+    EXPECT_EQ(runSequence(), RunEnd::Normal);
+    ASSERT_EQ(prompter.messages.size(), 4u);
+    EXPECT_EQ(lastMessage().text, "The location was not remembered.");
+    EXPECT_EQ(lastMessage().icon, MessageIcon::Exclamation);
+    EXPECT_NE(lastMessage().detail.find("did not write"), std::string::npos) << lastMessage().detail;
+    EXPECT_TRUE(handedOver);
+    EXPECT_EQ(readFile(other), "[Printing]\nFont=Mono\n");
 }
 
 } // namespace
