@@ -11,7 +11,7 @@ namespace tarvex {
 // Opens path and checks for table product with ID, quickid, Name, cost,
 // retailprice and Delete and its indexes UpdateID and Primarykey. Fails with a
 // text naming the file and what is missing.
-Result<Database> openUpdateDatabase(const std::string& path);
+Result<Database> openUpdateDatabase(const std::string& path, const OpenOptions& options = {});
 
 // The Name of the first record of table Vendor (empty text for an empty
 // name). Fails when the table is missing or has no record.

@@ -1,13 +1,14 @@
-// Opening database files and tables, and checking their schema by name.
+// Choosing the engine for a database file by its first bytes, and what a
+// Database does the same whatever the engine: the file's identity, the read
+// hold, the tables it hands out.
 #include "platform/Database.h"
 
-#include "platform/SqlText.h"
+#include "platform/SqliteDatabase.h"
 
-#include <sqlite3.h>
-
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -15,78 +16,54 @@ namespace tarvex {
 
 namespace {
 
-// Runs a statement that returns no rows of interest.
-int execute(sqlite3* db, const char* sql)
+enum class FileKind { Access, Other };
+
+// What the start of the file at path says it is. Access (Jet 3 and 4, and ACE)
+// files carry their format's name at byte 4; anything else, including a file
+// that cannot be read, is left to SQLite, whose open gives today's reasons.
+FileKind fileKind(const std::string& path)
 {
-    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+    // O_NONBLOCK: a pipe or device named by mistake must not hold the run.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return FileKind::Other;
+    char start[19] = {};
+    ssize_t got = ::pread(fd, start, sizeof start, 0);
+    ::close(fd);
+    if (got < static_cast<ssize_t>(sizeof start))
+        return FileKind::Other;
+    if (std::memcmp(start + 4, "Standard Jet DB", 15) == 0 || std::memcmp(start + 4, "Standard ACE DB", 15) == 0)
+        return FileKind::Access;
+    return FileKind::Other;
 }
 
-// The file's own spelling of a table name, found without regard to case.
-std::optional<std::string> findTable(sqlite3* db, const std::string& table)
+std::string accessRefusal(const std::string& path)
 {
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT name FROM sqlite_schema WHERE type = 'table' AND name = ?1 COLLATE NOCASE", -1,
-                           &stmt, nullptr) != SQLITE_OK)
-        return std::nullopt;
-    sqlite3_bind_text(stmt, 1, table.c_str(), static_cast<int>(table.size()), SQLITE_TRANSIENT);
-    std::optional<std::string> name;
-    if (sqlite3_step(stmt) == SQLITE_ROW)
-        name = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
-    sqlite3_finalize(stmt);
-    return name;
+    return path + ": is an Access database, which this version cannot open";
 }
 
 } // namespace
 
-std::string sqliteError(sqlite3* db)
-{
-    return db ? sqlite3_errmsg(db) : "out of memory";
-}
-
-void Database::Closer::operator()(sqlite3* db) const
-{
-    sqlite3_close_v2(db);
-}
-
-Database::Database(std::string path, sqlite3* db)
+Database::Database(std::string path, std::unique_ptr<DatabaseEngine> engine)
     : m_path(std::move(path))
-    , m_db(db)
+    , m_engine(std::move(engine))
 {
 }
 
 Database::Database(Database&&) noexcept = default;
 Database& Database::operator=(Database&&) noexcept = default;
-Database::~Database()
-{
-    endRead();
-}
+Database::~Database() = default;
 
-Result<Database> Database::open(const std::string& path)
+Result<Database> Database::open(const std::string& path, const OpenOptions& options)
 {
-    sqlite3* raw = nullptr;
-    // No SQLITE_OPEN_CREATE: a path that names no file must fail, never leave
-    // an empty database behind. No mutex around each call: a connection is
-    // only ever used by the thread that opened it, and a long walk makes
-    // several calls per record.
-    int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
-    Database db(path, raw);
-    if (rc != SQLITE_OK)
-        return Result<Database>::failure(path + ": cannot open: " + sqliteError(raw));
-    sqlite3_busy_timeout(raw, kBusyTimeoutMs);
-    sqlite3_extended_result_codes(raw, 1);
-    // The files come from outside the program: their views and triggers may
-    // not call functions with side effects, and nothing may rewrite their
-    // schema or pages behind the engine's back.
-    sqlite3_db_config(raw, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-    sqlite3_db_config(raw, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-    // Reading the schema is what finds out whether the file is a database at
-    // all: opening only checks that the file exists.
-    rc = execute(raw, "SELECT count(*) FROM sqlite_schema");
-    if (rc != SQLITE_OK)
-        return Result<Database>::failure(path + ": " + sqliteError(raw));
-    // Memory-mapped reads make the lookups of a long walk markedly faster.
-    execute(raw, "PRAGMA mmap_size = 268435456");
-    // Taken after the schema read, so that it is the file the engine holds.
+    if (fileKind(path) == FileKind::Access)
+        return Result<Database>::failure(accessRefusal(path), ErrorKind::NotADatabase);
+    Result<std::unique_ptr<SqliteDatabase>> engine = SqliteDatabase::open(path, options);
+    if (!engine)
+        return engine.status();
+    Database db(path, std::move(*engine));
+    // Taken after the engine has read the file, so that it is the file the
+    // engine holds.
     struct stat info {};
     if (::stat(path.c_str(), &info) == 0) {
         db.m_device = static_cast<unsigned long long>(info.st_dev);
@@ -95,80 +72,43 @@ Result<Database> Database::open(const std::string& path)
     return db;
 }
 
+CopyResult Database::copyFile(const std::string& source, const std::string& destination, mode_t mode,
+                              FileCopy& plainCopy, Progress* progress, const OpenOptions& options)
+{
+    // No engine reads an Access file yet: it is copied as it stands, and the
+    // open that follows refuses it.
+    if (fileKind(source) == FileKind::Access)
+        return plainCopy.copy(source, destination, progress);
+    return SqliteDatabase::copyFile(source, destination, mode, plainCopy, progress, options);
+}
+
 Status Database::stillAtPath() const
 {
     struct stat info {};
     if (::stat(m_path.c_str(), &info) != 0)
         return Status::failure(m_path + ": the file is gone (" + std::strerror(errno) +
-                               "); it was deleted or moved after it was opened");
+                                   "); it was deleted or moved after it was opened",
+                               ErrorKind::Changed);
     if (m_inode != 0 && (static_cast<unsigned long long>(info.st_dev) != m_device ||
                          static_cast<unsigned long long>(info.st_ino) != m_inode))
-        return Status::failure(m_path + ": the file was replaced by another one after it was opened");
+        return Status::failure(m_path + ": the file was replaced by another one after it was opened",
+                               ErrorKind::Changed);
     return Status::success();
-}
-
-bool Database::isReadOnly() const
-{
-    return sqlite3_db_readonly(m_db.get(), "main") == 1;
-}
-
-bool Database::hasTable(const std::string& table)
-{
-    return findTable(m_db.get(), table).has_value();
 }
 
 Result<Recordset> Database::openTable(const std::string& table, const std::vector<std::string>& columns)
 {
-    sqlite3* db = m_db.get();
-    std::optional<std::string> name = findTable(db, table);
-    if (!name)
-        return Result<Recordset>::failure(m_path + ": has no table \"" + table + "\"");
-
-    sqlite3_stmt* stmt = nullptr;
-    std::string sql = "SELECT name FROM pragma_table_info(?1)";
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK)
-        return Result<Recordset>::failure(m_path + ": " + sqliteError(db));
-    sqlite3_bind_text(stmt, 1, name->c_str(), -1, SQLITE_TRANSIENT);
-    std::vector<std::string> present;
-    while (sqlite3_step(stmt) == SQLITE_ROW)
-        present.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
-    sqlite3_finalize(stmt);
-
-    std::vector<Recordset::Column> opened;
-    for (const std::string& column : columns) {
-        auto it =
-            std::find_if(present.begin(), present.end(), [&](const std::string& p) { return sameName(p, column); });
-        if (it == present.end())
-            return Result<Recordset>::failure(m_path + ": table \"" + *name + "\" has no column \"" + column + "\"");
-        opened.push_back({*it});
-    }
-
-    // A table without rowid cannot be walked and saved record by record.
-    std::string probe = "SELECT rowid FROM " + quoteIdentifier(*name) + " LIMIT 0";
-    if (sqlite3_prepare_v2(db, probe.c_str(), -1, &stmt, nullptr) != SQLITE_OK)
-        return Result<Recordset>::failure(m_path + ": table \"" + *name +
-                                          "\" cannot be read record by record: " + sqliteError(db));
-    sqlite3_finalize(stmt);
-    return Recordset(db, *name, std::move(opened));
-}
-
-Status Database::beginRead()
-{
-    if (m_inRead)
-        return Status::success();
-    if (execute(m_db.get(), "BEGIN") != SQLITE_OK)
-        return Status::failure(m_path + ": " + sqliteError(m_db.get()));
-    m_inRead = true;
-    return Status::success();
+    Result<std::unique_ptr<EngineTable>> opened = m_engine->openTable(table, columns);
+    if (!opened)
+        return opened.status();
+    return Recordset(std::move(*opened));
 }
 
 void Database::endRead()
 {
-    if (!m_inRead || !m_db)
-        return;
-    // A read transaction has nothing to keep: ending it releases the lock.
-    execute(m_db.get(), "COMMIT");
-    m_inRead = false;
+    // A moved-from Database has no engine.
+    if (m_engine)
+        m_engine->endRead();
 }
 
 } // namespace tarvex

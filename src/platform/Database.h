@@ -1,77 +1,103 @@
 // Database: one open database file, the program's stand-in for a Jet database
-// opened through DAO. It opens an existing SQLite file shared for reading and
-// writing (never creating one), and hands out Recordsets: tables opened with a
-// chosen set of columns, walked and searched through named indexes.
+// opened through DAO. It opens an existing file shared for reading and writing
+// (never creating one), and hands out Recordsets: tables opened with a chosen
+// set of columns, walked and searched through named indexes.
+//
+// The file's own first bytes choose the engine behind it (see DatabaseEngine):
+// an SQLite database is opened through SQLite; an Access (Jet or ACE) file is
+// recognised and refused with a reason, since no engine for it is built in.
 //
 // Table, column and index names are matched without regard to letter case, as
-// the original engine matched them; the file's own spelling is used in SQL.
+// the original engine matched them; the file's own spelling is used inside.
 #pragma once
 
+#include "platform/DatabaseEngine.h"
+#include "platform/FileCopy.h"
 #include "platform/Recordset.h"
 #include "platform/Result.h"
 
+#include <sys/types.h>
+
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
-
-struct sqlite3;
 
 namespace tarvex {
 
 class Database {
 public:
-    // How long a write or read waits for a lock held by another program before
-    // it gives up.
-    static constexpr int kBusyTimeoutMs = 5000;
+    // How long a write or read waits by default for a lock held by another
+    // program before it gives up.
+    static constexpr int kBusyTimeoutMs = OpenOptions{}.busyTimeoutMs;
 
     // Opens the file at path for reading and writing, shared with other
     // programs. Fails, with a text naming the file, when the path does not
-    // exist (nothing is created), is not an SQLite database, or cannot be read.
-    static Result<Database> open(const std::string& path);
+    // exist (NotFound; nothing is created), is not a database this program
+    // can open (NotADatabase), or cannot be read.
+    static Result<Database> open(const std::string& path, const OpenOptions& options = {});
+
+    // Copies the database file at source to a new file named destination as
+    // one consistent picture: while the copy is made, a read lock keeps other
+    // programs from committing half-way through it, and an SQLite database in
+    // WAL mode is copied through the engine, since its main file alone would
+    // miss committed pages. Anything that is not a database is copied as it
+    // stands through plainCopy. The copy gets the permission bits mode; like
+    // FileCopy, it never replaces an existing destination (NameTaken) and
+    // leaves nothing behind unless it returns Copied.
+    static CopyResult copyFile(const std::string& source, const std::string& destination, mode_t mode,
+                               FileCopy& plainCopy, Progress* progress, const OpenOptions& options = {});
 
     Database(Database&&) noexcept;
     Database& operator=(Database&&) noexcept;
     ~Database();
 
     const std::string& path() const { return m_path; }
-    // True when the file could only be opened for reading (its permissions).
-    bool isReadOnly() const;
     // Success while the path still names the file that was opened. Fails,
     // naming the path, when the file has since been deleted, moved away or
     // replaced by another: writes through this connection would then go to a
     // file no one will ever open again.
     Status stillAtPath() const;
+    // Success when records could be saved to the file as far as can be told
+    // before trying: fails (ReadOnly) when the file could only be opened for
+    // reading, or when the folder that must take the engine's journal beside
+    // the file cannot be written. The text names the file and the reason.
+    Status saveCheck() { return m_engine->saveCheck(); }
 
     // Opens a table with the columns the caller will use. Fails when the table
-    // or one of the columns does not exist, or the table has no rowid.
+    // or one of the columns does not exist, or the table cannot be read and
+    // saved record by record.
     Result<Recordset> openTable(const std::string& table, const std::vector<std::string>& columns);
     // Whether the table exists (letter case ignored).
-    bool hasTable(const std::string& table);
+    bool hasTable(const std::string& table) { return m_engine->hasTable(table); }
+    // The named index of table. Fails when the table or the index does not
+    // exist (NotFound), or the index is on an expression.
+    Result<IndexInfo> index(const std::string& table, const std::string& index)
+    {
+        return m_engine->index(table, index);
+    }
+    // How many records table holds.
+    Result<std::uint64_t> recordCount(const std::string& table) { return m_engine->recordCount(table); }
 
     // Holds one read transaction across many reads, so that a long walk with a
     // lookup per record takes the file's lock once instead of once per lookup.
     // Writes are not allowed while it is held. endRead() is safe to call when
     // no read is held.
-    Status beginRead();
+    Status beginRead() { return m_engine->beginRead(); }
     void endRead();
 
-    sqlite3* handle() const { return m_db.get(); }
+    // The engine behind this file, for tools and benchmarks that measure it
+    // (see sqliteHandle()); the program itself never needs it.
+    DatabaseEngine& engine() const { return *m_engine; }
 
 private:
-    struct Closer {
-        void operator()(sqlite3* db) const;
-    };
-    Database(std::string path, sqlite3* db);
+    Database(std::string path, std::unique_ptr<DatabaseEngine> engine);
 
     std::string m_path;
-    std::unique_ptr<sqlite3, Closer> m_db;
+    std::unique_ptr<DatabaseEngine> m_engine;
     // The opened file's identity (device and inode), 0 when unknown.
     unsigned long long m_device = 0;
     unsigned long long m_inode = 0;
-    bool m_inRead = false;
 };
-
-// The text of SQLite's last error on db, for messages.
-std::string sqliteError(sqlite3* db);
 
 } // namespace tarvex

@@ -1,11 +1,11 @@
 // BackupCopy: the start-up backup copy of the host database. The copy is made
 // before anything can write to the host database, under a name of its own
 // (see BackupName), and it is a consistent picture of the database: it is
-// taken while holding a read lock on the file, so that another program cannot
-// commit half-way through; a database in WAL mode is copied through SQLite's
-// online backup, since its main file alone would miss committed pages.
+// taken through Database::copyFile, which holds a read lock on the file so
+// that another program cannot commit half-way through.
 #pragma once
 
+#include "platform/DatabaseEngine.h"
 #include "platform/FileCopy.h"
 #include "platform/Prompter.h"
 
@@ -28,17 +28,19 @@ struct BackupResult {
 
 class BackupCopy {
 public:
-    BackupCopy(FileCopy& fileCopy, Prompter& prompter);
+    // options.busyTimeoutMs bounds the wait for another program's lock.
+    BackupCopy(FileCopy& fileCopy, Prompter& prompter, const OpenOptions& options = {});
 
     // Copies the file at hostPath to a new backup beside it named for the
     // local time when, showing progress with a Cancel button. A file that is
-    // not an SQLite database (a program file chosen by mistake) is copied as
-    // it stands; the open that follows will refuse it.
+    // not a database (a program file chosen by mistake) is copied as it
+    // stands; the open that follows will refuse it.
     BackupResult make(const std::string& hostPath, const std::tm& when);
 
 private:
     FileCopy& m_fileCopy;
     Prompter& m_prompter;
+    OpenOptions m_options;
 };
 
 } // namespace tarvex

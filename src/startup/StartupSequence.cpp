@@ -21,13 +21,14 @@ std::tm systemLocalTime()
 }
 
 StartupSequence::StartupSequence(std::string programFolder, Prompter& prompter, Shell& shell, FileCopy& fileCopy,
-                                 Clock clock, HandOver handOver)
+                                 Clock clock, HandOver handOver, const OpenOptions& options)
     : m_programFolder(std::move(programFolder))
     , m_prompter(prompter)
     , m_shell(shell)
     , m_fileCopy(fileCopy)
     , m_clock(std::move(clock))
     , m_handOver(std::move(handOver))
+    , m_options(options)
 {
 }
 
@@ -42,7 +43,7 @@ int StartupSequence::run()
     using namespace startup_text;
 
     // The update database sits beside the program; it is never searched for.
-    Result<Database> update = openUpdateDatabase(m_programFolder + "/" + names::kUpdateFile);
+    Result<Database> update = openUpdateDatabase(m_programFolder + "/" + names::kUpdateFile, m_options);
     if (!update)
         return fail(kErrorLoading, "ERROR", update.error());
 
@@ -69,7 +70,7 @@ int StartupSequence::run()
 
     // Nothing may write to the host database until its backup exists: a
     // copy that fails or is cancelled ends the run before the open.
-    BackupCopy backupCopy(m_fileCopy, m_prompter);
+    BackupCopy backupCopy(m_fileCopy, m_prompter, m_options);
     BackupResult backup = backupCopy.make(*hostPath, m_clock());
     if (backup.outcome == BackupResult::Outcome::Cancelled || backup.outcome == BackupResult::Outcome::Failed) {
         std::string text = "The backup copy of " + *hostPath + " could not be made, so nothing has been changed.";
@@ -77,7 +78,7 @@ int StartupSequence::run()
         return kExitError;
     }
 
-    Result<Database> host = openHostDatabase(*hostPath);
+    Result<Database> host = openHostDatabase(*hostPath, m_options);
     if (!host)
         return fail(kUnableToOpen, "Critical Error", host.error());
 

@@ -5,6 +5,7 @@
 // Prompter; each failure ends the run with its message and status.
 #pragma once
 
+#include "platform/DatabaseEngine.h"
 #include "platform/FileCopy.h"
 #include "platform/Prompter.h"
 #include "platform/Shell.h"
@@ -28,7 +29,7 @@ std::tm systemLocalTime();
 class StartupSequence {
 public:
     StartupSequence(std::string programFolder, Prompter& prompter, Shell& shell, FileCopy& fileCopy, Clock clock,
-                    HandOver handOver);
+                    HandOver handOver, const OpenOptions& options = {});
 
     // Runs the steps in order. Returns kExitOk for a run that ends normally
     // or by the user's choice (No to the vendor, Cancel to the backup
@@ -45,6 +46,8 @@ private:
     FileCopy& m_fileCopy;
     Clock m_clock;
     HandOver m_handOver;
+    // How both databases are opened and the host copied.
+    OpenOptions m_options;
 };
 
 // The fixed texts of the start-up's prompts and messages.

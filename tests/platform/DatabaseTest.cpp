@@ -1,6 +1,7 @@
 // The database engine over real SQLite files: opening, schema matching by
 // name, walking in index order, seeking, reading typed fields and saving.
 #include "platform/Database.h"
+#include "platform/SqliteDatabase.h"
 
 #include "support/SampleDatabases.h"
 #include "support/TempDir.h"
@@ -149,7 +150,7 @@ TEST_F(DatabaseTest, SeekUsesTheIndexNotAScan)
     makeHostDatabase(host, {{"A", 1.0, 2.0}});
     Result<Database> db = Database::open(host);
     ASSERT_TRUE(db.ok());
-    sqlite3* handle = db->handle();
+    sqlite3* handle = sqliteHandle(*db);
     sqlite3_stmt* stmt = nullptr;
     ASSERT_EQ(sqlite3_prepare_v2(handle,
                                  "EXPLAIN QUERY PLAN SELECT rowid, \"cost\" FROM \"product\" WHERE \"quickid\" COLLATE "

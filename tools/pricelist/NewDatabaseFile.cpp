@@ -2,7 +2,7 @@
 // the final name appears only when the file is complete.
 #include "pricelist/NewDatabaseFile.h"
 
-#include "platform/Database.h"
+#include "platform/SqliteStatement.h"
 
 #include <sqlite3.h>
 

@@ -1,0 +1,202 @@
+// Opening SQLite database files and tables, and reading their schema by name.
+#include "platform/SqliteDatabase.h"
+
+#include "platform/Database.h"
+#include "platform/SqlText.h"
+#include "platform/SqliteStatement.h"
+#include "platform/SqliteTable.h"
+
+#include <sqlite3.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <optional>
+
+namespace tarvex {
+
+namespace {
+
+// Runs a statement that returns no rows of interest.
+int execute(sqlite3* db, const char* sql)
+{
+    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+}
+
+// The file's own spelling of a table name, found without regard to case.
+std::optional<std::string> findTable(sqlite3* db, const std::string& table)
+{
+    SqliteStatement stmt =
+        prepareStatement(db, "SELECT name FROM sqlite_schema WHERE type = 'table' AND name = ?1 COLLATE NOCASE");
+    if (!stmt)
+        return std::nullopt;
+    sqlite3_bind_text(stmt.get(), 1, table.c_str(), static_cast<int>(table.size()), SQLITE_TRANSIENT);
+    if (sqlite3_step(stmt.get()) != SQLITE_ROW)
+        return std::nullopt;
+    return reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 0));
+}
+
+// One text value of a statement's first row, empty when none.
+std::string queryText(sqlite3* db, const char* sql)
+{
+    SqliteStatement stmt = prepareStatement(db, sql);
+    if (!stmt || sqlite3_step(stmt.get()) != SQLITE_ROW || !sqlite3_column_text(stmt.get(), 0))
+        return {};
+    return reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 0));
+}
+
+} // namespace
+
+SqliteDatabase::SqliteDatabase(std::string path, sqlite3* db)
+    : m_path(std::move(path))
+    , m_db(db)
+{
+}
+
+SqliteDatabase::~SqliteDatabase()
+{
+    endRead();
+    sqlite3_close_v2(m_db);
+}
+
+Result<std::unique_ptr<SqliteDatabase>> SqliteDatabase::open(const std::string& path, const OpenOptions& options)
+{
+    using R = Result<std::unique_ptr<SqliteDatabase>>;
+    sqlite3* raw = nullptr;
+    // No SQLITE_OPEN_CREATE: a path that names no file must fail, never leave
+    // an empty database behind. No mutex around each call: a connection is
+    // only ever used by the thread that opened it, and a long walk makes
+    // several calls per record.
+    int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    std::unique_ptr<SqliteDatabase> db(new SqliteDatabase(path, raw));
+    if (rc != SQLITE_OK) {
+        ErrorKind kind = sqliteErrorKind(rc);
+        if ((rc & 0xff) == SQLITE_CANTOPEN && ::access(path.c_str(), F_OK) != 0 && errno == ENOENT)
+            kind = ErrorKind::NotFound;
+        return R::failure(path + ": cannot open: " + sqliteError(raw), kind);
+    }
+    sqlite3_busy_timeout(raw, options.busyTimeoutMs);
+    sqlite3_extended_result_codes(raw, 1);
+    // The files come from outside the program: their views and triggers may
+    // not call functions with side effects, and nothing may rewrite their
+    // schema or pages behind the engine's back.
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    // Reading the schema is what finds out whether the file is a database at
+    // all: opening only checks that the file exists.
+    rc = execute(raw, "SELECT count(*) FROM sqlite_schema");
+    if (rc != SQLITE_OK)
+        return R::failure(path + ": " + sqliteError(raw), sqliteErrorKind(rc));
+    // Memory-mapped reads make the lookups of a long walk markedly faster.
+    execute(raw, "PRAGMA mmap_size = 268435456");
+    return db;
+}
+
+bool SqliteDatabase::hasTable(const std::string& table)
+{
+    return findTable(m_db, table).has_value();
+}
+
+Result<std::unique_ptr<EngineTable>> SqliteDatabase::openTable(const std::string& table,
+                                                               const std::vector<std::string>& columns)
+{
+    using R = Result<std::unique_ptr<EngineTable>>;
+    std::optional<std::string> name = findTable(m_db, table);
+    if (!name)
+        return R::failure(m_path + ": has no table \"" + table + "\"", ErrorKind::NotFound);
+
+    SqliteStatement stmt = prepareStatement(m_db, "SELECT name FROM pragma_table_info(?1)");
+    if (!stmt)
+        return R::failure(m_path + ": " + sqliteError(m_db), sqliteErrorKind(sqlite3_errcode(m_db)));
+    sqlite3_bind_text(stmt.get(), 1, name->c_str(), -1, SQLITE_TRANSIENT);
+    std::vector<std::string> present;
+    while (sqlite3_step(stmt.get()) == SQLITE_ROW)
+        present.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 0)));
+
+    std::vector<std::string> opened;
+    for (const std::string& column : columns) {
+        auto it =
+            std::find_if(present.begin(), present.end(), [&](const std::string& p) { return sameName(p, column); });
+        if (it == present.end())
+            return R::failure(m_path + ": table \"" + *name + "\" has no column \"" + column + "\"",
+                              ErrorKind::NotFound);
+        opened.push_back(*it);
+    }
+
+    // A table without rowid cannot be walked and saved record by record.
+    if (!prepareStatement(m_db, "SELECT rowid FROM " + quoteIdentifier(*name) + " LIMIT 0"))
+        return R::failure(m_path + ": table \"" + *name + "\" cannot be read record by record: " + sqliteError(m_db));
+    return std::unique_ptr<EngineTable>(new SqliteTable(m_db, *name, std::move(opened)));
+}
+
+Result<IndexInfo> SqliteDatabase::index(const std::string& table, const std::string& index)
+{
+    std::optional<std::string> name = findTable(m_db, table);
+    if (!name)
+        return Result<IndexInfo>::failure(m_path + ": has no table \"" + table + "\"", ErrorKind::NotFound);
+    Result<SqliteIndex> found = readSqliteIndex(m_db, *name, index);
+    if (!found)
+        return Result<IndexInfo>::failure(m_path + ": " + found.error(), found.kind());
+    IndexInfo info{found->name, {}, found->unique};
+    for (const SqliteIndex::Column& column : found->columns)
+        info.columns.push_back(column.name);
+    return info;
+}
+
+Result<std::uint64_t> SqliteDatabase::recordCount(const std::string& table)
+{
+    SqliteStatement stmt = prepareStatement(m_db, "SELECT count(*) FROM " + quoteIdentifier(table));
+    int rc = stmt ? sqlite3_step(stmt.get()) : sqlite3_errcode(m_db);
+    if (rc != SQLITE_ROW)
+        return Result<std::uint64_t>::failure(
+            m_path + ": counting the records of table \"" + table + "\": " + sqliteError(m_db), sqliteErrorKind(rc));
+    return static_cast<std::uint64_t>(sqlite3_column_int64(stmt.get(), 0));
+}
+
+Status SqliteDatabase::saveCheck()
+{
+    if (sqlite3_db_readonly(m_db, "main") == 1)
+        return Status::failure(m_path + ": the file can only be opened for reading", ErrorKind::ReadOnly);
+    // Every journal mode but an in-memory or disabled journal keeps a file
+    // beside the database while a save is made, which needs a writable folder.
+    std::string mode = queryText(m_db, "PRAGMA journal_mode");
+    if (mode == "memory" || mode == "off")
+        return Status::success();
+    std::filesystem::path folder = std::filesystem::path(m_path).parent_path();
+    if (folder.empty())
+        folder = ".";
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        return Status::failure(m_path + ": its folder " + folder.string() + " cannot be written", ErrorKind::ReadOnly);
+    return Status::success();
+}
+
+Status SqliteDatabase::beginRead()
+{
+    if (m_inRead)
+        return Status::success();
+    int rc = execute(m_db, "BEGIN");
+    if (rc != SQLITE_OK)
+        return Status::failure(m_path + ": " + sqliteError(m_db), sqliteErrorKind(rc));
+    m_inRead = true;
+    return Status::success();
+}
+
+void SqliteDatabase::endRead()
+{
+    if (!m_inRead || !m_db)
+        return;
+    // A read transaction has nothing to keep: ending it releases the lock.
+    execute(m_db, "COMMIT");
+    m_inRead = false;
+}
+
+sqlite3* sqliteHandle(const Database& db)
+{
+    auto* sqlite = dynamic_cast<SqliteDatabase*>(&db.engine());
+    return sqlite ? sqlite->handle() : nullptr;
+}
+
+} // namespace tarvex
