@@ -34,13 +34,24 @@ TEST_F(DatabaseTest, OpeningAMissingOrForeignFileFailsAndCreatesNothing)
 {
     Result<Database> missing = Database::open(host);
     EXPECT_FALSE(missing.ok());
+    EXPECT_EQ(missing.kind(), ErrorKind::NotFound);
     EXPECT_NE(missing.error().find(host), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(host));
 
     std::string text = dir.write("notes.mdb", "this is not a database, just some text that is long enough");
     Result<Database> foreign = Database::open(text);
     EXPECT_FALSE(foreign.ok());
+    EXPECT_EQ(foreign.kind(), ErrorKind::NotADatabase);
     EXPECT_NE(foreign.error().find("not a database"), std::string::npos) << foreign.error();
+
+    // Told by its first bytes, whatever the file is called.
+    for (const char* format : {"Jet", "ACE"}) {
+        std::string access = dir.write(std::string(format) + ".dat", accessFileStart(format));
+        Result<Database> refused = Database::open(access);
+        EXPECT_FALSE(refused.ok());
+        EXPECT_EQ(refused.kind(), ErrorKind::NotADatabase);
+        EXPECT_EQ(refused.error(), access + ": is an Access database, which this version cannot open");
+    }
 }
 
 TEST_F(DatabaseTest, NamesAreMatchedWithoutRegardToCase)
@@ -143,6 +154,7 @@ TEST_F(DatabaseTest, UpdateOfARecordThatVanishedFails)
     Status saved = products.update();
     EXPECT_FALSE(saved.ok());
     EXPECT_NE(saved.error().find("no longer exists"), std::string::npos);
+    EXPECT_EQ(saved.kind(), ErrorKind::Changed);
 }
 
 TEST_F(DatabaseTest, SeekUsesTheIndexNotAScan)

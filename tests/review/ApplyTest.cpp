@@ -202,7 +202,8 @@ TEST_F(ApplyTest, AHostThatRefusesAllWritesIsNotTriedRowAfterRow)
 TEST_F(ApplyTest, AHostLockedByAnotherProgramIsReportedNotCompleted)
 {
     make({{1, "A", "", 2.0, 2.0}, {2, "B", "", 2.0, 2.0}}, {{"A", 1.0, 1.0}, {"B", 1.0, 1.0}});
-    PriceReview& review = build();
+    // The lock is held for the whole apply: a short wait for it is enough.
+    PriceReview& review = build(OpenOptions{100});
     review.selectAll();
 
     sqlite3* other = nullptr;
