@@ -21,20 +21,6 @@ namespace {
 // cancel are heard several times a second.
 constexpr int kOnlineStepBytes = 2 << 20;
 
-int execute(sqlite3* db, const char* sql)
-{
-    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
-}
-
-// One text value of a statement's first row, empty when none.
-std::string queryText(sqlite3* db, const char* sql)
-{
-    SqliteStatement stmt = prepareStatement(db, sql);
-    if (!stmt || sqlite3_step(stmt.get()) != SQLITE_ROW || !sqlite3_column_text(stmt.get(), 0))
-        return {};
-    return reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 0));
-}
-
 struct Connection {
     sqlite3* db = nullptr;
     Connection() = default;
@@ -63,12 +49,12 @@ public:
         int rc = sqlite3_open_v2(path.c_str(), &m_connection.db, SQLITE_OPEN_READONLY, nullptr);
         if (rc == SQLITE_OK) {
             sqlite3_busy_timeout(m_connection.db, busyTimeoutMs);
-            rc = execute(m_connection.db, "BEGIN");
+            rc = sqliteExecute(m_connection.db, "BEGIN");
         }
         // The first read is what takes the lock (and finds out whether the
         // file is a database at all).
         if (rc == SQLITE_OK)
-            rc = execute(m_connection.db, "SELECT count(*) FROM sqlite_schema");
+            rc = sqliteExecute(m_connection.db, "SELECT count(*) FROM sqlite_schema");
         if ((rc & 0xff) == SQLITE_NOTADB)
             return State::NotADatabase;
         if (rc != SQLITE_OK) {
@@ -78,14 +64,14 @@ public:
         return State::Held;
     }
 
-    bool isWal() { return queryText(m_connection.db, "PRAGMA main.journal_mode") == "wal"; }
+    bool isWal() { return sqliteQueryText(m_connection.db, "PRAGMA main.journal_mode") == "wal"; }
     sqlite3* handle() const { return m_connection.db; }
     const std::string& error() const { return m_error; }
 
     void release()
     {
         if (m_connection.db)
-            execute(m_connection.db, "COMMIT");
+            sqliteExecute(m_connection.db, "COMMIT");
         m_connection.close();
     }
 
@@ -111,14 +97,14 @@ CopyResult copyOnline(sqlite3* source, const std::string& sourcePath, const std:
     if (sqlite3_open_v2(staged->path().c_str(), &target.db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
         return {Outcome::Failed, staged->path() + ": " + sqliteError(target.db)};
     // The staged file is flushed to disk as a whole before it gets its name.
-    execute(target.db, "PRAGMA synchronous = OFF");
+    sqliteExecute(target.db, "PRAGMA synchronous = OFF");
 
     sqlite3_backup* backup = sqlite3_backup_init(target.db, "main", source, "main");
     if (!backup)
         return {Outcome::Failed, staged->path() + ": " + sqliteError(target.db)};
     std::uint64_t pageSize = 0;
     {
-        std::string text = queryText(source, "PRAGMA main.page_size");
+        std::string text = sqliteQueryText(source, "PRAGMA main.page_size");
         pageSize = text.empty() ? 4096 : std::stoull(text);
     }
     const int pagesPerStep = std::max(1, static_cast<int>(kOnlineStepBytes / std::max<std::uint64_t>(pageSize, 512)));
@@ -151,8 +137,8 @@ CopyResult copyOnline(sqlite3* source, const std::string& sourcePath, const std:
 
     // The pages carry the source's WAL mark; turn the copy back into a plain
     // single file so that it opens without companions.
-    if (queryText(target.db, "PRAGMA main.journal_mode") == "wal" &&
-        queryText(target.db, "PRAGMA main.journal_mode = DELETE") != "delete")
+    if (sqliteQueryText(target.db, "PRAGMA main.journal_mode") == "wal" &&
+        sqliteQueryText(target.db, "PRAGMA main.journal_mode = DELETE") != "delete")
         return {Outcome::Failed, staged->path() + ": cannot finish the copy: " + sqliteError(target.db)};
     if (target.close() != SQLITE_OK)
         return {Outcome::Failed, staged->path() + ": cannot finish the copy"};

@@ -20,12 +20,6 @@ namespace tarvex {
 
 namespace {
 
-// Runs a statement that returns no rows of interest.
-int execute(sqlite3* db, const char* sql)
-{
-    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
-}
-
 // The file's own spelling of a table name, found without regard to case.
 std::optional<std::string> findTable(sqlite3* db, const std::string& table)
 {
@@ -36,15 +30,6 @@ std::optional<std::string> findTable(sqlite3* db, const std::string& table)
     sqlite3_bind_text(stmt.get(), 1, table.c_str(), static_cast<int>(table.size()), SQLITE_TRANSIENT);
     if (sqlite3_step(stmt.get()) != SQLITE_ROW)
         return std::nullopt;
-    return reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 0));
-}
-
-// One text value of a statement's first row, empty when none.
-std::string queryText(sqlite3* db, const char* sql)
-{
-    SqliteStatement stmt = prepareStatement(db, sql);
-    if (!stmt || sqlite3_step(stmt.get()) != SQLITE_ROW || !sqlite3_column_text(stmt.get(), 0))
-        return {};
     return reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 0));
 }
 
@@ -87,11 +72,11 @@ Result<std::unique_ptr<SqliteDatabase>> SqliteDatabase::open(const std::string& 
     sqlite3_db_config(raw, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     // Reading the schema is what finds out whether the file is a database at
     // all: opening only checks that the file exists.
-    rc = execute(raw, "SELECT count(*) FROM sqlite_schema");
+    rc = sqliteExecute(raw, "SELECT count(*) FROM sqlite_schema");
     if (rc != SQLITE_OK)
         return R::failure(path + ": " + sqliteError(raw), sqliteErrorKind(rc));
     // Memory-mapped reads make the lookups of a long walk markedly faster.
-    execute(raw, "PRAGMA mmap_size = 268435456");
+    sqliteExecute(raw, "PRAGMA mmap_size = 268435456");
     return db;
 }
 
@@ -162,7 +147,7 @@ Status SqliteDatabase::saveCheck()
         return Status::failure(m_path + ": the file can only be opened for reading", ErrorKind::ReadOnly);
     // Every journal mode but an in-memory or disabled journal keeps a file
     // beside the database while a save is made, which needs a writable folder.
-    std::string mode = queryText(m_db, "PRAGMA journal_mode");
+    std::string mode = sqliteQueryText(m_db, "PRAGMA journal_mode");
     if (mode == "memory" || mode == "off")
         return Status::success();
     std::filesystem::path folder = std::filesystem::path(m_path).parent_path();
@@ -177,7 +162,7 @@ Status SqliteDatabase::beginRead()
 {
     if (m_inRead)
         return Status::success();
-    int rc = execute(m_db, "BEGIN");
+    int rc = sqliteExecute(m_db, "BEGIN");
     if (rc != SQLITE_OK)
         return Status::failure(m_path + ": " + sqliteError(m_db), sqliteErrorKind(rc));
     m_inRead = true;
@@ -189,7 +174,7 @@ void SqliteDatabase::endRead()
     if (!m_inRead || !m_db)
         return;
     // A read transaction has nothing to keep: ending it releases the lock.
-    execute(m_db, "COMMIT");
+    sqliteExecute(m_db, "COMMIT");
     m_inRead = false;
 }
 

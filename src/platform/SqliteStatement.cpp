@@ -20,6 +20,19 @@ SqliteStatement prepareStatement(sqlite3* db, const std::string& sql)
     return SqliteStatement(stmt);
 }
 
+int sqliteExecute(sqlite3* db, const char* sql)
+{
+    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+}
+
+std::string sqliteQueryText(sqlite3* db, const char* sql)
+{
+    SqliteStatement stmt = prepareStatement(db, sql);
+    if (!stmt || sqlite3_step(stmt.get()) != SQLITE_ROW || !sqlite3_column_text(stmt.get(), 0))
+        return {};
+    return reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 0));
+}
+
 std::string sqliteError(sqlite3* db)
 {
     return db ? sqlite3_errmsg(db) : "out of memory";
