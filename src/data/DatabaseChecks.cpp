@@ -1,6 +1,7 @@
 // Checks on a database file before and after it is opened: the kind of file,
-// then table, columns, named indexes and the leading column of each index that
-// is searched.
+// then table, columns, named indexes, the leading column of each index that
+// is searched and, where records are told apart by it, that its values are
+// distinct.
 #include "data/DatabaseChecks.h"
 
 #include "platform/SqlText.h"
@@ -36,6 +37,17 @@ Status checkTable(Database& db, const std::string& table, const std::vector<std:
         if (!need.firstColumn.empty() && !sameName(index->columns.front(), need.firstColumn))
             return Status::failure(db.path() + ": index \"" + need.name + "\" of table \"" + recordset->tableName() +
                                    "\" is not on column \"" + need.firstColumn + "\"");
+        if (!need.distinctKeys)
+            continue;
+        if (Status chosen = recordset->setIndex(need.name); !chosen)
+            return Status::failure(db.path() + ": " + chosen.error(), chosen.kind());
+        Result<std::optional<std::string>> repeated = recordset->repeatedKey();
+        if (!repeated)
+            return Status::failure(db.path() + ": " + repeated.error(), repeated.kind());
+        if (*repeated)
+            return Status::failure(db.path() + ": more than one record of table \"" + recordset->tableName() +
+                                   "\" has " + need.firstColumn + " " + **repeated + ", so index \"" + need.name +
+                                   "\" cannot tell them apart");
     }
     return Status::success();
 }

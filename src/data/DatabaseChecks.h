@@ -19,15 +19,19 @@ Status checkDatabaseFile(const std::string& path);
 
 // A named index a run needs. When firstColumn is set, the index must have that
 // column first: the run seeks by it, and a seek through an index on another
-// column would find the wrong records.
+// column would find the wrong records. When distinctKeys is set, no two
+// records may share a value of that column: a seek finds one record only,
+// and a record sharing its key with another could not be found by it.
 struct IndexNeed {
     std::string name;
     std::string firstColumn;
+    bool distinctKeys = false;
 };
 
 // Success when table exists in db with every one of columns and indexes (names
-// without regard to letter case). Otherwise a failure naming the file, the
-// table and the first thing missing.
+// without regard to letter case), none of them partial or on an expression.
+// Otherwise a failure naming the file, the table and the first thing missing
+// or wrong.
 Status checkTable(Database& db, const std::string& table, const std::vector<std::string>& columns,
                   const std::vector<IndexNeed>& indexes);
 

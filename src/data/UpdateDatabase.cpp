@@ -10,14 +10,20 @@ Result<Database> openUpdateDatabase(const std::string& path, const OpenOptions& 
 {
     if (Status file = checkDatabaseFile(path); !file)
         return file;
-    Result<Database> db = Database::open(path, options);
+    // The price list is only ever read, and may sit in a folder the user
+    // cannot write.
+    OpenOptions readOnly = options;
+    readOnly.access = OpenOptions::Access::ReadOnly;
+    Result<Database> db = Database::open(path, readOnly);
     if (!db)
         return db;
     using namespace names;
     // The listing order may be on any columns; the price list is looked up by
-    // ID through Primarykey, which must therefore lead with ID.
+    // ID through Primarykey, which must therefore lead with ID, and the ID of
+    // a listed product must lead back to that product and no other. An index
+    // not declared unique is accepted when the IDs are distinct all the same.
     Status checked = checkTable(*db, kProduct, {kId, kQuickId, kName, kCost, kRetailPrice, kDelete},
-                                {{kUpdateIdIndex, ""}, {kPrimaryKeyIndex, kId}});
+                                {{kUpdateIdIndex, ""}, {kPrimaryKeyIndex, kId, true}});
     if (!checked)
         return checked;
     return db;

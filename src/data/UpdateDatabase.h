@@ -8,9 +8,10 @@
 
 namespace tarvex {
 
-// Opens path and checks for table product with ID, quickid, Name, cost,
-// retailprice and Delete and its indexes UpdateID and Primarykey. Fails with a
-// text naming the file and what is missing.
+// Opens path for reading only and checks for table product with ID, quickid,
+// Name, cost, retailprice and Delete and its indexes UpdateID and Primarykey,
+// and that no two products share an ID. Fails with a text naming the file and
+// what is missing or wrong.
 Result<Database> openUpdateDatabase(const std::string& path, const OpenOptions& options = {});
 
 // The Name of the first record of table Vendor (empty text for an empty

@@ -1,6 +1,8 @@
 // Message boxes, the file dialog and progress in a terminal.
 #include "platform/ConsolePrompter.h"
 
+#include "platform/VisibleText.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cctype>
@@ -8,6 +10,7 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <string_view>
 
 namespace tarvex {
 
@@ -117,9 +120,17 @@ std::optional<std::string> ConsolePrompter::readLine()
 
 Answer ConsolePrompter::showMessage(const Message& message)
 {
-    m_out << '[' << (message.caption.empty() ? kProgramTitle : message.caption) << "] " << message.text << '\n';
-    if (!message.detail.empty())
-        m_out << "    " << message.detail << '\n';
+    // Texts carry names and paths from files: their control characters are
+    // shown as escapes, never sent to the terminal.
+    m_out << '[' << visibleText(message.caption.empty() ? kProgramTitle : message.caption) << "] "
+          << visibleText(message.text, true) << '\n';
+    // Each line of the detail is indented under the message.
+    std::string detail = visibleText(message.detail, true);
+    for (std::size_t start = 0; start < detail.size();) {
+        std::size_t end = std::min(detail.find('\n', start), detail.size());
+        m_out << "    " << std::string_view(detail).substr(start, end - start) << '\n';
+        start = end + 1;
+    }
 
     if (message.buttons == MessageButtons::Ok) {
         m_out.flush();

@@ -2,6 +2,8 @@
 // machines without a display. Each message box is one line "[CAPTION] TEXT"
 // on the output; questions then read one answer line, so a run can be driven
 // from a terminal or through pipes alike. Output is flushed before every read.
+// Control characters in a message are shown as escapes (see visibleText),
+// and each line of its detail is indented.
 #pragma once
 
 #include "platform/Prompter.h"

@@ -3,11 +3,10 @@
 // hold, the tables it hands out.
 #include "platform/Database.h"
 
+#include "platform/DatabaseKind.h"
 #include "platform/SqliteDatabase.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -16,30 +15,13 @@ namespace tarvex {
 
 namespace {
 
-enum class FileKind { Access, Other };
-
-// What the start of the file at path says it is. Access (Jet 3 and 4, and ACE)
-// files carry their format's name at byte 4; anything else, including a file
-// that cannot be read, is left to SQLite, whose open gives today's reasons.
-FileKind fileKind(const std::string& path)
+// Whether the start of the file at path marks it as an Access (Jet or ACE)
+// database. A file that cannot be read is left to the engine, whose open
+// gives its own reason.
+bool isAccessFile(const std::string& path)
 {
-    // O_NONBLOCK: a pipe or device named by mistake must not hold the run.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return FileKind::Other;
-    char start[19] = {};
-    ssize_t got = ::pread(fd, start, sizeof start, 0);
-    ::close(fd);
-    if (got < static_cast<ssize_t>(sizeof start))
-        return FileKind::Other;
-    if (std::memcmp(start + 4, "Standard Jet DB", 15) == 0 || std::memcmp(start + 4, "Standard ACE DB", 15) == 0)
-        return FileKind::Access;
-    return FileKind::Other;
-}
-
-std::string accessRefusal(const std::string& path)
-{
-    return path + ": is an Access database, which this version cannot open";
+    Result<DatabaseKind> kind = databaseKind(path);
+    return kind && (*kind == DatabaseKind::Jet || *kind == DatabaseKind::Ace);
 }
 
 } // namespace
@@ -56,8 +38,9 @@ Database::~Database() = default;
 
 Result<Database> Database::open(const std::string& path, const OpenOptions& options)
 {
-    if (fileKind(path) == FileKind::Access)
-        return Result<Database>::failure(accessRefusal(path), ErrorKind::NotADatabase);
+    if (isAccessFile(path))
+        return Result<Database>::failure(path + ": is an Access database, which this version cannot open",
+                                         ErrorKind::NotADatabase);
     Result<std::unique_ptr<SqliteDatabase>> engine = SqliteDatabase::open(path, options);
     if (!engine)
         return engine.status();
@@ -72,14 +55,15 @@ Result<Database> Database::open(const std::string& path, const OpenOptions& opti
     return db;
 }
 
-CopyResult Database::copyFile(const std::string& source, const std::string& destination, mode_t mode,
-                              FileCopy& plainCopy, Progress* progress, const OpenOptions& options)
+CopyResult Database::copyFile(const std::string& source, const std::string& destination, FileCopy& plainCopy,
+                              Progress* progress, bool& rolledBack, const OpenOptions& options)
 {
+    rolledBack = false;
     // No engine reads an Access file yet: it is copied as it stands, and the
     // open that follows refuses it.
-    if (fileKind(source) == FileKind::Access)
+    if (isAccessFile(source))
         return plainCopy.copy(source, destination, progress);
-    return SqliteDatabase::copyFile(source, destination, mode, plainCopy, progress, options);
+    return SqliteDatabase::copyFile(source, destination, plainCopy, progress, rolledBack, options);
 }
 
 Status Database::stillAtPath() const

@@ -16,8 +16,6 @@
 #include "platform/Recordset.h"
 #include "platform/Result.h"
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -31,22 +29,37 @@ public:
     // program before it gives up.
     static constexpr int kBusyTimeoutMs = OpenOptions{}.busyTimeoutMs;
 
-    // Opens the file at path for reading and writing, shared with other
-    // programs. Fails, with a text naming the file, when the path does not
-    // exist (NotFound; nothing is created), is not a database this program
-    // can open (NotADatabase), or cannot be read.
+    using Access = OpenOptions::Access;
+
+    // Opens the file at path, shared with other programs, for reading and
+    // writing or (options.access) only for reading. Fails, with a text naming
+    // the file, when the path does not exist (NotFound; nothing is created),
+    // is not a database this program can open (NotADatabase), or cannot be
+    // read.
+    //
+    // ReadOnly never writes the file, and works in a folder that cannot be
+    // written: an SQLite file in WAL mode is then read as it stands when no
+    // -wal file beside it holds changes, and refused, naming that -wal file,
+    // when one does and its companion -shm file cannot be made (its changes
+    // could not be read, and reading without them would give an older price
+    // list). The one exception is a write by another program that was cut
+    // short: it is rolled back first, where the file can be written, and the
+    // open is refused, naming the journal, where it cannot.
     static Result<Database> open(const std::string& path, const OpenOptions& options = {});
 
     // Copies the database file at source to a new file named destination as
     // one consistent picture: while the copy is made, a read lock keeps other
     // programs from committing half-way through it, and an SQLite database in
     // WAL mode is copied through the engine, since its main file alone would
-    // miss committed pages. Anything that is not a database is copied as it
-    // stands through plainCopy. The copy gets the permission bits mode; like
-    // FileCopy, it never replaces an existing destination (NameTaken) and
-    // leaves nothing behind unless it returns Copied.
-    static CopyResult copyFile(const std::string& source, const std::string& destination, mode_t mode,
-                               FileCopy& plainCopy, Progress* progress, const OpenOptions& options = {});
+    // miss committed pages. A journal left by an interrupted write is rolled
+    // back first, and rolledBack says so: the copy is of the file as it was
+    // last completely saved. Anything the engine cannot read is copied as it
+    // stands through plainCopy. Like FileCopy, the copy has the permission
+    // bits and, where the process may, the owner and group of source; it
+    // never replaces an existing destination (NameTaken) and leaves nothing
+    // behind unless it returns Copied.
+    static CopyResult copyFile(const std::string& source, const std::string& destination, FileCopy& plainCopy,
+                               Progress* progress, bool& rolledBack, const OpenOptions& options = {});
 
     Database(Database&&) noexcept;
     Database& operator=(Database&&) noexcept;
@@ -66,7 +79,8 @@ public:
 
     // Opens a table with the columns the caller will use. Fails when the table
     // or one of the columns does not exist, or the table cannot be read and
-    // saved record by record.
+    // saved record by record (for SQLite: a WITHOUT ROWID table, or columns
+    // named rowid, _rowid_ and oid all three hide the records' row id).
     Result<Recordset> openTable(const std::string& table, const std::vector<std::string>& columns);
     // Whether the table exists (letter case ignored).
     bool hasTable(const std::string& table) { return m_engine->hasTable(table); }

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -39,9 +40,13 @@ struct IndexInfo {
 
 // How a database file is opened.
 struct OpenOptions {
+    enum class Access { ReadWrite, ReadOnly };
     // How long a read or write waits for a lock held by another program
     // before it gives up.
     int busyTimeoutMs = 5000;
+    // ReadOnly never writes the file, and works in a folder that cannot be
+    // written (see Database::open).
+    Access access = Access::ReadWrite;
 };
 
 // One table opened with a chosen set of columns; see Recordset for what each
@@ -52,6 +57,7 @@ public:
 
     virtual const std::string& tableName() const = 0;
     virtual Status setIndex(const std::string& index) = 0;
+    virtual Result<std::optional<std::string>> repeatedKey() = 0;
     virtual Status moveFirst() = 0;
     virtual Status moveNext() = 0;
     virtual Status seek(const Key& key) = 0;

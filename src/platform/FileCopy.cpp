@@ -87,7 +87,7 @@ CopyResult SystemFileCopy::copy(const std::string& source, const std::string& de
     if (!S_ISREG(info.st_mode))
         return failed(source + ": not a regular file");
 
-    Result<StagedFile> staged = StagedFile::create(destination, info.st_mode);
+    Result<StagedFile> staged = StagedFile::create(destination, info.st_mode, info.st_uid, info.st_gid);
     if (!staged)
         return failed(staged.error());
     int dst = staged->fd();

@@ -25,9 +25,10 @@ class FileCopy {
 public:
     virtual ~FileCopy() = default;
     // Copies source to a new file named destination, with the permission bits
-    // of source. progress (may be null) hears bytes done out of the total
-    // and may cancel. Never replaces an existing destination (NameTaken) and
-    // leaves nothing behind unless it returns Copied.
+    // of source and, where the process may, its owner and group. progress
+    // (may be null) hears bytes done out of the total and may cancel. Never
+    // replaces an existing destination (NameTaken) and leaves nothing behind
+    // unless it returns Copied.
     virtual CopyResult copy(const std::string& source, const std::string& destination, Progress* progress) = 0;
 };
 

@@ -9,6 +9,7 @@
 #include "platform/PrivateProfile.h"
 
 #include "platform/SmallFile.h"
+#include "platform/TextHelpers.h"
 
 #include <cstdint>
 #include <optional>
@@ -82,33 +83,14 @@ std::string decodeText(std::string bytes)
     return bytes;
 }
 
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\v' || c == '\f';
-}
+// The blanks trimmed from lines, names and values. Ctrl-Z (0x1A) is the
+// end-of-file mark old DOS editors leave after the last line; the Windows
+// call trims it like a blank, so a value before it keeps none of it.
+constexpr std::string_view kBlanks = " \t\v\f\x1A";
 
 std::string_view trim(std::string_view text)
 {
-    while (!text.empty() && isBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
-
-char lower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool sameText(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    return true;
+    return trimmed(text, kBlanks);
 }
 
 // The first at most kProfileValueLimit bytes of text, shortened further when
@@ -164,7 +146,7 @@ std::optional<std::string_view> findValue(std::string_view text, std::string_vie
                 continue;
             if (inSection)
                 return std::nullopt; // only the first section of the name is searched
-            inSection = sameText(trim(line.substr(1, close - 1)), section);
+            inSection = sameIgnoringCase(trim(line.substr(1, close - 1)), section);
             continue;
         }
         if (!inSection)
@@ -173,7 +155,7 @@ std::optional<std::string_view> findValue(std::string_view text, std::string_vie
         // A line without "=" names a key with no value; the call then gives the
         // default, as for a missing key.
         std::string_view name = trim(line.substr(0, equals));
-        if (!sameText(name, key))
+        if (!sameIgnoringCase(name, key))
             continue;
         if (equals == std::string_view::npos)
             return std::nullopt;

@@ -13,8 +13,9 @@ inline constexpr std::size_t kProfileValueLimit = 499;
 
 // The value of key in section of file, or defaultValue when the file, the
 // section or the key is missing. Section and key names are matched without
-// regard to letter case; blanks around names, "=" and an unquoted value are
-// not part of the value; one pair of matching quotes around a value is removed
+// regard to letter case; blanks (spaces, tabs and the Ctrl-Z end-of-file mark
+// of old DOS editors) around names, "=" and an unquoted value are not part of
+// the value; one pair of matching quotes around a value is removed
 // and what is inside kept as it stands; a ";" starts a comment only at the
 // start of a line. The first of duplicate keys counts, and only the first
 // section of a name is searched. A default is returned without its trailing

@@ -30,8 +30,15 @@ public:
     const std::string& tableName() const { return m_table->tableName(); }
 
     // Chooses the index that walking and seeking follow. Fails when the table
-    // has no index of that name, or the index is on an expression.
+    // has no index of that name, or the index is on an expression or partial
+    // (with a WHERE clause): a walk and a seek must see every record, in an
+    // order and by a key the index itself holds.
     Status setIndex(const std::string& index) { return m_table->setIndex(index); }
+    // A value of the current index's first column that more than one record
+    // holds (as text, for messages); nothing when every record can be told by
+    // it alone, as a unique index on that one column ensures. Empty values
+    // are not counted: a seek never looks for one.
+    Result<std::optional<std::string>> repeatedKey() { return m_table->repeatedKey(); }
 
     // Walks the table in the current index's order (stored order when none
     // was chosen). After moveFirst() or moveNext(), eof() tells whether a
@@ -66,9 +73,10 @@ public:
     // update() writes them to this one record in its own transaction, durable
     // when it returns. update() fails when the record no longer exists or
     // another program has changed one of its opened fields since it was read
-    // (kind Changed; that change is kept), or when the file is read-only, its
-    // folder cannot take the journal, or it is locked past the busy timeout
-    // (ReadOnly, Busy, Io...); the record is then left as it was.
+    // (kind Changed; that change is kept), when the database ignored the
+    // change (a trigger of the file's own skipped it), or when the file is
+    // read-only, its folder cannot take the journal, or it is locked past the
+    // busy timeout (ReadOnly, Busy, Io...); the record is then left as it was.
     Status edit() { return m_table->edit(); }
     Status setNumber(const std::string& column, double value) { return m_table->setNumber(column, value); }
     Status update() { return m_table->update(); }

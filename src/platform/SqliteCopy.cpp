@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace tarvex {
@@ -46,15 +47,22 @@ public:
 
     State take(const std::string& path, int busyTimeoutMs)
     {
-        int rc = sqlite3_open_v2(path.c_str(), &m_connection.db, SQLITE_OPEN_READONLY, nullptr);
-        if (rc == SQLITE_OK) {
-            sqlite3_busy_timeout(m_connection.db, busyTimeoutMs);
-            rc = sqliteExecute(m_connection.db, "BEGIN");
+        int rc = openAndRead(path, SQLITE_OPEN_READONLY, busyTimeoutMs);
+        // A write that was interrupted (its program killed, the power cut)
+        // leaves a journal that must be rolled back before the file can be
+        // read, and only a connection that may write can do that: the first
+        // read through one rolls it back, as in every SQLite program. The copy
+        // is then taken of the recovered file.
+        if (rc != SQLITE_OK && sqlite3_extended_errcode(m_connection.db) == SQLITE_READONLY_ROLLBACK) {
+            rc = openAndRead(path, SQLITE_OPEN_READWRITE, busyTimeoutMs);
+            if (rc == SQLITE_OK)
+                m_rolledBack = true;
+            else if (sqlite3_extended_errcode(m_connection.db) == SQLITE_READONLY_ROLLBACK) {
+                m_error = path + ": cannot read the database to copy it: an interrupted write left its journal " +
+                          path + "-journal, which cannot be rolled back: " + sqliteError(m_connection.db);
+                return State::Failed;
+            }
         }
-        // The first read is what takes the lock (and finds out whether the
-        // file is a database at all).
-        if (rc == SQLITE_OK)
-            rc = sqliteExecute(m_connection.db, "SELECT count(*) FROM sqlite_schema");
         if ((rc & 0xff) == SQLITE_NOTADB)
             return State::NotADatabase;
         if (rc != SQLITE_OK) {
@@ -63,6 +71,9 @@ public:
         }
         return State::Held;
     }
+
+    // Whether taking the lock rolled back an interrupted write.
+    bool rolledBack() const { return m_rolledBack; }
 
     bool isWal() { return sqliteQueryText(m_connection.db, "PRAGMA main.journal_mode") == "wal"; }
     sqlite3* handle() const { return m_connection.db; }
@@ -76,18 +87,40 @@ public:
     }
 
 private:
+    // Opens path with flags and starts the read transaction. The first read
+    // is what takes the lock (and finds out whether the file is a database at
+    // all).
+    int openAndRead(const std::string& path, int flags, int busyTimeoutMs)
+    {
+        m_connection.close();
+        int rc = sqlite3_open_v2(path.c_str(), &m_connection.db, flags, nullptr);
+        if (rc == SQLITE_OK) {
+            sqlite3_busy_timeout(m_connection.db, busyTimeoutMs);
+            rc = sqliteExecute(m_connection.db, "BEGIN");
+        }
+        if (rc == SQLITE_OK)
+            rc = sqliteExecute(m_connection.db, "SELECT count(*) FROM sqlite_schema");
+        return rc;
+    }
+
     Connection m_connection;
     std::string m_error;
+    bool m_rolledBack = false;
 };
 
 // Copies the database held open by source (inside its read transaction)
-// into a new file named destination with SQLite's online backup. The copy is
-// left in rollback-journal mode, so it is one self-contained file.
-CopyResult copyOnline(sqlite3* source, const std::string& sourcePath, const std::string& destination, mode_t mode,
+// into a new file named destination with SQLite's online backup, with the
+// permission bits and, where the process may, the owner and group of the
+// file at sourcePath. The copy is left in rollback-journal mode, so it is one
+// self-contained file.
+CopyResult copyOnline(sqlite3* source, const std::string& sourcePath, const std::string& destination,
                       Progress* progress)
 {
     using Outcome = CopyResult::Outcome;
-    Result<StagedFile> staged = StagedFile::create(destination, mode);
+    struct stat info {};
+    if (::stat(sourcePath.c_str(), &info) != 0)
+        return {Outcome::Failed, sourcePath + ": " + std::strerror(errno)};
+    Result<StagedFile> staged = StagedFile::create(destination, info.st_mode, info.st_uid, info.st_gid);
     if (!staged)
         return {Outcome::Failed, staged.error()};
 
@@ -160,11 +193,12 @@ CopyResult copyOnline(sqlite3* source, const std::string& sourcePath, const std:
 
 } // namespace
 
-CopyResult SqliteDatabase::copyFile(const std::string& source, const std::string& destination, mode_t mode,
-                                    FileCopy& plainCopy, Progress* progress, const OpenOptions& options)
+CopyResult SqliteDatabase::copyFile(const std::string& source, const std::string& destination, FileCopy& plainCopy,
+                                    Progress* progress, bool& rolledBack, const OpenOptions& options)
 {
     ReadLock lock;
     ReadLock::State state = lock.take(source, options.busyTimeoutMs);
+    rolledBack = lock.rolledBack();
     if (state == ReadLock::State::Failed)
         return {CopyResult::Outcome::Failed, lock.error()};
     if (state == ReadLock::State::NotADatabase) {
@@ -172,7 +206,7 @@ CopyResult SqliteDatabase::copyFile(const std::string& source, const std::string
         return plainCopy.copy(source, destination, progress);
     }
     if (lock.isWal())
-        return copyOnline(lock.handle(), source, destination, mode, progress);
+        return copyOnline(lock.handle(), source, destination, progress);
     // The plain copy closes its own handle on the file at the end, which ends
     // this process's locks on it: the lock is taken afresh for every copy.
     return plainCopy.copy(source, destination, progress);

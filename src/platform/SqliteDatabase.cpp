@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 
 namespace tarvex {
@@ -33,6 +34,41 @@ std::optional<std::string> findTable(sqlite3* db, const std::string& table)
     return reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 0));
 }
 
+// Whether the file's header marks it as in WAL mode: its read and write format
+// versions, bytes 18 and 19, are 2.
+bool headerSaysWal(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    char header[20] = {};
+    return file.read(header, sizeof header) && header[18] == 2 && header[19] == 2;
+}
+
+// Whether a file at path holds anything.
+bool holdsData(const std::string& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && info.st_size > 0;
+}
+
+// path as an SQLite URI with the given parameters. "%", "?" and "#" are
+// escaped so that they stay part of the name; an absolute path gets an empty
+// authority, so that one starting with "//" is not read as a host name.
+std::string fileUri(const std::string& path, const std::string& parameters)
+{
+    std::string uri = path.starts_with('/') ? "file://" : "file:";
+    for (char c : path) {
+        if (c == '%')
+            uri += "%25";
+        else if (c == '?')
+            uri += "%3f";
+        else if (c == '#')
+            uri += "%23";
+        else
+            uri += c;
+    }
+    return uri + "?" + parameters;
+}
+
 } // namespace
 
 SqliteDatabase::SqliteDatabase(std::string path, sqlite3* db)
@@ -50,14 +86,52 @@ SqliteDatabase::~SqliteDatabase()
 Result<std::unique_ptr<SqliteDatabase>> SqliteDatabase::open(const std::string& path, const OpenOptions& options)
 {
     using R = Result<std::unique_ptr<SqliteDatabase>>;
+    int rc = SQLITE_OK;
+    if (options.access == OpenOptions::Access::ReadWrite)
+        return connect(path, path, SQLITE_OPEN_READWRITE, options, rc);
+    R db = connect(path, path, SQLITE_OPEN_READONLY, options, rc);
+    // A write that was cut short left its journal behind: the file may be half
+    // changed, and only a connection that may write can roll that back. One
+    // does so, restoring the file as it was before that write, as any program
+    // opening it for writing would; the file is then read as usual.
+    if (!db && rc == SQLITE_READONLY_ROLLBACK) {
+        int repairRc = SQLITE_OK;
+        if (R repair = connect(path, path, SQLITE_OPEN_READWRITE, options, repairRc); !repair)
+            return R::failure(path + ": a change to the file was cut short, and its journal " + path +
+                                  "-journal cannot be rolled back here (" + repair.error() + ")",
+                              repair.kind());
+        db = connect(path, path, SQLITE_OPEN_READONLY, options, rc);
+    }
+    // A reader of a WAL file shares the writers' index of the -wal file in a
+    // -shm file, made beside the file when it is missing. In a folder that
+    // cannot be written it cannot be made, and the open fails although
+    // nothing would be written.
+    if (db || !headerSaysWal(path) || (rc != SQLITE_READONLY_DIRECTORY && rc != SQLITE_CANTOPEN))
+        return db;
+    const std::string wal = path + "-wal";
+    if (holdsData(wal))
+        return R::failure(path + ": its latest changes are in " + wal +
+                              ", which cannot be read here: the folder cannot be written to make " + path +
+                              "-shm beside it (" + db.error() + ")",
+                          ErrorKind::ReadOnly);
+    // No changes wait in a -wal file, so the file holds the whole database:
+    // it is read as it stands, without the -shm file and its locks.
+    return connect(path, fileUri(path, "immutable=1"), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, options, rc);
+}
+
+Result<std::unique_ptr<SqliteDatabase>> SqliteDatabase::connect(const std::string& path, const std::string& name,
+                                                                int flags, const OpenOptions& options, int& rc)
+{
+    using R = Result<std::unique_ptr<SqliteDatabase>>;
     sqlite3* raw = nullptr;
     // No SQLITE_OPEN_CREATE: a path that names no file must fail, never leave
     // an empty database behind. No mutex around each call: a connection is
     // only ever used by the thread that opened it, and a long walk makes
     // several calls per record.
-    int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    rc = sqlite3_open_v2(name.c_str(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
     std::unique_ptr<SqliteDatabase> db(new SqliteDatabase(path, raw));
     if (rc != SQLITE_OK) {
+        rc = raw ? sqlite3_extended_errcode(raw) : rc;
         ErrorKind kind = sqliteErrorKind(rc);
         if ((rc & 0xff) == SQLITE_CANTOPEN && ::access(path.c_str(), F_OK) != 0 && errno == ENOENT)
             kind = ErrorKind::NotFound;
@@ -93,28 +167,50 @@ Result<std::unique_ptr<EngineTable>> SqliteDatabase::openTable(const std::string
     if (!name)
         return R::failure(m_path + ": has no table \"" + table + "\"", ErrorKind::NotFound);
 
-    SqliteStatement stmt = prepareStatement(m_db, "SELECT name FROM pragma_table_info(?1)");
+    // Every column, generated and hidden ones too, may hide the row id; only
+    // ordinary ones can be opened.
+    SqliteStatement stmt = prepareStatement(m_db, "SELECT name, hidden FROM pragma_table_xinfo(?1)");
     if (!stmt)
         return R::failure(m_path + ": " + sqliteError(m_db), sqliteErrorKind(sqlite3_errcode(m_db)));
     sqlite3_bind_text(stmt.get(), 1, name->c_str(), -1, SQLITE_TRANSIENT);
+    std::vector<std::string> all;
     std::vector<std::string> present;
-    while (sqlite3_step(stmt.get()) == SQLITE_ROW)
-        present.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 0)));
+    while (sqlite3_step(stmt.get()) == SQLITE_ROW) {
+        all.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 0)));
+        if (sqlite3_column_int(stmt.get(), 1) == 0)
+            present.push_back(all.back());
+    }
 
+    auto named = [](const std::vector<std::string>& names, const std::string& wanted) {
+        return std::find_if(names.begin(), names.end(), [&](const std::string& n) { return sameName(n, wanted); });
+    };
     std::vector<std::string> opened;
     for (const std::string& column : columns) {
-        auto it =
-            std::find_if(present.begin(), present.end(), [&](const std::string& p) { return sameName(p, column); });
+        auto it = named(present, column);
         if (it == present.end())
             return R::failure(m_path + ": table \"" + *name + "\" has no column \"" + column + "\"",
                               ErrorKind::NotFound);
         opened.push_back(*it);
     }
 
+    // Records are addressed by their row id. A column may take one of its
+    // names, and SQL then means the column: the first name no column takes
+    // is used.
+    std::string rowId;
+    for (const char* candidate : {"rowid", "_rowid_", "oid"}) {
+        if (named(all, candidate) == all.end()) {
+            rowId = candidate;
+            break;
+        }
+    }
+    if (rowId.empty())
+        return R::failure(m_path + ": table \"" + *name +
+                          "\" cannot be read record by record: its columns named rowid, _rowid_ and "
+                          "oid hide the row id of its records");
     // A table without rowid cannot be walked and saved record by record.
-    if (!prepareStatement(m_db, "SELECT rowid FROM " + quoteIdentifier(*name) + " LIMIT 0"))
+    if (!prepareStatement(m_db, "SELECT " + rowId + " FROM " + quoteIdentifier(*name) + " LIMIT 0"))
         return R::failure(m_path + ": table \"" + *name + "\" cannot be read record by record: " + sqliteError(m_db));
-    return std::unique_ptr<EngineTable>(new SqliteTable(m_db, *name, std::move(opened)));
+    return std::unique_ptr<EngineTable>(new SqliteTable(m_db, *name, std::move(rowId), std::move(opened)));
 }
 
 Result<IndexInfo> SqliteDatabase::index(const std::string& table, const std::string& index)

@@ -9,8 +9,6 @@
 #include "platform/FileCopy.h"
 #include "platform/SqliteStatement.h"
 
-#include <sys/types.h>
-
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,18 +21,22 @@ class Database;
 
 class SqliteDatabase : public DatabaseEngine {
 public:
-    // Opens path for reading and writing. Fails, naming the file, when it does
-    // not exist (NotFound), is not an SQLite database (NotADatabase) or cannot
-    // be read.
+    // Opens path for reading and writing, or only for reading, as
+    // Database::open describes. Fails, naming the file, when it does not
+    // exist (NotFound), is not an SQLite database (NotADatabase) or cannot be
+    // read.
     static Result<std::unique_ptr<SqliteDatabase>> open(const std::string& path, const OpenOptions& options);
 
     // Copies the file at source to destination under a read transaction, so
     // that no other program commits half-way through: through SQLite's online
     // backup for a database in WAL mode, through plainCopy otherwise (a file
-    // that is not an SQLite database is copied as it stands). Fails, naming
-    // the file, when the lock cannot be had within the busy timeout.
-    static CopyResult copyFile(const std::string& source, const std::string& destination, mode_t mode,
-                               FileCopy& plainCopy, Progress* progress, const OpenOptions& options);
+    // that is not an SQLite database is copied as it stands). A journal left
+    // by an interrupted write is rolled back first (rolledBack then says so),
+    // so the copy is of the file as it was last completely saved. Fails,
+    // naming the file, when the lock cannot be had within the busy timeout or
+    // the journal cannot be rolled back.
+    static CopyResult copyFile(const std::string& source, const std::string& destination, FileCopy& plainCopy,
+                               Progress* progress, bool& rolledBack, const OpenOptions& options);
 
     ~SqliteDatabase() override;
 
@@ -51,6 +53,10 @@ public:
 
 private:
     SqliteDatabase(std::string path, sqlite3* db);
+    // Opens name (path itself, or a URI for it) with flags and reads its
+    // schema. rc is set to SQLite's extended result of the step that failed.
+    static Result<std::unique_ptr<SqliteDatabase>> connect(const std::string& path, const std::string& name, int flags,
+                                                           const OpenOptions& options, int& rc);
 
     std::string m_path;
     sqlite3* m_db = nullptr;

@@ -13,21 +13,29 @@ namespace tarvex {
 Result<SqliteIndex> readSqliteIndex(sqlite3* db, const std::string& table, const std::string& index)
 {
     using R = Result<SqliteIndex>;
-    SqliteStatement list = prepareStatement(db, "SELECT name, \"unique\" FROM pragma_index_list(?1)");
+    SqliteStatement list = prepareStatement(db, "SELECT name, \"unique\", partial FROM pragma_index_list(?1)");
     if (!list)
         return R::failure(sqliteError(db), sqliteErrorKind(sqlite3_errcode(db)));
     sqlite3_bind_text(list.get(), 1, table.c_str(), -1, SQLITE_TRANSIENT);
     SqliteIndex found;
+    bool partial = false;
     while (sqlite3_step(list.get()) == SQLITE_ROW) {
         std::string name = reinterpret_cast<const char*>(sqlite3_column_text(list.get(), 0));
         if (sameName(name, index)) {
             found.name = name;
             found.unique = sqlite3_column_int(list.get(), 1) != 0;
+            partial = sqlite3_column_int(list.get(), 2) != 0;
             break;
         }
     }
     if (found.name.empty())
         return R::failure("table \"" + table + "\" has no index \"" + index + "\"", ErrorKind::NotFound);
+    // A partial index holds only the records its WHERE clause picks: a seek
+    // through it would miss the others, and the engine cannot use it for a
+    // seek that lacks that clause, so every seek would read the whole table.
+    if (partial)
+        return R::failure("index \"" + found.name + "\" of table \"" + table +
+                          "\" is partial: its WHERE clause leaves records out of it");
 
     SqliteStatement info =
         prepareStatement(db, "SELECT cid, name, desc, coll FROM pragma_index_xinfo(?1) WHERE key ORDER BY seqno");
@@ -48,9 +56,10 @@ Result<SqliteIndex> readSqliteIndex(sqlite3* db, const std::string& table, const
     return found;
 }
 
-SqliteTable::SqliteTable(sqlite3* db, std::string table, std::vector<std::string> columns)
+SqliteTable::SqliteTable(sqlite3* db, std::string table, std::string rowIdName, std::vector<std::string> columns)
     : m_db(db)
     , m_table(std::move(table))
+    , m_rowIdName(std::move(rowIdName))
     , m_columns(std::move(columns))
 {
 }
@@ -72,9 +81,34 @@ Status SqliteTable::setIndex(const std::string& index)
     return Status::success();
 }
 
+Result<std::optional<std::string>> SqliteTable::repeatedKey()
+{
+    using R = Result<std::optional<std::string>>;
+    if (m_index.columns.empty())
+        return R::failure("table \"" + m_table + "\": no index chosen");
+    if (m_index.unique && m_index.columns.size() == 1)
+        return std::optional<std::string>();
+    // Grouped under the index's collation, the way a seek compares keys; the
+    // index serves the grouping, so this reads the index once.
+    const SqliteIndex::Column& first = m_index.columns.front();
+    std::string key = quoteIdentifier(first.name) + " COLLATE " + quoteIdentifier(first.collation);
+    SqliteStatement stmt =
+        prepareStatement(m_db, "SELECT " + key + " FROM " + quoteIdentifier(m_table) + " WHERE " + key +
+                                   " IS NOT NULL GROUP BY " + key + " HAVING count(*) > 1 LIMIT 1");
+    if (!stmt)
+        return failure("reading table \"" + m_table + "\"");
+    int rc = sqlite3_step(stmt.get());
+    if (rc == SQLITE_DONE)
+        return std::optional<std::string>();
+    if (rc != SQLITE_ROW)
+        return failure("reading table \"" + m_table + "\"");
+    const unsigned char* text = sqlite3_column_text(stmt.get(), 0);
+    return std::optional<std::string>(text ? reinterpret_cast<const char*>(text) : "");
+}
+
 std::string SqliteTable::selectList() const
 {
-    std::string list = "rowid";
+    std::string list = m_rowIdName;
     for (const std::string& column : m_columns)
         list += ", " + quoteIdentifier(column);
     return list;
@@ -90,7 +124,7 @@ std::string SqliteTable::orderBy() const
         order += quoteIdentifier(column.name) + " COLLATE " + quoteIdentifier(column.collation);
         order += column.descending ? " DESC, " : ", ";
     }
-    return order + "rowid";
+    return order + m_rowIdName;
 }
 
 Status SqliteTable::fetch(sqlite3_stmt* stmt, int rc)
@@ -222,13 +256,36 @@ void SqliteTable::bindField(sqlite3_stmt* stmt, int parameter, const FieldValue&
     }
 }
 
-bool SqliteTable::recordExists() const
+std::string SqliteTable::unchangedCondition(int firstParameter) const
 {
-    SqliteStatement stmt = prepareStatement(m_db, "SELECT 1 FROM " + quoteIdentifier(m_table) + " WHERE rowid = ?1");
+    std::string condition;
+    for (const std::string& column : m_columns)
+        condition += " AND " + quoteIdentifier(column) + " IS ?" + std::to_string(firstParameter++);
+    return condition;
+}
+
+Status SqliteTable::unsaved() const
+{
+    // One read tells both whether the record is there and whether it still
+    // holds what was read, by the same comparison the save made.
+    SqliteStatement stmt = prepareStatement(m_db, "SELECT 1" + unchangedCondition(2) + " FROM " +
+                                                      quoteIdentifier(m_table) + " WHERE " + m_rowIdName + " = ?1");
     if (!stmt)
-        return false;
-    sqlite3_bind_int64(stmt.get(), 1, m_rowId);
-    return sqlite3_step(stmt.get()) == SQLITE_ROW;
+        return failure("the record could not be read again");
+    sqlite3_stmt* raw = stmt.get();
+    sqlite3_bind_int64(raw, 1, m_rowId);
+    int parameter = 1;
+    for (const FieldValue& value : m_values)
+        bindField(raw, ++parameter, value);
+    int rc = sqlite3_step(raw);
+    if (rc == SQLITE_DONE)
+        return Status::failure("the record no longer exists", ErrorKind::Changed);
+    if (rc != SQLITE_ROW)
+        return failure("the record could not be read again");
+    if (sqlite3_column_int(raw, 0) == 0)
+        return Status::failure("another program changed the record after it was read", ErrorKind::Changed);
+    return Status::failure("the database ignored the change (a trigger in the file skipped it); the record is as it "
+                           "was");
 }
 
 int SqliteTable::columnIndex(const std::string& column) const
@@ -310,9 +367,8 @@ Status SqliteTable::update()
     for (size_t i = 0; i < m_pending.size(); ++i)
         sql += (i ? ", " : "") + quoteIdentifier(m_columns[static_cast<size_t>(m_pending[i].first)]) + " = ?" +
                std::to_string(++parameter);
-    sql += " WHERE rowid = ?" + std::to_string(++parameter);
-    for (const std::string& column : m_columns)
-        sql += " AND " + quoteIdentifier(column) + " IS ?" + std::to_string(++parameter);
+    sql += " WHERE " + m_rowIdName + " = ?" + std::to_string(++parameter);
+    sql += unchangedCondition(parameter + 1);
     SqliteStatement stmt = prepareStatement(m_db, sql);
     if (!stmt) {
         m_pending.clear();
@@ -331,10 +387,8 @@ Status SqliteTable::update()
     }
     if (sqlite3_changes(m_db) != 1) {
         m_pending.clear();
-        return Status::failure(recordName() + ": cannot save: " +
-                                   (recordExists() ? "another program changed the record after it was read"
-                                                   : "the record no longer exists"),
-                               ErrorKind::Changed);
+        Status why = unsaved();
+        return Status::failure(recordName() + ": cannot save: " + why.error(), why.kind());
     }
     for (const auto& [i, value] : m_pending) {
         FieldValue& field = m_values[static_cast<size_t>(i)];

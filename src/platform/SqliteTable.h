@@ -1,9 +1,9 @@
 // SqliteTable: the SQLite engine's side of a Recordset. The records of one
 // table are read through SELECTs that follow the chosen index's columns,
 // collations and directions (so SQLite reads the index in order instead of
-// sorting), equal keys and a walk without an index in rowid order; a record is
-// saved by an UPDATE of its rowid that only matches while every opened field
-// still holds what was read.
+// sorting), equal keys and a walk without an index in row id order; a record
+// is saved by an UPDATE of its row id that only matches while every opened
+// field still holds what was read.
 #pragma once
 
 #include "platform/DatabaseEngine.h"
@@ -31,17 +31,20 @@ struct SqliteIndex {
 };
 
 // The index of table (the file's spelling) named index, letter case ignored.
-// Fails (NotFound) when the table has no such index, or when the index is on
-// an expression or has no columns.
+// Fails (NotFound) when the table has no such index, or when the index is
+// partial, on an expression or has no columns.
 Result<SqliteIndex> readSqliteIndex(sqlite3* db, const std::string& table, const std::string& index);
 
 class SqliteTable : public EngineTable {
 public:
-    // table and columns as the file spells them; db outlives the table.
-    SqliteTable(sqlite3* db, std::string table, std::vector<std::string> columns);
+    // table and columns as the file spells them; rowIdName is the name the
+    // table's row id goes by in SQL: rowid, or _rowid_ or oid when a column
+    // of the table takes that name. db outlives the table.
+    SqliteTable(sqlite3* db, std::string table, std::string rowIdName, std::vector<std::string> columns);
 
     const std::string& tableName() const override { return m_table; }
     Status setIndex(const std::string& index) override;
+    Result<std::optional<std::string>> repeatedKey() override;
     Status moveFirst() override;
     Status moveNext() override;
     Status seek(const Key& key) override;
@@ -56,15 +59,22 @@ public:
 private:
     int columnIndex(const std::string& column) const;
     std::string selectList() const;
+    // " AND column IS ?n" for each opened column, numbered from
+    // firstParameter: true while the record holds what was read.
+    std::string unchangedCondition(int firstParameter) const;
     std::string orderBy() const;
     Status fetch(sqlite3_stmt* stmt, int rc);
     std::string recordName() const;
     Status failure(const std::string& what) const;
     static void bindField(sqlite3_stmt* stmt, int parameter, const FieldValue& value);
-    bool recordExists() const;
+    // Why a save changed no record: the record is gone or another program
+    // changed it (Changed), or it still holds what was read and the database
+    // ignored the change.
+    Status unsaved() const;
 
     sqlite3* m_db = nullptr;
     std::string m_table;
+    std::string m_rowIdName;
     std::vector<std::string> m_columns;
     SqliteIndex m_index;
     SqliteStatement m_walk;

@@ -5,17 +5,29 @@
 
 namespace tarvex {
 
+namespace {
+
+// Costs are compared as the review shows them, in their 15-digit text form:
+// a cost with more digits than that (2.2800000000000002) then never counts as
+// a change from the cost it is shown as. Equal values skip the text form.
+bool costDiffers(double vendorCost, double currentCost)
+{
+    return vendorCost != currentCost && normalisedNumber(vendorCost) != normalisedNumber(currentCost);
+}
+
+} // namespace
+
 std::optional<std::string> changeLabel(std::optional<double> vendorCost, std::optional<double> vendorPrice,
                                        double currentCost, double currentPrice)
 {
-    bool costDiffers = vendorCost && *vendorCost != normalisedNumber(currentCost);
+    bool costChanges = vendorCost && costDiffers(*vendorCost, currentCost);
     bool priceRises = vendorPrice && *vendorPrice > currentPrice;
-    if (!costDiffers && !priceRises)
+    if (!costChanges && !priceRises)
         return std::nullopt;
-    // The label compares against the cost as stored, not its text form.
-    bool costRises = vendorCost && *vendorCost > currentCost;
-    std::string label = costRises ? " Cost Change" : " Price Change";
-    if (costRises && priceRises)
+    // The label compares the stored values, not their text form.
+    bool costUp = vendorCost && *vendorCost > currentCost;
+    std::string label = costUp ? " Cost Change" : " Price Change";
+    if (costUp && priceRises)
         label += " and Price Change";
     return label;
 }

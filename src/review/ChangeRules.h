@@ -10,11 +10,12 @@
 namespace tarvex {
 
 // The change label of a product when it is listed, nothing when it is not.
-// Listed when the vendor cost differs from the current cost (the current cost
-// compared in its 15-digit text form, see normalisedNumber) or the vendor
-// price is above the current price. The label is " Cost Change" when the cost
-// rises, followed by " and Price Change" when the price rises as well, and
-// " Price Change" in every other listed case.
+// Listed when the vendor cost differs from the current cost or the vendor
+// price is above the current price. Costs are compared in their 15-digit text
+// form (see normalisedNumber), so a row whose shown values are all equal is
+// never listed. The label is " Cost Change" when the stored cost rises, followed by
+// " and Price Change" when the price rises as well, and " Price Change" in
+// every other listed case.
 std::optional<std::string> changeLabel(std::optional<double> vendorCost, std::optional<double> vendorPrice,
                                        double currentCost, double currentPrice);
 
@@ -23,8 +24,8 @@ std::optional<std::string> changeLabel(std::optional<double> vendorCost, std::op
 // write into the host's products.
 std::optional<std::string> vendorAmountProblem(std::optional<double> amount);
 
-// Whether applying writes the vendor cost: it differs from the host cost as
-// stored (no text-form rounding here).
+// Whether applying writes the vendor cost: it differs from the stored host
+// cost. What is written is the vendor cost as it stands.
 bool costToWrite(std::optional<double> vendorCost, std::optional<double> hostCost);
 // Whether applying writes the vendor price: it is above the host price.
 bool priceToWrite(std::optional<double> vendorPrice, std::optional<double> hostPrice);

@@ -1,7 +1,10 @@
 // The terminal review's table and commands.
 #include "review/ConsoleReview.h"
 
+#include "platform/StagedFile.h"
+#include "platform/VisibleText.h"
 #include "review/ListingText.h"
+#include "review/PrintTarget.h"
 #include "review/ReviewColumns.h"
 #include "review/RowList.h"
 #include "review/TableText.h"
@@ -14,7 +17,7 @@
 #include <cstring>
 #include <ostream>
 
-#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tarvex {
 
@@ -40,22 +43,56 @@ bool endsWithPdf(const std::string& path)
     return path.size() >= 4 && lower(path.substr(path.size() - 4)) == ".pdf";
 }
 
-// Writes text to the file at path, replacing it, as printing to a file does.
-// Fails with a text naming the file and the reason.
-Status writeTextFile(const std::string& path, const std::string& text)
+// Writes all of text to fd; fails naming path and the system's reason.
+Status writeAll(int fd, const std::string& text, const std::string& path)
 {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file)
-        return Status::failure(path + ": cannot be written (" + std::strerror(errno) + ")");
-    bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    int savedErrno = errno;
-    if (std::fclose(file) != 0 && written) {
-        written = false;
-        savedErrno = errno;
+    for (std::size_t done = 0; done < text.size();) {
+        ssize_t put = ::write(fd, text.data() + done, text.size() - done);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put < 0)
+            return Status::failure(path + ": cannot be written: " + std::strerror(errno));
+        done += static_cast<std::size_t>(put);
     }
-    if (!written)
-        return Status::failure(path + ": could not be written completely (" + std::strerror(savedErrno) + ")");
     return Status::success();
+}
+
+// Writes the listing of rows to a new file beside path, a block at a time,
+// and renames it over path once it is on disk: a full disk leaves the old
+// file as it was and no partial one.
+Status writeListingFile(const std::string& path, const std::vector<ProposedChange>& rows)
+{
+    constexpr std::size_t kBlock = 64 * 1024;
+    Result<StagedFile> staged = StagedFile::create(path, printFileMode(path));
+    if (!staged)
+        return staged.status();
+    std::string block;
+    Status written = writeListing(rows, [&](const std::string& line) {
+        block += line;
+        if (block.size() < kBlock)
+            return Status::success();
+        Status put = writeAll(staged->fd(), block, path);
+        block.clear();
+        return put;
+    });
+    if (written.ok())
+        written = writeAll(staged->fd(), block, path);
+    if (!written.ok())
+        return written;
+    return staged->commitReplacing(path);
+}
+
+// A cell as the table shows it. Only the start of a long value is escaped and
+// measured: the table shows no more than kCellWidth columns of it anyway, and
+// its memory stays in proportion to what is shown.
+std::string shownCell(const std::string& value)
+{
+    std::size_t keep = std::min(value.size(), ConsoleReview::kCellWidth * 16);
+    // Back up to the start of a character, so as not to cut one in two.
+    while (keep < value.size() && keep > 0 && (static_cast<unsigned char>(value[keep]) & 0xC0) == 0x80)
+        --keep;
+    return clippedToWidth(visibleText(std::string_view(value).substr(0, keep)), ConsoleReview::kCellWidth,
+                          keep < value.size());
 }
 
 constexpr const char* kHelp = "Commands:\n"
@@ -64,6 +101,7 @@ constexpr const char* kHelp = "Commands:\n"
                               "  select LIST    select rows, e.g. select 1,3-5\n"
                               "  unselect LIST  unselect rows\n"
                               "  list           show the list again\n"
+                              "  show N         show row N whole, one column a line\n"
                               "  print FILE     print the list to FILE (PDF when it ends in .pdf, else text)\n"
                               "  apply          write the selected changes (Apply Changes)\n"
                               "  exit           leave without changing anything (Exit)\n"
@@ -71,10 +109,12 @@ constexpr const char* kHelp = "Commands:\n"
 
 } // namespace
 
-ConsoleReview::ConsoleReview(PriceReview& review, ConsolePrompter& prompter, PdfPrinter printPdf)
+ConsoleReview::ConsoleReview(PriceReview& review, ConsolePrompter& prompter, PdfPrinter printPdf,
+                             std::vector<std::string> keepOff)
     : m_review(review)
     , m_prompter(prompter)
     , m_printPdf(std::move(printPdf))
+    , m_keepOff(std::move(keepOff))
 {
 }
 
@@ -94,7 +134,7 @@ std::string ConsoleReview::tableText() const
     for (std::size_t i = 0; i < rows.size(); ++i) {
         std::vector<std::string> cells = {std::to_string(i + 1), m_review.isSelected(i) ? "[x]" : "[ ]"};
         for (int c = 0; c < kReviewColumnCount; ++c)
-            cells.push_back(rows[i].cell(c));
+            cells.push_back(shownCell(rows[i].cell(c)));
         lines.push_back(std::move(cells));
     }
     return formatTable(lines, layout);
@@ -160,6 +200,8 @@ bool ConsoleReview::execute(const std::string& line)
         selectRows(argument, command == "select");
     } else if (command == "list" && argument.empty()) {
         showList();
+    } else if (command == "show") {
+        showRow(argument);
     } else if (command == "print") {
         print(argument);
     } else if (command == "apply" && argument.empty()) {
@@ -174,7 +216,7 @@ bool ConsoleReview::execute(const std::string& line)
     } else if (command == "help") {
         showHelp();
     } else {
-        m_prompter.out() << "Unknown command: " << text << '\n';
+        m_prompter.out() << "Unknown command: " << visibleText(text) << '\n';
         showHelp();
     }
     return true;
@@ -188,12 +230,25 @@ void ConsoleReview::selectRows(const std::string& list, bool selected)
     }
     Result<std::vector<std::size_t>> rows = parseRowList(list, m_review.rows().size());
     if (!rows) {
-        m_prompter.out() << rows.error() << '\n';
+        m_prompter.out() << visibleText(rows.error()) << '\n';
         return;
     }
     for (std::size_t row : *rows)
         m_review.setSelected(row, selected);
     showSelectedCount();
+}
+
+void ConsoleReview::showRow(const std::string& number)
+{
+    Result<std::vector<std::size_t>> rows = parseRowList(number, m_review.rows().size());
+    if (!rows || rows->size() != 1) {
+        m_prompter.out() << (rows ? std::string("Give one row, e.g. show 3") : visibleText(rows.error())) << '\n';
+        return;
+    }
+    std::size_t row = rows->front();
+    m_prompter.out() << "Row " << row + 1 << (m_review.isSelected(row) ? " [x]" : " [ ]") << '\n';
+    for (int c = 0; c < kReviewColumnCount; ++c)
+        m_prompter.out() << "  " << kReviewColumnTitles[c] << ": " << visibleText(m_review.rows()[row].cell(c)) << '\n';
 }
 
 void ConsoleReview::print(const std::string& path)
@@ -202,36 +257,41 @@ void ConsoleReview::print(const std::string& path)
         m_prompter.out() << "Give the file to print to, e.g. print list.pdf\n";
         return;
     }
+    // Never over a database, a journal or a backup, whatever the name
+    // typed or the links it goes through.
+    Result<PrintTarget> target = findPrintTarget(path, m_keepOff);
+    if (!target) {
+        m_review.reportPrintFailure(target.status());
+        return;
+    }
     // A file that is already there is only replaced when the user says so,
-    // as a print-to-file dialog asks: a mistyped name could be a database.
-    struct stat info {};
-    if (::stat(path.c_str(), &info) == 0) {
-        if (!S_ISREG(info.st_mode)) {
-            m_review.reportPrintFailure(Status::failure(path + ": is not an ordinary file"));
-            return;
-        }
-        Answer replace = m_prompter.showMessage({path + " already exists. Do you want to replace it?", "Print List", "",
-                                                 MessageIcon::Exclamation, MessageButtons::YesNo});
+    // as a print-to-file dialog asks; through a link, the question names the
+    // file that would be replaced.
+    if (target->exists) {
+        std::string shown = target->viaLink ? target->path + " (linked from " + path + ")" : path;
+        Answer replace = m_prompter.showMessage({shown + " already exists. Do you want to replace it?", "Print List",
+                                                 "", MessageIcon::Exclamation, MessageButtons::YesNo});
         if (replace != Answer::Yes)
             return;
     }
     Status printed = Status::success();
     if (endsWithPdf(path))
-        printed = m_printPdf ? m_printPdf(m_review.rows(), path)
+        printed = m_printPdf ? m_printPdf(m_review.rows(), target->path)
                              : Status::failure(path + ": PDF printing is not available in this program");
     else
-        printed = writeTextFile(path, listingText(m_review.rows()));
+        printed = writeListingFile(target->path, m_review.rows());
     if (!printed.ok()) {
         m_review.reportPrintFailure(printed);
         return;
     }
-    m_prompter.out() << "The list was printed to " << path << '\n';
+    m_prompter.out() << "The list was printed to " << visibleText(path) << '\n';
 }
 
 int runConsoleReview(RunState& run, ConsolePrompter& prompter, PdfPrinter printPdf)
 {
     PriceReview review(run.update, run.host, prompter);
-    ConsoleReview console(review, prompter, std::move(printPdf));
+    ConsoleReview console(review, prompter, std::move(printPdf),
+                          {run.hostPath, run.host.path(), run.update.path(), run.backupPath});
     return console.run();
 }
 

@@ -23,7 +23,9 @@ using PdfPrinter = std::function<Status(const std::vector<ProposedChange>& rows,
 class ConsoleReview {
 public:
     // printPdf may be empty; "print" to a .pdf file then fails with a message.
-    ConsoleReview(PriceReview& review, ConsolePrompter& prompter, PdfPrinter printPdf);
+    // keepOff: the files "print" must never write over (see findPrintTarget).
+    ConsoleReview(PriceReview& review, ConsolePrompter& prompter, PdfPrinter printPdf,
+                  std::vector<std::string> keepOff = {});
 
     // Builds the list and, when that worked, shows it and reads commands
     // until "exit", the end of input, or an apply that is not refused.
@@ -32,8 +34,12 @@ public:
     int run();
 
     // The list as shown: a header line, then one line per row with its number
-    // from 1 and "[x]" when it is selected, "[ ]" when not.
+    // from 1 and "[x]" when it is selected, "[ ]" when not. Control characters
+    // are shown as escapes, and a cell wider than kCellWidth columns is cut
+    // with an ellipsis, so that one long name cannot widen every line.
     std::string tableText() const;
+
+    static constexpr std::size_t kCellWidth = 40;
 
     // Carries out one command line. Returns false once the review is over.
     bool execute(const std::string& line);
@@ -45,11 +51,13 @@ private:
     void showSelectedCount();
     void showHelp();
     void selectRows(const std::string& list, bool selected);
+    void showRow(const std::string& number);
     void print(const std::string& path);
 
     PriceReview& m_review;
     ConsolePrompter& m_prompter;
     PdfPrinter m_printPdf;
+    std::vector<std::string> m_keepOff;
     int m_exitStatus = 0;
 };
 

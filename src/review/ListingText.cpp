@@ -1,28 +1,37 @@
 // Plain-text form of the review list.
 #include "review/ListingText.h"
 
+#include "platform/VisibleText.h"
 #include "review/ReviewColumns.h"
 #include "review/TableText.h"
 
 namespace tarvex {
 
+Status writeListing(const std::vector<ProposedChange>& rows, const std::function<Status(const std::string& line)>& emit)
+{
+    for (const char* line : {kPrintTitle, kPrintSubTitle, ""})
+        if (Status emitted = emit(std::string(line) + "\n"); !emitted.ok())
+            return emitted;
+    TableLayout layout;
+    for (int c = 0; c < kReviewColumnCount; ++c)
+        layout.rightAligned.push_back(isNumberColumn(c));
+    // Line 0 holds the column titles, line n the row n - 1.
+    auto cell = [&](std::size_t line, std::size_t column) {
+        int c = static_cast<int>(column);
+        return line == 0 ? std::string(kReviewColumnTitles[c]) : visibleText(rows[line - 1].cell(c));
+    };
+    return writeTable(rows.size() + 1, kReviewColumnCount, cell, layout, emit);
+}
+
 std::string listingText(const std::vector<ProposedChange>& rows)
 {
-    TableLayout layout;
-    std::vector<std::vector<std::string>> lines;
-    std::vector<std::string> titles;
-    for (int c = 0; c < kReviewColumnCount; ++c) {
-        titles.emplace_back(kReviewColumnTitles[c]);
-        layout.rightAligned.push_back(isNumberColumn(c));
-    }
-    lines.push_back(std::move(titles));
-    for (const ProposedChange& row : rows) {
-        std::vector<std::string> cells;
-        for (int c = 0; c < kReviewColumnCount; ++c)
-            cells.push_back(row.cell(c));
-        lines.push_back(std::move(cells));
-    }
-    return std::string(kPrintTitle) + "\n" + kPrintSubTitle + "\n\n" + formatTable(lines, layout);
+    std::string text;
+    // Appending to a text cannot fail, so neither can the listing.
+    [[maybe_unused]] Status written = writeListing(rows, [&](const std::string& line) {
+        text += line;
+        return Status::success();
+    });
+    return text;
 }
 
 } // namespace tarvex

@@ -70,8 +70,9 @@ void PriceReview::reportUnreadable()
     std::string text = products(count) +
                        (count == 1 ? " could not be read and is not listed" : " could not be read and are not listed");
     text += codes.empty() ? ". Their product codes are listed below." : ": " + codes + ".";
-    text += "\nA cost, price or Delete flag that is not a number, or a cost or price below zero, cannot be "
-            "compared; correct it and run the update again.";
+    text += "\nA vendor product without a whole-number ID, a product code that is not text, a cost, price or "
+            "Delete flag that is not a number, or a cost or price below zero cannot be compared; correct it and "
+            "run the update again.";
     m_prompter.showMessage(
         {text, "Products Not Listed", problemLines(m_unreadable), MessageIcon::Exclamation, MessageButtons::Ok});
 }

@@ -1,6 +1,8 @@
 // Wording for the products a message box names.
 #include "review/ProductProblem.h"
 
+#include "platform/VisibleText.h"
+
 namespace tarvex {
 
 std::string inlineCodes(const std::vector<ProductProblem>& problems, std::size_t inlineLimit)
@@ -9,7 +11,7 @@ std::string inlineCodes(const std::vector<ProductProblem>& problems, std::size_t
         return {};
     std::string codes;
     for (const ProductProblem& problem : problems)
-        codes += (codes.empty() ? "" : ", ") + problem.code;
+        codes += (codes.empty() ? "" : ", ") + visibleText(problem.code);
     return codes;
 }
 
@@ -17,7 +19,7 @@ std::string problemLines(const std::vector<ProductProblem>& problems)
 {
     std::string lines;
     for (const ProductProblem& problem : problems)
-        lines += (lines.empty() ? "" : "\n") + problem.code + ": " + problem.reason;
+        lines += (lines.empty() ? "" : "\n") + visibleText(problem.code) + ": " + visibleText(problem.reason);
     return lines;
 }
 

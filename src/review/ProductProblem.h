@@ -1,6 +1,8 @@
 // ProductProblem: a product the review could not handle (a value that cannot
 // be read, a save that failed), named by its product code, with the reason.
-// And the wording that names such products in a message box.
+// And the wording that names such products in a message box, with control
+// characters shown as escapes, so that a code read from a file cannot start a
+// line of its own.
 #pragma once
 
 #include <cstddef>

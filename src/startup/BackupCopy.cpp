@@ -1,12 +1,17 @@
-// Making the start-up backup copy: the checks on the host path, the progress,
-// and the name; the copy itself is the database engine's.
+// Making the start-up backup copy: the check that the file is a database, the
+// clean-up of copies earlier runs left, the progress, and the name; the copy
+// itself is the database engine's.
 #include "startup/BackupCopy.h"
 
 #include "platform/Database.h"
+#include "platform/DatabaseKind.h"
+#include "platform/StagedFile.h"
 #include "startup/BackupName.h"
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <optional>
 #include <sys/stat.h>
 
 namespace tarvex {
@@ -16,6 +21,22 @@ namespace {
 // How many names are tried when the chosen one is taken between the look and
 // the rename (another run finishing its copy in the same second).
 constexpr int kNameAttempts = 100;
+
+// Removes the copies that earlier runs were writing beside the host when
+// they stopped (a power cut, a kill) and that no running program still
+// writes: only files of exactly the names a backup is staged under, which
+// hold a lock while they are written. Everything else is left alone, and a
+// folder that cannot be read is simply not cleaned.
+void removeAbandonedCopies(const std::string& hostPath)
+{
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folderOf(hostPath), ec)) {
+        std::string name = entry.path().filename().string();
+        std::optional<std::string> destination = StagedFile::destinationOf(name);
+        if (destination && BackupName::isCandidateName(hostPath, *destination))
+            StagedFile::removeIfAbandoned(entry.path().string());
+    }
+}
 
 } // namespace
 
@@ -37,16 +58,28 @@ BackupResult BackupCopy::make(const std::string& hostPath, const std::tm& when)
     }
     if (!S_ISREG(info.st_mode))
         return {Outcome::NothingToBackUp, {}, hostPath + ": not a file"};
+    Result<DatabaseKind> kind = databaseKind(hostPath);
+    if (!kind)
+        return {Outcome::Failed, {}, kind.error()};
+    if (*kind == DatabaseKind::NotADatabase)
+        return {Outcome::NotADatabase,
+                {},
+                hostPath + (info.st_size == 0 ? ": the file is empty (0 bytes), not a database"
+                                              : ": not a database file (neither an SQLite nor an Access database)")};
 
+    removeAbandonedCopies(hostPath);
     std::unique_ptr<Progress> progress = m_prompter.beginProgress("Backup Data", "Copying " + hostPath, true);
     int attempt = 1;
+    bool rolledBack = false;
     for (int tries = 0; tries < kNameAttempts; ++tries, ++attempt) {
         std::string destination = BackupName::firstFree(hostPath, when, &BackupName::isTaken, attempt);
+        bool copyRolledBack = false;
         CopyResult copied =
-            Database::copyFile(hostPath, destination, info.st_mode, m_fileCopy, progress.get(), m_options);
+            Database::copyFile(hostPath, destination, m_fileCopy, progress.get(), copyRolledBack, m_options);
+        rolledBack = rolledBack || copyRolledBack;
         switch (copied.outcome) {
         case CopyResult::Outcome::Copied:
-            return {Outcome::Made, destination, {}};
+            return {Outcome::Made, destination, {}, rolledBack};
         case CopyResult::Outcome::Cancelled:
             return {Outcome::Cancelled, {}, copied.error};
         case CopyResult::Outcome::Failed:

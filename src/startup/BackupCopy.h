@@ -2,7 +2,10 @@
 // before anything can write to the host database, under a name of its own
 // (see BackupName), and it is a consistent picture of the database: it is
 // taken through Database::copyFile, which holds a read lock on the file so
-// that another program cannot commit half-way through.
+// that another program cannot commit half-way through. A journal left by an
+// interrupted write is rolled back first, so the copy is of the file as it
+// was last completely saved. Unfinished copies that earlier
+// runs left beside the host when they stopped are removed first.
 #pragma once
 
 #include "platform/DatabaseEngine.h"
@@ -18,12 +21,16 @@ struct BackupResult {
     enum class Outcome {
         Made,            // backupPath holds the complete copy
         NothingToBackUp, // the host path names no file; error says so
+        NotADatabase,    // the file is no database; error says why; no copy was made
         Cancelled,       // the user cancelled; nothing was left behind
         Failed           // error names the file and the reason; nothing was left behind
     };
     Outcome outcome = Outcome::Failed;
     std::string backupPath;
     std::string error;
+    // Made only: an interrupted write to the host file was rolled back before
+    // the copy.
+    bool rolledBack = false;
 };
 
 class BackupCopy {
@@ -32,9 +39,11 @@ public:
     BackupCopy(FileCopy& fileCopy, Prompter& prompter, const OpenOptions& options = {});
 
     // Copies the file at hostPath to a new backup beside it named for the
-    // local time when, showing progress with a Cancel button. A file that is
-    // not a database (a program file chosen by mistake) is copied as it
-    // stands; the open that follows will refuse it.
+    // local time when, showing progress with a Cancel button. A file whose
+    // first bytes are not those of a database (a program file chosen by
+    // mistake, a shortcut that could not be read) is not copied: a copy would
+    // only be a stray file beside it. An Access database, which the engine
+    // cannot read, is copied as it stands; the open that follows refuses it.
     BackupResult make(const std::string& hostPath, const std::tm& when);
 
 private:

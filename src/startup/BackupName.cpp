@@ -36,6 +36,25 @@ std::string BackupName::firstFree(const std::string& hostPath, const std::tm& wh
     }
 }
 
+bool BackupName::isCandidateName(const std::string& hostPath, const std::string& fileName)
+{
+    const std::string prefix = hostPath.substr(hostPath.find_last_of('/') + 1) + "_Tarvex_";
+    const std::string::size_type stampEnd = prefix.size() + 14;
+    if (fileName.size() < stampEnd || fileName.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    auto digitsOnly = [](const std::string& text) {
+        return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+    };
+    if (!digitsOnly(fileName.substr(prefix.size(), 14)))
+        return false;
+    if (fileName.size() == stampEnd)
+        return true;
+    // "_<attempt>": a number from 2, without leading zeros.
+    std::string attempt = fileName.substr(stampEnd);
+    return attempt.size() >= 2 && attempt[0] == '_' && digitsOnly(attempt.substr(1)) && attempt[1] != '0' &&
+           attempt != "_1";
+}
+
 bool BackupName::isTaken(const std::string& path)
 {
     struct stat info {};

@@ -24,6 +24,11 @@ public:
     static std::string firstFree(const std::string& hostPath, const std::tm& when,
                                  const std::function<bool(const std::string&)>& taken, int& attempt);
 
+    // Whether fileName, a name in the host's folder, is one candidate()
+    // gives: the host's file name, "_Tarvex_", 14 digits, and "_<attempt>"
+    // from 2 on.
+    static bool isCandidateName(const std::string& hostPath, const std::string& fileName);
+
     // Whether anything, a dangling link included, stands at path.
     static bool isTaken(const std::string& path);
 };

@@ -5,6 +5,7 @@
 #include "data/HostDatabase.h"
 #include "data/HostLocator.h"
 #include "data/UpdateDatabase.h"
+#include "platform/VisibleText.h"
 #include "startup/BackupCopy.h"
 #include "startup/ExitStatus.h"
 
@@ -51,8 +52,8 @@ int StartupSequence::run()
     if (!vendor)
         return fail(kNoVendor, "Error", vendor.error());
 
-    Answer go = m_prompter.showMessage({std::string(kVendorPrompt) + *vendor + kVendorPromptEnd, "Notice", "",
-                                        MessageIcon::None, MessageButtons::YesNo});
+    Answer go = m_prompter.showMessage({std::string(kVendorPrompt) + visibleText(*vendor) + kVendorPromptEnd, "Notice",
+                                        "", MessageIcon::None, MessageButtons::YesNo});
     if (go != Answer::Yes)
         return kExitOk;
 
@@ -69,7 +70,9 @@ int StartupSequence::run()
         return kExitOk;
 
     // Nothing may write to the host database until its backup exists: a
-    // copy that fails or is cancelled ends the run before the open.
+    // copy that fails or is cancelled ends the run before the open. (Only the
+    // rollback of an interrupted write comes first: it restores what was last
+    // completely saved, and the copy is taken of that.)
     BackupCopy backupCopy(m_fileCopy, m_prompter, m_options);
     BackupResult backup = backupCopy.make(*hostPath, m_clock());
     if (backup.outcome == BackupResult::Outcome::Cancelled || backup.outcome == BackupResult::Outcome::Failed) {
@@ -77,6 +80,17 @@ int StartupSequence::run()
         m_prompter.showMessage({text, kBackupCaption, backup.error, MessageIcon::Critical, MessageButtons::Ok});
         return kExitError;
     }
+    if (backup.outcome == BackupResult::Outcome::NotADatabase)
+        return fail(kUnableToOpen, "Critical Error", backup.error);
+    // The user is told, since the changes of that write (perhaps an earlier
+    // run's apply) are not in the file, and the review lists them again.
+    if (backup.rolledBack)
+        m_prompter.showMessage({kRolledBack, kBackupCaption,
+                                *hostPath +
+                                    ": an earlier write to it was interrupted; its unfinished changes were "
+                                    "rolled back before the backup copy " +
+                                    backup.backupPath + " was made",
+                                MessageIcon::None, MessageButtons::Ok});
 
     Result<Database> host = openHostDatabase(*hostPath, m_options);
     if (!host)

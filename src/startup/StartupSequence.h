@@ -57,6 +57,8 @@ inline constexpr const char* kVendorPromptEnd = ", Continue?";
 inline constexpr const char* kBackupNotice =
     "The Tarvex program will backup your data before starting, This may take several minutes.";
 inline constexpr const char* kBackupCaption = "Backup Data";
+inline constexpr const char* kRolledBack =
+    "An interrupted write to the database was rolled back before the backup copy was made.";
 inline constexpr const char* kErrorLoading = "Error Loading database";
 inline constexpr const char* kNoVendor = "Error Locating Vendor Record";
 inline constexpr const char* kUnableToOpen = "Unable to Open Database";

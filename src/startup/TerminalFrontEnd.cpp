@@ -4,6 +4,7 @@
 #include "data/HostLocator.h"
 #include "platform/FileCopy.h"
 #include "platform/Shell.h"
+#include "platform/VisibleText.h"
 #include "startup/ExitStatus.h"
 #include "startup/SplashText.h"
 #include "startup/StartupSequence.h"
@@ -57,11 +58,14 @@ int locateHostDatabase(const std::string& programFolder, std::ostream& out, std:
     HostLocator locator(programFolder, prompter, shell);
     std::string stored = locator.storedLocation();
     if (stored.empty()) {
-        err << "No host database location is stored in " << programFolder << "/Merlow.INI (section Settings, key "
+        err << "No host database location is stored in " << visibleText(programFolder)
+            << "/Merlow.INI (section Settings, key "
             << "DBLocation); a run would ask for a shortcut to the host application.\n";
         return kExitError;
     }
-    out << locator.redirect(stored) << '\n' << std::flush;
+    // The stored path comes from a file: no control character of it reaches
+    // the terminal.
+    out << visibleText(locator.redirect(stored)) << '\n' << std::flush;
     return kExitOk;
 }
 
@@ -91,7 +95,7 @@ std::optional<int> runWithoutWindows(const CommandLine& line, const std::string&
         out << versionLine() << '\n' << std::flush;
         return kExitOk;
     case CommandLine::Action::Error:
-        err << kUsageLine << '\n' << "tarvex: " << line.error << '\n' << std::flush;
+        err << kUsageLine << '\n' << "tarvex: " << visibleText(line.error) << '\n' << std::flush;
         return kExitUsage;
     case CommandLine::Action::Locate:
         return locateHostDatabase(programFolder, out, err);

@@ -41,9 +41,12 @@ protected:
         dir.write("Merlow.INI", "[Settings]\nDBLocation=" + hostPath + "\n");
     }
 
-    ProcessResult run(const std::vector<std::string>& arguments, const std::string& input)
+    // wrapper, when given, runs the program (e.g. prlimit with its options).
+    ProcessResult run(const std::vector<std::string>& arguments, const std::string& input,
+                      const std::vector<std::string>& wrapper = {})
     {
-        std::vector<std::string> argv = {program};
+        std::vector<std::string> argv = wrapper;
+        argv.push_back(program);
         argv.insert(argv.end(), arguments.begin(), arguments.end());
         ProcessOptions options;
         options.input = input;
@@ -238,16 +241,51 @@ TEST_F(ConsoleRunTest, PrintsTheListToTextAndPdfFiles)
     EXPECT_NE(r.out.find(bad), std::string::npos);
     EXPECT_EQ(hostCosts(), original);
 
-    // An existing file is replaced only when the user says so; the end of
-    // input says No.
+    // The host database is never printed over, even when the user says yes
+    // or the name is a link to it; another existing file is replaced only
+    // when the user says so, and the end of input says No.
     std::string before = readFile(hostPath);
-    ProcessResult over = console("yes\nok\nprint data/kv.mdb\nno\nprint list.txt\n");
-    EXPECT_NE(over.out.find("[Print List] data/kv.mdb already exists. Do you want to replace it?"), std::string::npos)
+    fs::create_symlink(hostPath, dir.file("host.txt"));
+    ProcessResult over = console("yes\nok\nprint data/kv.mdb\nprint host.txt\nprint list.txt\n");
+    EXPECT_NE(over.out.find("    data/kv.mdb: is " + hostPath), std::string::npos) << over.out;
+    EXPECT_NE(over.out.find("    host.txt (a link to " + hostPath + "): is " + hostPath), std::string::npos)
         << over.out;
+    EXPECT_NE(over.out.find("[Print List] list.txt already exists. Do you want to replace it?"), std::string::npos)
+        << over.out;
+    EXPECT_EQ(over.out.find("Update Complete"), std::string::npos) << over.out;
     EXPECT_EQ(readFile(hostPath), before);
     EXPECT_EQ(readFile(dir.file("list.txt")), text);
     ProcessResult replaced = console("yes\nok\nprint list.txt\nyes\nexit\n");
     EXPECT_NE(replaced.out.find("The list was printed to list.txt"), std::string::npos) << replaced.out;
+}
+
+// An earlier apply saved AB-001 and AB-002 and was killed while it wrote
+// AB-003, leaving a hot journal. The next run rolls that write back, says so,
+// backs up the recovered file and lists exactly the products not yet written.
+TEST_F(ConsoleRunTest, AWriteKilledPartWayIsRolledBackAndTheNextRunListsWhatIsNotWritten)
+{
+    execSql(hostPath, "UPDATE product SET cost = 10 + rowid WHERE quickid IN ('AB-001', 'AB-002')");
+    leaveInterruptedWrite(hostPath, "UPDATE product SET cost = 13 WHERE quickid = 'AB-003'");
+    ASSERT_TRUE(fs::exists(hostPath + "-journal"));
+
+    ProcessResult r = console("yes\nok\nexit\n");
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("[Backup Data] An interrupted write to the database was rolled back before the backup copy "
+                         "was made.\n    " +
+                         hostPath + ": "),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("\n3 Products to be Updated\n"), std::string::npos) << r.out;
+    for (int row = 1; row <= 3; ++row)
+        EXPECT_NE(rowLine(r.out, row).find("AB-00" + std::to_string(row + 2)), std::string::npos) << r.out;
+
+    std::vector<std::string> beside = besideHost();
+    ASSERT_EQ(beside.size(), 1u);
+    std::string backup = dir.file("data/" + beside[0]);
+    EXPECT_NE(r.out.find(backup), std::string::npos) << r.out;
+    EXPECT_EQ(integrityCheck(backup), "ok");
+    EXPECT_EQ(readFile(backup), readFile(hostPath));
+    EXPECT_EQ(hostCosts(), (std::vector<double>{11, 12, 3, 4, 5}));
 }
 
 TEST_F(ConsoleRunTest, WithoutADisplayTheTerminalIsUsedUnasked)
@@ -278,6 +316,9 @@ TEST_F(ConsoleRunTest, LocatePrintsThePathARunWouldUse)
     ProcessResult missing = run({"--locate"}, "");
     EXPECT_EQ(missing.exitCode, 0);
     EXPECT_EQ(missing.out, "/nowhere/kv.mdb\n");
+    // A control character in it is shown as an escape.
+    dir.write("Merlow.INI", "[Settings]\nDBLocation=/srv/\x1b[2Jkv.mdb\n");
+    EXPECT_EQ(run({"--locate"}, "").out, "/srv/\\x1b[2Jkv.mdb\n");
 
     fs::remove(dir.file("Merlow.INI"));
     ProcessResult none = run({"--locate"}, "");
@@ -315,6 +356,44 @@ TEST_F(ConsoleRunTest, HelpVersionAndABadArgument)
 
 namespace tarvex::test {
 namespace {
+// Under a file-size limit the backup fits in but the listing does not, the
+// print fails with the reason and the old file stays whole, with nothing
+// left beside it.
+TEST_F(ConsoleRunTest, APrintThatMeetsAFullDiskLeavesTheOldFileAsItWas)
+{
+    std::vector<VendorRow> vendor;
+    for (int i = 1; i <= 5; ++i)
+        vendor.push_back({i, "AB-00" + std::to_string(i), std::string(100000, 'n'), 10.0 + i, 20.0});
+    fs::remove(dir.file("invupdate.mdb"));
+    makeUpdateDatabase(dir.file("invupdate.mdb"), {"Acme Beauty"}, vendor);
+    dir.write("list.txt", "the old list\n");
+    ProcessResult r =
+        run({"--console"}, "yes\nok\nprint list.txt\nyes\nexit\n", {"/usr/bin/prlimit", "--fsize=262144", "--"});
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("[Print List] The list could not be printed."), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("File too large"), std::string::npos) << r.out;
+    EXPECT_EQ(readFile(dir.file("list.txt")), "the old list\n");
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        EXPECT_EQ(entry.path().string().find(".part"), std::string::npos) << entry.path();
+}
+
+// A vendor name or product code holding control characters reaches the
+// terminal as escapes: it can neither rewrite the question nor start a line.
+TEST_F(ConsoleRunTest, ControlCharactersFromTheFilesAreShownAsEscapes)
+{
+    fs::remove(dir.file("invupdate.mdb"));
+    makeUpdateDatabase(dir.file("invupdate.mdb"), {"Shady Supplies\x1b[2K\rVendor:Lumen\x9b"},
+                       {{1, "AB-001\n[Notice] x", "Name\x1b]0;title\x07", 11.0, 20.0}});
+    fs::remove(hostPath);
+    makeHostDatabase(hostPath, {{"AB-001\n[Notice] x", 1.0, 20.0, 0, "Name"}});
+    ProcessResult r = console("yes\nok\nlist\nprint list.txt\nexit\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("Vendor:Shady Supplies\\x1b[2K\\x0dVendor:Lumen\\x9b, Continue?"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("AB-001\\x0a[Notice] x"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Name\\x1b]0;title\\x07"), std::string::npos) << r.out;
+    for (const std::string& text : {r.out, readFile(dir.file("list.txt"))})
+        EXPECT_EQ(text.find_first_of("\x1b\x07\r\x9b"), std::string::npos) << text;
+}
 
 // Under a file-size limit smaller than the host file the backup cannot be
 // written: the run says so and ends, instead of being killed by SIGXFSZ half

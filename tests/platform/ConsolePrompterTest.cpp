@@ -1,6 +1,7 @@
 // The terminal prompts: what each box prints, how answers are read, and what
 // the end of input means at every kind of question.
 #include "platform/ConsolePrompter.h"
+#include "platform/VisibleText.h"
 
 #include <gtest/gtest.h>
 
@@ -80,6 +81,38 @@ TEST(ConsolePrompterTest, DetailFollowsTheMessageLine)
     c.prompter.showMessage({"Unable to Open Database", "Critical Error", "/data/kv.mdb: file is not a database",
                             MessageIcon::Critical, MessageButtons::Ok});
     EXPECT_EQ(c.out.str(), "[Critical Error] Unable to Open Database\n    /data/kv.mdb: file is not a database\n");
+}
+
+TEST(ConsolePrompterTest, EveryDetailLineIsIndentedAndControlCharactersAreEscaped)
+{
+    Console c("");
+    c.prompter.showMessage({"Vendor:\x1b[2K\rShady Supplies, Continue?", "Notice", "A1: bad\nB2\x1b]0;x\x07: bad",
+                            MessageIcon::None, MessageButtons::Ok});
+    EXPECT_EQ(c.out.str(), "[Notice] Vendor:\\x1b[2K\\x0dShady Supplies, Continue?\n"
+                           "    A1: bad\n"
+                           "    B2\\x1b]0;x\\x07: bad\n");
+}
+
+TEST(VisibleTextTest, ControlCharactersAndBadBytesBecomeEscapesAndTextStaysAsItIs)
+{
+    struct Case {
+        std::string text;
+        bool keepLineBreaks;
+        std::string shown;
+    } cases[] = {
+        {"Crème fine – Шампунь 洗发水", false, "Crème fine – Шампунь 洗发水"},
+        {"a\x1b[31mb", false, "a\\x1b[31mb"},
+        {"tab\tline\nreturn\r", false, "tab\\x09line\\x0areturn\\x0d"},
+        {"one\ntwo", true, "one\ntwo"},
+        {std::string("nul\0del\x7f", 8), false, "nul\\x00del\\x7f"},
+        {"c1 \xc2\x9b csi", false, "c1 \\u009b csi"},
+        {"raw \x9b and \xff\xfe", false, "raw \\x9b and \\xff\\xfe"},
+        {"cut \xd0", false, "cut \\xd0"},
+        {"overlong \xc0\xaf, surrogate \xed\xa0\x80", false, "overlong \\xc0\\xaf, surrogate \\xed\\xa0\\x80"},
+        {"nbsp \xc2\xa0", false, "nbsp \xc2\xa0"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(visibleText(c.text, c.keepLineBreaks), c.shown) << c.text;
 }
 
 TEST(ConsolePrompterTest, ProgressIsSilentWhenNotATerminal)

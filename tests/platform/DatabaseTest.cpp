@@ -11,6 +11,7 @@
 #include <sqlite3.h>
 
 #include <filesystem>
+#include <functional>
 
 using namespace tarvex;
 using namespace tarvex::test;
@@ -27,6 +28,18 @@ protected:
         Result<Recordset> table = db.openTable("PRODUCT", {"QuickId", "cost", "retailprice"});
         EXPECT_TRUE(table.ok()) << table.error();
         return std::move(*table);
+    }
+
+    // Seeks code through QuickID and saves a new cost into it; meanwhile runs
+    // between the read and the save.
+    Status saveCost(Recordset& products, const std::string& code, double cost, const std::function<void()>& meanwhile)
+    {
+        EXPECT_TRUE(products.setIndex("QuickID").ok());
+        EXPECT_TRUE(products.seek(Key{code}).ok());
+        meanwhile();
+        EXPECT_TRUE(products.edit().ok());
+        EXPECT_TRUE(products.setNumber("cost", cost).ok());
+        return products.update();
     }
 };
 
@@ -140,21 +153,40 @@ TEST_F(DatabaseTest, UpdateSavesOneRecordAndReadsBackTheNewValue)
     EXPECT_EQ(rows[1].price, 4.0);
 }
 
-TEST_F(DatabaseTest, UpdateOfARecordThatVanishedFails)
+TEST_F(DatabaseTest, AnUpdateThatSavesNothingSaysWhy)
 {
-    makeHostDatabase(host, {{"A", 1.0, 2.0}});
+    makeHostDatabase(host, {{"A", 1.0, 2.0}, {"B", 1.0, 2.0}});
+    // The file's own trigger skips any change to B.
+    execSql(host, "CREATE TRIGGER keep_b BEFORE UPDATE ON product WHEN old.quickid = 'B' "
+                  "BEGIN SELECT RAISE(IGNORE); END");
     Result<Database> db = Database::open(host);
     ASSERT_TRUE(db.ok());
     Recordset products = openProducts(*db);
-    ASSERT_TRUE(products.setIndex("QuickID").ok());
-    ASSERT_TRUE(products.seek(Key{std::string("A")}).ok());
-    execSql(host, "DELETE FROM product");
-    ASSERT_TRUE(products.edit().ok());
-    ASSERT_TRUE(products.setNumber("cost", 2.0).ok());
-    Status saved = products.update();
-    EXPECT_FALSE(saved.ok());
-    EXPECT_NE(saved.error().find("no longer exists"), std::string::npos);
-    EXPECT_EQ(saved.kind(), ErrorKind::Changed);
+
+    Status ignored = saveCost(products, "B", 2.0, [] {});
+    EXPECT_FALSE(ignored.ok());
+    EXPECT_NE(ignored.error().find("the database ignored the change"), std::string::npos) << ignored.error();
+    EXPECT_EQ(readHostProducts(host)[1].cost, 1.0);
+
+    Status vanished = saveCost(products, "A", 2.0, [&] { execSql(host, "DELETE FROM product WHERE quickid = 'A'"); });
+    EXPECT_FALSE(vanished.ok());
+    EXPECT_NE(vanished.error().find("no longer exists"), std::string::npos) << vanished.error();
+    EXPECT_EQ(vanished.kind(), ErrorKind::Changed);
+}
+
+TEST_F(DatabaseTest, AColumnNamedRowidDoesNotHideTheRecordsOwnId)
+{
+    makeHostDatabase(host, {{"A", 1.0, 2.0}, {"A", 1.0, 2.0}});
+    execSql(host, "ALTER TABLE product ADD COLUMN rowid INTEGER; UPDATE product SET rowid = 5;"
+                  "ALTER TABLE product ADD COLUMN OID TEXT;");
+    Result<Database> db = Database::open(host);
+    ASSERT_TRUE(db.ok());
+    Recordset products = openProducts(*db);
+    ASSERT_TRUE(saveCost(products, "A", 3.0, [] {}).ok());
+    EXPECT_EQ(products.rowId(), 1);
+    EXPECT_EQ(sqlite3_changes(sqliteHandle(*db)), 1);
+    std::vector<HostRow> rows = readHostProducts(host);
+    EXPECT_EQ(*rows[0].cost + *rows[1].cost, 4.0);
 }
 
 TEST_F(DatabaseTest, SeekUsesTheIndexNotAScan)

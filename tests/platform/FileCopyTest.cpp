@@ -109,12 +109,16 @@ TEST_F(FileCopyTest, AStagedFileIsRemovedUnlessCommitted)
         Result<StagedFile> staged = StagedFile::create(dir.file("out"), 0600);
         ASSERT_TRUE(staged.ok()) << staged.error();
         EXPECT_TRUE(std::filesystem::exists(dir.file("out.part")));
+        // Locked while it is open: a clean-up leaves it alone.
+        EXPECT_FALSE(StagedFile::removeIfAbandoned(staged->path()));
+        EXPECT_TRUE(std::filesystem::exists(dir.file("out.part")));
     }
     EXPECT_EQ(entries(), 0u);
     Result<StagedFile> staged = StagedFile::create(dir.file("out"), 0600);
     ASSERT_TRUE(staged.ok());
     bool nameTaken = true;
     ASSERT_TRUE(staged->commit(dir.file("out"), nameTaken).ok());
+    EXPECT_FALSE(StagedFile::removeIfAbandoned(dir.file("out.part")));
     EXPECT_FALSE(nameTaken);
     EXPECT_TRUE(std::filesystem::exists(dir.file("out")));
     EXPECT_EQ(entries(), 1u);

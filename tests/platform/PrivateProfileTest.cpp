@@ -75,6 +75,12 @@ TEST_F(PrivateProfileTest, LineEndingsAndByteOrderMarks)
     EXPECT_EQ(read("[LogOn]\rDBPath=/cr\rNext=1\r"), "/cr");
     EXPECT_EQ(read("[LogOn]\nDBPath=/no-final-newline"), "/no-final-newline");
     EXPECT_EQ(read("\xEF\xBB\xBF[LogOn]\nDBPath=/bom\n"), "/bom");
+    // Old DOS editors end a file with Ctrl-Z (0x1A): it is a blank, trimmed
+    // from the value like one, and a line of it alone is empty.
+    EXPECT_EQ(read("[LogOn]\r\nDBPath=/dos\x1A"), "/dos");
+    EXPECT_EQ(read("[LogOn]\r\nDBPath=/dos \x1A\r\n\x1A"), "/dos");
+    EXPECT_EQ(read("[LogOn]\nDBPath=\x1A\n", "LogOn", "DBPath", "d"), "");
+    EXPECT_EQ(read("[LogOn]\nDBPath=/a\x1A/b\n"), "/a\x1A/b");
 
     auto utf16 = [](const std::string& text, bool bigEndian) {
         std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";

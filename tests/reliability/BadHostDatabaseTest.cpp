@@ -41,6 +41,21 @@ void reshapeHost(Scenario& s, const std::string& create)
     execSql(s.hostPath, "DROP TABLE product;" + create);
 }
 
+// Whether a backup copy of the host stands beside it.
+bool backedUp(const Scenario& s)
+{
+    for (const auto& entry : fs::directory_iterator(s.data))
+        if (entry.path().filename().string().rfind("kv.mdb_Tarvex_", 0) == 0)
+            return true;
+    return false;
+}
+
+// A file that is no database is refused before the copy: no stray "backup".
+void notCopied(Scenario& s, const RunOutcome&)
+{
+    EXPECT_FALSE(backedUp(s));
+}
+
 bool has(const std::vector<std::string>& codes, const std::string& code)
 {
     return std::find(codes.begin(), codes.end(), code) != codes.end();
@@ -61,15 +76,20 @@ TEST(BadHostDatabaseTest, FilesThatAreNoUsableHostDatabaseAreNeverWritten)
         {"empty (0 bytes)",
          [](Scenario& s) { replaceWith(s.hostPath, ""); },
          End::UnableToOpen,
-         {"{host}", "empty (0 bytes)"}},
+         {"{host}", "empty (0 bytes)"},
+         notCopied},
         {"not an SQLite file",
          [](Scenario& s) { replaceWith(s.hostPath, std::string(5000, '\x7f') + "ELF"); },
          End::UnableToOpen,
-         {"{host}", "not a database"}},
-        {"an Access (Jet 4) file",
+         {"{host}", "not a database"},
+         notCopied},
+        // An Access database is a database: it is backed up, and only then
+        // refused at the open, since no engine for it is built in yet.
+        {"an Access (Jet) database",
          [](Scenario& s) { replaceWith(s.hostPath, accessFileStart("Jet")); },
          End::UnableToOpen,
-         {"{host}", "is an Access database, which this version cannot open"}},
+         {"{host}", "is an Access database, which this version cannot open"},
+         [](Scenario& s, const RunOutcome&) { EXPECT_TRUE(backedUp(s)); }},
         {"truncated to half", [](Scenario& s) { truncatedHost(s, 0.5); }, End::BackupFailed, {"{host}", "malformed"}},
         {"truncated by one page",
          [](Scenario& s) { truncatedHost(s, 0.99); },
@@ -94,6 +114,25 @@ TEST(BadHostDatabaseTest, FilesThatAreNoUsableHostDatabaseAreNeverWritten)
          [](Scenario& s) { execSql(s.hostPath, "DROP INDEX QuickID; CREATE INDEX QuickID ON product (Name);"); },
          End::UnableToOpen,
          {"{host}", "not on column \"quickid\""}},
+        {"QuickID partial",
+         [](Scenario& s) {
+             execSql(s.hostPath, "DROP INDEX QuickID; CREATE INDEX QuickID ON product (quickid) WHERE \"Delete\" = 0;");
+         },
+         End::UnableToOpen,
+         {"{host}", "\"QuickID\"", "partial"}},
+        {"QuickID on an expression",
+         [](Scenario& s) {
+             execSql(s.hostPath, "DROP INDEX QuickID; CREATE INDEX QuickID ON product (upper(quickid));");
+         },
+         End::UnableToOpen,
+         {"{host}", "\"QuickID\"", "expression"}},
+        {"columns named rowid, _rowid_ and oid",
+         [](Scenario& s) {
+             execSql(s.hostPath, "ALTER TABLE product ADD COLUMN rowid INTEGER; ALTER TABLE product ADD COLUMN "
+                                 "_rowid_ INTEGER; ALTER TABLE product ADD COLUMN oid INTEGER;");
+         },
+         End::UnableToOpen,
+         {"{host}", "hide the row id"}},
         {"a folder",
          [](Scenario& s) { fs::remove(s.hostPath), fs::create_directory(s.hostPath); },
          End::UnableToOpen,
@@ -156,6 +195,25 @@ TEST(BadHostDatabaseTest, HostProductsWithUnusableValuesAreNamedAndKept)
              std::vector<HostRow> host = readHostProducts(s.hostPath);
              EXPECT_EQ(host[3].cost, 1.0);
              EXPECT_EQ(host[4].cost, 1.0);
+         }},
+        // A column takes the name rowid, and a deleted twin of P1 holds the
+        // same values in every column: only the first P1 may be written.
+        {"a column named rowid and a deleted twin of P1",
+         [](Scenario& s) {
+             execSql(s.hostPath, "ALTER TABLE product ADD COLUMN rowid INTEGER;"
+                                 "INSERT INTO product (quickid, cost, retailprice, \"Delete\") VALUES ('P1', 4, 9, 1);"
+                                 "UPDATE product SET rowid = 7;");
+         },
+         End::Complete,
+         {},
+         [](Scenario& s, const RunOutcome& outcome) {
+             EXPECT_EQ(outcome.report.updated, 2u) << outcome.summary();
+             // The column's equal values leave the stored order open.
+             for (const HostRow& row : readHostProducts(s.hostPath)) {
+                 if (row.quickid == "P1") {
+                     EXPECT_EQ(row.cost, row.deleted ? 4.0 : 5.0);
+                 }
+             }
          }},
     };
     runBadInputs("host products", cases);

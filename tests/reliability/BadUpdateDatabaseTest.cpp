@@ -135,6 +135,43 @@ TEST(BadUpdateDatabaseTest, FilesThatAreNoUsablePriceListStopTheRunBeforeTheHost
          },
          End::ErrorLoading,
          {"{update}", "expression"}},
+        {"Primarykey partial",
+         [](Scenario& s) {
+             execSql(s.updatePath, "DROP INDEX Primarykey;"
+                                   "CREATE UNIQUE INDEX Primarykey ON product (ID) WHERE \"Delete\" = 0;");
+         },
+         End::ErrorLoading,
+         {"{update}", "\"Primarykey\"", "partial"}},
+        {"UpdateID partial",
+         [](Scenario& s) {
+             execSql(s.updatePath,
+                     "DROP INDEX UpdateID; CREATE INDEX UpdateID ON product (quickid, ID) WHERE cost > 0");
+         },
+         End::ErrorLoading,
+         {"{update}", "\"UpdateID\"", "partial"}},
+        // Two listed rows would both lead to the first product with the ID.
+        {"two products sharing an ID",
+         [](Scenario& s) {
+             execSql(s.updatePath, "DROP INDEX Primarykey; CREATE INDEX Primarykey ON product (ID);"
+                                   "UPDATE product SET ID = 1 WHERE ID = 2;");
+         },
+         End::ErrorLoading,
+         {"{update}", "has ID 1,", "\"Primarykey\""}},
+        {"IDs repeated under a Primarykey unique on two columns",
+         [](Scenario& s) {
+             execSql(s.updatePath, "DROP INDEX Primarykey; CREATE UNIQUE INDEX Primarykey ON product (ID, quickid);"
+                                   "UPDATE product SET ID = 2 WHERE ID = 3;");
+         },
+         End::ErrorLoading,
+         {"{update}", "has ID 2,"}},
+        {"Primarykey not unique but the IDs distinct",
+         [](Scenario& s) { execSql(s.updatePath, "DROP INDEX Primarykey; CREATE INDEX Primarykey ON product (ID);"); },
+         End::Complete,
+         {},
+         [](Scenario& s, const RunOutcome& outcome) {
+             EXPECT_EQ(outcome.listed, (std::vector<std::string>{"P1", "P2"}));
+             EXPECT_EQ(readHostProducts(s.hostPath)[0].cost, 5.0);
+         }},
         {"Vendor empty",
          [](Scenario& s) { execSql(s.updatePath, "DELETE FROM Vendor"); },
          End::NoVendor,

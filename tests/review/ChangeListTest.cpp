@@ -105,6 +105,36 @@ TEST_F(ChangeListTest, CurrentCostIsComparedInItsFifteenDigitTextForm)
     EXPECT_EQ(find(review.rows(), "NEG")->cell(2), "-0.5");
 }
 
+TEST_F(ChangeListTest, AVendorCostWithMoreThanFifteenDigitsIsComparedAsItIsShown)
+{
+    // A hand-made price list can hold 2.2800000000000002, which is shown as
+    // 2.28: against a host cost of 2.28 it does not list the product, and once
+    // applied with a price rise it is not listed again.
+    make(
+        {
+            {1, "SAME", "", 2.2800000000000002, 5.0},
+            {2, "PRICEUP", "", 2.2800000000000002, 9.0},
+            {3, "NEW", "", 2.2800000000000002, 5.0},
+        },
+        {{"SAME", 2.28, 5.0}, {"PRICEUP", 2.28, 5.0}, {"NEW", 2.0, 5.0}});
+    PriceReview& review = build();
+    EXPECT_EQ(codes(review.rows()), (std::vector<std::string>{"NEW", "PRICEUP"}));
+    EXPECT_EQ(find(review.rows(), "PRICEUP")->change, " Cost Change and Price Change");
+    EXPECT_EQ(find(review.rows(), "NEW")->change, " Cost Change");
+
+    review.selectAll();
+    EXPECT_EQ(review.apply(), PriceReview::ApplyOutcome::Complete);
+    // Costs are written as the vendor gave them.
+    EXPECT_EQ(hostRow(2).cost, 2.2800000000000002);
+    EXPECT_EQ(hostRow(2).price, 9.0);
+    EXPECT_EQ(hostRow(3).cost, 2.2800000000000002);
+
+    m_review.reset();
+    update.reset();
+    host.reset();
+    EXPECT_TRUE(build().rows().empty());
+}
+
 TEST_F(ChangeListTest, NumberTextHasNoFixedDecimalsAndIgnoresTheLocale)
 {
     EXPECT_EQ(numberText(12.5), "12.5");
@@ -160,21 +190,30 @@ TEST_F(ChangeListTest, UnreadableProductsAreReportedOnceAndNotListed)
             {3, "HPRICE", "", 2.0, 2.0},
             {4, "FLAG", "", 2.0, 2.0},
             {5, "GONE", "Deleted, so its text cost does not matter", 2.0, 2.0, 1},
+            {6, "NOID", "", 2.0, 2.0},
         },
-        {{"GOOD", 1.0, 1.0}, {"VCOST", 1.0, 1.0}, {"HPRICE", 1.0, 1.0}, {"FLAG", 1.0, 1.0}, {"GONE", 1.0, 1.0}});
+        {{"GOOD", 1.0, 1.0},
+         {"VCOST", 1.0, 1.0},
+         {"HPRICE", 1.0, 1.0},
+         {"FLAG", 1.0, 1.0},
+         {"GONE", 1.0, 1.0},
+         {"NOID", 1.0, 1.0}});
     execSql(updatePath, "UPDATE product SET cost = 'n/a' WHERE quickid IN ('VCOST', 'GONE');"
-                        "UPDATE product SET \"Delete\" = 'no' WHERE quickid = 'FLAG'");
+                        "UPDATE product SET \"Delete\" = 'no' WHERE quickid = 'FLAG';"
+                        "UPDATE product SET ID = 'none' WHERE quickid = 'NOID'");
     execSql(hostPath, "UPDATE product SET retailprice = x'00ff' WHERE quickid = 'HPRICE'");
     PriceReview& review = build();
 
     EXPECT_EQ(codes(review.rows()), (std::vector<std::string>{"GOOD"}));
-    ASSERT_EQ(review.unreadable().size(), 3u);
+    ASSERT_EQ(review.unreadable().size(), 4u);
     EXPECT_EQ(review.unreadable()[0].code, "FLAG");
     EXPECT_NE(review.unreadable()[0].reason.find(updatePath), std::string::npos);
     EXPECT_EQ(review.unreadable()[1].code, "HPRICE");
     EXPECT_NE(review.unreadable()[1].reason.find(hostPath), std::string::npos);
     EXPECT_NE(review.unreadable()[1].reason.find("retailprice"), std::string::npos);
-    EXPECT_EQ(review.unreadable()[2].code, "VCOST");
+    EXPECT_EQ(review.unreadable()[2].code, "NOID");
+    EXPECT_NE(review.unreadable()[2].reason.find("\"ID\""), std::string::npos);
+    EXPECT_EQ(review.unreadable()[3].code, "VCOST");
     EXPECT_TRUE(prompter.messages.empty());
 
     review.reportUnreadable();
@@ -183,8 +222,11 @@ TEST_F(ChangeListTest, UnreadableProductsAreReportedOnceAndNotListed)
     const Message& told = prompter.messages[0];
     EXPECT_EQ(told.caption, "Products Not Listed");
     EXPECT_EQ(told.icon, MessageIcon::Exclamation);
-    EXPECT_NE(told.text.find("3 products could not be read"), std::string::npos) << told.text;
-    EXPECT_NE(told.text.find("FLAG, HPRICE, VCOST"), std::string::npos) << told.text;
+    EXPECT_NE(told.text.find("4 products could not be read"), std::string::npos) << told.text;
+    EXPECT_NE(told.text.find("FLAG, HPRICE, NOID, VCOST"), std::string::npos) << told.text;
+    // The explanation covers every reason given: the ID as well as the values.
+    EXPECT_NE(told.text.find("without a whole-number ID"), std::string::npos) << told.text;
+    EXPECT_NE(told.text.find("Delete flag that is not a number"), std::string::npos) << told.text;
     EXPECT_NE(told.detail.find("VCOST: " + updatePath), std::string::npos) << told.detail;
 }
 

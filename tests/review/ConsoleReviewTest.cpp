@@ -6,6 +6,7 @@
 
 #include "ReviewFixture.h"
 
+#include <filesystem>
 #include <sstream>
 
 namespace tarvex::test {
@@ -21,6 +22,17 @@ TEST(TableTextTest, ColumnsLineUpCountingCharactersNotBytes)
     EXPECT_EQ(text, "Name       | Cost | Note\n"
                     "Crème fine |  7.5 |\n"
                     "A          |   12 | x\n");
+}
+
+TEST(TableTextTest, WidthsAreDisplayColumnsAndCutsFallBetweenCharacters)
+{
+    EXPECT_EQ(displayWidth("Cre\xcc\x80me"), 5u) << "a combining accent takes no column";
+    EXPECT_EQ(displayWidth("洗发水"), 6u);
+    EXPECT_EQ(clippedToWidth("Шампунь для волос", 8), "Шампунь…");
+    EXPECT_EQ(clippedToWidth("Шампунь", 7), "Шампунь");
+    EXPECT_EQ(clippedToWidth("洗发水", 4), "洗…");
+    EXPECT_EQ(clippedToWidth("Cre\xcc\x80me", 4), "Cre\xcc\x80…");
+    EXPECT_EQ(clippedToWidth("Short", 40, true), "Short…") << "the start of a longer value";
 }
 
 class ConsoleReviewTest : public ReviewFixture {
@@ -64,6 +76,110 @@ TEST_F(ConsoleReviewTest, MarksFollowTheSelectionAndAPdfWithoutPrinterIsRefused)
     EXPECT_FALSE(terminal.execute("exit"));
     EXPECT_EQ(terminal.exitStatus(), kExitOk);
     EXPECT_EQ(readHostProducts(hostPath).at(1).cost, 1.0);
+}
+
+TEST_F(ConsoleReviewTest, ALongNameIsCutInTheTableAndShownWholeByShow)
+{
+    std::string longName = "Шампунь \x1b[2J" + std::string(200000, 'x') + " end";
+    make({{1, "A1", longName, 2.0, 3.0}, {2, "B\n2", "Beta\xc2\x9b", 5.0, 9.0}},
+         {{"A1", 1.0, 3.0}, {"B\n2", 1.0, 3.0}});
+    open();
+    PriceReview review(*update, *host, console);
+    ASSERT_TRUE(review.build().ok());
+    ConsoleReview terminal(review, console, {});
+    std::string table = terminal.tableText();
+    EXPECT_LT(table.size(), 1000u) << "each cell is cut at " << ConsoleReview::kCellWidth << " columns";
+    EXPECT_NE(table.find("\n1 | [ ] | A1 "), std::string::npos) << table;
+    EXPECT_NE(table.find("| Шампунь \\x1b[2Jxxx"), std::string::npos) << table;
+    EXPECT_NE(table.find("x…"), std::string::npos) << table;
+    EXPECT_NE(table.find("\n2 | [ ] | B\\x0a2"), std::string::npos) << table;
+    EXPECT_NE(table.find("Beta\\u009b"), std::string::npos) << table;
+
+    EXPECT_TRUE(terminal.execute("show 1"));
+    EXPECT_NE(out.str().find("  Product Name: Шампунь \\x1b[2J" + std::string(200000, 'x') + " end\n"),
+              std::string::npos);
+    EXPECT_EQ(out.str().find('\x1b'), std::string::npos);
+    EXPECT_TRUE(terminal.execute("show 3"));
+    EXPECT_NE(out.str().find("no row 3 (rows are 1 to 2)"), std::string::npos);
+}
+
+// Each case names the file "print" is given (after the set-up made it) and
+// whether the list may be written there; a refused file keeps its content.
+TEST_F(ConsoleReviewTest, PrintNeverWritesOverADatabaseAJournalOrABackup)
+{
+    make({{1, "A1", "Alpha", 2.0, 3.0}}, {{"A1", 1.0, 3.0}});
+    open();
+    std::string backup = hostPath + "_Tarvex_12062026215742";
+    std::filesystem::copy_file(hostPath, backup);
+    namespace fs = std::filesystem;
+    fs::create_directories(dir.file("sub"));
+    dir.write("notes.txt", "old notes\n");
+    fs::copy_file(hostPath, dir.file("renamed-host"));
+    dir.write("access.mdb", std::string("\0\1\0\0Standard Jet DB\0", 20));
+    dir.write("other_Tarvex_01012026000000_2", "a backup of another host\n");
+    fs::create_symlink(hostPath, dir.file("list.txt"));
+    fs::create_symlink("../" + fs::path(backup).filename().string(), dir.file("sub/backup.txt"));
+    fs::create_symlink(hostPath + "-wal", dir.file("wal.txt"));
+    fs::create_symlink("notes.txt", dir.file("notes-link.txt"));
+
+    struct Case {
+        std::string path;
+        bool written;
+    } cases[] = {
+        {hostPath, false},
+        {dir.file("list.txt"), false},
+        {dir.file("sub/../kv.mdb"), false},
+        {updatePath, false},
+        {backup, false},
+        {dir.file("sub/backup.txt"), false},
+        {hostPath + "-journal", false},
+        {dir.file("wal.txt"), false},
+        {updatePath + "-shm", false},
+        {dir.file("renamed-host"), false},
+        {dir.file("access.mdb"), false},
+        {dir.file("other_Tarvex_01012026000000_2"), false},
+        {dir.file("sub"), false},
+        {dir.file("notes-link.txt"), true},
+        {dir.file("sub/new.txt"), true},
+    };
+    for (const Case& c : cases) {
+        std::string before = fs::exists(c.path) && fs::is_regular_file(c.path) ? readFile(c.path) : "";
+        in.clear();
+        in.str("yes\n");
+        out.str("");
+        PriceReview review(*update, *host, console);
+        ASSERT_TRUE(review.build().ok());
+        ConsoleReview terminal(review, console, {}, {hostPath, updatePath, backup});
+        EXPECT_TRUE(terminal.execute("print " + c.path));
+        bool printed = out.str().find("The list was printed to") != std::string::npos;
+        EXPECT_EQ(printed, c.written) << c.path << "\n" << out.str();
+        if (c.written)
+            continue;
+        if (fs::is_regular_file(c.path)) {
+            EXPECT_EQ(readFile(c.path), before) << c.path;
+        }
+        EXPECT_NE(out.str().find("[Print List] The list could not be printed."), std::string::npos) << out.str();
+    }
+    // Through a link the question names the file that is replaced, and the
+    // link stays a link.
+    in.clear();
+    in.str("yes\n");
+    out.str("");
+    PriceReview review(*update, *host, console);
+    ASSERT_TRUE(review.build().ok());
+    ConsoleReview terminal(review, console, {});
+    EXPECT_TRUE(terminal.execute("print " + dir.file("notes-link.txt")));
+    EXPECT_NE(out.str().find("[Print List] " + dir.file("notes.txt") + " (linked from " + dir.file("notes-link.txt") +
+                             ") already exists."),
+              std::string::npos)
+        << out.str();
+    EXPECT_TRUE(fs::is_symlink(dir.file("notes-link.txt")));
+    EXPECT_EQ(readFile(dir.file("notes.txt")).rfind("Product Updates\n", 0), 0u);
+    EXPECT_EQ(readHostProducts(hostPath).at(0).cost, 1.0);
+    for (const char* journal : {"-journal", "-wal", "-shm"})
+        EXPECT_FALSE(fs::exists(hostPath + journal) || fs::exists(updatePath + journal)) << journal;
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        EXPECT_EQ(entry.path().string().find(".part"), std::string::npos) << entry.path();
 }
 
 } // namespace

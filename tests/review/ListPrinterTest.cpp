@@ -6,8 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QPrinter>
+
+#include <csignal>
 #include <cstdio>
+#include <filesystem>
+
 #include <sstream>
+#include <sys/resource.h>
 
 using namespace tarvex;
 using namespace tarvex::test;
@@ -91,6 +97,54 @@ TEST(ListPrinterTest, AnUnwritablePdfFileIsReportedByName)
     EXPECT_NE(printed.error().find(pdf), std::string::npos) << printed.error();
 }
 
+// The window's print dialog may print to a file: a link to a database or a
+// backup is refused, and an existing file is replaced only once the new PDF
+// is complete, with nothing left beside it.
+TEST(ListPrinterTest, PrintingToAFileFromTheDialogNeverWritesOverADatabase)
+{
+    namespace fs = std::filesystem;
+    TempDir dir;
+    std::string host = dir.write("kv.mdb", std::string("SQLite format 3\0", 16) + "pages");
+    std::string other = dir.write("other.mdb", std::string("\0\1\0\0Standard ACE DB\0", 20));
+    fs::create_symlink(host, dir.file("host.pdf"));
+    fs::create_symlink(other, dir.file("other.pdf"));
+    std::string old = dir.write("list.pdf", "old list");
+    for (const char* name : {"host.pdf", "other.pdf", "kv.mdb-wal", "list.pdf"}) {
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(QString::fromStdString(dir.file(name)));
+        Status printed = printList(sampleRows(3), printer, nullptr, {host});
+        EXPECT_EQ(printed.ok(), std::string(name) == "list.pdf") << name << ": " << printed.error();
+    }
+    EXPECT_EQ(readFile(host), std::string("SQLite format 3\0", 16) + "pages");
+    EXPECT_EQ(readFile(other).substr(4, 15), "Standard ACE DB");
+    EXPECT_FALSE(fs::exists(dir.file("kv.mdb-wal")));
+    EXPECT_NE(pdfText(old).find("CODE-002"), std::string::npos);
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        EXPECT_EQ(entry.path().string().find(".part"), std::string::npos) << entry.path();
+}
+
+// A PDF that meets a full disk (here a file-size limit) fails with the
+// system's reason and leaves the file it was to replace as it was.
+TEST(ListPrinterTest, APdfThatCannotBeWrittenLeavesTheOldFile)
+{
+    TempDir dir;
+    std::string old = dir.write("list.pdf", "old list");
+    auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit previous{};
+    ::getrlimit(RLIMIT_FSIZE, &previous);
+    rlimit limit{4096, previous.rlim_max};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    Status printed = printListToPdf(sampleRows(200), old);
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_FALSE(printed.ok());
+    EXPECT_NE(printed.error().find(old + ": cannot be written: File too large"), std::string::npos) << printed.error();
+    EXPECT_EQ(readFile(old), "old list");
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_EQ(entry.path().string().find(".part"), std::string::npos) << entry.path();
+}
+
 TEST(ListPrinterTest, PlainTextListingLinesUpTheColumns)
 {
     std::vector<ProposedChange> rows = sampleRows(2);
@@ -109,7 +163,7 @@ TEST(ListPrinterTest, PlainTextListingLinesUpTheColumns)
     // Numbers are right-aligned under their title.
     EXPECT_EQ(lines[4].find("10") + 2, lines[3].find("Current Cost") + 12);
     EXPECT_EQ(lines[4].rfind("CODE-000", 0), 0u);
-    EXPECT_NE(lines[5].find("Tab and break"), std::string::npos);
+    EXPECT_NE(lines[5].find("Tab\\x09and\\x0abreak"), std::string::npos) << "control characters made visible";
     // Each row's change label starts where its title starts.
     EXPECT_EQ(lines[4].find(" Cost Change"), lines[3].find("Change"));
     EXPECT_EQ(lines[4].find(" Cost Change"), lines[5].find(" Cost Change"));

@@ -46,6 +46,7 @@ TEST(NormalisedNumberTest, WholeCentsComeBackUnchanged)
 TEST(NormalisedNumberTest, ValuesWithMoreDigitsAreCutToFifteen)
 {
     EXPECT_EQ(normalisedNumber(10.000000000000002), 10.0);
+    EXPECT_EQ(normalisedNumber(2.2800000000000002), 2.28);
     EXPECT_EQ(normalisedNumber(0.123456789012345678), 0.123456789012346);
     std::mt19937_64 engine(7);
     std::uniform_real_distribution<double> amounts(-1e6, 1e6);

@@ -3,6 +3,7 @@
 // keeps writing to the database.
 #include "StartupFixture.h"
 
+#include "platform/StagedFile.h"
 #include "startup/BackupCopy.h"
 #include "startup/BackupName.h"
 #include "startup/ExitStatus.h"
@@ -37,6 +38,23 @@ TEST(BackupNameTest, TheTimeStampIsMonthDayYearHourMinutesSeconds)
     morning.tm_min = 5;
     morning.tm_sec = 9;
     EXPECT_EQ(BackupName::timeStamp(morning), "01022027070509");
+}
+
+TEST(BackupNameTest, OnlyTheNamesOfBackupCopiesAndTheirStagedFilesAreRecognised)
+{
+    for (const char* name :
+         {"kv.mdb_Tarvex_12062026215742", "kv.mdb_Tarvex_12062026215742_2", "kv.mdb_Tarvex_12062026215742_17"})
+        EXPECT_TRUE(BackupName::isCandidateName("/d/kv.mdb", name)) << name;
+    for (const char* name :
+         {"kv.mdb", "kv.mdb_Tarvex_", "kv.mdb_Tarvex_1206202621574", "kv.mdb_Tarvex_1206202621574x",
+          "kv.mdb_Tarvex_12062026215742_", "kv.mdb_Tarvex_12062026215742_1", "kv.mdb_Tarvex_12062026215742_02",
+          "kv.mdb_Tarvex_12062026215742.txt", "xkv.mdb_Tarvex_12062026215742", "other.mdb_Tarvex_12062026215742"})
+        EXPECT_FALSE(BackupName::isCandidateName("/d/kv.mdb", name)) << name;
+
+    EXPECT_EQ(StagedFile::destinationOf("a_Tarvex_1.part"), "a_Tarvex_1");
+    EXPECT_EQ(StagedFile::destinationOf("a_Tarvex_1.part12"), "a_Tarvex_1");
+    for (const char* name : {"a.part1", "a.part01", "a.partx", "a.part-journal", "a.part.txt", ".part", "a"})
+        EXPECT_EQ(StagedFile::destinationOf(name), std::nullopt) << name;
 }
 
 TEST(VersionLabelTest, ShowsMajorMinorAndRevision)
@@ -208,6 +226,70 @@ TEST_F(BackupCopyTest, AWalDatabaseThatNoOneHasOpenIsCopiedToo)
     EXPECT_EQ(integrityCheck(result.backupPath), "ok");
     for (const std::string& name : dataFiles())
         EXPECT_EQ(name.find(".part"), std::string::npos) << name << " was left behind";
+}
+
+// A power cut during the copy leaves its staged file, perhaps with the
+// engine's journal beside it. The next run removes exactly those, and never
+// the staged file of a run still copying (it holds a lock), nor a link, a
+// folder, or a name that is not quite a backup's.
+TEST_F(BackupCopyTest, CopiesLeftByAStoppedRunAreRemovedButNotOneStillBeingWritten)
+{
+    makeHostDatabase(host, {{"A1", 1.0, 2.0}});
+    const std::string earlier = host + "_Tarvex_12052026101010";
+    std::vector<std::string> abandoned = {earlier + ".part", earlier + ".part-journal", earlier + "_2.part3"};
+    for (const std::string& path : abandoned)
+        dir.write("data/" + std::filesystem::path(path).filename().string(), "half a copy");
+    std::string victim = dir.write("victim.txt", "precious");
+    std::filesystem::create_symlink(victim, earlier + "_3.part");
+    std::filesystem::create_directory(earlier + "_4.part");
+    std::vector<std::string> kept = {earlier + ".part.txt", earlier + "_1.part",
+                                     data + "/other.mdb_Tarvex_12052026101010.part",
+                                     host + "_Tarvex_120520261010.part"};
+    for (const std::string& path : kept)
+        dir.write("data/" + std::filesystem::path(path).filename().string(), "not ours");
+    // Another run's copy in progress: its staged file is open and locked.
+    Result<StagedFile> running = StagedFile::create(earlier + "_5", 0600);
+    ASSERT_TRUE(running.ok()) << running.error();
+
+    BackupCopy copy(fileCopy, prompter);
+    BackupResult result = copy.make(host, now);
+    ASSERT_EQ(result.outcome, BackupResult::Outcome::Made) << result.error;
+    EXPECT_EQ(result.backupPath, expectedBackup);
+    for (const std::string& path : abandoned)
+        EXPECT_FALSE(std::filesystem::exists(path)) << path;
+    for (const std::string& path : kept)
+        EXPECT_EQ(readFile(path), "not ours") << path;
+    EXPECT_TRUE(std::filesystem::is_symlink(earlier + "_3.part"));
+    EXPECT_EQ(readFile(victim), "precious");
+    EXPECT_TRUE(std::filesystem::is_directory(earlier + "_4.part"));
+    EXPECT_TRUE(std::filesystem::exists(running->path()));
+    bool nameTaken = false;
+    EXPECT_TRUE(running->commit(earlier + "_5", nameTaken).ok());
+}
+
+// A write killed part-way leaves a journal that only a connection that may
+// write can roll back; the backup must not fail on it run after run.
+TEST_F(BackupCopyTest, AJournalLeftByAnInterruptedWriteIsRolledBackBeforeTheCopy)
+{
+    makeHostDatabase(host, {{"A1", 1.0, 2.0}, {"B2", 3.0, 4.0}});
+    leaveInterruptedWrite(host, "UPDATE product SET cost = 99");
+    ASSERT_TRUE(std::filesystem::exists(host + "-journal"));
+
+    BackupCopy copy(fileCopy, prompter);
+    BackupResult result = copy.make(host, now);
+    ASSERT_EQ(result.outcome, BackupResult::Outcome::Made) << result.error;
+    EXPECT_TRUE(result.rolledBack);
+    EXPECT_EQ(integrityCheck(result.backupPath), "ok");
+    std::vector<HostRow> copied = readHostProducts(result.backupPath);
+    ASSERT_EQ(copied.size(), 2u);
+    EXPECT_EQ(copied[0].cost, 1.0);
+    EXPECT_EQ(copied[1].cost, 3.0);
+    EXPECT_FALSE(std::filesystem::exists(host + "-journal"));
+    EXPECT_EQ(readFile(result.backupPath), readFile(host));
+
+    BackupResult again = copy.make(host, now);
+    ASSERT_EQ(again.outcome, BackupResult::Outcome::Made) << again.error;
+    EXPECT_FALSE(again.rolledBack);
 }
 
 } // namespace

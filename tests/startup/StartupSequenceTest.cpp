@@ -166,16 +166,38 @@ TEST_F(StartupSequenceTest, AHostPathThatNamesNoFileIsNotBackedUpAndCannotBeOpen
     EXPECT_EQ(dataFiles(), std::vector<std::string>{"kv.mdb"});
 }
 
-TEST_F(StartupSequenceTest, AProgramFileInsteadOfADatabaseIsBackedUpThenRefused)
+// The file's kind is told by its first bytes: a program file, or a file too
+// short to hold a signature, is refused before the copy, so no stray copy is
+// left beside it; an Access database is a database and is backed up first.
+TEST_F(StartupSequenceTest, AFileThatIsNoDatabaseIsRefusedWithoutACopy)
 {
     standardSetup();
-    std::string exe = dir.write("data/Brindle.exe", std::string("MZ\x90\0\x03", 5) + std::string(5000, 'x'));
-    storeLocation(exe);
-    prompter.answer(Answer::Yes).answer(Answer::Ok);
-    EXPECT_EQ(runSequence(), kExitError);
-    expectCritical(lastMessage(), "Unable to Open Database", "Critical Error");
-    EXPECT_EQ(readFile(exe + "_Tarvex_12062026215742"), readFile(exe));
-    EXPECT_FALSE(handedOver);
+    const struct {
+        const char* name;
+        std::string bytes;
+        bool copied;
+    } files[] = {
+        {"Brindle.exe", std::string("MZ\x90\0\x03", 5) + std::string(5000, 'x'), false},
+        {"short.mdb", "SQL", false},
+        {"jet.mdb", std::string("\0\1\0\0Standard Jet DB\0", 20) + std::string(3000, '\0'), true},
+        {"ace.accdb", std::string("\0\1\0\0Standard ACE DB\0", 20) + std::string(3000, '\0'), true},
+    };
+    for (const auto& file : files) {
+        SCOPED_TRACE(file.name);
+        std::string path = dir.write(std::string("data/") + file.name, file.bytes);
+        storeLocation(path);
+        prompter.messages.clear();
+        prompter.answer(Answer::Yes).answer(Answer::Ok);
+        EXPECT_EQ(runSequence(), kExitError);
+        expectCritical(lastMessage(), "Unable to Open Database", "Critical Error");
+        EXPECT_NE(lastMessage().detail.find(path + ": "), std::string::npos) << lastMessage().detail;
+        // An Access database is refused at the open, which reads no Access file yet.
+        const char* reason = file.copied ? "is an Access database, which this version cannot open" : "not a database";
+        EXPECT_NE(lastMessage().detail.find(reason), std::string::npos) << lastMessage().detail;
+        EXPECT_EQ(std::filesystem::exists(path + "_Tarvex_12062026215742"), file.copied);
+        EXPECT_EQ(readFile(path), file.bytes);
+        EXPECT_FALSE(handedOver);
+    }
 }
 
 TEST_F(StartupSequenceTest, AHostDatabaseWithoutTheQuickIdIndexCannotBeOpened)

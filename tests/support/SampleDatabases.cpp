@@ -5,6 +5,8 @@
 #include <sqlite3.h>
 
 #include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace tarvex::test {
 
@@ -120,6 +122,32 @@ void execSql(const std::string& path, const std::string& sql)
 {
     Connection c(path, SQLITE_OPEN_READWRITE);
     c.exec(sql);
+}
+
+void leaveInterruptedWrite(const std::string& path, const std::string& sql)
+{
+    pid_t child = ::fork();
+    if (child < 0)
+        throw std::runtime_error("cannot start a writer for " + path);
+    if (child == 0) {
+        // A cache of two pages makes the transaction spill its changes into
+        // the file, with the old pages in the journal; leaving without a
+        // commit or a close is what a kill does.
+        sqlite3* db = nullptr;
+        int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+        if (rc == SQLITE_OK)
+            rc = sqlite3_exec(db,
+                              ("PRAGMA cache_size = 2; BEGIN; " + sql +
+                               "; CREATE TABLE interrupted_spill (x);"
+                               " WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000)"
+                               " INSERT INTO interrupted_spill SELECT randomblob(300) FROM n;")
+                                  .c_str(),
+                              nullptr, nullptr, nullptr);
+        ::_exit(rc == SQLITE_OK ? 0 : 1);
+    }
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        throw std::runtime_error("the interrupted writer failed on " + path);
 }
 
 std::vector<HostRow> readHostProducts(const std::string& path)

@@ -34,6 +34,11 @@ void makeHostDatabase(const std::string& path, const std::vector<HostRow>& produ
 // Runs SQL on an existing file; throws on failure.
 void execSql(const std::string& path, const std::string& sql);
 
+// Runs sql in a write transaction in a child process that ends part-way,
+// without committing, as a writer killed half-way does: the file is left
+// with a hot journal that the next read-write open rolls back.
+void leaveInterruptedWrite(const std::string& path, const std::string& sql);
+
 // The host products as they are stored now, in rowid order.
 std::vector<HostRow> readHostProducts(const std::string& path);
 // The result of PRAGMA integrity_check ("ok" for a sound file).

@@ -1,9 +1,9 @@
 // Writing an update database from a price list, in one transaction.
 #include "pricelist/PriceListWriter.h"
 
+#include "common/NewDatabaseFile.h"
 #include "data/Schema.h"
 #include "platform/SqliteStatement.h"
-#include "pricelist/NewDatabaseFile.h"
 
 #include <sqlite3.h>
 

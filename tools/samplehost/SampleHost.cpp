@@ -3,10 +3,11 @@
 // in one transaction through one prepared statement.
 #include "samplehost/SampleHost.h"
 
+#include "common/NewDatabaseFile.h"
 #include "data/Schema.h"
 #include "platform/SqlText.h"
 #include "platform/SqliteStatement.h"
-#include "pricelist/NewDatabaseFile.h"
+#include "platform/TextHelpers.h"
 
 #include <sqlite3.h>
 
@@ -128,7 +129,7 @@ public:
         HostProduct product;
         do
             product.quickid = std::string(line.prefix) + "-" + std::to_string(100001 + m_count++);
-        while (m_reserved.count(lowerCase(product.quickid)));
+        while (m_reserved.count(lowerAscii(product.quickid)));
 
         product.name = kBrands[m_random.below(kBrands.size())];
         product.name += ' ';
@@ -151,14 +152,6 @@ public:
             product.retailPrice = price;
         product.deleted = m_random.chance(0.03);
         return product;
-    }
-
-    static std::string lowerCase(std::string text)
-    {
-        for (char& c : text)
-            if (c >= 'A' && c <= 'Z')
-                c = static_cast<char>(c - 'A' + 'a');
-        return text;
     }
 
 private:
@@ -201,7 +194,7 @@ std::vector<VendorMatch> SampleHost::matchVendorPrices(const std::vector<PriceLi
     std::vector<const PriceListEntry*> chosen;
     std::unordered_map<std::string, size_t> positions;
     for (const PriceListEntry& entry : prices) {
-        auto [it, added] = positions.emplace(ProductGenerator::lowerCase(entry.quickid), chosen.size());
+        auto [it, added] = positions.emplace(lowerAscii(entry.quickid), chosen.size());
         if (added)
             chosen.push_back(&entry);
         else if (chosen[it->second]->deleted && !entry.deleted)
@@ -284,7 +277,7 @@ Result<std::int64_t> SampleHost::write(const std::string& path, const SampleHost
     std::unordered_set<std::string> reserved;
     std::int64_t matchProducts = 0;
     for (const VendorMatch& match : matches) {
-        reserved.insert(ProductGenerator::lowerCase(match.quickid));
+        reserved.insert(lowerAscii(match.quickid));
         matchProducts += static_cast<std::int64_t>(match.products.size());
     }
     std::erase_if(matches, [](const VendorMatch& m) { return m.products.empty(); });

@@ -2,14 +2,19 @@
 // hundred thousand table rows would take minutes and a great deal of memory.
 #include "review/qt/ListPrinter.h"
 
+#include "platform/StagedFile.h"
+#include "platform/VisibleText.h"
+#include "review/PrintTarget.h"
 #include "review/ReviewColumns.h"
 #include "review/WorkPacer.h"
 
+#include <QFile>
 #include <QFont>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPageLayout>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPrinter>
 
 #include <algorithm>
@@ -31,7 +36,7 @@ QFont printFont(double pointSize, bool bold)
 
 class PageWriter {
 public:
-    PageWriter(QPrinter& printer, QPainter& painter)
+    PageWriter(QPagedPaintDevice& printer, QPainter& painter)
         : m_printer(printer)
         , m_painter(painter)
         , m_body(printFont(8.25, false))
@@ -76,7 +81,7 @@ public:
         m_painter.setFont(m_body);
         std::array<QString, kReviewColumnCount> cells;
         for (int c = 0; c < kReviewColumnCount; ++c)
-            cells[c] = QString::fromStdString(row.cell(c)).simplified();
+            cells[c] = QString::fromStdString(visibleText(row.cell(c))).simplified();
         drawCells(cells);
         return true;
     }
@@ -128,7 +133,7 @@ private:
         m_y += m_rowHeight;
     }
 
-    QPrinter& m_printer;
+    QPagedPaintDevice& m_printer;
     QPainter& m_painter;
     QFont m_body;
     QFont m_heading;
@@ -142,21 +147,17 @@ private:
 
 std::string printerName(const QPrinter& printer)
 {
-    if (printer.outputFormat() == QPrinter::PdfFormat)
-        return printer.outputFileName().toStdString();
     return "printer \"" + printer.printerName().toStdString() + "\"";
 }
 
-} // namespace
-
-Status printList(const std::vector<ProposedChange>& rows, QPrinter& printer, Prompter* prompter)
+// Paints the list on device; name is what a failure calls it.
+Status paintList(const std::vector<ProposedChange>& rows, QPagedPaintDevice& device, const std::string& name,
+                 Prompter* prompter)
 {
-    if (!QGuiApplication::instance())
-        return Status::failure("printing needs the program's window system, which is not running");
     QPainter painter;
-    if (!painter.begin(&printer))
-        return Status::failure(printerName(printer) + ": cannot be written to");
-    PageWriter writer(printer, painter);
+    if (!painter.begin(&device))
+        return Status::failure(name + ": cannot be written to");
+    PageWriter writer(device, painter);
     writer.startFirstPage();
     std::unique_ptr<WorkPacer> pacer;
     if (prompter)
@@ -165,24 +166,73 @@ Status printList(const std::vector<ProposedChange>& rows, QPrinter& printer, Pro
     for (const ProposedChange& row : rows) {
         if (!writer.drawRow(row)) {
             painter.end();
-            return Status::failure(printerName(printer) + ": cannot start a new page");
+            return Status::failure(name + ": cannot start a new page");
         }
         if (pacer)
             pacer->step(++done);
     }
     if (!painter.end())
-        return Status::failure(printerName(printer) + ": the list could not be finished");
+        return Status::failure(name + ": the list could not be finished");
     return Status::success();
+}
+
+// Writes the list as a PDF to a new file beside path, laid out as layout, and
+// renames it over path once it is complete on disk: a full disk leaves the
+// old file as it was and no partial one, and the failure names the reason.
+Status writePdf(const std::vector<ProposedChange>& rows, const std::string& path, const QPageLayout& layout,
+                int resolution, Prompter* prompter)
+{
+    Result<StagedFile> staged = StagedFile::create(path, printFileMode(path));
+    if (!staged)
+        return staged.status();
+    // The PDF goes through a QFile of our own, whose error tells why a write
+    // failed; the printer's own file would only say that a page could not start.
+    QFile file;
+    if (!file.open(staged->fd(), QIODevice::WriteOnly, QFileDevice::DontCloseHandle))
+        return Status::failure(staged->path() + ": cannot be written: " + file.errorString().toStdString());
+    Status painted = Status::success();
+    {
+        QPdfWriter writer(&file);
+        writer.setPageLayout(layout);
+        writer.setResolution(resolution);
+        writer.setTitle(QString::fromLatin1(kPrintTitle));
+        writer.setCreator(QGuiApplication::applicationName());
+        painted = paintList(rows, writer, path, prompter);
+    }
+    file.flush();
+    if (file.error() != QFileDevice::NoError)
+        return Status::failure(path + ": cannot be written: " + file.errorString().toStdString());
+    if (!painted.ok())
+        return painted;
+    file.close();
+    return staged->commitReplacing(path);
+}
+
+} // namespace
+
+Status printList(const std::vector<ProposedChange>& rows, QPrinter& printer, Prompter* prompter,
+                 const std::vector<std::string>& keepOff)
+{
+    if (!QGuiApplication::instance())
+        return Status::failure("printing needs the program's window system, which is not running");
+    if (printer.outputFormat() != QPrinter::PdfFormat || printer.outputFileName().isEmpty())
+        return paintList(rows, printer, printerName(printer), prompter);
+    // Printing to a file: the same care as the terminal's "print".
+    Result<PrintTarget> target = findPrintTarget(printer.outputFileName().toStdString(), keepOff);
+    if (!target)
+        return target.status();
+    return writePdf(rows, target->path, printer.pageLayout(), printer.resolution(), prompter);
 }
 
 Status printListToPdf(const std::vector<ProposedChange>& rows, const std::string& path)
 {
+    if (!QGuiApplication::instance())
+        return Status::failure("printing needs the program's window system, which is not running");
+    // The layout a PDF printer would use: its page size and margins, turned.
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(QString::fromStdString(path));
     printer.setPageOrientation(QPageLayout::Landscape);
-    printer.setDocName(QString::fromLatin1(kPrintTitle));
-    return printList(rows, printer, nullptr);
+    return writePdf(rows, path, printer.pageLayout(), printer.resolution(), nullptr);
 }
 
 } // namespace tarvex

@@ -8,6 +8,9 @@
 
 #include <QDialog>
 
+#include <string>
+#include <vector>
+
 class QLabel;
 class QPushButton;
 class QTableView;
@@ -32,6 +35,9 @@ public:
     // The program's exit status once the window has closed: 1 after a failed
     // apply, 0 otherwise.
     int exitStatus() const { return m_exitStatus; }
+    // The files Print List must never write over when printing to a file:
+    // the databases and the backup copy.
+    void setKeepOff(std::vector<std::string> files) { m_keepOff = std::move(files); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -58,6 +64,7 @@ private:
     QList<QPushButton*> m_buttons;
     bool m_working = false;
     int m_exitStatus = 0;
+    std::vector<std::string> m_keepOff;
 };
 
 } // namespace tarvex

@@ -14,6 +14,7 @@ int runReviewWindow(RunState& run, Prompter& prompter)
 {
     PriceReview review(run.update, run.host, prompter);
     ReviewDialog dialog(review, prompter);
+    dialog.setKeepOff({run.hostPath, run.host.path(), run.update.path(), run.backupPath});
     Status loaded = dialog.load();
     if (!loaded.ok()) {
         review.reportBuildFailure(loaded);

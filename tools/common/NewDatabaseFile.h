@@ -1,12 +1,14 @@
 // NewDatabaseFile: a database file that comes into being whole or not at all.
-// It is written as a hidden temporary file in the destination's folder and
-// moved to its name only by commit(), after it has been closed and flushed to
-// disk; a run that fails or stops before that leaves no file behind and never
-// touches an existing file of that name.
+// It is written as a StagedFile beside its name and given that name only by
+// commit(), after it has been closed and flushed to disk; a run that fails or
+// is stopped (Ctrl+C, a closed terminal, a kill) before that leaves no file
+// behind and never touches an existing file of that name.
 #pragma once
 
 #include "platform/Result.h"
+#include "platform/StagedFile.h"
 
+#include <optional>
 #include <string>
 
 struct sqlite3;
@@ -15,15 +17,15 @@ namespace tarvex {
 
 class NewDatabaseFile {
 public:
-    // Creates the temporary file beside path and opens it as an empty
-    // database. Fails, naming path, when path already exists and replace is
-    // false, or when its folder cannot be written.
+    // Creates the staged file beside path and opens it as an empty database.
+    // Fails, naming path, when path already exists and replace is false, when
+    // path is a folder, or when its folder cannot be written.
     static Result<NewDatabaseFile> create(const std::string& path, bool replace);
 
     NewDatabaseFile(NewDatabaseFile&& other) noexcept;
     NewDatabaseFile& operator=(NewDatabaseFile&&) = delete;
     NewDatabaseFile(const NewDatabaseFile&) = delete;
-    // Removes the temporary file unless it was committed.
+    // Removes the staged file unless it was committed.
     ~NewDatabaseFile();
 
     const std::string& path() const { return m_path; }
@@ -35,15 +37,15 @@ public:
 
     // Closes the database, flushes it, and gives it its name. Without replace
     // a file that appeared at path in the meantime is not overwritten: the
-    // commit then fails and the temporary file is removed.
+    // commit then fails ("already exists") and the staged file is removed.
     Status commit();
 
 private:
-    NewDatabaseFile(std::string path, std::string temporary, sqlite3* db, bool replace);
+    NewDatabaseFile(std::string path, StagedFile staged, bool replace);
     void discard();
 
     std::string m_path;
-    std::string m_temporary;
+    std::optional<StagedFile> m_staged;
     sqlite3* m_db = nullptr;
     bool m_replace = false;
 };

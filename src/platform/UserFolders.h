@@ -1,0 +1,19 @@
+// The user's own folders: the home folder, and the desktop folder as the
+// freedesktop user-dirs settings name it.
+#pragma once
+
+#include <string>
+
+namespace tarvex {
+
+// $HOME, else the home folder of the user's account, else "/".
+std::string homeFolder();
+
+// Whether path names an existing folder (a link to one included).
+bool isFolder(const std::string& path);
+
+// The XDG_DESKTOP_DIR of the user-dirs settings when that folder exists,
+// else ~/Desktop when it exists, else the home folder.
+std::string userDesktopFolder();
+
+} // namespace tarvex
