@@ -14,7 +14,7 @@ TARVEX_WITH_OPTIONAL=1 bash scripts/install-deps.sh
 build=${TARVEX_FUZZ_BUILD:-build-fuzz}
 seconds=${FUZZ_SECONDS:-60}
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(private_profile desktop_entry shortcut update_database)
+[ ${#targets[@]} -eq 0 ] && targets=(private_profile desktop_entry shortcut update_database access_file)
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEX_FUZZ=ON \
     -DTARVEX_SANITIZE=ON -DTARVEX_BUILD_TESTS=OFF -DTARVEX_BUILD_BENCH=OFF >/dev/null
@@ -26,8 +26,11 @@ export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
 status=0
 for target in "${targets[@]}"; do
     scratch=$(mktemp -d)
+    # An Access file is pages of 2 or 4 KiB: its seeds are whole small files.
+    max_len=65536
+    [ "$target" = access_file ] && max_len=262144
     echo "== fuzz_$target for ${seconds}s" >&2
-    if ! (cd "$build" && "./fuzz/fuzz_$target" -max_total_time="$seconds" -max_len=65536 -timeout=10 \
+    if ! (cd "$build" && "./fuzz/fuzz_$target" -max_total_time="$seconds" -max_len="$max_len" -timeout=10 \
             -print_final_stats=1 "$scratch" "$OLDPWD/fuzz/corpus/$target"); then
         echo "== fuzz_$target found a fault; its input is in $build/" >&2
         status=1

@@ -6,15 +6,18 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config git
-    qt6-base-dev libsqlite3-dev liblnk-dev sqlite3
+    qt6-base-dev libsqlite3-dev liblnk-dev sqlite3 mdbtools-dev libmdb3
     libgtest-dev libgmock-dev googletest
     poppler-utils fonts-liberation
+    desktop-file-utils appstream man-db
 )
 # The fuzz targets and the benchmark are built with these when present.
 optional=(clang libclang-rt-14-dev)
+# scripts/package.sh --check checks the package with this.
+packaging=(lintian)
 
 missing=()
-for p in "${packages[@]}" ${TARVEX_WITH_OPTIONAL:+"${optional[@]}"}; do
+for p in "${packages[@]}" ${TARVEX_WITH_OPTIONAL:+"${optional[@]}"} ${TARVEX_WITH_PACKAGING:+"${packaging[@]}"}; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
         missing+=("$p")
     fi

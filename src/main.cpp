@@ -6,6 +6,7 @@
 #include "platform/FileCopy.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Shell.h"
+#include "platform/StopSignals.h"
 #include "platform/qt/QtPrompter.h"
 #include "review/qt/ListPrinter.h"
 #include "review/qt/ReviewWindow.h"
@@ -16,6 +17,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QSessionManager>
 
 #include <unistd.h>
 
@@ -28,6 +30,14 @@ namespace {
 int runWindows(int argc, char** argv, const std::string& programFolder)
 {
     QApplication app(argc, argv);
+    // The session ending (the user logging out) asks an apply or a backup
+    // under way to stop between two steps and report, as SIGTERM does; the
+    // request reaches the apply while it lets events run between products.
+    // At any other time there is nothing under way to stop.
+#ifndef QT_NO_SESSIONMANAGER
+    QObject::connect(&app, &QGuiApplication::commitDataRequest,
+                     [](QSessionManager&) { tarvex::StopSignals::request(); });
+#endif
     tarvex::QtPrompter prompter;
     tarvex::SystemShell shell;
     tarvex::SystemFileCopy fileCopy;

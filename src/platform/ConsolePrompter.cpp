@@ -1,13 +1,12 @@
 // Message boxes, the file dialog and progress in a terminal.
 #include "platform/ConsolePrompter.h"
 
+#include "platform/StopSignals.h"
 #include "platform/VisibleText.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <string_view>
@@ -15,13 +14,6 @@
 namespace tarvex {
 
 namespace {
-
-std::atomic<bool> g_interrupted{false};
-
-extern "C" void onInterrupt(int)
-{
-    g_interrupted = true;
-}
 
 std::string lower(std::string text)
 {
@@ -38,9 +30,10 @@ std::string trimmed(const std::string& text)
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
-// Progress drawn on one rewritten line of the error stream. While it lives,
-// Ctrl+C asks for a cancel instead of ending the process, so a copy can
-// remove its partial file on the way out.
+// Progress drawn on one rewritten line of the error stream. While a
+// cancellable one lives, Ctrl+C, SIGTERM, SIGHUP and SIGQUIT ask for a cancel
+// instead of ending the process, so a copy can remove its partial file on the
+// way out.
 class ConsoleProgress : public Progress {
 public:
     ConsoleProgress(std::ostream& err, bool draw, std::string title, bool cancellable)
@@ -49,18 +42,11 @@ public:
         , m_title(std::move(title))
         , m_cancellable(cancellable)
     {
-        g_interrupted = false;
-        if (m_cancellable) {
-            struct sigaction action = {};
-            action.sa_handler = onInterrupt;
-            sigemptyset(&action.sa_mask);
-            sigaction(SIGINT, &action, &m_previous);
-        }
+        if (m_cancellable)
+            m_stopSignals.emplace();
     }
     ~ConsoleProgress() override
     {
-        if (m_cancellable)
-            sigaction(SIGINT, &m_previous, nullptr);
         if (m_drawn)
             m_err << '\n' << std::flush;
     }
@@ -74,7 +60,7 @@ public:
             m_err << '\r' << m_title << ": " << percent << "% (" << done << " of " << total << ")" << std::flush;
             m_drawn = true;
         }
-        return !(m_cancellable && g_interrupted);
+        return !(m_cancellable && StopSignals::requested());
     }
 
 private:
@@ -84,14 +70,14 @@ private:
     bool m_cancellable;
     bool m_drawn = false;
     std::chrono::steady_clock::time_point m_last{};
-    struct sigaction m_previous = {};
+    std::optional<StopSignals> m_stopSignals;
 };
 
 } // namespace
 
 bool consoleInterruptRequested()
 {
-    return g_interrupted;
+    return StopSignals::requested();
 }
 
 ConsolePrompter::ConsolePrompter(std::istream& in, std::ostream& out, std::ostream& err, bool progressIsTerminal,

@@ -45,8 +45,9 @@ private:
     bool m_echoInput;
 };
 
-// Whether Ctrl+C was pressed since progress began; progress then reports a
-// cancel so that the work stops at a safe point instead of being killed.
+// Whether Ctrl+C was pressed (or SIGTERM, SIGHUP or SIGQUIT came) since a
+// cancellable progress began; that progress then reports a cancel so that the
+// work stops at a safe point instead of being killed.
 bool consoleInterruptRequested();
 
 } // namespace tarvex

@@ -76,6 +76,12 @@ public:
     // reading, or when the folder that must take the engine's journal beside
     // the file cannot be written. The text names the file and the reason.
     Status saveCheck() { return m_engine->saveCheck(); }
+    // For a file in WAL mode: copies everything written through this
+    // connection from the write-ahead log into the opened file and empties
+    // the log. Once the path names another file, an unemptied log beside it
+    // would be replayed into that file by the next program to open it.
+    // Nothing to do for other files.
+    Status settleLog() { return m_engine->settleLog(); }
 
     // Opens a table with the columns the caller will use. Fails when the table
     // or one of the columns does not exist, or the table cannot be read and

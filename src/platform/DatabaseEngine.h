@@ -85,6 +85,7 @@ public:
     virtual Result<IndexInfo> index(const std::string& table, const std::string& index) = 0;
     virtual Result<std::uint64_t> recordCount(const std::string& table) = 0;
     virtual Status saveCheck() = 0;
+    virtual Status settleLog() = 0;
     virtual Status beginRead() = 0;
     virtual void endRead() = 0;
 };

@@ -254,6 +254,18 @@ Status SqliteDatabase::saveCheck()
     return Status::success();
 }
 
+Status SqliteDatabase::settleLog()
+{
+    // TRUNCATE: the log is left with no bytes at all, not merely marked as
+    // copied, so no later reader can take anything from it. A file in
+    // rollback mode has no log, and the call does nothing.
+    int rc = sqlite3_wal_checkpoint_v2(m_db, "main", SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        return Status::failure(m_path + "-wal: cannot empty the write-ahead log: " + sqliteError(m_db),
+                               sqliteErrorKind(rc));
+    return Status::success();
+}
+
 Status SqliteDatabase::beginRead()
 {
     if (m_inRead)

@@ -46,6 +46,7 @@ public:
     Result<IndexInfo> index(const std::string& table, const std::string& index) override;
     Result<std::uint64_t> recordCount(const std::string& table) override;
     Status saveCheck() override;
+    Status settleLog() override;
     Status beginRead() override;
     void endRead() override;
 

@@ -34,12 +34,14 @@ bool syncFolder(const std::string& folder)
     return ok;
 }
 
-// Renames from to to, failing with EEXIST instead of replacing to. Uses
-// link-then-unlink where the file system cannot rename without replacing.
+} // namespace
+
 int renameNoReplace(const std::string& from, const std::string& to)
 {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
         return 0;
+    // Uses link-then-unlink where the file system cannot rename without
+    // replacing.
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
         return errno;
     if (::link(from.c_str(), to.c_str()) != 0)
@@ -47,6 +49,8 @@ int renameNoReplace(const std::string& from, const std::string& to)
     ::unlink(from.c_str());
     return 0;
 }
+
+namespace {
 
 // Gives the file the owner and group asked for, as far as the process may.
 // A refusal is no failure: the copy then belongs to whoever made it, as any

@@ -80,6 +80,10 @@ private:
     bool m_done = false;
 };
 
+// Renames from to to, failing with EEXIST instead of replacing to. Returns 0
+// or the errno value.
+int renameNoReplace(const std::string& from, const std::string& to);
+
 // The folder part of a path ("." for a bare name), for flushing and messages.
 std::string folderOf(const std::string& path);
 

@@ -2,6 +2,7 @@
 #include "review/ChangeApplier.h"
 
 #include "data/DatabaseNames.h"
+#include "platform/StopSignals.h"
 #include "review/ChangeRules.h"
 #include "review/ProductValues.h"
 #include "review/ReadHold.h"
@@ -29,7 +30,7 @@ bool fileRefusesWrites(const Status& save)
     return false;
 }
 
-enum class RowResult { Unchanged, Updated, Failed, FileRefused };
+enum class RowResult { Unchanged, Updated, Failed, FileRefused, HostLeftPath };
 
 class Applier {
 public:
@@ -72,6 +73,13 @@ public:
         pacer.step(done);
         if (!writeCost && !writePrice)
             return RowResult::Unchanged;
+        // Checked before every save, not once: a file deleted or replaced
+        // half-way would take the rest of the saves unseen (in WAL mode the
+        // engine does not notice at all).
+        if (Status same = m_host.stillAtPath(); !same.ok()) {
+            fail(row, same.error() + "; not written");
+            return RowResult::HostLeftPath;
+        }
         Status s = m_hostProducts.edit();
         if (s.ok() && writeCost)
             s = m_hostProducts.setNumber(names::kCost, *values->vendorCost);
@@ -116,6 +124,19 @@ ApplyReport applyChanges(Database& update, Database& host, const std::vector<con
         for (std::size_t i = from; i < rows.size(); ++i)
             report.failed.push_back({rows[i]->quickid, reason});
     };
+    // What was saved into a file that has left the host path must not stay in
+    // a write-ahead log beside that path, where the next file given the name
+    // would replay it: it is moved into the opened file itself.
+    auto leftPath = [&](std::size_t from) {
+        report.stopped = ApplyReport::Stop::HostLeftPath;
+        std::string kept;
+        if (Status settled = host.settleLog(); !settled.ok())
+            kept = "; " + settled.error();
+        failAll(from, "not tried: the host database left its path before it" + kept);
+    };
+    // From here to the end, the signals that ask the program to end only ask
+    // the loop to stop after the product being saved.
+    StopSignals stopSignals;
 
     // The vendor list is only read here; holding its lock spares a lock per
     // lookup. The host is written record by record and holds no transaction.
@@ -141,6 +162,7 @@ ApplyReport applyChanges(Database& update, Database& host, const std::vector<con
     // The host file must still be the one that was opened and backed up:
     // saves into a file deleted or replaced since would be lost unseen.
     if (Status same = host.stillAtPath(); !same.ok()) {
+        report.stopped = ApplyReport::Stop::HostLeftPath;
         failAll(0, same.error() + "; nothing was written to it");
         return report;
     }
@@ -149,6 +171,12 @@ ApplyReport applyChanges(Database& update, Database& host, const std::vector<con
     WorkPacer pacer(prompter, "Applying Changes", "Writing the new costs and prices into the host database",
                     rows.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (StopSignals::requested()) {
+            report.stopped = ApplyReport::Stop::Asked;
+            report.askedBy = StopSignals::askedBy();
+            failAll(i, "not tried: the update was stopped by " + report.askedBy + " before it");
+            return report;
+        }
         switch (applier.apply(*rows[i], pacer, i)) {
         case RowResult::Updated:
             ++report.updated;
@@ -159,7 +187,16 @@ ApplyReport applyChanges(Database& update, Database& host, const std::vector<con
         case RowResult::Failed:
             break;
         case RowResult::FileRefused:
+            // In rollback mode the engine itself refuses to write to a file
+            // that was deleted or moved: that is the path check's case.
+            if (!host.stillAtPath().ok()) {
+                leftPath(i + 1);
+                return report;
+            }
             failAll(i + 1, "not tried: the host database refused the save before it");
+            return report;
+        case RowResult::HostLeftPath:
+            leftPath(i + 1);
             return report;
         }
         pacer.step(i + 1);

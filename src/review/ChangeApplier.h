@@ -17,8 +17,15 @@ namespace tarvex {
 // and price together in one save of that record, so that each product is left
 // wholly old or wholly new. A row whose vendor or host product has vanished is
 // skipped as unchanged; a vendor cost or price below zero is a failure of that
-// row. Nothing is written when the host path no longer names the file that
-// was opened (deleted, moved or replaced since): every row is then reported.
+// row. Before every save the host path must still name the file that was
+// opened: once it does not (deleted, moved or replaced), nothing more is
+// written, the rows left are reported, and what was saved is moved out of the
+// write-ahead log into the opened file, so that nothing beside the path can
+// replay into another file (report.stopped says HostLeftPath).
+//
+// While it runs, SIGINT, SIGTERM, SIGHUP and SIGQUIT (see StopSignals) stop
+// it between two products: the product being saved is finished, the rows
+// left are reported as not tried (report.stopped says Asked).
 //
 // A save that fails leaves that host record as it was and is reported in the
 // result with the product code. When the host file as a whole refuses writes

@@ -20,6 +20,28 @@ std::string products(std::size_t count)
     return std::to_string(count) + (count == 1 ? " product" : " products");
 }
 
+// What an incomplete apply left where: the last lines of its message.
+std::string afterword(const ApplyReport& report, const std::string& hostPath)
+{
+    switch (report.stopped) {
+    case ApplyReport::Stop::HostLeftPath:
+        if (report.updated == 0)
+            return "The host database " + hostPath +
+                   " was deleted, moved or replaced after it was opened; nothing was written to it.";
+        return "The host database " + hostPath +
+               " was deleted, moved or replaced while the update ran, and the update stopped there. The products "
+               "that were updated were written to the file that was opened, which is no longer at that path: any "
+               "file there now may not hold them.";
+    case ApplyReport::Stop::Asked:
+        return "The update was stopped by " + report.askedBy +
+               " before it was finished. The products that were updated keep their new values; the others were not "
+               "written and are listed again by the next run.";
+    case ApplyReport::Stop::None:
+        break;
+    }
+    return "The products that were updated keep their new values.";
+}
+
 } // namespace
 
 PriceReview::PriceReview(Database& update, Database& host, Prompter& prompter)
@@ -86,8 +108,8 @@ void PriceReview::reportBuildFailure(const Status& failure)
 
 void PriceReview::reportPrintFailure(const Status& failure)
 {
-    m_prompter.showMessage(
-        {"The list could not be printed.", "Print List", failure.error(), MessageIcon::Exclamation, MessageButtons::Ok});
+    m_prompter.showMessage({"The list could not be printed.", "Print List", failure.error(), MessageIcon::Exclamation,
+                            MessageButtons::Ok});
 }
 
 int PriceReview::exitStatusAfter(ApplyOutcome outcome)
@@ -156,7 +178,7 @@ PriceReview::ApplyOutcome PriceReview::apply()
     std::string text = products(m_report.updated) + (m_report.updated == 1 ? " was updated. " : " were updated. ");
     text += products(failed) + " could not be updated";
     text += codes.empty() ? "; their product codes are listed below." : ": " + codes + ".";
-    text += "\nThe products that were updated keep their new values.";
+    text += "\n" + afterword(m_report, m_host.path());
     m_prompter.showMessage(
         {text, "Update Incomplete", problemLines(m_report.failed), MessageIcon::Critical, MessageButtons::Ok});
     return ApplyOutcome::Incomplete;

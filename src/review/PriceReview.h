@@ -64,7 +64,9 @@ public:
     // tells the user the outcome. With no row selected it only shows
     // "Nothing Selected". Otherwise the list is emptied and the run is over:
     // either "Update Complete", or a critical message with how many products
-    // were updated and which could not be.
+    // were updated and which could not be, and, when the apply stopped early
+    // (a stop signal, the host file leaving its path), why and where the
+    // updated products are.
     ApplyOutcome apply();
     // The program's exit status once an apply that was not refused has ended
     // the review: kExitOk after "Update Complete", kExitError otherwise.

@@ -4,6 +4,7 @@
 #include "data/HostDatabase.h"
 #include "data/UpdateDatabase.h"
 
+#include "support/ProcessRunner.h"
 #include "support/SampleDatabases.h"
 #include "support/TempDir.h"
 
@@ -143,28 +144,7 @@ TEST_F(OpenDatabasesTest, FoldersDevicesAndPipesAreRefusedWithoutWaiting)
 // its rights up.
 std::string asPlainUser(const std::function<std::string()>& attempt)
 {
-    if (::geteuid() != 0)
-        return attempt();
-    int fds[2];
-    if (::pipe(fds) != 0)
-        return "pipe failed";
-    pid_t child = ::fork();
-    if (child == 0) {
-        ::close(fds[0]);
-        std::string text = ::setgid(65534) != 0 || ::setuid(65534) != 0 ? "setuid failed" : attempt();
-        ssize_t written = ::write(fds[1], text.data(), text.size());
-        ::_exit(written == static_cast<ssize_t>(text.size()) ? 0 : 1);
-    }
-    ::close(fds[1]);
-    std::string text;
-    char buffer[512];
-    ssize_t n;
-    while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0)
-        text.append(buffer, static_cast<std::size_t>(n));
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return text;
+    return runInChild(attempt, true);
 }
 
 // The error text of openHostDatabase(path) for a user without special rights,

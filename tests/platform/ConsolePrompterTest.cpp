@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <sstream>
 
 using namespace tarvex;
@@ -122,6 +123,33 @@ TEST(ConsolePrompterTest, ProgressIsSilentWhenNotATerminal)
     EXPECT_TRUE(progress->update(50, 100));
     progress.reset();
     EXPECT_EQ(c.err.str(), "");
+}
+
+// A cancellable progress (the backup's) takes Ctrl+C, SIGTERM, SIGHUP and
+// SIGQUIT as Cancel, so that the copy stops and removes its partial file;
+// once it ends, each signal has its old effect again.
+TEST(ConsolePrompterTest, StopSignalsCancelACancellableProgressOnly)
+{
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        SCOPED_TRACE(signal);
+        struct sigaction before = {}, during = {}, after = {};
+        ::sigaction(signal, nullptr, &before);
+        Console c("");
+        auto fixed = c.prompter.beginProgress("Applying Changes", "Writing", false);
+        ::sigaction(signal, nullptr, &during);
+        EXPECT_EQ(during.sa_handler, before.sa_handler);
+        fixed.reset();
+
+        auto progress = c.prompter.beginProgress("Backup Data", "Copying", true);
+        EXPECT_TRUE(progress->update(10, 100));
+        ::raise(signal);
+        EXPECT_FALSE(progress->update(20, 100));
+        EXPECT_TRUE(consoleInterruptRequested());
+        progress.reset();
+        ::sigaction(signal, nullptr, &after);
+        EXPECT_EQ(after.sa_handler, before.sa_handler);
+        EXPECT_FALSE(consoleInterruptRequested());
+    }
 }
 
 } // namespace

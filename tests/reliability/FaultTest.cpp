@@ -1,8 +1,8 @@
 // Faults during a run: the disk filling during the backup, a folder where the
 // backup cannot be written, a host database locked by another program past the
 // busy timeout, the host file deleted or replaced between the list and the
-// apply, and another program writing to a product between the moment the
-// apply reads it and the moment it saves it.
+// apply or half-way through it, and another program writing to a product
+// between the moment the apply reads it and the moment it saves it.
 #include "BadInput.h"
 
 #include "platform/Database.h"
@@ -11,11 +11,13 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace tarvex;
@@ -202,18 +204,6 @@ TEST(FaultTest, AHostFileDeletedOrReplacedBetweenTheListAndTheApplyIsNotWritten)
     }
 }
 
-// A prompter that lets a test act while the work lets events run.
-class HookedPrompter : public ScriptedPrompter {
-public:
-    std::function<void()> onEvents;
-    void processEvents(EventScope scope) override
-    {
-        ScriptedPrompter::processEvents(scope);
-        if (onEvents)
-            std::exchange(onEvents, nullptr)();
-    }
-};
-
 TEST(FaultTest, AChangeByAnotherProgramAfterTheApplyReadTheProductIsKeptAndReported)
 {
     TempDir dir;
@@ -242,6 +232,85 @@ TEST(FaultTest, AChangeByAnotherProgramAfterTheApplyReadTheProductIsKeptAndRepor
     EXPECT_NE(review.lastReport().failed[0].reason.find("another program changed the record"), std::string::npos)
         << review.lastReport().failed[0].reason;
     EXPECT_EQ(prompter.messages.back().caption, "Update Incomplete");
+}
+
+// The host file deleted, moved away or replaced by a copy after the first
+// product was saved, in both journal modes. The apply must stop before the
+// next save and say where the saved product went; nothing may be left beside
+// the path that would replay it into a file given that name later.
+TEST(FaultTest, AHostFileDeletedOrReplacedHalfWayStopsTheApplyAndLeavesNothingToReplay)
+{
+    struct Case {
+        const char* name;
+        const char* said;
+        bool movedAway;
+    };
+    std::vector<Case> cases = {
+        {"deleted", "the file is gone", false},
+        {"moved away", "the file is gone", true},
+        {"replaced", "the file was replaced by another one", false},
+    };
+    for (const char* mode : {"DELETE", "WAL"}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(mode) + ", " + c.name);
+            TempDir dir;
+            std::string update = dir.file("invupdate.mdb");
+            std::string host = dir.file("kv.mdb");
+            std::string snapshot = dir.file("snapshot.mdb");
+            std::string movedTo = dir.file("kv-old.mdb");
+            makeUpdateDatabase(update, {"Acme"}, {{1, "P1", "", 5.0, 12.0}, {2, "P2", "", 3.0, 12.0}});
+            makeHostDatabase(host, {{"P1", 4.0, 9.0}, {"P2", 3.0, 10.0}});
+            execSql(host, std::string("PRAGMA journal_mode = ") + mode);
+            // What the host file holds before the apply, as a backup would.
+            fs::copy_file(host, snapshot);
+            {
+                Result<Database> u = Database::open(update);
+                Result<Database> h = Database::open(host);
+                ASSERT_TRUE(u.ok() && h.ok());
+                HookedPrompter prompter;
+                PriceReview review(*u, *h, prompter);
+                ASSERT_TRUE(review.build().ok());
+                review.selectAll();
+                // Events run before P1's save, and again, once this pause
+                // has passed, right after it: the file leaves its path then.
+                prompter.onEvents = [&] {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+                    prompter.onEvents = [&] {
+                        if (c.movedAway) {
+                            fs::rename(host, movedTo);
+                        } else {
+                            fs::remove(host);
+                            if (std::string(c.name) == "replaced")
+                                fs::copy_file(snapshot, host);
+                        }
+                    };
+                };
+                EXPECT_EQ(review.apply(), PriceReview::ApplyOutcome::Incomplete);
+                const ApplyReport& report = review.lastReport();
+                EXPECT_EQ(report.stopped, ApplyReport::Stop::HostLeftPath);
+                EXPECT_EQ(report.updated, 1u);
+                ASSERT_EQ(report.failed.size(), 1u);
+                EXPECT_EQ(report.failed[0].code, "P2");
+                const Message& m = prompter.messages.back();
+                EXPECT_EQ(m.caption, "Update Incomplete");
+                EXPECT_NE(m.detail.find(host + ": " + c.said), std::string::npos) << m.detail;
+                EXPECT_EQ(m.text.find("keep their new values"), std::string::npos) << m.text;
+                EXPECT_NE(m.text.find("no longer at that path"), std::string::npos) << m.text;
+            }
+            // The saved product is in the file that was opened.
+            if (c.movedAway) {
+                EXPECT_EQ(readHostProducts(movedTo)[0].cost, 5.0);
+            }
+            // A backup put back at the path reads as it was copied: nothing
+            // of the apply replays into it.
+            fs::remove(host);
+            fs::copy_file(snapshot, host);
+            std::vector<HostRow> restored = readHostProducts(host);
+            EXPECT_EQ(restored[0].cost, 4.0);
+            EXPECT_EQ(restored[1].price, 10.0);
+            EXPECT_EQ(integrityCheck(host), "ok");
+        }
+    }
 }
 
 } // namespace

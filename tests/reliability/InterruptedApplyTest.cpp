@@ -2,6 +2,8 @@
 // writing to the host database while the list is built and applied. After a
 // kill the host database must be sound, every product wholly old or wholly
 // new, and the next run must list exactly the products not yet written.
+// SIGTERM and SIGHUP sent the same way must moreover end the apply between
+// two products with its report, the error status and no journal left.
 // Another program's writes must never be lost, nor ours silently.
 #include "platform/Database.h"
 #include "review/ChangeList.h"
@@ -15,6 +17,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <random>
@@ -32,6 +35,9 @@ namespace fs = std::filesystem;
 
 constexpr int kProducts = 120;
 constexpr int kKills = 50;
+// SIGTERM and SIGHUP rounds to stop part-way, each; fewer than the kills,
+// since each round that ends with the report is a whole inspection too.
+constexpr int kSignalStops = 15;
 constexpr double kOldCost = 1.0;
 constexpr double kOldPrice = 2.0;
 constexpr double kNewPrice = 5.0;
@@ -68,10 +74,25 @@ pid_t startApply(const std::string& update, const std::string& host, int ready)
     char byte = 1;
     if (::write(ready, &byte, 1) != 1)
         ::_exit(4);
-    bool complete = review.apply() == PriceReview::ApplyOutcome::Complete;
+    PriceReview::ApplyOutcome outcome = review.apply();
     if (::write(ready, &byte, 1) != 1)
         ::_exit(4);
-    ::_exit(complete ? 0 : 5);
+    if (outcome == PriceReview::ApplyOutcome::Complete)
+        ::_exit(0);
+    // Only a stop asked by a signal may leave the apply incomplete here, and
+    // its report must name exactly the products the host still holds old.
+    const ApplyReport& report = review.lastReport();
+    std::set<std::string> notWritten;
+    for (const ProductProblem& problem : report.failed)
+        notWritten.insert(problem.code);
+    std::set<std::string> old;
+    std::vector<HostRow> rows = readHostProducts(host);
+    for (int i = 0; i < static_cast<int>(rows.size()); ++i)
+        if (rows[static_cast<std::size_t>(i)].cost == kOldCost)
+            old.insert(code(i));
+    bool reported = report.stopped == ApplyReport::Stop::Asked && report.updated + report.failed.size() == kProducts &&
+                    prompter.messages.back().caption == "Update Incomplete" && notWritten == old;
+    ::_exit(reported ? PriceReview::exitStatusAfter(outcome) : 5);
 }
 
 struct KillResult {
@@ -115,7 +136,7 @@ KillResult inspect(const std::string& update, const std::string& host)
     return result;
 }
 
-TEST(InterruptedApplyTest, AnApplyKilledAtRandomPointsLeavesEveryProductOldOrNewAndTheRestListed)
+TEST(InterruptedApplyTest, AnApplyKilledOrSignalledAtRandomPointsLeavesEveryProductOldOrNewAndTheRestListed)
 {
     TempDir dir;
     std::string update = dir.file("invupdate.mdb");
@@ -154,57 +175,69 @@ TEST(InterruptedApplyTest, AnApplyKilledAtRandomPointsLeavesEveryProductOldOrNew
     EXPECT_EQ(complete.written, kProducts);
     auto wholeMicros = std::chrono::duration_cast<std::chrono::microseconds>(whole).count();
 
-    // Kills at random points of that time, until kKills of them have
-    // stopped the apply part-way (a kill that lands before the first or
+    // Kills at random points of that time, until kKills of them (for
+    // SIGTERM and SIGHUP, kSignalStops) have stopped the apply part-way (a kill that lands before the first or
     // after the last save proves less, and the machine's load moves where a
     // delay lands); every kill, whenever it landed, must leave the host sound.
+    // SIGKILL cannot be caught; SIGTERM and SIGHUP must end the apply between
+    // two products with its report (status 1) and leave no journal, unless
+    // they landed before or after the apply, where they end the process.
     std::mt19937 random(20261207);
     std::uniform_int_distribution<long> delay(0, wholeMicros);
-    int kills = 0;
-    int consistent = 0;
-    int midway = 0;
-    for (; midway < kKills && kills < kKills * 4; ++kills) {
-        SCOPED_TRACE("kill " + std::to_string(kills));
-        restore();
-        // A pipe of its own each round: a child that finished wrote a second
-        // byte that no one read.
-        ::close(pipeEnds[0]);
-        ::close(pipeEnds[1]);
-        ASSERT_EQ(::pipe(pipeEnds), 0);
-        child = startApply(update, host, pipeEnds[1]);
-        ASSERT_EQ(::read(pipeEnds[0], &byte, 1), 1);
-        std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
-        ::kill(child, SIGKILL);
-        ::waitpid(child, &status, 0);
+    for (int signal : {SIGKILL, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(strsignal(signal));
+        int kills = 0;
+        int consistent = 0;
+        int midway = 0;
+        int reported = 0;
+        const int wanted = signal == SIGKILL ? kKills : kSignalStops;
+        for (; midway < wanted && kills < wanted * 4; ++kills) {
+            SCOPED_TRACE("kill " + std::to_string(kills));
+            restore();
+            // A pipe of its own each round: a child that finished wrote a
+            // second byte that no one read.
+            ::close(pipeEnds[0]);
+            ::close(pipeEnds[1]);
+            ASSERT_EQ(::pipe(pipeEnds), 0);
+            child = startApply(update, host, pipeEnds[1]);
+            ASSERT_EQ(::read(pipeEnds[0], &byte, 1), 1);
+            std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
+            ::kill(child, signal);
+            ::waitpid(child, &status, 0);
 
-        KillResult after = inspect(update, host);
-        EXPECT_TRUE(after.sound);
-        EXPECT_EQ(after.mixed, 0);
-        EXPECT_TRUE(after.listsTheRest);
-        if (after.sound && after.mixed == 0 && after.listsTheRest)
-            ++consistent;
-        if (after.written > 0 && after.written < kProducts)
-            ++midway;
+            bool stoppedWithReport = WIFEXITED(status) && WEXITSTATUS(status) == 1;
+            if (signal == SIGKILL) {
+                EXPECT_TRUE(WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) == 0)) << status;
+            } else {
+                // Ended by the signal itself outside the apply, through the
+                // whole apply, or stopped with its report; nothing else.
+                EXPECT_TRUE((WIFSIGNALED(status) && WTERMSIG(status) == signal) ||
+                            (WIFEXITED(status) && WEXITSTATUS(status) == 0) || stoppedWithReport)
+                    << status;
+                if (stoppedWithReport) {
+                    ++reported;
+                    EXPECT_FALSE(fs::exists(host + "-journal"));
+                }
+            }
+            KillResult after = inspect(update, host);
+            EXPECT_TRUE(after.sound);
+            EXPECT_EQ(after.mixed, 0);
+            EXPECT_TRUE(after.listsTheRest);
+            if (after.sound && after.mixed == 0 && after.listsTheRest)
+                ++consistent;
+            if (after.written > 0 && after.written < kProducts && (signal == SIGKILL || stoppedWithReport))
+                ++midway;
+        }
+        std::cout << "[figures] " << (signal == SIGKILL ? "killed" : "signalled") << " applies (SIG"
+                  << sigabbrev_np(signal) << "): " << kills << ", stopped part-way: " << midway
+                  << (signal == SIGKILL ? "" : ", with the report and status 1: " + std::to_string(reported))
+                  << ", left consistent: " << consistent << ", products per apply: " << kProducts << std::endl;
+        EXPECT_EQ(midway, wanted);
+        EXPECT_EQ(consistent, kills);
     }
     ::close(pipeEnds[0]);
     ::close(pipeEnds[1]);
-    std::cout << "[figures] killed applies: " << kills << ", stopped part-way: " << midway
-              << ", left consistent: " << consistent << ", products per apply: " << kProducts << std::endl;
-    EXPECT_EQ(midway, kKills);
-    EXPECT_EQ(consistent, kills);
 }
-
-// A prompter that lets a test act while the work lets events run.
-class HookedPrompter : public ScriptedPrompter {
-public:
-    std::function<void()> onEvents;
-    void processEvents(EventScope scope) override
-    {
-        ScriptedPrompter::processEvents(scope);
-        if (onEvents)
-            std::exchange(onEvents, nullptr)();
-    }
-};
 
 // Another program, the sqlite3 shell, that runs sql on the host, waiting out
 // our locks for up to ten seconds. It exits 0 once committed. (A forked copy

@@ -5,6 +5,8 @@
 
 #include <sqlite3.h>
 
+#include <csignal>
+
 using namespace tarvex;
 using namespace tarvex::test;
 
@@ -236,6 +238,55 @@ TEST_F(ApplyTest, SelectAllAndUnSelectAllKeepTheRowsAndUseTheBusyPointer)
     EXPECT_EQ(review.rows()[1].vendorId, 1);
     review.setSelected(99, true);
     EXPECT_EQ(review.selectedCount(), 0u);
+}
+
+TEST_F(ApplyTest, AStopSignalEndsTheApplyAfterTheProductBeingSavedAndSaysWhatWasNotWritten)
+{
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        SCOPED_TRACE(signal);
+        TempDir here;
+        std::string hostFile = here.file("kv.mdb");
+        makeUpdateDatabase(here.file("invupdate.mdb"), {"Acme"},
+                           {{1, "A", "", 2.0, 2.0}, {2, "B", "", 2.0, 2.0}, {3, "C", "", 2.0, 2.0}});
+        makeHostDatabase(hostFile, {{"A", 1.0, 1.0}, {"B", 1.0, 1.0}, {"C", 1.0, 1.0}});
+        struct sigaction before = {};
+        ::sigaction(signal, nullptr, &before);
+        {
+            Result<Database> u = Database::open(here.file("invupdate.mdb"));
+            Result<Database> h = Database::open(hostFile);
+            ASSERT_TRUE(u.ok() && h.ok());
+            HookedPrompter hooked;
+            PriceReview review(*u, *h, hooked);
+            ASSERT_TRUE(review.build().ok());
+            review.selectAll();
+            // The signal lands while A, the first product, is being saved.
+            hooked.onEvents = [&] { ::raise(signal); };
+            EXPECT_EQ(review.apply(), PriceReview::ApplyOutcome::Incomplete);
+
+            const ApplyReport& report = review.lastReport();
+            EXPECT_EQ(report.stopped, ApplyReport::Stop::Asked);
+            EXPECT_EQ(report.updated, 1u);
+            ASSERT_EQ(report.failed.size(), 2u);
+            EXPECT_NE(report.failed[0].reason.find("stopped by SIG"), std::string::npos) << report.failed[0].reason;
+            const Message& m = hooked.messages.back();
+            EXPECT_EQ(m.caption, "Update Incomplete");
+            EXPECT_NE(m.text.find("1 product was updated. 2 products could not be updated: B, C."), std::string::npos)
+                << m.text;
+            EXPECT_NE(m.text.find("stopped by SIG"), std::string::npos) << m.text;
+            EXPECT_EQ(PriceReview::exitStatusAfter(PriceReview::ApplyOutcome::Incomplete), 1);
+        }
+        // The handler is gone with the apply: the signal has its old effect.
+        struct sigaction after = {};
+        ::sigaction(signal, nullptr, &after);
+        EXPECT_EQ(after.sa_handler, before.sa_handler);
+
+        std::vector<HostRow> now = readHostProducts(hostFile);
+        EXPECT_EQ(now[0].cost, 2.0);
+        EXPECT_EQ(now[0].price, 2.0);
+        EXPECT_EQ(now[1].cost, 1.0);
+        EXPECT_EQ(now[2].price, 1.0);
+        EXPECT_FALSE(std::filesystem::exists(hostFile + "-journal"));
+    }
 }
 
 } // namespace

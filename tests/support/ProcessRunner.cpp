@@ -139,4 +139,35 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOpti
     return result;
 }
 
+std::string runInChild(const std::function<std::string()>& body, bool asPlainUser)
+{
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return "pipe failed";
+    pid_t child = ::fork();
+    if (child == 0) {
+        ::close(fds[0]);
+        std::string text;
+        if (asPlainUser && ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            text = "setuid failed";
+        else
+            text = body();
+        ssize_t written = ::write(fds[1], text.data(), text.size());
+        // _exit: the child must not run the test program's exit handlers.
+        ::_exit(written == static_cast<ssize_t>(text.size()) ? 0 : 1);
+    }
+    ::close(fds[1]);
+    std::string text;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0)
+        text.append(buffer, static_cast<std::size_t>(n));
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        text += " (the child process ended abnormally)";
+    return text;
+}
+
 } // namespace tarvex::test

@@ -4,6 +4,7 @@
 // stalling the suite.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,5 +30,10 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOpti
 
 // Path of a program built by this project (tarvex, tarvex-pricelist, ...).
 std::string builtProgram(const std::string& name);
+
+// Runs body in a forked child of the test and returns the text it returned.
+// With asPlainUser, a child of root first gives its rights up (user and group
+// 65534), so that file permissions bind it as they bind an ordinary user.
+std::string runInChild(const std::function<std::string()>& body, bool asPlainUser = false);
 
 } // namespace tarvex::test

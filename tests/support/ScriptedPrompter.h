@@ -6,8 +6,10 @@
 #include "platform/Prompter.h"
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tarvex::test {
@@ -46,6 +48,19 @@ private:
     std::deque<Answer> m_answers;
     std::deque<std::optional<std::string>> m_files;
     std::optional<std::uint64_t> m_cancelAt;
+};
+
+// A prompter that lets a test act once while the work lets events run: the
+// next time events run, onEvents is called and cleared (it may set another).
+class HookedPrompter : public ScriptedPrompter {
+public:
+    std::function<void()> onEvents;
+    void processEvents(EventScope scope) override
+    {
+        ScriptedPrompter::processEvents(scope);
+        if (onEvents)
+            std::exchange(onEvents, nullptr)();
+    }
 };
 
 } // namespace tarvex::test

@@ -1,10 +1,12 @@
 // The file-format document for vendors: its CREATE statements are the ones
-// the tools use, and files made from the document with the sqlite3
-// command-line tool, following its own examples, open in the program's engine.
+// the tools and the run record use, and files made from the document with the
+// sqlite3 command-line tool, following its own examples, open in the
+// program's engine.
 #include "data/HostDatabase.h"
 #include "data/Schema.h"
 #include "data/UpdateDatabase.h"
 #include "platform/Database.h"
+#include "platform/RunRecordSchema.h"
 #include "support/ProcessRunner.h"
 #include "support/TempDir.h"
 
@@ -85,6 +87,7 @@ TEST_F(FileFormatDocTest, TheDocumentedStatementsAreTheOnesTheToolsUse)
     // Schema.h keeps its text between newlines for readability.
     EXPECT_EQ("\n" + blockUnder("The update database"), schema::kUpdateDatabase);
     EXPECT_EQ("\n" + blockUnder("The host database"), schema::kHostDatabase);
+    EXPECT_EQ("\n" + blockUnder("The run record"), schema::kRunRecord);
 }
 
 TEST_F(FileFormatDocTest, FilesMadeFromTheDocumentWithSqlite3OpenInTheProgram)

@@ -1,6 +1,8 @@
 // Message boxes, the file dialog, the pointer and progress in Qt widgets.
 #include "platform/qt/QtPrompter.h"
 
+#include "platform/StopSignals.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -18,7 +20,8 @@ QString fromUtf8(const std::string& text)
 }
 
 // The progress of one long operation in a QProgressDialog that appears only
-// when the work lasts more than a moment.
+// when the work lasts more than a moment. A cancellable one also takes
+// SIGINT, SIGTERM, SIGHUP and SIGQUIT as Cancel, as the terminal's does.
 class QtProgress : public Progress {
 public:
     static constexpr int kSteps = 1000;
@@ -35,6 +38,8 @@ public:
         m_dialog.setAutoReset(false);
         m_dialog.setValue(0);
         m_clock.start();
+        if (cancellable)
+            m_stopSignals.emplace();
     }
 
     bool update(std::uint64_t done, std::uint64_t total) override
@@ -48,12 +53,13 @@ public:
             QCoreApplication::processEvents();
             m_clock.restart();
         }
-        return !m_dialog.wasCanceled();
+        return !m_dialog.wasCanceled() && !StopSignals::requested();
     }
 
 private:
     QProgressDialog m_dialog;
     QElapsedTimer m_clock;
+    std::optional<StopSignals> m_stopSignals;
 };
 
 } // namespace

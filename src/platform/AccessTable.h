@@ -1,0 +1,130 @@
+// AccessTable: one table of an open AccessFile, read into memory once and
+// then seen as the original engine's table-type recordset. A named index is
+// chosen; the records are walked in that index's own order (records with
+// equal keys in the order the index keeps them) or found by an exact-match
+// seek on the index's first column, which ignores letter case in text as
+// Access's indexes do and lands on the first matching record in index order.
+//
+// Each record keeps where it lives in the file (AccessPlace), so that a
+// later writer can change its stored values in place. Nothing here writes.
+#pragma once
+
+#include "platform/AccessImage.h"
+#include "platform/Recordset.h"
+#include "platform/Result.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace tarvex {
+
+// An index as the table definition describes it.
+struct AccessIndex {
+    std::string name;
+    std::vector<std::string> columns; // key columns, first to last
+    bool unique = false;
+    bool primary = false;
+    bool ignoresNulls = false;    // records with an empty key are left out
+    std::uint32_t root = 0;       // page of the index's root; 0 when it has none of its own
+    std::vector<int> columnSlots; // the key columns' positions in the table's columns
+};
+
+// A table's definition: its columns in stored order and its indexes.
+struct AccessTableDefinition {
+    std::string name;
+    std::uint32_t page = 0; // the definition's first page
+    std::vector<AccessColumn> columns;
+    std::vector<AccessIndex> indexes;
+    bool hasVariableColumns = false;
+    std::string usageMap; // which pages hold the table's records
+};
+
+// What every table of one file shares: the file's bytes and name.
+struct AccessSource {
+    std::string path;
+    AccessImage image;
+    unsigned codePage = 1252;
+};
+
+class AccessTable {
+public:
+    AccessTable(AccessTable&&) noexcept;
+    AccessTable& operator=(AccessTable&&) noexcept;
+    ~AccessTable();
+
+    const std::string& tableName() const { return m_definition.name; }
+    const AccessTableDefinition& definition() const { return m_definition; }
+    // The number of live records.
+    std::size_t recordCount() const { return m_places.size(); }
+
+    // Chooses the index that walking and seeking follow, reading its entries.
+    // Fails when there is no index of that name, or its entries do not match
+    // the table's records (the file is damaged).
+    Status setIndex(const std::string& index);
+
+    // Walks the records in the current index's order.
+    Status moveFirst();
+    Status moveNext();
+    bool eof() const { return !m_hasRecord; }
+
+    // Finds the first record, in index order, whose first index column equals
+    // key (text letter case ignored). noMatch() then tells whether one was
+    // found; a failed seek leaves no current record.
+    Status seek(const Key& key);
+    bool noMatch() const { return !m_hasRecord; }
+
+    // The current record's field, as Recordset gives it. Fails when there is
+    // no current record, the column was not opened, or its stored bytes could
+    // not be read (naming the table, column and record).
+    Result<FieldValue> field(const std::string& column) const;
+    Result<std::optional<double>> number(const std::string& column) const;
+    Result<std::optional<std::int64_t>> integer(const std::string& column) const;
+    Result<std::optional<std::string>> text(const std::string& column) const;
+    // Where the current record lives; meaningful only while !eof().
+    AccessPlace place() const;
+
+private:
+    friend class AccessFile;
+    // A seek key of one record: a folded text or a number.
+    struct TextKey {
+        std::string key;
+        std::uint32_t position;
+    };
+    struct NumberKey {
+        double key;
+        std::uint32_t position;
+    };
+
+    AccessTable(std::shared_ptr<const AccessSource> source, AccessTableDefinition definition,
+                std::vector<int> openedSlots);
+    // Reads every live record; fails when the file is damaged.
+    Status load();
+    int openedIndex(const std::string& column) const;
+    const FieldValue* currentField(const std::string& column, std::string& error) const;
+    std::string recordName(std::uint32_t record) const;
+    Status buildSeekKeys();
+    Result<FieldValue> decodeStored(std::uint32_t record, const AccessColumn& column, std::size_t& longBytesLeft) const;
+
+    std::shared_ptr<const AccessSource> m_source;
+    AccessTableDefinition m_definition;
+    std::vector<int> m_openedSlots; // positions in the definition's columns
+    std::vector<AccessPlace> m_places;
+    std::vector<FieldValue> m_values;                           // record-major, opened columns only
+    std::map<std::size_t, std::string> m_fieldErrors;           // by value position
+    std::unordered_map<std::uint32_t, std::uint32_t> m_byPlace; // page << 8 | row -> record
+
+    const AccessIndex* m_index = nullptr;
+    std::vector<std::uint32_t> m_order; // records in index order
+    bool m_seekKeysBuilt = false;
+    std::vector<TextKey> m_textKeys;
+    std::vector<NumberKey> m_numberKeys;
+    std::uint32_t m_position = 0;
+    bool m_hasRecord = false;
+};
+
+} // namespace tarvex

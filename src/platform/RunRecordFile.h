@@ -1,0 +1,167 @@
+// RunRecordFile: the record Tarvex keeps, beside a host database, of every run
+// that writes to it: when, where, by whom, with which price list and backup,
+// and for each product the values before and after and how its save ended.
+// It is what lets a run be listed and undone later.
+//
+// One file serves every run on one host (pathFor()). It is an SQLite file
+// made by this class only: created whole under a temporary name and then
+// named without replacing anything, with the host's permission bits and, when
+// the process may set them, its owner and group. Every call that writes is
+// one transaction, on disk when the call returns (rollback journal beside the
+// file, synchronous = EXTRA): the record of a product is there before the
+// product is saved, so a crash never leaves a host change without its record.
+//
+// A file at that name that is not a sound run record (not SQLite, another
+// program's file, failing SQLite's integrity check) is never written to and
+// never overwritten: open() moves it aside under a new name and fails, saying
+// so, and the next open() makes a new file. A file made by a newer Tarvex is
+// refused and left where it is.
+#pragma once
+
+#include "platform/Result.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+struct sqlite3;
+
+namespace tarvex {
+
+// How the writer of a host finds one record again: the SQLite row id, or a
+// text key (an Access record's primary key, written as its writer likes).
+using HostRecordId = std::variant<std::int64_t, std::string>;
+
+enum class RunKind { Update, Undo };
+
+// What is known of a run when it starts.
+struct RunInfo {
+    std::time_t when = 0;
+    std::string computer;
+    std::string user;
+    std::string vendor;
+    std::string updateDatabasePath;
+    std::string backupFileName;
+    RunKind kind = RunKind::Update;
+    // For an undo run, the number of the run it undoes; empty otherwise.
+    std::optional<std::int64_t> undoes;
+};
+
+// One product a run is about to write. Empty values are empty fields of the
+// host record, kept as such so that an undo puts back exactly what was there.
+struct ProductEntry {
+    HostRecordId record;
+    std::string code;
+    std::string name;
+    std::optional<double> costBefore;
+    std::optional<double> priceBefore;
+    std::optional<double> costAfter;
+    std::optional<double> priceAfter;
+    // For an undo run, the entry of the undone run whose values this puts back.
+    std::optional<std::int64_t> undoesEntry;
+};
+
+// How a product's save ended. Pending: recorded, never marked, so the run
+// stopped before or during its save; the host record tells which.
+enum class EntryState { Pending, Saved, Unchanged, Failed };
+
+struct RecordedEntry {
+    std::int64_t id = 0;
+    std::int64_t run = 0;
+    ProductEntry product;
+    EntryState state = EntryState::Pending;
+    // Why it failed, for a Failed entry.
+    std::string reason;
+};
+
+// NotUndone: no finished undo run names the run. Undone: one does, and every
+// product the run saved was put back (saved or found already back) by a
+// finished undo run naming it. PartlyUndone: a finished undo run names it but
+// some product it saved was not put back (changed since, failed, or not
+// chosen); undoing it again by number may put back the rest.
+enum class UndoState { NotUndone, Undone, PartlyUndone };
+
+struct RunSummary {
+    std::int64_t number = 0;
+    RunInfo info;
+    // False for a run that stopped before finishRun() (see runsToReconcile()).
+    bool finished = false;
+    // Products saved by the run (entries marked Saved).
+    std::size_t changed = 0;
+    // Entries never marked.
+    std::size_t pending = 0;
+    UndoState undone = UndoState::NotUndone;
+};
+
+class RunRecordFile {
+public:
+    // The record's path for a host: the host path followed by "_TarvexHistory".
+    // Beside the host, so that it moves with it and lies with its backups,
+    // whose names ("_Tarvex_" and a time stamp) it never takes or resembles.
+    static std::string pathFor(const std::string& hostPath);
+
+    // Opens the host's record for a run that writes, creating it when there is
+    // none. Fails, with a text naming the file and the reason, when the file
+    // or its folder cannot be written or read, when the file was made by a
+    // newer Tarvex, or when it is not a sound run record: that file has then
+    // been moved aside under a new name, which the text gives.
+    static Result<RunRecordFile> open(const std::string& hostPath);
+    // Opens the host's record only to read it: creates, moves and changes
+    // nothing. A host without a record reads as one without runs.
+    static Result<RunRecordFile> openForReading(const std::string& hostPath);
+
+    RunRecordFile(RunRecordFile&&) noexcept;
+    RunRecordFile& operator=(RunRecordFile&&) noexcept;
+    ~RunRecordFile();
+
+    const std::string& path() const { return m_path; }
+
+    // Records the start of a run and returns its number (1, 2, 3, ... in the
+    // order runs start). An undo run must name a run of this record; an
+    // update run must not name one.
+    Result<std::int64_t> beginRun(const RunInfo& info);
+    // Records that the product is about to be saved, and returns the entry's
+    // id. On disk when it returns: call it before the product's save, and save
+    // nothing when it fails. The run must be one begun and not yet finished;
+    // undoesEntry, for an undo run only, must be an entry of the run it undoes.
+    Result<std::int64_t> recordIntent(std::int64_t run, const ProductEntry& entry);
+    // Marks a pending entry as ended: Saved or Unchanged (nothing needed
+    // writing). Fails for an entry already marked.
+    Status markDone(std::int64_t entry, EntryState outcome);
+    // Marks a pending entry as failed, with the reason.
+    Status markFailed(std::int64_t entry, const std::string& reason);
+    // Records the end of a run. Fails while an entry of it is still pending.
+    Status finishRun(std::int64_t run);
+
+    // Every run, newest first.
+    Result<std::vector<RunSummary>> listRuns();
+    // The entries of one run, in the order they were recorded.
+    Result<std::vector<RecordedEntry>> entriesOf(std::int64_t run);
+    // The runs, oldest first, that stopped before they were finished: their
+    // pending entries are to be compared with the host (a host record that
+    // still holds the values before was not saved) and marked, and the run
+    // then finished.
+    Result<std::vector<std::int64_t>> runsToReconcile();
+
+private:
+    struct Closer {
+        void operator()(sqlite3* db) const;
+    };
+    RunRecordFile(std::string path, sqlite3* db);
+    Status markEntry(std::int64_t entry, EntryState state, const std::string& reason);
+    std::string failure(const std::string& what) const;
+
+    std::string m_path;
+    std::unique_ptr<sqlite3, Closer> m_db;
+};
+
+// The run a plain undo takes: the newest finished run that saved at least one
+// product and that no finished undo run names. Empty when there is none.
+std::optional<std::int64_t> latestRunToUndo(const std::vector<RunSummary>& newestFirst);
+
+} // namespace tarvex

@@ -1,0 +1,51 @@
+// The CREATE statements of the run record, the file in which Tarvex keeps
+// what each run wrote to a host database, as documented in
+// docs/file-format.md. The file is marked as Tarvex's by its application id
+// and carries the version of these statements as its user version.
+#pragma once
+
+#include <cstdint>
+
+namespace tarvex::schema {
+
+// "TvxH" in ASCII: set in the file's header, so that no other SQLite file is
+// ever taken for a run record.
+inline constexpr std::int32_t kRunRecordApplicationId = 0x54767848;
+// The version of the statements below.
+inline constexpr int kRunRecordVersion = 1;
+
+inline constexpr const char* kRunRecord = R"sql(
+CREATE TABLE run (
+    number          INTEGER PRIMARY KEY,
+    kind            TEXT NOT NULL CHECK (kind IN ('update', 'undo')),
+    undoes          INTEGER REFERENCES run (number),
+    started         INTEGER NOT NULL,
+    computer        TEXT NOT NULL,
+    user            TEXT NOT NULL,
+    vendor          TEXT NOT NULL,
+    update_database TEXT NOT NULL,
+    backup_file     TEXT NOT NULL,
+    finished        INTEGER,
+    CHECK ((kind = 'undo') = (undoes IS NOT NULL))
+);
+CREATE INDEX run_undoes ON run (undoes);
+CREATE TABLE entry (
+    id           INTEGER PRIMARY KEY,
+    run          INTEGER NOT NULL REFERENCES run (number),
+    host_record  NOT NULL CHECK (typeof(host_record) IN ('integer', 'text')),
+    code         TEXT NOT NULL,
+    name         TEXT NOT NULL,
+    cost_before  REAL,
+    price_before REAL,
+    cost_after   REAL,
+    price_after  REAL,
+    undoes_entry INTEGER REFERENCES entry (id),
+    state        TEXT NOT NULL DEFAULT 'pending'
+                 CHECK (state IN ('pending', 'saved', 'unchanged', 'failed')),
+    reason       TEXT
+);
+CREATE INDEX entry_run ON entry (run, state);
+CREATE INDEX entry_undoes ON entry (undoes_entry);
+)sql";
+
+} // namespace tarvex::schema

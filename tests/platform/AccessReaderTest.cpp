@@ -1,0 +1,561 @@
+// The Access reader over genuine Access files (tests/data/access, see its
+// PROVENANCE.md): every format opens, values read exactly from their stored
+// bytes whatever the locale, indexes give Access's order and seeks, and
+// encrypted, linked and damaged files are refused by name without a crash.
+#include "platform/AccessFile.h"
+#include "platform/AccessValue.h"
+#include "platform/FileKind.h"
+
+#include "support/ProcessRunner.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <clocale>
+#include <cstdlib>
+#include <filesystem>
+#include <locale.h>
+
+using namespace tarvex;
+using namespace tarvex::test;
+
+namespace {
+
+std::string fixture(const std::string& name)
+{
+    return std::string(TARVEX_SOURCE_DIR) + "/tests/data/access/" + name;
+}
+
+// One product as a test expects it.
+struct Product {
+    std::int64_t id;
+    std::string quickid;
+    std::optional<double> cost;
+    std::optional<double> price;
+    bool deleted = false;
+};
+
+AccessTable openProducts(const std::string& file, const std::string& index)
+{
+    Result<AccessFile> db = AccessFile::open(file);
+    EXPECT_TRUE(db.ok()) << db.error();
+    Result<AccessTable> table = db->openTable("PRODUCT", {"ID", "QuickID", "Name", "cost", "retailprice", "Delete"});
+    EXPECT_TRUE(table.ok()) << table.error();
+    Status indexed = table->setIndex(index);
+    EXPECT_TRUE(indexed.ok()) << indexed.error();
+    return std::move(*table);
+}
+
+Product current(const AccessTable& table)
+{
+    Product product{};
+    product.id = table.integer("ID")->value_or(-1);
+    product.quickid = table.text("quickid")->value_or("(empty)");
+    product.cost = *table.number("cost");
+    product.price = *table.number("retailprice");
+    product.deleted = table.integer("Delete")->value_or(0) != 0;
+    return product;
+}
+
+// The products in the table's current index order, at most limit of them.
+std::vector<Product> walk(AccessTable& table, std::size_t limit = SIZE_MAX)
+{
+    std::vector<Product> products;
+    EXPECT_TRUE(table.moveFirst().ok());
+    while (!table.eof() && products.size() < limit) {
+        products.push_back(current(table));
+        EXPECT_TRUE(table.moveNext().ok());
+    }
+    return products;
+}
+
+void expectProducts(const std::vector<Product>& actual, const std::vector<Product>& expected, const std::string& file)
+{
+    ASSERT_EQ(actual.size(), expected.size()) << file;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE(file + " " + expected[i].quickid);
+        EXPECT_EQ(actual[i].id, expected[i].id);
+        EXPECT_EQ(actual[i].quickid, expected[i].quickid);
+        EXPECT_EQ(actual[i].cost, expected[i].cost);
+        EXPECT_EQ(actual[i].price, expected[i].price);
+        EXPECT_EQ(actual[i].deleted, expected[i].deleted);
+    }
+}
+
+const std::optional<double> kEmpty;
+
+// The price list's products, in every format.
+const std::vector<Product> kPriceList = {
+    {1, "BW-100", 9.5, 25},        {2, "BW-101", 11, 30},        {3, "BW-102", 10, 24},      {4, "BW-103", 7.25, 14},
+    {5, "BW-104", 0, 5},           {6, "BW-105", 4, 9},          {7, "BW-106", 6.5, 13},     {8, "BW-107", 1, 2, true},
+    {9, "BW-108", kEmpty, 12},     {10, "BW-109", 7.25, 14},     {11, "BW-109", 6.75, 16.5}, {12, "BW-110", 3, 6},
+    {13, "BW-111", 12.5, 1250000}, {14, "BW-112", 5.45, kEmpty}, {15, "BW-113", 8, 18},      {16, "BW-114", 9, 21},
+};
+
+// The host's first products, the same in every host variant.
+const std::vector<Product> kHostFirst = {
+    {1, "BW-100", 10, 25},         {2, "BW-101", 10, 25}, {3, "BW-102", 10, 25},      {4, "BW-103", 7, 15},
+    {5, "BW-104", kEmpty, kEmpty}, {6, "bw-105", 3, 9},   {7, "BW-106", 5, 10, true}, {8, "BW-106", 6, 12},
+    {9, "BW-107", 1.5, 3},         {10, "BW-108", 6, 11}, {11, "BW-109", 7, 15},      {12, "BW-111", 12, 1200000},
+    {13, "BW-112", 5.2, 12.99},    {14, "BW-113", 7, 17}, {15, "BW-114", 8, 20},
+};
+
+TEST(AccessFileKindTest, KindComesFromTheBytesNotTheName)
+{
+    struct Case {
+        std::string file;
+        FileKind kind;
+    };
+    for (const Case& c : std::vector<Case>{{"testV1997.mdb", FileKind::Jet3},
+                                           {"invupdate-2000.mdb", FileKind::Jet4},
+                                           {"invupdate-2003.mdb", FileKind::Jet4},
+                                           {"invupdate-2007.accdb", FileKind::Ace},
+                                           {"invupdate-2010.accdb", FileKind::Ace}}) {
+        Result<FileKind> kind = fileKindOf(fixture(c.file));
+        ASSERT_TRUE(kind.ok()) << kind.error();
+        EXPECT_EQ(*kind, c.kind) << c.file;
+    }
+    TempDir dir;
+    std::filesystem::copy_file(fixture("invupdate-2010.accdb"), dir.file("invupdate.mdb"));
+    EXPECT_EQ(*fileKindOf(dir.file("invupdate.mdb")), FileKind::Ace);
+    EXPECT_EQ(*fileKindOf(dir.write("sqlite.mdb", std::string("SQLite format 3\0 and more", 25))), FileKind::SQLite);
+    EXPECT_EQ(*fileKindOf(dir.write("text.mdb", "Standard Jet DB, said the note")), FileKind::Other);
+    EXPECT_EQ(*fileKindOf(dir.write("empty.mdb", "")), FileKind::Other);
+    Result<FileKind> missing = fileKindOf(dir.file("missing.mdb"));
+    ASSERT_FALSE(missing.ok());
+    EXPECT_NE(missing.error().find(dir.file("missing.mdb")), std::string::npos);
+}
+
+TEST(AccessReaderTest, EveryFormatReadsThePriceListExactly)
+{
+    for (const char* file :
+         {"invupdate-2000.mdb", "invupdate-2003.mdb", "invupdate-2007.accdb", "invupdate-2010.accdb"}) {
+        AccessTable products = openProducts(fixture(file), "PrimaryKey");
+        expectProducts(walk(products), kPriceList, file);
+
+        ASSERT_TRUE(products.seek(Key{std::int64_t{5}}).ok());
+        EXPECT_EQ(**products.text("Name"), "Crème Brûlée Hand Cream 75 ml") << file;
+        EXPECT_TRUE(products.seek(Key{std::int64_t{10}}).ok());
+        EXPECT_EQ(**products.text("Name"), "Cuticle Oil | Almond \"Pro\"") << file;
+        EXPECT_TRUE(products.seek(Key{std::int64_t{13}}).ok());
+        EXPECT_EQ(**products.text("Name"), "Шампунь Объём 250 мл") << file;
+
+        Result<AccessFile> db = AccessFile::open(fixture(file));
+        Result<AccessTable> vendors = db->openTable("Vendor", {"Name"});
+        ASSERT_TRUE(vendors.ok()) << vendors.error();
+        ASSERT_FALSE(vendors->definition().indexes.empty()) << file;
+        ASSERT_TRUE(vendors->setIndex(vendors->definition().indexes.front().name).ok());
+        EXPECT_TRUE(vendors->moveFirst().ok());
+        EXPECT_EQ(**vendors->text("Name"), "Brightwell Salon Supply") << file;
+    }
+}
+
+TEST(AccessReaderTest, TablesColumnsAndIndexesAreDescribed)
+{
+    Result<AccessFile> db = AccessFile::open(fixture("invupdate-2003.mdb"));
+    ASSERT_TRUE(db.ok()) << db.error();
+    EXPECT_EQ(db->kind(), FileKind::Jet4);
+    std::vector<std::string> tables = db->tableNames();
+    EXPECT_NE(std::find(tables.begin(), tables.end(), "product"), tables.end());
+    EXPECT_EQ(std::find(tables.begin(), tables.end(), "MSysObjects"), tables.end());
+    EXPECT_TRUE(db->hasTable("PRODUCT"));
+    EXPECT_FALSE(db->hasTable("client"));
+
+    Result<AccessTableDefinition> product = db->definition("product");
+    ASSERT_TRUE(product.ok()) << product.error();
+    std::vector<std::string> names;
+    for (const AccessColumn& column : product->columns)
+        names.push_back(column.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"ID", "quickid", "Name", "cost", "retailprice", "Delete"}));
+    EXPECT_TRUE(product->columns[3].fixed);
+    EXPECT_EQ(product->columns[3].size, 8);
+    EXPECT_FALSE(product->columns[1].fixed);
+    ASSERT_EQ(product->indexes.size(), 2u);
+    const AccessIndex& primary = product->indexes[0].primary ? product->indexes[0] : product->indexes[1];
+    const AccessIndex& update = product->indexes[0].primary ? product->indexes[1] : product->indexes[0];
+    EXPECT_EQ(primary.name, "Primarykey");
+    EXPECT_TRUE(primary.unique);
+    EXPECT_EQ(primary.columns, std::vector<std::string>{"ID"});
+    EXPECT_EQ(update.name, "UpdateID");
+    EXPECT_FALSE(update.unique);
+    EXPECT_EQ(update.columns, (std::vector<std::string>{"quickid", "ID"}));
+
+    Result<AccessTable> missing = db->openTable("product", {"ID", "onhand"});
+    ASSERT_FALSE(missing.ok());
+    EXPECT_NE(missing.error().find("onhand"), std::string::npos);
+    Result<AccessTable> noTable = db->openTable("client", {"ID"});
+    ASSERT_FALSE(noTable.ok());
+    EXPECT_NE(noTable.error().find(fixture("invupdate-2003.mdb")), std::string::npos);
+    Result<AccessTable> table = db->openTable("product", {"ID"});
+    EXPECT_FALSE(table->setIndex("QuickID").ok());
+}
+
+TEST(AccessReaderTest, Access97TablesRead)
+{
+    Result<AccessFile> db = AccessFile::open(fixture("testV1997.mdb"));
+    ASSERT_TRUE(db.ok()) << db.error();
+    Result<AccessTable> table = db->openTable("Table1", {"A", "B", "C", "D", "E", "F", "H", "I"});
+    ASSERT_TRUE(table.ok()) << table.error();
+    ASSERT_TRUE(table->setIndex("PrimaryKey").ok());
+    EXPECT_TRUE(table->moveFirst().ok());
+    EXPECT_EQ(**table->text("A"), "a");
+    EXPECT_EQ(**table->text("B"), "b");
+    EXPECT_EQ(**table->number("F"), 0.0);
+    EXPECT_EQ(**table->integer("I"), 0);
+    EXPECT_TRUE(table->moveNext().ok());
+    EXPECT_EQ(**table->text("A"), "abcdefg");
+    EXPECT_EQ(**table->text("B"), "hijklmnop");
+    EXPECT_EQ(**table->integer("C"), 2);
+    EXPECT_EQ(**table->integer("D"), 222);
+    EXPECT_EQ(**table->integer("E"), 333333333);
+    EXPECT_EQ(**table->number("F"), 444.555);
+    EXPECT_EQ(**table->number("H"), 3.5);
+    EXPECT_EQ(**table->integer("I"), -1);
+    EXPECT_TRUE(table->moveNext().ok());
+    EXPECT_TRUE(table->eof());
+    ASSERT_TRUE(table->seek(Key{std::string("ABCDEFG")}).ok());
+    EXPECT_EQ(**table->text("B"), "hijklmnop");
+}
+
+TEST(AccessReaderTest, HostValuesReadTheSameInDoubleCurrencyAndSingleColumns)
+{
+    for (const char* file : {"kv-overflow-2000.mdb", "kv-currency-2000.mdb", "kv-single-2000.mdb"}) {
+        AccessTable products = openProducts(fixture(file), "PrimaryKey");
+        EXPECT_EQ(products.recordCount(), 515u) << file;
+        expectProducts(walk(products, kHostFirst.size()), kHostFirst, file);
+        // Shown in their shortest decimal form.
+        EXPECT_TRUE(products.seek(Key{std::int64_t{13}}).ok());
+        EXPECT_EQ(**products.text("cost"), "5.2") << file;
+        EXPECT_EQ(**products.text("retailprice"), "12.99") << file;
+    }
+    const std::vector<double> singles = {5.2f, 12.99f, 0.1f, 1e-7f, 3.4028235e38f, 16777217.0f, 1.17549435e-38f};
+    const std::vector<double> shortest = {5.2, 12.99, 0.1, 1e-7, 3.4028235e38, 16777216, 1.1754944e-38};
+    for (std::size_t i = 0; i < singles.size(); ++i)
+        EXPECT_EQ(singleAsDouble(static_cast<float>(singles[i])), shortest[i]);
+}
+
+TEST(AccessReaderTest, RowsWrittenBeforeAColumnWasAddedReadItEmpty)
+{
+    AccessTable products = openProducts(fixture("kv-addedcols-2000.mdb"), "QuickID");
+    for (const char* code : {"BW-100", "BW-101", "BW-113"}) {
+        ASSERT_TRUE(products.seek(Key{std::string(code)}).ok());
+        ASSERT_FALSE(products.noMatch()) << code;
+        EXPECT_EQ(*products.number("cost"), kEmpty) << code;
+        EXPECT_EQ(*products.number("retailprice"), kEmpty) << code;
+        EXPECT_FALSE(products.text("Name")->value_or("").empty()) << code;
+    }
+    EXPECT_TRUE(products.seek(Key{std::string("BW-102")}).ok());
+    EXPECT_EQ(**products.number("cost"), 10);
+    EXPECT_EQ(**products.number("retailprice"), 25);
+}
+
+TEST(AccessReaderTest, AMovedRowIsReadOnceInItsPlace)
+{
+    AccessTable products = openProducts(fixture("kv-overflow-2000.mdb"), "PrimaryKey");
+    int seen = 0;
+    std::int64_t previousId = 0;
+    for (Status walk = products.moveFirst(); walk.ok() && !products.eof(); walk = products.moveNext()) {
+        std::int64_t id = **products.integer("ID");
+        EXPECT_GT(id, previousId);
+        previousId = id;
+        if (**products.text("quickid") != "BW-114")
+            continue;
+        ++seen;
+        EXPECT_EQ(id, 15);
+        EXPECT_EQ(**products.number("cost"), 8);
+        EXPECT_EQ(products.text("Name")->value_or("").rfind("Moved", 0), 0u);
+        // Known by its first place, its bytes now elsewhere.
+        AccessPlace place = products.place();
+        EXPECT_NE(std::make_pair(place.page, place.row), std::make_pair(place.livePage, place.liveRow));
+    }
+    EXPECT_EQ(seen, 1);
+    EXPECT_TRUE(products.seek(Key{std::int64_t{14}}).ok());
+    AccessPlace unmoved = products.place();
+    EXPECT_EQ(unmoved.page, unmoved.livePage);
+    EXPECT_EQ(unmoved.row, unmoved.liveRow);
+}
+
+TEST(AccessReaderTest, IndexesGiveAccessOrderAndSeeksIgnoreLetterCase)
+{
+    AccessTable products = openProducts(fixture("kv-overflow-2000.mdb"), "QuickID");
+    std::vector<Product> order = walk(products);
+    ASSERT_EQ(order.size(), 515u);
+    // Equal keys stay together, in the order the index keeps them.
+    auto twin = std::find_if(order.begin(), order.end(), [](const Product& p) { return p.quickid == "BW-106"; });
+    ASSERT_NE(twin, order.end());
+    EXPECT_EQ(twin->id, 7);
+    EXPECT_EQ((twin + 1)->id, 8);
+    EXPECT_EQ(order.front().quickid, "BW-100");
+
+    struct Case {
+        std::string key;
+        std::int64_t id; // 0: no match
+    };
+    for (const Case& c : std::vector<Case>{
+             {"BW-106", 7}, {"bw-106", 7}, {"BW-105", 6}, {"bW-114", 15}, {"BW-110", 0}, {"BW-10", 0}, {"", 0}}) {
+        ASSERT_TRUE(products.seek(Key{c.key}).ok());
+        EXPECT_EQ(products.noMatch(), c.id == 0) << c.key;
+        if (c.id != 0) {
+            EXPECT_EQ(**products.integer("ID"), c.id) << c.key;
+        }
+    }
+    // After a seek the walk goes on in index order.
+    EXPECT_TRUE(products.seek(Key{std::string("BW-106")}).ok());
+    EXPECT_TRUE(products.moveNext().ok());
+    EXPECT_EQ(**products.integer("ID"), 8);
+
+    AccessTable list = openProducts(fixture("invupdate-2010.accdb"), "UpdateID");
+    EXPECT_TRUE(list.seek(Key{std::string("bw-109")}).ok());
+    EXPECT_EQ(**list.integer("ID"), 10);
+    EXPECT_TRUE(list.moveNext().ok());
+    EXPECT_EQ(**list.integer("ID"), 11);
+}
+
+TEST(AccessReaderTest, CompressedUnicodeTextReads)
+{
+    std::string everyByte;
+    for (int c = 1; c <= 0xFF; ++c) {
+        if (c < 0x80) {
+            everyByte += static_cast<char>(c);
+        } else {
+            everyByte += static_cast<char>(0xC0 | (c >> 6));
+            everyByte += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    const std::vector<std::string> expected = {
+        "only ascii chars",
+        "ääkkösiä",
+        "Мир",
+        "\u03F0\u03B1\u1F76 \u03C4\u1F79\u03C4' \u1F10\u03B3\u1F7C \u039A\u1F7B\u03F0\u03BB\u03C9\u03C0\u03B1",
+        "漢字仮名交じり文",
+        std::string("3L9\x1d"
+                    "52\x02_AB(¥\x05!!V"),
+        "ümlaut",
+        everyByte,
+    };
+    Result<AccessFile> db = AccessFile::open(fixture("testUnicodeCompV2003.mdb"));
+    ASSERT_TRUE(db.ok()) << db.error();
+    Result<AccessTable> table = db->openTable("Table", {"ID", "Unicode"});
+    ASSERT_TRUE(table.ok()) << table.error();
+    ASSERT_TRUE(table->setIndex("PrimaryKey").ok());
+    std::size_t i = 0;
+    for (Status walk = table->moveFirst(); walk.ok() && !table->eof(); walk = table->moveNext(), ++i) {
+        ASSERT_LT(i, expected.size());
+        EXPECT_EQ(**table->integer("ID"), static_cast<std::int64_t>(i + 1));
+        EXPECT_EQ(**table->text("Unicode"), expected[i]) << i;
+    }
+    EXPECT_EQ(i, expected.size());
+    // Letter case folds beyond ASCII too.
+    EXPECT_TRUE(table->setIndex("Unicode").ok());
+    EXPECT_TRUE(table->seek(Key{std::string("мир")}).ok());
+    EXPECT_EQ(**table->integer("ID"), 3);
+    EXPECT_TRUE(table->seek(Key{std::string("ÜMLAUT")}).ok());
+    EXPECT_EQ(**table->integer("ID"), 7);
+}
+
+// Makes a copy of a host whose first product's supplier is stored as empty
+// text and whose second product's supplier is NULL. Jet 4 row layout: the
+// null mask (one byte for these eight columns) ends the row, before it the
+// count of variable-length columns and their offsets, last one first.
+std::string hostWithEmptyAndNullText(const TempDir& dir)
+{
+    std::string bytes = readFile(fixture("kv-overflow-2000.mdb"));
+    const std::size_t page = 33 * 4096; // the first data page of product
+    auto get16 = [&](std::size_t at) {
+        return static_cast<unsigned>(static_cast<unsigned char>(bytes[at])) |
+               static_cast<unsigned>(static_cast<unsigned char>(bytes[at + 1])) << 8;
+    };
+    std::size_t firstEnd = 4096;
+    std::size_t secondEnd = get16(page + 0x0e) & 0x1FFF;
+    // Supplier is the third variable-length column: its end is the fourth offset.
+    std::size_t supplierStart = page + firstEnd - 1 - 2 - 2 - 2 * 2;
+    std::size_t supplierEnd = supplierStart - 2;
+    bytes[supplierEnd] = bytes[supplierStart];
+    bytes[supplierEnd + 1] = bytes[supplierStart + 1];
+    // Supplier is column 6 of the null mask.
+    bytes[page + secondEnd - 1] = static_cast<char>(bytes[page + secondEnd - 1] & ~(1 << 6));
+    return dir.write("kv.mdb", bytes);
+}
+
+TEST(AccessReaderTest, NullAndEmptyTextDiffer)
+{
+    TempDir dir;
+    Result<AccessFile> db = AccessFile::open(hostWithEmptyAndNullText(dir));
+    ASSERT_TRUE(db.ok()) << db.error();
+    Result<AccessTable> table = db->openTable("product", {"quickid", "supplier"});
+    ASSERT_TRUE(table.ok()) << table.error();
+    EXPECT_TRUE(table->setIndex("PrimaryKey").ok());
+    EXPECT_TRUE(table->moveFirst().ok());
+    EXPECT_EQ(**table->text("quickid"), "BW-100");
+    EXPECT_EQ(*table->text("supplier"), std::optional<std::string>(""));
+    EXPECT_EQ(table->field("supplier")->type, FieldValue::Type::Text);
+    EXPECT_TRUE(table->moveNext().ok());
+    EXPECT_EQ(**table->text("quickid"), "BW-101");
+    EXPECT_EQ(*table->text("supplier"), std::nullopt);
+    EXPECT_TRUE(table->moveNext().ok());
+    EXPECT_EQ(**table->text("supplier"), "acme");
+}
+
+// A German locale, made in a temporary folder when the system has none.
+class GermanLocale {
+public:
+    GermanLocale()
+    {
+        m_locale = newlocale(LC_ALL_MASK, "de_DE.UTF-8", static_cast<locale_t>(nullptr));
+        if (!m_locale) {
+            ProcessResult made =
+                runProcess({"/usr/bin/localedef", "-i", "de_DE", "-f", "UTF-8", m_dir.file("de_DE.UTF-8")}, {});
+            if (made.exitCode == 0) {
+                ::setenv("LOCPATH", m_dir.path().c_str(), 1);
+                m_locale = newlocale(LC_ALL_MASK, "de_DE.UTF-8", static_cast<locale_t>(nullptr));
+            }
+        }
+        if (m_locale) {
+            m_previous = setlocale(LC_ALL, nullptr);
+            setlocale(LC_ALL, "de_DE.UTF-8");
+            uselocale(m_locale);
+        }
+    }
+    ~GermanLocale()
+    {
+        if (m_locale) {
+            uselocale(LC_GLOBAL_LOCALE);
+            setlocale(LC_ALL, m_previous.c_str());
+            freelocale(m_locale);
+        }
+        ::unsetenv("LOCPATH");
+    }
+    bool active() const { return m_locale != nullptr; }
+
+private:
+    TempDir m_dir;
+    locale_t m_locale = nullptr;
+    std::string m_previous;
+};
+
+TEST(AccessReaderTest, NumbersReadTheSameUnderAGermanLocale)
+{
+    GermanLocale german;
+    if (!german.active())
+        GTEST_SKIP() << "no de_DE.UTF-8 locale, and localedef could not make one";
+    char check[16];
+    std::snprintf(check, sizeof check, "%.1f", 2.5);
+    ASSERT_EQ(std::string(check), "2,5") << "the German locale is not in effect";
+
+    for (const char* file : {"kv-overflow-2000.mdb", "kv-currency-2000.mdb", "kv-single-2000.mdb"}) {
+        AccessTable products = openProducts(fixture(file), "QuickID");
+        EXPECT_TRUE(products.seek(Key{std::string("BW-112")}).ok());
+        EXPECT_EQ(**products.number("cost"), 5.2) << file;
+        EXPECT_EQ(**products.number("retailprice"), 12.99) << file;
+        EXPECT_EQ(**products.text("retailprice"), "12.99") << file;
+        EXPECT_TRUE(products.seek(Key{std::string("BW-111")}).ok());
+        EXPECT_EQ(**products.number("retailprice"), 1200000) << file;
+    }
+    Result<AccessFile> jet3 = AccessFile::open(fixture("testV1997.mdb"));
+    Result<AccessTable> table = jet3->openTable("Table1", {"A", "F", "H"});
+    EXPECT_TRUE(table->setIndex("PrimaryKey").ok());
+    EXPECT_TRUE(table->seek(Key{std::string("abcdefg")}).ok());
+    EXPECT_EQ(**table->number("F"), 444.555);
+    EXPECT_EQ(**table->text("F"), "444.555");
+    EXPECT_EQ(**table->number("H"), 3.5);
+}
+
+TEST(AccessReaderTest, PasswordsAndEncryptionAreToldApart)
+{
+    std::string encrypted = fixture("V2010_with-password.accdb");
+    Result<AccessFile> refused = AccessFile::open(encrypted);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_NE(refused.error().find(encrypted), std::string::npos);
+    EXPECT_NE(refused.error().find("encrypted"), std::string::npos);
+
+    // A Jet 4 database password does not encrypt the pages.
+    Result<AccessFile> db = AccessFile::open(fixture("V2003_with-password.mdb"));
+    ASSERT_TRUE(db.ok()) << db.error();
+    Result<AccessTable> table = db->openTable("Table1", {"ID", "Data"});
+    ASSERT_TRUE(table.ok()) << table.error();
+    EXPECT_TRUE(table->setIndex("PrimaryKey").ok());
+    std::vector<std::string> texts;
+    for (Status walk = table->moveFirst(); walk.ok() && !table->eof(); walk = table->moveNext())
+        texts.push_back(table->text("Data")->value_or(""));
+    EXPECT_EQ(texts, (std::vector<std::string>{"One", "Two", "Three"}));
+}
+
+TEST(AccessReaderTest, LinkedTablesAreRefusedNamingWhereTheirRecordsAre)
+{
+    std::string linker = fixture("linkerTestV2007.accdb");
+    Result<AccessFile> db = AccessFile::open(linker);
+    ASSERT_TRUE(db.ok()) << db.error();
+    EXPECT_TRUE(db->hasTable("Table2"));
+    Result<AccessTable> linked = db->openTable("Table2", {});
+    ASSERT_FALSE(linked.ok());
+    EXPECT_NE(linked.error().find(linker), std::string::npos);
+    EXPECT_NE(linked.error().find("Z:\\jackcess_test\\linkeeTest.accdb"), std::string::npos);
+    EXPECT_TRUE(db->openTable("Table1", {}).ok());
+
+    std::string odbc = fixture("odbcLinkerTestV2007.accdb");
+    Result<AccessFile> odbcDb = AccessFile::open(odbc);
+    ASSERT_TRUE(odbcDb.ok()) << odbcDb.error();
+    Result<AccessTable> odbcLinked = odbcDb->openTable("Ordrar", {});
+    ASSERT_FALSE(odbcLinked.ok());
+    EXPECT_NE(odbcLinked.error().find("ODBC"), std::string::npos);
+    // The connection text holds a password: never shown.
+    EXPECT_EQ(odbcLinked.error().find("PWD"), std::string::npos);
+}
+
+TEST(AccessReaderTest, DamagedFilesAreRefusedWithoutACrash)
+{
+    TempDir dir;
+    const std::string sound = readFile(fixture("kv-overflow-2000.mdb"));
+    auto overwrite = [&](std::size_t page, std::size_t from, std::size_t to, char with) {
+        std::string bytes = sound;
+        for (std::size_t i = page * 4096 + from; i < page * 4096 + to; ++i)
+            bytes[i] = with;
+        return bytes;
+    };
+    struct Case {
+        std::string name;
+        std::string bytes;
+        bool refused; // false: may read, but must not crash
+    };
+    std::vector<Case> cases = {
+        {"empty", "", true},
+        {"header only", sound.substr(0, 100), true},
+        {"cut inside a page", sound.substr(0, 20 * 4096 + 100), true},
+        {"cut after the catalog", sound.substr(0, 20 * 4096), true},
+        {"cut after the table definition", sound.substr(0, 31 * 4096), true},
+        {"not Access", "Standard Jet DB but just text, long enough to be read", true},
+        {"catalog page garbage", overwrite(2, 0, 4096, '\x5a'), true},
+        {"table definition garbage", overwrite(29, 8, 4096, '\x7f'), false},
+        {"index pages garbage", overwrite(31, 0, 2 * 4096, '\xff'), false},
+        {"row table garbage", overwrite(33, 12, 400, '\xee'), false},
+        {"records garbage", overwrite(33, 400, 4096, '\x01'), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string path = dir.write(c.name + ".mdb", c.bytes);
+        Result<AccessFile> db = AccessFile::open(path);
+        Result<AccessTable> table = db.ok() ? db->openTable("product", {"ID", "quickid", "Name", "cost"})
+                                            : Result<AccessTable>::failure(db.error());
+        if (c.refused) {
+            EXPECT_FALSE(table.ok());
+        }
+        if (!table.ok()) {
+            EXPECT_NE(table.error().find(path), std::string::npos) << table.error();
+            continue;
+        }
+        for (const char* index : {"PrimaryKey", "QuickID"}) {
+            Status indexed = table->setIndex(index);
+            if (!indexed.ok()) {
+                EXPECT_NE(indexed.error().find(path), std::string::npos) << indexed.error();
+                continue;
+            }
+            for (Status walk = table->moveFirst(); walk.ok() && !table->eof(); walk = table->moveNext())
+                for (const char* column : {"ID", "quickid", "Name", "cost"})
+                    (void)table->text(column);
+            (void)table->seek(Key{std::string("BW-100")});
+        }
+    }
+}
+
+} // namespace
