@@ -3,9 +3,10 @@
 
 #include "Stopwatch.h"
 
+#include "app/ExitStatus.h"
+#include "app/ReviewWindow.h"
+#include "data/RunState.h"
 #include "platform/qt/QtPrompter.h"
-#include "review/qt/ReviewWindow.h"
-#include "startup/RunState.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -185,7 +186,7 @@ int WindowBench::runStep(int argc, char** argv, const std::string& vendorPath, c
     app.installEventFilter(&watcher);
     // The start-up's hand-over: the busy pointer, then the window.
     prompter.setBusy(true);
-    figures.exitStatus = runReviewWindow(run, prompter);
+    figures.exitStatus = exitStatus(runReviewWindow(run, prompter));
     app.removeEventFilter(&watcher);
     figures.ok = figures.rows > 0;
     std::printf("%s\n", figures.toLine().c_str());

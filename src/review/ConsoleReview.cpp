@@ -8,7 +8,6 @@
 #include "review/ReviewColumns.h"
 #include "review/RowList.h"
 #include "review/TableText.h"
-#include "startup/ExitStatus.h"
 
 #include <algorithm>
 #include <cctype>
@@ -125,16 +124,16 @@ std::string ConsoleReview::tableText() const
     layout.rightAligned = {false, false};
     std::vector<std::vector<std::string>> lines;
     std::vector<std::string> titles = {"#", "Sel"};
-    for (int c = 0; c < kReviewColumnCount; ++c) {
-        titles.emplace_back(kReviewColumnTitles[c]);
-        layout.rightAligned.push_back(isNumberColumn(c));
+    for (ReviewColumn column : kReviewColumns) {
+        titles.emplace_back(columnTitle(column));
+        layout.rightAligned.push_back(isNumberColumn(column));
     }
     lines.push_back(std::move(titles));
     const std::vector<ProposedChange>& rows = m_review.rows();
     for (std::size_t i = 0; i < rows.size(); ++i) {
         std::vector<std::string> cells = {std::to_string(i + 1), m_review.isSelected(i) ? "[x]" : "[ ]"};
-        for (int c = 0; c < kReviewColumnCount; ++c)
-            cells.push_back(shownCell(rows[i].cell(c)));
+        for (ReviewColumn column : kReviewColumns)
+            cells.push_back(shownCell(rows[i].cell(column)));
         lines.push_back(std::move(cells));
     }
     return formatTable(lines, layout);
@@ -155,13 +154,13 @@ void ConsoleReview::showHelp()
     m_prompter.out() << kHelp;
 }
 
-int ConsoleReview::run()
+RunEnd ConsoleReview::run()
 {
     Status built = m_review.build();
     if (!built.ok()) {
         m_review.reportBuildFailure(built);
-        m_exitStatus = kExitError;
-        return m_exitStatus;
+        m_end = RunEnd::Error;
+        return m_end;
     }
     m_prompter.out() << kReviewCaption << '\n';
     showList();
@@ -174,10 +173,10 @@ int ConsoleReview::run()
         if (!line) {
             // The end of input leaves as Exit does: nothing is written.
             m_prompter.out() << '\n' << std::flush;
-            return m_exitStatus;
+            return m_end;
         }
         if (!execute(*line))
-            return m_exitStatus;
+            return m_end;
     }
 }
 
@@ -208,10 +207,10 @@ bool ConsoleReview::execute(const std::string& line)
         PriceReview::ApplyOutcome outcome = m_review.apply();
         if (outcome == PriceReview::ApplyOutcome::NothingSelected)
             return true;
-        m_exitStatus = PriceReview::exitStatusAfter(outcome);
+        m_end = PriceReview::runEndAfter(outcome);
         return false;
     } else if (command == "exit" && argument.empty()) {
-        m_exitStatus = kExitOk;
+        m_end = RunEnd::Normal;
         return false;
     } else if (command == "help") {
         showHelp();
@@ -247,8 +246,9 @@ void ConsoleReview::showRow(const std::string& number)
     }
     std::size_t row = rows->front();
     m_prompter.out() << "Row " << row + 1 << (m_review.isSelected(row) ? " [x]" : " [ ]") << '\n';
-    for (int c = 0; c < kReviewColumnCount; ++c)
-        m_prompter.out() << "  " << kReviewColumnTitles[c] << ": " << visibleText(m_review.rows()[row].cell(c)) << '\n';
+    for (ReviewColumn column : kReviewColumns)
+        m_prompter.out() << "  " << columnTitle(column) << ": " << visibleText(m_review.rows()[row].cell(column))
+                         << '\n';
 }
 
 void ConsoleReview::print(const std::string& path)
@@ -285,14 +285,6 @@ void ConsoleReview::print(const std::string& path)
         return;
     }
     m_prompter.out() << "The list was printed to " << visibleText(path) << '\n';
-}
-
-int runConsoleReview(RunState& run, ConsolePrompter& prompter, PdfPrinter printPdf)
-{
-    PriceReview review(run.update, run.host, prompter);
-    ConsoleReview console(review, prompter, std::move(printPdf),
-                          {run.hostPath, run.host.path(), run.update.path(), run.backupPath});
-    return console.run();
 }
 
 } // namespace tarvex

@@ -4,11 +4,11 @@
 // the apply and its messages) is PriceReview's, as in the window.
 #pragma once
 
+#include "data/RunEnd.h"
 #include "platform/ConsolePrompter.h"
 #include "platform/Result.h"
 #include "review/PriceReview.h"
 #include "review/ProposedChange.h"
-#include "startup/RunState.h"
 
 #include <functional>
 #include <string>
@@ -29,9 +29,9 @@ public:
 
     // Builds the list and, when that worked, shows it and reads commands
     // until "exit", the end of input, or an apply that is not refused.
-    // Returns the program's exit status: kExitError when the list could not
-    // be built or an apply was incomplete, kExitOk otherwise.
-    int run();
+    // Returns how the run ends: RunEnd::Error when the list could not be
+    // built or an apply was incomplete, RunEnd::Normal otherwise.
+    RunEnd run();
 
     // The list as shown: a header line, then one line per row with its number
     // from 1 and "[x]" when it is selected, "[ ]" when not. Control characters
@@ -44,7 +44,7 @@ public:
     // Carries out one command line. Returns false once the review is over.
     bool execute(const std::string& line);
 
-    int exitStatus() const { return m_exitStatus; }
+    RunEnd end() const { return m_end; }
 
 private:
     void showList();
@@ -58,11 +58,7 @@ private:
     ConsolePrompter& m_prompter;
     PdfPrinter m_printPdf;
     std::vector<std::string> m_keepOff;
-    int m_exitStatus = 0;
+    RunEnd m_end = RunEnd::Normal;
 };
-
-// The hand-over to the terminal review on the run's two databases; returns
-// the program's exit status.
-int runConsoleReview(RunState& run, ConsolePrompter& prompter, PdfPrinter printPdf);
 
 } // namespace tarvex

@@ -13,12 +13,12 @@ Status writeListing(const std::vector<ProposedChange>& rows, const std::function
         if (Status emitted = emit(std::string(line) + "\n"); !emitted.ok())
             return emitted;
     TableLayout layout;
-    for (int c = 0; c < kReviewColumnCount; ++c)
-        layout.rightAligned.push_back(isNumberColumn(c));
+    for (ReviewColumn column : kReviewColumns)
+        layout.rightAligned.push_back(isNumberColumn(column));
     // Line 0 holds the column titles, line n the row n - 1.
-    auto cell = [&](std::size_t line, std::size_t column) {
-        int c = static_cast<int>(column);
-        return line == 0 ? std::string(kReviewColumnTitles[c]) : visibleText(rows[line - 1].cell(c));
+    auto cell = [&](std::size_t line, std::size_t index) {
+        ReviewColumn column = kReviewColumns[index];
+        return line == 0 ? std::string(columnTitle(column)) : visibleText(rows[line - 1].cell(column));
     };
     return writeTable(rows.size() + 1, kReviewColumnCount, cell, layout, emit);
 }

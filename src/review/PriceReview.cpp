@@ -3,7 +3,6 @@
 
 #include "review/ChangeApplier.h"
 #include "review/ChangeList.h"
-#include "startup/ExitStatus.h"
 
 #include <algorithm>
 
@@ -112,9 +111,9 @@ void PriceReview::reportPrintFailure(const Status& failure)
                             MessageButtons::Ok});
 }
 
-int PriceReview::exitStatusAfter(ApplyOutcome outcome)
+RunEnd PriceReview::runEndAfter(ApplyOutcome outcome)
 {
-    return outcome == ApplyOutcome::Incomplete ? kExitError : kExitOk;
+    return outcome == ApplyOutcome::Incomplete ? RunEnd::Error : RunEnd::Normal;
 }
 
 std::string PriceReview::countLabel() const

@@ -4,6 +4,7 @@
 // and the terminal review are thin front ends over this one class.
 #pragma once
 
+#include "data/RunEnd.h"
 #include "platform/Database.h"
 #include "platform/Prompter.h"
 #include "review/ApplyReport.h"
@@ -41,7 +42,7 @@ public:
     // or when it has already told.
     void reportUnreadable();
     // Tells the user that the list could not be built, with the reason
-    // build() gave; the review then ends with kExitError.
+    // build() gave; the run then ends in error.
     void reportBuildFailure(const Status& failure);
     // Tells the user that printing the list failed, with the reason; the
     // review stays open.
@@ -68,9 +69,9 @@ public:
     // (a stop signal, the host file leaving its path), why and where the
     // updated products are.
     ApplyOutcome apply();
-    // The program's exit status once an apply that was not refused has ended
-    // the review: kExitOk after "Update Complete", kExitError otherwise.
-    static int exitStatusAfter(ApplyOutcome outcome);
+    // How the run ends once an apply that was not refused has ended the
+    // review: normally after "Update Complete", in error otherwise.
+    static RunEnd runEndAfter(ApplyOutcome outcome);
     // What the last apply did; empty before one ran.
     const ApplyReport& lastReport() const { return m_report; }
 

@@ -14,26 +14,25 @@ std::string optionalText(const std::optional<double>& value)
 
 } // namespace
 
-std::string ProposedChange::cell(int column) const
+std::string ProposedChange::cell(ReviewColumn column) const
 {
     switch (column) {
-    case 0:
+    case ReviewColumn::ProductCode:
         return quickid;
-    case 1:
+    case ReviewColumn::ProductName:
         return name;
-    case 2:
+    case ReviewColumn::CurrentCost:
         return numberText(currentCost);
-    case 3:
+    case ReviewColumn::NewCost:
         return optionalText(newCost);
-    case 4:
+    case ReviewColumn::CurrentPrice:
         return numberText(currentPrice);
-    case 5:
+    case ReviewColumn::NewPrice:
         return optionalText(newPrice);
-    case 6:
+    case ReviewColumn::Change:
         return change;
-    default:
-        return {};
     }
+    return {};
 }
 
 } // namespace tarvex

@@ -3,6 +3,8 @@
 // values seen when the list was built.
 #pragma once
 
+#include "review/ReviewColumns.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -23,9 +25,9 @@ struct ProposedChange {
     // " Cost Change", " Cost Change and Price Change" or " Price Change".
     std::string change;
 
-    // The text of column 0 to 6 (see ReviewColumns.h); numbers in their text
-    // form, an empty vendor value as empty text. Empty for any other column.
-    std::string cell(int column) const;
+    // The text of a column; numbers in their text form, an empty vendor value
+    // as empty text.
+    std::string cell(ReviewColumn column) const;
 };
 
 } // namespace tarvex

@@ -7,7 +7,6 @@
 #include "data/UpdateDatabase.h"
 #include "platform/VisibleText.h"
 #include "startup/BackupCopy.h"
-#include "startup/ExitStatus.h"
 
 #include <optional>
 
@@ -33,13 +32,13 @@ StartupSequence::StartupSequence(std::string programFolder, Prompter& prompter, 
 {
 }
 
-int StartupSequence::fail(const char* text, const char* caption, const std::string& detail)
+RunEnd StartupSequence::fail(const char* text, const char* caption, const std::string& detail)
 {
     m_prompter.showMessage({text, caption, detail, MessageIcon::Critical, MessageButtons::Ok});
-    return kExitError;
+    return RunEnd::Error;
 }
 
-int StartupSequence::run()
+RunEnd StartupSequence::run()
 {
     using namespace startup_text;
 
@@ -55,19 +54,19 @@ int StartupSequence::run()
     Answer go = m_prompter.showMessage({std::string(kVendorPrompt) + visibleText(*vendor) + kVendorPromptEnd, "Notice",
                                         "", MessageIcon::None, MessageButtons::YesNo});
     if (go != Answer::Yes)
-        return kExitOk;
+        return RunEnd::Normal;
 
     std::string desktop = m_shell.desktopFolder();
     HostLocator locator(m_programFolder, m_prompter, m_shell);
     // "Database not located" has been shown when nothing was found.
     std::optional<std::string> hostPath = locator.locate(desktop);
     if (!hostPath)
-        return kExitError;
+        return RunEnd::Error;
 
     Answer backUp =
         m_prompter.showMessage({kBackupNotice, kBackupCaption, "", MessageIcon::None, MessageButtons::OkCancel});
     if (backUp != Answer::Ok)
-        return kExitOk;
+        return RunEnd::Normal;
 
     // Nothing may write to the host database until its backup exists: a
     // copy that fails or is cancelled ends the run before the open. (Only the
@@ -78,7 +77,7 @@ int StartupSequence::run()
     if (backup.outcome == BackupResult::Outcome::Cancelled || backup.outcome == BackupResult::Outcome::Failed) {
         std::string text = "The backup copy of " + *hostPath + " could not be made, so nothing has been changed.";
         m_prompter.showMessage({text, kBackupCaption, backup.error, MessageIcon::Critical, MessageButtons::Ok});
-        return kExitError;
+        return RunEnd::Error;
     }
     if (backup.outcome == BackupResult::Outcome::NotADatabase)
         return fail(kUnableToOpen, "Critical Error", backup.error);

@@ -5,11 +5,12 @@
 // Prompter; each failure ends the run with its message and status.
 #pragma once
 
+#include "data/RunEnd.h"
+#include "data/RunState.h"
 #include "platform/DatabaseEngine.h"
 #include "platform/FileCopy.h"
 #include "platform/Prompter.h"
 #include "platform/Shell.h"
-#include "startup/RunState.h"
 
 #include <ctime>
 #include <functional>
@@ -19,9 +20,9 @@ namespace tarvex {
 
 // The current local time; tests give a fixed one.
 using Clock = std::function<std::tm()>;
-// Runs the price change review on the open databases and returns the exit
-// status.
-using HandOver = std::function<int(RunState&)>;
+// Runs the price change review on the open databases and says how the run
+// ended.
+using HandOver = std::function<RunEnd(RunState&)>;
 
 // The local time now, as the system reports it.
 std::tm systemLocalTime();
@@ -31,14 +32,14 @@ public:
     StartupSequence(std::string programFolder, Prompter& prompter, Shell& shell, FileCopy& fileCopy, Clock clock,
                     HandOver handOver, const OpenOptions& options = {});
 
-    // Runs the steps in order. Returns kExitOk for a run that ends normally
-    // or by the user's choice (No to the vendor, Cancel to the backup
-    // notice), kExitError after an error message. The databases are closed
-    // when it returns.
-    int run();
+    // Runs the steps in order. Returns RunEnd::Normal for a run that ends
+    // normally or by the user's choice (No to the vendor, Cancel to the backup
+    // notice), RunEnd::Error after an error message, and the hand-over's end
+    // once it has run. The databases are closed when it returns.
+    RunEnd run();
 
 private:
-    int fail(const char* text, const char* caption, const std::string& detail);
+    RunEnd fail(const char* text, const char* caption, const std::string& detail);
 
     std::string m_programFolder;
     Prompter& m_prompter;

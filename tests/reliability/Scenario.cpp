@@ -1,5 +1,6 @@
 #include "Scenario.h"
 
+#include "app/ExitStatus.h"
 #include "review/PriceReview.h"
 #include "startup/StartupSequence.h"
 
@@ -100,7 +101,7 @@ RunOutcome Scenario::run()
         if (!built.ok()) {
             outcome.end = End::ListFailed;
             outcome.buildError = built.error();
-            return 1;
+            return RunEnd::Error;
         }
         review.reportUnreadable();
         for (const ProposedChange& row : review.rows())
@@ -109,7 +110,7 @@ RunOutcome Scenario::run()
             outcome.notListed.push_back(problem.code);
         if (review.rows().empty()) {
             outcome.end = End::NothingToApply;
-            return 0;
+            return RunEnd::Normal;
         }
         review.selectAll();
         if (beforeApply)
@@ -117,7 +118,7 @@ RunOutcome Scenario::run()
         PriceReview::ApplyOutcome applied = review.apply();
         outcome.report = review.lastReport();
         outcome.end = applied == PriceReview::ApplyOutcome::Complete ? End::Complete : End::Incomplete;
-        return applied == PriceReview::ApplyOutcome::Complete ? 0 : 1;
+        return PriceReview::runEndAfter(applied);
     };
     std::tm when{};
     when.tm_year = 126;
@@ -128,7 +129,7 @@ RunOutcome Scenario::run()
     when.tm_sec = 42;
     StartupSequence sequence(
         program, prompter, shell, fileCopy, [when] { return when; }, handOver, openOptions);
-    outcome.exitStatus = sequence.run();
+    outcome.exitStatus = exitStatus(sequence.run());
     outcome.messages = prompter.messages;
     if (!handedOver) {
         const std::string caption = outcome.messages.empty() ? "" : outcome.messages.back().caption;

@@ -273,7 +273,7 @@ TEST_F(ApplyTest, AStopSignalEndsTheApplyAfterTheProductBeingSavedAndSaysWhatWas
             EXPECT_NE(m.text.find("1 product was updated. 2 products could not be updated: B, C."), std::string::npos)
                 << m.text;
             EXPECT_NE(m.text.find("stopped by SIG"), std::string::npos) << m.text;
-            EXPECT_EQ(PriceReview::exitStatusAfter(PriceReview::ApplyOutcome::Incomplete), 1);
+            EXPECT_EQ(PriceReview::runEndAfter(PriceReview::ApplyOutcome::Incomplete), RunEnd::Error);
         }
         // The handler is gone with the apply: the signal has its old effect.
         struct sigaction after = {};

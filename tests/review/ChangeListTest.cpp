@@ -52,8 +52,8 @@ TEST_F(ChangeListTest, ListsCostChangesAndPriceRisesWithTheirLabels)
     const ProposedChange& costUp = *find(review.rows(), "COSTUP");
     EXPECT_EQ(costUp.vendorId, 4);
     std::vector<std::string> cells;
-    for (int c = 0; c < kReviewColumnCount; ++c)
-        cells.push_back(costUp.cell(c));
+    for (ReviewColumn column : kReviewColumns)
+        cells.push_back(costUp.cell(column));
     EXPECT_EQ(cells, (std::vector<std::string>{"COSTUP", "Cost rises, price falls", "10", "12.5", "25", "10",
                                                " Cost Change"}));
     EXPECT_TRUE(prompter.messages.empty());
@@ -76,13 +76,13 @@ TEST_F(ChangeListTest, EmptyValuesCountAsZeroOnTheHostAndNeverListOnTheVendorSid
 
     EXPECT_EQ(codes(review.rows()), (std::vector<std::string>{"A", "C"}));
     const ProposedChange& a = *find(review.rows(), "A");
-    EXPECT_EQ(a.cell(2), "0");
-    EXPECT_EQ(a.cell(4), "0");
-    EXPECT_EQ(a.cell(5), "5");
+    EXPECT_EQ(a.cell(ReviewColumn::CurrentCost), "0");
+    EXPECT_EQ(a.cell(ReviewColumn::CurrentPrice), "0");
+    EXPECT_EQ(a.cell(ReviewColumn::NewPrice), "5");
     EXPECT_EQ(a.change, " Price Change");
     const ProposedChange& c = *find(review.rows(), "C");
-    EXPECT_EQ(c.cell(3), "");
-    EXPECT_EQ(c.cell(5), "0.75");
+    EXPECT_EQ(c.cell(ReviewColumn::NewCost), "");
+    EXPECT_EQ(c.cell(ReviewColumn::NewPrice), "0.75");
     EXPECT_EQ(c.change, " Price Change");
 }
 
@@ -102,7 +102,7 @@ TEST_F(ChangeListTest, CurrentCostIsComparedInItsFifteenDigitTextForm)
     // A rise too small to survive the text form still counts as a rise for
     // the label, which compares the stored values.
     EXPECT_EQ(find(review.rows(), "FINE")->change, " Cost Change");
-    EXPECT_EQ(find(review.rows(), "NEG")->cell(2), "-0.5");
+    EXPECT_EQ(find(review.rows(), "NEG")->cell(ReviewColumn::CurrentCost), "-0.5");
 }
 
 TEST_F(ChangeListTest, AVendorCostWithMoreThanFifteenDigitsIsComparedAsItIsShown)

@@ -1,8 +1,6 @@
 // The terminal review over real database files, driven through text streams:
 // its table, and the messages it shares with the window.
 #include "review/ConsoleReview.h"
-#include "review/TableText.h"
-#include "startup/ExitStatus.h"
 
 #include "ReviewFixture.h"
 
@@ -12,28 +10,6 @@
 namespace tarvex::test {
 
 namespace {
-
-TEST(TableTextTest, ColumnsLineUpCountingCharactersNotBytes)
-{
-    TableLayout layout;
-    layout.separator = " | ";
-    layout.rightAligned = {false, true};
-    std::string text = formatTable({{"Name", "Cost", "Note"}, {"Crème\tfine", "7.5", ""}, {"A", "12", "x"}}, layout);
-    EXPECT_EQ(text, "Name       | Cost | Note\n"
-                    "Crème fine |  7.5 |\n"
-                    "A          |   12 | x\n");
-}
-
-TEST(TableTextTest, WidthsAreDisplayColumnsAndCutsFallBetweenCharacters)
-{
-    EXPECT_EQ(displayWidth("Cre\xcc\x80me"), 5u) << "a combining accent takes no column";
-    EXPECT_EQ(displayWidth("洗发水"), 6u);
-    EXPECT_EQ(clippedToWidth("Шампунь для волос", 8), "Шампунь…");
-    EXPECT_EQ(clippedToWidth("Шампунь", 7), "Шампунь");
-    EXPECT_EQ(clippedToWidth("洗发水", 4), "洗…");
-    EXPECT_EQ(clippedToWidth("Cre\xcc\x80me", 4), "Cre\xcc\x80…");
-    EXPECT_EQ(clippedToWidth("Short", 40, true), "Short…") << "the start of a longer value";
-}
 
 class ConsoleReviewTest : public ReviewFixture {
 protected:
@@ -50,7 +26,7 @@ TEST_F(ConsoleReviewTest, AListThatCannotBeBuiltIsReportedAndEndsTheRun)
     open();
     PriceReview review(*update, *host, console);
     ConsoleReview terminal(review, console, {});
-    EXPECT_EQ(terminal.run(), kExitError);
+    EXPECT_EQ(terminal.run(), RunEnd::Error);
     EXPECT_EQ(out.str().rfind("[Error Reading Database] The list of proposed changes could not be built.\n", 0), 0u)
         << out.str();
     EXPECT_EQ(out.str().find("Proposed Changes to Products"), std::string::npos);
@@ -74,7 +50,7 @@ TEST_F(ConsoleReviewTest, MarksFollowTheSelectionAndAPdfWithoutPrinterIsRefused)
     EXPECT_FALSE(std::filesystem::exists(dir.file("list.pdf")));
 
     EXPECT_FALSE(terminal.execute("exit"));
-    EXPECT_EQ(terminal.exitStatus(), kExitOk);
+    EXPECT_EQ(terminal.end(), RunEnd::Normal);
     EXPECT_EQ(readHostProducts(hostPath).at(1).cost, 1.0);
 }
 

@@ -2,9 +2,8 @@
 // driven as a user would while runReviewWindow waits in the window's loop.
 #include "ReviewFixture.h"
 
+#include "app/ReviewWindow.h"
 #include "review/qt/ReviewDialog.h"
-#include "review/qt/ReviewWindow.h"
-#include "startup/ExitStatus.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -93,6 +92,8 @@ TEST_F(ReviewWindowTest, ShowsTheProposedChangesAndAppliesThemAll)
         EXPECT_EQ(list->font().family(), "Century Gothic");
         EXPECT_DOUBLE_EQ(list->font().pointSizeF(), 8.25);
         EXPECT_FALSE(list->font().bold());
+        EXPECT_EQ(list->horizontalHeader()->font().family(), "Century Gothic");
+        EXPECT_DOUBLE_EQ(list->horizontalHeader()->font().pointSizeF(), 8.25);
 
         ASSERT_EQ(model->rowCount(), 2);
         QStringList first;
@@ -114,9 +115,9 @@ TEST_F(ReviewWindowTest, ShowsTheProposedChangesAndAppliesThemAll)
         EXPECT_EQ(list->selectionModel()->selectedRows().size(), 2);
         click(window, "OKButton");
     });
-    int status = runReviewWindow(run, prompter);
+    RunEnd end = runReviewWindow(run, prompter);
 
-    EXPECT_EQ(status, kExitOk);
+    EXPECT_EQ(end, RunEnd::Normal);
     ASSERT_FALSE(prompter.messages.empty());
     EXPECT_EQ(prompter.messages.back().text, "Update Complete");
     std::vector<HostRow> now = readHostProducts(hostPath);
@@ -127,7 +128,7 @@ TEST_F(ReviewWindowTest, ShowsTheProposedChangesAndAppliesThemAll)
     EXPECT_EQ(now[2].cost, 1.0);
 }
 
-TEST_F(ReviewWindowTest, NothingSelectedKeepsTheWindowOpenThenOneChosenRowIsApplied)
+TEST_F(ReviewWindowTest, NothingSelectedKeepsTheWindowOpenThenOnlyTheRowStillChosenIsApplied)
 {
     make({{1, "A", "", 2.0, 2.0}, {2, "B", "", 2.0, 2.0}, {3, "C", "", 2.0, 2.0}},
          {{"A", 1.0, 1.0}, {"B", 1.0, 1.0}, {"C", 1.0, 1.0}});
@@ -147,14 +148,19 @@ TEST_F(ReviewWindowTest, NothingSelectedKeepsTheWindowOpenThenOneChosenRowIsAppl
         click(window, "SelectButton");
         click(window, "UnSelectButton");
         EXPECT_TRUE(list->selectionModel()->selectedRows().isEmpty());
-        list->selectionModel()->select(list->model()->index(1, 0),
-                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        // Rows chosen and then let go again are not applied.
+        auto rows = QItemSelectionModel::Rows;
+        list->selectionModel()->select(list->model()->index(0, 0), QItemSelectionModel::Select | rows);
+        list->selectionModel()->select(list->model()->index(1, 0), QItemSelectionModel::Select | rows);
+        list->selectionModel()->select(list->model()->index(2, 0), QItemSelectionModel::Select | rows);
+        list->selectionModel()->select(list->model()->index(0, 0), QItemSelectionModel::Deselect | rows);
+        list->selectionModel()->select(list->model()->index(2, 0), QItemSelectionModel::Toggle | rows);
         click(window, "OKButton");
     });
-    int status = runReviewWindow(run, prompter);
+    RunEnd end = runReviewWindow(run, prompter);
 
     EXPECT_TRUE(stillOpen);
-    EXPECT_EQ(status, kExitOk);
+    EXPECT_EQ(end, RunEnd::Normal);
     std::vector<HostRow> now = readHostProducts(hostPath);
     EXPECT_EQ(now[0].cost, 1.0);
     EXPECT_EQ(now[1].cost, 2.0);
@@ -194,9 +200,9 @@ TEST_F(ReviewWindowTest, ReportsUnreadableProductsOnceShownAndIgnoresClicksDurin
         click(window, "SelectButton");
         click(window, "OKButton");
     });
-    int status = runReviewWindow(run, watcher);
+    RunEnd end = runReviewWindow(run, watcher);
 
-    EXPECT_EQ(status, kExitOk);
+    EXPECT_EQ(end, RunEnd::Normal);
     EXPECT_FALSE(watcher.closedDuringWork);
     ASSERT_EQ(watcher.messages.size(), 2u);
     EXPECT_EQ(watcher.messages[0].caption, "Products Not Listed");
@@ -215,7 +221,7 @@ TEST_F(ReviewWindowTest, AFailedApplyEndsWithTheErrorStatus)
         click(window, "SelectButton");
         click(window, "OKButton");
     });
-    EXPECT_EQ(runReviewWindow(run, prompter), kExitError);
+    EXPECT_EQ(runReviewWindow(run, prompter), RunEnd::Error);
     ASSERT_FALSE(prompter.messages.empty());
     EXPECT_EQ(prompter.messages.back().caption, "Update Incomplete");
     EXPECT_EQ(prompter.messages.back().icon, MessageIcon::Critical);
@@ -229,7 +235,7 @@ TEST_F(ReviewWindowTest, ExitWritesNothing)
         click(window, "SelectButton");
         click(window, "CancelButton");
     });
-    EXPECT_EQ(runReviewWindow(run, prompter), kExitOk);
+    EXPECT_EQ(runReviewWindow(run, prompter), RunEnd::Normal);
     EXPECT_TRUE(prompter.messages.empty());
     EXPECT_EQ(readHostProducts(hostPath)[0].cost, 1.0);
 }

@@ -6,8 +6,6 @@
 #include "platform/StagedFile.h"
 #include "startup/BackupCopy.h"
 #include "startup/BackupName.h"
-#include "startup/ExitStatus.h"
-#include "startup/VersionLabel.h"
 
 #include <sqlite3.h>
 
@@ -57,12 +55,6 @@ TEST(BackupNameTest, OnlyTheNamesOfBackupCopiesAndTheirStagedFilesAreRecognised)
         EXPECT_EQ(StagedFile::destinationOf(name), std::nullopt) << name;
 }
 
-TEST(VersionLabelTest, ShowsMajorMinorAndRevision)
-{
-    EXPECT_EQ(versionLabel(2, 0, 0, 21), "Version 2.0.21");
-    EXPECT_EQ(versionLabel(1, 4, 7, 0), "Version 1.4.0");
-}
-
 // Runs the whole sequence in a child process whose files may not grow past a
 // few kilobytes, so the copy fails half-way. The child reports through its
 // exit status: 0 when the run ended with the backup message, status 1 and no
@@ -84,11 +76,11 @@ TEST_F(BackupCopyTest, ACopyThatFailsHalfWayLeavesNothingAndOpensNothing)
         ::signal(SIGXFSZ, SIG_IGN);
         rlimit limit{8192, 8192};
         ::setrlimit(RLIMIT_FSIZE, &limit);
-        int status = runSequence();
+        RunEnd end = runSequence();
         bool reported = prompter.messages.size() == 3 && lastMessage().caption == "Backup Data" &&
                         lastMessage().icon == MessageIcon::Critical &&
                         lastMessage().detail.find("File too large") != std::string::npos;
-        ::_exit(status == kExitError && !handedOver && reported ? 0 : 10 + status);
+        ::_exit(end == RunEnd::Error && !handedOver && reported ? 0 : 10 + static_cast<int>(end));
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);

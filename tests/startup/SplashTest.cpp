@@ -1,11 +1,11 @@
-// The splash window: its labels, closing it before its timer fires, and one
-// whole windowed start-up through the real message boxes up to the hand-over.
+// The splash window: its labels and the version text they show, closing it
+// before its timer fires, and one whole windowed start-up through the real
+// message boxes up to the hand-over.
 #include "StartupFixture.h"
 
 #include "platform/qt/QtPrompter.h"
-#include "startup/ExitStatus.h"
 #include "startup/VersionLabel.h"
-#include "startup/qt/frmSplash.h"
+#include "startup/qt/SplashWindow.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -15,6 +15,8 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QTimer>
+
+#include <optional>
 
 using namespace tarvex;
 using namespace tarvex::test;
@@ -29,9 +31,29 @@ QString labelText(QWidget& window, const char* name)
     return label ? label->text() : QStringLiteral("<missing>");
 }
 
+// Runs the event loop until the splash says the run is over, as the program
+// does, and returns how it ended.
+std::optional<RunEnd> runUntilFinished(SplashWindow& splash)
+{
+    std::optional<RunEnd> end;
+    QObject::connect(&splash, &SplashWindow::finished, [&end](RunEnd finished) {
+        end = finished;
+        QCoreApplication::exit();
+    });
+    QApplication::exec();
+    return end;
+}
+
+TEST(VersionLabelTest, ShowsMajorMinorAndRevision)
+{
+    EXPECT_EQ(versionLabel(2, 0, 0, 21), "Version 2.0.21");
+    EXPECT_EQ(versionLabel(1, 4, 7, 0), "Version 1.4.0");
+}
+
 TEST_F(SplashTest, ShowsTheProgramsNameVersionAndMaker)
 {
-    frmSplash splash([] { return kExitOk; });
+    SplashWindow splash([] { return RunEnd::Normal; });
+    EXPECT_EQ(splash.objectName(), "frmSplash");
     EXPECT_EQ(splash.windowTitle(), "Corvane Tarvex");
     EXPECT_EQ(labelText(splash, "lblProductName"), "Tarvex");
     EXPECT_EQ(labelText(splash, "lblCompanyProduct"), "Norvale Systems");
@@ -47,9 +69,9 @@ TEST_F(SplashTest, AKeyOrAClickOnTheFrameBeforeTheTimerEndsTheRunWithNoStep)
 {
     for (bool byKey : {true, false}) {
         bool started = false;
-        frmSplash splash([&] {
+        SplashWindow splash([&] {
             started = true;
-            return kExitError;
+            return RunEnd::Error;
         });
         splash.show();
         QTimer::singleShot(0, &splash, [&] {
@@ -67,7 +89,7 @@ TEST_F(SplashTest, AKeyOrAClickOnTheFrameBeforeTheTimerEndsTheRunWithNoStep)
                 QApplication::sendEvent(frame, &up);
             }
         });
-        EXPECT_EQ(QApplication::exec(), kExitOk);
+        EXPECT_EQ(runUntilFinished(splash), RunEnd::Normal);
         EXPECT_FALSE(started);
         EXPECT_FALSE(splash.isVisible());
     }
@@ -104,17 +126,17 @@ TEST_F(SplashTest, AWholeWindowedStartUpReachesTheHandOver)
             reached = true;
             busyAtHandOver = QApplication::overrideCursor() != nullptr;
             EXPECT_EQ(run.backupPath, expectedBackup);
-            return kExitOk;
+            return RunEnd::Normal;
         });
-    frmSplash splash([&] {
+    SplashWindow splash([&] {
         splashHiddenAtStart = !splash.isVisible();
         return sequence.run();
     });
     splash.show();
-    int status = QApplication::exec();
+    std::optional<RunEnd> end = runUntilFinished(splash);
     answerer.stop();
 
-    EXPECT_EQ(status, kExitOk);
+    EXPECT_EQ(end, RunEnd::Normal);
     EXPECT_TRUE(reached);
     EXPECT_TRUE(busyAtHandOver);
     EXPECT_TRUE(splashHiddenAtStart);

@@ -86,7 +86,7 @@ protected:
         dir.write("program/Merlow.INI", "[Settings]\nDBLocation=" + path + "\n");
     }
 
-    int runSequence()
+    RunEnd runSequence()
     {
         StartupSequence sequence(
             program, prompter, shell, fileCopy, [this] { return now; },
@@ -95,7 +95,7 @@ protected:
                 handedHostPath = run.hostPath;
                 handedBackupPath = run.backupPath;
                 eventRunsAtHandOver = prompter.eventRuns;
-                return 0;
+                return RunEnd::Normal;
             });
         return sequence.run();
     }

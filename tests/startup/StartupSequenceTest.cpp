@@ -3,8 +3,6 @@
 // is opened.
 #include "StartupFixture.h"
 
-#include "startup/ExitStatus.h"
-
 #include <sys/stat.h>
 
 using namespace tarvex;
@@ -27,7 +25,7 @@ TEST_F(StartupSequenceTest, AMissingOrForeignUpdateDatabaseEndsTheRunBeforeAnyQu
     makeHostDatabase(host, {});
     storeLocation(host);
 
-    EXPECT_EQ(runSequence(), kExitError);
+    EXPECT_EQ(runSequence(), RunEnd::Error);
     ASSERT_EQ(prompter.messages.size(), 1u);
     expectCritical(lastMessage(), "Error Loading database", "ERROR");
     EXPECT_NE(lastMessage().detail.find("invupdate.mdb"), std::string::npos) << lastMessage().detail;
@@ -35,7 +33,7 @@ TEST_F(StartupSequenceTest, AMissingOrForeignUpdateDatabaseEndsTheRunBeforeAnyQu
 
     dir.write("program/invupdate.mdb", "This is a text file, not the vendor's price list at all.");
     prompter.messages.clear();
-    EXPECT_EQ(runSequence(), kExitError);
+    EXPECT_EQ(runSequence(), RunEnd::Error);
     ASSERT_EQ(prompter.messages.size(), 1u);
     expectCritical(lastMessage(), "Error Loading database", "ERROR");
     EXPECT_EQ(dataFiles(), std::vector<std::string>{"kv.mdb"});
@@ -46,21 +44,21 @@ TEST_F(StartupSequenceTest, AnUpdateDatabaseWithoutItsProductIndexesCannotBeLoad
 {
     standardSetup();
     execSql(program + "/invupdate.mdb", "DROP INDEX UpdateID");
-    EXPECT_EQ(runSequence(), kExitError);
+    EXPECT_EQ(runSequence(), RunEnd::Error);
     expectCritical(lastMessage(), "Error Loading database", "ERROR");
 }
 
 TEST_F(StartupSequenceTest, AnEmptyVendorTableEndsTheRunWithoutABackup)
 {
     standardSetup({});
-    EXPECT_EQ(runSequence(), kExitError);
+    EXPECT_EQ(runSequence(), RunEnd::Error);
     ASSERT_EQ(prompter.messages.size(), 1u);
     expectCritical(lastMessage(), "Error Locating Vendor Record", "Error");
     EXPECT_EQ(dataFiles(), std::vector<std::string>{"kv.mdb"});
 
     execSql(program + "/invupdate.mdb", "DROP TABLE Vendor");
     prompter.messages.clear();
-    EXPECT_EQ(runSequence(), kExitError);
+    EXPECT_EQ(runSequence(), RunEnd::Error);
     expectCritical(lastMessage(), "Error Locating Vendor Record", "Error");
 }
 
@@ -88,13 +86,13 @@ TEST_F(StartupSequenceTest, NoToTheVendorOrCancelToTheBackupNoticeEndsTheRunQuie
 {
     standardSetup();
     prompter.answer(Answer::No);
-    EXPECT_EQ(runSequence(), kExitOk);
+    EXPECT_EQ(runSequence(), RunEnd::Normal);
     EXPECT_EQ(prompter.messages.size(), 1u);
     EXPECT_EQ(dataFiles(), std::vector<std::string>{"kv.mdb"});
 
     prompter.messages.clear();
     prompter.answer(Answer::Yes).answer(Answer::Cancel);
-    EXPECT_EQ(runSequence(), kExitOk);
+    EXPECT_EQ(runSequence(), RunEnd::Normal);
     ASSERT_EQ(prompter.messages.size(), 2u);
     EXPECT_EQ(lastMessage().text,
               "The Tarvex program will backup your data before starting, This may take several minutes.");
@@ -110,7 +108,7 @@ TEST_F(StartupSequenceTest, ADatabaseThatIsNotLocatedEndsTheRun)
     standardSetup();
     std::filesystem::remove(program + "/Merlow.INI");
     prompter.answer(Answer::Yes).chooseNext(std::nullopt);
-    EXPECT_EQ(runSequence(), kExitError);
+    EXPECT_EQ(runSequence(), RunEnd::Error);
     ASSERT_EQ(prompter.fileChoices.size(), 1u);
     EXPECT_EQ(prompter.fileChoices.front().startFolder, shell.desktop);
     expectCritical(lastMessage(), "Database not located", "Error");
@@ -124,7 +122,7 @@ TEST_F(StartupSequenceTest, AFullStartUpBacksUpOpensAndHandsOver)
     std::string before = readFile(host);
     prompter.answer(Answer::Yes).answer(Answer::Ok);
 
-    EXPECT_EQ(runSequence(), kExitOk);
+    EXPECT_EQ(runSequence(), RunEnd::Normal);
     EXPECT_EQ(prompter.messages.size(), 2u);
     ASSERT_TRUE(handedOver);
     EXPECT_EQ(handedHostPath, host);
@@ -144,10 +142,10 @@ TEST_F(StartupSequenceTest, TwoRunsInTheSameSecondKeepBothBackups)
 {
     standardSetup();
     prompter.answer(Answer::Yes).answer(Answer::Ok).answer(Answer::Yes).answer(Answer::Ok);
-    ASSERT_EQ(runSequence(), kExitOk);
+    ASSERT_EQ(runSequence(), RunEnd::Normal);
     std::string first = readFile(expectedBackup);
     execSql(host, "UPDATE product SET cost = 99");
-    ASSERT_EQ(runSequence(), kExitOk);
+    ASSERT_EQ(runSequence(), RunEnd::Normal);
     EXPECT_EQ(handedBackupPath, expectedBackup + "_2");
     EXPECT_EQ(readFile(expectedBackup), first) << "the first backup is never overwritten";
     EXPECT_EQ(readFile(expectedBackup + "_2"), readFile(host));
@@ -159,7 +157,7 @@ TEST_F(StartupSequenceTest, AHostPathThatNamesNoFileIsNotBackedUpAndCannotBeOpen
     std::string missing = data + "/gone/kv.mdb";
     storeLocation(missing);
     prompter.answer(Answer::Yes).answer(Answer::Ok);
-    EXPECT_EQ(runSequence(), kExitError);
+    EXPECT_EQ(runSequence(), RunEnd::Error);
     expectCritical(lastMessage(), "Unable to Open Database", "Critical Error");
     EXPECT_NE(lastMessage().detail.find(missing), std::string::npos) << lastMessage().detail;
     EXPECT_FALSE(std::filesystem::exists(data + "/gone"));
@@ -188,7 +186,7 @@ TEST_F(StartupSequenceTest, AFileThatIsNoDatabaseIsRefusedWithoutACopy)
         storeLocation(path);
         prompter.messages.clear();
         prompter.answer(Answer::Yes).answer(Answer::Ok);
-        EXPECT_EQ(runSequence(), kExitError);
+        EXPECT_EQ(runSequence(), RunEnd::Error);
         expectCritical(lastMessage(), "Unable to Open Database", "Critical Error");
         EXPECT_NE(lastMessage().detail.find(path + ": "), std::string::npos) << lastMessage().detail;
         // An Access database is refused at the open, which reads no Access file yet.
@@ -205,7 +203,7 @@ TEST_F(StartupSequenceTest, AHostDatabaseWithoutTheQuickIdIndexCannotBeOpened)
     standardSetup();
     execSql(host, "DROP INDEX QuickID");
     prompter.answer(Answer::Yes).answer(Answer::Ok);
-    EXPECT_EQ(runSequence(), kExitError);
+    EXPECT_EQ(runSequence(), RunEnd::Error);
     expectCritical(lastMessage(), "Unable to Open Database", "Critical Error");
     EXPECT_FALSE(handedOver);
 }
@@ -215,7 +213,7 @@ TEST_F(StartupSequenceTest, ACancelledCopyLeavesNothingAndOpensNothing)
     standardSetup();
     prompter.answer(Answer::Yes).answer(Answer::Ok);
     prompter.cancelProgressAt(1);
-    EXPECT_EQ(runSequence(), kExitError);
+    EXPECT_EQ(runSequence(), RunEnd::Error);
     ASSERT_EQ(prompter.messages.size(), 3u);
     const Message& message = lastMessage();
     EXPECT_EQ(message.caption, "Backup Data");

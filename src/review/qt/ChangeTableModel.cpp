@@ -23,18 +23,20 @@ int ChangeTableModel::columnCount(const QModelIndex& parent) const
 
 QVariant ChangeTableModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() < 0 || static_cast<std::size_t>(index.row()) >= m_review.rows().size())
+    if (!index.isValid() || index.row() < 0 || static_cast<std::size_t>(index.row()) >= m_review.rows().size() ||
+        index.column() < 0 || index.column() >= kReviewColumnCount)
         return {};
     const ProposedChange& row = m_review.rows()[static_cast<std::size_t>(index.row())];
+    ReviewColumn column = kReviewColumns[static_cast<std::size_t>(index.column())];
     switch (role) {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
-        return QString::fromStdString(row.cell(index.column()));
+        return QString::fromStdString(row.cell(column));
     case Qt::UserRole:
         return QVariant::fromValue<qlonglong>(row.vendorId);
     case Qt::TextAlignmentRole:
-        return isNumberColumn(index.column()) ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
-                                              : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+        return isNumberColumn(column) ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+                                      : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
     default:
         return {};
     }
@@ -44,7 +46,7 @@ QVariant ChangeTableModel::headerData(int section, Qt::Orientation orientation, 
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= kReviewColumnCount)
         return QAbstractTableModel::headerData(section, orientation, role);
-    return QString::fromLatin1(kReviewColumnTitles[static_cast<std::size_t>(section)]);
+    return QString::fromLatin1(columnTitle(kReviewColumns[static_cast<std::size_t>(section)]));
 }
 
 } // namespace tarvex

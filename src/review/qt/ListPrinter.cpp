@@ -7,6 +7,7 @@
 #include "review/PrintTarget.h"
 #include "review/ReviewColumns.h"
 #include "review/WorkPacer.h"
+#include "review/qt/ListFont.h"
 
 #include <QFile>
 #include <QFont>
@@ -25,35 +26,23 @@ namespace tarvex {
 
 namespace {
 
-QFont printFont(double pointSize, bool bold)
-{
-    QFont font(QStringLiteral("Century Gothic"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(pointSize);
-    font.setBold(bold);
-    return font;
-}
-
 class PageWriter {
 public:
     PageWriter(QPagedPaintDevice& printer, QPainter& painter)
         : m_printer(printer)
         , m_painter(painter)
-        , m_body(printFont(8.25, false))
-        , m_heading(printFont(8.25, true))
+        , m_body(listFont())
+        , m_heading(listFont(true))
         , m_width(printer.width())
         , m_height(printer.height())
     {
         QFontMetrics metrics(m_body, &printer);
         m_rowHeight = metrics.height() * 5 / 4;
         m_padding = metrics.averageCharWidth() / 2;
-        int total = 0;
-        for (int width : kReviewColumnWidths)
-            total += width;
         int x = 0;
-        for (int c = 0; c < kReviewColumnCount; ++c) {
-            m_left[c] = m_width * x / total;
-            x += kReviewColumnWidths[c];
+        for (ReviewColumn column : kReviewColumns) {
+            m_left[columnIndex(column)] = m_width * x / totalColumnWidth();
+            x += columnWidth(column);
         }
         m_left[kReviewColumnCount] = m_width;
     }
@@ -62,8 +51,8 @@ public:
     void startFirstPage()
     {
         m_y = 0;
-        drawLine(printFont(14, true), QString::fromLatin1(kPrintTitle));
-        drawLine(printFont(11, false), QString::fromLatin1(kPrintSubTitle));
+        drawLine(listFont(14, true), QString::fromLatin1(kPrintTitle));
+        drawLine(listFont(11, false), QString::fromLatin1(kPrintSubTitle));
         m_y += m_rowHeight / 2;
         drawColumnTitles();
     }
@@ -79,10 +68,10 @@ public:
             drawColumnTitles();
         }
         m_painter.setFont(m_body);
-        std::array<QString, kReviewColumnCount> cells;
-        for (int c = 0; c < kReviewColumnCount; ++c)
-            cells[c] = QString::fromStdString(visibleText(row.cell(c))).simplified();
-        drawCells(cells);
+        QFontMetrics metrics = m_painter.fontMetrics();
+        for (ReviewColumn column : kReviewColumns)
+            drawCell(metrics, column, QString::fromStdString(visibleText(row.cell(column))).simplified());
+        m_y += m_rowHeight;
         return true;
     }
 
@@ -103,34 +92,34 @@ private:
         QFontMetrics metrics = m_painter.fontMetrics();
         const int flags = Qt::TextWordWrap | Qt::AlignBottom;
         int height = m_rowHeight;
-        for (int c = 0; c < kReviewColumnCount; ++c) {
-            QRect room(0, 0, cellWidth(c), m_height);
-            QRect needed = metrics.boundingRect(room, flags, QString::fromLatin1(kReviewColumnTitles[c]));
+        for (ReviewColumn column : kReviewColumns) {
+            QRect room(0, 0, cellRect(column, 0).width(), m_height);
+            QRect needed = metrics.boundingRect(room, flags, QString::fromLatin1(columnTitle(column)));
             height = std::max(height, needed.height() + m_rowHeight - metrics.height());
         }
-        for (int c = 0; c < kReviewColumnCount; ++c) {
-            QRect cell(m_left[c] + m_padding, m_y, cellWidth(c), height);
-            m_painter.drawText(cell, flags | (isNumberColumn(c) ? Qt::AlignRight : Qt::AlignLeft),
-                               QString::fromLatin1(kReviewColumnTitles[c]));
-        }
+        for (ReviewColumn column : kReviewColumns)
+            m_painter.drawText(cellRect(column, height),
+                               flags | (isNumberColumn(column) ? Qt::AlignRight : Qt::AlignLeft),
+                               QString::fromLatin1(columnTitle(column)));
         m_y += height;
         m_painter.drawLine(0, m_y, m_width, m_y);
         m_y += m_rowHeight / 4;
     }
 
-    int cellWidth(int column) const { return m_left[column + 1] - m_left[column] - 2 * m_padding; }
-
-    void drawCells(const std::array<QString, kReviewColumnCount>& cells)
+    // The room for a column's text on the current line, inside its padding.
+    QRect cellRect(ReviewColumn column, int height) const
     {
-        QFontMetrics metrics = m_painter.fontMetrics();
-        for (int c = 0; c < kReviewColumnCount; ++c) {
-            QRect cell(m_left[c] + m_padding, m_y, cellWidth(c), m_rowHeight);
-            Qt::Alignment align = (isNumberColumn(c) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
-            // A cell too long for its column is cut with an ellipsis rather
-            // than run into the next column.
-            m_painter.drawText(cell, align, metrics.elidedText(cells[c], Qt::ElideRight, cell.width()));
-        }
-        m_y += m_rowHeight;
+        int c = columnIndex(column);
+        return QRect(m_left[c] + m_padding, m_y, m_left[c + 1] - m_left[c] - 2 * m_padding, height);
+    }
+
+    void drawCell(const QFontMetrics& metrics, ReviewColumn column, const QString& text)
+    {
+        QRect cell = cellRect(column, m_rowHeight);
+        Qt::Alignment align = (isNumberColumn(column) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
+        // A cell too long for its column is cut with an ellipsis rather than
+        // run into the next column.
+        m_painter.drawText(cell, align, metrics.elidedText(text, Qt::ElideRight, cell.width()));
     }
 
     QPagedPaintDevice& m_printer;

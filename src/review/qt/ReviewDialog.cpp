@@ -3,8 +3,8 @@
 
 #include "review/ReviewColumns.h"
 #include "review/qt/ChangeTableModel.h"
+#include "review/qt/ListFont.h"
 #include "review/qt/ListPrinter.h"
-#include "startup/ExitStatus.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -33,32 +33,18 @@ double pixelsPerUnit(const QHeaderView* header)
 {
     QFontMetrics metrics(header->font());
     double scale = kMinPixelsPerUnit;
-    for (int c = 0; c < kReviewColumnCount; ++c) {
+    for (ReviewColumn column : kReviewColumns) {
         int needed =
-            metrics.horizontalAdvance(QString::fromLatin1(kReviewColumnTitles[c])) + 4 * metrics.averageCharWidth();
-        scale = std::max(scale, double(needed) / kReviewColumnWidths[c]);
+            metrics.horizontalAdvance(QString::fromLatin1(columnTitle(column))) + 4 * metrics.averageCharWidth();
+        scale = std::max(scale, double(needed) / columnWidth(column));
     }
-    int total = 0;
-    for (int width : kReviewColumnWidths)
-        total += width;
     if (const QScreen* screen = header->screen())
-        scale = std::min(scale, std::max(kMinPixelsPerUnit, 0.9 * screen->availableGeometry().width() / total));
+        scale = std::min(scale,
+                         std::max(kMinPixelsPerUnit, 0.9 * screen->availableGeometry().width() / totalColumnWidth()));
     return scale;
 }
 
 } // namespace
-
-QFont ReviewDialog::listFont()
-{
-    QFont font(QStringLiteral("Century Gothic"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(8.25);
-    font.setBold(false);
-    font.setItalic(false);
-    font.setUnderline(false);
-    font.setStrikeOut(false);
-    return font;
-}
 
 ReviewDialog::ReviewDialog(PriceReview& review, Prompter& prompter, QWidget* parent)
     : QDialog(parent)
@@ -112,6 +98,7 @@ void ReviewDialog::createList()
     m_model = new ChangeTableModel(m_review, this);
     m_review.setRowsChangingHandlers([this] { m_model->rowsAboutToChange(); }, [this] { m_model->rowsChanged(); });
     m_list->setModel(m_model);
+    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this, &ReviewDialog::passOnSelection);
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -125,12 +112,8 @@ void ReviewDialog::createList()
     QFont body = listFont();
     m_list->setFont(body);
     QHeaderView* header = m_list->horizontalHeader();
-    QFont titles = header->font();
-    titles.setFamily(body.family());
-    titles.setStyleHint(QFont::SansSerif);
-    titles.setPointSizeF(body.pointSizeF());
-    titles.setUnderline(false);
-    titles.setStrikeOut(false);
+    QFont titles = listFont();
+    titles.setWeight(header->font().weight());
     header->setFont(titles);
     // Rows of one line each, all of the same height, so that a long list
     // scrolls without measuring every row.
@@ -142,8 +125,8 @@ void ReviewDialog::createList()
     // A title that still does not fit is cut at its end, not in its middle.
     header->setTextElideMode(Qt::ElideRight);
     double scale = pixelsPerUnit(header);
-    for (int c = 0; c < kReviewColumnCount; ++c)
-        m_list->setColumnWidth(c, static_cast<int>(kReviewColumnWidths[c] * scale + 0.5));
+    for (ReviewColumn column : kReviewColumns)
+        m_list->setColumnWidth(columnIndex(column), static_cast<int>(columnWidth(column) * scale + 0.5));
 }
 
 QPushButton* ReviewDialog::createButton(const char* objectName, const char* text)
@@ -176,12 +159,15 @@ void ReviewDialog::setWorking(bool working)
         button->setEnabled(!working);
 }
 
-void ReviewDialog::takeSelection()
+void ReviewDialog::passOnSelection(const QItemSelection& selected, const QItemSelection& deselected)
 {
-    for (std::size_t row = 0; row < m_review.rows().size(); ++row)
-        m_review.setSelected(row, false);
-    const QItemSelection selection = m_list->selectionModel()->selection();
-    for (const QItemSelectionRange& range : selection)
+    // A row counts as selected while any of its cells is, so a row that lost
+    // some cells is looked up again; rows outside the list are ignored.
+    const QItemSelectionModel* model = m_list->selectionModel();
+    for (const QItemSelectionRange& range : deselected)
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            m_review.setSelected(static_cast<std::size_t>(row), model->rowIntersectsSelection(row, QModelIndex()));
+    for (const QItemSelectionRange& range : selected)
         for (int row = range.top(); row <= range.bottom(); ++row)
             m_review.setSelected(static_cast<std::size_t>(row), true);
 }
@@ -190,14 +176,13 @@ void ReviewDialog::applyChanges()
 {
     if (m_working)
         return;
-    takeSelection();
     setWorking(true);
     PriceReview::ApplyOutcome outcome = m_review.apply();
     setWorking(false);
     if (outcome == PriceReview::ApplyOutcome::NothingSelected)
         return;
     m_count->setText(QString::fromStdString(m_review.countLabel()));
-    m_exitStatus = PriceReview::exitStatusAfter(outcome);
+    m_end = PriceReview::runEndAfter(outcome);
     done(outcome == PriceReview::ApplyOutcome::Complete ? QDialog::Accepted : QDialog::Rejected);
 }
 
@@ -224,16 +209,18 @@ void ReviewDialog::selectAll()
 {
     if (m_working)
         return;
+    m_prompter.setBusy(true);
     m_list->selectAll();
-    m_review.selectAll();
+    m_prompter.setBusy(false);
 }
 
 void ReviewDialog::unselectAll()
 {
     if (m_working)
         return;
+    m_prompter.setBusy(true);
     m_list->clearSelection();
-    m_review.unselectAll();
+    m_prompter.setBusy(false);
 }
 
 void ReviewDialog::reject()

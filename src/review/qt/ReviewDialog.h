@@ -1,8 +1,12 @@
 // ReviewDialog: the window frmUpdate, where the user sees the proposed
 // changes, chooses rows and applies them, prints the list or leaves. It only
 // holds widgets: the list, the selection and the apply step are PriceReview's.
+// The rows highlighted in the list are the selection as the user edits it;
+// each change is passed on to PriceReview as it happens, so that the review
+// holds the selection and nothing copies it back at the apply.
 #pragma once
 
+#include "data/RunEnd.h"
 #include "platform/Prompter.h"
 #include "review/PriceReview.h"
 
@@ -11,6 +15,7 @@
 #include <string>
 #include <vector>
 
+class QItemSelection;
 class QLabel;
 class QPushButton;
 class QTableView;
@@ -22,19 +27,15 @@ class ChangeTableModel;
 class ReviewDialog : public QDialog {
     Q_OBJECT
 public:
-    // The body font of the list, found by its name or, where it is not
-    // installed, the nearest face the system has.
-    static QFont listFont();
-
     ReviewDialog(PriceReview& review, Prompter& prompter, QWidget* parent = nullptr);
     ~ReviewDialog() override;
 
     // Builds the list (the window is not shown yet) and fills Label1. Fails
     // when the list cannot be built; see PriceReview::build().
     Status load();
-    // The program's exit status once the window has closed: 1 after a failed
-    // apply, 0 otherwise.
-    int exitStatus() const { return m_exitStatus; }
+    // How the run ends once the window has closed: in error after a failed
+    // apply, normally otherwise.
+    RunEnd runEnd() const { return m_end; }
     // The files Print List must never write over when printing to a file:
     // the databases and the backup copy.
     void setKeepOff(std::vector<std::string> files) { m_keepOff = std::move(files); }
@@ -52,8 +53,8 @@ private slots:
 private:
     void createList();
     QPushButton* createButton(const char* objectName, const char* text);
-    // Copies the rows chosen in the view into the review.
-    void takeSelection();
+    // Passes a change of the rows highlighted in the list on to the review.
+    void passOnSelection(const QItemSelection& selected, const QItemSelection& deselected);
     void setWorking(bool working);
 
     PriceReview& m_review;
@@ -63,7 +64,7 @@ private:
     QLabel* m_count = nullptr;
     QList<QPushButton*> m_buttons;
     bool m_working = false;
-    int m_exitStatus = 0;
+    RunEnd m_end = RunEnd::Normal;
     std::vector<std::string> m_keepOff;
 };
 

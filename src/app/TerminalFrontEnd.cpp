@@ -1,11 +1,11 @@
 // The terminal front end and the commands that need no window.
-#include "startup/TerminalFrontEnd.h"
+#include "app/TerminalFrontEnd.h"
 
+#include "app/ExitStatus.h"
 #include "data/HostLocator.h"
 #include "platform/FileCopy.h"
 #include "platform/Shell.h"
 #include "platform/VisibleText.h"
-#include "startup/ExitStatus.h"
 #include "startup/SplashText.h"
 #include "startup/StartupSequence.h"
 #include "startup/VersionLabel.h"
@@ -23,6 +23,15 @@ bool isSet(const char* name)
 {
     const char* value = std::getenv(name);
     return value && *value;
+}
+
+// The hand-over to the terminal review on the run's two databases.
+RunEnd runConsoleReview(RunState& run, ConsolePrompter& prompter, PdfPrinter printPdf)
+{
+    PriceReview review(run.update, run.host, prompter);
+    ConsoleReview console(review, prompter, std::move(printPdf),
+                          {run.hostPath, run.host.path(), run.update.path(), run.backupPath});
+    return console.run();
 }
 
 } // namespace
@@ -78,9 +87,9 @@ int runInTerminal(const std::string& programFolder, std::istream& in, std::ostre
     SystemFileCopy fileCopy;
     StartupSequence sequence(programFolder, prompter, shell, fileCopy, systemLocalTime,
                              [&](RunState& run) { return runConsoleReview(run, prompter, std::move(printPdf)); });
-    int status = sequence.run();
+    RunEnd end = sequence.run();
     out << std::flush;
-    return status;
+    return exitStatus(end);
 }
 
 std::optional<int> runWithoutWindows(const CommandLine& line, const std::string& programFolder, std::istream& in,

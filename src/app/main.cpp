@@ -3,17 +3,15 @@
 // otherwise the splash window, whose timer runs the start-up sequence with
 // the windowed prompts and hands over to the review window. No QApplication
 // is made for the terminal: it would fail without a display.
+#include "app/OffscreenPrinting.h"
+#include "app/TerminalFrontEnd.h"
+#include "app/WindowFrontEnd.h"
 #include "platform/FileCopy.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Shell.h"
 #include "platform/StopSignals.h"
 #include "platform/qt/QtPrompter.h"
-#include "review/qt/ListPrinter.h"
-#include "review/qt/ReviewWindow.h"
 #include "startup/CommandLine.h"
-#include "startup/StartupSequence.h"
-#include "startup/TerminalFrontEnd.h"
-#include "startup/qt/frmSplash.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -23,7 +21,6 @@
 
 #include <csignal>
 #include <iostream>
-#include <memory>
 
 namespace {
 
@@ -41,11 +38,7 @@ int runWindows(int argc, char** argv, const std::string& programFolder)
     tarvex::QtPrompter prompter;
     tarvex::SystemShell shell;
     tarvex::SystemFileCopy fileCopy;
-    tarvex::StartupSequence sequence(programFolder, prompter, shell, fileCopy, tarvex::systemLocalTime,
-                                     [&](tarvex::RunState& run) { return tarvex::runReviewWindow(run, prompter); });
-    tarvex::frmSplash splash([&] { return sequence.run(); });
-    splash.show();
-    return app.exec();
+    return tarvex::runInWindows(programFolder, prompter, shell, fileCopy);
 }
 
 } // namespace
@@ -59,23 +52,10 @@ int main(int argc, char** argv)
     tarvex::CommandLine line = tarvex::CommandLine::parse(arguments, tarvex::displayAvailable());
     std::string folder = tarvex::programFolder(argv[0]);
 
-    // Printing a PDF needs fonts, hence a GUI application; the terminal gets
-    // one on the "offscreen" platform, made on the first print only.
-    std::unique_ptr<QGuiApplication> offscreen;
-    static char programName[] = "tarvex";
-    static char platformOption[] = "-platform";
-    static char platformName[] = "offscreen";
-    static char* offscreenArgv[] = {programName, platformOption, platformName, nullptr};
-    static int offscreenArgc = 3;
-    auto printPdf = [&](const std::vector<tarvex::ProposedChange>& rows, const std::string& path) {
-        if (!QGuiApplication::instance())
-            offscreen = std::make_unique<QGuiApplication>(offscreenArgc, offscreenArgv);
-        return tarvex::printListToPdf(rows, path);
-    };
-
+    tarvex::OffscreenPrinting printing;
     std::optional<int> status =
         tarvex::runWithoutWindows(line, folder, std::cin, std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1,
-                                  ::isatty(STDIN_FILENO) == 1, printPdf);
+                                  ::isatty(STDIN_FILENO) == 1, printing.pdfPrinter());
     if (status)
         return *status;
     return runWindows(argc, argv, folder);

@@ -1,16 +1,15 @@
 // The hand-over: the review window on the run's two databases, shown modally
 // once its list is built.
-#include "review/qt/ReviewWindow.h"
+#include "app/ReviewWindow.h"
 
 #include "review/PriceReview.h"
 #include "review/qt/ReviewDialog.h"
-#include "startup/ExitStatus.h"
 
 #include <QTimer>
 
 namespace tarvex {
 
-int runReviewWindow(RunState& run, Prompter& prompter)
+RunEnd runReviewWindow(RunState& run, Prompter& prompter)
 {
     PriceReview review(run.update, run.host, prompter);
     ReviewDialog dialog(review, prompter);
@@ -18,12 +17,12 @@ int runReviewWindow(RunState& run, Prompter& prompter)
     Status loaded = dialog.load();
     if (!loaded.ok()) {
         review.reportBuildFailure(loaded);
-        return kExitError;
+        return RunEnd::Error;
     }
     // Products passed over are reported once the user can see the list.
     QTimer::singleShot(0, &dialog, [&review] { review.reportUnreadable(); });
     dialog.exec();
-    return dialog.exitStatus();
+    return dialog.runEnd();
 }
 
 } // namespace tarvex

@@ -1,8 +1,7 @@
 // The splash window and the hand-over from its timer to the start-up.
-#include "startup/qt/frmSplash.h"
+#include "startup/qt/SplashWindow.h"
 
 #include "platform/Prompter.h"
-#include "startup/ExitStatus.h"
 #include "startup/SplashText.h"
 #include "startup/VersionLabel.h"
 
@@ -40,7 +39,7 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const 
 
 } // namespace
 
-frmSplash::frmSplash(std::function<int()> startup, QWidget* parent)
+SplashWindow::SplashWindow(std::function<RunEnd()> startup, QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::FramelessWindowHint)
     , m_startup(std::move(startup))
 {
@@ -83,11 +82,11 @@ frmSplash::frmSplash(std::function<int()> startup, QWidget* parent)
     m_timer->setObjectName(QStringLiteral("Timer1"));
     m_timer->setSingleShot(true);
     m_timer->setInterval(100);
-    connect(m_timer, &QTimer::timeout, this, &frmSplash::onTimer);
+    connect(m_timer, &QTimer::timeout, this, &SplashWindow::onTimer);
     m_timer->start();
 }
 
-void frmSplash::onTimer()
+void SplashWindow::onTimer()
 {
     if (m_finished)
         return;
@@ -100,23 +99,22 @@ void frmSplash::onTimer()
     finish(m_startup());
 }
 
-void frmSplash::finish(int status)
+void SplashWindow::finish(RunEnd end)
 {
     if (m_finished)
         return;
     m_finished = true;
     m_timer->stop();
-    emit finished(status);
-    QCoreApplication::exit(status);
+    emit finished(end);
 }
 
-void frmSplash::keyPressEvent(QKeyEvent* event)
+void SplashWindow::keyPressEvent(QKeyEvent* event)
 {
     event->accept();
     close();
 }
 
-bool frmSplash::eventFilter(QObject* watched, QEvent* event)
+bool SplashWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_frame && event->type() == QEvent::MouseButtonRelease) {
         close();
@@ -125,13 +123,13 @@ bool frmSplash::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-void frmSplash::closeEvent(QCloseEvent* event)
+void SplashWindow::closeEvent(QCloseEvent* event)
 {
     // Before the timer fires, closing the only window ends the run with no
     // start-up step. Once the start-up runs it owns the end of the run.
     if (!m_started) {
         event->accept();
-        finish(kExitOk);
+        finish(RunEnd::Normal);
         return;
     }
     event->ignore();

@@ -1,0 +1,18 @@
+// The run in windows: the splash window, whose timer runs the start-up with
+// the given prompts and hands over to the review window, and the end of the
+// application with the run's exit status.
+#pragma once
+
+#include "platform/FileCopy.h"
+#include "platform/Prompter.h"
+#include "platform/Shell.h"
+
+#include <string>
+
+namespace tarvex {
+
+// Shows the splash and runs the application's event loop until the run is
+// over; returns the exit status. A QApplication must exist.
+int runInWindows(const std::string& programFolder, Prompter& prompter, Shell& shell, FileCopy& fileCopy);
+
+} // namespace tarvex

@@ -1,0 +1,2 @@
+// A source file outside the layer folders, for the test that the guard finds it.
+#pragma once

@@ -1,0 +1,5 @@
+// Includes that break the layering, for the test that the guard finds them.
+#pragma once
+#include "startup/StartupSequence.h"
+#include <QWidget>
+#include <sqlite3.h>
