@@ -67,7 +67,8 @@ void giveOwner(int fd, uid_t owner, gid_t group)
     ::fchown(fd, uid_t(-1), group);
 }
 
-// Whether path names, without following a link, the file open at fd.
+} // namespace
+
 bool sameFile(int fd, const std::string& path)
 {
     struct stat byName {
@@ -75,8 +76,6 @@ bool sameFile(int fd, const std::string& path)
     return ::lstat(path.c_str(), &byName) == 0 && ::fstat(fd, &byHandle) == 0 && byName.st_ino == byHandle.st_ino &&
            byName.st_dev == byHandle.st_dev;
 }
-
-} // namespace
 
 std::string folderOf(const std::string& path)
 {
