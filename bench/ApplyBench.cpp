@@ -5,6 +5,8 @@
 #include "Stopwatch.h"
 
 #include "platform/Database.h"
+#include "platform/SqliteDatabase.h"
+#include "platform/SqliteStatement.h"
 #include "review/ChangeApplier.h"
 
 #include <sqlite3.h>
@@ -21,16 +23,11 @@ namespace fs = std::filesystem;
 // Rows per turn of each side.
 constexpr std::size_t kBatch = 200;
 
-struct StatementCloser {
-    void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, StatementCloser>;
+using Statement = SqliteStatement;
 
 Statement prepare(sqlite3* db, const char* sql)
 {
-    sqlite3_stmt* raw = nullptr;
-    sqlite3_prepare_v2(db, sql, -1, &raw, nullptr);
-    return Statement(raw);
+    return prepareStatement(db, sql);
 }
 
 std::string pragmaText(sqlite3* db, const char* sql)
@@ -121,16 +118,16 @@ Status ApplyBench::applyBoth(const std::string& vendorPath, const std::string& a
     Result<Database> floorHost = Database::open(floored);
     if (!floorHost)
         return R::failure(floorHost.error());
-    figures.journal = "journal_mode=" + pragmaText(host->handle(), "PRAGMA journal_mode") +
-                      ", synchronous=" + pragmaText(host->handle(), "PRAGMA synchronous");
-    sqlite3* db = floorHost->handle();
+    figures.journal = "journal_mode=" + pragmaText(sqliteHandle(*host), "PRAGMA journal_mode") +
+                      ", synchronous=" + pragmaText(sqliteHandle(*host), "PRAGMA synchronous");
+    sqlite3* db = sqliteHandle(*floorHost);
     const std::vector<Write> writes = plannedWrites(db, chosen);
     Statement floorUpdate = prepare(db, "UPDATE product SET cost = ?1, retailprice = ?2 WHERE rowid = ?3");
 
     // The two sides take turns, a batch of rows each, so that a spell of
     // slow flushing (another program writing to the same disk) falls on
     // both alike. Each batch of the real side is one whole applyChanges.
-    const int before = sqlite3_total_changes(host->handle());
+    const int before = sqlite3_total_changes(sqliteHandle(*host));
     QuietPrompter prompter;
     for (std::size_t from = 0; from < chosen.size(); from += kBatch) {
         const std::size_t to = std::min(chosen.size(), from + kBatch);
@@ -159,7 +156,7 @@ Status ApplyBench::applyBoth(const std::string& vendorPath, const std::string& a
         figures.floorSeconds += clock.seconds();
         figures.floorCpuSeconds += clock.cpuSeconds();
     }
-    figures.saves = sqlite3_total_changes(host->handle()) - before;
+    figures.saves = sqlite3_total_changes(sqliteHandle(*host)) - before;
     floorUpdate.reset();
 
     {

@@ -5,6 +5,7 @@
 #include "Stopwatch.h"
 
 #include "platform/Database.h"
+#include "platform/SqliteDatabase.h"
 #include "review/ChangeList.h"
 
 #include <sqlite3.h>
@@ -48,7 +49,7 @@ Result<std::vector<std::int64_t>> runFloor(const std::string& vendorPath, const 
     Result<Database> host = Database::open(hostPath);
     if (!host)
         return R::failure(host.error());
-    sqlite3* db = host->handle();
+    sqlite3* db = sqliteHandle(*host);
     int rc = attachVendor(db, vendorPath);
     if (rc != SQLITE_DONE)
         return R::failure(vendorPath + ": cannot attach: " + sqliteError(db));
@@ -117,8 +118,8 @@ Result<ListBuildFigures> ListBuildBench::measure(const std::string& vendorPath, 
             std::set<std::string> hostStatements;
             if (run == 0)
                 prompter.onEvents = [&] {
-                    for (sqlite3_stmt* s = sqlite3_next_stmt(host->handle(), nullptr); s;
-                         s = sqlite3_next_stmt(host->handle(), s))
+                    for (sqlite3_stmt* s = sqlite3_next_stmt(sqliteHandle(*host), nullptr); s;
+                         s = sqlite3_next_stmt(sqliteHandle(*host), s))
                         hostStatements.insert(sqlite3_sql(s));
                 };
             Stopwatch clock;
@@ -135,7 +136,7 @@ Result<ListBuildFigures> ListBuildBench::measure(const std::string& vendorPath, 
                     built.push_back(row.vendorId);
                 for (const std::string& sql : hostStatements)
                     if (sql.find("WHERE") != std::string::npos)
-                        for (std::string& line : queryPlan(host->handle(), sql))
+                        for (std::string& line : queryPlan(sqliteHandle(*host), sql))
                             figures.lookupPlan.push_back(std::move(line));
             }
         }
@@ -151,8 +152,8 @@ Result<ListBuildFigures> ListBuildBench::measure(const std::string& vendorPath, 
     figures.sameRows = floorIds == built;
 
     Result<Database> host = Database::open(hostPath);
-    if (host && attachVendor(host->handle(), vendorPath) == SQLITE_DONE)
-        figures.floorPlan = queryPlan(host->handle(), floorSql());
+    if (host && attachVendor(sqliteHandle(*host), vendorPath) == SQLITE_DONE)
+        figures.floorPlan = queryPlan(sqliteHandle(*host), floorSql());
     return figures;
 }
 

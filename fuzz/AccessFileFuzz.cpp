@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const AccessIndex& index : definition->indexes) {
             if (!table->setIndex(index.name).ok())
                 continue;
-            for (table->moveFirst(); !table->eof(); table->moveNext())
+            for (Status walk = table->moveFirst(); walk.ok() && !table->eof(); walk = table->moveNext())
                 for (const std::string& column : columns)
                     (void)table->text(column);
             (void)table->seek(Key{std::string("BW-100")});

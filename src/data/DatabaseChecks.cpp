@@ -6,30 +6,9 @@
 
 #include "platform/SqlText.h"
 
-#include <sqlite3.h>
 #include <sys/stat.h>
 
 namespace tarvex {
-
-namespace {
-
-// The first column of the named index, or nothing when it cannot be read (an
-// index on an expression has no column name).
-std::optional<std::string> firstIndexColumn(sqlite3* db, const std::string& index)
-{
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT name FROM pragma_index_info(?1) ORDER BY seqno LIMIT 1", -1, &stmt, nullptr) !=
-        SQLITE_OK)
-        return std::nullopt;
-    sqlite3_bind_text(stmt, 1, index.c_str(), -1, SQLITE_TRANSIENT);
-    std::optional<std::string> column;
-    if (sqlite3_step(stmt) == SQLITE_ROW && sqlite3_column_type(stmt, 0) == SQLITE_TEXT)
-        column = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
-    sqlite3_finalize(stmt);
-    return column;
-}
-
-} // namespace
 
 Status checkDatabaseFile(const std::string& path)
 {
@@ -51,23 +30,23 @@ Status checkTable(Database& db, const std::string& table, const std::vector<std:
     Result<Recordset> recordset = db.openTable(table, columns);
     if (!recordset)
         return recordset.status();
-    for (const IndexNeed& index : indexes) {
-        if (Status chosen = recordset->setIndex(index.name); !chosen)
-            return Status::failure(db.path() + ": " + chosen.error());
-        if (index.firstColumn.empty())
+    for (const IndexNeed& need : indexes) {
+        Result<IndexInfo> index = db.index(recordset->tableName(), need.name);
+        if (!index)
+            return index.status();
+        if (!need.firstColumn.empty() && !sameName(index->columns.front(), need.firstColumn))
+            return Status::failure(db.path() + ": index \"" + need.name + "\" of table \"" + recordset->tableName() +
+                                   "\" is not on column \"" + need.firstColumn + "\"");
+        if (!need.distinctKeys)
             continue;
-        std::optional<std::string> first = firstIndexColumn(db.handle(), index.name);
-        if (!first || !sameName(*first, index.firstColumn))
-            return Status::failure(db.path() + ": index \"" + index.name + "\" of table \"" + recordset->tableName() +
-                                   "\" is not on column \"" + index.firstColumn + "\"");
-        if (!index.distinctKeys)
-            continue;
+        if (Status chosen = recordset->setIndex(need.name); !chosen)
+            return Status::failure(db.path() + ": " + chosen.error(), chosen.kind());
         Result<std::optional<std::string>> repeated = recordset->repeatedKey();
         if (!repeated)
-            return Status::failure(db.path() + ": " + repeated.error());
+            return Status::failure(db.path() + ": " + repeated.error(), repeated.kind());
         if (*repeated)
             return Status::failure(db.path() + ": more than one record of table \"" + recordset->tableName() +
-                                   "\" has " + index.firstColumn + " " + **repeated + ", so index \"" + index.name +
+                                   "\" has " + need.firstColumn + " " + **repeated + ", so index \"" + need.name +
                                    "\" cannot tell them apart");
     }
     return Status::success();

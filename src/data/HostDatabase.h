@@ -11,6 +11,6 @@ namespace tarvex {
 // Opens path and checks for table product with quickid, cost and retailprice
 // and its index QuickID, and that the file can be written. Fails with a text
 // naming the file and the problem.
-Result<Database> openHostDatabase(const std::string& path);
+Result<Database> openHostDatabase(const std::string& path, const OpenOptions& options = {});
 
 } // namespace tarvex

@@ -3,19 +3,18 @@
 
 #include "data/DatabaseChecks.h"
 #include "data/DatabaseNames.h"
-#include "platform/SqlText.h"
-
-#include <sqlite3.h>
 
 namespace tarvex {
 
-Result<Database> openUpdateDatabase(const std::string& path)
+Result<Database> openUpdateDatabase(const std::string& path, const OpenOptions& options)
 {
     if (Status file = checkDatabaseFile(path); !file)
         return file;
     // The price list is only ever read, and may sit in a folder the user
     // cannot write.
-    Result<Database> db = Database::open(path, Database::Access::ReadOnly);
+    OpenOptions readOnly = options;
+    readOnly.access = OpenOptions::Access::ReadOnly;
+    Result<Database> db = Database::open(path, readOnly);
     if (!db)
         return db;
     using namespace names;
@@ -37,26 +36,23 @@ Result<std::string> firstVendorName(Database& update)
     Result<Recordset> vendor = update.openTable(names::kVendor, {names::kName});
     if (!vendor)
         return R::failure(vendor.error());
-    // The table has no index to walk by: "first" is the first record stored,
-    // the lowest row id.
-    std::string sql = "SELECT " + quoteIdentifier(names::kName) + " FROM " + quoteIdentifier(vendor->tableName()) +
-                      " ORDER BY " + vendor->rowIdName() + " LIMIT 1";
-    sqlite3* db = update.handle();
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK)
-        return R::failure(update.path() + ": reading table \"" + vendor->tableName() + "\": " + sqliteError(db));
-    int rc = sqlite3_step(stmt);
-    std::string name;
-    if (rc == SQLITE_ROW && sqlite3_column_type(stmt, 0) != SQLITE_NULL)
-        name.assign(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)),
-                    static_cast<std::size_t>(sqlite3_column_bytes(stmt, 0)));
-    std::string error = rc == SQLITE_ROW || rc == SQLITE_DONE ? "" : sqliteError(db);
-    sqlite3_finalize(stmt);
-    if (rc == SQLITE_DONE)
+    // The table has no index to walk by: "first" is the first record stored.
+    Status walked = vendor->moveFirst();
+    if (!walked)
+        return R::failure(update.path() + ": " + walked.error(), walked.kind());
+    if (vendor->eof())
         return R::failure(update.path() + ": table \"" + vendor->tableName() + "\" has no record");
-    if (rc != SQLITE_ROW)
-        return R::failure(update.path() + ": reading table \"" + vendor->tableName() + "\": " + error);
-    return name;
+    Result<FieldValue> field = vendor->field(names::kName);
+    if (!field)
+        return R::failure(update.path() + ": " + field.error());
+    // A name stored as a number reads in its text form; one stored as bytes
+    // is taken as it stands.
+    if (field->type == FieldValue::Type::Text || field->type == FieldValue::Type::Blob)
+        return field->bytes;
+    Result<std::optional<std::string>> name = vendor->text(names::kName);
+    if (!name)
+        return R::failure(update.path() + ": " + name.error());
+    return name->value_or(std::string());
 }
 
 } // namespace tarvex

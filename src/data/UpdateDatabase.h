@@ -12,7 +12,7 @@ namespace tarvex {
 // Name, cost, retailprice and Delete and its indexes UpdateID and Primarykey,
 // and that no two products share an ID. Fails with a text naming the file and
 // what is missing or wrong.
-Result<Database> openUpdateDatabase(const std::string& path);
+Result<Database> openUpdateDatabase(const std::string& path, const OpenOptions& options = {});
 
 // The Name of the first record of table Vendor (empty text for an empty
 // name). Fails when the table is missing or has no record.

@@ -4,6 +4,7 @@
 
 #include "platform/Database.h"
 #include "platform/RunRecordSchema.h"
+#include "platform/SqliteStatement.h"
 #include "platform/StagedFile.h"
 
 #include <sqlite3.h>

@@ -2,7 +2,7 @@
 // each write one statement, so one transaction, on disk when it returns.
 #include "platform/RunRecordFile.h"
 
-#include "platform/Database.h"
+#include "platform/SqliteStatement.h"
 
 #include <sqlite3.h>
 
@@ -14,62 +14,61 @@ namespace {
 // the values a run record holds.
 class Statement {
 public:
-    Statement(sqlite3* db, const char* sql) { m_rc = sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr); }
-    ~Statement() { sqlite3_finalize(m_stmt); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
+    Statement(sqlite3* db, const char* sql)
+        : m_stmt(prepareStatement(db, sql))
+    {
+    }
 
-    bool prepared() const { return m_rc == SQLITE_OK; }
-    void bind(int i, std::int64_t value) { sqlite3_bind_int64(m_stmt, i, value); }
+    bool prepared() const { return m_stmt != nullptr; }
+    void bind(int i, std::int64_t value) { sqlite3_bind_int64(m_stmt.get(), i, value); }
     void bind(int i, const std::string& value)
     {
-        sqlite3_bind_text(m_stmt, i, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(m_stmt.get(), i, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
     }
-    void bind(int i, const char* value) { sqlite3_bind_text(m_stmt, i, value, -1, SQLITE_STATIC); }
+    void bind(int i, const char* value) { sqlite3_bind_text(m_stmt.get(), i, value, -1, SQLITE_STATIC); }
     void bind(int i, std::optional<double> value)
     {
-        value ? sqlite3_bind_double(m_stmt, i, *value) : sqlite3_bind_null(m_stmt, i);
+        value ? sqlite3_bind_double(m_stmt.get(), i, *value) : sqlite3_bind_null(m_stmt.get(), i);
     }
     void bind(int i, std::optional<std::int64_t> value)
     {
-        value ? sqlite3_bind_int64(m_stmt, i, *value) : sqlite3_bind_null(m_stmt, i);
+        value ? sqlite3_bind_int64(m_stmt.get(), i, *value) : sqlite3_bind_null(m_stmt.get(), i);
     }
-    void bindNull(int i) { sqlite3_bind_null(m_stmt, i); }
+    void bindNull(int i) { sqlite3_bind_null(m_stmt.get(), i); }
     void bind(int i, const HostRecordId& value)
     {
         std::visit([&](const auto& v) { bind(i, v); }, value);
     }
     // SQLITE_ROW, SQLITE_DONE or an error.
-    int step() { return sqlite3_step(m_stmt); }
+    int step() { return sqlite3_step(m_stmt.get()); }
 
-    std::int64_t integer(int column) const { return sqlite3_column_int64(m_stmt, column); }
+    std::int64_t integer(int column) const { return sqlite3_column_int64(m_stmt.get(), column); }
     std::string text(int column) const
     {
-        const unsigned char* value = sqlite3_column_text(m_stmt, column);
+        const unsigned char* value = sqlite3_column_text(m_stmt.get(), column);
         return value ? reinterpret_cast<const char*>(value) : "";
     }
     std::optional<double> number(int column) const
     {
-        if (sqlite3_column_type(m_stmt, column) == SQLITE_NULL)
+        if (sqlite3_column_type(m_stmt.get(), column) == SQLITE_NULL)
             return std::nullopt;
-        return sqlite3_column_double(m_stmt, column);
+        return sqlite3_column_double(m_stmt.get(), column);
     }
     std::optional<std::int64_t> optionalInteger(int column) const
     {
-        if (sqlite3_column_type(m_stmt, column) == SQLITE_NULL)
+        if (sqlite3_column_type(m_stmt.get(), column) == SQLITE_NULL)
             return std::nullopt;
         return integer(column);
     }
     HostRecordId record(int column) const
     {
-        if (sqlite3_column_type(m_stmt, column) == SQLITE_INTEGER)
+        if (sqlite3_column_type(m_stmt.get(), column) == SQLITE_INTEGER)
             return integer(column);
         return text(column);
     }
 
 private:
-    sqlite3_stmt* m_stmt = nullptr;
-    int m_rc = SQLITE_OK;
+    SqliteStatement m_stmt;
 };
 
 const char* stateName(EntryState state)

@@ -4,33 +4,30 @@
 #include "data/DatabaseNames.h"
 #include "platform/StopSignals.h"
 #include "review/ChangeRules.h"
+#include "review/ProductValues.h"
 #include "review/ReadHold.h"
 #include "review/WorkPacer.h"
-
-#include <sqlite3.h>
 
 namespace tarvex {
 
 namespace {
 
-// Whether the last failure on db concerns the whole file rather than one
-// record: every further save would fail the same way.
-bool fileRefusesWrites(const Database& db)
+// Whether a failed save concerns the whole file rather than one record: every
+// further save would fail the same way.
+bool fileRefusesWrites(const Status& save)
 {
-    switch (sqlite3_errcode(db.handle()) & 0xff) {
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-    case SQLITE_READONLY:
-    case SQLITE_IOERR:
-    case SQLITE_FULL:
-    case SQLITE_CANTOPEN:
-    case SQLITE_CORRUPT:
-    case SQLITE_NOTADB:
-    case SQLITE_PERM:
+    switch (save.kind()) {
+    case ErrorKind::Busy:
+    case ErrorKind::ReadOnly:
+    case ErrorKind::Io:
+    case ErrorKind::NotADatabase:
         return true;
-    default:
+    case ErrorKind::Other:
+    case ErrorKind::NotFound:
+    case ErrorKind::Changed:
         return false;
     }
+    return false;
 }
 
 enum class RowResult { Unchanged, Updated, Failed, FileRefused, HostLeftPath };
@@ -58,36 +55,21 @@ public:
             return fail(row, m_update.path() + ": " + quickid.error());
         if (!*quickid)
             return RowResult::Unchanged;
-        Result<std::optional<double>> vendorCost = m_vendor.number(names::kCost);
-        if (!vendorCost.ok())
-            return fail(row, m_update.path() + ": " + vendorCost.error());
-        Result<std::optional<double>> vendorPrice = m_vendor.number(names::kRetailPrice);
-        if (!vendorPrice.ok())
-            return fail(row, m_update.path() + ": " + vendorPrice.error());
-
-        if (std::optional<std::string> problem = vendorAmountProblem(*vendorCost))
-            return fail(row, m_update.path() + ": \"" + names::kCost + "\" " + *problem);
-        if (std::optional<std::string> problem = vendorAmountProblem(*vendorPrice))
-            return fail(row, m_update.path() + ": \"" + names::kRetailPrice + "\" " + *problem);
-
         found = m_hostProducts.seek(Key{**quickid});
         if (!found.ok())
             return fail(row, m_host.path() + ": " + found.error());
         if (m_hostProducts.noMatch())
             return RowResult::Unchanged;
-        Result<std::optional<double>> hostCost = m_hostProducts.number(names::kCost);
-        if (!hostCost.ok())
-            return fail(row, m_host.path() + ": " + hostCost.error());
-        Result<std::optional<double>> hostPrice = m_hostProducts.number(names::kRetailPrice);
-        if (!hostPrice.ok())
-            return fail(row, m_host.path() + ": " + hostPrice.error());
+        Result<ProductValues> values = readProductValues(m_update, m_vendor, m_host, m_hostProducts);
+        if (!values.ok())
+            return fail(row, values.error());
 
         // Cost and price are decided separately but saved together, in one
         // save of the record: an interruption (a crash, a cut power, another
         // program's lock) leaves the product wholly old or wholly new, never
         // with a new cost beside its old price.
-        bool writeCost = costToWrite(*vendorCost, *hostCost);
-        bool writePrice = priceToWrite(*vendorPrice, *hostPrice);
+        bool writeCost = costToWrite(values->vendorCost, values->hostCost);
+        bool writePrice = priceToWrite(values->vendorPrice, values->hostPrice);
         pacer.step(done);
         if (!writeCost && !writePrice)
             return RowResult::Unchanged;
@@ -100,14 +82,14 @@ public:
         }
         Status s = m_hostProducts.edit();
         if (s.ok() && writeCost)
-            s = m_hostProducts.setNumber(names::kCost, **vendorCost);
+            s = m_hostProducts.setNumber(names::kCost, *values->vendorCost);
         if (s.ok() && writePrice)
-            s = m_hostProducts.setNumber(names::kRetailPrice, **vendorPrice);
+            s = m_hostProducts.setNumber(names::kRetailPrice, *values->vendorPrice);
         if (s.ok())
             s = m_hostProducts.update();
         if (s.ok())
             return RowResult::Updated;
-        if (fileRefusesWrites(m_host))
+        if (fileRefusesWrites(s))
             return refuse(row, s.error());
         return fail(row, m_host.path() + ": " + s.error());
     }

@@ -2,30 +2,14 @@
 #include "review/ChangeList.h"
 
 #include "data/DatabaseNames.h"
-#include "platform/SqlText.h"
 #include "review/ChangeRules.h"
+#include "review/ProductValues.h"
 #include "review/ReadHold.h"
 #include "review/WorkPacer.h"
-
-#include <sqlite3.h>
 
 namespace tarvex {
 
 namespace {
-
-// How many records a table holds, for the progress; 0 when it cannot be told.
-std::uint64_t recordCount(Database& db, const std::string& table)
-{
-    std::string sql = "SELECT count(*) FROM " + quoteIdentifier(table);
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db.handle(), sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK)
-        return 0;
-    std::uint64_t count = 0;
-    if (sqlite3_step(stmt) == SQLITE_ROW)
-        count = static_cast<std::uint64_t>(sqlite3_column_int64(stmt, 0));
-    sqlite3_finalize(stmt);
-    return count;
-}
 
 // The code a vendor product is named by in messages.
 std::string productCode(const std::optional<std::string>& quickid, const Result<std::optional<std::int64_t>>& id)
@@ -79,26 +63,16 @@ public:
             return unreadable(shown, m_update, id.error());
         if (!*id)
             return unreadable(shown, m_update, "the product has no ID");
-        Result<std::optional<double>> vendorCost = m_vendor.number(names::kCost);
-        if (!vendorCost.ok())
-            return unreadable(shown, m_update, vendorCost.error());
-        Result<std::optional<double>> vendorPrice = m_vendor.number(names::kRetailPrice);
-        if (!vendorPrice.ok())
-            return unreadable(shown, m_update, vendorPrice.error());
-        if (std::optional<std::string> problem = vendorAmountProblem(*vendorCost))
-            return unreadable(shown, m_update, amountError(names::kCost, *problem));
-        if (std::optional<std::string> problem = vendorAmountProblem(*vendorPrice))
-            return unreadable(shown, m_update, amountError(names::kRetailPrice, *problem));
-        Result<std::optional<double>> hostCost = m_hostProducts.number(names::kCost);
-        if (!hostCost.ok())
-            return unreadable(shown, m_host, hostCost.error());
-        Result<std::optional<double>> hostPrice = m_hostProducts.number(names::kRetailPrice);
-        if (!hostPrice.ok())
-            return unreadable(shown, m_host, hostPrice.error());
+        Result<ProductValues> values = readProductValues(m_update, m_vendor, m_host, m_hostProducts);
+        if (!values.ok()) {
+            m_list.unreadable.push_back({shown, values.error()});
+            return;
+        }
 
-        double currentCost = hostCost->value_or(0);
-        double currentPrice = hostPrice->value_or(0);
-        std::optional<std::string> label = changeLabel(*vendorCost, *vendorPrice, currentCost, currentPrice);
+        double currentCost = values->hostCost.value_or(0);
+        double currentPrice = values->hostPrice.value_or(0);
+        std::optional<std::string> label =
+            changeLabel(values->vendorCost, values->vendorPrice, currentCost, currentPrice);
         if (!label)
             return;
 
@@ -112,19 +86,13 @@ public:
             row.name = **name;
         row.currentCost = currentCost;
         row.currentPrice = currentPrice;
-        row.newCost = *vendorCost;
-        row.newPrice = *vendorPrice;
+        row.newCost = values->vendorCost;
+        row.newPrice = values->vendorPrice;
         row.change = std::move(*label);
         m_list.rows.push_back(std::move(row));
     }
 
 private:
-    std::string amountError(const char* column, const std::string& problem) const
-    {
-        return "table \"" + m_vendor.tableName() + "\", record " + std::to_string(m_vendor.rowId()) + ": \"" + column +
-               "\" " + problem;
-    }
-
     void unreadable(const std::string& code, const Database& db, const std::string& error)
     {
         m_list.unreadable.push_back({code, db.path() + ": " + error});
@@ -162,10 +130,12 @@ Result<ChangeList> buildChangeList(Database& update, Database& host, Prompter& p
     if (Status s = hostProducts->setIndex(names::kQuickIdIndex); !s.ok())
         return R::failure(host.path() + ": " + s.error());
 
+    // Only for the progress: a count that cannot be had shows none.
+    Result<std::uint64_t> vendorCount = update.recordCount(vendor->tableName());
     ChangeList list;
     Builder builder(update, host, *vendor, *hostProducts, list);
     WorkPacer pacer(prompter, "Proposed Changes to Products", "Comparing the vendor's products with the host database",
-                    recordCount(update, vendor->tableName()));
+                    vendorCount.ok() ? *vendorCount : 0);
     std::uint64_t done = 0;
     for (Status walk = vendor->moveFirst();; walk = vendor->moveNext()) {
         if (!walk.ok())

@@ -118,7 +118,8 @@ std::string formatTable(const std::vector<std::vector<std::string>>& lines, cons
     for (const auto& line : lines)
         columns = std::max(columns, line.size());
     std::string text;
-    writeTable(
+    // Appending to a text cannot fail, so neither can the table.
+    [[maybe_unused]] Status written = writeTable(
         lines.size(), columns,
         [&](std::size_t l, std::size_t c) { return c < lines[l].size() ? lines[l][c] : std::string(); }, layout,
         [&](const std::string& line) {

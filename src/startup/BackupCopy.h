@@ -1,14 +1,14 @@
 // BackupCopy: the start-up backup copy of the host database. The copy is made
 // before anything can write to the host database, under a name of its own
 // (see BackupName), and it is a consistent picture of the database: it is
-// taken while holding a read lock on the file, so that another program cannot
-// commit half-way through; a database in WAL mode is copied through SQLite's
-// online backup, since its main file alone would miss committed pages. A
-// journal left by an interrupted write is rolled back first, so the copy is
-// of the file as it was last completely saved. Unfinished copies that earlier
+// taken through Database::copyFile, which holds a read lock on the file so
+// that another program cannot commit half-way through. A journal left by an
+// interrupted write is rolled back first, so the copy is of the file as it
+// was last completely saved. Unfinished copies that earlier
 // runs left beside the host when they stopped are removed first.
 #pragma once
 
+#include "platform/DatabaseEngine.h"
 #include "platform/FileCopy.h"
 #include "platform/Prompter.h"
 
@@ -35,7 +35,8 @@ struct BackupResult {
 
 class BackupCopy {
 public:
-    BackupCopy(FileCopy& fileCopy, Prompter& prompter);
+    // options.busyTimeoutMs bounds the wait for another program's lock.
+    BackupCopy(FileCopy& fileCopy, Prompter& prompter, const OpenOptions& options = {});
 
     // Copies the file at hostPath to a new backup beside it named for the
     // local time when, showing progress with a Cancel button. A file whose
@@ -48,6 +49,7 @@ public:
 private:
     FileCopy& m_fileCopy;
     Prompter& m_prompter;
+    OpenOptions m_options;
 };
 
 } // namespace tarvex

@@ -23,13 +23,14 @@ std::tm systemLocalTime()
 }
 
 StartupSequence::StartupSequence(VendorFiles files, Prompter& prompter, Shell& shell, FileCopy& fileCopy, Clock clock,
-                                 HandOver handOver)
+                                 HandOver handOver, const OpenOptions& options)
     : m_files(std::move(files))
     , m_prompter(prompter)
     , m_shell(shell)
     , m_fileCopy(fileCopy)
     , m_clock(std::move(clock))
     , m_handOver(std::move(handOver))
+    , m_options(options)
 {
 }
 
@@ -75,7 +76,7 @@ RunEnd StartupSequence::run()
         // file is named on the command line.
         files = VendorFiles(folderOf(*chosen), *chosen, false);
     }
-    Result<Database> update = openUpdateDatabase(files.updateDatabase);
+    Result<Database> update = openUpdateDatabase(files.updateDatabase, m_options);
     if (!update)
         return fail(kErrorLoading, "ERROR", update.error());
 
@@ -104,7 +105,7 @@ RunEnd StartupSequence::run()
     // copy that fails or is cancelled ends the run before the open. (Only the
     // rollback of an interrupted write comes first: it restores what was last
     // completely saved, and the copy is taken of that.)
-    BackupCopy backupCopy(m_fileCopy, m_prompter);
+    BackupCopy backupCopy(m_fileCopy, m_prompter, m_options);
     BackupResult backup = backupCopy.make(*hostPath, m_clock());
     if (backup.outcome == BackupResult::Outcome::Cancelled || backup.outcome == BackupResult::Outcome::Failed) {
         std::string text = "The backup copy of " + *hostPath + " could not be made, so nothing has been changed.";
@@ -123,7 +124,7 @@ RunEnd StartupSequence::run()
                                     backup.backupPath + " was made",
                                 MessageIcon::None, MessageButtons::Ok});
 
-    Result<Database> host = openHostDatabase(*hostPath);
+    Result<Database> host = openHostDatabase(*hostPath, m_options);
     if (!host)
         return fail(kUnableToOpen, "Critical Error", host.error());
     if (!locator.chosenLocation().empty())

@@ -7,6 +7,7 @@
 
 #include "data/RunEnd.h"
 #include "data/RunState.h"
+#include "platform/DatabaseEngine.h"
 #include "platform/FileCopy.h"
 #include "platform/Prompter.h"
 #include "platform/Shell.h"
@@ -32,7 +33,7 @@ public:
     // files: where the price list and Merlow.INI are (a folder string serves
     // for a folder's own files).
     StartupSequence(VendorFiles files, Prompter& prompter, Shell& shell, FileCopy& fileCopy, Clock clock,
-                    HandOver handOver);
+                    HandOver handOver, const OpenOptions& options = {});
 
     // Runs the steps in order. When files asks for the price list, the file
     // dialog comes first. After a shortcut chosen in the dialog led to a
@@ -53,6 +54,8 @@ private:
     FileCopy& m_fileCopy;
     Clock m_clock;
     HandOver m_handOver;
+    // How both databases are opened and the host copied.
+    OpenOptions m_options;
 };
 
 // The fixed texts of the start-up's prompts and messages.

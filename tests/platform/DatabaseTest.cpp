@@ -1,6 +1,7 @@
 // The database engine over real SQLite files: opening, schema matching by
 // name, walking in index order, seeking, reading typed fields and saving.
 #include "platform/Database.h"
+#include "platform/SqliteDatabase.h"
 
 #include "support/SampleDatabases.h"
 #include "support/TempDir.h"
@@ -46,13 +47,24 @@ TEST_F(DatabaseTest, OpeningAMissingOrForeignFileFailsAndCreatesNothing)
 {
     Result<Database> missing = Database::open(host);
     EXPECT_FALSE(missing.ok());
+    EXPECT_EQ(missing.kind(), ErrorKind::NotFound);
     EXPECT_NE(missing.error().find(host), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(host));
 
     std::string text = dir.write("notes.mdb", "this is not a database, just some text that is long enough");
     Result<Database> foreign = Database::open(text);
     EXPECT_FALSE(foreign.ok());
+    EXPECT_EQ(foreign.kind(), ErrorKind::NotADatabase);
     EXPECT_NE(foreign.error().find("not a database"), std::string::npos) << foreign.error();
+
+    // Told by its first bytes, whatever the file is called.
+    for (const char* format : {"Jet", "ACE"}) {
+        std::string access = dir.write(std::string(format) + ".dat", accessFileStart(format));
+        Result<Database> refused = Database::open(access);
+        EXPECT_FALSE(refused.ok());
+        EXPECT_EQ(refused.kind(), ErrorKind::NotADatabase);
+        EXPECT_EQ(refused.error(), access + ": is an Access database, which this version cannot open");
+    }
 }
 
 TEST_F(DatabaseTest, NamesAreMatchedWithoutRegardToCase)
@@ -159,6 +171,7 @@ TEST_F(DatabaseTest, AnUpdateThatSavesNothingSaysWhy)
     Status vanished = saveCost(products, "A", 2.0, [&] { execSql(host, "DELETE FROM product WHERE quickid = 'A'"); });
     EXPECT_FALSE(vanished.ok());
     EXPECT_NE(vanished.error().find("no longer exists"), std::string::npos) << vanished.error();
+    EXPECT_EQ(vanished.kind(), ErrorKind::Changed);
 }
 
 TEST_F(DatabaseTest, AColumnNamedRowidDoesNotHideTheRecordsOwnId)
@@ -169,10 +182,9 @@ TEST_F(DatabaseTest, AColumnNamedRowidDoesNotHideTheRecordsOwnId)
     Result<Database> db = Database::open(host);
     ASSERT_TRUE(db.ok());
     Recordset products = openProducts(*db);
-    EXPECT_EQ(products.rowIdName(), "_rowid_");
     ASSERT_TRUE(saveCost(products, "A", 3.0, [] {}).ok());
     EXPECT_EQ(products.rowId(), 1);
-    EXPECT_EQ(sqlite3_changes(db->handle()), 1);
+    EXPECT_EQ(sqlite3_changes(sqliteHandle(*db)), 1);
     std::vector<HostRow> rows = readHostProducts(host);
     EXPECT_EQ(*rows[0].cost + *rows[1].cost, 4.0);
 }
@@ -182,7 +194,7 @@ TEST_F(DatabaseTest, SeekUsesTheIndexNotAScan)
     makeHostDatabase(host, {{"A", 1.0, 2.0}});
     Result<Database> db = Database::open(host);
     ASSERT_TRUE(db.ok());
-    sqlite3* handle = db->handle();
+    sqlite3* handle = sqliteHandle(*db);
     sqlite3_stmt* stmt = nullptr;
     ASSERT_EQ(sqlite3_prepare_v2(handle,
                                  "EXPLAIN QUERY PLAN SELECT rowid, \"cost\" FROM \"product\" WHERE \"quickid\" COLLATE "

@@ -160,8 +160,9 @@ TEST_F(RunRecordFileTest, AKillBetweenTheRecordAndTheMarkLeavesThePendingEntryIn
     if (child == 0) {
         Result<RunRecordFile> record = RunRecordFile::open(host);
         std::int64_t run = *record->beginRun(update("Lumen Professional"));
-        record->markDone(*record->recordIntent(run, product(1, "A1")), EntryState::Saved);
-        record->recordIntent(run, product(2, "B2"));
+        if (!record->markDone(*record->recordIntent(run, product(1, "A1")), EntryState::Saved).ok() ||
+            !record->recordIntent(run, product(2, "B2")).ok())
+            ::_exit(1);
         char byte = 1;
         if (::write(ready[1], &byte, 1) != 1)
             ::_exit(1);
@@ -344,7 +345,7 @@ TEST_F(RunRecordFileTest, AFileThatIsNotASoundRunRecordIsMovedAsideUnchangedAndA
                  RunRecordFile record = openRecord();
                  std::int64_t run = *record.beginRun(update("Lumen Professional"));
                  for (int i = 0; i < 3; ++i)
-                     record.recordIntent(run, product(i, "P" + std::to_string(i)));
+                     EXPECT_TRUE(record.recordIntent(run, product(i, "P" + std::to_string(i))).ok());
              }
              // Every page after the first (which holds the header) overwritten.
              std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);

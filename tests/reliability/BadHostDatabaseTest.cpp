@@ -84,13 +84,11 @@ TEST(BadHostDatabaseTest, FilesThatAreNoUsableHostDatabaseAreNeverWritten)
          {"{host}", "not a database"},
          notCopied},
         // An Access database is a database: it is backed up, and only then
-        // refused by the engine, which reads SQLite files only.
+        // refused at the open, since no engine for it is built in yet.
         {"an Access (Jet) database",
-         [](Scenario& s) {
-             replaceWith(s.hostPath, std::string("\0\1\0\0Standard Jet DB\0", 20) + std::string(4000, '\0'));
-         },
+         [](Scenario& s) { replaceWith(s.hostPath, accessFileStart("Jet")); },
          End::UnableToOpen,
-         {"{host}", "not a database"},
+         {"{host}", "is an Access database, which this version cannot open"},
          [](Scenario& s, const RunOutcome&) { EXPECT_TRUE(backedUp(s)); }},
         {"truncated to half", [](Scenario& s) { truncatedHost(s, 0.5); }, End::BackupFailed, {"{host}", "malformed"}},
         {"truncated by one page",

@@ -128,7 +128,7 @@ RunOutcome Scenario::run()
     when.tm_min = 57;
     when.tm_sec = 42;
     StartupSequence sequence(
-        program, prompter, shell, fileCopy, [when] { return when; }, handOver);
+        program, prompter, shell, fileCopy, [when] { return when; }, handOver, openOptions);
     outcome.exitStatus = exitStatus(sequence.run());
     outcome.messages = prompter.messages;
     if (!handedOver) {

@@ -8,6 +8,7 @@
 // unless the user applied a change, and any error naming a file.
 #pragma once
 
+#include "platform/DatabaseEngine.h"
 #include "platform/FileCopy.h"
 #include "platform/Shell.h"
 #include "review/ApplyReport.h"
@@ -77,6 +78,8 @@ public:
     void storeLocation(const std::string& path);
     // Runs in the hand-over between building the list and applying it.
     std::function<void()> beforeApply;
+    // How the run opens and copies the databases (its busy timeout).
+    OpenOptions openOptions;
 
     RunOutcome run();
 

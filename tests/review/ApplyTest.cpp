@@ -1,6 +1,7 @@
 // Applying the chosen rows to a real host database: what is written, what is
 // skipped, and how failures are reported.
 #include "ReviewFixture.h"
+#include "platform/SqliteDatabase.h"
 
 #include <sqlite3.h>
 
@@ -185,7 +186,7 @@ TEST_F(ApplyTest, AHostThatRefusesAllWritesIsNotTriedRowAfterRow)
     PriceReview& review = build();
     review.selectAll();
     // The connection can no longer write, as with a file made read-only.
-    ASSERT_EQ(sqlite3_exec(host->handle(), "PRAGMA query_only = 1", nullptr, nullptr, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(sqliteHandle(*host), "PRAGMA query_only = 1", nullptr, nullptr, nullptr), SQLITE_OK);
     EXPECT_EQ(review.apply(), PriceReview::ApplyOutcome::Incomplete);
 
     EXPECT_EQ(review.lastReport().updated, 0u);
@@ -203,7 +204,8 @@ TEST_F(ApplyTest, AHostThatRefusesAllWritesIsNotTriedRowAfterRow)
 TEST_F(ApplyTest, AHostLockedByAnotherProgramIsReportedNotCompleted)
 {
     make({{1, "A", "", 2.0, 2.0}, {2, "B", "", 2.0, 2.0}}, {{"A", 1.0, 1.0}, {"B", 1.0, 1.0}});
-    PriceReview& review = build();
+    // The lock is held for the whole apply: a short wait for it is enough.
+    PriceReview& review = build(OpenOptions{100});
     review.selectAll();
 
     sqlite3* other = nullptr;

@@ -1,6 +1,7 @@
 // Which vendor products the review lists, with which cells and labels, on
 // real database files.
 #include "ReviewFixture.h"
+#include "platform/SqliteDatabase.h"
 
 #include "review/ChangeList.h"
 #include "review/NumberText.h"
@@ -286,7 +287,7 @@ TEST_F(ChangeListTest, TheHostIsReadUnderOneLockForTheWholeBuild)
     for (int rc : writer.writeResults)
         EXPECT_EQ(rc, SQLITE_BUSY);
     // Once built, the lock is gone.
-    EXPECT_EQ(sqlite3_exec(host->handle(), "UPDATE product SET Name = 'y'", nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(sqliteHandle(*host), "UPDATE product SET Name = 'y'", nullptr, nullptr, nullptr), SQLITE_OK);
 }
 
 TEST_F(ChangeListTest, AMissingIndexFailsTheBuildNamingTheFile)

@@ -32,10 +32,10 @@ protected:
         makeHostDatabase(hostPath, hostRows);
     }
 
-    void open()
+    void open(const OpenOptions& options = {})
     {
-        Result<Database> u = Database::open(updatePath);
-        Result<Database> h = Database::open(hostPath);
+        Result<Database> u = Database::open(updatePath, options);
+        Result<Database> h = Database::open(hostPath, options);
         ASSERT_TRUE(u.ok()) << u.error();
         ASSERT_TRUE(h.ok()) << h.error();
         update.emplace(std::move(*u));
@@ -43,9 +43,9 @@ protected:
     }
 
     // Opens both files and builds the list, which must succeed.
-    PriceReview& build()
+    PriceReview& build(const OpenOptions& options = {})
     {
-        open();
+        open(options);
         m_review.emplace(*update, *host, prompter);
         Status built = m_review->build();
         EXPECT_TRUE(built.ok()) << built.error();

@@ -181,4 +181,12 @@ std::string integrityCheck(const std::string& path)
     return result;
 }
 
+std::string accessFileStart(const std::string& format)
+{
+    std::string page(4096, '\0');
+    page[1] = '\x01';
+    page.replace(4, 15, "Standard " + format + " DB");
+    return page;
+}
+
 } // namespace tarvex::test

@@ -44,4 +44,9 @@ std::vector<HostRow> readHostProducts(const std::string& path);
 // The result of PRAGMA integrity_check ("ok" for a sound file).
 std::string integrityCheck(const std::string& path);
 
+// The first page of an Access database file of the given format ("Jet" or
+// "ACE"): its signature at byte 4 and zeros after it, which is all that tells
+// the kind of file.
+std::string accessFileStart(const std::string& format);
+
 } // namespace tarvex::test

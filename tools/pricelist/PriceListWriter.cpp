@@ -3,7 +3,7 @@
 
 #include "common/NewDatabaseFile.h"
 #include "data/Schema.h"
-#include "platform/Database.h"
+#include "platform/SqliteStatement.h"
 
 #include <sqlite3.h>
 
@@ -13,10 +13,7 @@ namespace tarvex {
 
 namespace {
 
-struct StatementCloser {
-    void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, StatementCloser>;
+using Statement = SqliteStatement;
 
 void bindText(sqlite3_stmt* stmt, int i, const std::string& text)
 {

@@ -5,8 +5,8 @@
 
 #include "common/NewDatabaseFile.h"
 #include "data/Schema.h"
-#include "platform/Database.h"
 #include "platform/SqlText.h"
+#include "platform/SqliteStatement.h"
 #include "platform/TextHelpers.h"
 
 #include <sqlite3.h>
@@ -177,10 +177,6 @@ std::string otherLetterCase(std::string code)
     return code;
 }
 
-struct StatementCloser {
-    void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
-};
-
 void bindAmount(sqlite3_stmt* stmt, int i, const std::optional<double>& value)
 {
     if (value)
@@ -324,7 +320,7 @@ Result<std::int64_t> SampleHost::write(const std::string& path, const SampleHost
                            "VALUES (?1, ?2, ?3, ?4, ?5)",
                            -1, &raw, nullptr) != SQLITE_OK)
         return R::failure(path + ": cannot write: " + sqliteError(db));
-    std::unique_ptr<sqlite3_stmt, StatementCloser> insert(raw);
+    SqliteStatement insert(raw);
     auto add = [&](const HostProduct& product) {
         sqlite3_reset(raw);
         sqlite3_bind_text(raw, 1, product.quickid.data(), static_cast<int>(product.quickid.size()), SQLITE_STATIC);

@@ -1,0 +1,71 @@
+// SqliteDatabase: the SQLite engine behind a Database. One connection to an
+// existing SQLite file, opened for reading and writing without creating
+// anything, with the file's views and triggers kept from calling functions
+// with side effects. Its consistent copy for a backup is made under a read
+// transaction of a connection of its own (see copyFile).
+#pragma once
+
+#include "platform/DatabaseEngine.h"
+#include "platform/FileCopy.h"
+#include "platform/SqliteStatement.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+namespace tarvex {
+
+class Database;
+
+class SqliteDatabase : public DatabaseEngine {
+public:
+    // Opens path for reading and writing, or only for reading, as
+    // Database::open describes. Fails, naming the file, when it does not
+    // exist (NotFound), is not an SQLite database (NotADatabase) or cannot be
+    // read.
+    static Result<std::unique_ptr<SqliteDatabase>> open(const std::string& path, const OpenOptions& options);
+
+    // Copies the file at source to destination under a read transaction, so
+    // that no other program commits half-way through: through SQLite's online
+    // backup for a database in WAL mode, through plainCopy otherwise (a file
+    // that is not an SQLite database is copied as it stands). A journal left
+    // by an interrupted write is rolled back first (rolledBack then says so),
+    // so the copy is of the file as it was last completely saved. Fails,
+    // naming the file, when the lock cannot be had within the busy timeout or
+    // the journal cannot be rolled back.
+    static CopyResult copyFile(const std::string& source, const std::string& destination, FileCopy& plainCopy,
+                               Progress* progress, bool& rolledBack, const OpenOptions& options);
+
+    ~SqliteDatabase() override;
+
+    bool hasTable(const std::string& table) override;
+    Result<std::unique_ptr<EngineTable>> openTable(const std::string& table,
+                                                   const std::vector<std::string>& columns) override;
+    Result<IndexInfo> index(const std::string& table, const std::string& index) override;
+    Result<std::uint64_t> recordCount(const std::string& table) override;
+    Status saveCheck() override;
+    Status settleLog() override;
+    Status beginRead() override;
+    void endRead() override;
+
+    sqlite3* handle() const { return m_db; }
+
+private:
+    SqliteDatabase(std::string path, sqlite3* db);
+    // Opens name (path itself, or a URI for it) with flags and reads its
+    // schema. rc is set to SQLite's extended result of the step that failed.
+    static Result<std::unique_ptr<SqliteDatabase>> connect(const std::string& path, const std::string& name, int flags,
+                                                           const OpenOptions& options, int& rc);
+
+    std::string m_path;
+    sqlite3* m_db = nullptr;
+    bool m_inRead = false;
+};
+
+// The SQLite connection behind db, for tools and benchmarks that work on the
+// file directly; null when db is not an SQLite database.
+sqlite3* sqliteHandle(const Database& db);
+
+} // namespace tarvex

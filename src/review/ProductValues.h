@@ -1,0 +1,27 @@
+// ProductValues: the four values a product's change is decided from, read the
+// same way by the list build and by the apply.
+#pragma once
+
+#include "platform/Database.h"
+
+#include <optional>
+
+namespace tarvex {
+
+// Each value is empty when its field is.
+struct ProductValues {
+    std::optional<double> vendorCost;
+    std::optional<double> vendorPrice;
+    std::optional<double> hostCost;
+    std::optional<double> hostPrice;
+};
+
+// Reads cost and retailprice from the current record of vendor (a table of
+// update) and of hostProducts (a table of host). Fails with a text that names
+// the file, the table, the record and the column of the first value that is
+// not a number, or of a vendor cost or price below zero (vendorAmountProblem);
+// vendor values are read before host values, cost before price.
+Result<ProductValues> readProductValues(const Database& update, const Recordset& vendor, const Database& host,
+                                        const Recordset& hostProducts);
+
+} // namespace tarvex
