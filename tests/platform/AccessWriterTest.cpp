@@ -431,20 +431,41 @@ TEST(AccessWriterTest, TablesThatCannotBeWrittenSafelyAreRefusedAtOpen)
         EXPECT_NE(writer.error().find(test.reason), std::string::npos) << writer.error();
         EXPECT_NE(writer.error().find(test.file), std::string::npos) << writer.error();
     }
-    // The table's other, stored Double column is written as any other.
+    // A rule kept for no column is the table's own. Here the block of cost's
+    // rule in the table's properties is renamed in place, so that its rule
+    // belongs to no column.
     TempDir dir;
-    std::string path = copyOf(dir, "calcFieldTestV2010.accdb");
-    Result<AccessFile> file = AccessFile::open(path);
+    std::string ruled = copyOf(dir, "kv-validation-2000.mdb");
+    std::string bytes = readFile(ruled);
+    const std::string costBlock("\x0e\0\0\0\x08\0c\0o\0s\0t\0", 14);
+    std::size_t at = bytes.find(costBlock);
+    ASSERT_NE(at, std::string::npos);
+    ASSERT_EQ(bytes.find(costBlock, at + 1), std::string::npos);
+    {
+        std::fstream out(ruled, std::ios::binary | std::ios::in | std::ios::out);
+        out.seekp(static_cast<std::streamoff>(at + 6));
+        out.write("R\0u\0l\0e\0", 8);
+    }
+    Result<AccessFile> ruledFile = AccessFile::open(ruled);
+    ASSERT_TRUE(ruledFile.ok()) << ruledFile.error();
+    Result<AccessWriter> refused = AccessWriter::open(*ruledFile, "product", {"cost", "retailprice"});
+    ASSERT_FALSE(refused.ok());
+    EXPECT_NE(refused.error().find("validation rule of its own (\"Is Null Or >=0\")"), std::string::npos)
+        << refused.error();
+
+    // Exactly the calculated columns carry the flag; a stored amount beside
+    // them is written as any other.
+    Result<AccessFile> file = AccessFile::open(fixture("calcFieldTestV2010.accdb"));
     ASSERT_TRUE(file.ok());
     Result<AccessTableDefinition> definition = file->definition("Table1");
     ASSERT_TRUE(definition.ok());
+    const std::set<std::string> calculated = {"LastFirst",   "LastFirstLen", "MonthlySalary", "IsRich",
+                                              "AllNames",    "WeeklySalary", "SalaryTest",    "BoolTest",
+                                              "DecimalTest", "FloatTest",    "BigNumTest"};
     for (const AccessColumn& column : definition->columns)
-        EXPECT_EQ(column.calculated,
-                  column.name == "LastFirst" || column.name == "LastFirstLen" || column.name == "MonthlySalary" ||
-                      column.name == "IsRich" || column.name == "AllNames" || column.name == "WeeklySalary" ||
-                      column.name == "SalaryTest" || column.name == "BoolTest" || column.name == "DecimalTest" ||
-                      column.name == "FloatTest" || column.name == "BigNumTest")
-            << column.name;
+        EXPECT_EQ(column.calculated, calculated.count(column.name) == 1) << column.name;
+    Result<AccessWriter> stored = AccessWriter::open(*file, "Table1", {"Salary"});
+    EXPECT_TRUE(stored.ok()) << stored.error();
 }
 
 TEST(AccessWriterTest, ARecordChangedOrDeletedSinceItWasReadIsKept)
@@ -474,7 +495,7 @@ TEST(AccessWriterTest, ARecordChangedOrDeletedSinceItWasReadIsKept)
     std::size_t entry = second->place.page * 4096 + 0x0e + second->place.row * 2;
     bytes[entry + 1] = static_cast<char>(bytes[entry + 1] | 0x80);
     {
-        std::ofstream out(path, std::ios::binary | std::ios::in | std::ios::out);
+        std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
         out.seekp(static_cast<std::streamoff>(entry + 1));
         out.put(bytes[entry + 1]);
     }
