@@ -110,7 +110,9 @@ Result<std::vector<Token>> tokens(const std::string& rule)
             out.push_back({Token::Kind::Symbol, std::string(1, static_cast<char>(c))});
             ++i;
         } else {
-            return R::failure("\"" + std::string(1, static_cast<char>(c)) + "\" cannot be checked");
+            std::string problem = "\"";
+            problem += static_cast<char>(c);
+            return R::failure(problem + "\" cannot be checked");
         }
     }
     out.push_back({Token::Kind::End, ""});
