@@ -126,12 +126,17 @@ AccessWriter::~AccessWriter()
 }
 
 Result<AccessWriter> AccessWriter::open(const AccessFile& file, const std::string& table,
-                                        const std::vector<std::string>& columns)
+                                        const std::vector<std::string>& columns, AccessWriteFailure* failure)
 {
-    using R = Result<AccessWriter>;
+    using F = AccessWriteFailure;
+    auto fail = [&](F kind, const std::string& error) {
+        if (failure)
+            *failure = kind;
+        return Result<AccessWriter>::failure(error);
+    };
     Result<AccessTableDefinition> definition = file.definition(table);
     if (!definition.ok())
-        return R::failure(definition.error());
+        return fail(F::Refused, definition.error());
     std::vector<Target> targets;
     std::vector<AccessColumn> chosen;
     for (const std::string& name : columns) {
@@ -140,15 +145,16 @@ Result<AccessWriter> AccessWriter::open(const AccessFile& file, const std::strin
             if (sameName(column.name, name) && (!found || column.name == name))
                 found = &column;
         if (!found)
-            return R::failure(file.path() + ": table \"" + definition->name + "\" has no column \"" + name + "\"");
+            return fail(F::Refused,
+                        file.path() + ": table \"" + definition->name + "\" has no column \"" + name + "\"");
         targets.push_back({*found, std::nullopt, {}});
         chosen.push_back(*found);
     }
     Result<AccessTableRecord> record = accessTableRecord(file, definition->page);
     if (!record.ok())
-        return R::failure(record.error());
+        return fail(F::Refused, record.error());
     if (std::optional<std::string> refusal = tableRefusal(*definition, chosen, *record))
-        return R::failure(file.path() + ": " + *refusal);
+        return fail(F::Refused, file.path() + ": " + *refusal);
     for (Target& target : targets) {
         for (const AccessPropertyBlock& block : record->blocks) {
             std::string rule = block.text("ValidationRule");
@@ -165,12 +171,14 @@ Result<AccessWriter> AccessWriter::open(const AccessFile& file, const std::strin
 
     // The writer's own descriptor: O_RDWR to change bytes in place, never
     // O_CREAT or O_TRUNC (the file must exist as read); O_CLOEXEC so that no
-    // program started meanwhile inherits it.
+    // program started meanwhile inherits it; O_NONBLOCK so that a named pipe
+    // put at the path cannot stall the open (fstat then refuses it).
     int fd = ::open(file.path().c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
         int error = errno;
-        return R::failure(file.path() + (isReadOnlyError(error) ? ": cannot be written: " : ": cannot open: ") +
-                          std::strerror(error));
+        return fail(isReadOnlyError(error) ? F::ReadOnly : F::Io,
+                    file.path() + (isReadOnlyError(error) ? ": cannot be written: " : ": cannot open: ") +
+                        std::strerror(error));
     }
     AccessWriter writer(fd, file.path(), std::move(*definition), std::move(targets), file.image().pageSize(),
                         file.image().isJet3());
@@ -179,7 +187,7 @@ Result<AccessWriter> AccessWriter::open(const AccessFile& file, const std::strin
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || static_cast<std::uint64_t>(info.st_dev) != file.device() ||
         static_cast<std::uint64_t>(info.st_ino) != file.inode())
-        return R::failure(file.path() + ": is no longer the file that was read; open it again");
+        return fail(F::Changed, file.path() + ": is no longer the file that was read; open it again");
     // Nor may the table's definition have changed since it was read: the
     // places of the columns in each record come from it.
     std::string page;
@@ -188,11 +196,11 @@ Result<AccessWriter> AccessWriter::open(const AccessFile& file, const std::strin
     for (int pages = 0; n != 0 && pages < 64; ++pages) {
         const unsigned char* read = file.image().page(n);
         if (!read || !writer.readPage(n, page, error))
-            return R::failure(error.error.empty() ? file.path() + ": cannot read page " + std::to_string(n)
-                                                  : error.error);
+            return fail(F::Io,
+                        error.error.empty() ? file.path() + ": cannot read page " + std::to_string(n) : error.error);
         if (std::memcmp(page.data(), read, page.size()) != 0)
-            return R::failure(file.path() + ": the definition of table \"" + writer.m_definition.name +
-                              "\" has changed since the file was read; open it again");
+            return fail(F::Changed, file.path() + ": the definition of table \"" + writer.m_definition.name +
+                                        "\" has changed since the file was read; open it again");
         n = read[0] == 0x02 ? get32(read + 4) : 0;
     }
     return writer;

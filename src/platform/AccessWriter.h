@@ -50,9 +50,11 @@ public:
     // Opens the file that file was read from for writing the columns of
     // table. Fails, with the reason, when the path now names another file or
     // one that cannot be written, when the table's definition on disk is no
-    // longer the one read, or for any of the tables refused as a whole above.
+    // longer the one read, or for any of the tables refused as a whole above;
+    // failure (when given) then tells which: Changed, ReadOnly, Io, or
+    // Refused for a table that cannot be written as it is.
     static Result<AccessWriter> open(const AccessFile& file, const std::string& table,
-                                     const std::vector<std::string>& columns);
+                                     const std::vector<std::string>& columns, AccessWriteFailure* failure = nullptr);
 
     AccessWriter(AccessWriter&& other) noexcept;
     AccessWriter& operator=(AccessWriter&&) = delete;

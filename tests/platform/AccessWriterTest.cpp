@@ -308,8 +308,10 @@ TEST(AccessWriterTest, EveryFormatTakesTheWritesAndNothingElseChanges)
     for (const char* name :
          {"invupdate-2000.mdb", "invupdate-2003.mdb", "invupdate-2007.accdb", "invupdate-2010.accdb"})
         expectWritten(name, Shape{}, changes);
-    // Access 97: Table1's Double column F, found by its text key A.
-    expectWritten("testV1997.mdb", Shape{"Table1", "A", {"F"}}, {{"a", {123.5}}, {"abcdefg", {-0.125}}});
+    // Access 97: Table1's Double column F and Currency column H, found by
+    // its text key A.
+    expectWritten("testV1997.mdb", Shape{"Table1", "A", {"F", "H"}},
+                  {{"a", {123.5, 0.25}}, {"abcdefg", {-0.125, std::nullopt}}});
     // A host whose amounts are Double, with one record moved to another
     // page: it is written where it now lives.
     expectWritten("kv-overflow-2000.mdb", Shape{}, {{"BW-114", {8.75, 21}}, {"BW-100", {9, 26}}});
@@ -426,8 +428,10 @@ TEST(AccessWriterTest, TablesThatCannotBeWrittenSafelyAreRefusedAtOpen)
         SCOPED_TRACE(std::string(test.file) + " " + test.columns.back());
         Result<AccessFile> file = AccessFile::open(fixture(test.file));
         ASSERT_TRUE(file.ok()) << file.error();
-        Result<AccessWriter> writer = AccessWriter::open(*file, test.table, test.columns);
+        AccessWriteFailure failure = AccessWriteFailure::None;
+        Result<AccessWriter> writer = AccessWriter::open(*file, test.table, test.columns, &failure);
         ASSERT_FALSE(writer.ok());
+        EXPECT_EQ(failure, AccessWriteFailure::Refused);
         EXPECT_NE(writer.error().find(test.reason), std::string::npos) << writer.error();
         EXPECT_NE(writer.error().find(test.file), std::string::npos) << writer.error();
     }
@@ -506,9 +510,33 @@ TEST(AccessWriterTest, ARecordChangedOrDeletedSinceItWasReadIsKept)
     // A file put in the place of the one read is not written.
     fs::rename(path, path + ".old");
     fs::copy_file(path + ".old", path);
-    Result<AccessWriter> replaced = AccessWriter::open(*file, shape.table, shape.columns);
+    AccessWriteFailure failure = AccessWriteFailure::None;
+    Result<AccessWriter> replaced = AccessWriter::open(*file, shape.table, shape.columns, &failure);
     ASSERT_FALSE(replaced.ok());
+    EXPECT_EQ(failure, AccessWriteFailure::Changed);
     EXPECT_NE(replaced.error().find("no longer the file that was read"), std::string::npos) << replaced.error();
+}
+
+TEST(AccessWriterTest, AFileThatRefusesWritesIsNotOpenedForWriting)
+{
+    // Run as an ordinary user, whom the permission bits bind.
+    TempDir dir;
+    std::string path = copyOf(dir, "kv-overflow-2000.mdb");
+    fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    std::string seen = runInChild(
+        [&] {
+            Result<AccessFile> file = AccessFile::open(path);
+            if (!file.ok())
+                return file.error();
+            AccessWriteFailure failure = AccessWriteFailure::None;
+            Result<AccessWriter> writer = AccessWriter::open(*file, "product", {"cost", "retailprice"}, &failure);
+            if (writer.ok())
+                return std::string("opened");
+            return std::string(failure == AccessWriteFailure::ReadOnly ? "read-only: " : "other: ") + writer.error();
+        },
+        true);
+    EXPECT_NE(seen.find("read-only: " + path + ": cannot be written"), std::string::npos) << seen;
 }
 
 // A child writes the amounts of many products, one save each, and is killed
