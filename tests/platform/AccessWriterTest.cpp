@@ -253,6 +253,33 @@ std::set<std::size_t> differences(const std::string& before, const std::string& 
     return offsets;
 }
 
+// The text as Access stores names and properties (UTF-16, little-endian),
+// after prefix.
+std::string utf16(const std::string& prefix, const std::string& text)
+{
+    std::string bytes = prefix;
+    for (char c : text) {
+        bytes += c;
+        bytes += '\0';
+    }
+    return bytes;
+}
+
+// Replaces the one place in the file at path that holds from with to (of the
+// same length), as another program changing it would; false when from is
+// not there exactly once.
+bool replaceOnce(const std::string& path, const std::string& from, const std::string& to)
+{
+    std::string bytes = readFile(path);
+    std::size_t at = bytes.find(from);
+    if (at == std::string::npos || bytes.find(from, at + 1) != std::string::npos || from.size() != to.size())
+        return false;
+    std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
+    out.seekp(static_cast<std::streamoff>(at));
+    out.write(to.data(), static_cast<std::streamsize>(to.size()));
+    return out.good();
+}
+
 // What a change leaves in a record: the new amount where one was given.
 Amounts changed(const Amounts& old, const Amounts& values)
 {
@@ -440,16 +467,8 @@ TEST(AccessWriterTest, TablesThatCannotBeWrittenSafelyAreRefusedAtOpen)
     // belongs to no column.
     TempDir dir;
     std::string ruled = copyOf(dir, "kv-validation-2000.mdb");
-    std::string bytes = readFile(ruled);
-    const std::string costBlock("\x0e\0\0\0\x08\0c\0o\0s\0t\0", 14);
-    std::size_t at = bytes.find(costBlock);
-    ASSERT_NE(at, std::string::npos);
-    ASSERT_EQ(bytes.find(costBlock, at + 1), std::string::npos);
-    {
-        std::fstream out(ruled, std::ios::binary | std::ios::in | std::ios::out);
-        out.seekp(static_cast<std::streamoff>(at + 6));
-        out.write("R\0u\0l\0e\0", 8);
-    }
+    const std::string nameBlock("\x0e\0\0\0\x08\0", 6); // the block's length, then the name's
+    ASSERT_TRUE(replaceOnce(ruled, utf16(nameBlock, "cost"), utf16(nameBlock, "Rule")));
     Result<AccessFile> ruledFile = AccessFile::open(ruled);
     ASSERT_TRUE(ruledFile.ok()) << ruledFile.error();
     Result<AccessWriter> refused = AccessWriter::open(*ruledFile, "product", {"cost", "retailprice"});
@@ -515,6 +534,25 @@ TEST(AccessWriterTest, ARecordChangedOrDeletedSinceItWasReadIsKept)
     ASSERT_FALSE(replaced.ok());
     EXPECT_EQ(failure, AccessWriteFailure::Changed);
     EXPECT_NE(replaced.error().find("no longer the file that was read"), std::string::npos) << replaced.error();
+}
+
+TEST(AccessWriterTest, AColumnWhoseRuleCannotBeCheckedIsNotWritten)
+{
+    // cost's rule becomes one that compares it with another column.
+    TempDir dir;
+    std::string path = copyOf(dir, "kv-validation-2000.mdb");
+    ASSERT_TRUE(replaceOnce(path, utf16("", "Is Null Or >=0"), utf16("", ">[retailprice]")));
+    Applied applied = apply(path, Shape{}, {{"BW-100", {11, 26}}, {"BW-101", {std::nullopt, 27}}});
+    ASSERT_EQ(applied.outcomes.size(), 2u);
+    EXPECT_EQ(applied.outcomes[0].failure, AccessWriteFailure::Refused);
+    EXPECT_NE(applied.outcomes[0].error.find("\"cost\": its validation rule \">[retailprice]\" cannot be checked"),
+              std::string::npos)
+        << applied.outcomes[0].error;
+    // A price alone does not touch cost, whose rule does not apply to it.
+    EXPECT_TRUE(applied.outcomes[1].ok()) << applied.outcomes[1].error;
+    std::map<std::string, Amounts> after = amountsOf(path, Shape{});
+    EXPECT_EQ(after["BW-100"], (Amounts{10, 25}));
+    EXPECT_EQ(after["BW-101"], (Amounts{10, 27}));
 }
 
 TEST(AccessWriterTest, AFileThatRefusesWritesIsNotOpenedForWriting)
