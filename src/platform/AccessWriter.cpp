@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -34,6 +35,14 @@ std::uint32_t get32(const unsigned char* p)
 {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
            static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+// The shortest text that reads back as value, for messages.
+std::string numberText(double value)
+{
+    char text[32];
+    auto written = std::to_chars(text, text + sizeof text, value);
+    return written.ec == std::errc() ? std::string(text, written.ptr) : std::string("?");
 }
 
 bool isReadOnlyError(int error)
@@ -219,15 +228,15 @@ Result<AccessWriter::Encoded> AccessWriter::encode(std::size_t position, double 
         double scaled = std::nearbyint(value * 10000.0);
         // -2^63 is the least value a Currency holds; 2^63 is one past the most.
         if (scaled < -9223372036854775808.0 || scaled >= 9223372036854775808.0)
-            return R::failure("\"" + column.name + "\" is a Currency column, which cannot hold " +
-                              std::to_string(value) + " (the most is 922337203685477.5807)");
+            return R::failure("\"" + column.name + "\" is a Currency column, which cannot hold " + numberText(value) +
+                              " (it holds -922337203685477.5808 to 922337203685477.5807)");
         auto units = static_cast<std::int64_t>(scaled);
         return Encoded{littleEndian(static_cast<std::uint64_t>(units), 8), static_cast<double>(units) / 10000.0};
     }
     if (column.type == t::kSingle) {
         // Past this a float rounds to infinity.
         if (std::fabs(value) >= 0x1.ffffffp127)
-            return R::failure("\"" + column.name + "\" is a Single column, which cannot hold " + std::to_string(value));
+            return R::failure("\"" + column.name + "\" is a Single column, which cannot hold " + numberText(value));
         auto single = static_cast<float>(value);
         std::uint32_t bits = 0;
         std::memcpy(&bits, &single, sizeof bits);
