@@ -30,6 +30,8 @@ struct AccessRule::Node {
 namespace {
 
 using Node = AccessRule::Node;
+
+constexpr std::size_t kMaxWords = 256;
 using Operand = AccessRule::Node::Operand;
 
 struct Token {
@@ -378,6 +380,11 @@ Result<AccessRule> AccessRule::parse(const std::string& rule, const std::string&
     Result<std::vector<Token>> words = tokens(rule);
     if (!words.ok())
         return R::failure(words.error());
+    // Every part of a rule takes a word or more, so this bounds how deep the
+    // parse, the evaluation and the tree's removal go; amount rules take a
+    // few dozen.
+    if (words->size() > kMaxWords)
+        return R::failure("it is longer than " + std::to_string(kMaxWords) + " words");
     Parser parser(std::move(*words), column);
     Result<std::unique_ptr<Node>> root = parser.rule();
     if (!root.ok())

@@ -715,7 +715,14 @@ TEST(AccessRuleTest, AmountRulesAreCheckedAsAccessChecksThem)
         for (const auto& [value, allowed] : test.values)
             EXPECT_EQ(rule->allows(value), allowed) << (value ? std::to_string(*value) : "Null");
     }
-    // Rules that hold anything beyond comparisons with numbers are not guessed at.
+    // Rules that hold anything beyond comparisons with numbers are not
+    // guessed at, nor are rules longer than any amount rule.
+    std::string deep = std::string(2000, '(') + ">0" + std::string(2000, ')');
+    std::string longChain;
+    for (int i = 0; i < 300; ++i)
+        longChain += ">0 And ";
+    EXPECT_FALSE(AccessRule::parse(deep, "cost").ok());
+    EXPECT_FALSE(AccessRule::parse(longChain + ">0", "cost").ok());
     for (const char* rule : {"Like \"1*\"", ">[retailprice]", ">Date()", "> #1/1/2000#", ">0 And", "(>0", ">0 +1",
                              ">'5'", "Between 1 2"}) {
         Result<AccessRule> parsed = AccessRule::parse(rule, "cost");
