@@ -31,9 +31,9 @@ namespace tarvex {
 // Why a save failed, for the caller's decisions; the text says the rest.
 enum class AccessWriteFailure {
     None,
-    Refused,    // this record cannot take these values; nothing was written
+    Refused,    // this record (at open: this table) cannot take these values; nothing was written
     RecordGone, // the record was deleted since it was read
-    Changed,    // another program changed the record since it was read (its change is kept)
+    Changed,    // another program changed the record (at open: the file) since it was read; its change is kept
     ReadOnly,   // the file refuses writes
     Io          // the system could not read or write the file
 };
