@@ -14,7 +14,7 @@ TARVEX_WITH_OPTIONAL=1 bash scripts/install-deps.sh
 build=${TARVEX_FUZZ_BUILD:-build-fuzz}
 seconds=${FUZZ_SECONDS:-60}
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(private_profile desktop_entry shortcut update_database access_file)
+[ ${#targets[@]} -eq 0 ] && targets=(private_profile desktop_entry shortcut update_database access_file access_properties)
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEX_FUZZ=ON \
     -DTARVEX_SANITIZE=ON -DTARVEX_BUILD_TESTS=OFF -DTARVEX_BUILD_BENCH=OFF >/dev/null

@@ -79,9 +79,59 @@ bool definitionFits(const AccessImage& image, std::uint32_t page)
     return needed <= image.definitionBytes(page);
 }
 
-Result<std::string> readWholeFile(const std::string& path)
+// The bytes of the table definition on page, its continuation pages joined
+// (each after its 8-byte header).
+std::string definitionImage(const AccessImage& image, std::uint32_t page)
 {
-    using R = Result<std::string>;
+    std::string bytes;
+    std::vector<bool> seen(image.pageCount(), false);
+    for (const unsigned char* p = image.page(page); p && p[0] == 0x02 && !seen[page]; p = image.page(page)) {
+        seen[page] = true;
+        std::size_t skip = bytes.empty() ? 0 : 8;
+        bytes.append(reinterpret_cast<const char*>(p) + skip, image.pageSize() - skip);
+        page = get32(p + 4);
+        if (page == 0)
+            break;
+    }
+    return bytes;
+}
+
+// Marks the columns whose definition carries ACE's flags of a calculated
+// column (the extra flags byte, 16 bytes into a column's entry; Jet 3 and
+// Jet 4 have none). Entries are matched to columns by their number, which
+// libmdb's order need not follow.
+void markCalculatedColumns(const AccessImage& image, std::uint32_t page, AccessTableDefinition& definition)
+{
+    constexpr std::size_t kNumberAt = 5;
+    constexpr std::size_t kExtraFlagsAt = 16;
+    constexpr unsigned char kCalculated = 0xC0;
+    if (image.kind() != FileKind::Ace)
+        return;
+    const DefinitionLayout& at = kJet4Definition;
+    std::string bytes = definitionImage(image, page);
+    const auto* d = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::size_t start = at.columnsStart + get32(d + at.realIndexCountAt) * at.realIndexEntry;
+    for (std::size_t i = 0; i < definition.columns.size(); ++i) {
+        std::size_t entry = start + i * at.columnEntry;
+        if (entry + at.columnEntry > bytes.size())
+            return;
+        int number = d[entry + kNumberAt] | d[entry + kNumberAt + 1] << 8;
+        for (AccessColumn& column : definition.columns)
+            if (column.number == number && (d[entry + kExtraFlagsAt] & kCalculated) != 0)
+                column.calculated = true;
+    }
+}
+
+// A file's bytes, and which file they came from.
+struct WholeFile {
+    std::string bytes;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+};
+
+Result<WholeFile> readWholeFile(const std::string& path)
+{
+    using R = Result<WholeFile>;
     // O_NONBLOCK: a named pipe must not stall the open; fstat refuses it.
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
@@ -112,7 +162,8 @@ Result<std::string> readWholeFile(const std::string& path)
     }
     ::close(fd);
     bytes.resize(done);
-    return bytes;
+    return WholeFile{std::move(bytes), static_cast<std::uint64_t>(info.st_dev),
+                     static_cast<std::uint64_t>(info.st_ino)};
 }
 
 } // namespace
@@ -130,13 +181,14 @@ AccessFile::~AccessFile() = default;
 Result<AccessFile> AccessFile::open(const std::string& path)
 {
     using R = Result<AccessFile>;
-    Result<std::string> bytes = readWholeFile(path);
-    if (!bytes.ok())
-        return R::failure(bytes.error());
-    FileKind kind = fileKindOfHeader(*bytes);
+    Result<WholeFile> whole = readWholeFile(path);
+    if (!whole.ok())
+        return R::failure(whole.error());
+    FileKind kind = fileKindOfHeader(whole->bytes);
     if (kind != FileKind::Jet3 && kind != FileKind::Jet4 && kind != FileKind::Ace)
         return R::failure(path + ": not an Access database");
-    auto source = std::make_shared<AccessSource>(AccessSource{path, AccessImage(std::move(*bytes), kind)});
+    auto source = std::make_shared<AccessSource>(
+        AccessSource{path, AccessImage(std::move(whole->bytes), kind), 1252, whole->device, whole->inode});
     const AccessImage& image = source->image;
     // Access writes whole pages; a file that ends inside one was cut short.
     if (image.bytes().size() % image.pageSize() != 0 || image.pageCount() <= kCatalogPage)
@@ -275,6 +327,7 @@ Result<AccessTableDefinition> AccessFile::readDefinition(const std::string& name
                                       static_cast<int>(column->var_col_num), column->fixed_offset, column->col_size,
                                       column->is_fixed != 0});
     }
+    markCalculatedColumns(m_source->image, page, definition);
     for (guint i = 0; i < table->indices->len; ++i) {
         const auto* index = static_cast<const MdbIndex*>(g_ptr_array_index(table->indices, i));
         AccessIndex described;

@@ -36,6 +36,12 @@ public:
 
     const std::string& path() const { return m_source->path; }
     FileKind kind() const { return m_source->image.kind(); }
+    // The bytes as they were read, and which file they were read from.
+    const AccessImage& image() const { return m_source->image; }
+    std::uint64_t device() const { return m_source->device; }
+    std::uint64_t inode() const { return m_source->inode; }
+    // The Windows code page of Jet 3 text.
+    unsigned codePage() const { return m_source->codePage; }
 
     // The names of the file's own tables and linked tables, system tables
     // left out, in the file's spelling.

@@ -14,11 +14,6 @@ constexpr unsigned char kIndexNodePage = 0x03;
 constexpr unsigned char kIndexLeafPage = 0x04;
 constexpr unsigned char kUsageMapPage = 0x05;
 
-// Flags in the high bits of a row table entry. A deleted row, and the new
-// place of a moved row (read through the pointer at its first place), carry
-// kRowSkipped; the first place of a moved row carries kRowMoved.
-constexpr unsigned kRowSkipped = 0x8000;
-constexpr unsigned kRowMoved = 0x4000;
 constexpr unsigned kRowOffsetMask = 0x1FFF;
 
 // The deepest index tree followed; Access's own are a few levels deep.
@@ -131,31 +126,50 @@ Result<std::vector<std::uint32_t>> AccessImage::dataPages(const unsigned char* m
     return pages;
 }
 
+std::optional<AccessRowBytes> rowOnPage(const unsigned char* p, std::size_t pageSize, bool jet3, unsigned row,
+                                        unsigned& flags)
+{
+    std::size_t rowCountAt = layoutOf(jet3).rowCountAt;
+    if (!p || p[0] != kDataPage)
+        return std::nullopt;
+    std::size_t rows = std::min<std::size_t>(get16(p + rowCountAt), (pageSize - rowCountAt - 2) / 2);
+    if (row >= rows)
+        return std::nullopt;
+    unsigned entry = get16(p + rowCountAt + 2 + row * 2);
+    flags = entry & (kRowSkipped | kRowMoved);
+    std::size_t start = entry & kRowOffsetMask;
+    std::size_t end = row == 0 ? pageSize : get16(p + rowCountAt + row * 2) & kRowOffsetMask;
+    std::size_t tableEnd = rowCountAt + 2 + rows * 2;
+    // A deleted row's place is never read, so it is not checked here.
+    if ((flags & kRowSkipped) == 0 && (start < tableEnd || start > end || end > pageSize))
+        return std::nullopt;
+    if (start > pageSize)
+        start = pageSize;
+    return AccessRowBytes{p + start, end >= start ? end - start : 0};
+}
+
 std::optional<AccessRowBytes> AccessImage::locate(std::uint32_t n, unsigned row, std::uint32_t owner,
                                                   unsigned& flags) const
 {
     const unsigned char* p = page(n);
-    if (!p || p[0] != kDataPage || (owner != 0 && get32(p + 4) != owner) || row >= rowCount(n))
+    if (!p || (owner != 0 && get32(p + 4) != owner))
         return std::nullopt;
-    std::size_t rowCountAt = layoutOf(isJet3()).rowCountAt;
-    unsigned entry = get16(p + rowCountAt + 2 + row * 2);
-    flags = entry & (kRowSkipped | kRowMoved);
-    std::size_t start = entry & kRowOffsetMask;
-    std::size_t end = row == 0 ? m_pageSize : get16(p + rowCountAt + row * 2) & kRowOffsetMask;
-    std::size_t tableEnd = rowCountAt + 2 + static_cast<std::size_t>(rowCount(n)) * 2;
-    // A deleted row's place is never read, so it is not checked here.
-    if ((flags & kRowSkipped) == 0 && (start < tableEnd || start > end || end > m_pageSize))
-        return std::nullopt;
-    if (start > m_pageSize)
-        start = m_pageSize;
-    return AccessRowBytes{p + start, end >= start ? end - start : 0};
+    return rowOnPage(p, m_pageSize, isJet3(), row, flags);
+}
+
+bool liesAmongRows(const unsigned char* p, std::size_t pageSize, bool jet3, AccessRowBytes bytes)
+{
+    std::size_t rowCountAt = layoutOf(jet3).rowCountAt;
+    std::size_t rows = std::min<std::size_t>(get16(p + rowCountAt), (pageSize - rowCountAt - 2) / 2);
+    std::size_t tableEnd = rowCountAt + 2 + rows * 2;
+    return bytes.data >= p + tableEnd && bytes.data <= p + pageSize &&
+           bytes.size <= static_cast<std::size_t>(p + pageSize - bytes.data);
 }
 
 bool AccessImage::liesAmongRows(std::uint32_t n, AccessRowBytes bytes) const
 {
     const unsigned char* p = page(n);
-    std::size_t tableEnd = layoutOf(isJet3()).rowCountAt + 2 + static_cast<std::size_t>(rowCount(n)) * 2;
-    return p && bytes.data >= p + tableEnd && bytes.data + bytes.size <= p + m_pageSize;
+    return p && tarvex::liesAmongRows(p, m_pageSize, isJet3(), bytes);
 }
 
 std::optional<AccessRowBytes> AccessImage::anyRow(std::uint32_t n, unsigned row) const
@@ -278,6 +292,23 @@ Result<std::vector<std::uint32_t>> AccessImage::indexEntries(std::uint32_t owner
         n = get32(p + layout.nextLeafAt);
     }
     return entries;
+}
+
+const unsigned char* AccessRowFields::maskByte(const AccessColumn& column) const
+{
+    if (!holds(column))
+        return nullptr;
+    return m_mask + column.number / 8;
+}
+
+AccessStoredField AccessRowFields::stored(const AccessColumn& column) const
+{
+    AccessStoredField field;
+    field.held = holds(column);
+    field.notNull = maskBit(column);
+    if (std::optional<AccessRowBytes> value = bytes(column))
+        field.bytes.assign(reinterpret_cast<const char*>(value->data), value->size);
+    return field;
 }
 
 bool AccessRowFields::split(const AccessImage& image, AccessRowBytes row, bool hasVariableColumns)

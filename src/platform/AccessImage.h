@@ -31,6 +31,7 @@ struct AccessColumn {
     int fixedOffset = 0; // offset of a fixed-length value after the column count
     int size = 0;        // bytes of a fixed-length value, most bytes of a text
     bool fixed = false;
+    bool calculated = false; // an expression's result (ACE), not a stored value
 };
 
 // Where a record lives: the page and row its table (and its indexes) know it
@@ -48,6 +49,31 @@ struct AccessRowBytes {
     const unsigned char* data = nullptr;
     std::size_t size = 0;
 };
+
+// A field as its record stores it, for a writer that must find the record
+// unchanged before it writes to it.
+struct AccessStoredField {
+    bool held = false;    // the record holds the column at all
+    bool notNull = false; // the column's null-mask bit
+    std::string bytes;    // the stored bytes (of a fixed-length column also when NULL)
+    bool operator==(const AccessStoredField&) const = default;
+};
+
+// Flags in the high bits of a row table entry. A deleted row, and the new
+// place of a moved row (read through the pointer at its first place), carry
+// kRowSkipped; the first place of a moved row carries kRowMoved.
+inline constexpr unsigned kRowSkipped = 0x8000;
+inline constexpr unsigned kRowMoved = 0x4000;
+
+// The bytes of row of a data page held apart from any image (pageSize bytes
+// at page), with its row-table flags in flags. Nothing when the page is no
+// data page, or the row is not in its row table or lies outside the page; a
+// deleted row's place is not checked. The page's owner is not looked at.
+std::optional<AccessRowBytes> rowOnPage(const unsigned char* page, std::size_t pageSize, bool jet3, unsigned row,
+                                        unsigned& flags);
+// Whether bytes lie inside that page, after its row table: checks the place of
+// a row that rowOnPage() did not check.
+bool liesAmongRows(const unsigned char* page, std::size_t pageSize, bool jet3, AccessRowBytes bytes);
 
 class AccessImage {
 public:
@@ -116,6 +142,10 @@ public:
     // The column's stored bytes: nothing when the record does not hold it or
     // its place lies outside the record.
     std::optional<AccessRowBytes> bytes(const AccessColumn& column) const;
+    // The column's null-mask byte: null when the record does not hold it.
+    const unsigned char* maskByte(const AccessColumn& column) const;
+    // The column as stored, for comparing a record before and after.
+    AccessStoredField stored(const AccessColumn& column) const;
 
 private:
     AccessRowBytes m_row;

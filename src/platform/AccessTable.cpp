@@ -113,6 +113,7 @@ Status AccessTable::setIndex(const std::string& index)
         return Status::failure(damaged + ": it lists " + std::to_string(order.size()) + " of " +
                                std::to_string(m_places.size()) + " records");
     m_index = found;
+    m_storedOrder = false;
     m_order = std::move(order);
     m_seekKeysBuilt = false;
     m_textKeys.clear();
@@ -120,9 +121,19 @@ Status AccessTable::setIndex(const std::string& index)
     return Status::success();
 }
 
+void AccessTable::useStoredOrder()
+{
+    m_index = nullptr;
+    m_storedOrder = true;
+    m_hasRecord = false;
+    m_order.resize(m_places.size());
+    for (std::uint32_t record = 0; record < m_order.size(); ++record)
+        m_order[record] = record;
+}
+
 Status AccessTable::moveFirst()
 {
-    if (!m_index) {
+    if (!m_index && !m_storedOrder) {
         m_hasRecord = false;
         return Status::failure("table \"" + m_definition.name + "\": no index chosen");
     }
@@ -296,6 +307,26 @@ Result<std::optional<std::string>> AccessTable::text(const std::string& column) 
 AccessPlace AccessTable::place() const
 {
     return m_hasRecord ? m_places[m_order[m_position]] : AccessPlace{};
+}
+
+Result<AccessStoredField> AccessTable::stored(const std::string& column) const
+{
+    using R = Result<AccessStoredField>;
+    if (!m_hasRecord)
+        return R::failure("table \"" + m_definition.name + "\": no current record");
+    const AccessColumn* found = nullptr;
+    for (const AccessColumn& candidate : m_definition.columns)
+        if (sameName(candidate.name, column) && (!found || candidate.name == column))
+            found = &candidate;
+    if (!found)
+        return R::failure("table \"" + m_definition.name + "\" has no column \"" + column + "\"");
+    std::uint32_t record = m_order[m_position];
+    AccessPlace place = m_places[record];
+    Result<std::optional<AccessRowBytes>> bytes = m_source->image.liveRow(m_definition.page, place);
+    AccessRowFields fields;
+    if (!bytes.ok() || !*bytes || !fields.split(m_source->image, **bytes, m_definition.hasVariableColumns))
+        return R::failure(m_source->path + ": " + recordName(record) + ": the record's layout is damaged");
+    return fields.stored(*found);
 }
 
 } // namespace tarvex

@@ -49,6 +49,10 @@ struct AccessSource {
     std::string path;
     AccessImage image;
     unsigned codePage = 1252;
+    // The file that was read (st_dev, st_ino), so that a writer can make
+    // sure it writes to the same one.
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
 };
 
 class AccessTable {
@@ -66,6 +70,9 @@ public:
     // Fails when there is no index of that name, or its entries do not match
     // the table's records (the file is damaged).
     Status setIndex(const std::string& index);
+    // Walks the records in the order the file stores them, with no index
+    // (seek() then fails): for tables read whole, such as MSysObjects.
+    void useStoredOrder();
 
     // Walks the records in the current index's order.
     Status moveFirst();
@@ -87,6 +94,10 @@ public:
     Result<std::optional<std::string>> text(const std::string& column) const;
     // Where the current record lives; meaningful only while !eof().
     AccessPlace place() const;
+    // The current record's column (opened or not) as it was stored when the
+    // file was read: what a writer checks the record still holds before it
+    // changes it. Fails when there is no current record or no such column.
+    Result<AccessStoredField> stored(const std::string& column) const;
 
 private:
     friend class AccessFile;
@@ -119,6 +130,7 @@ private:
     std::unordered_map<std::uint32_t, std::uint32_t> m_byPlace; // page << 8 | row -> record
 
     const AccessIndex* m_index = nullptr;
+    bool m_storedOrder = false;
     std::vector<std::uint32_t> m_order; // records in index order
     bool m_seekKeysBuilt = false;
     std::vector<TextKey> m_textKeys;

@@ -1,0 +1,733 @@
+// The in-place Access writer over copies of genuine Access files (see
+// tests/data/access/PROVENANCE.md): every format takes new amounts, which
+// read back in this program's reader and in libmdb's mdb-export while every
+// other byte of the file stays as it was; each kind of host gets its outcome
+// (written, refused per product, refused as a whole); a record another
+// program changed is kept; kills at any moment leave every product old or
+// new. The validation rules people put on amounts are checked as Access does.
+#include "platform/AccessWriter.h"
+#include "platform/AccessFile.h"
+#include "platform/AccessRule.h"
+
+#include "support/ProcessRunner.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <random>
+#include <set>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace tarvex;
+using namespace tarvex::test;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Amounts = std::vector<std::optional<double>>;
+
+std::string fixture(const std::string& name)
+{
+    return std::string(TARVEX_SOURCE_DIR) + "/tests/data/access/" + name;
+}
+
+// A writable copy of a fixture in dir.
+std::string copyOf(const TempDir& dir, const std::string& name)
+{
+    std::string path = dir.file(name);
+    fs::copy_file(fixture(name), path, fs::copy_options::overwrite_existing);
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
+    return path;
+}
+
+// Where a table and its amounts are, and how its records are found.
+struct Shape {
+    std::string table = "product";
+    std::string key = "quickid";
+    std::vector<std::string> columns = {"cost", "retailprice"};
+};
+
+// One record to change: its key and the new amounts (nothing: left as is).
+struct Change {
+    std::string key;
+    Amounts values;
+};
+
+// The name of the index whose first column is the key.
+std::string indexOn(const AccessTableDefinition& definition, const std::string& key)
+{
+    for (const AccessIndex& index : definition.indexes)
+        if (!index.columns.empty() && index.columns[0] == key)
+            return index.name;
+    return {};
+}
+
+// A record found by its key: where it lives, its amounts as read and as stored.
+struct Found {
+    AccessPlace place;
+    Amounts amounts;
+    std::vector<AccessStoredField> stored;
+};
+
+std::optional<Found> find(AccessTable& table, const Shape& shape, const std::string& key)
+{
+    EXPECT_TRUE(table.seek(Key{key}).ok());
+    if (table.noMatch())
+        return std::nullopt;
+    Found found{table.place(), {}, {}};
+    for (const std::string& column : shape.columns) {
+        Result<std::optional<double>> amount = table.number(column);
+        found.amounts.push_back(amount.ok() ? *amount : std::nullopt);
+        Result<AccessStoredField> stored = table.stored(column);
+        EXPECT_TRUE(stored.ok()) << stored.error();
+        found.stored.push_back(stored.ok() ? *stored : AccessStoredField{});
+    }
+    return found;
+}
+
+AccessTable openShape(const AccessFile& file, const Shape& shape)
+{
+    std::vector<std::string> columns{shape.key};
+    columns.insert(columns.end(), shape.columns.begin(), shape.columns.end());
+    Result<AccessTable> table = file.openTable(shape.table, columns);
+    EXPECT_TRUE(table.ok()) << table.error();
+    Status indexed = table->setIndex(indexOn(table->definition(), shape.key));
+    EXPECT_TRUE(indexed.ok()) << indexed.error();
+    return std::move(*table);
+}
+
+// The file offsets a change to a record may touch: the written amounts'
+// bytes, and their null-mask bytes.
+void addPlannedOffsets(const AccessFile& file, const AccessTableDefinition& definition, AccessPlace place,
+                       const Change& change, const Shape& shape, std::set<std::size_t>& planned)
+{
+    Result<std::optional<AccessRowBytes>> row = file.image().liveRow(definition.page, place);
+    ASSERT_TRUE(row.ok() && *row);
+    AccessRowFields fields;
+    ASSERT_TRUE(fields.split(file.image(), **row, definition.hasVariableColumns));
+    auto offset = [&](const unsigned char* p) {
+        return static_cast<std::size_t>(p - reinterpret_cast<const unsigned char*>(file.image().bytes().data()));
+    };
+    for (std::size_t i = 0; i < shape.columns.size(); ++i) {
+        if (!change.values[i])
+            continue;
+        for (const AccessColumn& column : definition.columns) {
+            if (column.name != shape.columns[i])
+                continue;
+            std::optional<AccessRowBytes> value = fields.bytes(column);
+            if (!value || !fields.maskByte(column))
+                continue;
+            for (std::size_t k = 0; k < value->size; ++k)
+                planned.insert(offset(value->data) + k);
+            planned.insert(offset(fields.maskByte(column)));
+        }
+    }
+}
+
+// What applying changes to the file at path gave, product by product, and
+// the file offsets the changes that were saved were planned to touch.
+struct Applied {
+    std::vector<AccessWriteStatus> outcomes;
+    std::set<std::size_t> planned;
+};
+
+Applied apply(const std::string& path, const Shape& shape, const std::vector<Change>& changes)
+{
+    Applied applied;
+    Result<AccessFile> file = AccessFile::open(path);
+    EXPECT_TRUE(file.ok()) << file.error();
+    AccessTable table = openShape(*file, shape);
+    Result<AccessWriter> writer = AccessWriter::open(*file, shape.table, shape.columns);
+    EXPECT_TRUE(writer.ok()) << writer.error();
+    if (!writer.ok())
+        return applied;
+    for (const Change& change : changes) {
+        std::optional<Found> found = find(table, shape, change.key);
+        EXPECT_TRUE(found) << change.key;
+        if (!found)
+            continue;
+        AccessWriteStatus outcome = writer->save(found->place, found->stored, change.values);
+        if (outcome.ok())
+            addPlannedOffsets(*file, table.definition(), found->place, change, shape, applied.planned);
+        applied.outcomes.push_back(outcome);
+    }
+    return applied;
+}
+
+// The amounts of every record, by key (keys repeated in a table get a
+// number after them), as this program's reader reads them.
+std::map<std::string, Amounts> amountsOf(const std::string& path, const Shape& shape)
+{
+    std::map<std::string, Amounts> all;
+    Result<AccessFile> file = AccessFile::open(path);
+    EXPECT_TRUE(file.ok()) << file.error();
+    if (!file.ok())
+        return all;
+    AccessTable table = openShape(*file, shape);
+    EXPECT_TRUE(table.moveFirst().ok());
+    while (!table.eof()) {
+        std::string key = table.text(shape.key)->value_or("");
+        while (all.count(key))
+            key += "+";
+        Amounts& amounts = all[key];
+        for (const std::string& column : shape.columns)
+            amounts.push_back(*table.number(column));
+        EXPECT_TRUE(table.moveNext().ok());
+    }
+    return all;
+}
+
+// The fields of one line of mdb-export's output.
+std::vector<std::string> csvFields(const std::string& line)
+{
+    std::vector<std::string> fields(1);
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        char c = line[i];
+        if (c == '"' && quoted && i + 1 < line.size() && line[i + 1] == '"')
+            fields.back() += line[++i];
+        else if (c == '"')
+            quoted = !quoted;
+        else if (c == ',' && !quoted)
+            fields.emplace_back();
+        else
+            fields.back() += c;
+    }
+    return fields;
+}
+
+bool haveMdbExport()
+{
+    return runProcess({"sh", "-c", "command -v mdb-export"}).exitCode == 0;
+}
+
+// The amounts of the records with the given keys as libmdb's mdb-export
+// reads them, run as a separate program; nothing when it fails.
+std::optional<std::map<std::string, Amounts>> exportedAmounts(const std::string& path, const Shape& shape)
+{
+    ProcessOptions options;
+    options.environment = {"LC_ALL=C"};
+    ProcessResult run = runProcess({"mdb-export", path, shape.table}, options);
+    if (run.exitCode != 0)
+        return std::nullopt;
+    std::map<std::string, Amounts> all;
+    std::istringstream lines(run.out);
+    std::string line;
+    std::getline(lines, line);
+    std::vector<std::string> header = csvFields(line);
+    auto at = [&](const std::string& name) {
+        return static_cast<std::size_t>(std::find(header.begin(), header.end(), name) - header.begin());
+    };
+    while (std::getline(lines, line)) {
+        std::vector<std::string> fields = csvFields(line);
+        if (fields.size() != header.size())
+            return std::nullopt;
+        std::string key = fields[at(shape.key)];
+        while (all.count(key))
+            key += "+";
+        for (const std::string& column : shape.columns) {
+            const std::string& text = fields[at(column)];
+            all[key].push_back(text.empty() ? std::nullopt : std::optional<double>(std::strtod(text.c_str(), nullptr)));
+        }
+    }
+    return all;
+}
+
+// The offsets at which two files differ.
+std::set<std::size_t> differences(const std::string& before, const std::string& after)
+{
+    std::set<std::size_t> offsets;
+    EXPECT_EQ(before.size(), after.size());
+    for (std::size_t i = 0; i < std::min(before.size(), after.size()); ++i)
+        if (before[i] != after[i])
+            offsets.insert(i);
+    return offsets;
+}
+
+// The text as Access stores names and properties (UTF-16, little-endian),
+// after prefix.
+std::string utf16(const std::string& prefix, const std::string& text)
+{
+    std::string bytes = prefix;
+    for (char c : text) {
+        bytes += c;
+        bytes += '\0';
+    }
+    return bytes;
+}
+
+// Replaces the one place in the file at path that holds from with to (of the
+// same length), as another program changing it would; false when from is
+// not there exactly once.
+bool replaceOnce(const std::string& path, const std::string& from, const std::string& to)
+{
+    std::string bytes = readFile(path);
+    std::size_t at = bytes.find(from);
+    if (at == std::string::npos || bytes.find(from, at + 1) != std::string::npos || from.size() != to.size())
+        return false;
+    std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
+    out.seekp(static_cast<std::streamoff>(at));
+    out.write(to.data(), static_cast<std::streamsize>(to.size()));
+    return out.good();
+}
+
+// What a change leaves in a record: the new amount where one was given.
+Amounts changed(const Amounts& old, const Amounts& values)
+{
+    Amounts result = old;
+    for (std::size_t i = 0; i < values.size(); ++i)
+        if (values[i])
+            result[i] = values[i];
+    return result;
+}
+
+// Applies changes to a copy of name, expects every save to succeed, and
+// checks that both readers see exactly the new amounts, every other record
+// as before, and only planned bytes changed.
+void expectWritten(const std::string& name, const Shape& shape, const std::vector<Change>& changes)
+{
+    SCOPED_TRACE(name);
+    TempDir dir;
+    std::string path = copyOf(dir, name);
+    std::string before = readFile(path);
+    std::map<std::string, Amounts> expected = amountsOf(path, shape);
+    for (const Change& change : changes)
+        expected[change.key] = changed(expected[change.key], change.values);
+
+    Applied applied = apply(path, shape, changes);
+    ASSERT_EQ(applied.outcomes.size(), changes.size());
+    for (const AccessWriteStatus& outcome : applied.outcomes)
+        EXPECT_TRUE(outcome.ok()) << outcome.error;
+
+    EXPECT_EQ(amountsOf(path, shape), expected);
+    for (std::size_t offset : differences(before, readFile(path)))
+        EXPECT_TRUE(applied.planned.count(offset)) << "byte " << offset << " changed unplanned";
+    if (haveMdbExport()) {
+        std::optional<std::map<std::string, Amounts>> exported = exportedAmounts(path, shape);
+        ASSERT_TRUE(exported);
+        EXPECT_EQ(*exported, expected);
+    }
+}
+
+const std::vector<Change> kHostChanges = {
+    {"BW-100", {11.25, 27.5}}, {"BW-101", {12, std::nullopt}}, {"BW-102", {std::nullopt, 26.75}},
+    {"BW-103", {8, 16}},       {"BW-104", {4.5, 9.75}},
+};
+
+TEST(AccessWriterTest, EveryFormatTakesTheWritesAndNothingElseChanges)
+{
+    // The price lists hold products in every format; BW-108 has no cost and
+    // BW-112 no price, so their null-mask bits change too.
+    std::vector<Change> changes = {
+        {"BW-100", {10.25, 26}}, {"BW-101", {12.5, std::nullopt}}, {"BW-102", {std::nullopt, 25.5}},
+        {"BW-103", {8, 15}},     {"BW-104", {0.75, 6.25}},         {"BW-108", {5.5, 13}},
+        {"BW-112", {5.45, 11}},
+    };
+    for (const char* name :
+         {"invupdate-2000.mdb", "invupdate-2003.mdb", "invupdate-2007.accdb", "invupdate-2010.accdb"})
+        expectWritten(name, Shape{}, changes);
+    // Access 97: Table1's Double column F and Currency column H, found by
+    // its text key A.
+    expectWritten("testV1997.mdb", Shape{"Table1", "A", {"F", "H"}},
+                  {{"a", {123.5, 0.25}}, {"abcdefg", {-0.125, std::nullopt}}});
+    // A host whose amounts are Double, with one record moved to another
+    // page: it is written where it now lives.
+    expectWritten("kv-overflow-2000.mdb", Shape{}, {{"BW-114", {8.75, 21}}, {"BW-100", {9, 26}}});
+    expectWritten("kv-validation-2000.mdb", Shape{}, kHostChanges);
+}
+
+TEST(AccessWriterTest, OtherTablesReadTheSameAfterwards)
+{
+    TempDir dir;
+    std::string path = copyOf(dir, "invupdate-2003.mdb");
+    auto vendorNames = [&] {
+        Result<AccessFile> file = AccessFile::open(path);
+        Result<AccessTable> table = file->openTable("Vendor", {"ID", "Name"});
+        table->useStoredOrder();
+        std::vector<std::string> names;
+        EXPECT_TRUE(table->moveFirst().ok());
+        while (!table->eof()) {
+            names.push_back(std::to_string(**table->integer("ID")) + " " + **table->text("Name"));
+            EXPECT_TRUE(table->moveNext().ok());
+        }
+        return names;
+    };
+    std::vector<std::string> before = vendorNames();
+    ASSERT_EQ(before.size(), 2u);
+    Applied applied = apply(path, Shape{}, {{"BW-100", {1, 2}}});
+    ASSERT_TRUE(applied.outcomes.at(0).ok()) << applied.outcomes[0].error;
+    EXPECT_EQ(vendorNames(), before);
+}
+
+// The amounts of one record after a change, as a reader sees them.
+struct Outcome {
+    std::string key;
+    Amounts values;
+    AccessWriteFailure failure;
+    std::string reason; // part of the failure's text
+    Amounts after;      // what the record holds afterwards
+};
+
+TEST(AccessWriterTest, EachHostVariantGetsItsOutcome)
+{
+    struct Case {
+        const char* file;
+        std::vector<Outcome> outcomes;
+    };
+    using F = AccessWriteFailure;
+    const std::optional<double> none;
+    const std::vector<Case> cases = {
+        // Currency: four decimals, the nearest ten-thousandth, ties to even.
+        {"kv-currency-2000.mdb",
+         {{"BW-100", {10.12345678, 27.5}, F::None, "", {10.1235, 27.5}},
+          {"BW-101", {0.00025, 1250000}, F::None, "", {0.0002, 1250000}},
+          {"BW-102", {1e15, 30}, F::Refused, "cannot hold", {10, 25}},
+          {"BW-103", {-99999999999.9999, 99999999999.9999}, F::None, "", {-99999999999.9999, 99999999999.9999}},
+          {"BW-104", {3, none}, F::None, "", {3, none}}}},
+        // Single: the nearest float, read back at its own precision.
+        {"kv-single-2000.mdb",
+         {{"BW-100", {5.2, 12.99}, F::None, "", {5.2, 12.99}},
+          {"BW-101", {1e39, 30}, F::Refused, "cannot hold", {10, 25}},
+          {"BW-104", {none, 0.1}, F::None, "", {none, 0.1}}}},
+        // Records written before the amounts were added have no place for them.
+        {"kv-addedcols-2000.mdb",
+         {{"BW-100", {11, 26}, F::Refused, "before \"cost\" was added", {none, none}},
+          {"BW-113", {8, 18}, F::Refused, "was added", {none, none}},
+          {"BW-102", {11, 26}, F::None, "", {11, 26}}}},
+        // cost carries "Is Null Or >=0".
+        {"kv-validation-2000.mdb",
+         {{"BW-100", {-1, 26}, F::Refused, "validation rule \"Is Null Or >=0\"", {10, 25}},
+          {"BW-101", {0, 26}, F::None, "", {0, 26}},
+          {"BW-104", {2.5, 6}, F::None, "", {2.5, 6}}}},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.file);
+        TempDir dir;
+        std::string path = copyOf(dir, test.file);
+        std::vector<Change> changes;
+        for (const Outcome& outcome : test.outcomes)
+            changes.push_back({outcome.key, outcome.values});
+        Applied applied = apply(path, Shape{}, changes);
+        ASSERT_EQ(applied.outcomes.size(), test.outcomes.size());
+        std::map<std::string, Amounts> after = amountsOf(path, Shape{});
+        std::optional<std::map<std::string, Amounts>> exported;
+        if (haveMdbExport())
+            exported = exportedAmounts(path, Shape{});
+        for (std::size_t i = 0; i < test.outcomes.size(); ++i) {
+            const Outcome& expected = test.outcomes[i];
+            SCOPED_TRACE(expected.key);
+            EXPECT_EQ(applied.outcomes[i].failure, expected.failure) << applied.outcomes[i].error;
+            EXPECT_NE(applied.outcomes[i].error.find(expected.reason), std::string::npos) << applied.outcomes[i].error;
+            EXPECT_EQ(after[expected.key], expected.after);
+            if (exported) {
+                EXPECT_EQ((*exported)[expected.key], expected.after);
+            }
+        }
+    }
+}
+
+TEST(AccessWriterTest, TablesThatCannotBeWrittenSafelyAreRefusedAtOpen)
+{
+    struct Case {
+        const char* file;
+        const char* table;
+        std::vector<std::string> columns;
+        const char* reason;
+    };
+    const std::vector<Case> cases = {
+        {"kv-costindex-2000.mdb", "product", {"cost", "retailprice"}, "index \"CostIdx\""},
+        {"calcFieldTestV2010.accdb", "Table1", {"MonthlySalary"}, "calculated"},
+        {"kv-overflow-2000.mdb", "product", {"cost", "onhand"}, "neither Double, Currency nor Single"},
+        {"kv-overflow-2000.mdb", "product", {"quickid"}, "neither Double, Currency nor Single"},
+        {"kv-overflow-2000.mdb", "product", {"cost", "margin"}, "has no column \"margin\""},
+        {"kv-overflow-2000.mdb", "stock", {"cost"}, "has no table"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(std::string(test.file) + " " + test.columns.back());
+        Result<AccessFile> file = AccessFile::open(fixture(test.file));
+        ASSERT_TRUE(file.ok()) << file.error();
+        AccessWriteFailure failure = AccessWriteFailure::None;
+        Result<AccessWriter> writer = AccessWriter::open(*file, test.table, test.columns, &failure);
+        ASSERT_FALSE(writer.ok());
+        EXPECT_EQ(failure, AccessWriteFailure::Refused);
+        EXPECT_NE(writer.error().find(test.reason), std::string::npos) << writer.error();
+        EXPECT_NE(writer.error().find(test.file), std::string::npos) << writer.error();
+    }
+    // A rule kept for no column is the table's own. Here the block of cost's
+    // rule in the table's properties is renamed in place, so that its rule
+    // belongs to no column.
+    TempDir dir;
+    std::string ruled = copyOf(dir, "kv-validation-2000.mdb");
+    const std::string nameBlock("\x0e\0\0\0\x08\0", 6); // the block's length, then the name's
+    ASSERT_TRUE(replaceOnce(ruled, utf16(nameBlock, "cost"), utf16(nameBlock, "Rule")));
+    Result<AccessFile> ruledFile = AccessFile::open(ruled);
+    ASSERT_TRUE(ruledFile.ok()) << ruledFile.error();
+    Result<AccessWriter> refused = AccessWriter::open(*ruledFile, "product", {"cost", "retailprice"});
+    ASSERT_FALSE(refused.ok());
+    EXPECT_NE(refused.error().find("validation rule of its own (\"Is Null Or >=0\")"), std::string::npos)
+        << refused.error();
+
+    // Exactly the calculated columns carry the flag; a stored amount beside
+    // them is written as any other.
+    Result<AccessFile> file = AccessFile::open(fixture("calcFieldTestV2010.accdb"));
+    ASSERT_TRUE(file.ok());
+    Result<AccessTableDefinition> definition = file->definition("Table1");
+    ASSERT_TRUE(definition.ok());
+    const std::set<std::string> calculated = {"LastFirst",   "LastFirstLen", "MonthlySalary", "IsRich",
+                                              "AllNames",    "WeeklySalary", "SalaryTest",    "BoolTest",
+                                              "DecimalTest", "FloatTest",    "BigNumTest"};
+    for (const AccessColumn& column : definition->columns)
+        EXPECT_EQ(column.calculated, calculated.count(column.name) == 1) << column.name;
+    Result<AccessWriter> stored = AccessWriter::open(*file, "Table1", {"Salary"});
+    EXPECT_TRUE(stored.ok()) << stored.error();
+}
+
+TEST(AccessWriterTest, ARecordChangedOrDeletedSinceItWasReadIsKept)
+{
+    TempDir dir;
+    std::string path = copyOf(dir, "kv-overflow-2000.mdb");
+    Shape shape;
+    Result<AccessFile> file = AccessFile::open(path);
+    ASSERT_TRUE(file.ok());
+    AccessTable table = openShape(*file, shape);
+    std::optional<Found> first = find(table, shape, "BW-101");
+    std::optional<Found> second = find(table, shape, "BW-102");
+    ASSERT_TRUE(first && second);
+    Result<AccessWriter> writer = AccessWriter::open(*file, shape.table, shape.columns);
+    ASSERT_TRUE(writer.ok()) << writer.error();
+
+    // Another program changes BW-101's price meanwhile: its change is kept.
+    Applied other = apply(path, shape, {{"BW-101", {std::nullopt, 99}}});
+    ASSERT_TRUE(other.outcomes.at(0).ok());
+    AccessWriteStatus late = writer->save(first->place, first->stored, {11, 30});
+    EXPECT_EQ(late.failure, AccessWriteFailure::Changed) << late.error;
+    EXPECT_NE(late.error.find("another program"), std::string::npos) << late.error;
+    EXPECT_EQ(amountsOf(path, shape)["BW-101"], (Amounts{10, 99}));
+
+    // Another program deletes BW-102 (the deleted flag on its row-table entry).
+    std::string bytes = readFile(path);
+    std::size_t entry = second->place.page * 4096 + 0x0e + second->place.row * 2;
+    bytes[entry + 1] = static_cast<char>(bytes[entry + 1] | 0x80);
+    {
+        std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
+        out.seekp(static_cast<std::streamoff>(entry + 1));
+        out.put(bytes[entry + 1]);
+    }
+    AccessWriteStatus gone = writer->save(second->place, second->stored, {11, 30});
+    EXPECT_EQ(gone.failure, AccessWriteFailure::RecordGone) << gone.error;
+    EXPECT_EQ(readFile(path), bytes);
+
+    // A file put in the place of the one read is not written.
+    fs::rename(path, path + ".old");
+    fs::copy_file(path + ".old", path);
+    AccessWriteFailure failure = AccessWriteFailure::None;
+    Result<AccessWriter> replaced = AccessWriter::open(*file, shape.table, shape.columns, &failure);
+    ASSERT_FALSE(replaced.ok());
+    EXPECT_EQ(failure, AccessWriteFailure::Changed);
+    EXPECT_NE(replaced.error().find("no longer the file that was read"), std::string::npos) << replaced.error();
+}
+
+TEST(AccessWriterTest, AColumnWhoseRuleCannotBeCheckedIsNotWritten)
+{
+    // cost's rule becomes one that compares it with another column.
+    TempDir dir;
+    std::string path = copyOf(dir, "kv-validation-2000.mdb");
+    ASSERT_TRUE(replaceOnce(path, utf16("", "Is Null Or >=0"), utf16("", ">[retailprice]")));
+    Applied applied = apply(path, Shape{}, {{"BW-100", {11, 26}}, {"BW-101", {std::nullopt, 27}}});
+    ASSERT_EQ(applied.outcomes.size(), 2u);
+    EXPECT_EQ(applied.outcomes[0].failure, AccessWriteFailure::Refused);
+    EXPECT_NE(applied.outcomes[0].error.find("\"cost\": its validation rule \">[retailprice]\" cannot be checked"),
+              std::string::npos)
+        << applied.outcomes[0].error;
+    // A price alone does not touch cost, whose rule does not apply to it.
+    EXPECT_TRUE(applied.outcomes[1].ok()) << applied.outcomes[1].error;
+    std::map<std::string, Amounts> after = amountsOf(path, Shape{});
+    EXPECT_EQ(after["BW-100"], (Amounts{10, 25}));
+    EXPECT_EQ(after["BW-101"], (Amounts{10, 27}));
+}
+
+TEST(AccessWriterTest, AFileThatRefusesWritesIsNotOpenedForWriting)
+{
+    // Run as an ordinary user, whom the permission bits bind.
+    TempDir dir;
+    std::string path = copyOf(dir, "kv-overflow-2000.mdb");
+    fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    std::string seen = runInChild(
+        [&] {
+            Result<AccessFile> file = AccessFile::open(path);
+            if (!file.ok())
+                return file.error();
+            AccessWriteFailure failure = AccessWriteFailure::None;
+            Result<AccessWriter> writer = AccessWriter::open(*file, "product", {"cost", "retailprice"}, &failure);
+            if (writer.ok())
+                return std::string("opened");
+            return std::string(failure == AccessWriteFailure::ReadOnly ? "read-only: " : "other: ") + writer.error();
+        },
+        true);
+    EXPECT_NE(seen.find("read-only: " + path + ": cannot be written"), std::string::npos) << seen;
+}
+
+// A child writes the amounts of many products, one save each, and is killed
+// at a random moment; every product must then be wholly old or wholly new,
+// the file must read in both readers, and a second run writes exactly the
+// products still old.
+TEST(AccessWriterTest, KillsAtAnyMomentLeaveEveryProductOldOrNew)
+{
+    constexpr std::size_t kProducts = 120;
+    constexpr int kKills = 30;
+    TempDir dir;
+    std::string original = copyOf(dir, "kv-overflow-2000.mdb");
+    // The file being killed over lives in memory where the system has such a
+    // folder: a kill leaves the same page cache behind on any file system,
+    // and there the thousands of flushes cost nothing.
+    struct MemoryFolder {
+        std::string path;
+        ~MemoryFolder()
+        {
+            std::error_code ignored;
+            fs::remove_all(path, ignored);
+        }
+    } memory{"/dev/shm/tarvex-kill-XXXXXX"};
+    std::string path = ::mkdtemp(memory.path.data()) ? memory.path + "/kv.mdb" : dir.file("kv.mdb");
+    Shape shape{"product", "ID", {"cost", "retailprice"}};
+    std::mt19937 random(13);
+    int partWay = 0;
+
+    for (int round = 0; round < kKills; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        fs::copy_file(original, path, fs::copy_options::overwrite_existing);
+        Result<AccessFile> file = AccessFile::open(path);
+        ASSERT_TRUE(file.ok());
+        Result<AccessTable> table = file->openTable("product", {"ID", "cost", "retailprice"});
+        ASSERT_TRUE(table.ok());
+        ASSERT_TRUE(table->setIndex("PrimaryKey").ok());
+        std::vector<Found> products;
+        std::map<std::string, std::pair<Amounts, Amounts>> oldAndNew;
+        ASSERT_TRUE(table->moveFirst().ok());
+        while (!table->eof() && products.size() < kProducts) {
+            Found found{table->place(), {*table->number("cost"), *table->number("retailprice")}, {}};
+            found.stored = {*table->stored("cost"), *table->stored("retailprice")};
+            Amounts next{found.amounts[0].value_or(0) + 1000, found.amounts[1].value_or(0) + 2000};
+            oldAndNew[std::to_string(**table->integer("ID"))] = {found.amounts, next};
+            products.push_back(std::move(found));
+            EXPECT_TRUE(table->moveNext().ok());
+        }
+        ASSERT_EQ(products.size(), kProducts);
+
+        int progress[2];
+        ASSERT_EQ(::pipe(progress), 0);
+        pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(progress[0]);
+            Result<AccessWriter> writer = AccessWriter::open(*file, "product", {"cost", "retailprice"});
+            if (!writer.ok())
+                ::_exit(2);
+            for (const Found& product : products) {
+                if (::write(progress[1], "x", 1) != 1)
+                    ::_exit(3);
+                Amounts next{product.amounts[0].value_or(0) + 1000, product.amounts[1].value_or(0) + 2000};
+                if (!writer->save(product.place, product.stored, next).ok())
+                    ::_exit(4);
+            }
+            ::_exit(0);
+        }
+        ::close(progress[1]);
+        // Let the child start the k-th save, then kill it a moment later.
+        std::size_t started = std::uniform_int_distribution<std::size_t>(1, kProducts)(random);
+        char mark = 0;
+        for (std::size_t k = 0; k < started && ::read(progress[0], &mark, 1) == 1; ++k) {
+        }
+        ::usleep(std::uniform_int_distribution<unsigned>(0, 400)(random));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ::close(progress[0]);
+        ASSERT_TRUE(WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) == 0)) << status;
+
+        // Every product old or new, its cost and price together.
+        std::map<std::string, Amounts> now = amountsOf(path, shape);
+        std::vector<std::string> stillOld;
+        for (const auto& [id, amounts] : oldAndNew) {
+            EXPECT_TRUE(now[id] == amounts.first || now[id] == amounts.second) << "product " << id;
+            if (now[id] == amounts.first)
+                stillOld.push_back(id);
+        }
+        if (!stillOld.empty() && stillOld.size() < kProducts)
+            ++partWay;
+        if (haveMdbExport()) {
+            EXPECT_TRUE(exportedAmounts(path, shape).has_value());
+        }
+
+        // The next run writes exactly the products still old.
+        std::vector<Change> rest;
+        for (const std::string& id : stillOld)
+            rest.push_back({id, oldAndNew[id].second});
+        Applied applied = apply(path, Shape{"product", "ID", {"cost", "retailprice"}}, rest);
+        for (const AccessWriteStatus& outcome : applied.outcomes)
+            EXPECT_TRUE(outcome.ok()) << outcome.error;
+        now = amountsOf(path, shape);
+        for (const auto& [id, amounts] : oldAndNew)
+            EXPECT_EQ(now[id], amounts.second) << "product " << id;
+    }
+    std::cout << "[          ] " << partWay << " of " << kKills << " kills landed part-way through the writes\n";
+    EXPECT_GT(partWay, 0);
+}
+
+TEST(AccessRuleTest, AmountRulesAreCheckedAsAccessChecksThem)
+{
+    const std::optional<double> null;
+    struct Case {
+        const char* rule;
+        std::vector<std::pair<std::optional<double>, bool>> values; // value, allowed
+    };
+    const std::vector<Case> cases = {
+        {"Is Null Or >=0", {{null, true}, {0, true}, {-0.01, false}, {5, true}}},
+        {">0", {{null, true}, {0, false}, {0.01, true}}},
+        {">0 And <1000", {{500, true}, {1000, false}, {-1, false}}},
+        {"Between 0 And 100", {{0, true}, {100, true}, {100.5, false}, {null, true}}},
+        {"[cost] Not Between 1 And 2", {{1.5, false}, {3, true}}},
+        {"Not ([Cost] < 0)", {{-1, false}, {1, true}}},
+        {"Is Not Null", {{null, false}, {0, true}}},
+        {"<>0 Or Is Null", {{0, false}, {null, true}, {7, true}}},
+        {"cost >= -5 and cost <= 5e2", {{-5, true}, {-6, false}, {500, true}, {501, false}}},
+        {"=1 Or =2 Or =3", {{2, true}, {4, false}}},
+        {"Null", {}},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.rule);
+        Result<AccessRule> rule = AccessRule::parse(test.rule, "cost");
+        if (test.values.empty()) {
+            EXPECT_FALSE(rule.ok());
+            continue;
+        }
+        ASSERT_TRUE(rule.ok()) << rule.error();
+        for (const auto& [value, allowed] : test.values)
+            EXPECT_EQ(rule->allows(value), allowed) << (value ? std::to_string(*value) : "Null");
+    }
+    // Rules that hold anything beyond comparisons with numbers are not
+    // guessed at, nor are rules longer than any amount rule.
+    std::string deep = std::string(2000, '(') + ">0" + std::string(2000, ')');
+    std::string longChain;
+    for (int i = 0; i < 300; ++i)
+        longChain += ">0 And ";
+    EXPECT_FALSE(AccessRule::parse(deep, "cost").ok());
+    EXPECT_FALSE(AccessRule::parse(longChain + ">0", "cost").ok());
+    for (const char* rule : {"Like \"1*\"", ">[retailprice]", ">Date()", "> #1/1/2000#", ">0 And", "(>0", ">0 +1",
+                             ">'5'", "Between 1 2"}) {
+        Result<AccessRule> parsed = AccessRule::parse(rule, "cost");
+        EXPECT_FALSE(parsed.ok()) << rule;
+    }
+}
+
+} // namespace
