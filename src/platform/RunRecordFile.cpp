@@ -6,6 +6,7 @@
 #include "platform/RunRecordSchema.h"
 #include "platform/SqliteStatement.h"
 #include "platform/StagedFile.h"
+#include "platform/TextHelpers.h"
 
 #include <sqlite3.h>
 

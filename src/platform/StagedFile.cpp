@@ -2,6 +2,8 @@
 // anything.
 #include "platform/StagedFile.h"
 
+#include "platform/TextHelpers.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -75,16 +77,6 @@ bool sameFile(int fd, const std::string& path)
     }, byHandle{};
     return ::lstat(path.c_str(), &byName) == 0 && ::fstat(fd, &byHandle) == 0 && byName.st_ino == byHandle.st_ino &&
            byName.st_dev == byHandle.st_dev;
-}
-
-std::string folderOf(const std::string& path)
-{
-    std::string::size_type slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
 }
 
 StagedFile::StagedFile(int fd, std::string path, uid_t owner, gid_t group)

@@ -90,9 +90,6 @@ private:
 // or the errno value.
 int renameNoReplace(const std::string& from, const std::string& to);
 
-// The folder part of a path ("." for a bare name), for flushing and messages.
-std::string folderOf(const std::string& path);
-
 // Whether path names, without following a link, the file open at fd.
 bool sameFile(int fd, const std::string& path);
 

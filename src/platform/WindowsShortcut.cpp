@@ -3,6 +3,7 @@
 #include "platform/WindowsShortcut.h"
 
 #include "platform/SmallFile.h"
+#include "platform/TextHelpers.h"
 #include "platform/UserFolders.h"
 
 // liblnk's header includes libbfio's for an interface this program does not
@@ -153,7 +154,7 @@ std::optional<std::string> windowsShortcutTarget(const std::string& path)
                        lnkString(file, liblnk_file_get_utf8_relative_path_size, liblnk_file_get_utf8_relative_path)) {
             std::string resolved = fromWindowsPath(*relative);
             if (resolved.front() != '/')
-                resolved = fs::path(path).parent_path().string() + "/" + resolved;
+                resolved = folderOf(path) + "/" + resolved;
             target = fs::path(resolved).lexically_normal().string();
         } else if (auto network =
                        lnkString(file, liblnk_file_get_utf8_network_path_size, liblnk_file_get_utf8_network_path)) {

@@ -6,6 +6,7 @@
 #include "platform/Database.h"
 #include "platform/DatabaseKind.h"
 #include "platform/StagedFile.h"
+#include "platform/TextHelpers.h"
 #include "startup/BackupName.h"
 
 #include <cerrno>
