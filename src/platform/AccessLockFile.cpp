@@ -2,7 +2,6 @@
 #include "platform/AccessLockFile.h"
 
 #include "platform/AccessText.h"
-#include "platform/StagedFile.h"
 #include "platform/TextHelpers.h"
 #include "platform/VisibleText.h"
 
