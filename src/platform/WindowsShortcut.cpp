@@ -40,8 +40,7 @@ std::string fromWindowsPath(std::string path)
         (path.size() == 2 || path[2] == '/')) {
         const char* prefix = std::getenv("WINEPREFIX");
         std::string winePrefix = (prefix && *prefix) ? std::string(prefix) : homeFolder() + "/.wine";
-        std::string drive =
-            winePrefix + "/dosdevices/" + static_cast<char>(std::tolower(static_cast<unsigned char>(path[0]))) + ":";
+        std::string drive = winePrefix + "/dosdevices/" + lowerAscii(path[0]) + ":";
         if (isFolder(drive))
             return drive + path.substr(2);
     }
