@@ -25,10 +25,6 @@ namespace tarvex {
 
 class Database {
 public:
-    // How long a write or read waits by default for a lock held by another
-    // program before it gives up.
-    static constexpr int kBusyTimeoutMs = OpenOptions{}.busyTimeoutMs;
-
     using Access = OpenOptions::Access;
 
     // Opens the file at path, shared with other programs, for reading and

@@ -2,7 +2,7 @@
 // at its name that is not a sound run record.
 #include "platform/RunRecordFile.h"
 
-#include "platform/Database.h"
+#include "platform/DatabaseEngine.h"
 #include "platform/RunRecordSchema.h"
 #include "platform/SqliteStatement.h"
 #include "platform/StagedFile.h"
@@ -111,7 +111,8 @@ int openConnection(const std::string& path, int flags, sqlite3*& db)
     int rc = sqlite3_open_v2(path.c_str(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK)
         return rc;
-    sqlite3_busy_timeout(db, Database::kBusyTimeoutMs);
+    // Another run's lock is waited for as long as a database waits by default.
+    sqlite3_busy_timeout(db, OpenOptions{}.busyTimeoutMs);
     sqlite3_extended_result_codes(db, 1);
     sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
     sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
