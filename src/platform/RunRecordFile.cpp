@@ -158,10 +158,9 @@ Status create(const std::string& path, const struct stat& host)
     if (rc != SQLITE_OK)
         return failed(error);
     // The staged file is flushed to disk as a whole before it is named.
-    bool nameTaken = false;
-    Status committed = staged->commit(path, nameTaken);
-    if (!committed && !nameTaken)
-        return failed(committed.error());
+    StagedFile::Committed committed = staged->commit(path);
+    if (!committed.status && !committed.nameTaken)
+        return failed(committed.status.error());
     return Status::success();
 }
 

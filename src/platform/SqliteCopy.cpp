@@ -184,10 +184,9 @@ CopyResult copyOnline(sqlite3* source, const std::string& sourcePath, const std:
         byName.st_ino != byHandle.st_ino || byName.st_dev != byHandle.st_dev)
         return {Outcome::Failed, staged->path() + ": the file was replaced while the copy was written"};
 
-    bool nameTaken = false;
-    Status committed = staged->commit(destination, nameTaken);
-    if (!committed)
-        return {nameTaken ? Outcome::NameTaken : Outcome::Failed, committed.error()};
+    StagedFile::Committed committed = staged->commit(destination);
+    if (!committed.status)
+        return {committed.nameTaken ? Outcome::NameTaken : Outcome::Failed, committed.status.error()};
     return {Outcome::Copied, {}};
 }
 

@@ -164,33 +164,30 @@ Status StagedFile::finishWriting()
     return Status::success();
 }
 
-Status StagedFile::commit(const std::string& destination, bool& nameTaken)
+StagedFile::Committed StagedFile::commit(const std::string& destination)
 {
-    nameTaken = false;
     if (Status finished = finishWriting(); !finished.ok())
-        return finished;
+        return {finished};
     // Renamed while still open: its lock keeps other runs' clean-up away from
     // it until it has its final name.
-    if (int error = renameNoReplace(m_path, destination)) {
-        nameTaken = error == EEXIST;
-        return Status::failure(destination + ": cannot name the copy: " + systemError(error));
-    }
+    if (int error = renameNoReplace(m_path, destination))
+        return {Status::failure(destination + ": cannot name the copy: " + systemError(error)), error == EEXIST};
     m_done = true;
     int closed = ::close(m_fd);
     m_fd = -1;
     if (closed != 0) {
         int error = errno;
         ::unlink(destination.c_str());
-        return Status::failure(m_path + ": cannot write to disk: " + systemError(error));
+        return {Status::failure(m_path + ": cannot write to disk: " + systemError(error))};
     }
     if (!syncFolder(folderOf(destination))) {
         // A copy whose name may vanish in a power cut is not a backup one can
         // count on: take it back rather than leave a doubtful file.
         int error = errno;
         ::unlink(destination.c_str());
-        return Status::failure(folderOf(destination) + ": cannot write the folder to disk: " + systemError(error));
+        return {Status::failure(folderOf(destination) + ": cannot write the folder to disk: " + systemError(error))};
     }
-    return Status::success();
+    return {};
 }
 
 Status StagedFile::commitReplacing(const std::string& destination)

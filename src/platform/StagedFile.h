@@ -21,6 +21,14 @@ namespace tarvex {
 
 class StagedFile {
 public:
+    // How commit() ended. status fails with a text naming the file and the
+    // reason; nameTaken says the failure was only that the destination now
+    // exists, so a caller may try another name.
+    struct [[nodiscard]] Committed {
+        Status status = Status::success();
+        bool nameTaken = false;
+    };
+
     // Creates an empty file for destination at destination + ".part" (or
     // ".part2", ".part3", ... when that name is taken by anything, a link
     // included), locked for as long as it is open, with exactly the
@@ -49,9 +57,8 @@ public:
     // alone when the process belongs to it. Then flushes the file and its
     // folder to disk and renames it to destination, never replacing an
     // existing entry. On failure the staged file is still there (the
-    // destructor removes it); nameTaken tells whether the failure was only
-    // that destination now exists, so a caller may try another name.
-    Status commit(const std::string& destination, bool& nameTaken);
+    // destructor removes it).
+    Committed commit(const std::string& destination);
 
     // As commit(), but replaces a file already at destination, in one step:
     // a reader finds the old file or the new one, never neither nor a part.

@@ -116,10 +116,10 @@ TEST_F(FileCopyTest, AStagedFileIsRemovedUnlessCommitted)
     EXPECT_EQ(entries(), 0u);
     Result<StagedFile> staged = StagedFile::create(dir.file("out"), 0600);
     ASSERT_TRUE(staged.ok());
-    bool nameTaken = true;
-    ASSERT_TRUE(staged->commit(dir.file("out"), nameTaken).ok());
+    StagedFile::Committed committed = staged->commit(dir.file("out"));
+    ASSERT_TRUE(committed.status.ok());
     EXPECT_FALSE(StagedFile::removeIfAbandoned(dir.file("out.part")));
-    EXPECT_FALSE(nameTaken);
+    EXPECT_FALSE(committed.nameTaken);
     EXPECT_TRUE(std::filesystem::exists(dir.file("out")));
     EXPECT_EQ(entries(), 1u);
     EXPECT_FALSE(StagedFile::create(dir.file("no/such/folder/out"), 0600).ok());

@@ -255,8 +255,7 @@ TEST_F(BackupCopyTest, CopiesLeftByAStoppedRunAreRemovedButNotOneStillBeingWritt
     EXPECT_EQ(readFile(victim), "precious");
     EXPECT_TRUE(std::filesystem::is_directory(earlier + "_4.part"));
     EXPECT_TRUE(std::filesystem::exists(running->path()));
-    bool nameTaken = false;
-    EXPECT_TRUE(running->commit(earlier + "_5", nameTaken).ok());
+    EXPECT_TRUE(running->commit(earlier + "_5").status.ok());
 }
 
 // A write killed part-way leaves a journal that only a connection that may
