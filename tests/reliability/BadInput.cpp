@@ -36,6 +36,8 @@ const char* errorCaption(End end)
         return "Error";
     case End::UnableToOpen:
         return "Critical Error";
+    case End::BackupFailed:
+        return "Backup Data";
     default:
         return nullptr;
     }
