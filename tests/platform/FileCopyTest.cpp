@@ -1,6 +1,7 @@
 // The file copy: a faithful copy with the source's permissions, progress up
 // to the total, a cancel or an existing name that leaves nothing behind, and
-// links at the temporary name that are never written through.
+// links at the temporary name that are never written through; and the staged
+// file it writes through, and the destination its name gives.
 #include "platform/FileCopy.h"
 #include "platform/StagedFile.h"
 
@@ -123,6 +124,16 @@ TEST_F(FileCopyTest, AStagedFileIsRemovedUnlessCommitted)
     EXPECT_TRUE(std::filesystem::exists(dir.file("out")));
     EXPECT_EQ(entries(), 1u);
     EXPECT_FALSE(StagedFile::create(dir.file("no/such/folder/out"), 0600).ok());
+}
+
+// The name of a staged file gives its destination back; names that only
+// look alike give nothing, so a clean-up never takes them for its own.
+TEST(StagedFileTest, OnlyAStagedFilesNameGivesItsDestination)
+{
+    EXPECT_EQ(StagedFile::destinationOf("a_Tarvex_1.part"), "a_Tarvex_1");
+    EXPECT_EQ(StagedFile::destinationOf("a_Tarvex_1.part12"), "a_Tarvex_1");
+    for (const char* name : {"a.part1", "a.part01", "a.partx", "a.part-journal", "a.part.txt", ".part", "a"})
+        EXPECT_EQ(StagedFile::destinationOf(name), std::nullopt) << name;
 }
 
 } // namespace

@@ -38,7 +38,7 @@ TEST(BackupNameTest, TheTimeStampIsMonthDayYearHourMinutesSeconds)
     EXPECT_EQ(BackupName::timeStamp(morning), "01022027070509");
 }
 
-TEST(BackupNameTest, OnlyTheNamesOfBackupCopiesAndTheirStagedFilesAreRecognised)
+TEST(BackupNameTest, OnlyTheNamesOfBackupCopiesAreRecognised)
 {
     for (const char* name :
          {"kv.mdb_Tarvex_12062026215742", "kv.mdb_Tarvex_12062026215742_2", "kv.mdb_Tarvex_12062026215742_17"})
@@ -48,11 +48,6 @@ TEST(BackupNameTest, OnlyTheNamesOfBackupCopiesAndTheirStagedFilesAreRecognised)
           "kv.mdb_Tarvex_12062026215742_", "kv.mdb_Tarvex_12062026215742_1", "kv.mdb_Tarvex_12062026215742_02",
           "kv.mdb_Tarvex_12062026215742.txt", "xkv.mdb_Tarvex_12062026215742", "other.mdb_Tarvex_12062026215742"})
         EXPECT_FALSE(BackupName::isCandidateName("/d/kv.mdb", name)) << name;
-
-    EXPECT_EQ(StagedFile::destinationOf("a_Tarvex_1.part"), "a_Tarvex_1");
-    EXPECT_EQ(StagedFile::destinationOf("a_Tarvex_1.part12"), "a_Tarvex_1");
-    for (const char* name : {"a.part1", "a.part01", "a.partx", "a.part-journal", "a.part.txt", ".part", "a"})
-        EXPECT_EQ(StagedFile::destinationOf(name), std::nullopt) << name;
 }
 
 TEST_F(BackupCopyTest, LinksAtTheBackupOrTemporaryNameAreNeverFollowed)
