@@ -25,6 +25,7 @@
 #include "WindowBench.h"
 
 #include "platform/Database.h"
+#include "platform/TextHelpers.h"
 #include "review/ChangeList.h"
 
 #include <sqlite3.h>
@@ -72,9 +73,7 @@ std::string firstLine(const std::string& path, const std::string& key)
     std::ifstream in(path);
     for (std::string line; std::getline(in, line);)
         if (line.rfind(key, 0) == 0) {
-            std::string value = line.substr(line.find(':') + 1);
-            value.erase(0, value.find_first_not_of(" \t"));
-            return value;
+            return std::string(trimmedStart(std::string_view(line).substr(line.find(':') + 1)));
         }
     return "?";
 }

@@ -5,6 +5,7 @@
 #include "platform/AccessLockFile.h"
 #include "platform/FileHolders.h"
 #include "platform/FileKind.h"
+#include "platform/TextHelpers.h"
 #include "platform/VisibleText.h"
 
 #include <algorithm>
@@ -19,12 +20,6 @@ namespace tarvex {
 namespace {
 
 constexpr std::size_t kLockFileMaxBytes = std::size_t{kLockFileMaxEntries} * kLockFileEntryBytes;
-
-std::string fileNameOf(const std::string& path)
-{
-    std::string::size_type slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 std::string entryName(const LockFileEntry& entry)
 {

@@ -2,7 +2,6 @@
 #include "platform/AccessLockFile.h"
 
 #include "platform/AccessText.h"
-#include "platform/StagedFile.h"
 #include "platform/TextHelpers.h"
 #include "platform/VisibleText.h"
 
@@ -19,12 +18,6 @@ namespace {
 constexpr off_t kUserLockBase = 0x10000001;
 // The code page Access writes the names in on Western European systems.
 constexpr unsigned kNameCodePage = 1252;
-
-std::string fileNameOf(const std::string& path)
-{
-    std::string::size_type slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 // The file name without its extension: "kv" for "kv.mdb" and for "kv".
 std::string baseNameOf(const std::string& fileName)

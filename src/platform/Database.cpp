@@ -56,14 +56,13 @@ Result<Database> Database::open(const std::string& path, const OpenOptions& opti
 }
 
 CopyResult Database::copyFile(const std::string& source, const std::string& destination, FileCopy& plainCopy,
-                              Progress* progress, bool& rolledBack, const OpenOptions& options)
+                              Progress* progress, const OpenOptions& options)
 {
-    rolledBack = false;
     // No engine reads an Access file yet: it is copied as it stands, and the
     // open that follows refuses it.
     if (isAccessFile(source))
         return plainCopy.copy(source, destination, progress);
-    return SqliteDatabase::copyFile(source, destination, plainCopy, progress, rolledBack, options);
+    return SqliteDatabase::copyFile(source, destination, plainCopy, progress, options);
 }
 
 Status Database::stillAtPath() const

@@ -25,10 +25,6 @@ namespace tarvex {
 
 class Database {
 public:
-    // How long a write or read waits by default for a lock held by another
-    // program before it gives up.
-    static constexpr int kBusyTimeoutMs = OpenOptions{}.busyTimeoutMs;
-
     using Access = OpenOptions::Access;
 
     // Opens the file at path, shared with other programs, for reading and
@@ -52,14 +48,14 @@ public:
     // programs from committing half-way through it, and an SQLite database in
     // WAL mode is copied through the engine, since its main file alone would
     // miss committed pages. A journal left by an interrupted write is rolled
-    // back first, and rolledBack says so: the copy is of the file as it was
-    // last completely saved. Anything the engine cannot read is copied as it
-    // stands through plainCopy. Like FileCopy, the copy has the permission
-    // bits and, where the process may, the owner and group of source; it
-    // never replaces an existing destination (NameTaken) and leaves nothing
-    // behind unless it returns Copied.
+    // back first, and the result's rolledBack says so: the copy is of the
+    // file as it was last completely saved. Anything the engine cannot read
+    // is copied as it stands through plainCopy. Like FileCopy, the copy has
+    // the permission bits and, where the process may, the owner and group of
+    // source; it never replaces an existing destination (NameTaken) and
+    // leaves nothing behind unless it returns Copied.
     static CopyResult copyFile(const std::string& source, const std::string& destination, FileCopy& plainCopy,
-                               Progress* progress, bool& rolledBack, const OpenOptions& options = {});
+                               Progress* progress, const OpenOptions& options = {});
 
     Database(Database&&) noexcept;
     Database& operator=(Database&&) noexcept;

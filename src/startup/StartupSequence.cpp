@@ -5,7 +5,7 @@
 #include "data/HostLocator.h"
 #include "data/UpdateDatabase.h"
 #include "data/UserSettingsFile.h"
-#include "platform/StagedFile.h"
+#include "platform/TextHelpers.h"
 #include "platform/UserFolders.h"
 #include "platform/VisibleText.h"
 #include "startup/BackupCopy.h"
