@@ -133,8 +133,8 @@ Result<AccessFile> AccessFile::open(const std::string& path)
     Result<std::string> bytes = readWholeFile(path);
     if (!bytes.ok())
         return R::failure(bytes.error());
-    FileKind kind = fileKindOfHeader(*bytes);
-    if (kind != FileKind::Jet3 && kind != FileKind::Jet4 && kind != FileKind::Ace)
+    DatabaseKind kind = databaseKindOfHeader(*bytes);
+    if (!isAccess(kind))
         return R::failure(path + ": not an Access database");
     auto source = std::make_shared<AccessSource>(AccessSource{path, AccessImage(std::move(*bytes), kind)});
     const AccessImage& image = source->image;

@@ -9,7 +9,7 @@
 #pragma once
 
 #include "platform/AccessTable.h"
-#include "platform/FileKind.h"
+#include "platform/DatabaseKind.h"
 #include "platform/Result.h"
 
 #include <memory>
@@ -35,7 +35,7 @@ public:
     ~AccessFile();
 
     const std::string& path() const { return m_source->path; }
-    FileKind kind() const { return m_source->image.kind(); }
+    DatabaseKind kind() const { return m_source->image.kind(); }
 
     // The names of the file's own tables and linked tables, system tables
     // left out, in the file's spelling.

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <numeric>
 
 namespace tarvex {
 
@@ -122,9 +123,11 @@ Status AccessTable::setIndex(const std::string& index)
 
 Status AccessTable::moveFirst()
 {
-    if (!m_index) {
-        m_hasRecord = false;
-        return Status::failure("table \"" + m_definition.name + "\": no index chosen");
+    // Without an index the records are walked in the order the table's
+    // pages hold them.
+    if (!m_index && m_order.size() != m_places.size()) {
+        m_order.resize(m_places.size());
+        std::iota(m_order.begin(), m_order.end(), 0u);
     }
     m_position = 0;
     m_hasRecord = !m_order.empty();
@@ -224,6 +227,42 @@ Status AccessTable::seek(const Key& key)
         m_hasRecord = true;
     }
     return Status::success();
+}
+
+Result<std::optional<std::string>> AccessTable::repeatedKey()
+{
+    using R = Result<std::optional<std::string>>;
+    if (!m_index)
+        return R::failure("table \"" + m_definition.name + "\": no index chosen");
+    if (m_index->unique && m_index->columnSlots.size() == 1)
+        return std::optional<std::string>();
+    if (!m_seekKeysBuilt) {
+        Status built = buildSeekKeys();
+        if (!built.ok())
+            return built;
+    }
+    // The keys are sorted with equal ones in index order: the first of two
+    // neighbours that are equal is the first record holding that key.
+    std::optional<std::uint32_t> first;
+    for (std::size_t i = 1; i < m_textKeys.size() && !first; ++i)
+        if (m_textKeys[i].key == m_textKeys[i - 1].key)
+            first = m_textKeys[i - 1].position;
+    for (std::size_t i = 1; i < m_numberKeys.size() && !first; ++i)
+        if (m_numberKeys[i].key == m_numberKeys[i - 1].key)
+            first = m_numberKeys[i - 1].position;
+    if (!first)
+        return std::optional<std::string>();
+    const AccessColumn& column = m_definition.columns[static_cast<std::size_t>(m_index->columnSlots.front())];
+    std::size_t longBytesLeft = m_source->image.bytes().size();
+    Result<FieldValue> value = decodeStored(m_order[*first], column, longBytesLeft);
+    if (!value.ok())
+        return R::failure(m_source->path + ": " + recordName(m_order[*first]) + ": \"" + column.name +
+                          "\" cannot be read: " + value.error());
+    if (value->type == FieldValue::Type::Text)
+        return std::optional<std::string>(value->bytes);
+    if (value->type == FieldValue::Type::Integer)
+        return std::optional<std::string>(std::to_string(value->integer));
+    return std::optional<std::string>(accessNumberText(value->real));
 }
 
 int AccessTable::openedIndex(const std::string& column) const

@@ -67,7 +67,8 @@ public:
     // the table's records (the file is damaged).
     Status setIndex(const std::string& index);
 
-    // Walks the records in the current index's order.
+    // Walks the records in the current index's order, or without an index in
+    // the order the table's pages hold them.
     Status moveFirst();
     Status moveNext();
     bool eof() const { return !m_hasRecord; }
@@ -85,8 +86,20 @@ public:
     Result<std::optional<double>> number(const std::string& column) const;
     Result<std::optional<std::int64_t>> integer(const std::string& column) const;
     Result<std::optional<std::string>> text(const std::string& column) const;
+    // The current record's field without a copy; null, with error set, when
+    // there is no current record, the column was not opened or its stored
+    // bytes could not be read.
+    const FieldValue* currentField(const std::string& column, std::string& error) const;
     // Where the current record lives; meaningful only while !eof().
     AccessPlace place() const;
+    // The current record's number in the order the table's pages hold the
+    // records, from 1; 0 when there is no current record.
+    std::int64_t recordNumber() const { return m_hasRecord ? std::int64_t{m_order[m_position]} + 1 : 0; }
+
+    // A first-column key of the current index that more than one record
+    // holds (text letter case ignored, as a seek compares), as the first of
+    // them holds it; nothing when every key is distinct.
+    Result<std::optional<std::string>> repeatedKey();
 
 private:
     friend class AccessFile;
@@ -105,7 +118,6 @@ private:
     // Reads every live record; fails when the file is damaged.
     Status load();
     int openedIndex(const std::string& column) const;
-    const FieldValue* currentField(const std::string& column, std::string& error) const;
     std::string recordName(std::uint32_t record) const;
     Status buildSeekKeys();
     Result<FieldValue> decodeStored(std::uint32_t record, const AccessColumn& column, std::size_t& longBytesLeft) const;

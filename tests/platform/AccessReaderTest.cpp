@@ -4,7 +4,7 @@
 // encrypted, linked and damaged files are refused by name without a crash.
 #include "platform/AccessFile.h"
 #include "platform/AccessValue.h"
-#include "platform/FileKind.h"
+#include "platform/DatabaseKind.h"
 
 #include "support/ProcessRunner.h"
 #include "support/TempDir.h"
@@ -105,24 +105,25 @@ TEST(AccessFileKindTest, KindComesFromTheBytesNotTheName)
 {
     struct Case {
         std::string file;
-        FileKind kind;
+        DatabaseKind kind;
     };
-    for (const Case& c : std::vector<Case>{{"testV1997.mdb", FileKind::Jet3},
-                                           {"invupdate-2000.mdb", FileKind::Jet4},
-                                           {"invupdate-2003.mdb", FileKind::Jet4},
-                                           {"invupdate-2007.accdb", FileKind::Ace},
-                                           {"invupdate-2010.accdb", FileKind::Ace}}) {
-        Result<FileKind> kind = fileKindOf(fixture(c.file));
+    for (const Case& c : std::vector<Case>{{"testV1997.mdb", DatabaseKind::Jet3},
+                                           {"invupdate-2000.mdb", DatabaseKind::Jet4},
+                                           {"invupdate-2003.mdb", DatabaseKind::Jet4},
+                                           {"invupdate-2007.accdb", DatabaseKind::Ace},
+                                           {"invupdate-2010.accdb", DatabaseKind::Ace}}) {
+        Result<DatabaseKind> kind = databaseKind(fixture(c.file));
         ASSERT_TRUE(kind.ok()) << kind.error();
         EXPECT_EQ(*kind, c.kind) << c.file;
     }
     TempDir dir;
     std::filesystem::copy_file(fixture("invupdate-2010.accdb"), dir.file("invupdate.mdb"));
-    EXPECT_EQ(*fileKindOf(dir.file("invupdate.mdb")), FileKind::Ace);
-    EXPECT_EQ(*fileKindOf(dir.write("sqlite.mdb", std::string("SQLite format 3\0 and more", 25))), FileKind::SQLite);
-    EXPECT_EQ(*fileKindOf(dir.write("text.mdb", "Standard Jet DB, said the note")), FileKind::Other);
-    EXPECT_EQ(*fileKindOf(dir.write("empty.mdb", "")), FileKind::Other);
-    Result<FileKind> missing = fileKindOf(dir.file("missing.mdb"));
+    EXPECT_EQ(*databaseKind(dir.file("invupdate.mdb")), DatabaseKind::Ace);
+    EXPECT_EQ(*databaseKind(dir.write("sqlite.mdb", std::string("SQLite format 3\0 and more", 25))),
+              DatabaseKind::Sqlite);
+    EXPECT_EQ(*databaseKind(dir.write("text.mdb", "Standard Jet DB, said the note")), DatabaseKind::NotADatabase);
+    EXPECT_EQ(*databaseKind(dir.write("empty.mdb", "")), DatabaseKind::NotADatabase);
+    Result<DatabaseKind> missing = databaseKind(dir.file("missing.mdb"));
     ASSERT_FALSE(missing.ok());
     EXPECT_NE(missing.error().find(dir.file("missing.mdb")), std::string::npos);
 }
@@ -155,7 +156,7 @@ TEST(AccessReaderTest, TablesColumnsAndIndexesAreDescribed)
 {
     Result<AccessFile> db = AccessFile::open(fixture("invupdate-2003.mdb"));
     ASSERT_TRUE(db.ok()) << db.error();
-    EXPECT_EQ(db->kind(), FileKind::Jet4);
+    EXPECT_EQ(db->kind(), DatabaseKind::Jet4);
     std::vector<std::string> tables = db->tableNames();
     EXPECT_NE(std::find(tables.begin(), tables.end(), "product"), tables.end());
     EXPECT_EQ(std::find(tables.begin(), tables.end(), "MSysObjects"), tables.end());
