@@ -11,6 +11,7 @@
 #include "samplehost/SampleHost.h"
 
 #include <algorithm>
+#include <map>
 
 namespace tarvex::bench {
 
@@ -26,9 +27,11 @@ std::optional<double> numberOf(const Recordset& products, const char* column)
 
 // The product table of db with the columns both files share, walked through
 // its index on ID.
-Result<Recordset> productsInIdOrder(Database& db, const std::string& idIndex)
+Result<Recordset> productsInIdOrder(Database& db, const std::string& idIndex, std::vector<std::string> columns)
 {
-    Result<Recordset> products = db.openTable("product", {"quickid", "Name", "cost", "retailprice", "Delete"});
+    for (const char* column : {"quickid", "Name", "cost", "retailprice", "Delete"})
+        columns.emplace_back(column);
+    Result<Recordset> products = db.openTable("product", columns);
     if (!products)
         return products;
     if (Status s = products->setIndex(idIndex); !s)
@@ -36,14 +39,15 @@ Result<Recordset> productsInIdOrder(Database& db, const std::string& idIndex)
     return products;
 }
 
-// The price list's products in ID order, as the price-list writer takes them.
-Result<std::vector<PriceListEntry>> readVendor(const std::string& path)
+// The price list's products in ID order, as the price-list writer takes them
+// (it numbers them from 1), and their IDs in the file.
+Result<std::vector<PriceListEntry>> readVendor(const std::string& path, std::vector<std::int64_t>& ids)
 {
     using R = Result<std::vector<PriceListEntry>>;
     Result<Database> db = Database::open(path);
     if (!db)
         return R::failure(db.error());
-    Result<Recordset> products = productsInIdOrder(*db, "Primarykey");
+    Result<Recordset> products = productsInIdOrder(*db, "Primarykey", {"ID"});
     if (!products)
         return R::failure(products.error());
     std::vector<PriceListEntry> entries;
@@ -54,6 +58,7 @@ Result<std::vector<PriceListEntry>> readVendor(const std::string& path)
         entry.cost = numberOf(*products, "cost");
         entry.retailPrice = numberOf(*products, "retailprice");
         entry.deleted = numberOf(*products, "Delete").value_or(0) != 0;
+        ids.push_back(static_cast<std::int64_t>(numberOf(*products, "ID").value_or(0)));
         entries.push_back(std::move(entry));
     }
     return entries;
@@ -66,7 +71,7 @@ Result<std::vector<HostProduct>> readHost(const std::string& path)
     Result<Database> db = Database::open(path);
     if (!db)
         return R::failure(db.error());
-    Result<Recordset> products = productsInIdOrder(*db, "PrimaryKey");
+    Result<Recordset> products = productsInIdOrder(*db, "PrimaryKey", {});
     if (!products)
         return R::failure(products.error());
     std::vector<HostProduct> rows;
@@ -105,7 +110,8 @@ Result<AccessListFigures> AccessListBench::measure(const std::string& vendorPath
 {
     using R = Result<AccessListFigures>;
     AccessListFigures figures;
-    Result<std::vector<PriceListEntry>> vendor = readVendor(vendorPath);
+    std::vector<std::int64_t> vendorIds;
+    Result<std::vector<PriceListEntry>> vendor = readVendor(vendorPath, vendorIds);
     if (!vendor)
         return R::failure(vendor.error());
     Result<std::vector<HostProduct>> host = readHost(hostPath);
@@ -141,6 +147,13 @@ Result<AccessListFigures> AccessListBench::measure(const std::string& vendorPath
         figures.sqliteSeconds = std::min(figures.sqliteSeconds, *sqlite);
     }
     figures.rows = accessIds.size();
+    // The SQLite list numbers the products from 1 in the Access list's ID
+    // order.
+    std::map<std::int64_t, std::int64_t> renumbered;
+    for (std::size_t i = 0; i < vendorIds.size(); ++i)
+        renumbered[vendorIds[i]] = static_cast<std::int64_t>(i) + 1;
+    for (std::int64_t& id : accessIds)
+        id = renumbered[id];
     figures.sameRows = accessIds == sqliteIds;
     return figures;
 }

@@ -182,8 +182,15 @@ Status AccessFile::readCatalog()
     Status loaded = objects.load();
     if (!loaded.ok())
         return loaded;
-    for (std::size_t record = 0; record < objects.recordCount(); ++record) {
-        const FieldValue* values = &objects.m_values[record * slots.size()];
+    for (std::uint32_t record = 0; record < objects.recordCount(); ++record) {
+        // A field that cannot be read counts as empty.
+        static const FieldValue kNull;
+        std::string unreadable;
+        FieldValue values[5];
+        for (std::size_t column = 0; column < slots.size(); ++column) {
+            const FieldValue* value = objects.valueAt(record, column, unreadable);
+            values[column] = value ? *value : kNull;
+        }
         if (values[2].type != FieldValue::Type::Integer || values[1].type != FieldValue::Type::Text)
             continue;
         int type = static_cast<int>(values[2].integer);
