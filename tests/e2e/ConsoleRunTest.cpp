@@ -645,6 +645,8 @@ TEST_F(ConsoleRunTest, AnAccessHostThatCannotBeUsedEndsTheRunWithoutACopy)
     const Case cases[] = {
         {"encrypted", "V2010_with-password.accdb", 0, false, "the database is encrypted"},
         {"cut short", "kv-2000.mdb", 100000, false, "damaged: the file is cut short"},
+        {"product table linked to another file", "kv-linked-2000.mdb", 0, false,
+         "table \"product\" is a linked table; its records are in \"\\\\FRONTDESK\\Salon\\kv_be.mdb\""},
         {"open in another program", "kv-2000.mdb", 0, true,
          "Close the salon application on every computer and run Tarvex again."},
     };
