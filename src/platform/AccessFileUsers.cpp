@@ -3,8 +3,8 @@
 #include "platform/AccessFileUsers.h"
 
 #include "platform/AccessLockFile.h"
+#include "platform/DatabaseKind.h"
 #include "platform/FileHolders.h"
-#include "platform/FileKind.h"
 #include "platform/TextHelpers.h"
 #include "platform/VisibleText.h"
 
@@ -144,8 +144,8 @@ Result<AccessFileUsers> findAccessFileUsers(const std::string& databasePath, Own
 
     // The kind decides the lock file's name; a file of unknown kind is
     // looked at under both names.
-    Result<FileKind> kind = fileKindOf(databasePath);
-    for (const std::string& lockPath : lockFilesBeside(databasePath, kind.ok() ? *kind : FileKind::Other)) {
+    Result<DatabaseKind> kind = databaseKind(databasePath);
+    for (const std::string& lockPath : lockFilesBeside(databasePath, kind.ok() ? *kind : DatabaseKind::NotADatabase)) {
         FileIdentity identity;
         int lockFile = handleFor(lockPath, own.lockFile, identity);
         if (lockFile < 0) {

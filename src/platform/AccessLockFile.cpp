@@ -46,20 +46,20 @@ bool overlaps(ByteRange a, ByteRange b)
 
 } // namespace
 
-std::string lockFilePathFor(const std::string& databasePath, FileKind kind)
+std::string lockFilePathFor(const std::string& databasePath, DatabaseKind kind)
 {
     std::string::size_type nameStart = databasePath.find_last_of('/') + 1; // 0 without a folder
     return databasePath.substr(0, nameStart) + baseNameOf(databasePath.substr(nameStart)) +
-           (kind == FileKind::Ace ? ".laccdb" : ".ldb");
+           (kind == DatabaseKind::Ace ? ".laccdb" : ".ldb");
 }
 
-std::vector<std::string> lockFilesBeside(const std::string& databasePath, FileKind kind)
+std::vector<std::string> lockFilesBeside(const std::string& databasePath, DatabaseKind kind)
 {
     std::vector<std::string> wanted;
-    if (kind != FileKind::Ace)
-        wanted.push_back(fileNameOf(lockFilePathFor(databasePath, FileKind::Jet4)));
-    if (kind != FileKind::Jet3 && kind != FileKind::Jet4)
-        wanted.push_back(fileNameOf(lockFilePathFor(databasePath, FileKind::Ace)));
+    if (kind != DatabaseKind::Ace)
+        wanted.push_back(fileNameOf(lockFilePathFor(databasePath, DatabaseKind::Jet4)));
+    if (kind != DatabaseKind::Jet3 && kind != DatabaseKind::Jet4)
+        wanted.push_back(fileNameOf(lockFilePathFor(databasePath, DatabaseKind::Ace)));
     std::vector<std::string> found;
     std::string folder = folderOf(databasePath);
     DIR* entries = ::opendir(folder.c_str());

@@ -87,18 +87,18 @@ TEST(BadHostDatabaseTest, FilesThatAreNoUsableHostDatabaseAreNeverWritten)
              notCopied(s, outcome);
              EXPECT_FALSE(fs::exists(s.data + "/gone")) << "nothing is created on the way to a missing file";
          }},
-        // An Access database is a database: it is backed up, and only then
-        // refused at the open, since no engine for it is built in yet.
-        {"an Access (Jet) database",
+        // An Access host is read before it is copied: one that cannot be
+        // read leaves no copy.
+        {"an Access (Jet) database cut short after its first page",
          [](Scenario& s) { replaceWith(s.hostPath, accessFileStart("Jet")); },
          End::UnableToOpen,
-         {"{host}", "is an Access database, which this version cannot open"},
-         [](Scenario& s, const RunOutcome&) { EXPECT_EQ(s.backups().size(), 1u); }},
-        {"an Access (ACE) database",
+         {"{host}", "damaged: the file is cut short"},
+         notCopied},
+        {"an Access (ACE) database cut short after its first page",
          [](Scenario& s) { replaceWith(s.hostPath, accessFileStart("ACE")); },
          End::UnableToOpen,
-         {"{host}", "is an Access database, which this version cannot open"},
-         [](Scenario& s, const RunOutcome&) { EXPECT_EQ(s.backups().size(), 1u); }},
+         {"{host}", "damaged: the file is cut short"},
+         notCopied},
         {"truncated to half", [](Scenario& s) { truncatedHost(s, 0.5); }, End::BackupFailed, {"{host}", "malformed"}},
         {"truncated by one page",
          [](Scenario& s) { truncatedHost(s, 0.99); },
