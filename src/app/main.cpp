@@ -25,7 +25,7 @@
 
 namespace {
 
-int runWindows(int argc, char** argv, const tarvex::VendorFiles& files)
+int runWindows(int argc, char** argv, const tarvex::VendorFiles& files, std::optional<tarvex::UndoRequest> undo)
 {
     QApplication app(argc, argv);
     // The session ending (the user logging out) asks an apply or a backup
@@ -39,7 +39,7 @@ int runWindows(int argc, char** argv, const tarvex::VendorFiles& files)
     tarvex::QtPrompter prompter;
     tarvex::SystemShell shell;
     tarvex::SystemFileCopy fileCopy;
-    return tarvex::runInWindows(files, prompter, shell, fileCopy);
+    return tarvex::runInWindows(files, prompter, shell, fileCopy, undo);
 }
 
 } // namespace
@@ -68,5 +68,8 @@ int main(int argc, char** argv)
                                   ::isatty(STDIN_FILENO) == 1, printing.pdfPrinter());
     if (status)
         return *status;
-    return runWindows(argc, argv, files);
+    std::optional<tarvex::UndoRequest> undo;
+    if (line.action == tarvex::CommandLine::Action::Undo)
+        undo = tarvex::UndoRequest{line.undoRun};
+    return runWindows(argc, argv, files, undo);
 }
