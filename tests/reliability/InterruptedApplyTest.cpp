@@ -4,8 +4,12 @@
 // new, and the next run must list exactly the products not yet written.
 // SIGTERM and SIGHUP sent the same way must moreover end the apply between
 // two products with its report, the error status and no journal left.
-// Another program's writes must never be lost, nor ours silently.
+// Another program's writes must never be lost, nor ours silently. The run
+// record must agree with the host after every kill: each product saved holds
+// an entry, each entry marked saved is in the host, and the next run's
+// reconciling marks exactly the saved products as saved.
 #include "app/ExitStatus.h"
+#include "data/RunJournal.h"
 #include "platform/Database.h"
 #include "review/ChangeList.h"
 #include "review/PriceReview.h"
@@ -79,6 +83,8 @@ pid_t startApply(const std::string& update, const std::string& host, int ready)
         ::_exit(2);
     ScriptedPrompter prompter;
     PriceReview review(*u, *h, prompter);
+    RunJournal journal(runInfoNow("Acme", update, host + "_Tarvex_backup"));
+    review.setJournal(&journal);
     if (!review.build().ok() || review.rows().size() != static_cast<std::size_t>(kProducts))
         ::_exit(3);
     review.selectAll();
@@ -111,7 +117,40 @@ struct KillResult {
     int mixed = 0;
     bool sound = false;
     bool listsTheRest = false;
+    bool recordAgrees = false;
 };
+
+// Whether the run record agrees with the host products, whose codes with the
+// new values are written: every written product has an entry, every entry
+// marked saved is written, and once reconciled the saved entries are exactly
+// the written products.
+bool recordAgrees(const std::string& hostPath, Database& host, const std::set<std::string>& written)
+{
+    Result<RunRecordFile> record = RunRecordFile::open(hostPath);
+    if (!record.ok())
+        return false;
+    auto entries = [&](std::set<std::string>& entered, std::set<std::string>& saved) {
+        Result<std::vector<RunSummary>> runs = record->listRuns();
+        for (const RunSummary& run : *runs) {
+            Result<std::vector<RecordedEntry>> recorded = record->entriesOf(run.number);
+            for (const RecordedEntry& entry : *recorded) {
+                entered.insert(entry.product.code);
+                if (entry.state == EntryState::Saved)
+                    saved.insert(entry.product.code);
+            }
+        }
+    };
+    std::set<std::string> entered, saved;
+    entries(entered, saved);
+    bool agrees = std::includes(entered.begin(), entered.end(), written.begin(), written.end()) &&
+                  std::includes(written.begin(), written.end(), saved.begin(), saved.end());
+    if (!reconcileRuns(*record, host).ok())
+        return false;
+    entered.clear();
+    saved.clear();
+    entries(entered, saved);
+    return agrees && saved == written && record->runsToReconcile()->empty();
+}
 
 // Checks the host after a kill, as the next run finds it.
 KillResult inspect(const std::string& update, const std::string& host)
@@ -129,15 +168,18 @@ KillResult inspect(const std::string& update, const std::string& host)
         if (!again.ok())
             return result;
         std::vector<HostRow> rows = readHostProducts(host);
+        std::set<std::string> written;
         for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
             const HostRow& row = rows[static_cast<std::size_t>(i)];
             if (row.cost == kOldCost && row.price == kOldPrice)
                 old.insert(code(i));
             else if (row.cost == newCost(i) && row.price == kNewPrice)
-                ++result.written;
+                written.insert(code(i));
             else
                 ++result.mixed;
         }
+        result.written = static_cast<int>(written.size());
+        result.recordAgrees = recordAgrees(host, *h, written);
         std::set<std::string> listed;
         for (const ProposedChange& change : again->rows)
             listed.insert(change.quickid);
@@ -164,6 +206,8 @@ TEST(InterruptedApplyTest, AnApplyKilledOrSignalledAtRandomPointsLeavesEveryProd
 
     auto restore = [&] {
         fs::remove(host + "-journal");
+        fs::remove(host + "_TarvexHistory");
+        fs::remove(host + "_TarvexHistory-journal");
         fs::remove(host);
         fs::copy_file(pristine, host);
     };
@@ -184,6 +228,7 @@ TEST(InterruptedApplyTest, AnApplyKilledOrSignalledAtRandomPointsLeavesEveryProd
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     KillResult complete = inspect(update, host);
     EXPECT_EQ(complete.written, kProducts);
+    EXPECT_TRUE(complete.recordAgrees);
     auto wholeMicros = std::chrono::duration_cast<std::chrono::microseconds>(whole).count();
 
     // Kills at random points of that time, until kKills of them (for
@@ -234,7 +279,8 @@ TEST(InterruptedApplyTest, AnApplyKilledOrSignalledAtRandomPointsLeavesEveryProd
             EXPECT_TRUE(after.sound);
             EXPECT_EQ(after.mixed, 0);
             EXPECT_TRUE(after.listsTheRest);
-            if (after.sound && after.mixed == 0 && after.listsTheRest)
+            EXPECT_TRUE(after.recordAgrees);
+            if (after.sound && after.mixed == 0 && after.listsTheRest && after.recordAgrees)
                 ++consistent;
             if (after.written > 0 && after.written < kProducts && (signal == SIGKILL || stoppedWithReport))
                 ++midway;
