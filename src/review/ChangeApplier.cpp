@@ -93,13 +93,17 @@ public:
         // with a new cost beside its old price.
         Status s = m_hostProducts.edit();
         if (s.ok() && plan.after.cost != plan.before.cost)
-            s = m_hostProducts.setNumber(names::kCost, *plan.after.cost);
+            s = setAmount(names::kCost, plan.after.cost);
         if (s.ok() && plan.after.price != plan.before.price)
-            s = m_hostProducts.setNumber(names::kRetailPrice, *plan.after.price);
+            s = setAmount(names::kRetailPrice, plan.after.price);
         if (s.ok())
             s = m_hostProducts.update();
-        if (s.ok())
-            return marked(entry ? m_journal->markSaved(*entry) : Status::success(), RowResult::Updated);
+        if (s.ok()) {
+            Status noted = entry ? m_journal->markSaved(*entry) : Status::success();
+            if (noted.ok() && row.restore)
+                noted = recordAlsoPutBack(row, plan);
+            return marked(noted, RowResult::Updated);
+        }
         std::string reason = m_host.path() + ": " + s.error();
         Status noted = entry ? m_journal->markFailed(*entry, reason) : Status::success();
         RowResult result = fileRefusesWrites(s) ? refuse(row, s.error()) : fail(row, reason);
@@ -155,18 +159,33 @@ private:
         if (**now != HostAmounts{restore.costWritten, restore.priceWritten})
             return fail(row, "changed since the price update it undoes; not put back");
         plan.before = **now;
-        plan.after = plan.before;
-        if (row.newCost != plan.before.cost)
-            plan.after.cost = row.newCost;
-        if (row.newPrice != plan.before.price)
-            plan.after.price = row.newPrice;
-        // The engine writes numbers only: a field that was empty cannot be
-        // emptied again, and is not half put back either.
-        if ((plan.after.cost != plan.before.cost && !plan.after.cost) ||
-            (plan.after.price != plan.before.price && !plan.after.price))
-            return fail(row, "its cost or price was empty before, and an empty value cannot be put back; not put "
-                             "back");
+        plan.after = {row.newCost, row.newPrice};
         return std::nullopt;
+    }
+
+    // A field's new value, empty or a number.
+    Status setAmount(const char* column, std::optional<double> value)
+    {
+        return value ? m_hostProducts.setNumber(column, *value) : m_hostProducts.setEmpty(column);
+    }
+
+    // The earlier entries of the undone run for the same host record are put
+    // back by the one save too: each gets an entry of its own, with nothing
+    // more to write, so that the record counts the run as wholly undone.
+    Status recordAlsoPutBack(const ProposedChange& row, const Plan& plan)
+    {
+        if (!m_journal)
+            return Status::success();
+        for (std::int64_t earlier : row.restore->alsoUndoes) {
+            ProductEntry recorded{m_hostProducts.rowId(), row.quickid,     row.name,         plan.after.cost,
+                                  plan.after.price,       plan.after.cost, plan.after.price, earlier};
+            Result<std::int64_t> intent = m_journal->recordIntent(recorded);
+            if (!intent)
+                return intent.status();
+            if (Status done = m_journal->markUnchanged(*intent); !done.ok())
+                return done;
+        }
+        return Status::success();
     }
 
     // A row's result, unless marking its entry failed: the record no longer

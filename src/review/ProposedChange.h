@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tarvex {
 
@@ -29,7 +30,11 @@ struct ProposedChange {
     // For a row of an undo: which recorded product it puts back, and what
     // that run left in the host record, which the host must still hold.
     struct Restore {
+        // The last entry of the run for this host record; alsoUndoes: the
+        // earlier ones, when the run saved the record more than once (a
+        // product code the price list holds twice).
         std::int64_t entry = 0;
+        std::vector<std::int64_t> alsoUndoes;
         std::int64_t hostRecord = 0;
         std::optional<double> costWritten;
         std::optional<double> priceWritten;

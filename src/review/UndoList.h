@@ -14,12 +14,12 @@ namespace tarvex {
 // undone run wrote.
 inline constexpr const char* kChangedSinceLabel = " Changed since";
 
-// For each entry marked saved, in record order: a row whose current values
-// are the host record's now (0 where empty, or where the record is gone) and
-// whose new values are the entry's values before. A host record that no
-// longer holds the entry's values after, or is gone, is marked changed since
-// (kChangedSinceLabel); others are labelled by what comes back, as a normal
-// list labels a change. Fails, naming the file, when the host's products
+// For each host record with entries marked saved, in the order of its first
+// entry: a row whose current values are the host record's now (0 where empty,
+// or where the record is gone) and whose new values are the first entry's
+// values before. A host record that no longer holds the last entry's values
+// after, or is gone, is marked changed since (kChangedSinceLabel); others are
+// labelled by what comes back, as a normal list labels a change. Fails, naming the file, when the host's products
 // cannot be read.
 Result<ChangeList> buildUndoList(Database& host, const std::vector<RecordedEntry>& entries);
 
