@@ -145,6 +145,10 @@ std::optional<int> runWithoutWindows(const CommandLine& line, const VendorFiles&
         return locateHostDatabase(files.folder, out, err);
     case CommandLine::Action::History:
         return historyOfHostDatabase(files.folder, out, err);
+    case CommandLine::Action::HistoryWindow:
+        if (line.frontEnd == CommandLine::FrontEnd::Terminal)
+            return historyOfHostDatabase(files.folder, out, err);
+        return std::nullopt;
     case CommandLine::Action::Undo:
     case CommandLine::Action::Run:
         break;

@@ -64,6 +64,8 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments, bool d
             line.action = Action::Locate;
         else if (argument == "--history")
             line.action = Action::History;
+        else if (argument == "--history-window")
+            line.action = Action::HistoryWindow;
         else if (argument == "--undo") {
             line.action = Action::Undo;
             afterUndo = true;
@@ -97,6 +99,8 @@ std::string usageText()
            "                 standard error which settings file it came from, and exit\n"
            "  --history      print the price updates recorded for that host database,\n"
            "                 newest first, and exit\n"
+           "  --history-window  show them in a window, from which one is undone (without\n"
+           "                 a display, print them as --history does)\n"
            "  --undo [N]     put back the values the latest price update not yet undone\n"
            "                 (or run N of --history) changed, after a backup copy and a\n"
            "                 review as in a normal run; goes with --console\n"

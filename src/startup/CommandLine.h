@@ -10,7 +10,7 @@
 namespace tarvex {
 
 struct CommandLine {
-    enum class Action { Run, Help, Version, Locate, History, Undo, Error };
+    enum class Action { Run, Help, Version, Locate, History, HistoryWindow, Undo, Error };
     enum class FrontEnd { Windows, Terminal };
 
     Action action = Action::Run;
@@ -35,6 +35,7 @@ struct CommandLine {
 // The usage text printed by --help, and its first line after an error.
 std::string usageText();
 inline constexpr const char* kUsageLine =
-    "Usage: tarvex [--console | --locate | --history | --undo [N] | --help | --version] [FOLDER | FILE]";
+    "Usage: tarvex [--console | --locate | --history | --history-window | --undo [N] | --help | --version] "
+    "[FOLDER | FILE]";
 
 } // namespace tarvex
