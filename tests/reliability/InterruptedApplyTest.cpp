@@ -7,7 +7,9 @@
 // Another program's writes must never be lost, nor ours silently. The run
 // record must agree with the host after every kill: each product saved holds
 // an entry, each entry marked saved is in the host, and the next run's
-// reconciling marks exactly the saved products as saved.
+// reconciling marks exactly the saved products as saved. An undo killed the
+// same way leaves each product wholly as the run left it or wholly put back,
+// with its record agreeing as well.
 #include "app/ExitStatus.h"
 #include "data/RunJournal.h"
 #include "platform/Database.h"
@@ -124,7 +126,8 @@ struct KillResult {
 // new values are written: every written product has an entry, every entry
 // marked saved is written, and once reconciled the saved entries are exactly
 // the written products.
-bool recordAgrees(const std::string& hostPath, Database& host, const std::set<std::string>& written)
+bool recordAgrees(const std::string& hostPath, Database& host, const std::set<std::string>& written,
+                  std::int64_t fromRun = 1)
 {
     Result<RunRecordFile> record = RunRecordFile::open(hostPath);
     if (!record.ok())
@@ -132,6 +135,8 @@ bool recordAgrees(const std::string& hostPath, Database& host, const std::set<st
     auto entries = [&](std::set<std::string>& entered, std::set<std::string>& saved) {
         Result<std::vector<RunSummary>> runs = record->listRuns();
         for (const RunSummary& run : *runs) {
+            if (run.number < fromRun)
+                continue;
             Result<std::vector<RecordedEntry>> recorded = record->entriesOf(run.number);
             for (const RecordedEntry& entry : *recorded) {
                 entered.insert(entry.product.code);
@@ -292,6 +297,140 @@ TEST(InterruptedApplyTest, AnApplyKilledOrSignalledAtRandomPointsLeavesEveryProd
         EXPECT_EQ(midway, wanted);
         EXPECT_EQ(consistent, kills);
     }
+    ::close(pipeEnds[0]);
+    ::close(pipeEnds[1]);
+}
+
+// Runs the undo of run 1 in a child, as --undo does after its start-up: the
+// review of that run's products, select all, apply. The child tells the
+// parent through ready when the apply is about to start.
+pid_t startUndo(const std::string& host, int ready)
+{
+    pid_t child = ::fork();
+    if (child != 0)
+        return child;
+    Result<Database> h = Database::open(host);
+    if (!h.ok())
+        ::_exit(2);
+    ScriptedPrompter prompter;
+    RunInfo info = runInfoNow("Acme", "", host + "_Tarvex_backup");
+    info.kind = RunKind::Undo;
+    info.undoes = 1;
+    RunJournal journal(info);
+    Status opened = journal.open(*h);
+    Result<std::vector<RecordedEntry>> entries = opened.ok() ? journal.entriesOf(1) : opened;
+    if (!entries.ok())
+        ::_exit(3);
+    PriceReview review(*h, prompter, std::move(*entries));
+    review.setJournal(&journal);
+    if (!review.build().ok() || review.rows().size() != static_cast<std::size_t>(kProducts))
+        ::_exit(3);
+    review.selectAll();
+    char byte = 1;
+    if (::write(ready, &byte, 1) != 1)
+        ::_exit(4);
+    PriceReview::ApplyOutcome outcome = review.apply();
+    if (::write(ready, &byte, 1) != 1)
+        ::_exit(4);
+    ::_exit(outcome == PriceReview::ApplyOutcome::Complete ? 0 : 5);
+}
+
+// An undo killed at random points: every product is wholly as the run left
+// it or wholly put back, and the record of the undo agrees with the host.
+TEST(InterruptedApplyTest, AnUndoKilledAtRandomPointsLeavesEveryProductWholeAndTheRecordAgreeing)
+{
+    TempDir dir;
+    std::string update = dir.file("invupdate.mdb");
+    std::string host = dir.file("kv.mdb");
+    std::string record = host + "_TarvexHistory";
+    std::vector<VendorRow> vendor;
+    std::vector<HostRow> hostRows;
+    for (int i = 0; i < kProducts; ++i) {
+        vendor.push_back({i + 1, code(i), "Product " + std::to_string(i), newCost(i), kNewPrice});
+        hostRows.push_back({code(i), kOldCost, kOldPrice});
+    }
+    makeUpdateDatabase(update, {"Acme"}, vendor);
+    makeHostDatabase(host, hostRows);
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe(pipeEnds), 0);
+    pid_t child = startApply(update, host, pipeEnds[1]);
+    char byte = 0;
+    ASSERT_EQ(::read(pipeEnds[0], &byte, 1), 1);
+    ASSERT_EQ(::read(pipeEnds[0], &byte, 1), 1);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    fs::copy_file(host, dir.file("applied.mdb"));
+    fs::copy_file(record, dir.file("applied-record"));
+    auto restore = [&] {
+        for (const std::string& file : {host + "-journal", record + "-journal", host, record})
+            fs::remove(file);
+        fs::copy_file(dir.file("applied.mdb"), host);
+        fs::copy_file(dir.file("applied-record"), record);
+    };
+
+    // One whole undo to know how long one takes.
+    auto run = [&](std::chrono::microseconds killAfter, bool kill) {
+        restore();
+        ::close(pipeEnds[0]);
+        ::close(pipeEnds[1]);
+        EXPECT_EQ(::pipe(pipeEnds), 0);
+        pid_t undo = startUndo(host, pipeEnds[1]);
+        EXPECT_EQ(::read(pipeEnds[0], &byte, 1), 1);
+        auto start = std::chrono::steady_clock::now();
+        if (kill) {
+            std::this_thread::sleep_for(killAfter);
+            ::kill(undo, SIGKILL);
+        } else {
+            EXPECT_EQ(::read(pipeEnds[0], &byte, 1), 1);
+        }
+        ::waitpid(undo, &status, 0);
+        return std::chrono::steady_clock::now() - start;
+    };
+    auto whole = std::chrono::duration_cast<std::chrono::microseconds>(run({}, false)).count();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+    // Checks the host and the record as the next run finds them; returns how
+    // many products were put back, -1 when something disagrees.
+    auto inspectUndo = [&]() -> int {
+        Result<Database> h = Database::open(host);
+        if (!h.ok())
+            return -1;
+        std::vector<HostRow> rows = readHostProducts(host);
+        std::set<std::string> putBack;
+        for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
+            const HostRow& row = rows[static_cast<std::size_t>(i)];
+            if (row.cost == kOldCost && row.price == kOldPrice)
+                putBack.insert(code(i));
+            else if (row.cost != newCost(i) || row.price != kNewPrice)
+                return -1;
+        }
+        if (!recordAgrees(host, *h, putBack, 2) || integrityCheck(host) != "ok")
+            return -1;
+        return static_cast<int>(putBack.size());
+    };
+    EXPECT_EQ(inspectUndo(), kProducts);
+
+    std::mt19937 random(20261208);
+    std::uniform_int_distribution<long> delay(0, whole);
+    const int wanted = rounds(kKills) / 2;
+    int kills = 0;
+    int midway = 0;
+    int consistent = 0;
+    for (; midway < wanted && kills < wanted * 4; ++kills) {
+        SCOPED_TRACE("kill " + std::to_string(kills));
+        run(std::chrono::microseconds(delay(random)), true);
+        int putBack = inspectUndo();
+        EXPECT_GE(putBack, 0);
+        if (putBack >= 0)
+            ++consistent;
+        if (putBack > 0 && putBack < kProducts)
+            ++midway;
+    }
+    std::cout << "[figures] killed undos (SIGKILL): " << kills << ", stopped part-way: " << midway
+              << ", left consistent: " << consistent << ", products per undo: " << kProducts << std::endl;
+    EXPECT_EQ(midway, wanted);
+    EXPECT_EQ(consistent, kills);
     ::close(pipeEnds[0]);
     ::close(pipeEnds[1]);
 }
