@@ -72,6 +72,22 @@ double newCost(int i)
     return (200 + i) / 100.0;
 }
 
+// In a child: builds the review's list, selects every row and applies them,
+// telling the parent through ready just before and after the apply.
+PriceReview::ApplyOutcome buildAndApplyAll(PriceReview& review, int ready)
+{
+    if (!review.build().ok() || review.rows().size() != static_cast<std::size_t>(kProducts))
+        ::_exit(3);
+    review.selectAll();
+    char byte = 1;
+    if (::write(ready, &byte, 1) != 1)
+        ::_exit(4);
+    PriceReview::ApplyOutcome outcome = review.apply();
+    if (::write(ready, &byte, 1) != 1)
+        ::_exit(4);
+    return outcome;
+}
+
 // Runs the whole review in a child: build, select all, apply. The child tells
 // the parent through ready when the apply is about to start.
 pid_t startApply(const std::string& update, const std::string& host, int ready)
@@ -87,15 +103,7 @@ pid_t startApply(const std::string& update, const std::string& host, int ready)
     PriceReview review(*u, *h, prompter);
     RunJournal journal(runInfoNow("Acme", update, host + "_Tarvex_backup"));
     review.setJournal(&journal);
-    if (!review.build().ok() || review.rows().size() != static_cast<std::size_t>(kProducts))
-        ::_exit(3);
-    review.selectAll();
-    char byte = 1;
-    if (::write(ready, &byte, 1) != 1)
-        ::_exit(4);
-    PriceReview::ApplyOutcome outcome = review.apply();
-    if (::write(ready, &byte, 1) != 1)
-        ::_exit(4);
+    PriceReview::ApplyOutcome outcome = buildAndApplyAll(review, ready);
     if (outcome == PriceReview::ApplyOutcome::Complete)
         ::_exit(0);
     // Only a stop asked by a signal may leave the apply incomplete here, and
@@ -323,15 +331,7 @@ pid_t startUndo(const std::string& host, int ready)
         ::_exit(3);
     PriceReview review(*h, prompter, std::move(*entries));
     review.setJournal(&journal);
-    if (!review.build().ok() || review.rows().size() != static_cast<std::size_t>(kProducts))
-        ::_exit(3);
-    review.selectAll();
-    char byte = 1;
-    if (::write(ready, &byte, 1) != 1)
-        ::_exit(4);
-    PriceReview::ApplyOutcome outcome = review.apply();
-    if (::write(ready, &byte, 1) != 1)
-        ::_exit(4);
+    PriceReview::ApplyOutcome outcome = buildAndApplyAll(review, ready);
     ::_exit(outcome == PriceReview::ApplyOutcome::Complete ? 0 : 5);
 }
 
