@@ -17,13 +17,15 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace tarvex::test {
 
 namespace {
 
 // runInWindows under a watchdog that ends the event loop with -1 should the
 // run never end it, so that such a fault fails the test instead of hanging it.
-int runGuarded(const std::string& programFolder, Prompter& prompter)
+int runGuarded(const std::string& programFolder, Prompter& prompter, std::optional<UndoRequest> undo = std::nullopt)
 {
     SystemShell shell;
     SystemFileCopy fileCopy;
@@ -31,7 +33,7 @@ int runGuarded(const std::string& programFolder, Prompter& prompter)
     watchdog.setSingleShot(true);
     QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(-1); });
     watchdog.start(60000);
-    return runInWindows(programFolder, prompter, shell, fileCopy);
+    return runInWindows(programFolder, prompter, shell, fileCopy, undo);
 }
 
 TEST(WindowFrontEndTest, TheApplicationEndsWithTheRunsExitStatus)
@@ -51,6 +53,21 @@ TEST(WindowFrontEndTest, TheApplicationEndsWithTheRunsExitStatus)
     EXPECT_EQ(runGuarded(dir.path().string(), declining), kExitOk);
     ASSERT_EQ(declining.messages.size(), 1u);
     EXPECT_EQ(declining.messages[0].caption, "Notice");
+}
+
+// An undo in windows needs no price list; with nothing recorded for the host
+// it says so and ends in error, having copied and opened nothing.
+TEST(WindowFrontEndTest, AnUndoWithNothingRecordedEndsWithItsMessage)
+{
+    TempDir dir;
+    std::string host = dir.file("kv.mdb");
+    makeHostDatabase(host, {{"A1", 1.0, 2.0}});
+    dir.write("Merlow.INI", "[Settings]\nDBLocation=" + host + "\n");
+    ScriptedPrompter prompter;
+    EXPECT_EQ(runGuarded(dir.path().string(), prompter, UndoRequest{}), kExitError);
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].text, "There is no price update to undo.");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2) << "only kv.mdb and Merlow.INI";
 }
 
 RunSummary summary(std::int64_t number, std::size_t changed, bool finished)
