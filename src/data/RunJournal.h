@@ -1,7 +1,7 @@
 // RunJournal: the host's run record as a run that writes sees it. The record
-// is opened when the run is about to write and not before, so a run that
-// writes nothing leaves no record; the runs a crash left unfinished are put
-// right against the host at that moment. Every product is recorded before its
+// is opened when the chosen rows are applied and not before (an undo opens it
+// to list the run it undoes), so a run that applies nothing leaves no record;
+// the runs a crash left unfinished are put right against the host then. Every product is recorded before its
 // save and marked after it, so the record and the host always agree.
 #pragma once
 
@@ -9,8 +9,10 @@
 #include "platform/RunRecordFile.h"
 
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tarvex {
 
