@@ -1,0 +1,148 @@
+// Saving records of an Access database: the claim, the writers, and the
+// kinds their failures are reported with.
+#include "platform/AccessSaving.h"
+
+#include "platform/AccessFileUsers.h"
+#include "platform/AccessLockFile.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <unistd.h>
+
+namespace tarvex {
+
+AccessSaving::AccessSaving(const AccessFile& file)
+    : m_file(file)
+{
+}
+
+AccessSaving::~AccessSaving()
+{
+    release();
+}
+
+Status AccessSaving::check() const
+{
+    const std::string& path = m_file.path();
+    // Once claimed, the claim's own locks and entry are nobody else's.
+    Result<AccessFileUsers> users = m_claim ? m_claim->others() : findAccessFileUsers(path);
+    if (!users.ok())
+        return Status::failure(users.error(), ErrorKind::Io);
+    if (users->anyone())
+        return Status::failure(users->message(path), ErrorKind::Busy);
+    // access() asks with the real user's rights, which are the process's own
+    // here: the program is never set-user-id.
+    if (::access(path.c_str(), W_OK) != 0)
+        return Status::failure(path + ": cannot be written: " + std::strerror(errno), ErrorKind::ReadOnly);
+    // The claim makes a lock file beside the database when there is none,
+    // as Access does; a folder that cannot take it cannot take the claim.
+    FileKind lockKind = m_file.kind() == FileKind::Ace ? FileKind::Ace : FileKind::Jet4;
+    if (lockFilesBeside(path, lockKind).empty()) {
+        std::filesystem::path folder = std::filesystem::path(path).parent_path();
+        if (folder.empty())
+            folder = ".";
+        if (::access(folder.c_str(), W_OK | X_OK) != 0)
+            return Status::failure(path + ": its folder " + folder.string() +
+                                       " cannot take the lock file every user of the database writes in",
+                                   ErrorKind::ReadOnly);
+    }
+    return Status::success();
+}
+
+Status AccessSaving::claim()
+{
+    if (m_claim) {
+        Result<AccessFileUsers> users = m_claim->others();
+        if (!users.ok())
+            return Status::failure(users.error(), ErrorKind::Io);
+        if (users->anyone())
+            return Status::failure(users->message(m_file.path()), ErrorKind::Busy);
+        return Status::success();
+    }
+    Result<AccessFileClaim> taken = AccessFileClaim::take(m_file.path());
+    if (!taken.ok())
+        return taken.status();
+    m_claim.emplace(std::move(*taken));
+    return Status::success();
+}
+
+Status AccessSaving::save(const std::string& table, const std::vector<std::string>& columns, const AccessPlace& place,
+                          const std::vector<AccessStoredField>& expected,
+                          const std::vector<std::optional<double>>& values)
+{
+    if (!m_claim)
+        if (Status claimed = claim(); !claimed)
+            return claimed;
+    Writer& writer = writerFor(table, columns);
+    if (!writer.writer)
+        return writer.refusal;
+    AccessWriteStatus saved = writer.writer->save(place, expected, values);
+    std::string error = withoutPath(saved.error);
+    switch (saved.failure) {
+    case AccessWriteFailure::None:
+        return Status::success();
+    case AccessWriteFailure::Refused:
+        return Status::failure(error);
+    case AccessWriteFailure::RecordGone:
+    case AccessWriteFailure::Changed:
+        return Status::failure(error, ErrorKind::Changed);
+    case AccessWriteFailure::ReadOnly:
+        return Status::failure(error, ErrorKind::ReadOnly);
+    case AccessWriteFailure::Io:
+        return Status::failure(error, ErrorKind::Io);
+    }
+    return Status::failure(error, ErrorKind::Io);
+}
+
+AccessSaving::Writer& AccessSaving::writerFor(const std::string& table, const std::vector<std::string>& columns)
+{
+    for (Writer& writer : m_writers)
+        if (writer.table == table && writer.columns == columns)
+            return writer;
+    Writer& made = m_writers.emplace_back(Writer{table, columns, std::nullopt, Status::success()});
+    AccessWriteFailure failure = AccessWriteFailure::None;
+    Result<AccessWriter> opened = AccessWriter::open(m_file, table, columns, &failure);
+    if (opened.ok()) {
+        made.writer.emplace(std::move(*opened));
+        return made;
+    }
+    // Every record of the table would fail the same way: the kinds that
+    // stop the apply, but for a file another program changed since it was
+    // read, whose records each keep that program's change.
+    std::string error = withoutPath(opened.error());
+    switch (failure) {
+    case AccessWriteFailure::Changed:
+    case AccessWriteFailure::RecordGone:
+        made.refusal = Status::failure(error, ErrorKind::Changed);
+        break;
+    case AccessWriteFailure::Io:
+        made.refusal = Status::failure(error, ErrorKind::Io);
+        break;
+    case AccessWriteFailure::None:
+    case AccessWriteFailure::Refused:
+    case AccessWriteFailure::ReadOnly:
+        made.refusal = Status::failure(error, ErrorKind::ReadOnly);
+        break;
+    }
+    return made;
+}
+
+std::string AccessSaving::withoutPath(const std::string& error) const
+{
+    std::string prefix = m_file.path() + ": ";
+    return error.rfind(prefix, 0) == 0 ? error.substr(prefix.size()) : error;
+}
+
+void AccessSaving::release()
+{
+    // The writers' descriptors are closed before the claim ends, so that
+    // nothing of this program still has the file open once others may.
+    m_writers.clear();
+    if (m_claim) {
+        m_claim->release();
+        m_claim.reset();
+    }
+}
+
+} // namespace tarvex

@@ -1,0 +1,82 @@
+// AccessSaving: how records of one open Access database are saved. It holds
+// the claim on the file (AccessFileClaim) and one AccessWriter for each
+// table and set of amount columns written, all taken at the first save (or
+// at claim()) and held until release() or the end of the object, on every
+// way out of the run.
+//
+// The claim is not taken when the file is opened: while the backup copy is
+// made, the file must be seen as free, and the claim would be seen as
+// another user. check() looks without claiming.
+//
+// Failures carry the ErrorKind the apply decides by: Busy when another
+// program or user has the file (the text says who and what to do), ReadOnly
+// when the file or its folder refuses writes or a table cannot be written
+// as it is, Io for a fault of the system; for one record, Changed when
+// another program changed or deleted it since it was read, and Other when
+// the record cannot take the values (the text says why).
+#pragma once
+
+#include "platform/AccessFile.h"
+#include "platform/AccessFileClaim.h"
+#include "platform/AccessWriter.h"
+#include "platform/Result.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarvex {
+
+class AccessSaving {
+public:
+    // For the records of file, which must outlive this object.
+    explicit AccessSaving(const AccessFile& file);
+    AccessSaving(const AccessSaving&) = delete;
+    AccessSaving& operator=(const AccessSaving&) = delete;
+    ~AccessSaving();
+
+    // Whether records could be saved, as far as can be told without the
+    // claim: nobody else has the file (Busy), and the file can be written,
+    // as can its folder when a lock file has to be made there (ReadOnly).
+    // The text names the file. Once the claim is held, its own locks and
+    // entry count as nobody's.
+    Status check() const;
+
+    // Takes the claim when it is not held yet; when it is, looks again for
+    // anyone who opened the file meanwhile: the check to make just before
+    // writing. Fails as check() does, naming the file; then nothing is held
+    // and nothing has been written.
+    Status claim();
+
+    // Writes values (one per column, nothing leaving it as it is) into the
+    // record of table at place, while the record still holds expected
+    // (AccessTable::stored) for each column; see AccessWriter::save. Takes
+    // the claim first when it is not held. A failure's text does not repeat
+    // the file's path at its start: it names the table, the record and the
+    // problem, as other record saves do.
+    Status save(const std::string& table, const std::vector<std::string>& columns, const AccessPlace& place,
+                const std::vector<AccessStoredField>& expected, const std::vector<std::optional<double>>& values);
+
+    // Closes the writers and ends the claim: the lock file is put back as it
+    // was found, or removed when the claim made it. Safe to call again.
+    void release();
+
+    bool claimed() const { return m_claim.has_value(); }
+
+private:
+    // A writer for one table and set of columns, or why none could be opened.
+    struct Writer {
+        std::string table;
+        std::vector<std::string> columns;
+        std::optional<AccessWriter> writer;
+        Status refusal = Status::success();
+    };
+    Writer& writerFor(const std::string& table, const std::vector<std::string>& columns);
+    std::string withoutPath(const std::string& error) const;
+
+    const AccessFile& m_file;
+    std::optional<AccessFileClaim> m_claim;
+    std::vector<Writer> m_writers;
+};
+
+} // namespace tarvex
