@@ -69,7 +69,8 @@ Status AccessSaving::claim()
 
 Status AccessSaving::save(const std::string& table, const std::vector<std::string>& columns, const AccessPlace& place,
                           const std::vector<AccessStoredField>& expected,
-                          const std::vector<std::optional<double>>& values)
+                          const std::vector<std::optional<double>>& values,
+                          std::vector<std::optional<AccessWriter::Encoded>>* written)
 {
     if (!m_claim)
         if (Status claimed = claim(); !claimed)
@@ -81,7 +82,7 @@ Status AccessSaving::save(const std::string& table, const std::vector<std::strin
     std::string error = withoutPath(saved.error);
     switch (saved.failure) {
     case AccessWriteFailure::None:
-        return Status::success();
+        break;
     case AccessWriteFailure::Refused:
         return Status::failure(error);
     case AccessWriteFailure::RecordGone:
@@ -92,7 +93,16 @@ Status AccessSaving::save(const std::string& table, const std::vector<std::strin
     case AccessWriteFailure::Io:
         return Status::failure(error, ErrorKind::Io);
     }
-    return Status::failure(error, ErrorKind::Io);
+    if (!saved.ok())
+        return Status::failure(error, ErrorKind::Io);
+    if (written) {
+        written->assign(values.size(), std::nullopt);
+        for (std::size_t i = 0; i < values.size(); ++i)
+            if (values[i])
+                if (Result<AccessWriter::Encoded> bytes = writer.writer->encode(i, *values[i]); bytes.ok())
+                    (*written)[i] = std::move(*bytes);
+    }
+    return Status::success();
 }
 
 AccessSaving::Writer& AccessSaving::writerFor(const std::string& table, const std::vector<std::string>& columns)
@@ -143,6 +153,64 @@ void AccessSaving::release()
         m_claim->release();
         m_claim.reset();
     }
+}
+
+AccessRecordEdit::AccessRecordEdit(AccessSaving& saving, AccessTable& table)
+    : m_saving(saving)
+    , m_table(table)
+{
+}
+
+Status AccessRecordEdit::edit()
+{
+    if (m_table.eof())
+        return Status::failure("table \"" + m_table.tableName() + "\": no current record to change");
+    m_editing = true;
+    m_columns.clear();
+    m_values.clear();
+    return Status::success();
+}
+
+Status AccessRecordEdit::setNumber(const std::string& column, double value)
+{
+    if (!m_editing)
+        return Status::failure("table \"" + m_table.tableName() + "\": no record is being changed");
+    if (Result<FieldValue> read = m_table.field(column); !read.ok())
+        return read.status();
+    for (std::size_t i = 0; i < m_columns.size(); ++i)
+        if (m_columns[i] == column) {
+            m_values[i] = value;
+            return Status::success();
+        }
+    m_columns.push_back(column);
+    m_values.push_back(value);
+    return Status::success();
+}
+
+Status AccessRecordEdit::update()
+{
+    if (!m_editing)
+        return Status::failure("table \"" + m_table.tableName() + "\": no record is being changed");
+    m_editing = false;
+    if (m_columns.empty())
+        return Status::success();
+    std::vector<AccessStoredField> expected;
+    for (const std::string& column : m_columns) {
+        Result<AccessStoredField> stored = m_table.stored(column);
+        if (!stored.ok())
+            return stored.status();
+        expected.push_back(std::move(*stored));
+    }
+    std::vector<std::optional<AccessWriter::Encoded>> written;
+    Status saved = m_saving.save(m_table.tableName(), m_columns, m_table.place(), expected, m_values, &written);
+    if (!saved.ok())
+        return saved;
+    for (std::size_t i = 0; i < m_columns.size(); ++i)
+        if (written[i])
+            if (Status noted = m_table.noteSaved(m_columns[i], {true, true, written[i]->bytes}, written[i]->readBack);
+                !noted)
+                return noted;
+    return Status::success();
 }
 
 } // namespace tarvex

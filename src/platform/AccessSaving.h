@@ -18,6 +18,7 @@
 
 #include "platform/AccessFile.h"
 #include "platform/AccessFileClaim.h"
+#include "platform/AccessTable.h"
 #include "platform/AccessWriter.h"
 #include "platform/Result.h"
 
@@ -53,9 +54,12 @@ public:
     // (AccessTable::stored) for each column; see AccessWriter::save. Takes
     // the claim first when it is not held. A failure's text does not repeat
     // the file's path at its start: it names the table, the record and the
-    // problem, as other record saves do.
+    // problem, as other record saves do. On success, written (when given)
+    // holds for each column the bytes now stored and the value they read as
+    // (nothing for a column left as it was).
     Status save(const std::string& table, const std::vector<std::string>& columns, const AccessPlace& place,
-                const std::vector<AccessStoredField>& expected, const std::vector<std::optional<double>>& values);
+                const std::vector<AccessStoredField>& expected, const std::vector<std::optional<double>>& values,
+                std::vector<std::optional<AccessWriter::Encoded>>* written = nullptr);
 
     // Closes the writers and ends the claim: the lock file is put back as it
     // was found, or removed when the claim made it. Safe to call again.
@@ -77,6 +81,33 @@ private:
     const AccessFile& m_file;
     std::optional<AccessFileClaim> m_claim;
     std::vector<Writer> m_writers;
+};
+
+// The change of one record of an opened table, as a Recordset makes it:
+// edit() starts it on the current record, setNumber() gives a column its new
+// amount, update() saves them together through saving, only while the
+// record still holds what table read. After a save the table reads the new
+// amounts, and a later save of the record starts from them.
+class AccessRecordEdit {
+public:
+    // Both must outlive this object.
+    AccessRecordEdit(AccessSaving& saving, AccessTable& table);
+
+    Status edit();
+    // Fails when edit() did not start a change, or the column was not
+    // opened or cannot be read.
+    Status setNumber(const std::string& column, double value);
+    // Saves the amounts given since edit(); nothing to do when none was.
+    // Fails as AccessSaving::save() does, and the record is then left as it
+    // was.
+    Status update();
+
+private:
+    AccessSaving& m_saving;
+    AccessTable& m_table;
+    bool m_editing = false;
+    std::vector<std::string> m_columns;
+    std::vector<std::optional<double>> m_values;
 };
 
 } // namespace tarvex

@@ -98,6 +98,11 @@ public:
     // file was read: what a writer checks the record still holds before it
     // changes it. Fails when there is no current record or no such column.
     Result<AccessStoredField> stored(const std::string& column) const;
+    // Takes note that the current record's column now holds stored, which
+    // reads as value: what a writer saved into the file, which this reading
+    // of it does not hold. field() and stored() then give the new value.
+    // Fails when there is no current record or no such column.
+    Status noteSaved(const std::string& column, const AccessStoredField& stored, double value);
 
 private:
     friend class AccessFile;
@@ -116,6 +121,9 @@ private:
     // Reads every live record; fails when the file is damaged.
     Status load();
     int openedIndex(const std::string& column) const;
+    // The position of column (opened or not) in the definition's columns;
+    // fails when there is no current record or no such column.
+    Result<std::size_t> currentColumn(const std::string& column) const;
     const FieldValue* currentField(const std::string& column, std::string& error) const;
     std::string recordName(std::uint32_t record) const;
     Status buildSeekKeys();
@@ -128,6 +136,8 @@ private:
     std::vector<FieldValue> m_values;                           // record-major, opened columns only
     std::map<std::size_t, std::string> m_fieldErrors;           // by value position
     std::unordered_map<std::uint32_t, std::uint32_t> m_byPlace; // page << 8 | row -> record
+    // What was saved since the file was read: record -> column position -> stored.
+    std::map<std::uint32_t, std::map<std::size_t, AccessStoredField>> m_saved;
 
     const AccessIndex* m_index = nullptr;
     bool m_storedOrder = false;

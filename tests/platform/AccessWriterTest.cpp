@@ -8,6 +8,7 @@
 #include "platform/AccessWriter.h"
 #include "platform/AccessFile.h"
 #include "platform/AccessRule.h"
+#include "platform/AccessSaving.h"
 
 #include "support/ProcessRunner.h"
 #include "support/TempDir.h"
@@ -575,6 +576,66 @@ TEST(AccessWriterTest, AFileThatRefusesWritesIsNotOpenedForWriting)
         },
         true);
     EXPECT_NE(seen.find("read-only: " + path + ": cannot be written"), std::string::npos) << seen;
+}
+
+// The change of a record as an opened table makes it: the amounts given
+// are saved together, the table then reads them as stored (a Currency
+// rounded), and a second change of the same record starts from them rather
+// than being taken for another program's change.
+TEST(AccessWriterTest, ARecordEditSavesItsAmountsTogetherAndTheTableReadsThemBack)
+{
+    struct Case {
+        const char* file;
+        Shape shape;
+        std::string key;
+        Amounts first;    // cost, then price: the first change
+        double second;    // then a new price alone
+        Amounts readBack; // what the table and mdb-export read at the end
+    };
+    const std::vector<Case> cases = {
+        {"kv-currency-2000.mdb", Shape{}, "BW-100", {10.12345678, 27.5}, 28.00004, {10.1235, 28}},
+        {"kv-single-2000.mdb", Shape{}, "BW-104", {2.5, std::nullopt}, 0.1, {2.5, 0.1}},
+        // Access 97: Table1's Double column F (and Currency H), found by A.
+        {"testV1997.mdb", Shape{"Table1", "A", {"F", "H"}}, "a", {123.5, 0.25}, -7, {123.5, -7}},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.file);
+        TempDir dir;
+        std::string path = copyOf(dir, test.file);
+        Result<AccessFile> file = AccessFile::open(path);
+        ASSERT_TRUE(file.ok()) << file.error();
+        AccessTable table = openShape(*file, test.shape);
+        ASSERT_TRUE(table.seek(Key{test.key}).ok());
+        ASSERT_FALSE(table.noMatch());
+        const std::string& cost = test.shape.columns[0];
+        const std::string& price = test.shape.columns[1];
+        {
+            AccessSaving saving(*file);
+            AccessRecordEdit edit(saving, table);
+            EXPECT_FALSE(edit.setNumber(cost, 1).ok()) << "a change without edit()";
+            ASSERT_TRUE(edit.edit().ok());
+            EXPECT_FALSE(edit.setNumber("Name", 1).ok()) << "a column not opened";
+            for (std::size_t i = 0; i < 2; ++i)
+                if (test.first[i]) {
+                    ASSERT_TRUE(edit.setNumber(test.shape.columns[i], *test.first[i]).ok());
+                }
+            Status saved = edit.update();
+            ASSERT_TRUE(saved.ok()) << saved.error();
+            EXPECT_EQ(*table.number(cost), test.readBack[0]);
+
+            ASSERT_TRUE(edit.edit().ok());
+            ASSERT_TRUE(edit.setNumber(price, test.second).ok());
+            saved = edit.update();
+            ASSERT_TRUE(saved.ok()) << saved.error();
+            EXPECT_EQ(*table.number(price), test.readBack[1]);
+        }
+        EXPECT_EQ(amountsOf(path, test.shape)[test.key], test.readBack);
+        if (haveMdbExport()) {
+            std::optional<std::map<std::string, Amounts>> exported = exportedAmounts(path, test.shape);
+            ASSERT_TRUE(exported);
+            EXPECT_EQ((*exported)[test.key], test.readBack);
+        }
+    }
 }
 
 // A child writes the amounts of many products, one save each, and is killed
