@@ -74,7 +74,7 @@ Status AccessSaving::save(const std::string& table, const std::vector<std::strin
 {
     if (!m_claim)
         if (Status claimed = claim(); !claimed)
-            return claimed;
+            return Status::failure(withoutPath(claimed.error()), claimed.kind());
     Writer& writer = writerFor(table, columns);
     if (!writer.writer)
         return writer.refusal;
@@ -140,8 +140,11 @@ AccessSaving::Writer& AccessSaving::writerFor(const std::string& table, const st
 
 std::string AccessSaving::withoutPath(const std::string& error) const
 {
-    std::string prefix = m_file.path() + ": ";
-    return error.rfind(prefix, 0) == 0 ? error.substr(prefix.size()) : error;
+    // "kv.mdb: cannot ..." and "kv.mdb is in use by ..." alike.
+    for (const std::string& prefix : {m_file.path() + ": ", m_file.path() + " "})
+        if (error.rfind(prefix, 0) == 0)
+            return error.substr(prefix.size());
+    return error;
 }
 
 void AccessSaving::release()

@@ -54,7 +54,8 @@ public:
     // (AccessTable::stored) for each column; see AccessWriter::save. Takes
     // the claim first when it is not held. A failure's text does not repeat
     // the file's path at its start: it names the table, the record and the
-    // problem, as other record saves do. On success, written (when given)
+    // problem, as other record saves do ("is in use by ..." for a file
+    // somebody else has). On success, written (when given)
     // holds for each column the bytes now stored and the value they read as
     // (nothing for a column left as it was).
     Status save(const std::string& table, const std::vector<std::string>& columns, const AccessPlace& place,
