@@ -55,9 +55,9 @@ public:
     // the claim first when it is not held. A failure's text does not repeat
     // the file's path at its start: it names the table, the record and the
     // problem, as other record saves do ("is in use by ..." for a file
-    // somebody else has). On success, written (when given)
-    // holds for each column the bytes now stored and the value they read as
-    // (nothing for a column left as it was).
+    // somebody else has). On success, written (when given) holds for each
+    // column the bytes now stored and the value they read as (nothing for a
+    // column left as it was).
     Status save(const std::string& table, const std::vector<std::string>& columns, const AccessPlace& place,
                 const std::vector<AccessStoredField>& expected, const std::vector<std::optional<double>>& values,
                 std::vector<std::optional<AccessWriter::Encoded>>* written = nullptr);
