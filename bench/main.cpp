@@ -3,17 +3,22 @@
 // tables of up to a million), each figure beside the floor that SQLite or
 // the system sets on the same files, and prints a Markdown table.
 //
-//   tarvex-bench [--quick] [--keep] [--folder DIR] [--only list|apply|backup|window]
+//   tarvex-bench [--quick] [--keep] [--folder DIR] [--access DIR]
+//                [--only list|apply|backup|window|access]
 //   tarvex-bench --access-host FILE
 //
 // --quick divides every size by ten, for trying the benchmark out; --keep
 // leaves the generated files in their new folder under $TMPDIR or /tmp;
 // --folder makes them in a folder of one's own instead, where they stay and
-// are used again by the next run; --only runs one measurement.
+// are used again by the next run; --only runs one measurement. The list build
+// over genuine Access files reads invupdate-large-2000.mdb and
+// kv-large-2000.mdb from --access DIR, else $TARVEX_ACCESS_FILES, else
+// ../shared/jet/fixtures, and is skipped when they are not there.
 // The files take about 400 MB while the run lasts. --access-host times only
 // the in-place writer on copies of a genuine Access host (product table with
 // Double cost and retailprice, primary key PrimaryKey), such as the 200,000
 // products of kv-large-2000.mdb.
+#include "AccessListBench.h"
 #include "AccessWriteBench.h"
 #include "ApplyBench.h"
 #include "BackupBench.h"
@@ -25,6 +30,7 @@
 #include "WindowBench.h"
 
 #include "platform/Database.h"
+#include "platform/TextHelpers.h"
 #include "review/ChangeList.h"
 
 #include <sqlite3.h>
@@ -72,9 +78,7 @@ std::string firstLine(const std::string& path, const std::string& key)
     std::ifstream in(path);
     for (std::string line; std::getline(in, line);)
         if (line.rfind(key, 0) == 0) {
-            std::string value = line.substr(line.find(':') + 1);
-            value.erase(0, value.find_first_not_of(" \t"));
-            return value;
+            return std::string(trimmedStart(std::string_view(line).substr(line.find(':') + 1)));
         }
     return "?";
 }
@@ -112,6 +116,7 @@ struct Options {
     std::string folder;
     std::string only;
     std::string accessHost;
+    std::string access;
 
     bool runs(const char* step) const { return only.empty() || only == step; }
 };
@@ -129,10 +134,13 @@ Options parse(int argc, char** argv)
             options.folder = argv[++i];
         else if (arg == "--only" && i + 1 < argc)
             options.only = argv[++i];
+        else if (arg == "--access" && i + 1 < argc)
+            options.access = argv[++i];
         else if (arg == "--access-host" && i + 1 < argc)
             options.accessHost = argv[++i];
         else {
-            std::cerr << "Usage: tarvex-bench [--quick] [--keep] [--folder DIR] [--only list|apply|backup|window]\n"
+            std::cerr << "Usage: tarvex-bench [--quick] [--keep] [--folder DIR] [--access DIR] "
+                         "[--only list|apply|backup|window|access]\n"
                          "       tarvex-bench --access-host FILE\n";
             std::exit(2);
         }
@@ -396,6 +404,41 @@ int main(int argc, char** argv)
                       ResultTable::fixed(f.scrollWorstMs, 1) + " ms per repaint (" + std::to_string(f.scrollSteps) +
                       " steps, " + std::to_string(f.scrollSlow) + " over 16.7 ms)",
                   "", "", "worst ≤ 50 ms", f.scrollWorstMs <= 50.0);
+    }
+
+    // The list build over genuine Access files, when they are at hand: they
+    // are made by Access's own format writers, not by this benchmark.
+    if (options.runs("access")) {
+        std::string accessFolder = options.access;
+        if (accessFolder.empty()) {
+            const char* given = std::getenv("TARVEX_ACCESS_FILES");
+            accessFolder = given && *given ? given : "../shared/jet/fixtures";
+        }
+        const std::string vendorPath = accessFolder + "/invupdate-large-2000.mdb";
+        const std::string hostPath = accessFolder + "/kv-large-2000.mdb";
+        if (!fs::exists(vendorPath) || !fs::exists(hostPath)) {
+            say("list build over Access files skipped: no " + vendorPath + " and " + hostPath);
+            notes.push_back("List build over Access files: skipped (no " + vendorPath + " and " + hostPath +
+                            "; give their folder with --access DIR or TARVEX_ACCESS_FILES).");
+        } else {
+            say("list build over Access files");
+            Result<AccessListFigures> f = AccessListBench::measure(vendorPath, hostPath, folder, 5);
+            if (!f)
+                fail(f.error());
+            std::string size = grouped(static_cast<std::int64_t>(f->vendorProducts)) + " / " +
+                               grouped(static_cast<std::int64_t>(f->hostProducts));
+            double ratio = f->accessSeconds / f->sqliteSeconds;
+            table.add("List build, Access files", size,
+                      ResultTable::fixed(f->accessSeconds, 3) + " s (" + grouped(static_cast<std::int64_t>(f->rows)) +
+                          " rows)",
+                      ResultTable::fixed(f->sqliteSeconds, 3) + " s the same rows in SQLite" +
+                          (f->sameRows ? "" : " (rows differ)"),
+                      ResultTable::fixed(ratio, 2) + "× time", "≤ 2×", ratio <= 2.0 && f->sameRows);
+            table.add("Access host opened",
+                      grouped(static_cast<std::int64_t>(f->hostProducts)) + " rows, " +
+                          ResultTable::fixed(static_cast<double>(fs::file_size(hostPath)) / 1e6, 0) + " MB",
+                      ResultTable::fixed(f->openSeconds, 3) + " s", "", "", "≤ 1 s", f->openSeconds <= 1.0);
+        }
     }
 
     if (!options.keep && !reuse) {

@@ -6,6 +6,7 @@
 
 #include "data/DatabaseNames.h"
 #include "platform/PrivateProfile.h"
+#include "platform/TextHelpers.h"
 #include "platform/UserFolders.h"
 
 #include <dirent.h>
@@ -23,14 +24,6 @@ bool isRegularFile(const std::string& path)
 {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
-bool sameNameIgnoringCase(const std::string& a, const std::string& b)
-{
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        auto low = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-        return low(x) == low(y);
-    });
 }
 
 // The path of the file called name in folder, found without regard to letter
@@ -51,7 +44,7 @@ std::optional<std::string> findFileIgnoringCase(const std::string& folder, const
     std::vector<std::string> matches;
     while (const dirent* entry = ::readdir(dir)) {
         std::string entryName = entry->d_name;
-        if (sameNameIgnoringCase(entryName, name) && isRegularFile(folder + "/" + entryName))
+        if (sameIgnoringCase(entryName, name) && isRegularFile(folder + "/" + entryName))
             matches.push_back(folder + "/" + entryName);
     }
     ::closedir(dir);

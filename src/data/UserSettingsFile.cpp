@@ -103,11 +103,10 @@ Status storeUserLocation(const std::string& location, const std::string& file)
         return refused("the location would not read back as it is, so it is not stored");
     if (replacing)
         return staged->commitReplacing(file);
-    bool nameTaken = false;
-    Status committed = staged->commit(file, nameTaken);
-    if (nameTaken)
+    StagedFile::Committed committed = staged->commit(file);
+    if (committed.nameTaken)
         return refused("a file appeared at the name while the settings were written; it is left as it is");
-    return committed;
+    return committed.status;
 }
 
 } // namespace tarvex

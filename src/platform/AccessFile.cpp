@@ -105,7 +105,7 @@ void markCalculatedColumns(const AccessImage& image, std::uint32_t page, AccessT
     constexpr std::size_t kNumberAt = 5;
     constexpr std::size_t kExtraFlagsAt = 16;
     constexpr unsigned char kCalculated = 0xC0;
-    if (image.kind() != FileKind::Ace)
+    if (image.kind() != DatabaseKind::Ace)
         return;
     const DefinitionLayout& at = kJet4Definition;
     std::string bytes = definitionImage(image, page);
@@ -184,8 +184,8 @@ Result<AccessFile> AccessFile::open(const std::string& path)
     Result<WholeFile> whole = readWholeFile(path);
     if (!whole.ok())
         return R::failure(whole.error());
-    FileKind kind = fileKindOfHeader(whole->bytes);
-    if (kind != FileKind::Jet3 && kind != FileKind::Jet4 && kind != FileKind::Ace)
+    DatabaseKind kind = databaseKindOfHeader(whole->bytes);
+    if (!isAccess(kind))
         return R::failure(path + ": not an Access database");
     auto source = std::make_shared<AccessSource>(
         AccessSource{path, AccessImage(std::move(whole->bytes), kind), 1252, whole->device, whole->inode});
@@ -234,8 +234,15 @@ Status AccessFile::readCatalog()
     Status loaded = objects.load();
     if (!loaded.ok())
         return loaded;
-    for (std::size_t record = 0; record < objects.recordCount(); ++record) {
-        const FieldValue* values = &objects.m_values[record * slots.size()];
+    for (std::uint32_t record = 0; record < objects.recordCount(); ++record) {
+        // A field that cannot be read counts as empty.
+        static const FieldValue kNull;
+        std::string unreadable;
+        FieldValue values[5];
+        for (std::size_t column = 0; column < slots.size(); ++column) {
+            const FieldValue* value = objects.valueAt(record, column, unreadable);
+            values[column] = value ? *value : kNull;
+        }
         if (values[2].type != FieldValue::Type::Integer || values[1].type != FieldValue::Type::Text)
             continue;
         int type = static_cast<int>(values[2].integer);

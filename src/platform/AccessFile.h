@@ -9,7 +9,7 @@
 #pragma once
 
 #include "platform/AccessTable.h"
-#include "platform/FileKind.h"
+#include "platform/DatabaseKind.h"
 #include "platform/Result.h"
 
 #include <memory>
@@ -35,7 +35,7 @@ public:
     ~AccessFile();
 
     const std::string& path() const { return m_source->path; }
-    FileKind kind() const { return m_source->image.kind(); }
+    DatabaseKind kind() const { return m_source->image.kind(); }
     // The bytes as they were read, and which file they were read from.
     const AccessImage& image() const { return m_source->image; }
     std::uint64_t device() const { return m_source->device; }

@@ -3,8 +3,8 @@
 #include "platform/AccessFileClaim.h"
 
 #include "platform/AccessLockFile.h"
+#include "platform/DatabaseKind.h"
 #include "platform/FileHolders.h"
-#include "platform/FileKind.h"
 #include "platform/StagedFile.h"
 
 #include <cerrno>
@@ -152,8 +152,8 @@ Result<AccessFileClaim> AccessFileClaim::take(const std::string& databasePath)
 
 Status AccessFileClaim::openLockFile()
 {
-    Result<FileKind> kind = fileKindOf(m_databasePath);
-    FileKind lockKind = kind.ok() && *kind == FileKind::Ace ? FileKind::Ace : FileKind::Jet4;
+    Result<DatabaseKind> kind = databaseKind(m_databasePath);
+    DatabaseKind lockKind = kind.ok() && *kind == DatabaseKind::Ace ? DatabaseKind::Ace : DatabaseKind::Jet4;
     // A lock file may be made or removed by its last user between looking
     // for it and opening it; then it is looked for again.
     for (int attempt = 1; attempt <= 3; ++attempt) {

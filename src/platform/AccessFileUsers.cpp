@@ -3,8 +3,9 @@
 #include "platform/AccessFileUsers.h"
 
 #include "platform/AccessLockFile.h"
+#include "platform/DatabaseKind.h"
 #include "platform/FileHolders.h"
-#include "platform/FileKind.h"
+#include "platform/TextHelpers.h"
 #include "platform/VisibleText.h"
 
 #include <algorithm>
@@ -19,12 +20,6 @@ namespace tarvex {
 namespace {
 
 constexpr std::size_t kLockFileMaxBytes = std::size_t{kLockFileMaxEntries} * kLockFileEntryBytes;
-
-std::string fileNameOf(const std::string& path)
-{
-    std::string::size_type slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 std::string entryName(const LockFileEntry& entry)
 {
@@ -149,8 +144,8 @@ Result<AccessFileUsers> findAccessFileUsers(const std::string& databasePath, Own
 
     // The kind decides the lock file's name; a file of unknown kind is
     // looked at under both names.
-    Result<FileKind> kind = fileKindOf(databasePath);
-    for (const std::string& lockPath : lockFilesBeside(databasePath, kind.ok() ? *kind : FileKind::Other)) {
+    Result<DatabaseKind> kind = databaseKind(databasePath);
+    for (const std::string& lockPath : lockFilesBeside(databasePath, kind.ok() ? *kind : DatabaseKind::NotADatabase)) {
         FileIdentity identity;
         int lockFile = handleFor(lockPath, own.lockFile, identity);
         if (lockFile < 0) {

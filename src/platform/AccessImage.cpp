@@ -54,10 +54,10 @@ std::string pageText(std::uint32_t page)
 
 } // namespace
 
-AccessImage::AccessImage(std::string bytes, FileKind kind)
+AccessImage::AccessImage(std::string bytes, DatabaseKind kind)
     : m_bytes(std::move(bytes))
     , m_kind(kind)
-    , m_pageSize(kind == FileKind::Jet3 ? 2048 : 4096)
+    , m_pageSize(kind == DatabaseKind::Jet3 ? 2048 : 4096)
     , m_pageCount(static_cast<std::uint32_t>(std::min<std::size_t>(m_bytes.size() / m_pageSize, UINT32_MAX)))
 {
 }

@@ -11,7 +11,7 @@
 // or an endless walk.
 #pragma once
 
-#include "platform/FileKind.h"
+#include "platform/DatabaseKind.h"
 #include "platform/Result.h"
 
 #include <cstddef>
@@ -78,10 +78,10 @@ bool liesAmongRows(const unsigned char* page, std::size_t pageSize, bool jet3, A
 class AccessImage {
 public:
     // Takes the file's bytes; kind is Jet3, Jet4 or Ace.
-    AccessImage(std::string bytes, FileKind kind);
+    AccessImage(std::string bytes, DatabaseKind kind);
 
-    FileKind kind() const { return m_kind; }
-    bool isJet3() const { return m_kind == FileKind::Jet3; }
+    DatabaseKind kind() const { return m_kind; }
+    bool isJet3() const { return m_kind == DatabaseKind::Jet3; }
     std::size_t pageSize() const { return m_pageSize; }
     std::uint32_t pageCount() const { return m_pageCount; }
     const std::string& bytes() const { return m_bytes; }
@@ -122,7 +122,7 @@ private:
     bool liesAmongRows(std::uint32_t n, AccessRowBytes bytes) const;
 
     std::string m_bytes;
-    FileKind m_kind;
+    DatabaseKind m_kind;
     std::size_t m_pageSize;
     std::uint32_t m_pageCount;
 };

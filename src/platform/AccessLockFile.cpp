@@ -2,7 +2,6 @@
 #include "platform/AccessLockFile.h"
 
 #include "platform/AccessText.h"
-#include "platform/StagedFile.h"
 #include "platform/TextHelpers.h"
 #include "platform/VisibleText.h"
 
@@ -19,12 +18,6 @@ namespace {
 constexpr off_t kUserLockBase = 0x10000001;
 // The code page Access writes the names in on Western European systems.
 constexpr unsigned kNameCodePage = 1252;
-
-std::string fileNameOf(const std::string& path)
-{
-    std::string::size_type slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 // The file name without its extension: "kv" for "kv.mdb" and for "kv".
 std::string baseNameOf(const std::string& fileName)
@@ -53,20 +46,20 @@ bool overlaps(ByteRange a, ByteRange b)
 
 } // namespace
 
-std::string lockFilePathFor(const std::string& databasePath, FileKind kind)
+std::string lockFilePathFor(const std::string& databasePath, DatabaseKind kind)
 {
     std::string::size_type nameStart = databasePath.find_last_of('/') + 1; // 0 without a folder
     return databasePath.substr(0, nameStart) + baseNameOf(databasePath.substr(nameStart)) +
-           (kind == FileKind::Ace ? ".laccdb" : ".ldb");
+           (kind == DatabaseKind::Ace ? ".laccdb" : ".ldb");
 }
 
-std::vector<std::string> lockFilesBeside(const std::string& databasePath, FileKind kind)
+std::vector<std::string> lockFilesBeside(const std::string& databasePath, DatabaseKind kind)
 {
     std::vector<std::string> wanted;
-    if (kind != FileKind::Ace)
-        wanted.push_back(fileNameOf(lockFilePathFor(databasePath, FileKind::Jet4)));
-    if (kind != FileKind::Jet3 && kind != FileKind::Jet4)
-        wanted.push_back(fileNameOf(lockFilePathFor(databasePath, FileKind::Ace)));
+    if (kind != DatabaseKind::Ace)
+        wanted.push_back(fileNameOf(lockFilePathFor(databasePath, DatabaseKind::Jet4)));
+    if (kind != DatabaseKind::Jet3 && kind != DatabaseKind::Jet4)
+        wanted.push_back(fileNameOf(lockFilePathFor(databasePath, DatabaseKind::Ace)));
     std::vector<std::string> found;
     std::string folder = folderOf(databasePath);
     DIR* entries = ::opendir(folder.c_str());

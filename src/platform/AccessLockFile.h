@@ -10,8 +10,8 @@
 // entry's own 64 bytes.
 #pragma once
 
+#include "platform/DatabaseKind.h"
 #include "platform/FileHolders.h"
-#include "platform/FileKind.h"
 
 #include <array>
 #include <string>
@@ -35,13 +35,13 @@ struct LockFileEntry {
 // The name Access gives the lock file of the database at databasePath: its
 // file name with the extension replaced by ".ldb", by ".laccdb" for the
 // Access 2007 format (kind Ace), in the same folder.
-std::string lockFilePathFor(const std::string& databasePath, FileKind kind);
+std::string lockFilePathFor(const std::string& databasePath, DatabaseKind kind);
 
 // The lock files of the database at databasePath that exist: every file in
 // its folder whose name is the lock file's name when letter case is not
 // counted, as a Windows share would show them to Access. For a kind that is
 // neither Jet nor Ace, the files of both names.
-std::vector<std::string> lockFilesBeside(const std::string& databasePath, FileKind kind);
+std::vector<std::string> lockFilesBeside(const std::string& databasePath, DatabaseKind kind);
 
 // The entries of a lock file's bytes that name someone; an entry of NULs and
 // spaces only is free and left out.

@@ -149,7 +149,7 @@ Result<std::vector<AccessPropertyBlock>> accessProperties(const std::string& sto
 Result<AccessTableRecord> accessTableRecord(const AccessFile& file, std::uint32_t page)
 {
     using R = Result<AccessTableRecord>;
-    bool ace = file.kind() == FileKind::Ace;
+    bool ace = file.kind() == DatabaseKind::Ace;
     std::vector<std::string> columns{"Id", "Type", "LvProp"};
     if (ace)
         columns.push_back("LvExtra");
@@ -169,7 +169,7 @@ Result<AccessTableRecord> accessTableRecord(const AccessFile& file, std::uint32_
         if (!properties.ok())
             return R::failure(problem + ": its properties cannot be read: " + properties.error());
         Result<std::vector<AccessPropertyBlock>> blocks =
-            accessProperties(properties->bytes, file.kind() == FileKind::Jet3, file.codePage());
+            accessProperties(properties->bytes, file.kind() == DatabaseKind::Jet3, file.codePage());
         if (!blocks.ok())
             return R::failure(problem + ": " + blocks.error());
         record.blocks = std::move(*blocks);

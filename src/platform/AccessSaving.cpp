@@ -37,7 +37,7 @@ Status AccessSaving::check() const
         return Status::failure(path + ": cannot be written: " + std::strerror(errno), ErrorKind::ReadOnly);
     // The claim makes a lock file beside the database when there is none,
     // as Access does; a folder that cannot take it cannot take the claim.
-    FileKind lockKind = m_file.kind() == FileKind::Ace ? FileKind::Ace : FileKind::Jet4;
+    DatabaseKind lockKind = m_file.kind() == DatabaseKind::Ace ? DatabaseKind::Ace : DatabaseKind::Jet4;
     if (lockFilesBeside(path, lockKind).empty()) {
         std::filesystem::path folder = std::filesystem::path(path).parent_path();
         if (folder.empty())

@@ -9,10 +9,14 @@
 
 #include <algorithm>
 #include <charconv>
+#include <numeric>
 
 namespace tarvex {
 
 namespace {
+
+// The value slot of a field that could not be read.
+constexpr std::uint32_t kUnreadable = 0xFFFFFFFFu;
 
 std::uint32_t placeKey(std::uint32_t page, unsigned row)
 {
@@ -44,8 +48,7 @@ Status AccessTable::load()
 {
     const AccessImage& image = m_source->image;
     std::string damaged = m_source->path + ": damaged: table \"" + m_definition.name + "\": ";
-    AccessRowFields fields;
-    std::size_t longBytesLeft = image.bytes().size();
+    m_longBytesLeft = image.bytes().size();
     Result<std::vector<std::uint32_t>> pages =
         image.dataPages(reinterpret_cast<const unsigned char*>(m_definition.usageMap.data()),
                         m_definition.usageMap.size(), m_definition.page);
@@ -59,25 +62,56 @@ Status AccessTable::load()
                 return Status::failure(damaged + bytes.error());
             if (!*bytes)
                 continue;
-            auto record = static_cast<std::uint32_t>(m_places.size());
-            if (!m_byPlace.emplace(placeKey(page, row), record).second)
+            // The pages come in ascending order and rows in ascending order
+            // on each, so the places are sorted: a place that does not come
+            // after the one before is listed twice.
+            if (!m_places.empty() && placeKey(page, row) <= placeKey(m_places.back().page, m_places.back().row))
                 return Status::failure(damaged + "page " + std::to_string(page) + " is listed twice");
             m_places.push_back(place);
-            bool split = fields.split(image, **bytes, m_definition.hasVariableColumns);
-            for (int slot : m_openedSlots) {
-                const AccessColumn& column = m_definition.columns[static_cast<std::size_t>(slot)];
-                Result<FieldValue> value = split ? decodeField(image, fields, column, m_source->codePage, longBytesLeft)
-                                                 : Result<FieldValue>::failure("the record's layout is damaged");
-                if (!value.ok()) {
-                    m_fieldErrors[m_values.size()] = value.error();
-                    m_values.emplace_back();
-                } else {
-                    m_values.push_back(std::move(*value));
-                }
-            }
         }
     }
+    // The fields are decoded when first read: a lookup reads a few of the
+    // records of a large host.
+    m_valueSlots.assign(m_places.size() * m_openedSlots.size(), 0);
+    // Where each page's records begin among the places, for finding the
+    // record an index entry names.
+    m_pageStarts.assign(static_cast<std::size_t>(image.pageCount()) + 1, 0);
+    for (const AccessPlace& place : m_places)
+        ++m_pageStarts[place.page + 1];
+    for (std::size_t i = 1; i < m_pageStarts.size(); ++i)
+        m_pageStarts[i] += m_pageStarts[i - 1];
     return Status::success();
+}
+
+std::optional<std::uint32_t> AccessTable::recordAt(std::uint32_t page, unsigned row) const
+{
+    if (page + 1 >= m_pageStarts.size())
+        return std::nullopt;
+    auto first = m_places.begin() + m_pageStarts[page];
+    auto last = m_places.begin() + m_pageStarts[page + 1];
+    auto found = std::lower_bound(first, last, row, [](const AccessPlace& place, unsigned r) { return place.row < r; });
+    if (found == last || found->row != row)
+        return std::nullopt;
+    return static_cast<std::uint32_t>(found - m_places.begin());
+}
+
+const FieldValue* AccessTable::valueAt(std::uint32_t record, std::size_t opened, std::string& error) const
+{
+    std::size_t at = record * m_openedSlots.size() + opened;
+    if (m_valueSlots[at] == 0) {
+        const AccessColumn& column = m_definition.columns[static_cast<std::size_t>(m_openedSlots[opened])];
+        Result<FieldValue> value = decodeStored(record, column, m_longBytesLeft);
+        if (value.ok())
+            m_values.push_back(std::move(*value));
+        else
+            m_fieldErrors[at] = value.error();
+        m_valueSlots[at] = value.ok() ? static_cast<std::uint32_t>(m_values.size()) : kUnreadable;
+    }
+    if (m_valueSlots[at] == kUnreadable) {
+        error = m_fieldErrors[at];
+        return nullptr;
+    }
+    return &m_values[m_valueSlots[at] - 1];
 }
 
 Status AccessTable::setIndex(const std::string& index)
@@ -101,11 +135,11 @@ Status AccessTable::setIndex(const std::string& index)
     order.reserve(entries->size());
     std::vector<bool> listed(m_places.size(), false);
     for (std::uint32_t entry : *entries) {
-        auto record = m_byPlace.find(entry);
-        if (record == m_byPlace.end() || listed[record->second])
+        std::optional<std::uint32_t> record = recordAt(entry >> 8, entry & 0xFF);
+        if (!record || listed[*record])
             return Status::failure(damaged + ": an entry names no record of the table");
-        listed[record->second] = true;
-        order.push_back(record->second);
+        listed[*record] = true;
+        order.push_back(*record);
     }
     // An index that leaves out empty keys lists fewer records; any other
     // lists every one.
@@ -113,7 +147,6 @@ Status AccessTable::setIndex(const std::string& index)
         return Status::failure(damaged + ": it lists " + std::to_string(order.size()) + " of " +
                                std::to_string(m_places.size()) + " records");
     m_index = found;
-    m_storedOrder = false;
     m_order = std::move(order);
     m_seekKeysBuilt = false;
     m_textKeys.clear();
@@ -124,7 +157,6 @@ Status AccessTable::setIndex(const std::string& index)
 void AccessTable::useStoredOrder()
 {
     m_index = nullptr;
-    m_storedOrder = true;
     m_hasRecord = false;
     m_order.resize(m_places.size());
     for (std::uint32_t record = 0; record < m_order.size(); ++record)
@@ -133,9 +165,11 @@ void AccessTable::useStoredOrder()
 
 Status AccessTable::moveFirst()
 {
-    if (!m_index && !m_storedOrder) {
-        m_hasRecord = false;
-        return Status::failure("table \"" + m_definition.name + "\": no index chosen");
+    // Without an index the records are walked in the order the table's
+    // pages hold them.
+    if (!m_index && m_order.size() != m_places.size()) {
+        m_order.resize(m_places.size());
+        std::iota(m_order.begin(), m_order.end(), 0u);
     }
     m_position = 0;
     m_hasRecord = !m_order.empty();
@@ -154,45 +188,52 @@ Status AccessTable::moveNext()
 Result<FieldValue> AccessTable::decodeStored(std::uint32_t record, const AccessColumn& column,
                                              std::size_t& longBytesLeft) const
 {
-    AccessPlace place = m_places[record];
-    Result<std::optional<AccessRowBytes>> bytes = m_source->image.liveRow(m_definition.page, place);
-    if (!bytes.ok() || !*bytes)
-        return Result<FieldValue>::failure("the record is no longer where it was");
-    AccessRowFields fields;
-    if (!fields.split(m_source->image, **bytes, m_definition.hasVariableColumns))
-        return Result<FieldValue>::failure("the record's layout is damaged");
-    return decodeField(m_source->image, fields, column, m_source->codePage, longBytesLeft);
+    // The record last split is kept: a record's fields are mostly read
+    // together.
+    if (m_splitRecord != record) {
+        m_splitRecord.reset();
+        AccessPlace place = m_places[record];
+        Result<std::optional<AccessRowBytes>> bytes = m_source->image.liveRow(m_definition.page, place);
+        if (!bytes.ok() || !*bytes)
+            return Result<FieldValue>::failure("the record is no longer where it was");
+        if (!m_split.split(m_source->image, **bytes, m_definition.hasVariableColumns))
+            return Result<FieldValue>::failure("the record's layout is damaged");
+        m_splitRecord = record;
+    }
+    return decodeField(m_source->image, m_split, column, m_source->codePage, longBytesLeft);
 }
 
 Status AccessTable::buildSeekKeys()
 {
-    // The first key column of every record the index lists, in index order;
-    // sorting keeps equal keys in that order, so a seek finds the first.
+    // The first key column of every record the index lists, walked in index
+    // order: a key keeps the first position that holds it, so a seek finds
+    // the first, and a key met again is a repeated one.
     int slot = m_index->columnSlots.front();
     const AccessColumn& column = m_definition.columns[static_cast<std::size_t>(slot)];
-    auto opened = std::find(m_openedSlots.begin(), m_openedSlots.end(), slot);
+    // Decoded here and not kept: a lookup reads the other fields of only a
+    // few of the records.
     std::size_t longBytesLeft = m_source->image.bytes().size();
+    m_repeatedAt.reset();
+    if (column.type == access_type::kText || column.type == access_type::kMemo)
+        m_textKeys.reserve(m_order.size());
     for (std::uint32_t position = 0; position < m_order.size(); ++position) {
         std::uint32_t record = m_order[position];
-        FieldValue value;
-        if (opened != m_openedSlots.end()) {
-            value = m_values[record * m_openedSlots.size() + static_cast<std::size_t>(opened - m_openedSlots.begin())];
-        } else {
-            Result<FieldValue> decoded = decodeStored(record, column, longBytesLeft);
-            if (decoded.ok())
-                value = std::move(*decoded);
+        Result<FieldValue> decoded = decodeStored(record, column, longBytesLeft);
+        if (!decoded.ok())
+            continue;
+        const FieldValue* value = &*decoded;
+        // try_emplace answers where the key already was when it was.
+        std::optional<std::uint32_t> held;
+        if (value->type == FieldValue::Type::Text) {
+            held = m_textKeys.addFirst(foldedKey(value->bytes), position);
+        } else if (value->type == FieldValue::Type::Integer || value->type == FieldValue::Type::Real) {
+            double key = value->type == FieldValue::Type::Real ? value->real : static_cast<double>(value->integer);
+            auto [at, added] = m_numberKeys.try_emplace(key, position);
+            held = added ? std::nullopt : std::optional(at->second);
         }
-        if (value.type == FieldValue::Type::Text)
-            m_textKeys.push_back({foldedKey(value.bytes), position});
-        else if (value.type == FieldValue::Type::Integer)
-            m_numberKeys.push_back({static_cast<double>(value.integer), position});
-        else if (value.type == FieldValue::Type::Real)
-            m_numberKeys.push_back({value.real, position});
+        if (held && !m_repeatedAt)
+            m_repeatedAt = held;
     }
-    std::stable_sort(m_textKeys.begin(), m_textKeys.end(),
-                     [](const TextKey& a, const TextKey& b) { return a.key < b.key; });
-    std::stable_sort(m_numberKeys.begin(), m_numberKeys.end(),
-                     [](const NumberKey& a, const NumberKey& b) { return a.key < b.key; });
     m_seekKeysBuilt = true;
     return Status::success();
 }
@@ -219,22 +260,46 @@ Status AccessTable::seek(const Key& key)
         if (ec == std::errc() && end == text.data() + text.size())
             number = parsed;
     }
-    auto found = std::lower_bound(m_textKeys.begin(), m_textKeys.end(), text,
-                                  [](const TextKey& entry, const std::string& wanted) { return entry.key < wanted; });
-    if (found != m_textKeys.end() && found->key == text) {
-        m_position = found->position;
+    if (std::optional<std::uint32_t> found = m_textKeys.find(text)) {
+        m_position = *found;
         m_hasRecord = true;
         return Status::success();
     }
     if (!number)
         return Status::success();
-    auto numeric = std::lower_bound(m_numberKeys.begin(), m_numberKeys.end(), *number,
-                                    [](const NumberKey& entry, double wanted) { return entry.key < wanted; });
-    if (numeric != m_numberKeys.end() && numeric->key == *number) {
-        m_position = numeric->position;
+    if (auto numeric = m_numberKeys.find(*number); numeric != m_numberKeys.end()) {
+        m_position = numeric->second;
         m_hasRecord = true;
     }
     return Status::success();
+}
+
+Result<std::optional<std::string>> AccessTable::repeatedKey()
+{
+    using R = Result<std::optional<std::string>>;
+    if (!m_index)
+        return R::failure("table \"" + m_definition.name + "\": no index chosen");
+    if (m_index->unique && m_index->columnSlots.size() == 1)
+        return std::optional<std::string>();
+    if (!m_seekKeysBuilt) {
+        Status built = buildSeekKeys();
+        if (!built.ok())
+            return built;
+    }
+    std::optional<std::uint32_t> first = m_repeatedAt;
+    if (!first)
+        return std::optional<std::string>();
+    const AccessColumn& column = m_definition.columns[static_cast<std::size_t>(m_index->columnSlots.front())];
+    std::size_t longBytesLeft = m_source->image.bytes().size();
+    Result<FieldValue> value = decodeStored(m_order[*first], column, longBytesLeft);
+    if (!value.ok())
+        return R::failure(m_source->path + ": " + recordName(m_order[*first]) + ": \"" + column.name +
+                          "\" cannot be read: " + value.error());
+    if (value->type == FieldValue::Type::Text)
+        return std::optional<std::string>(value->bytes);
+    if (value->type == FieldValue::Type::Integer)
+        return std::optional<std::string>(std::to_string(value->integer));
+    return std::optional<std::string>(accessNumberText(value->real));
 }
 
 int AccessTable::openedIndex(const std::string& column) const
@@ -260,12 +325,11 @@ const FieldValue* AccessTable::currentField(const std::string& column, std::stri
         return nullptr;
     }
     std::uint32_t record = m_order[m_position];
-    std::size_t at = record * m_openedSlots.size() + static_cast<std::size_t>(i);
-    if (auto failed = m_fieldErrors.find(at); failed != m_fieldErrors.end()) {
-        error = m_source->path + ": " + recordName(record) + ": \"" + column + "\" cannot be read: " + failed->second;
-        return nullptr;
-    }
-    return &m_values[at];
+    std::string unreadable;
+    const FieldValue* value = valueAt(record, static_cast<std::size_t>(i), unreadable);
+    if (!value)
+        error = m_source->path + ": " + recordName(record) + ": \"" + column + "\" cannot be read: " + unreadable;
+    return value;
 }
 
 Result<FieldValue> AccessTable::field(const std::string& column) const
@@ -351,8 +415,11 @@ Status AccessTable::noteSaved(const std::string& column, const AccessStoredField
     std::uint32_t record = m_order[m_position];
     m_saved[record][*position] = stored;
     if (int i = openedIndex(m_definition.columns[*position].name); i >= 0) {
+        // A new place in m_values: a field handed out before keeps what it
+        // held.
         std::size_t at = record * m_openedSlots.size() + static_cast<std::size_t>(i);
-        m_values[at] = FieldValue{FieldValue::Type::Real, 0, value, {}};
+        m_values.push_back(FieldValue{FieldValue::Type::Real, 0, value, {}});
+        m_valueSlots[at] = static_cast<std::uint32_t>(m_values.size());
         m_fieldErrors.erase(at);
     }
     return Status::success();

@@ -10,10 +10,12 @@
 #pragma once
 
 #include "platform/AccessImage.h"
+#include "platform/AccessKeyTable.h"
 #include "platform/Recordset.h"
 #include "platform/Result.h"
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -74,7 +76,8 @@ public:
     // (seek() then fails): for tables read whole, such as MSysObjects.
     void useStoredOrder();
 
-    // Walks the records in the current index's order.
+    // Walks the records in the current index's order, or without an index in
+    // the order the table's pages hold them.
     Status moveFirst();
     Status moveNext();
     bool eof() const { return !m_hasRecord; }
@@ -92,6 +95,10 @@ public:
     Result<std::optional<double>> number(const std::string& column) const;
     Result<std::optional<std::int64_t>> integer(const std::string& column) const;
     Result<std::optional<std::string>> text(const std::string& column) const;
+    // The current record's field without a copy; null, with error set, when
+    // there is no current record, the column was not opened or its stored
+    // bytes could not be read.
+    const FieldValue* currentField(const std::string& column, std::string& error) const;
     // Where the current record lives; meaningful only while !eof().
     AccessPlace place() const;
     // The current record's column (opened or not) as it was stored when the
@@ -104,27 +111,32 @@ public:
     // Fails when there is no current record or no such column.
     Status noteSaved(const std::string& column, const AccessStoredField& stored, double value);
 
+    // The current record's number in the order the table's pages hold the
+    // records, from 1; 0 when there is no current record.
+    std::int64_t recordNumber() const { return m_hasRecord ? std::int64_t{m_order[m_position]} + 1 : 0; }
+
+    // A first-column key of the current index that more than one record
+    // holds (text letter case ignored, as a seek compares), as the first of
+    // them holds it; nothing when every key is distinct.
+    Result<std::optional<std::string>> repeatedKey();
+
 private:
     friend class AccessFile;
-    // A seek key of one record: a folded text or a number.
-    struct TextKey {
-        std::string key;
-        std::uint32_t position;
-    };
-    struct NumberKey {
-        double key;
-        std::uint32_t position;
-    };
-
     AccessTable(std::shared_ptr<const AccessSource> source, AccessTableDefinition definition,
                 std::vector<int> openedSlots);
-    // Reads every live record; fails when the file is damaged.
+    // Finds every live record; fails when the file is damaged. Their fields
+    // are decoded when first read (valueAt).
     Status load();
+    // The record at (page, row) of the table's places.
+    std::optional<std::uint32_t> recordAt(std::uint32_t page, unsigned row) const;
+    // The field of record in the opened column at position opened, decoded
+    // now when it has not been yet; null, with error set, when its stored
+    // bytes cannot be read.
+    const FieldValue* valueAt(std::uint32_t record, std::size_t opened, std::string& error) const;
     int openedIndex(const std::string& column) const;
     // The position of column (opened or not) in the definition's columns;
     // fails when there is no current record or no such column.
     Result<std::size_t> currentColumn(const std::string& column) const;
-    const FieldValue* currentField(const std::string& column, std::string& error) const;
     std::string recordName(std::uint32_t record) const;
     Status buildSeekKeys();
     Result<FieldValue> decodeStored(std::uint32_t record, const AccessColumn& column, std::size_t& longBytesLeft) const;
@@ -133,18 +145,33 @@ private:
     AccessTableDefinition m_definition;
     std::vector<int> m_openedSlots; // positions in the definition's columns
     std::vector<AccessPlace> m_places;
-    std::vector<FieldValue> m_values;                           // record-major, opened columns only
-    std::map<std::size_t, std::string> m_fieldErrors;           // by value position
-    std::unordered_map<std::uint32_t, std::uint32_t> m_byPlace; // page << 8 | row -> record
+    // For each page, the first of its records among m_places (they are in
+    // page order); one more entry ends the last page.
+    std::vector<std::uint32_t> m_pageStarts;
+    // The opened fields, decoded as they are first read (the bytes read
+    // never change, so each at most once; noteSaved gives a field a new
+    // place): for each record and opened
+    // column (record-major), 0 while not yet read, else its place in
+    // m_values plus one, or all ones when it cannot be read. A deque: a
+    // field handed out stays where it is while others are added.
+    mutable std::vector<std::uint32_t> m_valueSlots;
+    mutable std::deque<FieldValue> m_values;
+    mutable std::map<std::size_t, std::string> m_fieldErrors; // by field, for the unreadable ones
+    mutable std::size_t m_longBytesLeft = 0;                  // see decodeField
+    // The record decodeStored split last, and its fields.
+    mutable AccessRowFields m_split;
+    mutable std::optional<std::uint32_t> m_splitRecord;
     // What was saved since the file was read: record -> column position -> stored.
     std::map<std::uint32_t, std::map<std::size_t, AccessStoredField>> m_saved;
 
     const AccessIndex* m_index = nullptr;
-    bool m_storedOrder = false;
     std::vector<std::uint32_t> m_order; // records in index order
     bool m_seekKeysBuilt = false;
-    std::vector<TextKey> m_textKeys;
-    std::vector<NumberKey> m_numberKeys;
+    // The first position in index order of each folded text key and number
+    // key, and the first position of a key that more records hold.
+    AccessKeyTable m_textKeys;
+    std::unordered_map<double, std::uint32_t> m_numberKeys;
+    std::optional<std::uint32_t> m_repeatedAt;
     std::uint32_t m_position = 0;
     bool m_hasRecord = false;
 };

@@ -111,6 +111,13 @@ double singleAsDouble(float value)
     return back;
 }
 
+std::string accessNumberText(double value)
+{
+    char text[64];
+    auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15);
+    return written.ec == std::errc() ? std::string(text, written.ptr) : std::string();
+}
+
 Result<FieldValue> decodeField(const AccessImage& image, const AccessRowFields& row, const AccessColumn& column,
                                unsigned codePage, std::size_t& longBytesLeft)
 {

@@ -41,4 +41,8 @@ Result<FieldValue> decodeField(const AccessImage& image, const AccessRowFields& 
 // Single of 5.2 is 5.2, not 5.19999980926514.
 double singleAsDouble(float value);
 
+// A stored real number as text, the way Access shows it: the shortest
+// general form with at most 15 significant digits ("5", "5.2", "1250000").
+std::string accessNumberText(double value);
+
 } // namespace tarvex

@@ -112,7 +112,7 @@ AccessWriter::AccessWriter(int fd, std::string path, AccessTableDefinition defin
     , m_targets(std::move(targets))
     , m_pageSize(pageSize)
     , m_jet3(jet3)
-    , m_format({}, jet3 ? FileKind::Jet3 : FileKind::Jet4)
+    , m_format({}, jet3 ? DatabaseKind::Jet3 : DatabaseKind::Jet4)
 {
 }
 

@@ -2,10 +2,10 @@
 #include "platform/ConsolePrompter.h"
 
 #include "platform/StopSignals.h"
+#include "platform/TextHelpers.h"
 #include "platform/VisibleText.h"
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -14,21 +14,6 @@
 namespace tarvex {
 
 namespace {
-
-std::string lower(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-std::string trimmed(const std::string& text)
-{
-    auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
 
 // Progress drawn on one rewritten line of the error stream. While a
 // cancellable one lives, Ctrl+C, SIGTERM, SIGHUP and SIGQUIT ask for a cancel
@@ -130,7 +115,7 @@ Answer ConsolePrompter::showMessage(const Message& message)
             m_out << '\n';
             return yesNo ? Answer::No : Answer::Cancel;
         }
-        std::string word = lower(trimmed(*line));
+        std::string word = lowerAscii(trimmed(*line));
         if (yesNo && (word == "y" || word == "yes"))
             return Answer::Yes;
         if (yesNo && (word == "n" || word == "no"))

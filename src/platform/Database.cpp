@@ -3,10 +3,14 @@
 // hold, the tables it hands out.
 #include "platform/Database.h"
 
+#include "platform/AccessDatabase.h"
+#include "platform/AccessFileUsers.h"
 #include "platform/DatabaseKind.h"
 #include "platform/SqliteDatabase.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -21,7 +25,78 @@ namespace {
 bool isAccessFile(const std::string& path)
 {
     Result<DatabaseKind> kind = databaseKind(path);
-    return kind && (*kind == DatabaseKind::Jet || *kind == DatabaseKind::Ace);
+    return kind && isAccess(*kind);
+}
+
+// Whether the files at a and b hold the same bytes. Fails, naming the file,
+// when one cannot be read.
+Result<bool> sameBytes(const std::string& a, const std::string& b)
+{
+    struct File {
+        int fd;
+        ~File()
+        {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    };
+    File first{::open(a.c_str(), O_RDONLY | O_CLOEXEC)};
+    if (first.fd < 0)
+        return Result<bool>::failure(a + ": cannot open to compare with its copy: " + std::strerror(errno));
+    File second{::open(b.c_str(), O_RDONLY | O_CLOEXEC)};
+    if (second.fd < 0)
+        return Result<bool>::failure(b + ": cannot open to compare with " + a + ": " + std::strerror(errno));
+    std::string left(1 << 20, '\0');
+    std::string right(1 << 20, '\0');
+    for (;;) {
+        ssize_t n = ::read(first.fd, left.data(), left.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return Result<bool>::failure(a + ": cannot read to compare with its copy: " + std::strerror(errno));
+        // The copy is read to the same length, and one byte more at the end.
+        std::size_t want = n == 0 ? 1 : static_cast<std::size_t>(n);
+        std::size_t got = 0;
+        while (got < want) {
+            ssize_t m = ::read(second.fd, right.data() + got, want - got);
+            if (m < 0 && errno == EINTR)
+                continue;
+            if (m < 0)
+                return Result<bool>::failure(b + ": cannot read to compare with " + a + ": " + std::strerror(errno));
+            if (m == 0)
+                break;
+            got += static_cast<std::size_t>(m);
+        }
+        if (n == 0)
+            return got == 0;
+        if (got != want || std::memcmp(left.data(), right.data(), want) != 0)
+            return false;
+    }
+}
+
+// The copy of an Access database: only while no other program has the file
+// open, since one that writes it while it is copied would leave a copy that
+// is half old and half new (Access's record locks are not documented, so its
+// writes cannot be held off the way SQLite's are), and then compared with the
+// file, which shows a write that began after the check.
+CopyResult copyAccessFile(const std::string& source, const std::string& destination, FileCopy& plainCopy,
+                          Progress* progress)
+{
+    Result<AccessFileUsers> users = findAccessFileUsers(source);
+    if (!users.ok())
+        return {CopyResult::Outcome::Failed, users.error()};
+    if (users->anyone())
+        return {CopyResult::Outcome::Failed, users->message(source)};
+    CopyResult copied = plainCopy.copy(source, destination, progress);
+    if (!copied.ok())
+        return copied;
+    Result<bool> same = sameBytes(source, destination);
+    if (same.ok() && *same)
+        return copied;
+    ::unlink(destination.c_str());
+    return {CopyResult::Outcome::Failed,
+            same.ok() ? source + ": the file changed while it was copied; another program is writing it"
+                      : same.error()};
 }
 
 } // namespace
@@ -38,13 +113,19 @@ Database::~Database() = default;
 
 Result<Database> Database::open(const std::string& path, const OpenOptions& options)
 {
-    if (isAccessFile(path))
-        return Result<Database>::failure(path + ": is an Access database, which this version cannot open",
-                                         ErrorKind::NotADatabase);
-    Result<std::unique_ptr<SqliteDatabase>> engine = SqliteDatabase::open(path, options);
-    if (!engine)
-        return engine.status();
-    Database db(path, std::move(*engine));
+    std::unique_ptr<DatabaseEngine> engine;
+    if (isAccessFile(path)) {
+        Result<std::unique_ptr<AccessDatabase>> access = AccessDatabase::open(path);
+        if (!access)
+            return access.status();
+        engine = std::move(*access);
+    } else {
+        Result<std::unique_ptr<SqliteDatabase>> sqlite = SqliteDatabase::open(path, options);
+        if (!sqlite)
+            return sqlite.status();
+        engine = std::move(*sqlite);
+    }
+    Database db(path, std::move(engine));
     // Taken after the engine has read the file, so that it is the file the
     // engine holds.
     struct stat info {};
@@ -56,14 +137,11 @@ Result<Database> Database::open(const std::string& path, const OpenOptions& opti
 }
 
 CopyResult Database::copyFile(const std::string& source, const std::string& destination, FileCopy& plainCopy,
-                              Progress* progress, bool& rolledBack, const OpenOptions& options)
+                              Progress* progress, const OpenOptions& options)
 {
-    rolledBack = false;
-    // No engine reads an Access file yet: it is copied as it stands, and the
-    // open that follows refuses it.
     if (isAccessFile(source))
-        return plainCopy.copy(source, destination, progress);
-    return SqliteDatabase::copyFile(source, destination, plainCopy, progress, rolledBack, options);
+        return copyAccessFile(source, destination, plainCopy, progress);
+    return SqliteDatabase::copyFile(source, destination, plainCopy, progress, options);
 }
 
 Status Database::stillAtPath() const

@@ -4,8 +4,8 @@
 // set of columns, walked and searched through named indexes.
 //
 // The file's own first bytes choose the engine behind it (see DatabaseEngine):
-// an SQLite database is opened through SQLite; an Access (Jet or ACE) file is
-// recognised and refused with a reason, since no engine for it is built in.
+// an SQLite database is opened through SQLite, an Access file (Jet 3, Jet 4
+// or ACE) through the Access reader (AccessDatabase), which only reads.
 //
 // Table, column and index names are matched without regard to letter case, as
 // the original engine matched them; the file's own spelling is used inside.
@@ -25,10 +25,6 @@ namespace tarvex {
 
 class Database {
 public:
-    // How long a write or read waits by default for a lock held by another
-    // program before it gives up.
-    static constexpr int kBusyTimeoutMs = OpenOptions{}.busyTimeoutMs;
-
     using Access = OpenOptions::Access;
 
     // Opens the file at path, shared with other programs, for reading and
@@ -52,14 +48,19 @@ public:
     // programs from committing half-way through it, and an SQLite database in
     // WAL mode is copied through the engine, since its main file alone would
     // miss committed pages. A journal left by an interrupted write is rolled
-    // back first, and rolledBack says so: the copy is of the file as it was
-    // last completely saved. Anything the engine cannot read is copied as it
-    // stands through plainCopy. Like FileCopy, the copy has the permission
-    // bits and, where the process may, the owner and group of source; it
-    // never replaces an existing destination (NameTaken) and leaves nothing
-    // behind unless it returns Copied.
+    // back first, and the result's rolledBack says so: the copy is of the
+    // file as it was last completely saved. An Access database is copied
+    // through plainCopy only when no other program has it open (its lock
+    // file shows no user still there and no process holds a lock on it or
+    // has it open; else the failure names the file and says to close the
+    // salon application on every computer), and the copy is then compared
+    // with the file. Anything else is copied as it stands through plainCopy.
+    // Like FileCopy, the copy has the permission bits and, where the process
+    // may, the owner and group of source; it never replaces an existing
+    // destination (NameTaken) and leaves nothing behind unless it returns
+    // Copied.
     static CopyResult copyFile(const std::string& source, const std::string& destination, FileCopy& plainCopy,
-                               Progress* progress, bool& rolledBack, const OpenOptions& options = {});
+                               Progress* progress, const OpenOptions& options = {});
 
     Database(Database&&) noexcept;
     Database& operator=(Database&&) noexcept;

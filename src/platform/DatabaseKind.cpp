@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,8 +16,37 @@ constexpr std::string_view kSqlite{"SQLite format 3\0", 16};
 constexpr std::string_view kJet{"Standard Jet DB\0", 16};
 constexpr std::string_view kAce{"Standard ACE DB\0", 16};
 constexpr std::size_t kAccessOffset = 4;
+// An Access file's format version: 0 for Jet 3, 1 for Jet 4, 2 and up for
+// ACE (some tools write Jet's signature with an ACE version).
+constexpr std::size_t kVersionOffset = 0x14;
+constexpr std::size_t kHeaderSize = kVersionOffset + 1;
 
 } // namespace
+
+DatabaseKind databaseKindOfHeader(std::string_view header)
+{
+    if (header.substr(0, kSqlite.size()) == kSqlite)
+        return DatabaseKind::Sqlite;
+    if (header.size() < kAccessOffset + kJet.size())
+        return DatabaseKind::NotADatabase;
+    std::string_view signature = header.substr(kAccessOffset, kJet.size());
+    if (signature == kAce)
+        return DatabaseKind::Ace;
+    if (signature != kJet)
+        return DatabaseKind::NotADatabase;
+    // A header cut off before its version is still an Access database; the
+    // reader finds it damaged.
+    if (header.size() < kHeaderSize)
+        return DatabaseKind::Jet4;
+    switch (static_cast<unsigned char>(header[kVersionOffset])) {
+    case 0:
+        return DatabaseKind::Jet3;
+    case 1:
+        return DatabaseKind::Jet4;
+    default:
+        return DatabaseKind::Ace;
+    }
+}
 
 Result<DatabaseKind> databaseKind(const std::string& path)
 {
@@ -27,7 +55,7 @@ Result<DatabaseKind> databaseKind(const std::string& path)
     if (fd < 0)
         return Result<DatabaseKind>::failure(path + ": cannot open: " + std::strerror(errno));
     struct stat info {};
-    char start[kAccessOffset + kJet.size()] = {};
+    char start[kHeaderSize] = {};
     ssize_t got = 0;
     int error = 0;
     if (::fstat(fd, &info) != 0)
@@ -43,18 +71,24 @@ Result<DatabaseKind> databaseKind(const std::string& path)
     ::close(fd);
     if (error != 0)
         return Result<DatabaseKind>::failure(path + ": cannot read: " + std::strerror(error));
+    return databaseKindOfHeader(std::string_view(start, static_cast<std::size_t>(got)));
+}
 
-    std::string_view head(start, static_cast<std::size_t>(got));
-    if (head.substr(0, kSqlite.size()) == kSqlite)
-        return DatabaseKind::Sqlite;
-    if (head.size() >= kAccessOffset + kJet.size()) {
-        std::string_view signature = head.substr(kAccessOffset, kJet.size());
-        if (signature == kJet)
-            return DatabaseKind::Jet;
-        if (signature == kAce)
-            return DatabaseKind::Ace;
+const char* databaseKindName(DatabaseKind kind)
+{
+    switch (kind) {
+    case DatabaseKind::Sqlite:
+        return "SQLite";
+    case DatabaseKind::Jet3:
+        return "Access 97";
+    case DatabaseKind::Jet4:
+        return "Access 2000-2003";
+    case DatabaseKind::Ace:
+        return "Access 2007 or later";
+    case DatabaseKind::NotADatabase:
+        break;
     }
-    return DatabaseKind::NotADatabase;
+    return "not a database";
 }
 
 } // namespace tarvex

@@ -125,10 +125,9 @@ CopyResult SystemFileCopy::copy(const std::string& source, const std::string& de
     if (error != 0)
         return failed(staged->path() + ": cannot copy " + source + ": " + std::strerror(error));
 
-    bool nameTaken = false;
-    Status committed = staged->commit(destination, nameTaken);
-    if (!committed)
-        return {nameTaken ? Outcome::NameTaken : Outcome::Failed, committed.error()};
+    StagedFile::Committed committed = staged->commit(destination);
+    if (!committed.status)
+        return {committed.nameTaken ? Outcome::NameTaken : Outcome::Failed, committed.status.error()};
     return {Outcome::Copied, {}};
 }
 

@@ -17,6 +17,10 @@ struct CopyResult {
     enum class Outcome { Copied, Cancelled, NameTaken, Failed };
     Outcome outcome = Outcome::Failed;
     std::string error;
+    // Database::copyFile only: a write to the source that was cut short was
+    // rolled back before the copy (whatever the outcome), so a copy is of
+    // the file as it was last completely saved. A FileCopy never sets it.
+    bool rolledBack = false;
 
     bool ok() const { return outcome == Outcome::Copied; }
 };

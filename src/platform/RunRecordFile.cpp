@@ -2,10 +2,11 @@
 // at its name that is not a sound run record.
 #include "platform/RunRecordFile.h"
 
-#include "platform/Database.h"
+#include "platform/DatabaseEngine.h"
 #include "platform/RunRecordSchema.h"
 #include "platform/SqliteStatement.h"
 #include "platform/StagedFile.h"
+#include "platform/TextHelpers.h"
 
 #include <sqlite3.h>
 
@@ -26,31 +27,6 @@ constexpr int kAsideAttempts = 100;
 // left at the record's name would otherwise be played into the new record.
 constexpr const char* kCompanions[] = {"-journal", "-wal", "-shm"};
 
-int execute(sqlite3* db, const char* sql)
-{
-    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
-}
-
-// One text value of a statement's first row, empty when none.
-std::string queryText(sqlite3* db, const char* sql, int& rc)
-{
-    sqlite3_stmt* stmt = nullptr;
-    std::string text;
-    rc = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
-    if (rc == SQLITE_OK) {
-        rc = sqlite3_step(stmt);
-        if (rc == SQLITE_ROW) {
-            rc = SQLITE_OK;
-            if (const unsigned char* value = sqlite3_column_text(stmt, 0))
-                text = reinterpret_cast<const char*>(value);
-        } else if (rc == SQLITE_DONE) {
-            rc = SQLITE_OK;
-        }
-    }
-    sqlite3_finalize(stmt);
-    return text;
-}
-
 // Whether an SQLite result says the file is not a sound database.
 bool isDamage(int rc)
 {
@@ -58,18 +34,18 @@ bool isDamage(int rc)
 }
 
 // What the first 100 bytes of a file (the SQLite header) say it is.
-enum class Header { Ours, NotSqlite, Foreign, Unreadable };
+enum class Header { Ours, NotSqlite, Foreign };
 
-Header readHeader(const std::string& path, std::string& error)
+// The kind of the file at path by its header. Fails with the system's reason
+// alone when the file cannot be opened or read.
+Result<Header> readHeader(const std::string& path)
 {
     // Read before SQLite opens the file: SQLite would play a journal left
     // beside another program's file into it, and a file that is not ours is
     // never changed.
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        error = std::strerror(errno);
-        return Header::Unreadable;
-    }
+    if (fd < 0)
+        return Result<Header>::failure(std::strerror(errno));
     unsigned char header[100];
     std::size_t got = 0;
     while (got < sizeof header) {
@@ -77,9 +53,9 @@ Header readHeader(const std::string& path, std::string& error)
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
-            error = std::strerror(errno);
+            int error = errno;
             ::close(fd);
-            return Header::Unreadable;
+            return Result<Header>::failure(std::strerror(error));
         }
         if (n == 0)
             break;
@@ -135,7 +111,8 @@ int openConnection(const std::string& path, int flags, sqlite3*& db)
     int rc = sqlite3_open_v2(path.c_str(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK)
         return rc;
-    sqlite3_busy_timeout(db, Database::kBusyTimeoutMs);
+    // Another run's lock is waited for as long as a database waits by default.
+    sqlite3_busy_timeout(db, OpenOptions{}.busyTimeoutMs);
     sqlite3_extended_result_codes(db, 1);
     sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
     sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
@@ -170,7 +147,7 @@ Status create(const std::string& path, const struct stat& host)
                          "PRAGMA application_id = " + std::to_string(schema::kRunRecordApplicationId) +
                          "; PRAGMA user_version = " + std::to_string(schema::kRunRecordVersion) + "; COMMIT;";
     if (rc == SQLITE_OK)
-        rc = execute(db, script.c_str());
+        rc = sqliteExecute(db, script.c_str());
     std::string error = rc == SQLITE_OK ? "" : sqliteError(db);
     // sqlite3_close (not _v2) fails while a statement is open, so the file is
     // never named with a write of it unfinished.
@@ -181,10 +158,9 @@ Status create(const std::string& path, const struct stat& host)
     if (rc != SQLITE_OK)
         return failed(error);
     // The staged file is flushed to disk as a whole before it is named.
-    bool nameTaken = false;
-    Status committed = staged->commit(path, nameTaken);
-    if (!committed && !nameTaken)
-        return failed(committed.error());
+    StagedFile::Committed committed = staged->commit(path);
+    if (!committed.status && !committed.nameTaken)
+        return failed(committed.status.error());
     return Status::success();
 }
 
@@ -228,10 +204,10 @@ Result<RunRecordFile> RunRecordFile::open(const std::string& hostPath)
         return R::failure(path + ": is not a file, so no run record can be kept there");
     }
 
-    std::string error;
-    switch (readHeader(path, error)) {
-    case Header::Unreadable:
-        return R::failure(path + ": the run record cannot be read: " + error);
+    Result<Header> header = readHeader(path);
+    if (!header)
+        return R::failure(path + ": the run record cannot be read: " + header.error());
+    switch (*header) {
     case Header::NotSqlite:
         return R(setAside(path, "is not a Tarvex run record (it is not an SQLite database)"));
     case Header::Foreign:
@@ -252,23 +228,23 @@ Result<RunRecordFile> RunRecordFile::open(const std::string& hostPath)
         return R::failure(record.failure("the run record cannot be opened"));
     // The first read finds a hot journal left by a crash and plays it back,
     // which is what a crash in the middle of a write needs.
-    std::string version = queryText(raw, "PRAGMA user_version", rc);
-    if (isDamage(rc))
+    SqliteQueryResult version = sqliteQuery(raw, "PRAGMA user_version");
+    if (isDamage(version.code))
         return damaged(sqliteError(raw));
-    if (rc != SQLITE_OK)
+    if (version.code != SQLITE_OK)
         return R::failure(record.failure("the run record cannot be read"));
-    if (std::atoi(version.c_str()) > schema::kRunRecordVersion)
-        return R::failure(path + ": the run record was made by a newer version of Tarvex (format " + version +
+    if (std::atoi(version.text.c_str()) > schema::kRunRecordVersion)
+        return R::failure(path + ": the run record was made by a newer version of Tarvex (format " + version.text +
                           "); it is left as it is, and this version cannot add to it");
-    if (std::atoi(version.c_str()) != schema::kRunRecordVersion)
-        return damaged("format " + version + " is not one Tarvex ever wrote");
-    std::string check = queryText(raw, "PRAGMA integrity_check(1)", rc);
-    if (isDamage(rc))
+    if (std::atoi(version.text.c_str()) != schema::kRunRecordVersion)
+        return damaged("format " + version.text + " is not one Tarvex ever wrote");
+    SqliteQueryResult check = sqliteQuery(raw, "PRAGMA integrity_check(1)");
+    if (isDamage(check.code))
         return damaged(sqliteError(raw));
-    if (rc != SQLITE_OK)
+    if (check.code != SQLITE_OK)
         return R::failure(record.failure("the run record cannot be read"));
-    if (check != "ok")
-        return damaged(check);
+    if (check.text != "ok")
+        return damaged(check.text);
 
     if (sqlite3_db_readonly(raw, "main") == 1)
         return R::failure(path + ": the run record can only be opened for reading, so this run could not be "
@@ -281,9 +257,9 @@ Result<RunRecordFile> RunRecordFile::open(const std::string& hostPath)
     // Each write is on disk, and its journal gone for good, when its
     // transaction ends: EXTRA also flushes the folder after the journal is
     // deleted, so a power cut cannot bring the journal back to undo it.
-    if (execute(raw, "PRAGMA journal_mode = DELETE") != SQLITE_OK ||
-        execute(raw, "PRAGMA synchronous = EXTRA") != SQLITE_OK ||
-        execute(raw, "PRAGMA foreign_keys = ON") != SQLITE_OK)
+    if (sqliteExecute(raw, "PRAGMA journal_mode = DELETE") != SQLITE_OK ||
+        sqliteExecute(raw, "PRAGMA synchronous = EXTRA") != SQLITE_OK ||
+        sqliteExecute(raw, "PRAGMA foreign_keys = ON") != SQLITE_OK)
         return R::failure(record.failure("the run record cannot be set up"));
     return record;
 }
@@ -300,10 +276,10 @@ Result<RunRecordFile> RunRecordFile::openForReading(const std::string& hostPath)
     }
     if (!S_ISREG(info.st_mode))
         return R::failure(path + ": is not a file, so it holds no run record");
-    std::string error;
-    switch (readHeader(path, error)) {
-    case Header::Unreadable:
-        return R::failure(path + ": the run record cannot be read: " + error);
+    Result<Header> header = readHeader(path);
+    if (!header)
+        return R::failure(path + ": the run record cannot be read: " + header.error());
+    switch (*header) {
     case Header::NotSqlite:
     case Header::Foreign:
         return R::failure(path + ": is not a Tarvex run record; the next run will move it aside");
@@ -315,16 +291,16 @@ Result<RunRecordFile> RunRecordFile::openForReading(const std::string& hostPath)
     RunRecordFile record(path, raw);
     if (rc != SQLITE_OK)
         return R::failure(record.failure("the run record cannot be opened"));
-    std::string version = queryText(raw, "PRAGMA user_version", rc);
+    SqliteQueryResult version = sqliteQuery(raw, "PRAGMA user_version");
     // A journal left by a run stopped in the middle of a write must be played
     // back first, which only a connection that may write does.
-    if (rc == SQLITE_READONLY_ROLLBACK)
+    if (version.code == SQLITE_READONLY_ROLLBACK)
         return R::failure(path + ": the run record was left in the middle of a change by a run that stopped; the "
                                  "next run on this host puts it right, and it can be read after that");
-    if (rc != SQLITE_OK)
+    if (version.code != SQLITE_OK)
         return R::failure(record.failure("the run record cannot be read"));
-    if (std::atoi(version.c_str()) != schema::kRunRecordVersion)
-        return R::failure(path + ": the run record is in format " + version +
+    if (std::atoi(version.text.c_str()) != schema::kRunRecordVersion)
+        return R::failure(path + ": the run record is in format " + version.text +
                           ", which this version of Tarvex "
                           "cannot read");
     return record;

@@ -1,8 +1,7 @@
 // Quoting of identifiers and case-blind comparison of schema names.
 #include "platform/SqlText.h"
 
-#include <algorithm>
-#include <cctype>
+#include "platform/TextHelpers.h"
 
 namespace tarvex {
 
@@ -20,9 +19,7 @@ std::string quoteIdentifier(const std::string& name)
 
 bool sameName(const std::string& a, const std::string& b)
 {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
+    return sameIgnoringCase(a, b);
 }
 
 } // namespace tarvex

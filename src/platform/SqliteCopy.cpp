@@ -184,32 +184,35 @@ CopyResult copyOnline(sqlite3* source, const std::string& sourcePath, const std:
         byName.st_ino != byHandle.st_ino || byName.st_dev != byHandle.st_dev)
         return {Outcome::Failed, staged->path() + ": the file was replaced while the copy was written"};
 
-    bool nameTaken = false;
-    Status committed = staged->commit(destination, nameTaken);
-    if (!committed)
-        return {nameTaken ? Outcome::NameTaken : Outcome::Failed, committed.error()};
+    StagedFile::Committed committed = staged->commit(destination);
+    if (!committed.status)
+        return {committed.nameTaken ? Outcome::NameTaken : Outcome::Failed, committed.status.error()};
     return {Outcome::Copied, {}};
 }
 
 } // namespace
 
 CopyResult SqliteDatabase::copyFile(const std::string& source, const std::string& destination, FileCopy& plainCopy,
-                                    Progress* progress, bool& rolledBack, const OpenOptions& options)
+                                    Progress* progress, const OpenOptions& options)
 {
     ReadLock lock;
     ReadLock::State state = lock.take(source, options.busyTimeoutMs);
-    rolledBack = lock.rolledBack();
-    if (state == ReadLock::State::Failed)
-        return {CopyResult::Outcome::Failed, lock.error()};
-    if (state == ReadLock::State::NotADatabase) {
+    CopyResult copied;
+    if (state == ReadLock::State::Failed) {
+        copied = {CopyResult::Outcome::Failed, lock.error()};
+    } else if (state == ReadLock::State::NotADatabase) {
         lock.release();
-        return plainCopy.copy(source, destination, progress);
+        copied = plainCopy.copy(source, destination, progress);
+    } else if (lock.isWal()) {
+        copied = copyOnline(lock.handle(), source, destination, progress);
+    } else {
+        // The plain copy closes its own handle on the file at the end, which
+        // ends this process's locks on it: the lock is taken afresh for every
+        // copy.
+        copied = plainCopy.copy(source, destination, progress);
     }
-    if (lock.isWal())
-        return copyOnline(lock.handle(), source, destination, progress);
-    // The plain copy closes its own handle on the file at the end, which ends
-    // this process's locks on it: the lock is taken afresh for every copy.
-    return plainCopy.copy(source, destination, progress);
+    copied.rolledBack = lock.rolledBack();
+    return copied;
 }
 
 } // namespace tarvex

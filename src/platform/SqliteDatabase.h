@@ -31,12 +31,12 @@ public:
     // that no other program commits half-way through: through SQLite's online
     // backup for a database in WAL mode, through plainCopy otherwise (a file
     // that is not an SQLite database is copied as it stands). A journal left
-    // by an interrupted write is rolled back first (rolledBack then says so),
-    // so the copy is of the file as it was last completely saved. Fails,
-    // naming the file, when the lock cannot be had within the busy timeout or
-    // the journal cannot be rolled back.
+    // by an interrupted write is rolled back first (the result's rolledBack
+    // then says so), so the copy is of the file as it was last completely
+    // saved. Fails, naming the file, when the lock cannot be had within the
+    // busy timeout or the journal cannot be rolled back.
     static CopyResult copyFile(const std::string& source, const std::string& destination, FileCopy& plainCopy,
-                               Progress* progress, bool& rolledBack, const OpenOptions& options);
+                               Progress* progress, const OpenOptions& options);
 
     ~SqliteDatabase() override;
 

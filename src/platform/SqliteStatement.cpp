@@ -27,10 +27,21 @@ int sqliteExecute(sqlite3* db, const char* sql)
 
 std::string sqliteQueryText(sqlite3* db, const char* sql)
 {
-    SqliteStatement stmt = prepareStatement(db, sql);
-    if (!stmt || sqlite3_step(stmt.get()) != SQLITE_ROW || !sqlite3_column_text(stmt.get(), 0))
-        return {};
-    return reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 0));
+    return sqliteQuery(db, sql).text;
+}
+
+SqliteQueryResult sqliteQuery(sqlite3* db, const char* sql)
+{
+    sqlite3_stmt* raw = nullptr;
+    int rc = sqlite3_prepare_v2(db, sql, -1, &raw, nullptr);
+    SqliteStatement stmt(raw);
+    if (rc != SQLITE_OK)
+        return {{}, rc};
+    rc = sqlite3_step(stmt.get());
+    if (rc != SQLITE_ROW)
+        return {{}, rc == SQLITE_DONE ? SQLITE_OK : rc};
+    const unsigned char* text = sqlite3_column_text(stmt.get(), 0);
+    return {text ? reinterpret_cast<const char*>(text) : "", SQLITE_OK};
 }
 
 std::string sqliteError(sqlite3* db)

@@ -30,6 +30,16 @@ int sqliteExecute(sqlite3* db, const char* sql);
 // The first column of sql's first row as text, empty when there is none.
 std::string sqliteQueryText(sqlite3* db, const char* sql);
 
+// What running a query for its one value gave: the first column of its first
+// row as text (empty when there is none or the query failed), and SQLite's
+// result code, SQLITE_OK when the query ran, for a caller that tells one
+// failure from another.
+struct SqliteQueryResult {
+    std::string text;
+    int code = 0;
+};
+SqliteQueryResult sqliteQuery(sqlite3* db, const char* sql);
+
 // The text of SQLite's last error on db, for messages.
 std::string sqliteError(sqlite3* db);
 // What an SQLite result code means to a caller.

@@ -2,6 +2,8 @@
 // anything.
 #include "platform/StagedFile.h"
 
+#include "platform/TextHelpers.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -75,16 +77,6 @@ bool sameFile(int fd, const std::string& path)
     }, byHandle{};
     return ::lstat(path.c_str(), &byName) == 0 && ::fstat(fd, &byHandle) == 0 && byName.st_ino == byHandle.st_ino &&
            byName.st_dev == byHandle.st_dev;
-}
-
-std::string folderOf(const std::string& path)
-{
-    std::string::size_type slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
 }
 
 StagedFile::StagedFile(int fd, std::string path, uid_t owner, gid_t group)
@@ -172,33 +164,30 @@ Status StagedFile::finishWriting()
     return Status::success();
 }
 
-Status StagedFile::commit(const std::string& destination, bool& nameTaken)
+StagedFile::Committed StagedFile::commit(const std::string& destination)
 {
-    nameTaken = false;
     if (Status finished = finishWriting(); !finished.ok())
-        return finished;
+        return {finished};
     // Renamed while still open: its lock keeps other runs' clean-up away from
     // it until it has its final name.
-    if (int error = renameNoReplace(m_path, destination)) {
-        nameTaken = error == EEXIST;
-        return Status::failure(destination + ": cannot name the copy: " + systemError(error));
-    }
+    if (int error = renameNoReplace(m_path, destination))
+        return {Status::failure(destination + ": cannot name the copy: " + systemError(error)), error == EEXIST};
     m_done = true;
     int closed = ::close(m_fd);
     m_fd = -1;
     if (closed != 0) {
         int error = errno;
         ::unlink(destination.c_str());
-        return Status::failure(m_path + ": cannot write to disk: " + systemError(error));
+        return {Status::failure(m_path + ": cannot write to disk: " + systemError(error))};
     }
     if (!syncFolder(folderOf(destination))) {
         // A copy whose name may vanish in a power cut is not a backup one can
         // count on: take it back rather than leave a doubtful file.
         int error = errno;
         ::unlink(destination.c_str());
-        return Status::failure(folderOf(destination) + ": cannot write the folder to disk: " + systemError(error));
+        return {Status::failure(folderOf(destination) + ": cannot write the folder to disk: " + systemError(error))};
     }
-    return Status::success();
+    return {};
 }
 
 Status StagedFile::commitReplacing(const std::string& destination)

@@ -21,6 +21,14 @@ namespace tarvex {
 
 class StagedFile {
 public:
+    // How commit() ended. status fails with a text naming the file and the
+    // reason; nameTaken says the failure was only that the destination now
+    // exists, so a caller may try another name.
+    struct [[nodiscard]] Committed {
+        Status status = Status::success();
+        bool nameTaken = false;
+    };
+
     // Creates an empty file for destination at destination + ".part" (or
     // ".part2", ".part3", ... when that name is taken by anything, a link
     // included), locked for as long as it is open, with exactly the
@@ -49,9 +57,8 @@ public:
     // alone when the process belongs to it. Then flushes the file and its
     // folder to disk and renames it to destination, never replacing an
     // existing entry. On failure the staged file is still there (the
-    // destructor removes it); nameTaken tells whether the failure was only
-    // that destination now exists, so a caller may try another name.
-    Status commit(const std::string& destination, bool& nameTaken);
+    // destructor removes it).
+    Committed commit(const std::string& destination);
 
     // As commit(), but replaces a file already at destination, in one step:
     // a reader finds the old file or the new one, never neither nor a part.
@@ -89,9 +96,6 @@ private:
 // Renames from to to, failing with EEXIST instead of replacing to. Returns 0
 // or the errno value.
 int renameNoReplace(const std::string& from, const std::string& to);
-
-// The folder part of a path ("." for a bare name), for flushing and messages.
-std::string folderOf(const std::string& path);
 
 // Whether path names, without following a link, the file open at fd.
 bool sameFile(int fd, const std::string& path);

@@ -1,6 +1,6 @@
-// Small text helpers shared by the settings-file readers and the tools:
-// trimming blanks, comparing ASCII names without regard to letter case, and
-// walking the lines of a text.
+// Small text helpers shared across the program and the tools: trimming
+// blanks, comparing ASCII names without regard to letter case, walking the
+// lines of a text, and the folder and name parts of a path.
 #pragma once
 
 #include <string>
@@ -67,6 +67,26 @@ template <class Visit> void forEachLine(std::string_view text, Visit visit)
             return;
         pos = end + 1;
     }
+}
+
+// The folder part of a path: the text before its last "/", "/" for a name
+// right under the root, and "." for a bare name (the current folder, where
+// the system looks for it). For opening, flushing and messages.
+inline std::string folderOf(const std::string& path)
+{
+    std::string::size_type slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+// The name part of a path: the text after its last "/", all of a bare name.
+inline std::string fileNameOf(const std::string& path)
+{
+    std::string::size_type slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 } // namespace tarvex

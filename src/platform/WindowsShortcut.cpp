@@ -3,6 +3,7 @@
 #include "platform/WindowsShortcut.h"
 
 #include "platform/SmallFile.h"
+#include "platform/TextHelpers.h"
 #include "platform/UserFolders.h"
 
 // liblnk's header includes libbfio's for an interface this program does not
@@ -39,8 +40,7 @@ std::string fromWindowsPath(std::string path)
         (path.size() == 2 || path[2] == '/')) {
         const char* prefix = std::getenv("WINEPREFIX");
         std::string winePrefix = (prefix && *prefix) ? std::string(prefix) : homeFolder() + "/.wine";
-        std::string drive =
-            winePrefix + "/dosdevices/" + static_cast<char>(std::tolower(static_cast<unsigned char>(path[0]))) + ":";
+        std::string drive = winePrefix + "/dosdevices/" + lowerAscii(path[0]) + ":";
         if (isFolder(drive))
             return drive + path.substr(2);
     }
@@ -153,7 +153,7 @@ std::optional<std::string> windowsShortcutTarget(const std::string& path)
                        lnkString(file, liblnk_file_get_utf8_relative_path_size, liblnk_file_get_utf8_relative_path)) {
             std::string resolved = fromWindowsPath(*relative);
             if (resolved.front() != '/')
-                resolved = fs::path(path).parent_path().string() + "/" + resolved;
+                resolved = folderOf(path) + "/" + resolved;
             target = fs::path(resolved).lexically_normal().string();
         } else if (auto network =
                        lnkString(file, liblnk_file_get_utf8_network_path_size, liblnk_file_get_utf8_network_path)) {

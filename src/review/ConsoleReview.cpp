@@ -2,6 +2,7 @@
 #include "review/ConsoleReview.h"
 
 #include "platform/StagedFile.h"
+#include "platform/TextHelpers.h"
 #include "platform/VisibleText.h"
 #include "review/ListingText.h"
 #include "review/PrintTarget.h"
@@ -10,7 +11,6 @@
 #include "review/TableText.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -22,24 +22,9 @@ namespace tarvex {
 
 namespace {
 
-std::string trimmed(const std::string& text)
-{
-    auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-std::string lower(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
 bool endsWithPdf(const std::string& path)
 {
-    return path.size() >= 4 && lower(path.substr(path.size() - 4)) == ".pdf";
+    return path.size() >= 4 && sameIgnoringCase(std::string_view(path).substr(path.size() - 4), ".pdf");
 }
 
 // Writes the listing of rows to a new file beside path, a block at a time,
@@ -168,10 +153,10 @@ RunEnd ConsoleReview::run()
 
 bool ConsoleReview::execute(const std::string& line)
 {
-    std::string text = trimmed(line);
+    std::string_view text = trimmed(line);
     std::size_t space = text.find_first_of(" \t");
-    std::string command = lower(text.substr(0, space));
-    std::string argument = space == std::string::npos ? std::string() : trimmed(text.substr(space));
+    std::string command = lowerAscii(text.substr(0, space));
+    std::string argument(space == std::string_view::npos ? std::string_view() : trimmed(text.substr(space)));
 
     if (command.empty())
         return true;

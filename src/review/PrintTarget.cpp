@@ -1,13 +1,13 @@
 // Following the links of a print file's name and checking what it leads to.
 #include "review/PrintTarget.h"
 
-#include "platform/StagedFile.h"
+#include "platform/DatabaseKind.h"
+#include "platform/TextHelpers.h"
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,12 +24,6 @@ struct Resolved {
     bool exists = false;
     bool viaLink = false;
 };
-
-std::string baseName(const std::string& path)
-{
-    std::string::size_type slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 // path with its links followed, also when the file at the end does not exist
 // yet: its folder is then resolved and its name kept.
@@ -59,7 +53,7 @@ Result<Resolved> resolve(const std::string& path)
         }
         if (errno != ENOENT)
             return Result<Resolved>::failure(path + ": " + std::strerror(errno));
-        std::string name = baseName(current);
+        std::string name = fileNameOf(current);
         char* folder = ::realpath(folderOf(current).c_str(), nullptr);
         if (!folder)
             return Result<Resolved>::failure(path + ": the folder " + folderOf(current) +
@@ -80,20 +74,12 @@ bool sameFile(const std::string& a, const std::string& b)
 }
 
 // Whether path (resolved, an existing ordinary file) starts as a database
-// does: SQLite's header at byte 0, Jet's or ACE's at byte 4.
+// does. A file that cannot be read is not known to hold one: writing over
+// it fails on its own.
 bool holdsDatabase(const std::string& path)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    char head[20] = {};
-    ssize_t got = ::read(fd, head, sizeof head);
-    ::close(fd);
-    if (got < 16)
-        return false;
-    std::string_view bytes(head, static_cast<std::size_t>(got));
-    return bytes.substr(0, 16) == std::string_view("SQLite format 3\0", 16) ||
-           bytes.substr(4, 15) == "Standard Jet DB" || bytes.substr(4, 15) == "Standard ACE DB";
+    Result<DatabaseKind> kind = databaseKind(path);
+    return kind && *kind != DatabaseKind::NotADatabase;
 }
 
 bool allDigits(std::string_view text)
@@ -144,11 +130,11 @@ Result<PrintTarget> findPrintTarget(const std::string& path, const std::vector<s
     if (!target)
         return R::failure(target.error());
     std::string shown = target->viaLink ? path + " (a link to " + target->path + ")" : path;
-    if (baseName(target->path).empty())
+    if (fileNameOf(target->path).empty())
         return R::failure(shown + ": names a folder, not a file");
     if (const std::string* kept = guardedFile(*target, keepOff))
         return R::failure(shown + ": is " + *kept + " or one of its journal files; the list is not written over it");
-    if (isBackupName(baseName(target->path)))
+    if (isBackupName(fileNameOf(target->path)))
         return R::failure(shown + ": is named as a backup copy; the list is not written over a backup");
     if (target->exists) {
         struct stat info {};

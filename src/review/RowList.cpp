@@ -1,6 +1,8 @@
 // Row numbers and ranges typed at the terminal review's prompt.
 #include "review/RowList.h"
 
+#include "platform/TextHelpers.h"
+
 #include <algorithm>
 #include <charconv>
 #include <set>
@@ -9,17 +11,9 @@ namespace tarvex {
 
 namespace {
 
-std::string stripped(const std::string& text)
-{
-    auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 bool parseNumber(const std::string& text, std::size_t& value)
 {
-    std::string digits = stripped(text);
+    std::string_view digits = trimmed(text);
     if (digits.empty())
         return false;
     auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
@@ -33,7 +27,7 @@ Result<std::vector<std::size_t>> parseRowList(const std::string& text, std::size
     using R = Result<std::vector<std::size_t>>;
     std::set<std::size_t> rows;
     std::size_t start = 0;
-    if (stripped(text).empty())
+    if (trimmed(text).empty())
         return R::failure("no row numbers given");
     while (start <= text.size()) {
         std::size_t comma = text.find(',', start);
@@ -45,7 +39,7 @@ Result<std::vector<std::size_t>> parseRowList(const std::string& text, std::size
                       ? parseNumber(part, first) && (last = first, true)
                       : parseNumber(part.substr(0, dash), first) && parseNumber(part.substr(dash + 1), last);
         if (!ok || first > last)
-            return R::failure("not a row number or range: \"" + stripped(part) + "\"");
+            return R::failure("not a row number or range: \"" + std::string(trimmed(part)) + "\"");
         if (first < 1 || last > rowCount)
             return R::failure("no row " + std::to_string(first < 1 ? first : last) + " (rows are 1 to " +
                               std::to_string(rowCount) + ")");

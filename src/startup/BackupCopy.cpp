@@ -6,6 +6,7 @@
 #include "platform/Database.h"
 #include "platform/DatabaseKind.h"
 #include "platform/StagedFile.h"
+#include "platform/TextHelpers.h"
 #include "startup/BackupName.h"
 
 #include <cerrno>
@@ -73,10 +74,8 @@ BackupResult BackupCopy::make(const std::string& hostPath, const std::tm& when)
     bool rolledBack = false;
     for (int tries = 0; tries < kNameAttempts; ++tries, ++attempt) {
         std::string destination = BackupName::firstFree(hostPath, when, &BackupName::isTaken, attempt);
-        bool copyRolledBack = false;
-        CopyResult copied =
-            Database::copyFile(hostPath, destination, m_fileCopy, progress.get(), copyRolledBack, m_options);
-        rolledBack = rolledBack || copyRolledBack;
+        CopyResult copied = Database::copyFile(hostPath, destination, m_fileCopy, progress.get(), m_options);
+        rolledBack = rolledBack || copied.rolledBack;
         switch (copied.outcome) {
         case CopyResult::Outcome::Copied:
             return {Outcome::Made, destination, {}, rolledBack};

@@ -1,6 +1,8 @@
 // Naming the start-up backup copy.
 #include "startup/BackupName.h"
 
+#include "platform/TextHelpers.h"
+
 #include <cstdio>
 #include <sys/stat.h>
 
@@ -38,7 +40,7 @@ std::string BackupName::firstFree(const std::string& hostPath, const std::tm& wh
 
 bool BackupName::isCandidateName(const std::string& hostPath, const std::string& fileName)
 {
-    const std::string prefix = hostPath.substr(hostPath.find_last_of('/') + 1) + "_Tarvex_";
+    const std::string prefix = fileNameOf(hostPath) + "_Tarvex_";
     const std::string::size_type stampEnd = prefix.size() + 14;
     if (fileName.size() < stampEnd || fileName.compare(0, prefix.size(), prefix) != 0)
         return false;

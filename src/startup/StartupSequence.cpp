@@ -5,7 +5,8 @@
 #include "data/HostLocator.h"
 #include "data/UpdateDatabase.h"
 #include "data/UserSettingsFile.h"
-#include "platform/StagedFile.h"
+#include "platform/DatabaseKind.h"
+#include "platform/TextHelpers.h"
 #include "platform/UserFolders.h"
 #include "platform/VisibleText.h"
 #include "startup/BackupCopy.h"
@@ -100,6 +101,14 @@ RunEnd StartupSequence::run()
         m_prompter.showMessage({kBackupNotice, kBackupCaption, "", MessageIcon::None, MessageButtons::OkCancel});
     if (backUp != Answer::Ok)
         return RunEnd::Normal;
+
+    // An Access host is only ever read in this version, so reading it first
+    // changes nothing: one that cannot be read (encrypted, damaged, its
+    // product table linked to another file) ends the run before a copy is
+    // made that no run could use.
+    if (Result<DatabaseKind> kind = databaseKind(*hostPath); kind && isAccess(*kind))
+        if (Result<Database> readable = openHostDatabase(*hostPath, m_options); !readable)
+            return fail(kUnableToOpen, "Critical Error", readable.error());
 
     // Nothing may write to the host database until its backup exists: a
     // copy that fails or is cancelled ends the run before the open. (Only the

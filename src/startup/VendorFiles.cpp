@@ -4,7 +4,7 @@
 
 #include "Version.h"
 #include "data/DatabaseNames.h"
-#include "platform/StagedFile.h"
+#include "platform/TextHelpers.h"
 
 #include <sys/stat.h>
 

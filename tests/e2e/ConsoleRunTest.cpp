@@ -2,11 +2,15 @@
 // folder with the program, its price list and settings file, a host database
 // beside it, the answers fed on standard input, and the host database checked
 // afterwards.
+#include "platform/Database.h"
 #include "support/ProcessRunner.h"
 #include "support/SampleDatabases.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <sstream>
@@ -101,7 +105,82 @@ protected:
     }
 
     const std::vector<double> original = {1, 2, 3, 4, 5};
+
+    // The Access files of tests/data/access in the vendor's and the host's
+    // places.
+    void useAccessFiles(const std::string& list, const std::string& host)
+    {
+        if (!list.empty())
+            fs::copy_file(accessFixture(list), dir.file("invupdate.mdb"), fs::copy_options::overwrite_existing);
+        if (!host.empty())
+            fs::copy_file(accessFixture(host), hostPath, fs::copy_options::overwrite_existing);
+    }
+
+    static std::string accessFixture(const std::string& name)
+    {
+        return std::string(TARVEX_SOURCE_DIR) + "/tests/data/access/" + name;
+    }
+
+    // The listing a run shows, from its title to the count under it.
+    static std::string listing(const std::string& out)
+    {
+        std::size_t from = out.find("Proposed Changes to Products");
+        std::size_t to = out.find("Products to be Updated", from);
+        return from == std::string::npos || to == std::string::npos ? std::string() : out.substr(from, to - from);
+    }
 };
+
+// What the listing rules give for the Access fixtures' price list against
+// their host (see tests/data/access/PROVENANCE.md): BW-102 (no change),
+// BW-107 (deleted in the list) and BW-110 (not in the host) are left out;
+// BW-105 is found as bw-105; BW-106 is matched to its deleted twin, the
+// first in the index; both BW-109 rows are listed.
+const std::string kAccessListing = R"(Proposed Changes to Products 
+#  | Sel | Product Code | Product Name                  | Current Cost | New Cost | Current Price | New Price | Change
+1  | [ ] | BW-100       | Silk Shampoo 300 ml           |           10 |      9.5 |            25 |        25 |  Price Change
+2  | [ ] | BW-101       | Silk Conditioner 300 ml       |           10 |       11 |            25 |        30 |  Cost Change and Price Change
+3  | [ ] | BW-103       | Volume Mousse 200 ml          |            7 |     7.25 |            15 |        14 |  Cost Change
+4  | [ ] | BW-104       | Crème Brûlée Hand Cream 75 ml |            0 |        0 |             0 |         5 |  Price Change
+5  | [ ] | BW-105       | Argan Oil 100 ml              |            3 |        4 |             9 |         9 |  Cost Change
+6  | [ ] | BW-106       | Foil Roll 100 m               |            5 |      6.5 |            10 |        13 |  Cost Change and Price Change
+7  | [ ] | BW-108       | Sea Salt Scrub 300 g          |            6 |          |            11 |        12 |  Price Change
+8  | [ ] | BW-109       | Cuticle Oil | Almond "Pro"    |            7 |     7.25 |            15 |        14 |  Cost Change
+9  | [ ] | BW-109       | Cuticle Oil | Almond refill   |            7 |     6.75 |            15 |      16.5 |  Price Change
+10 | [ ] | BW-111       | Шампунь Объём 250 мл          |           12 |     12.5 |       1200000 |   1250000 |  Cost Change and Price Change
+11 | [ ] | BW-112       | Developer 20 Vol 1 L          |          5.2 |     5.45 |         12.99 |           |  Cost Change
+12 | [ ] | BW-113       | Added-Column Shampoo          |            7 |        8 |            17 |        18 |  Cost Change and Price Change
+13 | [ ] | BW-114       | Moved Row Conditioner         |            8 |        9 |            20 |        21 |  Cost Change and Price Change
+13 )";
+
+// The Access fixtures' price list and host written again as SQLite files
+// with the same values, read through the program's own Access engine.
+void writeSqliteCopies(const std::string& accessList, const std::string& accessHost, const std::string& list,
+                       const std::string& host)
+{
+    Result<Database> update = Database::open(accessList);
+    ASSERT_TRUE(update.ok()) << update.error();
+    Result<Recordset> products =
+        update->openTable("product", {"ID", "quickid", "Name", "cost", "retailprice", "Delete"});
+    ASSERT_TRUE(products.ok()) << products.error();
+    ASSERT_TRUE(products->setIndex("Primarykey").ok());
+    std::vector<VendorRow> vendorRows;
+    for (Status walk = products->moveFirst(); walk.ok() && !products->eof(); walk = products->moveNext())
+        vendorRows.push_back({**products->integer("ID"), *products->text("quickid"), **products->text("Name"),
+                              *products->number("cost"), *products->number("retailprice"),
+                              **products->integer("Delete") != 0 ? 1 : 0});
+    makeUpdateDatabase(list, {"Brightwell Salon Supply"}, vendorRows);
+
+    Result<Database> kv = Database::open(accessHost);
+    ASSERT_TRUE(kv.ok()) << kv.error();
+    Result<Recordset> stock = kv->openTable("product", {"quickid", "Name", "cost", "retailprice", "Delete"});
+    ASSERT_TRUE(stock.ok()) << stock.error();
+    ASSERT_TRUE(stock->setIndex("PrimaryKey").ok());
+    std::vector<HostRow> hostRows;
+    for (Status walk = stock->moveFirst(); walk.ok() && !stock->eof(); walk = stock->moveNext())
+        hostRows.push_back({*stock->text("quickid"), *stock->number("cost"), *stock->number("retailprice"),
+                            **stock->integer("Delete") != 0 ? 1 : 0, stock->text("Name")->value_or("")});
+    makeHostDatabase(host, hostRows);
+}
 
 TEST_F(ConsoleRunTest, AFullRunSelectsAllAndAppliesThem)
 {
@@ -486,6 +565,108 @@ TEST_F(ConsoleRunTest, AFileSizeLimitFailsTheBackupCleanly)
     EXPECT_EQ(r.out.find("Proposed Changes to Products"), std::string::npos);
     EXPECT_TRUE(besideHost().empty());
     EXPECT_EQ(readFile(hostPath), before);
+}
+
+// Genuine Access files of every format, as the vendor's list and the host:
+// the same run, the same listing as the rules give, and a backup that is a
+// copy of the host's bytes.
+TEST_F(ConsoleRunTest, AccessFilesOfEveryFormatListWhatTheRulesGive)
+{
+    for (const char* format : {"2000.mdb", "2003.mdb", "2007.accdb", "2010.accdb"}) {
+        SCOPED_TRACE(format);
+        useAccessFiles(std::string("invupdate-") + format, std::string("kv-") + format);
+        std::string before = readFile(hostPath);
+        ProcessResult r = console("yes\nok\nlist\nexit\n");
+        EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+        EXPECT_NE(r.out.find("Vendor:Brightwell Salon Supply, Continue?"), std::string::npos) << r.out;
+        EXPECT_EQ(listing(r.out), kAccessListing) << r.out;
+        EXPECT_EQ(readFile(hostPath), before);
+        std::vector<std::string> beside = besideHost();
+        ASSERT_EQ(beside.size(), 1u);
+        EXPECT_EQ(readFile(dir.file("data/" + beside[0])), before);
+        fs::remove(dir.file("data/" + beside[0]));
+    }
+}
+
+// Either file may be of either kind: an SQLite list against an Access host
+// and an Access list against an SQLite host, holding the same values, list
+// exactly the same.
+TEST_F(ConsoleRunTest, AccessAndSqliteFilesMixAndListTheSame)
+{
+    std::string sqliteList = dir.file("sqlite-list.mdb");
+    std::string sqliteHost = dir.file("sqlite-kv.mdb");
+    writeSqliteCopies(accessFixture("invupdate-2000.mdb"), accessFixture("kv-2000.mdb"), sqliteList, sqliteHost);
+
+    useAccessFiles("invupdate-2000.mdb", "");
+    fs::copy_file(sqliteHost, hostPath, fs::copy_options::overwrite_existing);
+    ProcessResult r = console("yes\nok\nexit\n");
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_EQ(listing(r.out), kAccessListing) << r.out;
+
+    fs::copy_file(sqliteList, dir.file("invupdate.mdb"), fs::copy_options::overwrite_existing);
+    useAccessFiles("", "kv-2000.mdb");
+    r = console("yes\nok\nexit\n");
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_EQ(listing(r.out), kAccessListing) << r.out;
+}
+
+// "Apply Changes" on an Access host writes nothing, says so for the first
+// product and tries no other, and ends with the error status.
+TEST_F(ConsoleRunTest, ApplyOnAnAccessHostWritesNothingAndSaysSo)
+{
+    useAccessFiles("invupdate-2010.accdb", "kv-2010.accdb");
+    std::string before = readFile(hostPath);
+    ProcessResult r = console("yes\nok\nall\napply\n");
+    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+    EXPECT_NE(r.out.find("[Update Incomplete] 0 products were updated. 13 products could not be updated"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("BW-100: " + hostPath +
+                         ": writing into an Access database is not possible in this version; nothing was written"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("BW-114: not tried: the host database refused the save before it"), std::string::npos)
+        << r.out;
+    EXPECT_EQ(readFile(hostPath), before);
+}
+
+// An Access host that cannot be read, or that another program has open, ends
+// the run before the review with a message naming the file and the reason,
+// and no backup copy is made.
+TEST_F(ConsoleRunTest, AnAccessHostThatCannotBeUsedEndsTheRunWithoutACopy)
+{
+    struct Case {
+        const char* what;
+        std::string host;  // a fixture, or empty for kv-2000.mdb
+        std::size_t keep;  // bytes kept of the host, 0 for all
+        bool holdOpen;     // this test process keeps the host open
+        std::string shown; // in the message
+    };
+    const Case cases[] = {
+        {"encrypted", "V2010_with-password.accdb", 0, false, "the database is encrypted"},
+        {"cut short", "kv-2000.mdb", 100000, false, "damaged: the file is cut short"},
+        {"product table linked to another file", "kv-linked-2000.mdb", 0, false,
+         "table \"product\" is a linked table; its records are in \"\\\\FRONTDESK\\Salon\\kv_be.mdb\""},
+        {"open in another program", "kv-2000.mdb", 0, true,
+         "Close the salon application on every computer and run Tarvex again."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        useAccessFiles("invupdate-2000.mdb", c.host);
+        if (c.keep != 0)
+            fs::resize_file(hostPath, c.keep);
+        std::string before = readFile(hostPath);
+        int held = c.holdOpen ? ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC) : -1;
+        ProcessResult r = console("yes\nok\nall\napply\n");
+        if (held >= 0)
+            ::close(held);
+        EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+        EXPECT_NE(r.out.find(hostPath), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(c.shown), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("Proposed Changes to Products"), std::string::npos) << r.out;
+        EXPECT_TRUE(besideHost().empty());
+        EXPECT_EQ(readFile(hostPath), before);
+    }
 }
 
 } // namespace

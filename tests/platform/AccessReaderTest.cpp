@@ -2,9 +2,11 @@
 // PROVENANCE.md): every format opens, values read exactly from their stored
 // bytes whatever the locale, indexes give Access's order and seeks, and
 // encrypted, linked and damaged files are refused by name without a crash.
+#include "platform/AccessDatabase.h"
 #include "platform/AccessFile.h"
 #include "platform/AccessValue.h"
-#include "platform/FileKind.h"
+#include "platform/Database.h"
+#include "platform/DatabaseKind.h"
 
 #include "support/ProcessRunner.h"
 #include "support/TempDir.h"
@@ -105,24 +107,25 @@ TEST(AccessFileKindTest, KindComesFromTheBytesNotTheName)
 {
     struct Case {
         std::string file;
-        FileKind kind;
+        DatabaseKind kind;
     };
-    for (const Case& c : std::vector<Case>{{"testV1997.mdb", FileKind::Jet3},
-                                           {"invupdate-2000.mdb", FileKind::Jet4},
-                                           {"invupdate-2003.mdb", FileKind::Jet4},
-                                           {"invupdate-2007.accdb", FileKind::Ace},
-                                           {"invupdate-2010.accdb", FileKind::Ace}}) {
-        Result<FileKind> kind = fileKindOf(fixture(c.file));
+    for (const Case& c : std::vector<Case>{{"testV1997.mdb", DatabaseKind::Jet3},
+                                           {"invupdate-2000.mdb", DatabaseKind::Jet4},
+                                           {"invupdate-2003.mdb", DatabaseKind::Jet4},
+                                           {"invupdate-2007.accdb", DatabaseKind::Ace},
+                                           {"invupdate-2010.accdb", DatabaseKind::Ace}}) {
+        Result<DatabaseKind> kind = databaseKind(fixture(c.file));
         ASSERT_TRUE(kind.ok()) << kind.error();
         EXPECT_EQ(*kind, c.kind) << c.file;
     }
     TempDir dir;
     std::filesystem::copy_file(fixture("invupdate-2010.accdb"), dir.file("invupdate.mdb"));
-    EXPECT_EQ(*fileKindOf(dir.file("invupdate.mdb")), FileKind::Ace);
-    EXPECT_EQ(*fileKindOf(dir.write("sqlite.mdb", std::string("SQLite format 3\0 and more", 25))), FileKind::SQLite);
-    EXPECT_EQ(*fileKindOf(dir.write("text.mdb", "Standard Jet DB, said the note")), FileKind::Other);
-    EXPECT_EQ(*fileKindOf(dir.write("empty.mdb", "")), FileKind::Other);
-    Result<FileKind> missing = fileKindOf(dir.file("missing.mdb"));
+    EXPECT_EQ(*databaseKind(dir.file("invupdate.mdb")), DatabaseKind::Ace);
+    EXPECT_EQ(*databaseKind(dir.write("sqlite.mdb", std::string("SQLite format 3\0 and more", 25))),
+              DatabaseKind::Sqlite);
+    EXPECT_EQ(*databaseKind(dir.write("text.mdb", "Standard Jet DB, said the note")), DatabaseKind::NotADatabase);
+    EXPECT_EQ(*databaseKind(dir.write("empty.mdb", "")), DatabaseKind::NotADatabase);
+    Result<DatabaseKind> missing = databaseKind(dir.file("missing.mdb"));
     ASSERT_FALSE(missing.ok());
     EXPECT_NE(missing.error().find(dir.file("missing.mdb")), std::string::npos);
 }
@@ -155,7 +158,7 @@ TEST(AccessReaderTest, TablesColumnsAndIndexesAreDescribed)
 {
     Result<AccessFile> db = AccessFile::open(fixture("invupdate-2003.mdb"));
     ASSERT_TRUE(db.ok()) << db.error();
-    EXPECT_EQ(db->kind(), FileKind::Jet4);
+    EXPECT_EQ(db->kind(), DatabaseKind::Jet4);
     std::vector<std::string> tables = db->tableNames();
     EXPECT_NE(std::find(tables.begin(), tables.end(), "product"), tables.end());
     EXPECT_EQ(std::find(tables.begin(), tables.end(), "MSysObjects"), tables.end());
@@ -559,3 +562,83 @@ TEST(AccessReaderTest, DamagedFilesAreRefusedWithoutACrash)
 }
 
 } // namespace
+
+// Through Database and Recordset, an Access file is served as an SQLite file
+// is: names matched whatever their letter case, index descriptions, counts,
+// seeks, the repeated-key check, numbers as text as Access shows them, and
+// the same texts for what is missing. A save is refused as a whole, saying
+// nothing was written; the backup copy is a copy of the bytes.
+TEST(AccessReaderTest, TheDatabaseServesAccessFilesLikeSqliteFilesButNeverWrites)
+{
+    for (const char* file :
+         {"invupdate-2000.mdb", "invupdate-2003.mdb", "invupdate-2007.accdb", "invupdate-2010.accdb"}) {
+        SCOPED_TRACE(file);
+        std::string path = fixture(file);
+        Result<Database> db = Database::open(path);
+        ASSERT_TRUE(db.ok()) << db.error();
+        EXPECT_TRUE(db->hasTable("VENDOR"));
+        EXPECT_FALSE(db->hasTable("Vendors"));
+        EXPECT_TRUE(db->saveCheck().ok());
+        EXPECT_EQ(*db->recordCount("product"), 16u);
+        Result<IndexInfo> byCode = db->index("Product", "updateid");
+        ASSERT_TRUE(byCode.ok()) << byCode.error();
+        EXPECT_EQ(byCode->name, "UpdateID");
+        EXPECT_EQ(byCode->columns, (std::vector<std::string>{"quickid", "ID"}));
+        EXPECT_FALSE(byCode->unique);
+        Result<IndexInfo> byId = db->index("product", "PRIMARYKEY");
+        ASSERT_TRUE(byId.ok()) << byId.error();
+        EXPECT_EQ(byId->columns, std::vector<std::string>{"ID"});
+        EXPECT_TRUE(byId->unique);
+
+        Result<Database> missing = Database::open(path);
+        Result<Recordset> none = missing->openTable("products", {});
+        EXPECT_EQ(none.kind(), ErrorKind::NotFound);
+        EXPECT_EQ(none.error(), path + ": has no table \"products\"");
+        Result<Recordset> noColumn = db->openTable("product", {"ID", "price"});
+        EXPECT_EQ(noColumn.error(), path + ": table \"product\" has no column \"price\"");
+        Result<IndexInfo> noIndex = db->index("product", "QuickID");
+        EXPECT_EQ(noIndex.kind(), ErrorKind::NotFound);
+        EXPECT_EQ(noIndex.error(), path + ": table \"product\" has no index \"QuickID\"");
+
+        Result<Recordset> products = db->openTable("PRODUCT", {"id", "QUICKID", "Cost", "RetailPrice"});
+        ASSERT_TRUE(products.ok()) << products.error();
+        ASSERT_TRUE(products->setIndex("updateid").ok());
+        EXPECT_EQ(*products->repeatedKey(), std::optional<std::string>("BW-109"));
+        ASSERT_TRUE(products->setIndex("Primarykey").ok());
+        EXPECT_EQ(*products->repeatedKey(), std::nullopt);
+        ASSERT_TRUE(products->seek(Key{std::int64_t{11}}).ok());
+        ASSERT_FALSE(products->noMatch());
+        EXPECT_EQ(**products->text("quickid"), "BW-109");
+        EXPECT_EQ(**products->text("cost"), "6.75");
+        EXPECT_EQ(**products->text("retailprice"), "16.5");
+        EXPECT_GT(products->rowId(), 0);
+        ASSERT_TRUE(products->seek(Key{std::int64_t{13}}).ok());
+        EXPECT_EQ(**products->text("retailprice"), "1250000");
+
+        Status edit = products->edit();
+        EXPECT_EQ(edit.kind(), ErrorKind::ReadOnly);
+        EXPECT_EQ(edit.error(), AccessDatabase::kWriteRefused);
+        EXPECT_EQ(products->update().kind(), ErrorKind::ReadOnly);
+    }
+
+    // Opening refuses what cannot be read, with the reader's reason.
+    Result<Database> encrypted = Database::open(fixture("V2010_with-password.accdb"));
+    EXPECT_EQ(encrypted.kind(), ErrorKind::NotADatabase);
+    EXPECT_NE(encrypted.error().find("encrypted"), std::string::npos) << encrypted.error();
+    Result<Database> linker = Database::open(fixture("linkerTestV2007.accdb"));
+    ASSERT_TRUE(linker.ok()) << linker.error();
+    Result<Recordset> linked = linker->openTable("table2", {});
+    EXPECT_NE(linked.error().find("is a linked table; its records are in \"Z:\\jackcess_test\\linkeeTest.accdb\""),
+              std::string::npos)
+        << linked.error();
+
+    // The backup copy of an Access file nobody else has open.
+    TempDir dir;
+    std::string host = dir.file("kv.mdb");
+    std::filesystem::copy_file(fixture("kv-2003.mdb"), host);
+    SystemFileCopy plain;
+    CopyResult copied = Database::copyFile(host, dir.file("kv.mdb_copy"), plain, nullptr);
+    EXPECT_TRUE(copied.ok()) << copied.error;
+    EXPECT_FALSE(copied.rolledBack);
+    EXPECT_EQ(readFile(dir.file("kv.mdb_copy")), readFile(host));
+}

@@ -1,6 +1,7 @@
 // The file copy: a faithful copy with the source's permissions, progress up
 // to the total, a cancel or an existing name that leaves nothing behind, and
-// links at the temporary name that are never written through.
+// links at the temporary name that are never written through; and the staged
+// file it writes through, and the destination its name gives.
 #include "platform/FileCopy.h"
 #include "platform/StagedFile.h"
 
@@ -116,13 +117,23 @@ TEST_F(FileCopyTest, AStagedFileIsRemovedUnlessCommitted)
     EXPECT_EQ(entries(), 0u);
     Result<StagedFile> staged = StagedFile::create(dir.file("out"), 0600);
     ASSERT_TRUE(staged.ok());
-    bool nameTaken = true;
-    ASSERT_TRUE(staged->commit(dir.file("out"), nameTaken).ok());
+    StagedFile::Committed committed = staged->commit(dir.file("out"));
+    ASSERT_TRUE(committed.status.ok());
     EXPECT_FALSE(StagedFile::removeIfAbandoned(dir.file("out.part")));
-    EXPECT_FALSE(nameTaken);
+    EXPECT_FALSE(committed.nameTaken);
     EXPECT_TRUE(std::filesystem::exists(dir.file("out")));
     EXPECT_EQ(entries(), 1u);
     EXPECT_FALSE(StagedFile::create(dir.file("no/such/folder/out"), 0600).ok());
+}
+
+// The name of a staged file gives its destination back; names that only
+// look alike give nothing, so a clean-up never takes them for its own.
+TEST(StagedFileTest, OnlyAStagedFilesNameGivesItsDestination)
+{
+    EXPECT_EQ(StagedFile::destinationOf("a_Tarvex_1.part"), "a_Tarvex_1");
+    EXPECT_EQ(StagedFile::destinationOf("a_Tarvex_1.part12"), "a_Tarvex_1");
+    for (const char* name : {"a.part1", "a.part01", "a.partx", "a.part-journal", "a.part.txt", ".part", "a"})
+        EXPECT_EQ(StagedFile::destinationOf(name), std::nullopt) << name;
 }
 
 } // namespace

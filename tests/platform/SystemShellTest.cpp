@@ -126,6 +126,13 @@ TEST_F(SystemShellTest, WindowsShortcutsResolveToTheirTargetPath)
     // then the network path.
     writeLnk(lnk, {.relativePath = "..\\Host\\host.exe"});
     EXPECT_EQ(shell.shortcutTarget(lnk), dir.path().parent_path().string() + "/Host/host.exe");
+    // A shortcut named without a folder is in the current folder, and so is
+    // the start of its relative path.
+    fs::path old = fs::current_path();
+    fs::current_path(dir.path());
+    std::optional<std::string> bare = shell.shortcutTarget("Brindle.lnk");
+    fs::current_path(old);
+    EXPECT_EQ(bare, "../Host/host.exe");
     writeLnk(lnk, {.networkShare = "\\\\server\\brindle", .pathSuffix = "Host\\host.exe"});
     std::optional<std::string> network = shell.shortcutTarget(lnk);
     ASSERT_TRUE(network.has_value());

@@ -41,19 +41,10 @@ void reshapeHost(Scenario& s, const std::string& create)
     execSql(s.hostPath, "DROP TABLE product;" + create);
 }
 
-// Whether a backup copy of the host stands beside it.
-bool backedUp(const Scenario& s)
-{
-    for (const auto& entry : fs::directory_iterator(s.data))
-        if (entry.path().filename().string().rfind("kv.mdb_Tarvex_", 0) == 0)
-            return true;
-    return false;
-}
-
 // A file that is no database is refused before the copy: no stray "backup".
 void notCopied(Scenario& s, const RunOutcome&)
 {
-    EXPECT_FALSE(backedUp(s));
+    EXPECT_EQ(s.backups(), std::vector<std::string>{});
 }
 
 bool has(const std::vector<std::string>& codes, const std::string& code)
@@ -83,13 +74,31 @@ TEST(BadHostDatabaseTest, FilesThatAreNoUsableHostDatabaseAreNeverWritten)
          End::UnableToOpen,
          {"{host}", "not a database"},
          notCopied},
-        // An Access database is a database: it is backed up, and only then
-        // refused at the open, since no engine for it is built in yet.
-        {"an Access (Jet) database",
+        {"too short to hold a signature",
+         [](Scenario& s) { replaceWith(s.hostPath, "SQL"); },
+         End::UnableToOpen,
+         {"{host}: ", "not a database"},
+         notCopied},
+        {"in a folder that does not exist",
+         [](Scenario& s) { s.storeLocation(s.data + "/gone/kv.mdb"); },
+         End::UnableToOpen,
+         {"{data}/gone/kv.mdb"},
+         [](Scenario& s, const RunOutcome& outcome) {
+             notCopied(s, outcome);
+             EXPECT_FALSE(fs::exists(s.data + "/gone")) << "nothing is created on the way to a missing file";
+         }},
+        // An Access host is read before it is copied: one that cannot be
+        // read leaves no copy.
+        {"an Access (Jet) database cut short after its first page",
          [](Scenario& s) { replaceWith(s.hostPath, accessFileStart("Jet")); },
          End::UnableToOpen,
-         {"{host}", "is an Access database, which this version cannot open"},
-         [](Scenario& s, const RunOutcome&) { EXPECT_TRUE(backedUp(s)); }},
+         {"{host}", "damaged: the file is cut short"},
+         notCopied},
+        {"an Access (ACE) database cut short after its first page",
+         [](Scenario& s) { replaceWith(s.hostPath, accessFileStart("ACE")); },
+         End::UnableToOpen,
+         {"{host}", "damaged: the file is cut short"},
+         notCopied},
         {"truncated to half", [](Scenario& s) { truncatedHost(s, 0.5); }, End::BackupFailed, {"{host}", "malformed"}},
         {"truncated by one page",
          [](Scenario& s) { truncatedHost(s, 0.99); },
@@ -106,6 +115,10 @@ TEST(BadHostDatabaseTest, FilesThatAreNoUsableHostDatabaseAreNeverWritten)
          },
          End::UnableToOpen,
          {"{host}", "no column \"quickid\""}},
+        {"product without cost",
+         [](Scenario& s) { execSql(s.hostPath, "ALTER TABLE product DROP COLUMN cost"); },
+         End::UnableToOpen,
+         {"{host}", "no column \"cost\""}},
         {"product without the QuickID index",
          [](Scenario& s) { execSql(s.hostPath, "DROP INDEX QuickID"); },
          End::UnableToOpen,

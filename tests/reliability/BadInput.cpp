@@ -24,6 +24,31 @@ bool isSqliteFile(const std::string& path)
     return fileBytes(path).rfind("SQLite format 3", 0) == 0;
 }
 
+// The caption of the error box each end that has one is shown with; null
+// for the others.
+const char* errorCaption(End end)
+{
+    switch (end) {
+    case End::ErrorLoading:
+        return "ERROR";
+    case End::NoVendor:
+    case End::NotLocated:
+        return "Error";
+    case End::UnableToOpen:
+        return "Critical Error";
+    case End::BackupFailed:
+        return "Backup Data";
+    default:
+        return nullptr;
+    }
+}
+
+// Whether the run ends before the backup copy is made.
+bool endsBeforeTheBackup(End end)
+{
+    return end == End::ErrorLoading || end == End::NoVendor || end == End::NotLocated || end == End::BackupFailed;
+}
+
 } // namespace
 
 void runBadInputs(const std::string& group, const std::vector<BadInput>& cases)
@@ -49,6 +74,19 @@ void runBadInputs(const std::string& group, const std::vector<BadInput>& cases)
         bool runEndsInError = outcome.end != End::Complete && outcome.end != End::NothingToApply;
         EXPECT_EQ(outcome.exitStatus != 0, runEndsInError || outcome.end == End::Incomplete) << outcome.summary();
         EXPECT_EQ(s.leftovers(), std::vector<std::string>{});
+        if (const char* caption = errorCaption(outcome.end)) {
+            const Message& last = outcome.messages.back();
+            EXPECT_EQ(last.caption, caption) << outcome.summary();
+            EXPECT_EQ(last.icon, MessageIcon::Critical) << outcome.summary();
+            EXPECT_EQ(last.buttons, MessageButtons::Ok) << outcome.summary();
+        }
+        // The price list and its vendor are checked before anything is asked.
+        if (outcome.end == End::ErrorLoading || outcome.end == End::NoVendor) {
+            EXPECT_EQ(outcome.messages.size(), 1u) << outcome.summary();
+        }
+        if (endsBeforeTheBackup(outcome.end)) {
+            EXPECT_EQ(s.backups(), std::vector<std::string>{}) << outcome.summary();
+        }
         bool applied = outcome.end == End::Complete || outcome.end == End::Incomplete;
         if (hostIsFile && !applied) {
             EXPECT_TRUE(fileBytes(s.hostPath) == hostBefore) << "the host database changed";

@@ -24,10 +24,12 @@ struct BadInput {
 };
 
 // Runs each case and checks: the run ends where the case says, the detail
-// holds the texts it names, no unfinished copy is left beside the host or on
-// the desktop, a host database is byte for byte unchanged unless the run got
-// as far as applying, and a host database that was written passes SQLite's
-// integrity check.
+// holds the texts it names, an error box has the caption, icon and button of
+// that end, a price list or vendor that cannot be used ends the run before
+// any question, no backup is made by a run that ends before the backup, no
+// unfinished copy is left beside the host or on the desktop, a host database
+// is byte for byte unchanged unless the run got as far as applying, and a
+// host database that was written passes SQLite's integrity check.
 void runBadInputs(const std::string& group, const std::vector<BadInput>& cases);
 
 // A bind of any value into one field of a table, for values SQL text cannot

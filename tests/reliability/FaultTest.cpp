@@ -79,7 +79,7 @@ TEST(FaultTest, TheDiskFillingDuringTheBackupEndsTheRunAndLeavesNothingBehind)
             },
             [&](const RunOutcome& outcome) {
                 return outcome.end == End::BackupFailed && outcome.exitStatus != 0 &&
-                       detailHas(outcome, "File too large") &&
+                       detailHas(outcome, "File too large") && outcome.messages.back().icon == MessageIcon::Critical &&
                        outcome.messages.back().text.find(s.hostPath) != std::string::npos;
             });
         EXPECT_EQ(reported, 0);

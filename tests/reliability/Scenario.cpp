@@ -162,6 +162,18 @@ std::vector<std::string> Scenario::leftovers() const
     return found;
 }
 
+std::vector<std::string> Scenario::backups() const
+{
+    std::vector<std::string> found;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(data, ec)) {
+        std::string name = entry.path().filename().string();
+        if (name.find("_Tarvex_") != std::string::npos)
+            found.push_back(name);
+    }
+    return found;
+}
+
 std::string fileBytes(const std::string& path)
 {
     return readFile(path);

@@ -86,6 +86,8 @@ public:
     // Files in the host's folder and the desktop whose names show an
     // unfinished copy.
     std::vector<std::string> leftovers() const;
+    // The backup copies in the host's folder, by name.
+    std::vector<std::string> backups() const;
 };
 
 // The bytes of a file, for before-and-after comparison.

@@ -1,6 +1,9 @@
-// The whole start-up sequence against real files: each failure exit with its
-// message, the user's refusals, the backup made before the host database is
-// opened, the price list asked for, and a chosen location remembered.
+// The whole start-up sequence against real files: the vendor question, the
+// user's refusals, a host database that is not located, the backup made
+// before the host database is opened and a cancelled one, the price list
+// asked for, and a chosen location remembered. Bad price lists, host files
+// and settings, each with the message its run ends with, are the
+// table-driven cases of tests/reliability.
 #include "StartupFixture.h"
 
 #include "data/HostLocator.h"
@@ -20,48 +23,6 @@ void expectCritical(const Message& message, const std::string& text, const std::
     EXPECT_EQ(message.caption, caption);
     EXPECT_EQ(message.icon, MessageIcon::Critical);
     EXPECT_EQ(message.buttons, MessageButtons::Ok);
-}
-
-TEST_F(StartupSequenceTest, AMissingOrForeignUpdateDatabaseEndsTheRunBeforeAnyQuestion)
-{
-    makeHostDatabase(host, {});
-    storeLocation(host);
-
-    EXPECT_EQ(runSequence(), RunEnd::Error);
-    ASSERT_EQ(prompter.messages.size(), 1u);
-    expectCritical(lastMessage(), "Error Loading database", "ERROR");
-    EXPECT_NE(lastMessage().detail.find("invupdate.mdb"), std::string::npos) << lastMessage().detail;
-    EXPECT_FALSE(std::filesystem::exists(program + "/invupdate.mdb")) << "nothing is created at a missing path";
-
-    dir.write("program/invupdate.mdb", "This is a text file, not the vendor's price list at all.");
-    prompter.messages.clear();
-    EXPECT_EQ(runSequence(), RunEnd::Error);
-    ASSERT_EQ(prompter.messages.size(), 1u);
-    expectCritical(lastMessage(), "Error Loading database", "ERROR");
-    EXPECT_EQ(dataFiles(), std::vector<std::string>{"kv.mdb"});
-    EXPECT_FALSE(handedOver);
-}
-
-TEST_F(StartupSequenceTest, AnUpdateDatabaseWithoutItsProductIndexesCannotBeLoaded)
-{
-    standardSetup();
-    execSql(program + "/invupdate.mdb", "DROP INDEX UpdateID");
-    EXPECT_EQ(runSequence(), RunEnd::Error);
-    expectCritical(lastMessage(), "Error Loading database", "ERROR");
-}
-
-TEST_F(StartupSequenceTest, AnEmptyVendorTableEndsTheRunWithoutABackup)
-{
-    standardSetup({});
-    EXPECT_EQ(runSequence(), RunEnd::Error);
-    ASSERT_EQ(prompter.messages.size(), 1u);
-    expectCritical(lastMessage(), "Error Locating Vendor Record", "Error");
-    EXPECT_EQ(dataFiles(), std::vector<std::string>{"kv.mdb"});
-
-    execSql(program + "/invupdate.mdb", "DROP TABLE Vendor");
-    prompter.messages.clear();
-    EXPECT_EQ(runSequence(), RunEnd::Error);
-    expectCritical(lastMessage(), "Error Locating Vendor Record", "Error");
 }
 
 TEST_F(StartupSequenceTest, TheVendorPromptNamesTheFirstVendorWithNoBlankBeforeIt)
@@ -151,63 +112,6 @@ TEST_F(StartupSequenceTest, TwoRunsInTheSameSecondKeepBothBackups)
     EXPECT_EQ(handedBackupPath, expectedBackup + "_2");
     EXPECT_EQ(readFile(expectedBackup), first) << "the first backup is never overwritten";
     EXPECT_EQ(readFile(expectedBackup + "_2"), readFile(host));
-}
-
-TEST_F(StartupSequenceTest, AHostPathThatNamesNoFileIsNotBackedUpAndCannotBeOpened)
-{
-    standardSetup();
-    std::string missing = data + "/gone/kv.mdb";
-    storeLocation(missing);
-    prompter.answer(Answer::Yes).answer(Answer::Ok);
-    EXPECT_EQ(runSequence(), RunEnd::Error);
-    expectCritical(lastMessage(), "Unable to Open Database", "Critical Error");
-    EXPECT_NE(lastMessage().detail.find(missing), std::string::npos) << lastMessage().detail;
-    EXPECT_FALSE(std::filesystem::exists(data + "/gone"));
-    EXPECT_EQ(dataFiles(), std::vector<std::string>{"kv.mdb"});
-}
-
-// The file's kind is told by its first bytes: a program file, or a file too
-// short to hold a signature, is refused before the copy, so no stray copy is
-// left beside it; an Access database is a database and is backed up first.
-TEST_F(StartupSequenceTest, AFileThatIsNoDatabaseIsRefusedWithoutACopy)
-{
-    standardSetup();
-    const struct {
-        const char* name;
-        std::string bytes;
-        bool copied;
-    } files[] = {
-        {"Brindle.exe", std::string("MZ\x90\0\x03", 5) + std::string(5000, 'x'), false},
-        {"short.mdb", "SQL", false},
-        {"jet.mdb", std::string("\0\1\0\0Standard Jet DB\0", 20) + std::string(3000, '\0'), true},
-        {"ace.accdb", std::string("\0\1\0\0Standard ACE DB\0", 20) + std::string(3000, '\0'), true},
-    };
-    for (const auto& file : files) {
-        SCOPED_TRACE(file.name);
-        std::string path = dir.write(std::string("data/") + file.name, file.bytes);
-        storeLocation(path);
-        prompter.messages.clear();
-        prompter.answer(Answer::Yes).answer(Answer::Ok);
-        EXPECT_EQ(runSequence(), RunEnd::Error);
-        expectCritical(lastMessage(), "Unable to Open Database", "Critical Error");
-        EXPECT_NE(lastMessage().detail.find(path + ": "), std::string::npos) << lastMessage().detail;
-        // An Access database is refused at the open, which reads no Access file yet.
-        const char* reason = file.copied ? "is an Access database, which this version cannot open" : "not a database";
-        EXPECT_NE(lastMessage().detail.find(reason), std::string::npos) << lastMessage().detail;
-        EXPECT_EQ(std::filesystem::exists(path + "_Tarvex_12062026215742"), file.copied);
-        EXPECT_EQ(readFile(path), file.bytes);
-        EXPECT_FALSE(handedOver);
-    }
-}
-
-TEST_F(StartupSequenceTest, AHostDatabaseWithoutTheQuickIdIndexCannotBeOpened)
-{
-    standardSetup();
-    execSql(host, "DROP INDEX QuickID");
-    prompter.answer(Answer::Yes).answer(Answer::Ok);
-    EXPECT_EQ(runSequence(), RunEnd::Error);
-    expectCritical(lastMessage(), "Unable to Open Database", "Critical Error");
-    EXPECT_FALSE(handedOver);
 }
 
 TEST_F(StartupSequenceTest, ACancelledCopyLeavesNothingAndOpensNothing)

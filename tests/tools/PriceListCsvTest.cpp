@@ -96,26 +96,26 @@ TEST(PriceListCsvTest, EmptyCostsAndPricesStayEmptyAndFlagsTakeEveryAcceptedSpel
 
 TEST(PriceListCsvTest, AmountsArePlainNonNegativeDecimals)
 {
-    std::string error;
-    EXPECT_EQ(PriceListCsv::parseAmount(" 12.50 ", error), 12.5);
-    EXPECT_EQ(PriceListCsv::parseAmount(".75", error), 0.75);
-    EXPECT_EQ(PriceListCsv::parseAmount("3.", error), 3.0);
-    EXPECT_EQ(PriceListCsv::parseAmount("+4", error), 4.0);
-    EXPECT_EQ(PriceListCsv::parseAmount("-0", error), 0.0);
-    EXPECT_TRUE(error.empty());
-    EXPECT_FALSE(PriceListCsv::parseAmount("", error).has_value());
-    EXPECT_TRUE(error.empty());
+    auto amount = [](std::string_view cell) {
+        Result<std::optional<double>> parsed = PriceListCsv::parseAmount(cell);
+        EXPECT_TRUE(parsed.ok()) << cell << ": " << parsed.error();
+        return parsed ? *parsed : std::nullopt;
+    };
+    EXPECT_EQ(amount(" 12.50 "), 12.5);
+    EXPECT_EQ(amount(".75"), 0.75);
+    EXPECT_EQ(amount("3."), 3.0);
+    EXPECT_EQ(amount("+4"), 4.0);
+    EXPECT_EQ(amount("-0"), 0.0);
+    EXPECT_FALSE(amount("").has_value());
 
     for (const char* bad : {"abc", "1e3", "inf", "nan", "$5", "1.2.3", ".", "-", "12 50", "0x10"}) {
-        EXPECT_FALSE(PriceListCsv::parseAmount(bad, error).has_value()) << bad;
-        EXPECT_THAT(error, HasSubstr("is not a number")) << bad;
+        Result<std::optional<double>> refused = PriceListCsv::parseAmount(bad);
+        EXPECT_FALSE(refused.ok()) << bad;
+        EXPECT_THAT(refused.error(), HasSubstr("is not a number")) << bad;
     }
-    PriceListCsv::parseAmount("1,234.50", error);
-    EXPECT_THAT(error, HasSubstr("no thousands separator"));
-    PriceListCsv::parseAmount("-2.5", error);
-    EXPECT_EQ(error, "\"-2.5\" is negative");
-    PriceListCsv::parseAmount(std::string(400, '9'), error);
-    EXPECT_THAT(error, HasSubstr("is too large"));
+    EXPECT_THAT(PriceListCsv::parseAmount("1,234.50").error(), HasSubstr("no thousands separator"));
+    EXPECT_EQ(PriceListCsv::parseAmount("-2.5").error(), "\"-2.5\" is negative");
+    EXPECT_THAT(PriceListCsv::parseAmount(std::string(400, '9')).error(), HasSubstr("is too large"));
 }
 
 TEST(PriceListCsvTest, EveryBadLineIsReportedWithItsNumberAndRefusesTheFile)

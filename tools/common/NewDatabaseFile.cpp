@@ -160,11 +160,9 @@ Status NewDatabaseFile::commit()
     if (m_replace) {
         named = m_staged->commitReplacing(m_path);
     } else {
-        bool nameTaken = false;
-        named = m_staged->commit(m_path, nameTaken);
+        StagedFile::Committed committed = m_staged->commit(m_path);
         // A file made by someone else since create() is never overwritten.
-        if (nameTaken)
-            named = Status::failure(m_path + ": already exists");
+        named = committed.nameTaken ? Status::failure(m_path + ": already exists") : committed.status;
     }
     if (!named)
         return named;

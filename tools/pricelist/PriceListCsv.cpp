@@ -134,15 +134,18 @@ std::optional<PriceListEntry> readEntry(const CsvRecord& record, const PriceList
         valid = false;
     }
     entry.name = trimmed(cell(Column::Name));
-    std::string problem;
-    entry.cost = PriceListCsv::parseAmount(cell(Column::Cost), problem);
-    if (!problem.empty()) {
-        refuse("cost " + problem);
+    Result<std::optional<double>> cost = PriceListCsv::parseAmount(cell(Column::Cost));
+    if (cost) {
+        entry.cost = *cost;
+    } else {
+        refuse("cost " + cost.error());
         valid = false;
     }
-    entry.retailPrice = PriceListCsv::parseAmount(cell(Column::Price), problem);
-    if (!problem.empty()) {
-        refuse("retail price " + problem);
+    Result<std::optional<double>> retailPrice = PriceListCsv::parseAmount(cell(Column::Price));
+    if (retailPrice) {
+        entry.retailPrice = *retailPrice;
+    } else {
+        refuse("retail price " + retailPrice.error());
         valid = false;
     }
     if (columns.has(Column::Deleted)) {
@@ -163,12 +166,12 @@ std::optional<PriceListEntry> readEntry(const CsvRecord& record, const PriceList
 
 } // namespace
 
-std::optional<double> PriceListCsv::parseAmount(std::string_view cell, std::string& error)
+Result<std::optional<double>> PriceListCsv::parseAmount(std::string_view cell)
 {
-    error.clear();
+    using R = Result<std::optional<double>>;
     std::string_view value = trimmed(cell);
     if (value.empty())
-        return std::nullopt;
+        return std::optional<double>();
     std::string_view digits = value;
     bool negative = false;
     if (digits.front() == '-' || digits.front() == '+') {
@@ -189,22 +192,18 @@ std::optional<double> PriceListCsv::parseAmount(std::string_view cell, std::stri
             wellFormed = false;
     }
     if (!wellFormed || points > 1 || count == 0) {
-        error = shownCell(value) + " is not a number";
+        std::string error = shownCell(value) + " is not a number";
         if (value.find(',') != std::string_view::npos)
             error += " (write decimals with a point and no thousands separator, as in 1234.50)";
-        return std::nullopt;
+        return R::failure(error);
     }
     double number = 0;
     auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
-    if (ec != std::errc() || end != digits.data() + digits.size() || !std::isfinite(number)) {
-        error = shownCell(value) + " is too large";
-        return std::nullopt;
-    }
-    if (negative && number != 0) {
-        error = shownCell(value) + " is negative";
-        return std::nullopt;
-    }
-    return number;
+    if (ec != std::errc() || end != digits.data() + digits.size() || !std::isfinite(number))
+        return R::failure(shownCell(value) + " is too large");
+    if (negative && number != 0)
+        return R::failure(shownCell(value) + " is negative");
+    return std::optional<double>(number);
 }
 
 bool PriceListCsv::isUtf8(std::string_view text)

@@ -11,6 +11,8 @@
 // file name and line number, and one problem refuses the whole file.
 #pragma once
 
+#include "platform/Result.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -50,10 +52,10 @@ public:
     static PriceList parse(std::string_view text, const std::string& fileName);
 
     // A cost or price cell: nothing for an empty cell, else a non-negative
-    // decimal number written with a point ("12.50", "3", ".75"). On a
-    // non-number or a negative number, error receives the reason (without
-    // the file and line) and nothing is returned.
-    static std::optional<double> parseAmount(std::string_view cell, std::string& error);
+    // decimal number written with a point ("12.50", "3", ".75"). Fails on a
+    // non-number or a negative number with the reason (without the file and
+    // line).
+    static Result<std::optional<double>> parseAmount(std::string_view cell);
 
     // Whether text is well-formed UTF-8.
     static bool isUtf8(std::string_view text);

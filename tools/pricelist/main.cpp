@@ -3,6 +3,7 @@
 // and the writing of the database live in PriceListCsv and PriceListWriter;
 // this file only handles the command line and the messages.
 #include "common/OptionValue.h"
+#include "platform/TextHelpers.h"
 #include "pricelist/PriceListCsv.h"
 #include "pricelist/PriceListWriter.h"
 
@@ -108,7 +109,7 @@ int main(int argc, char** argv)
     }
     if (!options.vendor)
         return usageError("the vendor's name is missing (--vendor NAME)");
-    if (options.vendor->find_first_not_of(" \t") == std::string::npos)
+    if (tarvex::trimmed(*options.vendor).empty())
         return usageError("the vendor's name is empty");
     if (!options.output || options.output->empty())
         return usageError("the file to write is missing (-o FILE)");

@@ -273,7 +273,9 @@ std::vector<VendorMatch> SampleHost::matchVendorPrices(const std::vector<PriceLi
 Result<std::int64_t> SampleHost::write(const std::string& path, const SampleHostOptions& options, bool replace)
 {
     using R = Result<std::int64_t>;
-    std::vector<VendorMatch> matches = matchVendorPrices(options.vendorPrices, options.seed);
+    std::vector<VendorMatch> matches = options.exactProducts.empty()
+                                           ? matchVendorPrices(options.vendorPrices, options.seed)
+                                           : std::vector<VendorMatch>{{"", HostCase::Absent, options.exactProducts}};
     std::unordered_set<std::string> reserved;
     std::int64_t matchProducts = 0;
     for (const VendorMatch& match : matches) {
@@ -281,7 +283,8 @@ Result<std::int64_t> SampleHost::write(const std::string& path, const SampleHost
         matchProducts += static_cast<std::int64_t>(match.products.size());
     }
     std::erase_if(matches, [](const VendorMatch& m) { return m.products.empty(); });
-    std::int64_t generated = std::max<std::int64_t>(0, options.products - matchProducts);
+    std::int64_t generated =
+        options.exactProducts.empty() ? std::max<std::int64_t>(0, options.products - matchProducts) : 0;
 
     Result<NewDatabaseFile> file = NewDatabaseFile::create(path, replace);
     if (!file)

@@ -53,6 +53,9 @@ struct SampleHostOptions {
     std::int64_t products = 300; // products in all, vendor matches included
     std::uint64_t seed = 1;
     std::vector<PriceListEntry> vendorPrices;
+    // When given, exactly these products are written, in this order, and
+    // nothing is generated: the same rows as another host holds.
+    std::vector<HostProduct> exactProducts;
 };
 
 class SampleHost {

@@ -1,0 +1,114 @@
+// The Access engine: a Database's operations answered from an AccessFile, and
+// a Recordset's from one of its AccessTables.
+#include "platform/AccessDatabase.h"
+
+#include "platform/AccessValue.h"
+#include "platform/SqlText.h"
+
+#include <sys/stat.h>
+
+namespace tarvex {
+
+const char* const AccessDatabase::kWriteRefused =
+    "writing into an Access database is not possible in this version; nothing was written";
+
+namespace {
+
+class AccessEngineTable : public EngineTable {
+public:
+    explicit AccessEngineTable(AccessTable table)
+        : m_table(std::move(table))
+    {
+    }
+
+    const std::string& tableName() const override { return m_table.tableName(); }
+    Status setIndex(const std::string& index) override { return m_table.setIndex(index); }
+    Result<std::optional<std::string>> repeatedKey() override { return m_table.repeatedKey(); }
+    Status moveFirst() override { return m_table.moveFirst(); }
+    Status moveNext() override { return m_table.moveNext(); }
+    Status seek(const Key& key) override { return m_table.seek(key); }
+    bool hasRecord() const override { return !m_table.eof(); }
+    const FieldValue* currentField(const std::string& column, std::string& error) const override
+    {
+        return m_table.currentField(column, error);
+    }
+    std::string realText(double value) const override { return accessNumberText(value); }
+    std::int64_t recordId() const override { return m_table.recordNumber(); }
+    Status edit() override { return Status::failure(AccessDatabase::kWriteRefused, ErrorKind::ReadOnly); }
+    Status setNumber(const std::string&, double) override
+    {
+        return Status::failure(AccessDatabase::kWriteRefused, ErrorKind::ReadOnly);
+    }
+    Status update() override { return Status::failure(AccessDatabase::kWriteRefused, ErrorKind::ReadOnly); }
+
+private:
+    AccessTable m_table;
+};
+
+} // namespace
+
+AccessDatabase::AccessDatabase(AccessFile file)
+    : m_file(std::move(file))
+{
+}
+
+Result<std::unique_ptr<AccessDatabase>> AccessDatabase::open(const std::string& path)
+{
+    using R = Result<std::unique_ptr<AccessDatabase>>;
+    Result<AccessFile> file = AccessFile::open(path);
+    if (!file.ok()) {
+        // The reader's texts name the file; only the kind is decided here.
+        struct stat info {};
+        bool missing = ::stat(path.c_str(), &info) != 0 && errno == ENOENT;
+        return R::failure(file.error(), missing ? ErrorKind::NotFound : ErrorKind::NotADatabase);
+    }
+    return std::unique_ptr<AccessDatabase>(new AccessDatabase(std::move(*file)));
+}
+
+bool AccessDatabase::hasTable(const std::string& table)
+{
+    return m_file.hasTable(table);
+}
+
+Result<std::unique_ptr<EngineTable>> AccessDatabase::openTable(const std::string& table,
+                                                               const std::vector<std::string>& columns)
+{
+    using R = Result<std::unique_ptr<EngineTable>>;
+    if (!m_file.hasTable(table))
+        return R::failure(m_file.path() + ": has no table \"" + table + "\"", ErrorKind::NotFound);
+    Result<AccessTable> opened = m_file.openTable(table, columns);
+    if (!opened.ok())
+        return R::failure(opened.error(), ErrorKind::NotADatabase);
+    return std::unique_ptr<EngineTable>(new AccessEngineTable(std::move(*opened)));
+}
+
+Result<IndexInfo> AccessDatabase::index(const std::string& table, const std::string& index)
+{
+    using R = Result<IndexInfo>;
+    if (!m_file.hasTable(table))
+        return R::failure(m_file.path() + ": has no table \"" + table + "\"", ErrorKind::NotFound);
+    Result<AccessTableDefinition> definition = m_file.definition(table);
+    if (!definition.ok())
+        return R::failure(definition.error(), ErrorKind::NotADatabase);
+    const AccessIndex* found = nullptr;
+    for (const AccessIndex& candidate : definition->indexes)
+        if (sameName(candidate.name, index) && (!found || candidate.name == index))
+            found = &candidate;
+    if (!found)
+        return R::failure(m_file.path() + ": table \"" + definition->name + "\" has no index \"" + index + "\"",
+                          ErrorKind::NotFound);
+    if (found->columns.empty())
+        return R::failure(m_file.path() + ": index \"" + found->name + "\" of table \"" + definition->name +
+                          "\" has no columns");
+    return IndexInfo{found->name, found->columns, found->unique};
+}
+
+Result<std::uint64_t> AccessDatabase::recordCount(const std::string& table)
+{
+    Result<AccessTable> opened = m_file.openTable(table, {});
+    if (!opened.ok())
+        return Result<std::uint64_t>::failure(opened.error(), ErrorKind::NotADatabase);
+    return static_cast<std::uint64_t>(opened->recordCount());
+}
+
+} // namespace tarvex
