@@ -25,12 +25,6 @@ AccessSaving::~AccessSaving()
 Status AccessSaving::check() const
 {
     const std::string& path = m_file.path();
-    // Once claimed, the claim's own locks and entry are nobody else's.
-    Result<AccessFileUsers> users = m_claim ? m_claim->others() : findAccessFileUsers(path);
-    if (!users.ok())
-        return Status::failure(users.error(), ErrorKind::Io);
-    if (users->anyone())
-        return Status::failure(users->message(path), ErrorKind::Busy);
     // access() asks with the real user's rights, which are the process's own
     // here: the program is never set-user-id.
     if (::access(path.c_str(), W_OK) != 0)

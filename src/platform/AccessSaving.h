@@ -37,16 +37,17 @@ public:
     ~AccessSaving();
 
     // Whether records could be saved, as far as can be told without the
-    // claim: nobody else has the file (Busy), and the file can be written,
-    // as can its folder when a lock file has to be made there (ReadOnly).
-    // The text names the file. Once the claim is held, its own locks and
-    // entry count as nobody's.
+    // claim: the file can be written, as can its folder when a lock file has
+    // to be made there (ReadOnly, naming the file). Who else uses the file
+    // is the claim's to find (and the backup copy's, before it is made).
     Status check() const;
 
     // Takes the claim when it is not held yet; when it is, looks again for
     // anyone who opened the file meanwhile: the check to make just before
-    // writing. Fails as check() does, naming the file; then nothing is held
-    // and nothing has been written.
+    // writing. Fails, naming the file, when anybody else has it (Busy; the
+    // text says who and what to do), or the file or its lock file cannot be
+    // written (ReadOnly) or locked (Io); then nothing is held and nothing has
+    // been written.
     Status claim();
 
     // Writes values (one per column, nothing leaving it as it is) into the

@@ -5,7 +5,7 @@
 //
 // The file's own first bytes choose the engine behind it (see DatabaseEngine):
 // an SQLite database is opened through SQLite, an Access file (Jet 3, Jet 4
-// or ACE) through the Access reader (AccessDatabase), which only reads.
+// or ACE) through the Access reader and in-place writer (AccessDatabase).
 //
 // Table, column and index names are matched without regard to letter case, as
 // the original engine matched them; the file's own spelling is used inside.

@@ -521,14 +521,14 @@ TEST(AccessSavingTest, AFileSomebodyHasIsNeverWritten)
     AccessSaving saving(*file);
     {
         SleepingReader reader(database);
-        // The open's check names the file; a save leaves that to the
-        // table's caller, as for any record it saves.
+        // A save leaves the path to the table's caller, as for any record
+        // it saves; the claim names the file.
         std::string holder = "is in use by process " + std::to_string(reader.pid()) +
-                             " (sleep) with kv.mdb open. Close the salon "
-                             "application on every computer and run Tarvex again.";
-        Status checked = saving.check();
-        EXPECT_EQ(checked.kind(), ErrorKind::Busy);
-        EXPECT_EQ(checked.error(), database + " " + holder);
+                             " (sleep) with kv.mdb open. Close the salon application on every computer and run "
+                             "Tarvex again.";
+        Status claimed = saving.claim();
+        EXPECT_EQ(claimed.kind(), ErrorKind::Busy);
+        EXPECT_EQ(claimed.error(), database + " " + holder);
         Status saved = saveProduct(saving, products, "BW-100", {"cost"}, {1});
         EXPECT_EQ(saved.kind(), ErrorKind::Busy);
         EXPECT_EQ(saved.error(), holder);

@@ -8,8 +8,9 @@
 #include "platform/AccessWriter.h"
 #include "platform/AccessFile.h"
 #include "platform/AccessRule.h"
-#include "platform/AccessSaving.h"
+#include "platform/Database.h"
 
+#include "support/AccessFiles.h"
 #include "support/ProcessRunner.h"
 #include "support/TempDir.h"
 
@@ -24,7 +25,6 @@
 #include <map>
 #include <random>
 #include <set>
-#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -111,27 +111,11 @@ AccessTable openShape(const AccessFile& file, const Shape& shape)
 void addPlannedOffsets(const AccessFile& file, const AccessTableDefinition& definition, AccessPlace place,
                        const Change& change, const Shape& shape, std::set<std::size_t>& planned)
 {
-    Result<std::optional<AccessRowBytes>> row = file.image().liveRow(definition.page, place);
-    ASSERT_TRUE(row.ok() && *row);
-    AccessRowFields fields;
-    ASSERT_TRUE(fields.split(file.image(), **row, definition.hasVariableColumns));
-    auto offset = [&](const unsigned char* p) {
-        return static_cast<std::size_t>(p - reinterpret_cast<const unsigned char*>(file.image().bytes().data()));
-    };
-    for (std::size_t i = 0; i < shape.columns.size(); ++i) {
-        if (!change.values[i])
-            continue;
-        for (const AccessColumn& column : definition.columns) {
-            if (column.name != shape.columns[i])
-                continue;
-            std::optional<AccessRowBytes> value = fields.bytes(column);
-            if (!value || !fields.maskByte(column))
-                continue;
-            for (std::size_t k = 0; k < value->size; ++k)
-                planned.insert(offset(value->data) + k);
-            planned.insert(offset(fields.maskByte(column)));
-        }
-    }
+    std::vector<std::string> written;
+    for (std::size_t i = 0; i < shape.columns.size(); ++i)
+        if (change.values[i])
+            written.push_back(shape.columns[i]);
+    addAmountOffsets(file, definition, place, written, planned);
 }
 
 // What applying changes to the file at path gave, product by product, and
@@ -187,71 +171,24 @@ std::map<std::string, Amounts> amountsOf(const std::string& path, const Shape& s
     return all;
 }
 
-// The fields of one line of mdb-export's output.
-std::vector<std::string> csvFields(const std::string& line)
-{
-    std::vector<std::string> fields(1);
-    bool quoted = false;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        char c = line[i];
-        if (c == '"' && quoted && i + 1 < line.size() && line[i + 1] == '"')
-            fields.back() += line[++i];
-        else if (c == '"')
-            quoted = !quoted;
-        else if (c == ',' && !quoted)
-            fields.emplace_back();
-        else
-            fields.back() += c;
-    }
-    return fields;
-}
-
-bool haveMdbExport()
-{
-    return runProcess({"sh", "-c", "command -v mdb-export"}).exitCode == 0;
-}
-
 // The amounts of the records with the given keys as libmdb's mdb-export
 // reads them, run as a separate program; nothing when it fails.
 std::optional<std::map<std::string, Amounts>> exportedAmounts(const std::string& path, const Shape& shape)
 {
-    ProcessOptions options;
-    options.environment = {"LC_ALL=C"};
-    ProcessResult run = runProcess({"mdb-export", path, shape.table}, options);
-    if (run.exitCode != 0)
+    std::optional<std::vector<std::map<std::string, std::string>>> rows = mdbExportRows(path, shape.table);
+    if (!rows)
         return std::nullopt;
     std::map<std::string, Amounts> all;
-    std::istringstream lines(run.out);
-    std::string line;
-    std::getline(lines, line);
-    std::vector<std::string> header = csvFields(line);
-    auto at = [&](const std::string& name) {
-        return static_cast<std::size_t>(std::find(header.begin(), header.end(), name) - header.begin());
-    };
-    while (std::getline(lines, line)) {
-        std::vector<std::string> fields = csvFields(line);
-        if (fields.size() != header.size())
-            return std::nullopt;
-        std::string key = fields[at(shape.key)];
+    for (std::map<std::string, std::string>& row : *rows) {
+        std::string key = row[shape.key];
         while (all.count(key))
             key += "+";
         for (const std::string& column : shape.columns) {
-            const std::string& text = fields[at(column)];
+            const std::string& text = row[column];
             all[key].push_back(text.empty() ? std::nullopt : std::optional<double>(std::strtod(text.c_str(), nullptr)));
         }
     }
     return all;
-}
-
-// The offsets at which two files differ.
-std::set<std::size_t> differences(const std::string& before, const std::string& after)
-{
-    std::set<std::size_t> offsets;
-    EXPECT_EQ(before.size(), after.size());
-    for (std::size_t i = 0; i < std::min(before.size(), after.size()); ++i)
-        if (before[i] != after[i])
-            offsets.insert(i);
-    return offsets;
 }
 
 // The text as Access stores names and properties (UTF-16, little-endian),
@@ -310,7 +247,7 @@ void expectWritten(const std::string& name, const Shape& shape, const std::vecto
         EXPECT_TRUE(outcome.ok()) << outcome.error;
 
     EXPECT_EQ(amountsOf(path, shape), expected);
-    for (std::size_t offset : differences(before, readFile(path)))
+    for (std::size_t offset : differingOffsets(before, readFile(path)))
         EXPECT_TRUE(applied.planned.count(offset)) << "byte " << offset << " changed unplanned";
     if (haveMdbExport()) {
         std::optional<std::map<std::string, Amounts>> exported = exportedAmounts(path, shape);
@@ -578,11 +515,12 @@ TEST(AccessWriterTest, AFileThatRefusesWritesIsNotOpenedForWriting)
     EXPECT_NE(seen.find("read-only: " + path + ": cannot be written"), std::string::npos) << seen;
 }
 
-// The change of a record as an opened table makes it: the amounts given
-// are saved together, the table then reads them as stored (a Currency
-// rounded), and a second change of the same record starts from them rather
-// than being taken for another program's change.
-TEST(AccessWriterTest, ARecordEditSavesItsAmountsTogetherAndTheTableReadsThemBack)
+// Saves through Database and Recordset, as the apply makes them: the
+// amounts given are saved together, the recordset then reads them as stored
+// (a Currency rounded, a Single as its float), a second change of the same
+// record starts from them rather than being taken for another program's
+// change, and only the planned bytes of the file change.
+TEST(AccessWriterTest, TheEngineSavesRecordsOfEveryKindOfHost)
 {
     struct Case {
         const char* file;
@@ -590,11 +528,12 @@ TEST(AccessWriterTest, ARecordEditSavesItsAmountsTogetherAndTheTableReadsThemBac
         std::string key;
         Amounts first;    // cost, then price: the first change
         double second;    // then a new price alone
-        Amounts readBack; // what the table and mdb-export read at the end
+        Amounts readBack; // what the recordset and mdb-export read at the end
     };
     const std::vector<Case> cases = {
         {"kv-currency-2000.mdb", Shape{}, "BW-100", {10.12345678, 27.5}, 28.00004, {10.1235, 28}},
         {"kv-single-2000.mdb", Shape{}, "BW-104", {2.5, std::nullopt}, 0.1, {2.5, 0.1}},
+        {"kv-2010.accdb", Shape{}, "BW-104", {std::nullopt, 6.5}, 7.25, {std::nullopt, 7.25}},
         // Access 97: Table1's Double column F (and Currency H), found by A.
         {"testV1997.mdb", Shape{"Table1", "A", {"F", "H"}}, "a", {123.5, 0.25}, -7, {123.5, -7}},
     };
@@ -602,39 +541,57 @@ TEST(AccessWriterTest, ARecordEditSavesItsAmountsTogetherAndTheTableReadsThemBac
         SCOPED_TRACE(test.file);
         TempDir dir;
         std::string path = copyOf(dir, test.file);
-        Result<AccessFile> file = AccessFile::open(path);
-        ASSERT_TRUE(file.ok()) << file.error();
-        AccessTable table = openShape(*file, test.shape);
-        ASSERT_TRUE(table.seek(Key{test.key}).ok());
-        ASSERT_FALSE(table.noMatch());
+        std::string before = readFile(path);
+        std::set<std::size_t> planned;
+        {
+            Result<AccessFile> file = AccessFile::open(path);
+            ASSERT_TRUE(file.ok()) << file.error();
+            AccessTable table = openShape(*file, test.shape);
+            std::optional<Found> found = find(table, test.shape, test.key);
+            ASSERT_TRUE(found);
+            addPlannedOffsets(*file, table.definition(), found->place, {test.key, {1.0, 1.0}}, test.shape, planned);
+        }
         const std::string& cost = test.shape.columns[0];
         const std::string& price = test.shape.columns[1];
         {
-            AccessSaving saving(*file);
-            AccessRecordEdit edit(saving, table);
-            EXPECT_FALSE(edit.setNumber(cost, 1).ok()) << "a change without edit()";
-            ASSERT_TRUE(edit.edit().ok());
-            EXPECT_FALSE(edit.setNumber("Name", 1).ok()) << "a column not opened";
-            for (std::size_t i = 0; i < 2; ++i)
+            Result<Database> db = Database::open(path);
+            ASSERT_TRUE(db.ok()) << db.error();
+            EXPECT_TRUE(db->saveCheck().ok()) << db->saveCheck().error();
+            Result<Recordset> records = db->openTable(test.shape.table, {test.shape.key, cost, price});
+            ASSERT_TRUE(records.ok()) << records.error();
+            Result<AccessFile> file = AccessFile::open(path);
+            ASSERT_TRUE(records->setIndex(indexOn(*file->definition(test.shape.table), test.shape.key)).ok());
+            ASSERT_TRUE(records->seek(Key{test.key}).ok());
+            ASSERT_FALSE(records->noMatch());
+            EXPECT_FALSE(records->setNumber(cost, 1).ok()) << "a change without edit()";
+            ASSERT_TRUE(records->edit().ok());
+            EXPECT_FALSE(records->setNumber("B", 1).ok()) << "a column not opened";
+            for (std::size_t i = 0; i < 2; ++i) {
                 if (test.first[i]) {
-                    ASSERT_TRUE(edit.setNumber(test.shape.columns[i], *test.first[i]).ok());
+                    ASSERT_TRUE(records->setNumber(test.shape.columns[i], *test.first[i]).ok());
                 }
-            Status saved = edit.update();
+            }
+            Status saved = records->update();
             ASSERT_TRUE(saved.ok()) << saved.error();
-            EXPECT_EQ(*table.number(cost), test.readBack[0]);
+            EXPECT_EQ(*records->number(cost), test.readBack[0]);
 
-            ASSERT_TRUE(edit.edit().ok());
-            ASSERT_TRUE(edit.setNumber(price, test.second).ok());
-            saved = edit.update();
+            ASSERT_TRUE(records->edit().ok());
+            ASSERT_TRUE(records->setNumber(price, test.second).ok());
+            saved = records->update();
             ASSERT_TRUE(saved.ok()) << saved.error();
-            EXPECT_EQ(*table.number(price), test.readBack[1]);
+            EXPECT_EQ(*records->number(price), test.readBack[1]);
         }
         EXPECT_EQ(amountsOf(path, test.shape)[test.key], test.readBack);
+        for (std::size_t offset : differingOffsets(before, readFile(path)))
+            EXPECT_TRUE(planned.count(offset)) << "byte " << offset << " changed unplanned";
         if (haveMdbExport()) {
             std::optional<std::map<std::string, Amounts>> exported = exportedAmounts(path, test.shape);
             ASSERT_TRUE(exported);
             EXPECT_EQ((*exported)[test.key], test.readBack);
         }
+        // No lock file was there, and none is left.
+        EXPECT_FALSE(fs::exists(dir.file("kv.ldb")) || fs::exists(dir.file("kv.laccdb")) ||
+                     fs::exists(dir.file("testV1997.ldb")));
     }
 }
 
