@@ -605,18 +605,9 @@ TEST(AccessWriterTest, KillsAtAnyMomentLeaveEveryProductOldOrNew)
     constexpr int kKills = 30;
     TempDir dir;
     std::string original = copyOf(dir, "kv-overflow-2000.mdb");
-    // The file being killed over lives in memory where the system has such a
-    // folder: a kill leaves the same page cache behind on any file system,
-    // and there the thousands of flushes cost nothing.
-    struct MemoryFolder {
-        std::string path;
-        ~MemoryFolder()
-        {
-            std::error_code ignored;
-            fs::remove_all(path, ignored);
-        }
-    } memory{"/dev/shm/tarvex-kill-XXXXXX"};
-    std::string path = ::mkdtemp(memory.path.data()) ? memory.path + "/kv.mdb" : dir.file("kv.mdb");
+    // The file being killed over lives in memory (see TempDir).
+    TempDir memory(TempDir::Where::Memory);
+    std::string path = memory.file("kv.mdb");
     Shape shape{"product", "ID", {"cost", "retailprice"}};
     std::mt19937 random(13);
     int partWay = 0;
