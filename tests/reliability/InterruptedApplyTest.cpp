@@ -23,6 +23,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -440,6 +441,61 @@ TEST(InterruptedApplyTest, AnApplyIntoAnAccessHostKilledAtRandomPointsLeavesEver
               << ", left consistent: " << consistent << ", products per apply: " << kAccessProducts << std::endl;
     EXPECT_EQ(midway, wanted);
     EXPECT_EQ(consistent, kills);
+}
+
+// An Access host that another program opens after the list was built (here
+// a child of the test that holds it open without any lock) is not written:
+// the first save finds it, names it and the apply stops there, with every
+// product named; no lock file is left behind.
+TEST(InterruptedApplyTest, AnAccessHostAnotherProgramOpensBeforeTheApplyIsNotWritten)
+{
+    TempDir dir;
+    std::string host = dir.file("kv.mdb");
+    fs::copy_file(std::string(TARVEX_SOURCE_DIR) + "/tests/data/access/kv-2000.mdb", host);
+    std::string update = dir.file("invupdate.mdb");
+    fs::copy_file(std::string(TARVEX_SOURCE_DIR) + "/tests/data/access/invupdate-2000.mdb", update);
+    std::string before = readFile(host);
+    Result<Database> u = Database::open(update);
+    Result<Database> h = Database::open(host);
+    ASSERT_TRUE(u.ok() && h.ok());
+    ASSERT_TRUE(h->saveCheck().ok());
+    ScriptedPrompter prompter;
+    PriceReview review(*u, *h, prompter);
+    ASSERT_TRUE(review.build().ok());
+    review.selectAll();
+
+    int opened[2];
+    ASSERT_EQ(::pipe(opened), 0);
+    pid_t other = ::fork();
+    if (other == 0) {
+        int fd = ::open(host.c_str(), O_RDONLY);
+        char byte = fd >= 0 ? 1 : 0;
+        if (::write(opened[1], &byte, 1) != 1)
+            ::_exit(1);
+        for (;;)
+            ::pause();
+    }
+    char byte = 0;
+    ASSERT_EQ(::read(opened[0], &byte, 1), 1);
+    ASSERT_EQ(byte, 1);
+    PriceReview::ApplyOutcome outcome = review.apply();
+    ::kill(other, SIGKILL);
+    ::waitpid(other, nullptr, 0);
+    ::close(opened[0]);
+    ::close(opened[1]);
+
+    EXPECT_EQ(outcome, PriceReview::ApplyOutcome::Incomplete);
+    const ApplyReport& report = review.lastReport();
+    EXPECT_EQ(report.updated, 0u);
+    ASSERT_EQ(report.failed.size(), 13u);
+    const std::string& named = report.failed[0].reason;
+    EXPECT_EQ(named.rfind(host + ": is in use by process " + std::to_string(other) + " (", 0), 0u) << named;
+    EXPECT_NE(named.find(") with kv.mdb open. Close the salon application on every computer and run Tarvex again."),
+              std::string::npos)
+        << named;
+    EXPECT_EQ(report.failed[1].reason, "not tried: the host database refused the save before it");
+    EXPECT_EQ(readFile(host), before);
+    EXPECT_FALSE(fs::exists(dir.file("kv.ldb")));
 }
 
 // Another program, the sqlite3 shell, that runs sql on the host, waiting out
