@@ -78,6 +78,12 @@ Result<std::unique_ptr<AccessDatabase>> AccessDatabase::open(const std::string& 
     return std::unique_ptr<AccessDatabase>(new AccessDatabase(std::move(*file), access));
 }
 
+void AccessDatabase::endSaves()
+{
+    if (m_saving)
+        m_saving->release();
+}
+
 Status AccessDatabase::saveCheck()
 {
     if (!m_saving)

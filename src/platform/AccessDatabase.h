@@ -5,7 +5,7 @@
 //
 // Records are saved in place through AccessSaving: the first save claims
 // the file (which finds anybody else using it, and then keeps everybody out),
-// and the claim ends when the database is closed. Nothing is claimed at the
+// and the claim ends with endSaves() or when the database is closed. Nothing is claimed at the
 // open: the backup copy that follows it must find the file free. A file
 // opened only for reading is never written.
 #pragma once
@@ -43,6 +43,8 @@ public:
     // AccessSaving::check().
     Status saveCheck() override;
     Status settleLog() override { return Status::success(); }
+    // Ends the claim (see AccessSaving::release).
+    void endSaves() override;
     // The whole file is in memory: there is no lock to hold.
     Status beginRead() override { return Status::success(); }
     void endRead() override {}

@@ -7,6 +7,7 @@
 // two products with its report, the error status and no journal left.
 // Another program's writes must never be lost, nor ours silently.
 #include "app/ExitStatus.h"
+#include "platform/AccessFileUsers.h"
 #include "platform/Database.h"
 #include "review/ChangeList.h"
 #include "review/PriceReview.h"
@@ -446,7 +447,8 @@ TEST(InterruptedApplyTest, AnApplyIntoAnAccessHostKilledAtRandomPointsLeavesEver
 // An Access host that another program opens after the list was built (here
 // a child of the test that holds it open without any lock) is not written:
 // the first save finds it, names it and the apply stops there, with every
-// product named; no lock file is left behind.
+// product named; no lock file is left behind. An apply that writes lets go
+// of the file when it ends.
 TEST(InterruptedApplyTest, AnAccessHostAnotherProgramOpensBeforeTheApplyIsNotWritten)
 {
     TempDir dir;
@@ -496,6 +498,17 @@ TEST(InterruptedApplyTest, AnAccessHostAnotherProgramOpensBeforeTheApplyIsNotWri
     EXPECT_EQ(report.failed[1].reason, "not tried: the host database refused the save before it");
     EXPECT_EQ(readFile(host), before);
     EXPECT_FALSE(fs::exists(dir.file("kv.ldb")));
+
+    // Once it has gone, the apply writes, and lets go of the file when it
+    // ends, not only when the host is closed.
+    ASSERT_TRUE(review.build().ok());
+    review.selectAll();
+    EXPECT_EQ(review.apply(), PriceReview::ApplyOutcome::Complete);
+    EXPECT_NE(readFile(host), before);
+    EXPECT_FALSE(fs::exists(dir.file("kv.ldb")));
+    Result<AccessFileUsers> users = findAccessFileUsers(host);
+    ASSERT_TRUE(users.ok()) << users.error();
+    EXPECT_FALSE(users->anyone());
 }
 
 // Another program, the sqlite3 shell, that runs sql on the host, waiting out
