@@ -28,6 +28,7 @@
 #include <filesystem>
 #include <iostream>
 #include <map>
+#include <poll.h>
 #include <random>
 #include <set>
 #include <sys/wait.h>
@@ -256,14 +257,15 @@ TEST(InterruptedApplyTest, AnApplyKilledOrSignalledAtRandomPointsLeavesEveryProd
     ::close(pipeEnds[1]);
 }
 
-// The apply into a genuine Access host (a copy of tests/data/access/kv-2000.mdb,
-// written in place through the Access engine) killed at random points: a
-// price list raises the cost and price of the host's first stock items, a
-// child builds, selects all and applies, and is killed after a random delay
-// spread over one whole apply. Every product must then hold all its old or
-// all its new values, libmdb must still read the file, the next run must list
-// exactly the products still old, and a run after that writes them, leaving
-// the lock file as it found it (the killed run's entry, stale).
+// The apply into a genuine Access host (a copy of
+// tests/data/access/kv-2000.mdb, written in place through the Access engine)
+// killed at random points: a price list raises the cost and price of the
+// host's first stock items, a child builds, selects all and applies, and is
+// killed after a random delay spread over the time one apply's saves take.
+// Every product must then hold all its old or all its new values, libmdb
+// must still read the file, the next run must list exactly the products
+// still old, and a run after that writes them, leaving the lock file as it
+// found it (the killed run's entry, stale).
 pid_t startAccessApply(const std::string& update, const std::string& host, std::size_t products, int ready)
 {
     pid_t child = ::fork();
@@ -360,11 +362,22 @@ TEST(InterruptedApplyTest, AnApplyIntoAnAccessHostKilledAtRandomPointsLeavesEver
         return std::pair<pid_t, int>(child, ends[0]);
     };
 
-    // One whole apply first, to know how long one takes.
+    // Until the child's apply has claimed the host (its lock file appears),
+    // which it does at its first save, or has ended (ready then has its
+    // second byte, or is closed): reading the tables and looking for other
+    // users of the file come first and take a good part of an apply.
+    auto awaitClaim = [&](int ready) {
+        pollfd done{ready, POLLIN, 0};
+        while (!fs::exists(lockFile) && ::poll(&done, 1, 0) == 0)
+            std::this_thread::sleep_for(std::chrono::microseconds(20));
+    };
+
+    // One whole apply first, to know how long its saves take.
     restore();
     auto [child, ready] = runWhole();
     char byte = 0;
     ASSERT_EQ(::read(ready, &byte, 1), 1);
+    awaitClaim(ready);
     auto start = std::chrono::steady_clock::now();
     ASSERT_EQ(::read(ready, &byte, 1), 1);
     auto whole = std::chrono::steady_clock::now() - start;
@@ -384,6 +397,7 @@ TEST(InterruptedApplyTest, AnApplyIntoAnAccessHostKilledAtRandomPointsLeavesEver
         restore();
         std::tie(child, ready) = runWhole();
         ASSERT_EQ(::read(ready, &byte, 1), 1);
+        awaitClaim(ready);
         std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
         ::kill(child, SIGKILL);
         ::waitpid(child, &status, 0);
