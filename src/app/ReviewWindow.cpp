@@ -2,6 +2,7 @@
 // once its list is built.
 #include "app/ReviewWindow.h"
 
+#include "app/RunReview.h"
 #include "review/PriceReview.h"
 #include "review/qt/ReviewDialog.h"
 
@@ -11,9 +12,12 @@ namespace tarvex {
 
 RunEnd runReviewWindow(RunState& run, Prompter& prompter)
 {
-    PriceReview review(run.update, run.host, prompter);
+    RunReview runReview(run, prompter);
+    if (!runReview.prepare())
+        return RunEnd::Error;
+    PriceReview& review = runReview.review();
     ReviewDialog dialog(review, prompter);
-    dialog.setKeepOff({run.hostPath, run.host.path(), run.update.path(), run.backupPath});
+    dialog.setKeepOff(runReview.keepOff());
     Status loaded = dialog.load();
     if (!loaded.ok()) {
         review.reportBuildFailure(loaded);

@@ -2,6 +2,8 @@
 #include "app/TerminalFrontEnd.h"
 
 #include "app/ExitStatus.h"
+#include "app/RunHistory.h"
+#include "app/RunReview.h"
 #include "data/HostLocator.h"
 #include "platform/FileCopy.h"
 #include "platform/Shell.h"
@@ -28,9 +30,10 @@ bool isSet(const char* name)
 // The hand-over to the terminal review on the run's two databases.
 RunEnd runConsoleReview(RunState& run, ConsolePrompter& prompter, PdfPrinter printPdf)
 {
-    PriceReview review(run.update, run.host, prompter);
-    ConsoleReview console(review, prompter, std::move(printPdf),
-                          {run.hostPath, run.host.path(), run.update.path(), run.backupPath});
+    RunReview runReview(run, prompter);
+    if (!runReview.prepare())
+        return RunEnd::Error;
+    ConsoleReview console(runReview.review(), prompter, std::move(printPdf), runReview.keepOff());
     return console.run();
 }
 
@@ -56,7 +59,13 @@ std::string versionLine()
     return std::string(kProgramTitle) + " " + label;
 }
 
-int locateHostDatabase(const std::string& settingsFolder, std::ostream& out, std::ostream& err)
+namespace {
+
+// The host database path a run would use, from the stored location and the
+// logon settings files only, with the settings file it came from; nothing,
+// said on err, when no location is stored.
+std::optional<std::pair<StoredLocation, std::string>> storedHostPath(const std::string& settingsFolder,
+                                                                     std::ostream& err)
 {
     // The steps used here never prompt; the prompter and shell only satisfy
     // the locator's constructor.
@@ -70,11 +79,22 @@ int locateHostDatabase(const std::string& settingsFolder, std::ostream& out, std
         err << "No host database location is stored in " << visibleText(settingsFolder) << "/Merlow.INI or "
             << visibleText(userSettingsFile())
             << " (section Settings, key DBLocation); a run would ask for a shortcut to the host application.\n";
-        return kExitError;
+        return std::nullopt;
     }
+    std::string hostPath = locator.redirect(stored.path);
+    return std::make_pair(stored, hostPath);
+}
+
+} // namespace
+
+int locateHostDatabase(const std::string& settingsFolder, std::ostream& out, std::ostream& err)
+{
+    auto found = storedHostPath(settingsFolder, err);
+    if (!found)
+        return kExitError;
+    const auto& [stored, hostPath] = *found;
     // The stored path comes from a file: no control character of it reaches
     // the terminal.
-    std::string hostPath = locator.redirect(stored.path);
     out << visibleText(hostPath) << '\n' << std::flush;
     err << "tarvex: location from " << visibleText(stored.settingsFile) << " (section Settings, key DBLocation)";
     if (hostPath != stored.path)
@@ -83,8 +103,16 @@ int locateHostDatabase(const std::string& settingsFolder, std::ostream& out, std
     return kExitOk;
 }
 
+int historyOfHostDatabase(const std::string& settingsFolder, std::ostream& out, std::ostream& err)
+{
+    auto found = storedHostPath(settingsFolder, err);
+    if (!found)
+        return kExitError;
+    return printHistory(found->second, out, err);
+}
+
 int runInTerminal(const VendorFiles& files, std::istream& in, std::ostream& out, std::ostream& err, bool errIsTerminal,
-                  bool inIsTerminal, PdfPrinter printPdf)
+                  bool inIsTerminal, PdfPrinter printPdf, std::optional<UndoRequest> undo)
 {
     ConsolePrompter prompter(in, out, err, errIsTerminal, !inIsTerminal);
     out << splashLine() << '\n' << std::flush;
@@ -92,6 +120,8 @@ int runInTerminal(const VendorFiles& files, std::istream& in, std::ostream& out,
     SystemFileCopy fileCopy;
     StartupSequence sequence(files, prompter, shell, fileCopy, systemLocalTime,
                              [&](RunState& run) { return runConsoleReview(run, prompter, std::move(printPdf)); });
+    if (undo)
+        sequence.setUndo(*undo);
     RunEnd end = sequence.run();
     out << std::flush;
     return exitStatus(end);
@@ -113,12 +143,22 @@ std::optional<int> runWithoutWindows(const CommandLine& line, const VendorFiles&
         return kExitUsage;
     case CommandLine::Action::Locate:
         return locateHostDatabase(files.folder, out, err);
+    case CommandLine::Action::History:
+        return historyOfHostDatabase(files.folder, out, err);
+    case CommandLine::Action::HistoryWindow:
+        if (line.frontEnd == CommandLine::FrontEnd::Terminal)
+            return historyOfHostDatabase(files.folder, out, err);
+        return std::nullopt;
+    case CommandLine::Action::Undo:
     case CommandLine::Action::Run:
         break;
     }
     if (line.frontEnd == CommandLine::FrontEnd::Windows)
         return std::nullopt;
-    return runInTerminal(files, in, out, err, errIsTerminal, inIsTerminal, std::move(printPdf));
+    std::optional<UndoRequest> undo;
+    if (line.action == CommandLine::Action::Undo)
+        undo = UndoRequest{line.undoRun};
+    return runInTerminal(files, in, out, err, errIsTerminal, inIsTerminal, std::move(printPdf), undo);
 }
 
 } // namespace tarvex

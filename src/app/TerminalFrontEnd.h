@@ -5,6 +5,7 @@
 
 #include "review/ConsoleReview.h"
 #include "startup/CommandLine.h"
+#include "startup/StartupSequence.h"
 #include "startup/VendorFiles.h"
 
 #include <iosfwd>
@@ -30,13 +31,19 @@ std::string versionLine();
 // copies nothing.
 int locateHostDatabase(const std::string& settingsFolder, std::ostream& out, std::ostream& err);
 
+// Prints the runs recorded for the host database a run would use (found as
+// locateHostDatabase finds it), newest first, and returns the exit status.
+// Opens nothing for writing.
+int historyOfHostDatabase(const std::string& settingsFolder, std::ostream& out, std::ostream& err);
+
 // A whole run in the terminal: the splash line, the start-up with the
 // terminal prompts, and the terminal review. errIsTerminal: whether err is a
 // terminal, where progress is drawn; inIsTerminal: whether in is one (when it
 // is not, answers are echoed so that a scripted run's output reads in order).
-// Returns the exit status.
+// With undo, the run is that undo (see StartupSequence::setUndo). Returns
+// the exit status.
 int runInTerminal(const VendorFiles& files, std::istream& in, std::ostream& out, std::ostream& err, bool errIsTerminal,
-                  bool inIsTerminal, PdfPrinter printPdf);
+                  bool inIsTerminal, PdfPrinter printPdf, std::optional<UndoRequest> undo = std::nullopt);
 
 // Does what line asks unless it is a run in windows: the exit status, or
 // nothing when the caller is to start the windows. files: the vendor's files

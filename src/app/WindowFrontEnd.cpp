@@ -10,10 +10,13 @@
 
 namespace tarvex {
 
-int runInWindows(const VendorFiles& files, Prompter& prompter, Shell& shell, FileCopy& fileCopy)
+int runInWindows(const VendorFiles& files, Prompter& prompter, Shell& shell, FileCopy& fileCopy,
+                 std::optional<UndoRequest> undo)
 {
     StartupSequence sequence(files, prompter, shell, fileCopy, systemLocalTime,
                              [&](RunState& run) { return runReviewWindow(run, prompter); });
+    if (undo)
+        sequence.setUndo(*undo);
     SplashWindow splash([&] { return sequence.run(); });
     QObject::connect(&splash, &SplashWindow::finished, [](RunEnd end) { QCoreApplication::exit(exitStatus(end)); });
     splash.show();

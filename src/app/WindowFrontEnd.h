@@ -6,14 +6,18 @@
 #include "platform/FileCopy.h"
 #include "platform/Prompter.h"
 #include "platform/Shell.h"
+#include "startup/StartupSequence.h"
 #include "startup/VendorFiles.h"
 
+#include <optional>
 #include <string>
 
 namespace tarvex {
 
 // Shows the splash and runs the application's event loop until the run is
-// over; returns the exit status. A QApplication must exist.
-int runInWindows(const VendorFiles& files, Prompter& prompter, Shell& shell, FileCopy& fileCopy);
+// over; returns the exit status. With undo, the run is that undo. A
+// QApplication must exist.
+int runInWindows(const VendorFiles& files, Prompter& prompter, Shell& shell, FileCopy& fileCopy,
+                 std::optional<UndoRequest> undo = std::nullopt);
 
 } // namespace tarvex

@@ -1,8 +1,10 @@
 // The program's entry. Everything that needs no window (--help, --version,
-// --locate, and a whole run in the terminal) is the terminal front end's;
-// otherwise the splash window, whose timer runs the start-up sequence with
-// the windowed prompts and hands over to the review window. No QApplication
+// --locate, --history, and a whole run or undo in the terminal) is the
+// terminal front end's; otherwise the splash window, whose timer runs the
+// start-up sequence with the windowed prompts and hands over to the review
+// window, or, for --history-window, the history window first. No QApplication
 // is made for the terminal: it would fail without a display.
+#include "app/HistoryWindow.h"
 #include "app/OffscreenPrinting.h"
 #include "app/TerminalFrontEnd.h"
 #include "app/WindowFrontEnd.h"
@@ -25,7 +27,7 @@
 
 namespace {
 
-int runWindows(int argc, char** argv, const tarvex::VendorFiles& files)
+int runWindows(int argc, char** argv, const tarvex::VendorFiles& files, const tarvex::CommandLine& line)
 {
     QApplication app(argc, argv);
     // The session ending (the user logging out) asks an apply or a backup
@@ -39,7 +41,12 @@ int runWindows(int argc, char** argv, const tarvex::VendorFiles& files)
     tarvex::QtPrompter prompter;
     tarvex::SystemShell shell;
     tarvex::SystemFileCopy fileCopy;
-    return tarvex::runInWindows(files, prompter, shell, fileCopy);
+    if (line.action == tarvex::CommandLine::Action::HistoryWindow)
+        return tarvex::runHistoryWindow(files, prompter, shell, fileCopy);
+    std::optional<tarvex::UndoRequest> undo;
+    if (line.action == tarvex::CommandLine::Action::Undo)
+        undo = tarvex::UndoRequest{line.undoRun};
+    return tarvex::runInWindows(files, prompter, shell, fileCopy, undo);
 }
 
 } // namespace
@@ -68,5 +75,5 @@ int main(int argc, char** argv)
                                   ::isatty(STDIN_FILENO) == 1, printing.pdfPrinter());
     if (status)
         return *status;
-    return runWindows(argc, argv, files);
+    return runWindows(argc, argv, files, line);
 }

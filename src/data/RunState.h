@@ -1,19 +1,27 @@
 // RunState: what the start-up leaves for the review: the two open databases
-// and where the host database and its backup are.
+// (only the host for an undo) and where the host database and its backup
+// are, the vendor's name and, for an undo, the run it undoes.
 #pragma once
 
 #include "platform/Database.h"
+#include "platform/RunRecordFile.h"
+
+#include <optional>
 
 #include <string>
 
 namespace tarvex {
 
 struct RunState {
-    Database update;
+    // Empty for an undo, which needs no price list.
+    std::optional<Database> update;
     Database host;
     std::string hostPath;
     std::string backupPath;
     std::string desktopFolder;
+    // The vendor named in the price list, for the run record.
+    std::string vendor = {};
+    std::optional<RunSummary> undoing = {};
 };
 
 } // namespace tarvex

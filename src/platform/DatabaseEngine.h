@@ -71,6 +71,13 @@ public:
     virtual std::int64_t recordId() const = 0;
     virtual Status edit() = 0;
     virtual Status setNumber(const std::string& column, double value) = 0;
+    // Empties a field, as an undo puts back a value that was empty. An engine
+    // that cannot says so; nothing is then written.
+    virtual Status setEmpty(const std::string& column)
+    {
+        return Status::failure("table \"" + tableName() + "\": column \"" + column +
+                               "\": this database cannot be given an empty value");
+    }
     virtual Status update() = 0;
 };
 

@@ -79,6 +79,8 @@ public:
     // busy timeout (ReadOnly, Busy, Io...); the record is then left as it was.
     Status edit() { return m_table->edit(); }
     Status setNumber(const std::string& column, double value) { return m_table->setNumber(column, value); }
+    // Records that the field is to be empty, as setNumber() records a value.
+    Status setEmpty(const std::string& column) { return m_table->setEmpty(column); }
     Status update() { return m_table->update(); }
 
 private:

@@ -351,6 +351,17 @@ Status SqliteTable::setNumber(const std::string& column, double value)
     return Status::success();
 }
 
+Status SqliteTable::setEmpty(const std::string& column)
+{
+    if (!m_editing)
+        return Status::failure(recordName() + ": not being changed");
+    int i = columnIndex(column);
+    if (i < 0)
+        return Status::failure("table \"" + m_table + "\": column \"" + column + "\" not opened");
+    m_pending.emplace_back(i, std::nullopt);
+    return Status::success();
+}
+
 Status SqliteTable::update()
 {
     if (!m_editing)
@@ -376,8 +387,13 @@ Status SqliteTable::update()
     }
     sqlite3_stmt* raw = stmt.get();
     parameter = 0;
-    for (size_t i = 0; i < m_pending.size(); ++i)
-        sqlite3_bind_double(raw, ++parameter, m_pending[i].second);
+    for (size_t i = 0; i < m_pending.size(); ++i) {
+        ++parameter;
+        if (m_pending[i].second)
+            sqlite3_bind_double(raw, parameter, *m_pending[i].second);
+        else
+            sqlite3_bind_null(raw, parameter);
+    }
     sqlite3_bind_int64(raw, ++parameter, m_rowId);
     for (const FieldValue& value : m_values)
         bindField(raw, ++parameter, value);
@@ -393,8 +409,10 @@ Status SqliteTable::update()
     for (const auto& [i, value] : m_pending) {
         FieldValue& field = m_values[static_cast<size_t>(i)];
         field = FieldValue{};
-        field.type = FieldValue::Type::Real;
-        field.real = value;
+        if (value) {
+            field.type = FieldValue::Type::Real;
+            field.real = *value;
+        }
     }
     m_pending.clear();
     return Status::success();

@@ -10,6 +10,7 @@
 #include "platform/SqliteStatement.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -54,6 +55,7 @@ public:
     std::int64_t recordId() const override { return m_rowId; }
     Status edit() override;
     Status setNumber(const std::string& column, double value) override;
+    Status setEmpty(const std::string& column) override;
     Status update() override;
 
 private:
@@ -83,7 +85,8 @@ private:
     std::int64_t m_rowId = 0;
     std::vector<FieldValue> m_values;
     bool m_editing = false;
-    std::vector<std::pair<int, double>> m_pending;
+    // The columns to save and their new values; empty for an empty field.
+    std::vector<std::pair<int, std::optional<double>>> m_pending;
 };
 
 } // namespace tarvex

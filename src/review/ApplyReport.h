@@ -21,6 +21,9 @@ struct ApplyReport {
         // A signal (or the window session ending) asked the program to stop;
         // the rows after the last one saved were not tried.
         Asked,
+        // The run record could not be written (recordError says why): no
+        // product was saved after that.
+        NotRecorded,
     };
 
     // Rows whose host product got at least one new value and had no failure.
@@ -33,6 +36,8 @@ struct ApplyReport {
     Stop stopped = Stop::None;
     // For Stop::Asked, what asked: "SIGTERM", "SIGHUP", ...
     std::string askedBy;
+    // For Stop::NotRecorded, what the record's failure was.
+    std::string recordError;
 
     bool complete() const { return failed.empty(); }
 };

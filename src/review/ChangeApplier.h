@@ -1,6 +1,7 @@
 // Writing the chosen rows of the review list into the host database.
 #pragma once
 
+#include "data/RunJournal.h"
 #include "platform/Database.h"
 #include "platform/Prompter.h"
 #include "review/ApplyReport.h"
@@ -23,6 +24,18 @@ namespace tarvex {
 // write-ahead log into the opened file, so that nothing beside the path can
 // replay into another file (report.stopped says HostLeftPath).
 //
+// A row of an undo (row.restore) has no vendor product: its host record,
+// found by code and recorded identity, gets back the row's new cost and
+// price, but only while it still holds what the undone run wrote; otherwise
+// (changed since, gone) it is a failure of that row and nothing is written.
+// update may then be null.
+//
+// With a journal, the run is recorded: the journal is started (the record
+// opened) before the first save, each product is recorded before its save and
+// marked after it, and the run is finished at the end. When the record cannot
+// be written, nothing more is saved: not started, nothing is written at all
+// (report.stopped says NotRecorded).
+//
 // While it runs, SIGINT, SIGTERM, SIGHUP and SIGQUIT (see StopSignals) stop
 // it between two products: the product being saved is finished, the rows
 // left are reported as not tried (report.stopped says Asked).
@@ -32,7 +45,12 @@ namespace tarvex {
 // (locked by another program, read-only, unreadable), the remaining rows are
 // not tried: each would only wait out the lock again. Those rows are reported
 // as failed too. Rows saved before stay saved.
-ApplyReport applyChanges(Database& update, Database& host, const std::vector<const ProposedChange*>& rows,
-                         Prompter& prompter);
+ApplyReport applyChanges(Database* update, Database& host, const std::vector<const ProposedChange*>& rows,
+                         Prompter& prompter, RunJournal* journal);
+inline ApplyReport applyChanges(Database& update, Database& host, const std::vector<const ProposedChange*>& rows,
+                                Prompter& prompter)
+{
+    return applyChanges(&update, host, rows, prompter, nullptr);
+}
 
 } // namespace tarvex

@@ -3,6 +3,7 @@
 
 #include "review/ChangeApplier.h"
 #include "review/ChangeList.h"
+#include "review/UndoList.h"
 
 #include <algorithm>
 
@@ -35,6 +36,9 @@ std::string afterword(const ApplyReport& report, const std::string& hostPath)
         return "The update was stopped by " + report.askedBy +
                " before it was finished. The products that were updated keep their new values; the others were not "
                "written and are listed again by the next run.";
+    case ApplyReport::Stop::NotRecorded:
+        return "The run record could not be written, so the update stopped there: " + report.recordError +
+               "\nThe products that were updated keep their new values and are in the record.";
     case ApplyReport::Stop::None:
         break;
     }
@@ -44,7 +48,15 @@ std::string afterword(const ApplyReport& report, const std::string& hostPath)
 } // namespace
 
 PriceReview::PriceReview(Database& update, Database& host, Prompter& prompter)
-    : m_update(update)
+    : m_update(&update)
+    , m_host(host)
+    , m_prompter(prompter)
+{
+}
+
+PriceReview::PriceReview(Database& host, Prompter& prompter, std::vector<RecordedEntry> undone)
+    : m_update(nullptr)
+    , m_undone(std::move(undone))
     , m_host(host)
     , m_prompter(prompter)
 {
@@ -68,7 +80,8 @@ void PriceReview::replaceRows(std::vector<ProposedChange> rows)
 
 Status PriceReview::build()
 {
-    Result<ChangeList> list = buildChangeList(m_update, m_host, m_prompter);
+    Result<ChangeList> list =
+        m_update ? buildChangeList(*m_update, m_host, m_prompter) : buildUndoList(m_host, m_undone);
     m_built = true;
     if (list.ok()) {
         m_unreadable = std::move(list->unreadable);
@@ -154,19 +167,33 @@ std::size_t PriceReview::selectedCount() const
 PriceReview::ApplyOutcome PriceReview::apply()
 {
     std::vector<const ProposedChange*> chosen;
-    for (std::size_t i = 0; i < m_rows.size(); ++i)
-        if (m_selected[i])
+    std::vector<ProductProblem> passedOver;
+    for (std::size_t i = 0; i < m_rows.size(); ++i) {
+        if (!m_selected[i])
+            continue;
+        if (m_rows[i].restore && m_rows[i].restore->changedSince)
+            passedOver.push_back({m_rows[i].quickid, "changed since the price update it undoes; not put back"});
+        else
             chosen.push_back(&m_rows[i]);
-    if (chosen.empty()) {
+    }
+    if (chosen.empty() && passedOver.empty()) {
         m_prompter.showMessage(
             {"Select products to update.", "Nothing Selected", "", MessageIcon::Exclamation, MessageButtons::Ok});
         return ApplyOutcome::NothingSelected;
     }
 
     m_prompter.setBusy(true);
-    m_report = applyChanges(m_update, m_host, chosen, m_prompter);
+    m_report = chosen.empty() ? ApplyReport{} : applyChanges(m_update, m_host, chosen, m_prompter, m_journal);
+    m_report.failed.insert(m_report.failed.begin(), passedOver.begin(), passedOver.end());
     m_prompter.setBusy(false);
     replaceRows({});
+
+    if (m_report.stopped == ApplyReport::Stop::NotRecorded && m_report.updated == 0) {
+        m_prompter.showMessage({"The update could not be recorded, so nothing has been changed.", "Update Incomplete",
+                                m_report.recordError + "\nThe backup copy is kept.", MessageIcon::Critical,
+                                MessageButtons::Ok});
+        return ApplyOutcome::Incomplete;
+    }
 
     if (m_report.complete()) {
         m_prompter.showMessage({"Update Complete", "", "", MessageIcon::None, MessageButtons::Ok});

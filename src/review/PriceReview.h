@@ -5,6 +5,7 @@
 #pragma once
 
 #include "data/RunEnd.h"
+#include "data/RunJournal.h"
 #include "platform/Database.h"
 #include "platform/Prompter.h"
 #include "review/ApplyReport.h"
@@ -27,6 +28,13 @@ public:
     };
 
     PriceReview(Database& update, Database& host, Prompter& prompter);
+    // The review of an undo: its rows are the saved products of a recorded
+    // run (see buildUndoList), put back to their values before that run.
+    PriceReview(Database& host, Prompter& prompter, std::vector<RecordedEntry> undone);
+
+    // Records the apply in journal (see applyChanges); without one nothing is
+    // recorded. The journal outlives the review.
+    void setJournal(RunJournal* journal) { m_journal = journal; }
 
     // Front ends that show the rows are told before and after the rows change
     // (the list is built, or emptied after an apply), to refresh their view.
@@ -62,7 +70,8 @@ public:
     std::size_t selectedCount() const;
 
     // Writes the selected rows into the host database (see applyChanges) and
-    // tells the user the outcome. With no row selected it only shows
+    // tells the user the outcome. A selected row of an undo that is marked
+    // changed since is not written, and is named as not updated. With no row selected it only shows
     // "Nothing Selected". Otherwise the list is emptied and the run is over:
     // either "Update Complete", or a critical message with how many products
     // were updated and which could not be, and, when the apply stopped early
@@ -79,7 +88,9 @@ private:
     void setAllSelected(bool selected);
     void replaceRows(std::vector<ProposedChange> rows);
 
-    Database& m_update;
+    Database* m_update;
+    std::vector<RecordedEntry> m_undone;
+    RunJournal* m_journal = nullptr;
     Database& m_host;
     Prompter& m_prompter;
     std::vector<ProposedChange> m_rows;

@@ -1,6 +1,7 @@
 // ProposedChange: one row of the review list, a vendor product whose cost
 // differs from the host product's or whose retail price would rise, with the
-// values seen when the list was built.
+// values seen when the list was built; or, in an undo, a product a recorded
+// run changed, with the values it held before that run as the new ones.
 #pragma once
 
 #include "review/ReviewColumns.h"
@@ -8,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tarvex {
 
@@ -24,6 +26,23 @@ struct ProposedChange {
     std::optional<double> newPrice;
     // " Cost Change", " Cost Change and Price Change" or " Price Change".
     std::string change;
+
+    // For a row of an undo: which recorded product it puts back, and what
+    // that run left in the host record, which the host must still hold.
+    struct Restore {
+        // The last entry of the run for this host record; alsoUndoes: the
+        // earlier ones, when the run saved the record more than once (a
+        // product code the price list holds twice).
+        std::int64_t entry = 0;
+        std::vector<std::int64_t> alsoUndoes;
+        std::int64_t hostRecord = 0;
+        std::optional<double> costWritten;
+        std::optional<double> priceWritten;
+        // The host record no longer holds what the run wrote (another program
+        // changed it since, or it is gone): listed, never written.
+        bool changedSince = false;
+    };
+    std::optional<Restore> restore;
 
     // The text of a column; numbers in their text form, an empty vendor value
     // as empty text.

@@ -5,6 +5,12 @@ namespace tarvex {
 
 namespace {
 
+// Whether text is a run number: digits only, not too many for one.
+bool isRunNumber(const std::string& text)
+{
+    return !text.empty() && text.size() <= 18 && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
 CommandLine failed(CommandLine line, std::string error)
 {
     line.action = CommandLine::Action::Error;
@@ -19,11 +25,19 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments, bool d
     CommandLine line;
     line.frontEnd = displayAvailable ? FrontEnd::Windows : FrontEnd::Terminal;
     bool optionSeen = false;
+    bool consoleSeen = false;
     bool pathSeen = false;
     bool optionsEnded = false;
+    bool afterUndo = false;
     for (const std::string& argument : arguments) {
+        bool numberMayFollow = afterUndo;
+        afterUndo = false;
         if (!optionsEnded && argument == "--") {
             optionsEnded = true;
+            continue;
+        }
+        if (numberMayFollow && !optionsEnded && isRunNumber(argument)) {
+            line.undoRun = std::stoll(argument);
             continue;
         }
         if (optionsEnded || argument.empty() || argument.front() != '-') {
@@ -33,10 +47,14 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments, bool d
             line.vendorPath = argument;
             continue;
         }
-        if (optionSeen)
+        // --console goes with --undo; any other two options are too many.
+        bool console = argument == "--console";
+        if (optionSeen && !(console && !consoleSeen && line.action == Action::Undo) &&
+            !(argument == "--undo" && consoleSeen && line.action == Action::Run))
             return failed(line, "too many arguments");
         optionSeen = true;
-        if (argument == "--console")
+        consoleSeen = consoleSeen || console;
+        if (console)
             line.frontEnd = FrontEnd::Terminal;
         else if (argument == "--help" || argument == "-h")
             line.action = Action::Help;
@@ -44,7 +62,14 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments, bool d
             line.action = Action::Version;
         else if (argument == "--locate")
             line.action = Action::Locate;
-        else
+        else if (argument == "--history")
+            line.action = Action::History;
+        else if (argument == "--history-window")
+            line.action = Action::HistoryWindow;
+        else if (argument == "--undo") {
+            line.action = Action::Undo;
+            afterUndo = true;
+        } else
             return failed(line, "unknown argument: " + argument);
     }
     // An empty path names nothing; it is refused rather than taken for the
@@ -72,6 +97,13 @@ std::string usageText()
            "  --console      run in the terminal\n"
            "  --locate       print the host database path that a run would use, say on\n"
            "                 standard error which settings file it came from, and exit\n"
+           "  --history      print the price updates recorded for that host database,\n"
+           "                 newest first, and exit\n"
+           "  --history-window  show them in a window, from which one is undone (without\n"
+           "                 a display, print them as --history does)\n"
+           "  --undo [N]     put back the values the latest price update not yet undone\n"
+           "                 (or run N of --history) changed, after a backup copy and a\n"
+           "                 review as in a normal run; goes with --console\n"
            "  --help         print this text and exit\n"
            "  --version      print the version and exit\n";
 }

@@ -3,6 +3,7 @@
 
 #include "data/HostDatabase.h"
 #include "data/HostLocator.h"
+#include "data/RunJournal.h"
 #include "data/UpdateDatabase.h"
 #include "data/UserSettingsFile.h"
 #include "platform/DatabaseKind.h"
@@ -56,9 +57,38 @@ void StartupSequence::offerToRemember(const std::string& location, const std::st
         m_prompter.showMessage({kNotRemembered, "", stored.error(), MessageIcon::Exclamation, MessageButtons::Ok});
 }
 
+std::string undoQuestion(const RunSummary& run)
+{
+    using namespace startup_text;
+    return kUndoPrompt + runTimeText(run.info.when) + kUndoPromptVendor + visibleText(run.info.vendor) +
+           kVendorPromptEnd;
+}
+
+RunEnd StartupSequence::undo()
+{
+    using namespace startup_text;
+    // The record beside the host names the run, its vendor and its products:
+    // the host is found first, and no price list is needed.
+    std::string desktop = m_shell.desktopFolder();
+    HostLocator locator(m_files.folder, m_prompter, m_shell);
+    std::optional<std::string> hostPath = locator.locate(desktop);
+    if (!hostPath)
+        return RunEnd::Error;
+    Result<RunSummary> undone = runToUndo(*hostPath, m_undo->run);
+    if (!undone)
+        return fail(kNothingToUndo, kUndoCaption, undone.error());
+    Answer go = m_prompter.showMessage({undoQuestion(*undone), "Notice", "", MessageIcon::None, MessageButtons::YesNo});
+    if (go != Answer::Yes)
+        return RunEnd::Normal;
+    std::string vendor = undone->info.vendor;
+    return backUpAndHandOver(locator, *hostPath, desktop, std::nullopt, std::move(vendor), std::move(*undone));
+}
+
 RunEnd StartupSequence::run()
 {
     using namespace startup_text;
+    if (m_undo)
+        return undo();
 
     // The update database is where the vendor's files are, or where the
     // user points; it is never searched for.
@@ -96,7 +126,14 @@ RunEnd StartupSequence::run()
     std::optional<std::string> hostPath = locator.locate(desktop);
     if (!hostPath)
         return RunEnd::Error;
+    return backUpAndHandOver(locator, *hostPath, desktop, std::move(*update), std::move(*vendor), std::nullopt);
+}
 
+RunEnd StartupSequence::backUpAndHandOver(HostLocator& locator, const std::string& hostPath, const std::string& desktop,
+                                          std::optional<Database> update, std::string vendor,
+                                          std::optional<RunSummary> undoing)
+{
+    using namespace startup_text;
     Answer backUp =
         m_prompter.showMessage({kBackupNotice, kBackupCaption, "", MessageIcon::None, MessageButtons::OkCancel});
     if (backUp != Answer::Ok)
@@ -106,8 +143,8 @@ RunEnd StartupSequence::run()
     // changes nothing: one that cannot be read (encrypted, damaged, its
     // product table linked to another file) ends the run before a copy is
     // made that no run could use.
-    if (Result<DatabaseKind> kind = databaseKind(*hostPath); kind && isAccess(*kind))
-        if (Result<Database> readable = openHostDatabase(*hostPath, m_options); !readable)
+    if (Result<DatabaseKind> kind = databaseKind(hostPath); kind && isAccess(*kind))
+        if (Result<Database> readable = openHostDatabase(hostPath, m_options); !readable)
             return fail(kUnableToOpen, "Critical Error", readable.error());
 
     // Nothing may write to the host database until its backup exists: a
@@ -115,9 +152,9 @@ RunEnd StartupSequence::run()
     // rollback of an interrupted write comes first: it restores what was last
     // completely saved, and the copy is taken of that.)
     BackupCopy backupCopy(m_fileCopy, m_prompter, m_options);
-    BackupResult backup = backupCopy.make(*hostPath, m_clock());
+    BackupResult backup = backupCopy.make(hostPath, m_clock());
     if (backup.outcome == BackupResult::Outcome::Cancelled || backup.outcome == BackupResult::Outcome::Failed) {
-        std::string text = "The backup copy of " + *hostPath + " could not be made, so nothing has been changed.";
+        std::string text = "The backup copy of " + hostPath + " could not be made, so nothing has been changed.";
         m_prompter.showMessage({text, kBackupCaption, backup.error, MessageIcon::Critical, MessageButtons::Ok});
         return RunEnd::Error;
     }
@@ -127,19 +164,20 @@ RunEnd StartupSequence::run()
     // run's apply) are not in the file, and the review lists them again.
     if (backup.rolledBack)
         m_prompter.showMessage({kRolledBack, kBackupCaption,
-                                *hostPath +
+                                hostPath +
                                     ": an earlier write to it was interrupted; its unfinished changes were "
                                     "rolled back before the backup copy " +
                                     backup.backupPath + " was made",
                                 MessageIcon::None, MessageButtons::Ok});
 
-    Result<Database> host = openHostDatabase(*hostPath, m_options);
+    Result<Database> host = openHostDatabase(hostPath, m_options);
     if (!host)
         return fail(kUnableToOpen, "Critical Error", host.error());
     if (!locator.chosenLocation().empty())
-        offerToRemember(locator.chosenLocation(), *hostPath);
+        offerToRemember(locator.chosenLocation(), hostPath);
 
-    RunState run{std::move(*update), std::move(*host), *hostPath, backup.backupPath, desktop};
+    RunState run{std::move(update), std::move(*host),  hostPath,          backup.backupPath,
+                 desktop,           std::move(vendor), std::move(undoing)};
     m_prompter.setBusy(true);
     m_prompter.processEvents(EventScope::All);
     return m_handOver(run);

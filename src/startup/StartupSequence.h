@@ -5,6 +5,7 @@
 // Prompter; each failure ends the run with its message and status.
 #pragma once
 
+#include "data/HostLocator.h"
 #include "data/RunEnd.h"
 #include "data/RunState.h"
 #include "platform/DatabaseEngine.h"
@@ -13,11 +14,18 @@
 #include "platform/Shell.h"
 #include "startup/VendorFiles.h"
 
+#include <cstdint>
 #include <ctime>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace tarvex {
+
+// An undo asked for: of run number, or of the latest run not undone.
+struct UndoRequest {
+    std::optional<std::int64_t> run;
+};
 
 // The current local time; tests give a fixed one.
 using Clock = std::function<std::tm()>;
@@ -44,8 +52,18 @@ public:
     // once it has run. The databases are closed when it returns.
     RunEnd run();
 
+    // Makes the run an undo of the recorded run number, or of the latest not
+    // undone (see runToUndo): no price list is opened; the host database is
+    // located first, and the vendor question is replaced by the undo
+    // question naming that run's date and vendor. The rest is as for a price
+    // list, and the hand-over gets no update database but the run undone.
+    void setUndo(UndoRequest request) { m_undo = request; }
+
 private:
     RunEnd fail(const char* text, const char* caption, const std::string& detail);
+    RunEnd backUpAndHandOver(HostLocator& locator, const std::string& hostPath, const std::string& desktop,
+                             std::optional<Database> update, std::string vendor, std::optional<RunSummary> undoing);
+    RunEnd undo();
     void offerToRemember(const std::string& location, const std::string& hostPath);
 
     VendorFiles m_files;
@@ -56,7 +74,11 @@ private:
     HandOver m_handOver;
     // How both databases are opened and the host copied.
     OpenOptions m_options;
+    std::optional<UndoRequest> m_undo;
 };
+
+// The question asked before an undo of run, in place of the vendor question.
+std::string undoQuestion(const RunSummary& run);
 
 // The fixed texts of the start-up's prompts and messages.
 namespace startup_text {
@@ -71,6 +93,10 @@ inline constexpr const char* kErrorLoading = "Error Loading database";
 inline constexpr const char* kNoVendor = "Error Locating Vendor Record";
 inline constexpr const char* kUnableToOpen = "Unable to Open Database";
 inline constexpr const char* kChoosePriceList = "Select the vendor's price list";
+inline constexpr const char* kUndoPrompt = "You are undoing the price update of ";
+inline constexpr const char* kUndoPromptVendor = " for Vendor:";
+inline constexpr const char* kNothingToUndo = "There is no price update to undo.";
+inline constexpr const char* kUndoCaption = "Undo Price Update";
 inline constexpr const char* kRemember = "Remember this location for the next price updates?";
 inline constexpr const char* kNotRemembered = "The location was not remembered.";
 } // namespace startup_text

@@ -1,15 +1,23 @@
 // The run in windows as the program wires it: the splash runs the start-up,
-// and the application ends with the exit status of how the run ended.
+// and the application ends with the exit status of how the run ended; and
+// the history window, from which a run is chosen to undo.
 #include "app/WindowFrontEnd.h"
 #include "app/ExitStatus.h"
+#include "app/HistoryWindow.h"
 #include "support/SampleDatabases.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
 
+#include <QAbstractItemModel>
 #include <QCoreApplication>
+#include <QItemSelectionModel>
+#include <QPushButton>
+#include <QTableView>
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 namespace tarvex::test {
 
@@ -17,7 +25,7 @@ namespace {
 
 // runInWindows under a watchdog that ends the event loop with -1 should the
 // run never end it, so that such a fault fails the test instead of hanging it.
-int runGuarded(const std::string& programFolder, Prompter& prompter)
+int runGuarded(const std::string& programFolder, Prompter& prompter, std::optional<UndoRequest> undo = std::nullopt)
 {
     SystemShell shell;
     SystemFileCopy fileCopy;
@@ -25,7 +33,7 @@ int runGuarded(const std::string& programFolder, Prompter& prompter)
     watchdog.setSingleShot(true);
     QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(-1); });
     watchdog.start(60000);
-    return runInWindows(programFolder, prompter, shell, fileCopy);
+    return runInWindows(programFolder, prompter, shell, fileCopy, undo);
 }
 
 TEST(WindowFrontEndTest, TheApplicationEndsWithTheRunsExitStatus)
@@ -45,6 +53,68 @@ TEST(WindowFrontEndTest, TheApplicationEndsWithTheRunsExitStatus)
     EXPECT_EQ(runGuarded(dir.path().string(), declining), kExitOk);
     ASSERT_EQ(declining.messages.size(), 1u);
     EXPECT_EQ(declining.messages[0].caption, "Notice");
+}
+
+// An undo in windows needs no price list; with nothing recorded for the host
+// it says so and ends in error, having copied and opened nothing.
+TEST(WindowFrontEndTest, AnUndoWithNothingRecordedEndsWithItsMessage)
+{
+    TempDir dir;
+    std::string host = dir.file("kv.mdb");
+    makeHostDatabase(host, {{"A1", 1.0, 2.0}});
+    dir.write("Merlow.INI", "[Settings]\nDBLocation=" + host + "\n");
+    ScriptedPrompter prompter;
+    EXPECT_EQ(runGuarded(dir.path().string(), prompter, UndoRequest{}), kExitError);
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].text, "There is no price update to undo.");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2) << "only kv.mdb and Merlow.INI";
+}
+
+RunSummary summary(std::int64_t number, std::size_t changed, bool finished)
+{
+    RunSummary run;
+    run.number = number;
+    run.info.when = 1796000000;
+    run.info.vendor = "Acme Beauty";
+    run.info.backupFileName = "kv.mdb_Tarvex_12082026110000";
+    run.changed = changed;
+    run.finished = finished;
+    return run;
+}
+
+// The runs newest first as --history shows them; Undo is offered only for a
+// finished run that saved products, and pressing it chooses that run.
+TEST(WindowFrontEndTest, TheHistoryWindowListsTheRunsAndChoosesOneToUndo)
+{
+    RunSummary undo = summary(3, 2, true);
+    undo.info.kind = RunKind::Undo;
+    undo.info.undoes = 2;
+    RunSummary undone = summary(2, 5, true);
+    undone.undone = UndoState::Undone;
+    RunSummary empty = summary(4, 0, true);
+    HistoryWindow window("/srv/kv.mdb", {empty, undo, undone, summary(1, 1, false)});
+    QAbstractItemModel* model = window.table()->model();
+    ASSERT_EQ(model->rowCount(), 4);
+    auto cell = [&](int row, int column) { return model->index(row, column).data().toString().toStdString(); };
+    EXPECT_EQ(model->headerData(3, Qt::Horizontal).toString().toStdString(), "Products changed");
+    EXPECT_EQ(cell(1, 0), "3");
+    EXPECT_EQ(cell(1, 2), "Undo of 2: Acme Beauty");
+    EXPECT_EQ(cell(1, 3), "2");
+    EXPECT_EQ(cell(1, 4), "kv.mdb_Tarvex_12082026110000");
+    EXPECT_EQ(cell(1, 5), "No");
+    EXPECT_EQ(cell(2, 5), "Yes");
+    EXPECT_EQ(cell(3, 5), "Stopped unfinished");
+
+    EXPECT_FALSE(window.undoButton()->isEnabled());
+    for (int row : {0, 3}) {
+        window.table()->selectRow(row);
+        EXPECT_FALSE(window.undoButton()->isEnabled()) << row;
+    }
+    window.table()->selectRow(1);
+    ASSERT_TRUE(window.undoButton()->isEnabled());
+    window.undoButton()->click();
+    EXPECT_EQ(window.result(), QDialog::Accepted);
+    EXPECT_EQ(window.chosenRun(), 3);
 }
 
 } // namespace

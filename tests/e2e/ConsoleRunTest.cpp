@@ -80,13 +80,13 @@ protected:
         return costs;
     }
 
-    // Files in the host database's folder other than the database itself:
-    // the backup copy, or journals left by an open.
+    // Files in the host database's folder other than the database itself
+    // and its run record: the backup copy, or journals left by an open.
     std::vector<std::string> besideHost()
     {
         std::vector<std::string> names;
         for (const auto& entry : fs::directory_iterator(dir.path() / "data"))
-            if (entry.path().filename() != "kv.mdb")
+            if (entry.path().filename() != "kv.mdb" && entry.path().filename() != "kv.mdb_TarvexHistory")
                 names.push_back(entry.path().filename().string());
         return names;
     }
@@ -134,6 +134,19 @@ protected:
         std::size_t from = out.find("Proposed Changes to Products");
         std::size_t to = out.find("Products to be Updated", from);
         return from == std::string::npos || to == std::string::npos ? std::string() : out.substr(from, to - from);
+    }
+
+    std::string recordPath = hostPath + "_TarvexHistory";
+
+    // The backup copies beside the host, oldest first (their names carry
+    // the time).
+    std::vector<std::string> backups()
+    {
+        std::vector<std::string> names = besideHost();
+        std::sort(names.begin(), names.end());
+        for (std::string& name : names)
+            name = dir.file("data/" + name);
+        return names;
     }
 };
 
@@ -223,6 +236,7 @@ TEST_F(ConsoleRunTest, AFullRunSelectsAllAndAppliesThem)
     ASSERT_EQ(beside.size(), 1u);
     EXPECT_NE(beside[0].find("_Tarvex_"), std::string::npos) << beside[0];
     EXPECT_EQ(integrityCheck(hostPath), "ok");
+    EXPECT_TRUE(fs::exists(recordPath)) << "a run that writes keeps its record";
 }
 
 TEST_F(ConsoleRunTest, AnIncompleteApplyEndsWithTheErrorStatus)
@@ -842,4 +856,118 @@ TEST_F(ConsoleRunTest, AnAccessHostThatCannotBeUsedEndsTheRunWithoutACopy)
 }
 
 } // namespace
+} // namespace tarvex::test
+
+namespace tarvex::test {
+
+namespace {
+
+// A run, then --undo: the product rows are again byte for byte those of the
+// backup made before the run, an empty cost and price included, and a product
+// the price list holds twice goes back to its values before the first of its
+// two saves. --history shows both runs, and the undo is itself undone by the
+// next --undo.
+TEST_F(ConsoleRunTest, AnUndoPutsBackWhatARunChangedAndTheHistoryShowsBoth)
+{
+    ProcessResult none = run({"--history"}, "");
+    EXPECT_EQ(none.exitCode, 0) << none.err;
+    EXPECT_NE(none.out.find("none recorded"), std::string::npos) << none.out;
+    EXPECT_FALSE(fs::exists(recordPath)) << "--history creates nothing";
+
+    execSql(hostPath, "UPDATE product SET cost = NULL, retailprice = NULL WHERE quickid = 'AB-003'");
+    std::vector<VendorRow> vendor;
+    for (int i = 1; i <= 5; ++i)
+        vendor.push_back({i, "AB-00" + std::to_string(i), "Product " + std::to_string(i), 10.0 + i, 20.0});
+    vendor.push_back({6, "AB-004", "Product 4 (new pack)", 30.0, 25.0});
+    fs::remove(dir.file("invupdate.mdb"));
+    makeUpdateDatabase(dir.file("invupdate.mdb"), {"Acme Beauty"}, vendor);
+
+    ProcessResult applied = console("yes\nok\nall\napply\n");
+    ASSERT_NE(applied.out.find("[Tarvex] Update Complete"), std::string::npos) << applied.out;
+    EXPECT_EQ(hostCosts(), (std::vector<double>{11, 12, 13, 30, 15}));
+    std::string before = tableRows(backups().at(0), "product");
+    ProcessResult history = run({"--history"}, "");
+    EXPECT_EQ(history.exitCode, 0) << history.err;
+    std::string first = rowLine(history.out, 1);
+    EXPECT_NE(first.find("Acme Beauty"), std::string::npos) << history.out;
+    EXPECT_NE(first.find(" 6 | "), std::string::npos) << history.out;
+    EXPECT_NE(first.find(fs::path(backups().at(0)).filename().string()), std::string::npos) << history.out;
+    EXPECT_EQ(first.substr(first.size() - 2), "No") << history.out;
+
+    ProcessResult undo = run({"--undo"}, "yes\nok\nall\napply\n");
+    EXPECT_EQ(undo.exitCode, 0) << undo.out << undo.err;
+    EXPECT_NE(undo.out.find("[Notice] You are undoing the price update of "), std::string::npos) << undo.out;
+    EXPECT_NE(undo.out.find(" for Vendor:Acme Beauty, Continue?"), std::string::npos) << undo.out;
+    EXPECT_NE(undo.out.find("[Backup Data] The Tarvex program will backup your data"), std::string::npos);
+    EXPECT_NE(undo.out.find("\n5 Products to be Updated\n"), std::string::npos) << undo.out;
+    EXPECT_NE(undo.out.find("[Tarvex] Update Complete"), std::string::npos) << undo.out;
+    EXPECT_EQ(tableRows(hostPath, "product"), before);
+    EXPECT_EQ(backups().size(), 2u) << "the undo made its own backup";
+
+    history = run({"--history"}, "");
+    EXPECT_NE(rowLine(history.out, 2).find("Undo of 1: Acme Beauty"), std::string::npos) << history.out;
+    EXPECT_EQ(rowLine(history.out, 1).substr(rowLine(history.out, 1).size() - 3), "Yes") << history.out;
+
+    // The undo is a run like another: undoing it brings the new values back.
+    ProcessResult again = run({"--console", "--undo"}, "yes\nok\nall\napply\n");
+    EXPECT_NE(again.out.find("[Tarvex] Update Complete"), std::string::npos) << again.out;
+    EXPECT_EQ(hostCosts(), (std::vector<double>{11, 12, 13, 30, 15}));
+    // The host holds what run 1 wrote again, so run 1 can be undone again
+    // by its number.
+    ProcessResult byNumber = run({"--undo", "1"}, "yes\nok\nall\napply\n");
+    EXPECT_EQ(byNumber.exitCode, 0) << byNumber.out;
+    EXPECT_EQ(tableRows(hostPath, "product"), before);
+    ProcessResult missing = run({"--undo", "9"}, "yes\n");
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.out.find("There is no price update number 9"), std::string::npos) << missing.out;
+}
+
+// A product another program changed after the run is listed, marked, and not
+// put back even when selected; the others are, and the report names it.
+TEST_F(ConsoleRunTest, AnUndoLeavesAProductChangedSinceAndNamesIt)
+{
+    ASSERT_EQ(console("yes\nok\nall\napply\n").exitCode, 0);
+    execSql(hostPath, "UPDATE product SET cost = 99 WHERE quickid = 'AB-002'");
+    ProcessResult undo = run({"--undo"}, "yes\nok\nlist\nall\napply\n");
+    EXPECT_EQ(undo.exitCode, 1) << undo.out;
+    EXPECT_NE(rowLine(undo.out, 2).find("Changed since"), std::string::npos) << undo.out;
+    EXPECT_EQ(rowLine(undo.out, 1).find("Changed since"), std::string::npos) << undo.out;
+    EXPECT_NE(undo.out.find("[Update Incomplete] 4 products were updated. 1 product could not be updated: AB-002."),
+              std::string::npos)
+        << undo.out;
+    EXPECT_EQ(hostCosts(), (std::vector<double>{1, 99, 3, 4, 5}));
+    ProcessResult history = run({"--history"}, "");
+    EXPECT_EQ(rowLine(history.out, 1).substr(rowLine(history.out, 1).size() - 6), "Partly") << history.out;
+}
+
+// A record that cannot be written stops the apply before the first save: the
+// user is told why, the backup stays, a damaged record is moved aside, and
+// the next run keeps a new record.
+TEST_F(ConsoleRunTest, ARecordThatCannotBeWrittenLeavesTheHostUntouched)
+{
+    fs::create_directories(recordPath);
+    ProcessResult folder = console("yes\nok\nall\napply\n");
+    EXPECT_EQ(folder.exitCode, 1) << folder.out;
+    EXPECT_NE(folder.out.find("[Update Incomplete] The update could not be recorded, so nothing has been changed."),
+              std::string::npos)
+        << folder.out;
+    EXPECT_NE(folder.out.find(recordPath + ": is not a file"), std::string::npos) << folder.out;
+    EXPECT_EQ(hostCosts(), original);
+    EXPECT_EQ(backups().size(), 1u);
+    fs::remove(recordPath);
+
+    std::string damaged = dir.write("data/kv.mdb_TarvexHistory", "not a record");
+    ProcessResult moved = console("yes\nok\nall\napply\n");
+    EXPECT_EQ(moved.exitCode, 1) << moved.out;
+    EXPECT_NE(moved.out.find("moved aside, unchanged, to " + recordPath + ".damaged-"), std::string::npos) << moved.out;
+    EXPECT_EQ(hostCosts(), original);
+    EXPECT_FALSE(fs::exists(recordPath));
+
+    ProcessResult next = console("yes\nok\nall\napply\n");
+    EXPECT_NE(next.out.find("[Tarvex] Update Complete"), std::string::npos) << next.out;
+    EXPECT_TRUE(fs::exists(recordPath));
+}
+
+} // namespace
+
 } // namespace tarvex::test

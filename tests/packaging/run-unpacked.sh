@@ -87,7 +87,8 @@ grep -qF "location from $XDG_CONFIG_HOME/tarvex/Merlow.INI" "$root/locate.err" |
 
 # The desktop entry's command line, with %f the vendor's invupdate.mdb as a
 # file manager gives it.
-exec_line=$(sed -n 's/^Exec=//p' "$root/usr/share/applications/$id.desktop")
+entry=$root/usr/share/applications/$id.desktop
+exec_line=$(sed -n '/^\[Desktop Entry\]/,/^\[/ s/^Exec=//p' "$entry")
 [ "${exec_line% %f}" = tarvex ] || fail "the desktop entry runs $exec_line"
 status=0
 out=$(printf 'yes\nok\nexit\n' | env -u DISPLAY -u WAYLAND_DISPLAY "$bin/tarvex" "$vendor/invupdate.mdb" 2>&1) ||
@@ -96,3 +97,20 @@ out=$(printf 'yes\nok\nexit\n' | env -u DISPLAY -u WAYLAND_DISPLAY "$bin/tarvex"
 grep -q 'Vendor:Lumen Professional, Continue?' <<<"$out" || fail "the price list given as a file was not opened"
 grep -q '^Proposed Changes to Products' <<<"$out" || fail "the host database from the user's settings was not opened"
 echo "--locate names the user's settings file, and the desktop entry's command line opens a vendor's invupdate.mdb"
+
+# The desktop entry's actions: the history lists the run above (printed, as
+# there is no display here), and the undo puts the host back as it was.
+history_line=$(sed -n '/^\[Desktop Action history\]/,/^\[/ s/^Exec=//p' "$entry")
+undo_line=$(sed -n '/^\[Desktop Action undo-last\]/,/^\[/ s/^Exec=//p' "$entry")
+status=0
+# shellcheck disable=SC2086 # the action's arguments, split as its Exec line is
+out=$(env -u DISPLAY -u WAYLAND_DISPLAY "$bin/tarvex" ${history_line#tarvex } 2>&1) || status=$?
+[ $status -eq 0 ] || fail "the history action ($history_line) ended with status $status"
+grep -q "Lumen Professional" <<<"$out" || fail "the history action did not list the run"
+status=0
+# shellcheck disable=SC2086
+out=$(printf 'yes\nok\nall\napply\n' | env -u DISPLAY -u WAYLAND_DISPLAY "$bin/tarvex" ${undo_line#tarvex } 2>&1) ||
+    status=$?
+[ $status -eq 0 ] || fail "the undo action ($undo_line) ended with status $status"
+grep -q '\[Tarvex\] Update Complete' <<<"$out" || fail "the undo action did not complete"
+echo "The desktop entry's actions list the runs and undo the last one"

@@ -96,7 +96,7 @@ RunOutcome Scenario::run()
     bool handedOver = false;
     auto handOver = [&](RunState& state) {
         handedOver = true;
-        PriceReview review(state.update, state.host, prompter);
+        PriceReview review(*state.update, state.host, prompter);
         Status built = review.build();
         if (!built.ok()) {
             outcome.end = End::ListFailed;

@@ -33,6 +33,29 @@ TEST(CommandLineTest, OtherArgumentsAreErrorsThatNameThem)
     EXPECT_EQ(CommandLine::parse({"--console", "--locate"}, true).action, Action::Error);
 }
 
+// --undo takes the whole number right after it as the run to undo, and goes
+// with --console; --history goes with nothing but a path.
+TEST(CommandLineTest, HistoryAndUndoWithItsRunNumber)
+{
+    EXPECT_EQ(CommandLine::parse({"--history"}, true).action, Action::History);
+    CommandLine latest = CommandLine::parse({"--undo"}, false);
+    EXPECT_EQ(latest.action, Action::Undo);
+    EXPECT_FALSE(latest.undoRun);
+    CommandLine third = CommandLine::parse({"--console", "--undo", "3", "vendor"}, true);
+    EXPECT_EQ(third.action, Action::Undo);
+    EXPECT_EQ(third.frontEnd, FrontEnd::Terminal);
+    EXPECT_EQ(third.undoRun, 3);
+    EXPECT_EQ(third.vendorPath, "vendor");
+    CommandLine path = CommandLine::parse({"--undo", "--", "3"}, true);
+    EXPECT_FALSE(path.undoRun);
+    EXPECT_EQ(path.vendorPath, "3");
+    EXPECT_EQ(CommandLine::parse({"--undo", "--console"}, true).frontEnd, FrontEnd::Terminal);
+    EXPECT_EQ(CommandLine::parse({"--undo", "3", "4"}, true).vendorPath, "4");
+    EXPECT_EQ(CommandLine::parse({"--console", "--history"}, true).action, Action::Error);
+    EXPECT_EQ(CommandLine::parse({"--undo", "--undo"}, true).action, Action::Error);
+    EXPECT_EQ(CommandLine::parse({"--console", "--console", "--undo"}, true).action, Action::Error);
+}
+
 TEST(CommandLineTest, OnePathBeforeOrAfterTheOption)
 {
     CommandLine folder = CommandLine::parse({"/srv/vendor"}, true);

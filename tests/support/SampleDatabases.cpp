@@ -170,6 +170,32 @@ std::vector<HostRow> readHostProducts(const std::string& path)
     return rows;
 }
 
+std::string tableRows(const std::string& path, const std::string& table)
+{
+    Connection c(path, SQLITE_OPEN_READONLY);
+    sqlite3_stmt* s = c.prepare("SELECT rowid, * FROM \"" + table + "\" ORDER BY rowid");
+    std::string rows;
+    while (sqlite3_step(s) == SQLITE_ROW) {
+        for (int i = 0; i < sqlite3_column_count(s); ++i) {
+            // The storage class and the stored bytes: a number's double as
+            // its bytes, so that no formatting hides a difference.
+            int type = sqlite3_column_type(s, i);
+            rows += std::to_string(type) + ":";
+            if (type == SQLITE_FLOAT) {
+                double value = sqlite3_column_double(s, i);
+                rows.append(reinterpret_cast<const char*>(&value), sizeof value);
+            } else if (type != SQLITE_NULL) {
+                const void* bytes = sqlite3_column_blob(s, i);
+                rows.append(static_cast<const char*>(bytes), static_cast<std::size_t>(sqlite3_column_bytes(s, i)));
+            }
+            rows += '|';
+        }
+        rows += '\n';
+    }
+    sqlite3_finalize(s);
+    return rows;
+}
+
 std::string integrityCheck(const std::string& path)
 {
     Connection c(path, SQLITE_OPEN_READONLY);

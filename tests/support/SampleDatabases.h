@@ -41,6 +41,9 @@ void leaveInterruptedWrite(const std::string& path, const std::string& sql);
 
 // The host products as they are stored now, in rowid order.
 std::vector<HostRow> readHostProducts(const std::string& path);
+// Every row of a table, rowid first, in rowid order, each value with its
+// storage class and stored bytes: equal texts mean byte-equal rows.
+std::string tableRows(const std::string& path, const std::string& table);
 // The result of PRAGMA integrity_check ("ok" for a sound file).
 std::string integrityCheck(const std::string& path);
 

@@ -1,0 +1,145 @@
+// Opening the run record at the first write, and putting right the runs a
+// crash left unfinished.
+#include "data/RunJournal.h"
+
+#include "data/HostProducts.h"
+#include "platform/AccessFileClaim.h"
+
+#include <filesystem>
+
+namespace tarvex {
+
+namespace {
+
+// What the host holds now decides how a pending entry ended.
+Status reconcileEntry(RunRecordFile& record, const RecordedEntry& entry, const Database& host, Recordset& products)
+{
+    const std::int64_t* id = std::get_if<std::int64_t>(&entry.product.record);
+    Result<std::optional<HostAmounts>> now = id ? findHostProduct(host, products, entry.product.code, *id)
+                                                : Result<std::optional<HostAmounts>>(std::nullopt);
+    if (!now)
+        return now.status();
+    HostAmounts before{entry.product.costBefore, entry.product.priceBefore};
+    HostAmounts after{entry.product.costAfter, entry.product.priceAfter};
+    if (*now == after)
+        return record.markDone(entry.id, EntryState::Saved);
+    if (!*now)
+        return record.markFailed(entry.id, "not saved: the product was no longer in the host database");
+    if (*now == before)
+        return record.markFailed(entry.id, "not saved: the run stopped before this product's save");
+    return record.markFailed(entry.id, "the run stopped at this product, and the host now holds neither its values "
+                                       "before nor after; it is not put back by an undo");
+}
+
+} // namespace
+
+RunJournal::RunJournal(RunInfo info)
+    : m_info(std::move(info))
+{
+}
+
+Status RunJournal::open(Database& host)
+{
+    if (m_record)
+        return Status::success();
+    Result<RunRecordFile> record = RunRecordFile::open(host.path());
+    if (!record)
+        return record.status();
+    if (Status reconciled = reconcileRuns(*record, host); !reconciled.ok())
+        return reconciled;
+    m_record.emplace(std::move(*record));
+    return Status::success();
+}
+
+Status RunJournal::start(Database& host)
+{
+    if (Status opened = open(host); !opened.ok())
+        return opened;
+    Result<std::int64_t> run = m_record->beginRun(m_info);
+    if (!run)
+        return run.status();
+    m_run = *run;
+    return Status::success();
+}
+
+Result<std::int64_t> RunJournal::recordIntent(const ProductEntry& entry)
+{
+    return m_record->recordIntent(*m_run, entry);
+}
+
+Status RunJournal::finish()
+{
+    if (!m_run)
+        return Status::success();
+    return m_record->finishRun(*m_run);
+}
+
+std::string runTimeText(std::time_t when)
+{
+    std::tm local{};
+    ::localtime_r(&when, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local);
+    return text;
+}
+
+Result<RunSummary> runToUndo(const std::string& hostPath, std::optional<std::int64_t> number)
+{
+    using R = Result<RunSummary>;
+    Result<RunRecordFile> record = RunRecordFile::openForReading(hostPath);
+    Result<std::vector<RunSummary>> runs = record ? record->listRuns() : record.status();
+    if (!runs)
+        return runs.status();
+    if (!number)
+        number = latestRunToUndo(*runs);
+    if (!number)
+        return R::failure("No price update of " + hostPath + " is left to undo: " +
+                          (runs->empty() ? "none is recorded in " + RunRecordFile::pathFor(hostPath) + "."
+                                         : "every recorded one that changed products is undone."));
+    for (const RunSummary& run : *runs)
+        if (run.number == *number)
+            return run;
+    return R::failure("There is no price update number " + std::to_string(*number) + " of " + hostPath +
+                      " to undo; tarvex --history lists them.");
+}
+
+RunInfo runInfoNow(std::string vendor, std::string updateDatabasePath, std::string backupPath)
+{
+    RunInfo info;
+    info.when = std::time(nullptr);
+    info.computer = AccessFileClaim::computerName();
+    info.user = AccessFileClaim::userName();
+    info.vendor = std::move(vendor);
+    info.updateDatabasePath = std::move(updateDatabasePath);
+    // The backups lie beside the record: the name alone finds the file.
+    info.backupFileName = std::filesystem::path(backupPath).filename().string();
+    return info;
+}
+
+Status reconcileRuns(RunRecordFile& record, Database& host)
+{
+    Result<std::vector<std::int64_t>> runs = record.runsToReconcile();
+    if (!runs)
+        return runs.status();
+    if (runs->empty())
+        return Status::success();
+    Result<Recordset> products = openHostProducts(host);
+    if (!products)
+        return products.status();
+    for (std::int64_t run : *runs) {
+        Result<std::vector<RecordedEntry>> entries = record.entriesOf(run);
+        if (!entries)
+            return entries.status();
+        for (const RecordedEntry& entry : *entries) {
+            if (entry.state != EntryState::Pending)
+                continue;
+            if (Status marked = reconcileEntry(record, entry, host, *products); !marked.ok())
+                return marked;
+        }
+        if (Status finished = record.finishRun(run); !finished.ok())
+            return finished;
+    }
+    return Status::success();
+}
+
+} // namespace tarvex

@@ -1,0 +1,80 @@
+// Comparing a recorded run's saved products with what the host holds now.
+#include "review/UndoList.h"
+
+#include "data/HostProducts.h"
+#include "review/ReadHold.h"
+
+#include <map>
+
+namespace tarvex {
+
+namespace {
+
+// What comes back, in the words of a normal list's labels.
+std::string restoreLabel(const HostAmounts& written, const ProposedChange& row)
+{
+    bool cost = written.cost != row.newCost;
+    bool price = written.price != row.newPrice;
+    if (cost && price)
+        return " Cost Change and Price Change";
+    return cost ? " Cost Change" : " Price Change";
+}
+
+} // namespace
+
+Result<ChangeList> buildUndoList(Database& host, const std::vector<RecordedEntry>& entries)
+{
+    ReadHold read(host);
+    Result<Recordset> products = openHostProducts(host);
+    if (!products)
+        return products.status();
+    ChangeList list;
+    // The row of each host record, by code and identity: a record the run
+    // saved more than once is one row, back to its values before the first
+    // save, expected to hold what the last one wrote.
+    std::map<std::pair<std::string, std::int64_t>, std::size_t> rowOf;
+    for (const RecordedEntry& entry : entries) {
+        if (entry.state != EntryState::Saved)
+            continue;
+        const ProductEntry& product = entry.product;
+        const std::int64_t* record = std::get_if<std::int64_t>(&product.record);
+        std::pair<std::string, std::int64_t> key{product.code, record ? *record : 0};
+        auto [at, added] = rowOf.emplace(key, list.rows.size());
+        if (added) {
+            ProposedChange row;
+            row.quickid = product.code;
+            row.name = product.name;
+            row.newCost = product.costBefore;
+            row.newPrice = product.priceBefore;
+            row.restore = ProposedChange::Restore{entry.id, {}, 0, {}, {}, false};
+            list.rows.push_back(std::move(row));
+        } else {
+            list.rows[at->second].restore->alsoUndoes.push_back(list.rows[at->second].restore->entry);
+            list.rows[at->second].restore->entry = entry.id;
+        }
+        ProposedChange::Restore& restore = *list.rows[at->second].restore;
+        restore.hostRecord = key.second;
+        restore.costWritten = product.costAfter;
+        restore.priceWritten = product.priceAfter;
+        // Without a record identity of this engine's kind it cannot be found.
+        restore.changedSince = !record;
+    }
+    for (ProposedChange& row : list.rows) {
+        ProposedChange::Restore& restore = *row.restore;
+        HostAmounts written{restore.costWritten, restore.priceWritten};
+        if (!restore.changedSince) {
+            Result<std::optional<HostAmounts>> now = findHostProduct(host, *products, row.quickid, restore.hostRecord);
+            if (!now)
+                return now.status();
+            if (*now) {
+                row.currentCost = (*now)->cost.value_or(0);
+                row.currentPrice = (*now)->price.value_or(0);
+            }
+            restore.changedSince = !*now || **now != written;
+        }
+        row.change = restore.changedSince ? kChangedSinceLabel : restoreLabel(written, row);
+    }
+    return list;
+}
+
+} // namespace tarvex
