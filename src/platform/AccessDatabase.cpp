@@ -44,6 +44,7 @@ public:
     {
         return m_edit ? m_edit->setNumber(column, value) : readOnly();
     }
+    Status setEmpty(const std::string& column) override { return m_edit ? m_edit->setEmpty(column) : readOnly(); }
     Status update() override { return m_edit ? m_edit->update() : readOnly(); }
 
 private:

@@ -64,7 +64,7 @@ Status AccessSaving::claim()
 Status AccessSaving::save(const std::string& table, const std::vector<std::string>& columns, const AccessPlace& place,
                           const std::vector<AccessStoredField>& expected,
                           const std::vector<std::optional<double>>& values,
-                          std::vector<std::optional<AccessWriter::Encoded>>* written)
+                          std::vector<std::optional<AccessWriter::Encoded>>* written, const std::vector<bool>& empty)
 {
     if (!m_claim)
         if (Status claimed = claim(); !claimed)
@@ -72,7 +72,7 @@ Status AccessSaving::save(const std::string& table, const std::vector<std::strin
     Writer& writer = writerFor(table, columns);
     if (!writer.writer)
         return writer.refusal;
-    AccessWriteStatus saved = writer.writer->save(place, expected, values);
+    AccessWriteStatus saved = writer.writer->save(place, expected, values, empty);
     std::string error = withoutPath(saved.error);
     switch (saved.failure) {
     case AccessWriteFailure::None:
@@ -170,6 +170,16 @@ Status AccessRecordEdit::edit()
 
 Status AccessRecordEdit::setNumber(const std::string& column, double value)
 {
+    return set(column, value);
+}
+
+Status AccessRecordEdit::setEmpty(const std::string& column)
+{
+    return set(column, std::nullopt);
+}
+
+Status AccessRecordEdit::set(const std::string& column, std::optional<double> value)
+{
     if (!m_editing)
         return Status::failure("table \"" + m_table.tableName() + "\": no record is being changed");
     if (Result<FieldValue> read = m_table.field(column); !read.ok())
@@ -198,15 +208,21 @@ Status AccessRecordEdit::update()
             return stored.status();
         expected.push_back(std::move(*stored));
     }
+    std::vector<bool> empty;
+    for (const std::optional<double>& value : m_values)
+        empty.push_back(!value);
     std::vector<std::optional<AccessWriter::Encoded>> written;
-    Status saved = m_saving.save(m_table.tableName(), m_columns, m_table.place(), expected, m_values, &written);
+    Status saved = m_saving.save(m_table.tableName(), m_columns, m_table.place(), expected, m_values, &written, empty);
     if (!saved.ok())
         return saved;
-    for (std::size_t i = 0; i < m_columns.size(); ++i)
-        if (written[i])
-            if (Status noted = m_table.noteSaved(m_columns[i], {true, true, written[i]->bytes}, written[i]->readBack);
-                !noted)
-                return noted;
+    for (std::size_t i = 0; i < m_columns.size(); ++i) {
+        // An emptied field keeps its bytes; only its null-mask bit changed.
+        Status noted =
+            written[i] ? m_table.noteSaved(m_columns[i], {true, true, written[i]->bytes}, written[i]->readBack)
+                       : m_table.noteSaved(m_columns[i], {expected[i].held, false, expected[i].bytes}, std::nullopt);
+        if (!noted)
+            return noted;
+    }
     return Status::success();
 }
 

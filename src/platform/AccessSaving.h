@@ -59,9 +59,12 @@ public:
     // somebody else has). On success, written (when given) holds for each
     // column the bytes now stored and the value they read as (nothing for a
     // column left as it was).
+    // empty (when given) names the columns to be made empty instead, as
+    // AccessWriter::save takes it.
     Status save(const std::string& table, const std::vector<std::string>& columns, const AccessPlace& place,
                 const std::vector<AccessStoredField>& expected, const std::vector<std::optional<double>>& values,
-                std::vector<std::optional<AccessWriter::Encoded>>* written = nullptr);
+                std::vector<std::optional<AccessWriter::Encoded>>* written = nullptr,
+                const std::vector<bool>& empty = {});
 
     // Closes the writers and ends the claim: the lock file is put back as it
     // was found, or removed when the claim made it. Safe to call again.
@@ -99,17 +102,21 @@ public:
     // Fails when edit() did not start a change, or the column was not
     // opened or cannot be read.
     Status setNumber(const std::string& column, double value);
+    // As setNumber(), for a column to be made empty.
+    Status setEmpty(const std::string& column);
     // Saves the amounts given since edit(); nothing to do when none was.
     // Fails as AccessSaving::save() does, and the record is then left as it
     // was.
     Status update();
 
 private:
+    Status set(const std::string& column, std::optional<double> value);
+
     AccessSaving& m_saving;
     AccessTable& m_table;
     bool m_editing = false;
     std::vector<std::string> m_columns;
-    std::vector<std::optional<double>> m_values;
+    std::vector<std::optional<double>> m_values; // nothing: made empty
 };
 
 } // namespace tarvex

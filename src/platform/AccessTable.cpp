@@ -407,7 +407,7 @@ Result<AccessStoredField> AccessTable::stored(const std::string& column) const
     return fields.stored(*found);
 }
 
-Status AccessTable::noteSaved(const std::string& column, const AccessStoredField& stored, double value)
+Status AccessTable::noteSaved(const std::string& column, const AccessStoredField& stored, std::optional<double> value)
 {
     Result<std::size_t> position = currentColumn(column);
     if (!position.ok())
@@ -418,7 +418,7 @@ Status AccessTable::noteSaved(const std::string& column, const AccessStoredField
         // A new place in m_values: a field handed out before keeps what it
         // held.
         std::size_t at = record * m_openedSlots.size() + static_cast<std::size_t>(i);
-        m_values.push_back(FieldValue{FieldValue::Type::Real, 0, value, {}});
+        m_values.push_back(value ? FieldValue{FieldValue::Type::Real, 0, *value, {}} : FieldValue{});
         m_valueSlots[at] = static_cast<std::uint32_t>(m_values.size());
         m_fieldErrors.erase(at);
     }

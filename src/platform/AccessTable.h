@@ -106,10 +106,10 @@ public:
     // changes it. Fails when there is no current record or no such column.
     Result<AccessStoredField> stored(const std::string& column) const;
     // Takes note that the current record's column now holds stored, which
-    // reads as value: what a writer saved into the file, which this reading
+    // reads as value (nothing: empty): what a writer saved into the file, which this reading
     // of it does not hold. field() and stored() then give the new value.
     // Fails when there is no current record or no such column.
-    Status noteSaved(const std::string& column, const AccessStoredField& stored, double value);
+    Status noteSaved(const std::string& column, const AccessStoredField& stored, std::optional<double> value);
 
     // The current record's number in the order the table's pages hold the
     // records, from 1; 0 when there is no current record.

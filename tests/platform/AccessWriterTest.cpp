@@ -493,6 +493,37 @@ TEST(AccessWriterTest, AColumnWhoseRuleCannotBeCheckedIsNotWritten)
     EXPECT_EQ(after["BW-101"], (Amounts{10, 27}));
 }
 
+// An amount is made empty only where its rule allows an empty value: with
+// cost's rule made "Is Not Null", emptying it is refused and nothing written;
+// the price beside it, which has no rule, is made empty.
+TEST(AccessWriterTest, AnAmountIsMadeEmptyOnlyWhereItsRuleAllowsIt)
+{
+    TempDir dir;
+    std::string path = copyOf(dir, "kv-validation-2000.mdb");
+    ASSERT_TRUE(replaceOnce(path, utf16("", "Is Null Or >=0"), utf16("", "Is Not Null   ")));
+    std::string before = readFile(path);
+    Result<AccessFile> file = AccessFile::open(path);
+    ASSERT_TRUE(file.ok()) << file.error();
+    AccessTable table = openShape(*file, Shape{});
+    std::optional<Found> found = find(table, Shape{}, "BW-100");
+    ASSERT_TRUE(found);
+    Result<AccessWriter> writer = AccessWriter::open(*file, "product", {"cost", "retailprice"});
+    ASSERT_TRUE(writer.ok()) << writer.error();
+    AccessWriteStatus refused = writer->save(found->place, found->stored, {std::nullopt, std::nullopt}, {true, false});
+    EXPECT_EQ(refused.failure, AccessWriteFailure::Refused);
+    EXPECT_NE(refused.error.find("\"cost\" would break its validation rule \"Is Not Null   \" if it were empty"),
+              std::string::npos)
+        << refused.error;
+    EXPECT_EQ(readFile(path), before);
+    AccessWriteStatus emptied = writer->save(found->place, found->stored, {std::nullopt, std::nullopt}, {false, true});
+    EXPECT_TRUE(emptied.ok()) << emptied.error;
+    EXPECT_EQ(amountsOf(path, Shape{})["BW-100"], (Amounts{10, std::nullopt}));
+    std::set<std::size_t> planned;
+    addAmountOffsets(*file, table.definition(), found->place, {"retailprice"}, planned);
+    for (std::size_t offset : differingOffsets(before, readFile(path)))
+        EXPECT_TRUE(planned.count(offset)) << "byte " << offset << " changed unplanned";
+}
+
 TEST(AccessWriterTest, AFileThatRefusesWritesIsNotOpenedForWriting)
 {
     // Run as an ordinary user, whom the permission bits bind.
@@ -515,11 +546,12 @@ TEST(AccessWriterTest, AFileThatRefusesWritesIsNotOpenedForWriting)
     EXPECT_NE(seen.find("read-only: " + path + ": cannot be written"), std::string::npos) << seen;
 }
 
-// Saves through Database and Recordset, as the apply makes them: the
-// amounts given are saved together, the recordset then reads them as stored
-// (a Currency rounded, a Single as its float), a second change of the same
-// record starts from them rather than being taken for another program's
-// change, and only the planned bytes of the file change.
+// Saves through Database and Recordset, as the apply and the undo make them:
+// the amounts given are saved together, the recordset then reads them as
+// stored (a Currency rounded, a Single as its float), a second change of the
+// same record starts from them rather than being taken for another program's
+// change, an amount can be made empty again, and only the planned bytes of
+// the file change.
 TEST(AccessWriterTest, TheEngineSavesRecordsOfEveryKindOfHost)
 {
     struct Case {
@@ -580,14 +612,22 @@ TEST(AccessWriterTest, TheEngineSavesRecordsOfEveryKindOfHost)
             saved = records->update();
             ASSERT_TRUE(saved.ok()) << saved.error();
             EXPECT_EQ(*records->number(price), test.readBack[1]);
+
+            // Then the cost made empty again, as an undo puts it back.
+            ASSERT_TRUE(records->edit().ok());
+            ASSERT_TRUE(records->setEmpty(cost).ok());
+            saved = records->update();
+            ASSERT_TRUE(saved.ok()) << saved.error();
+            EXPECT_EQ(*records->number(cost), std::nullopt);
         }
-        EXPECT_EQ(amountsOf(path, test.shape)[test.key], test.readBack);
+        Amounts emptied{std::nullopt, test.readBack[1]};
+        EXPECT_EQ(amountsOf(path, test.shape)[test.key], emptied);
         for (std::size_t offset : differingOffsets(before, readFile(path)))
             EXPECT_TRUE(planned.count(offset)) << "byte " << offset << " changed unplanned";
         if (haveMdbExport()) {
             std::optional<std::map<std::string, Amounts>> exported = exportedAmounts(path, test.shape);
             ASSERT_TRUE(exported);
-            EXPECT_EQ((*exported)[test.key], test.readBack);
+            EXPECT_EQ((*exported)[test.key], emptied);
         }
         // No lock file was there, and none is left.
         EXPECT_FALSE(fs::exists(dir.file("kv.ldb")) || fs::exists(dir.file("kv.laccdb")) ||
