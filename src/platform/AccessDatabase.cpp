@@ -9,17 +9,22 @@
 
 namespace tarvex {
 
-const char* const AccessDatabase::kWriteRefused =
-    "writing into an Access database is not possible in this version; nothing was written";
-
 namespace {
+
+// What a save into a file opened only for reading answers.
+const char* const kOpenedForReading = "the file was opened only for reading";
 
 class AccessEngineTable : public EngineTable {
 public:
-    explicit AccessEngineTable(AccessTable table)
+    // saving is null for a file opened only for reading.
+    AccessEngineTable(AccessTable table, AccessSaving* saving)
         : m_table(std::move(table))
     {
+        if (saving)
+            m_edit.emplace(*saving, m_table);
     }
+    AccessEngineTable(const AccessEngineTable&) = delete;
+    AccessEngineTable& operator=(const AccessEngineTable&) = delete;
 
     const std::string& tableName() const override { return m_table.tableName(); }
     Status setIndex(const std::string& index) override { return m_table.setIndex(index); }
@@ -34,25 +39,34 @@ public:
     }
     std::string realText(double value) const override { return accessNumberText(value); }
     std::int64_t recordId() const override { return m_table.recordNumber(); }
-    Status edit() override { return Status::failure(AccessDatabase::kWriteRefused, ErrorKind::ReadOnly); }
-    Status setNumber(const std::string&, double) override
+    Status edit() override { return m_edit ? m_edit->edit() : readOnly(); }
+    Status setNumber(const std::string& column, double value) override
     {
-        return Status::failure(AccessDatabase::kWriteRefused, ErrorKind::ReadOnly);
+        return m_edit ? m_edit->setNumber(column, value) : readOnly();
     }
-    Status update() override { return Status::failure(AccessDatabase::kWriteRefused, ErrorKind::ReadOnly); }
+    Status setEmpty(const std::string& column) override { return m_edit ? m_edit->setEmpty(column) : readOnly(); }
+    Status update() override { return m_edit ? m_edit->update() : readOnly(); }
 
 private:
+    static Status readOnly() { return Status::failure(kOpenedForReading, ErrorKind::ReadOnly); }
+
     AccessTable m_table;
+    // Refers to m_table, which never moves: the object is made on the heap
+    // and never copied.
+    std::optional<AccessRecordEdit> m_edit;
 };
 
 } // namespace
 
-AccessDatabase::AccessDatabase(AccessFile file)
+AccessDatabase::AccessDatabase(AccessFile file, OpenOptions::Access access)
     : m_file(std::move(file))
+    , m_access(access)
 {
+    if (m_access == OpenOptions::Access::ReadWrite)
+        m_saving = std::make_unique<AccessSaving>(m_file);
 }
 
-Result<std::unique_ptr<AccessDatabase>> AccessDatabase::open(const std::string& path)
+Result<std::unique_ptr<AccessDatabase>> AccessDatabase::open(const std::string& path, OpenOptions::Access access)
 {
     using R = Result<std::unique_ptr<AccessDatabase>>;
     Result<AccessFile> file = AccessFile::open(path);
@@ -62,7 +76,20 @@ Result<std::unique_ptr<AccessDatabase>> AccessDatabase::open(const std::string& 
         bool missing = ::stat(path.c_str(), &info) != 0 && errno == ENOENT;
         return R::failure(file.error(), missing ? ErrorKind::NotFound : ErrorKind::NotADatabase);
     }
-    return std::unique_ptr<AccessDatabase>(new AccessDatabase(std::move(*file)));
+    return std::unique_ptr<AccessDatabase>(new AccessDatabase(std::move(*file), access));
+}
+
+void AccessDatabase::endSaves()
+{
+    if (m_saving)
+        m_saving->release();
+}
+
+Status AccessDatabase::saveCheck()
+{
+    if (!m_saving)
+        return Status::failure(m_file.path() + ": " + kOpenedForReading, ErrorKind::ReadOnly);
+    return m_saving->check();
 }
 
 bool AccessDatabase::hasTable(const std::string& table)
@@ -79,7 +106,7 @@ Result<std::unique_ptr<EngineTable>> AccessDatabase::openTable(const std::string
     Result<AccessTable> opened = m_file.openTable(table, columns);
     if (!opened.ok())
         return R::failure(opened.error(), ErrorKind::NotADatabase);
-    return std::unique_ptr<EngineTable>(new AccessEngineTable(std::move(*opened)));
+    return std::unique_ptr<EngineTable>(new AccessEngineTable(std::move(*opened), m_saving.get()));
 }
 
 Result<IndexInfo> AccessDatabase::index(const std::string& table, const std::string& index)

@@ -24,6 +24,13 @@ std::string systemError(int error)
     return std::strerror(error);
 }
 
+// The kind of a failure to open or make a file for writing: ReadOnly when
+// its permissions or the medium refuse it, Io for anything else.
+ErrorKind writeErrorKind(int error)
+{
+    return error == EACCES || error == EPERM || error == EROFS ? ErrorKind::ReadOnly : ErrorKind::Io;
+}
+
 // Takes (or with F_UNLCK drops) an open-file-description lock of type on
 // range through fd, without waiting. Returns 0 or the errno value: EAGAIN
 // when another holds a conflicting lock.
@@ -110,8 +117,11 @@ Result<AccessFileClaim> AccessFileClaim::take(const std::string& databasePath)
     // For writing: an exclusive lock needs it, and the writer will write.
     // O_NONBLOCK: a pipe put in the file's place must not make the open wait.
     claim.m_database = ::open(databasePath.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (claim.m_database < 0)
-        return Result<AccessFileClaim>::failure(databasePath + ": cannot open for writing: " + systemError(errno));
+    if (claim.m_database < 0) {
+        int error = errno;
+        return Result<AccessFileClaim>::failure(databasePath + ": cannot open for writing: " + systemError(error),
+                                                writeErrorKind(error));
+    }
     struct stat info {};
     if (::fstat(claim.m_database, &info) != 0 || !S_ISREG(info.st_mode))
         return Result<AccessFileClaim>::failure(databasePath + ": not an ordinary file");
@@ -120,11 +130,13 @@ Result<AccessFileClaim> AccessFileClaim::take(const std::string& databasePath)
     // between the check below and the entry being written.
     if (int error = lockRange(claim.m_database, {0, kToEnd})) {
         if (error != EAGAIN && error != EACCES)
-            return Result<AccessFileClaim>::failure(databasePath + ": cannot lock: " + systemError(error));
+            return Result<AccessFileClaim>::failure(databasePath + ": cannot lock: " + systemError(error),
+                                                    ErrorKind::Io);
         Result<AccessFileUsers> users = findAccessFileUsers(databasePath);
         if (!users.ok() || !users->anyone())
-            return Result<AccessFileClaim>::failure(AccessFileUsers{{"another program"}, {}}.message(databasePath));
-        return Result<AccessFileClaim>::failure(users->message(databasePath));
+            return Result<AccessFileClaim>::failure(AccessFileUsers{{"another program"}, {}}.message(databasePath),
+                                                    ErrorKind::Busy);
+        return Result<AccessFileClaim>::failure(users->message(databasePath), ErrorKind::Busy);
     }
     if (Status opened = claim.openLockFile(); !opened)
         return opened;
@@ -132,7 +144,7 @@ Result<AccessFileClaim> AccessFileClaim::take(const std::string& databasePath)
     if (!users.ok())
         return users.status();
     if (users->anyone())
-        return Result<AccessFileClaim>::failure(users->message(databasePath));
+        return Result<AccessFileClaim>::failure(users->message(databasePath), ErrorKind::Busy);
     if (Status taken = claim.takeEntry(); !taken)
         return taken;
     return claim;
@@ -159,7 +171,9 @@ Status AccessFileClaim::openLockFile()
             }
             if (errno == EEXIST)
                 continue;
-            return Status::failure(m_lockPath + ": cannot make the lock file: " + systemError(errno));
+            int error = errno;
+            return Status::failure(m_lockPath + ": cannot make the lock file: " + systemError(error),
+                                   writeErrorKind(error));
         }
         m_lockPath = found.front();
         // O_NOFOLLOW: the entry is written into the lock file itself, never
@@ -167,8 +181,11 @@ Status AccessFileClaim::openLockFile()
         m_lockFile = ::open(m_lockPath.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
         if (m_lockFile < 0 && errno == ENOENT)
             continue;
-        if (m_lockFile < 0)
-            return Status::failure(m_lockPath + ": cannot open the lock file for writing: " + systemError(errno));
+        if (m_lockFile < 0) {
+            int error = errno;
+            return Status::failure(m_lockPath + ": cannot open the lock file for writing: " + systemError(error),
+                                   writeErrorKind(error));
+        }
         struct stat info {};
         if (::fstat(m_lockFile, &info) != 0 || !S_ISREG(info.st_mode))
             return Status::failure(m_lockPath + ": not an ordinary file, so not a lock file Access could use");

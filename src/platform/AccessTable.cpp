@@ -373,24 +373,56 @@ AccessPlace AccessTable::place() const
     return m_hasRecord ? m_places[m_order[m_position]] : AccessPlace{};
 }
 
-Result<AccessStoredField> AccessTable::stored(const std::string& column) const
+Result<std::size_t> AccessTable::currentColumn(const std::string& column) const
 {
-    using R = Result<AccessStoredField>;
     if (!m_hasRecord)
-        return R::failure("table \"" + m_definition.name + "\": no current record");
+        return Result<std::size_t>::failure("table \"" + m_definition.name + "\": no current record");
     const AccessColumn* found = nullptr;
     for (const AccessColumn& candidate : m_definition.columns)
         if (sameName(candidate.name, column) && (!found || candidate.name == column))
             found = &candidate;
     if (!found)
-        return R::failure("table \"" + m_definition.name + "\" has no column \"" + column + "\"");
+        return Result<std::size_t>::failure("table \"" + m_definition.name + "\" has no column \"" + column + "\"");
+    return static_cast<std::size_t>(found - m_definition.columns.data());
+}
+
+Result<AccessStoredField> AccessTable::stored(const std::string& column) const
+{
+    using R = Result<AccessStoredField>;
+    Result<std::size_t> position = currentColumn(column);
+    if (!position.ok())
+        return position.status();
+    const AccessColumn* found = &m_definition.columns[*position];
     std::uint32_t record = m_order[m_position];
+    if (auto saved = m_saved.find(record); saved != m_saved.end()) {
+        auto field = saved->second.find(*position);
+        if (field != saved->second.end())
+            return field->second;
+    }
     AccessPlace place = m_places[record];
     Result<std::optional<AccessRowBytes>> bytes = m_source->image.liveRow(m_definition.page, place);
     AccessRowFields fields;
     if (!bytes.ok() || !*bytes || !fields.split(m_source->image, **bytes, m_definition.hasVariableColumns))
         return R::failure(m_source->path + ": " + recordName(record) + ": the record's layout is damaged");
     return fields.stored(*found);
+}
+
+Status AccessTable::noteSaved(const std::string& column, const AccessStoredField& stored, std::optional<double> value)
+{
+    Result<std::size_t> position = currentColumn(column);
+    if (!position.ok())
+        return position.status();
+    std::uint32_t record = m_order[m_position];
+    m_saved[record][*position] = stored;
+    if (int i = openedIndex(m_definition.columns[*position].name); i >= 0) {
+        // A new place in m_values: a field handed out before keeps what it
+        // held.
+        std::size_t at = record * m_openedSlots.size() + static_cast<std::size_t>(i);
+        m_values.push_back(value ? FieldValue{FieldValue::Type::Real, 0, *value, {}} : FieldValue{});
+        m_valueSlots[at] = static_cast<std::uint32_t>(m_values.size());
+        m_fieldErrors.erase(at);
+    }
+    return Status::success();
 }
 
 } // namespace tarvex

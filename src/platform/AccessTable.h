@@ -105,6 +105,11 @@ public:
     // file was read: what a writer checks the record still holds before it
     // changes it. Fails when there is no current record or no such column.
     Result<AccessStoredField> stored(const std::string& column) const;
+    // Takes note that the current record's column now holds stored, which
+    // reads as value (nothing: empty): what a writer saved into the file, which this reading
+    // of it does not hold. field() and stored() then give the new value.
+    // Fails when there is no current record or no such column.
+    Status noteSaved(const std::string& column, const AccessStoredField& stored, std::optional<double> value);
 
     // The current record's number in the order the table's pages hold the
     // records, from 1; 0 when there is no current record.
@@ -129,6 +134,9 @@ private:
     // bytes cannot be read.
     const FieldValue* valueAt(std::uint32_t record, std::size_t opened, std::string& error) const;
     int openedIndex(const std::string& column) const;
+    // The position of column (opened or not) in the definition's columns;
+    // fails when there is no current record or no such column.
+    Result<std::size_t> currentColumn(const std::string& column) const;
     std::string recordName(std::uint32_t record) const;
     Status buildSeekKeys();
     Result<FieldValue> decodeStored(std::uint32_t record, const AccessColumn& column, std::size_t& longBytesLeft) const;
@@ -140,8 +148,9 @@ private:
     // For each page, the first of its records among m_places (they are in
     // page order); one more entry ends the last page.
     std::vector<std::uint32_t> m_pageStarts;
-    // The opened fields, decoded as they are first read (the file's bytes
-    // never change, so each at most once): for each record and opened
+    // The opened fields, decoded as they are first read (the bytes read
+    // never change, so each at most once; noteSaved gives a field a new
+    // place): for each record and opened
     // column (record-major), 0 while not yet read, else its place in
     // m_values plus one, or all ones when it cannot be read. A deque: a
     // field handed out stays where it is while others are added.
@@ -152,6 +161,8 @@ private:
     // The record decodeStored split last, and its fields.
     mutable AccessRowFields m_split;
     mutable std::optional<std::uint32_t> m_splitRecord;
+    // What was saved since the file was read: record -> column position -> stored.
+    std::map<std::uint32_t, std::map<std::size_t, AccessStoredField>> m_saved;
 
     const AccessIndex* m_index = nullptr;
     std::vector<std::uint32_t> m_order; // records in index order

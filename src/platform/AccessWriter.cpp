@@ -166,8 +166,13 @@ Result<AccessWriter> AccessWriter::open(const AccessFile& file, const std::strin
         return fail(F::Refused, file.path() + ": " + *refusal);
     for (Target& target : targets) {
         for (const AccessPropertyBlock& block : record->blocks) {
+            if (!sameName(block.name, target.column.name))
+                continue;
+            // A Yes/No property: one byte, zero for No.
+            std::string required = block.text("Required");
+            target.required = target.required || required.find_first_not_of('\0') != std::string::npos;
             std::string rule = block.text("ValidationRule");
-            if (!sameName(block.name, target.column.name) || trimmed(rule).empty())
+            if (trimmed(rule).empty())
                 continue;
             Result<AccessRule> parsed = AccessRule::parse(rule, target.column.name);
             if (parsed.ok())
@@ -266,19 +271,35 @@ AccessWriteStatus AccessWriter::failed(AccessWriteFailure failure, const AccessP
 }
 
 AccessWriteStatus AccessWriter::save(const AccessPlace& place, const std::vector<AccessStoredField>& expected,
-                                     const std::vector<std::optional<double>>& values)
+                                     const std::vector<std::optional<double>>& values, const std::vector<bool>& empty)
 {
     using F = AccessWriteFailure;
-    if (expected.size() != m_targets.size() || values.size() != m_targets.size())
+    if (expected.size() != m_targets.size() || values.size() != m_targets.size() ||
+        (!empty.empty() && empty.size() != m_targets.size()))
         return failed(F::Refused, place, "a value or the record as read is missing for a column");
 
     // What each column would store, before anything is read or written.
     std::vector<std::optional<std::string>> newBytes(m_targets.size());
+    std::vector<bool> emptied(m_targets.size(), false);
     bool anything = false;
     for (std::size_t i = 0; i < m_targets.size(); ++i) {
+        const Target& target = m_targets[i];
+        if (!empty.empty() && empty[i] && !values[i]) {
+            if (target.required)
+                return failed(F::Refused, place,
+                              "\"" + target.column.name + "\" requires a value in Access, so it cannot be made empty");
+            if (!target.ruleProblem.empty())
+                return failed(F::Refused, place, "\"" + target.column.name + "\": " + target.ruleProblem);
+            if (target.rule && !target.rule->allows(std::nullopt))
+                return failed(F::Refused, place,
+                              "\"" + target.column.name + "\" would break its validation rule \"" +
+                                  target.rule->text() + "\" if it were empty");
+            emptied[i] = true;
+            anything = true;
+            continue;
+        }
         if (!values[i])
             continue;
-        const Target& target = m_targets[i];
         Result<Encoded> encoded = encode(i, *values[i]);
         if (!encoded.ok())
             return failed(F::Refused, place, encoded.error());
@@ -332,11 +353,17 @@ AccessWriteStatus AccessWriter::save(const AccessPlace& place, const std::vector
     std::string changed = page;
     auto offsetOf = [&](const unsigned char* p) { return static_cast<std::size_t>(p - bytes); };
     for (std::size_t i = 0; i < m_targets.size(); ++i) {
+        const AccessColumn& column = m_targets[i].column;
+        const unsigned char* mask = fields.maskByte(column);
+        if (emptied[i]) {
+            // A record older than the column reads it empty already.
+            if (mask)
+                changed[offsetOf(mask)] = static_cast<char>(changed[offsetOf(mask)] & ~(1u << (column.number % 8)));
+            continue;
+        }
         if (!newBytes[i])
             continue;
-        const AccessColumn& column = m_targets[i].column;
         std::optional<AccessRowBytes> value = fields.bytes(column);
-        const unsigned char* mask = fields.maskByte(column);
         if (!value || !mask)
             return failed(F::Refused, place,
                           "the record was written before \"" + column.name +

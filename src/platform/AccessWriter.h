@@ -71,8 +71,14 @@ public:
     // or infinity; beyond a Currency's or Single's range), a value its
     // validation rule refuses or a rule that cannot be checked, a record that
     // does not hold the column (written before the column was added).
+    //
+    // empty (when given, one per column) names columns to be made empty
+    // instead, whose value must then be nothing: only the record's null-mask
+    // bit changes. Refused as well: a column Access requires a value in (its
+    // Required property), or whose rule refuses an empty value or cannot be
+    // checked. A record that does not hold the column already reads it empty.
     AccessWriteStatus save(const AccessPlace& place, const std::vector<AccessStoredField>& expected,
-                           const std::vector<std::optional<double>>& values);
+                           const std::vector<std::optional<double>>& values, const std::vector<bool>& empty = {});
 
     // The bytes the column at position would store for value, and the value
     // Access reads back from them; fails with the reason it cannot hold it.
@@ -89,6 +95,7 @@ private:
         AccessColumn column;
         std::optional<AccessRule> rule;
         std::string ruleProblem; // why the column's rule cannot be checked
+        bool required = false;   // its Required property: it may not be empty
     };
 
     AccessWriter(int fd, std::string path, AccessTableDefinition definition, std::vector<Target> targets,

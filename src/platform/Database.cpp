@@ -115,7 +115,7 @@ Result<Database> Database::open(const std::string& path, const OpenOptions& opti
 {
     std::unique_ptr<DatabaseEngine> engine;
     if (isAccessFile(path)) {
-        Result<std::unique_ptr<AccessDatabase>> access = AccessDatabase::open(path);
+        Result<std::unique_ptr<AccessDatabase>> access = AccessDatabase::open(path, options.access);
         if (!access)
             return access.status();
         engine = std::move(*access);

@@ -5,7 +5,7 @@
 //
 // The file's own first bytes choose the engine behind it (see DatabaseEngine):
 // an SQLite database is opened through SQLite, an Access file (Jet 3, Jet 4
-// or ACE) through the Access reader (AccessDatabase), which only reads.
+// or ACE) through the Access reader and in-place writer (AccessDatabase).
 //
 // Table, column and index names are matched without regard to letter case, as
 // the original engine matched them; the file's own spelling is used inside.
@@ -83,6 +83,11 @@ public:
     // would be replayed into that file by the next program to open it.
     // Nothing to do for other files.
     Status settleLog() { return m_engine->settleLog(); }
+    // Says that no more saves follow for now: what the engine holds for
+    // saving is let go (an Access file's claim: its lock file entry and
+    // locks), so that it is not left behind if the program is ended later
+    // by a signal. A later save takes it again.
+    void endSaves() { m_engine->endSaves(); }
 
     // Opens a table with the columns the caller will use. Fails when the table
     // or one of the columns does not exist, or the table cannot be read and

@@ -93,6 +93,8 @@ public:
     virtual Result<std::uint64_t> recordCount(const std::string& table) = 0;
     virtual Status saveCheck() = 0;
     virtual Status settleLog() = 0;
+    // Nothing to do for an engine that holds nothing between saves.
+    virtual void endSaves() {}
     virtual Status beginRead() = 0;
     virtual void endRead() = 0;
 };

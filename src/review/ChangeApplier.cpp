@@ -241,6 +241,12 @@ ApplyReport applyChanges(Database* update, Database& host, const std::vector<con
     // From here to the end, the signals that ask the program to end only ask
     // the loop to stop after the product being saved.
     StopSignals stopSignals;
+    // However the apply ends, the host lets go of what it holds for saving
+    // (an Access host's claim) before the signals are let through again.
+    struct SavesEnd {
+        Database& host;
+        ~SavesEnd() { host.endSaves(); }
+    } savesEnd{host};
 
     // The vendor list is only read here; holding its lock spares a lock per
     // lookup. The host is written record by record and holds no transaction.

@@ -2,7 +2,9 @@
 // folder with the program, its price list and settings file, a host database
 // beside it, the answers fed on standard input, and the host database checked
 // afterwards.
+#include "platform/AccessFile.h"
 #include "platform/Database.h"
+#include "support/AccessFiles.h"
 #include "support/ProcessRunner.h"
 #include "support/SampleDatabases.h"
 #include "support/TempDir.h"
@@ -12,7 +14,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <filesystem>
+#include <map>
+#include <set>
 #include <sstream>
 
 namespace tarvex::test {
@@ -624,24 +631,189 @@ TEST_F(ConsoleRunTest, AccessAndSqliteFilesMixAndListTheSame)
     EXPECT_EQ(listing(r.out), kAccessListing) << r.out;
 }
 
-// "Apply Changes" on an Access host writes nothing, says so for the first
-// product and tries no other, and ends with the error status.
-TEST_F(ConsoleRunTest, ApplyOnAnAccessHostWritesNothingAndSaysSo)
+// A host product's code and amounts after a run.
+struct ProductAmounts {
+    std::optional<std::string> quickid;
+    std::optional<double> cost;
+    std::optional<double> price;
+    bool operator==(const ProductAmounts&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const ProductAmounts& p)
 {
-    useAccessFiles("invupdate-2010.accdb", "kv-2010.accdb");
-    std::string before = readFile(hostPath);
-    ProcessResult r = console("yes\nok\nall\napply\n");
-    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
-    EXPECT_NE(r.out.find("[Update Incomplete] 0 products were updated. 13 products could not be updated"),
-              std::string::npos)
-        << r.out;
-    EXPECT_NE(r.out.find("BW-100: " + hostPath +
-                         ": writing into an Access database is not possible in this version; nothing was written"),
-              std::string::npos)
-        << r.out;
-    EXPECT_NE(r.out.find("BW-114: not tried: the host database refused the save before it"), std::string::npos)
-        << r.out;
-    EXPECT_EQ(readFile(hostPath), before);
+    auto number = [](std::optional<double> n) { return n ? std::to_string(*n) : std::string("empty"); };
+    return out << p.quickid.value_or("(none)") << " " << number(p.cost) << "/" << number(p.price);
+}
+
+// The products of an Access host in its primary key's order, as this
+// program's Access engine reads them, with where each record lives.
+std::vector<ProductAmounts> accessHostAmounts(const std::string& path, std::vector<AccessPlace>* places = nullptr)
+{
+    std::vector<ProductAmounts> products;
+    Result<AccessFile> file = AccessFile::open(path);
+    EXPECT_TRUE(file.ok()) << file.error();
+    if (!file.ok())
+        return products;
+    Result<AccessTable> table = file->openTable("product", {"quickid", "cost", "retailprice"});
+    EXPECT_TRUE(table.ok() && table->setIndex("PrimaryKey").ok());
+    for (Status walk = table->moveFirst(); walk.ok() && !table->eof(); walk = table->moveNext()) {
+        products.push_back({*table->text("quickid"), *table->number("cost"), *table->number("retailprice")});
+        if (places)
+            places->push_back(table->place());
+    }
+    return products;
+}
+
+// The same as libmdb's mdb-export reads them, in the order of their ID.
+std::vector<ProductAmounts> exportedHostAmounts(const std::string& path)
+{
+    std::map<long, ProductAmounts> byId;
+    std::optional<std::vector<std::map<std::string, std::string>>> rows = mdbExportRows(path, "product");
+    EXPECT_TRUE(rows);
+    auto number = [](const std::string& text) {
+        return text.empty() ? std::nullopt : std::optional<double>(std::strtod(text.c_str(), nullptr));
+    };
+    for (std::map<std::string, std::string>& row : rows.value_or(std::vector<std::map<std::string, std::string>>{}))
+        byId[std::stol(row["ID"])] = {row["quickid"], number(row["cost"]), number(row["retailprice"])};
+    std::vector<ProductAmounts> products;
+    for (auto& [id, product] : byId)
+        products.push_back(product);
+    return products;
+}
+
+std::vector<ProductAmounts> sqliteHostAmounts(const std::string& path)
+{
+    std::vector<ProductAmounts> products;
+    for (const HostRow& row : readHostProducts(path))
+        products.push_back({row.quickid, row.cost, row.price});
+    return products;
+}
+
+// A lock file left by two users who have gone: nobody holds its entries.
+std::string staleLockFile()
+{
+    std::string entries;
+    for (const char* name : {"FRONTDESK", "BACKOFFICE"})
+        entries += std::string(name) + std::string(32 - std::strlen(name), '\0') + "Admin" + std::string(27, '\0');
+    return entries;
+}
+
+// "Apply Changes" with every row selected, on an Access host as on an SQLite
+// host holding the same values: the rules decide the same, so the products
+// read the same afterwards, in this program's reader and in libmdb; only the
+// bytes of the written amounts (and their null-mask bits) change, in the
+// records that change; a lock file is left as it was found. Over the hosts
+// of every format, and the variants: Currency, Single, a moved row and a
+// validation rule are written; the records older than the amount columns
+// are named as not updated; a table whose cost is indexed is not written at
+// all.
+TEST_F(ConsoleRunTest, ApplyWritesIntoAccessHostsWhatItWritesIntoSqliteHosts)
+{
+    struct Case {
+        std::string list;
+        std::string host;
+        std::vector<std::string> refused; // codes named as not updated
+        std::string reason;               // in the first one's text
+        bool withLockFile = false;        // a stale lock file is there
+    };
+    const std::vector<std::string> all = {"BW-100", "BW-101", "BW-103", "BW-104", "BW-105", "BW-106",
+                                          "BW-108", "BW-109", "BW-111", "BW-112", "BW-113", "BW-114"};
+    const Case cases[] = {
+        {"invupdate-2000.mdb", "kv-2000.mdb", {}, "", true},
+        {"invupdate-2003.mdb", "kv-2003.mdb"},
+        {"invupdate-2007.accdb", "kv-2007.accdb", {}, "", true},
+        {"invupdate-2010.accdb", "kv-2010.accdb"},
+        {"invupdate-2000.mdb", "kv-currency-2000.mdb"},
+        {"invupdate-2000.mdb", "kv-single-2000.mdb"},
+        {"invupdate-2000.mdb", "kv-overflow-2000.mdb"},
+        {"invupdate-2000.mdb", "kv-validation-2000.mdb"},
+        {"invupdate-2000.mdb",
+         "kv-addedcols-2000.mdb",
+         {"BW-100", "BW-101", "BW-113"},
+         "the record was written before \"cost\" was added to the table, so it has no place for it"},
+        {"invupdate-2000.mdb", "kv-costindex-2000.mdb", all,
+         "table \"product\", column \"cost\" is part of the index \"CostIdx\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.host);
+        // The run over SQLite copies of the same files gives what the rules
+        // write.
+        std::string sqliteList = dir.file("sqlite-list.mdb");
+        std::string sqliteHost = dir.file("sqlite-kv.mdb");
+        fs::remove(sqliteList);
+        fs::remove(sqliteHost);
+        writeSqliteCopies(accessFixture(c.list), accessFixture(c.host), sqliteList, sqliteHost);
+        fs::copy_file(sqliteList, dir.file("invupdate.mdb"), fs::copy_options::overwrite_existing);
+        fs::copy_file(sqliteHost, hostPath, fs::copy_options::overwrite_existing);
+        ProcessResult r = console("yes\nok\nall\napply\n");
+        ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+        std::vector<ProductAmounts> expected = sqliteHostAmounts(hostPath);
+        for (const std::string& name : besideHost())
+            fs::remove(dir.file("data/" + name));
+
+        useAccessFiles(c.list, c.host);
+        std::string lockFile = dir.file(c.host.ends_with(".accdb") ? "data/kv.laccdb" : "data/kv.ldb");
+        if (c.withLockFile)
+            dir.write(lockFile.substr(dir.path().string().size() + 1), staleLockFile());
+        std::string before = readFile(hostPath);
+        std::vector<AccessPlace> places;
+        std::vector<ProductAmounts> original = accessHostAmounts(hostPath, &places);
+        ASSERT_EQ(original.size(), expected.size());
+        // Those not written keep what they held (the host's bw-105 is
+        // BW-105's).
+        auto refused = [&](std::string code) {
+            std::transform(code.begin(), code.end(), code.begin(), [](unsigned char ch) { return std::toupper(ch); });
+            return std::find(c.refused.begin(), c.refused.end(), code) != c.refused.end();
+        };
+        for (std::size_t i = 0; i < expected.size(); ++i)
+            if (refused(expected[i].quickid.value_or("")))
+                expected[i] = original[i];
+        std::set<std::size_t> planned;
+        {
+            Result<AccessFile> file = AccessFile::open(hostPath);
+            ASSERT_TRUE(file.ok());
+            Result<AccessTableDefinition> definition = file->definition("product");
+            ASSERT_TRUE(definition.ok());
+            for (std::size_t i = 0; i < expected.size(); ++i)
+                if (expected[i] != original[i])
+                    addAmountOffsets(*file, *definition, places[i], {"cost", "retailprice"}, planned);
+        }
+
+        r = console("yes\nok\nall\napply\n");
+        if (c.refused.empty()) {
+            EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+            EXPECT_NE(r.out.find("Update Complete"), std::string::npos) << r.out;
+        } else {
+            EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+            // BW-109 is listed twice.
+            std::size_t failed = c.refused.size() + (refused("BW-109") ? 1 : 0);
+            EXPECT_NE(r.out.find("[Update Incomplete] " + std::to_string(all.size() + 1 - failed) +
+                                 " products were updated. " + std::to_string(failed) +
+                                 " products could not be updated"),
+                      std::string::npos)
+                << r.out;
+            bool named = false;
+            for (const std::string& line : lines(r.out))
+                named = named || (line.find(c.refused[0] + ": " + hostPath + ": ") != std::string::npos &&
+                                  line.find(c.reason) != std::string::npos);
+            EXPECT_TRUE(named) << r.out;
+        }
+        EXPECT_EQ(accessHostAmounts(hostPath), expected);
+        if (haveMdbExport()) {
+            EXPECT_EQ(exportedHostAmounts(hostPath), expected);
+        }
+        std::set<std::size_t> changed = differingOffsets(before, readFile(hostPath));
+        EXPECT_EQ(changed.empty(), c.refused == all);
+        for (std::size_t offset : changed)
+            EXPECT_TRUE(planned.count(offset)) << "byte " << offset << " changed unplanned";
+        if (c.withLockFile) {
+            EXPECT_EQ(readFile(lockFile), staleLockFile());
+        } else {
+            EXPECT_FALSE(fs::exists(lockFile));
+        }
+        for (const std::string& name : besideHost())
+            fs::remove(dir.file("data/" + name));
+    }
 }
 
 // An Access host that cannot be read, or that another program has open, ends

@@ -1,10 +1,11 @@
-// Who else has an Access database, and Tarvex's own claim on one: genuine
-// Access files copied into a temporary folder, lock files as Access writes
-// them, and real child processes that hold locks on the files or have them
-// open.
+// Who else has an Access database, Tarvex's own claim on one, and saving
+// records under that claim: genuine Access files copied into a temporary
+// folder, lock files as Access writes them, and real child processes that
+// hold locks on the files or have them open.
 #include "platform/AccessFileClaim.h"
 #include "platform/AccessFileUsers.h"
 #include "platform/AccessLockFile.h"
+#include "platform/AccessSaving.h"
 #include "platform/StopSignals.h"
 
 #include "support/ProcessRunner.h"
@@ -15,6 +16,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -428,4 +430,194 @@ TEST(AccessFileClaimTest, TheCheckBeforeWritingFindsAProgramThatOpenedTheFileMea
     Result<AccessFileUsers> others = claim->others();
     ASSERT_TRUE(others.ok()) << others.error();
     EXPECT_EQ(holdersOf(*others), "process " + std::to_string(reader.pid()) + " (sleep) with kv.mdb open\n");
+}
+
+namespace {
+
+// The product table of an Access host, walked by quickid.
+AccessTable productsOf(const AccessFile& file)
+{
+    Result<AccessTable> table = file.openTable("product", {"quickid", "cost", "retailprice"});
+    EXPECT_TRUE(table.ok()) << table.error();
+    for (const AccessIndex& index : table->definition().indexes)
+        if (!index.columns.empty() && index.columns[0] == "quickid") {
+            EXPECT_TRUE(table->setIndex(index.name).ok());
+        }
+    return std::move(*table);
+}
+
+// Saves amounts for the columns into the record of quickid through saving.
+Status saveProduct(AccessSaving& saving, AccessTable& products, const std::string& quickid,
+                   const std::vector<std::string>& columns, const std::vector<std::optional<double>>& amounts)
+{
+    EXPECT_TRUE(products.seek(Key{quickid}).ok());
+    EXPECT_FALSE(products.noMatch()) << quickid;
+    std::vector<AccessStoredField> stored;
+    for (const std::string& column : columns)
+        stored.push_back(*products.stored(column));
+    return saving.save("product", columns, products.place(), stored, amounts);
+}
+
+std::vector<std::optional<double>> amountsOfProduct(const std::string& database, const std::string& quickid)
+{
+    Result<AccessFile> file = AccessFile::open(database);
+    EXPECT_TRUE(file.ok()) << file.error();
+    AccessTable products = productsOf(*file);
+    EXPECT_TRUE(products.seek(Key{quickid}).ok());
+    return {*products.number("cost"), *products.number("retailprice")};
+}
+
+} // namespace
+
+TEST(AccessSavingTest, SavesUnderTheClaimAndLeavesTheLockFileAsFound)
+{
+    // No lock file, then a lock file of two users who have gone.
+    for (std::optional<std::string> found : {std::optional<std::string>(), std::optional<std::string>(kTwoUsers)}) {
+        TempDir dir;
+        std::string database = copyFixture(dir, "invupdate-2000.mdb", "kv.mdb");
+        if (found)
+            dir.write("kv.ldb", *found);
+        Result<AccessFile> file = AccessFile::open(database);
+        ASSERT_TRUE(file.ok()) << file.error();
+        AccessTable products = productsOf(*file);
+        {
+            AccessSaving saving(*file);
+            // Looking claims nothing: the backup copy must find the file free.
+            EXPECT_TRUE(saving.check().ok()) << saving.check().error();
+            EXPECT_FALSE(saving.claimed());
+            EXPECT_EQ(usersSeenByAnotherProcess(database), "nobody");
+
+            Status saved = saveProduct(saving, products, "BW-100", {"cost", "retailprice"}, {10.25, 26});
+            ASSERT_TRUE(saved.ok()) << saved.error();
+            EXPECT_TRUE(saving.claimed());
+            std::string self = AccessFileClaim::userName() + " on computer " + AccessFileClaim::computerName();
+            EXPECT_NE(usersSeenByAnotherProcess(database).find(self), std::string::npos);
+            // The claim's own locks and descriptors are nobody else's.
+            Status again = saving.claim();
+            EXPECT_TRUE(again.ok()) << again.error();
+            // A price alone goes through a writer of its own columns.
+            saved = saveProduct(saving, products, "BW-101", {"retailprice"}, {27.5});
+            ASSERT_TRUE(saved.ok()) << saved.error();
+        }
+        EXPECT_EQ(usersSeenByAnotherProcess(database), "nobody");
+        if (found) {
+            EXPECT_EQ(readFile(dir.file("kv.ldb")), *found);
+        } else {
+            EXPECT_FALSE(std::filesystem::exists(dir.file("kv.ldb")));
+        }
+        EXPECT_EQ(amountsOfProduct(database, "BW-100"), (std::vector<std::optional<double>>{10.25, 26}));
+        EXPECT_EQ(amountsOfProduct(database, "BW-101")[1], 27.5);
+    }
+}
+
+TEST(AccessSavingTest, AFileSomebodyHasIsNeverWritten)
+{
+    TempDir dir;
+    std::string database = copyFixture(dir, "invupdate-2000.mdb", "kv.mdb");
+    std::string before = readFile(database);
+    Result<AccessFile> file = AccessFile::open(database);
+    ASSERT_TRUE(file.ok()) << file.error();
+    AccessTable products = productsOf(*file);
+    AccessSaving saving(*file);
+    {
+        SleepingReader reader(database);
+        // A save leaves the path to the table's caller, as for any record
+        // it saves; the claim names the file.
+        std::string holder = "is in use by process " + std::to_string(reader.pid()) +
+                             " (sleep) with kv.mdb open. Close the salon application on every computer and run "
+                             "Tarvex again.";
+        Status claimed = saving.claim();
+        EXPECT_EQ(claimed.kind(), ErrorKind::Busy);
+        EXPECT_EQ(claimed.error(), database + " " + holder);
+        Status saved = saveProduct(saving, products, "BW-100", {"cost"}, {1});
+        EXPECT_EQ(saved.kind(), ErrorKind::Busy);
+        EXPECT_EQ(saved.error(), holder);
+        EXPECT_FALSE(saving.claimed());
+    }
+    EXPECT_EQ(readFile(database), before);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("kv.ldb")));
+
+    // Claimed, then opened by another program before the apply writes.
+    ASSERT_TRUE(saving.claim().ok());
+    {
+        SleepingReader reader(database);
+        Status late = saving.claim();
+        EXPECT_EQ(late.kind(), ErrorKind::Busy) << late.error();
+        EXPECT_NE(late.error().find("(sleep) with kv.mdb open"), std::string::npos) << late.error();
+    }
+    saving.release();
+    EXPECT_EQ(readFile(database), before);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("kv.ldb")));
+}
+
+TEST(AccessSavingTest, EachFailureCarriesTheKindTheApplyDecidesBy)
+{
+    struct Case {
+        const char* fixture;
+        const char* quickid;
+        std::vector<std::optional<double>> amounts;
+        ErrorKind kind;
+        const char* reason;
+    };
+    const std::vector<Case> cases = {
+        // A table that cannot be written as it is: every save stops there.
+        {"kv-costindex-2000.mdb", "BW-100", {11, 26}, ErrorKind::ReadOnly, "index \"CostIdx\""},
+        // One record that cannot take its values.
+        {"kv-validation-2000.mdb", "BW-100", {-1, 26}, ErrorKind::Other, "validation rule \"Is Null Or >=0\""},
+        {"kv-currency-2000.mdb", "BW-102", {1e15, 30}, ErrorKind::Other, "cannot hold"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.fixture);
+        TempDir dir;
+        std::string database = copyFixture(dir, test.fixture, "kv.mdb");
+        std::string before = readFile(database);
+        Result<AccessFile> file = AccessFile::open(database);
+        ASSERT_TRUE(file.ok()) << file.error();
+        AccessTable products = productsOf(*file);
+        AccessSaving saving(*file);
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            Status saved = saveProduct(saving, products, test.quickid, {"cost", "retailprice"}, test.amounts);
+            EXPECT_EQ(saved.kind(), test.kind) << saved.error();
+            EXPECT_NE(saved.error().find(test.reason), std::string::npos) << saved.error();
+            // The table's caller puts the path before it, as for other saves.
+            EXPECT_EQ(saved.error().rfind(database, 0), std::string::npos) << saved.error();
+        }
+        saving.release();
+        EXPECT_EQ(readFile(database), before);
+    }
+
+    // A record another program deleted since it was read is Changed, as a
+    // vanished record of an SQLite host is.
+    TempDir dir;
+    std::string database = copyFixture(dir, "kv-overflow-2000.mdb", "kv.mdb");
+    Result<AccessFile> file = AccessFile::open(database);
+    ASSERT_TRUE(file.ok()) << file.error();
+    AccessTable products = productsOf(*file);
+    ASSERT_TRUE(products.seek(Key{std::string("BW-102")}).ok());
+    std::size_t entry = products.place().page * 4096 + 0x0e + products.place().row * 2 + 1;
+    std::string bytes = readFile(database);
+    bytes[entry] = static_cast<char>(bytes[entry] | 0x80);
+    {
+        std::ofstream out(database, std::ios::binary | std::ios::trunc);
+        out << bytes;
+    }
+    AccessSaving saving(*file);
+    Status gone = saveProduct(saving, products, "BW-102", {"cost", "retailprice"}, {11, 30});
+    EXPECT_EQ(gone.kind(), ErrorKind::Changed) << gone.error();
+    EXPECT_NE(gone.error().find("deleted since it was read"), std::string::npos) << gone.error();
+    EXPECT_TRUE(saving.check().ok()) << saving.check().error();
+    saving.release();
+
+    // A file or folder that refuses writes, seen before anything is claimed.
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_all | std::filesystem::perms::group_exec |
+                                                 std::filesystem::perms::others_exec);
+    std::filesystem::permissions(database, std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
+                                               std::filesystem::perms::others_read);
+    std::string seen = runInChild(
+        [&] {
+            Status checked = saving.check();
+            return std::string(checked.kind() == ErrorKind::ReadOnly ? "read-only: " : "other: ") + checked.error();
+        },
+        true);
+    EXPECT_NE(seen.find("read-only: " + database + ": cannot be written"), std::string::npos) << seen;
 }

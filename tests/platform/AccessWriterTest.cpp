@@ -8,7 +8,9 @@
 #include "platform/AccessWriter.h"
 #include "platform/AccessFile.h"
 #include "platform/AccessRule.h"
+#include "platform/Database.h"
 
+#include "support/AccessFiles.h"
 #include "support/ProcessRunner.h"
 #include "support/TempDir.h"
 
@@ -23,7 +25,6 @@
 #include <map>
 #include <random>
 #include <set>
-#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -110,27 +111,11 @@ AccessTable openShape(const AccessFile& file, const Shape& shape)
 void addPlannedOffsets(const AccessFile& file, const AccessTableDefinition& definition, AccessPlace place,
                        const Change& change, const Shape& shape, std::set<std::size_t>& planned)
 {
-    Result<std::optional<AccessRowBytes>> row = file.image().liveRow(definition.page, place);
-    ASSERT_TRUE(row.ok() && *row);
-    AccessRowFields fields;
-    ASSERT_TRUE(fields.split(file.image(), **row, definition.hasVariableColumns));
-    auto offset = [&](const unsigned char* p) {
-        return static_cast<std::size_t>(p - reinterpret_cast<const unsigned char*>(file.image().bytes().data()));
-    };
-    for (std::size_t i = 0; i < shape.columns.size(); ++i) {
-        if (!change.values[i])
-            continue;
-        for (const AccessColumn& column : definition.columns) {
-            if (column.name != shape.columns[i])
-                continue;
-            std::optional<AccessRowBytes> value = fields.bytes(column);
-            if (!value || !fields.maskByte(column))
-                continue;
-            for (std::size_t k = 0; k < value->size; ++k)
-                planned.insert(offset(value->data) + k);
-            planned.insert(offset(fields.maskByte(column)));
-        }
-    }
+    std::vector<std::string> written;
+    for (std::size_t i = 0; i < shape.columns.size(); ++i)
+        if (change.values[i])
+            written.push_back(shape.columns[i]);
+    addAmountOffsets(file, definition, place, written, planned);
 }
 
 // What applying changes to the file at path gave, product by product, and
@@ -186,71 +171,24 @@ std::map<std::string, Amounts> amountsOf(const std::string& path, const Shape& s
     return all;
 }
 
-// The fields of one line of mdb-export's output.
-std::vector<std::string> csvFields(const std::string& line)
-{
-    std::vector<std::string> fields(1);
-    bool quoted = false;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        char c = line[i];
-        if (c == '"' && quoted && i + 1 < line.size() && line[i + 1] == '"')
-            fields.back() += line[++i];
-        else if (c == '"')
-            quoted = !quoted;
-        else if (c == ',' && !quoted)
-            fields.emplace_back();
-        else
-            fields.back() += c;
-    }
-    return fields;
-}
-
-bool haveMdbExport()
-{
-    return runProcess({"sh", "-c", "command -v mdb-export"}).exitCode == 0;
-}
-
 // The amounts of the records with the given keys as libmdb's mdb-export
 // reads them, run as a separate program; nothing when it fails.
 std::optional<std::map<std::string, Amounts>> exportedAmounts(const std::string& path, const Shape& shape)
 {
-    ProcessOptions options;
-    options.environment = {"LC_ALL=C"};
-    ProcessResult run = runProcess({"mdb-export", path, shape.table}, options);
-    if (run.exitCode != 0)
+    std::optional<std::vector<std::map<std::string, std::string>>> rows = mdbExportRows(path, shape.table);
+    if (!rows)
         return std::nullopt;
     std::map<std::string, Amounts> all;
-    std::istringstream lines(run.out);
-    std::string line;
-    std::getline(lines, line);
-    std::vector<std::string> header = csvFields(line);
-    auto at = [&](const std::string& name) {
-        return static_cast<std::size_t>(std::find(header.begin(), header.end(), name) - header.begin());
-    };
-    while (std::getline(lines, line)) {
-        std::vector<std::string> fields = csvFields(line);
-        if (fields.size() != header.size())
-            return std::nullopt;
-        std::string key = fields[at(shape.key)];
+    for (std::map<std::string, std::string>& row : *rows) {
+        std::string key = row[shape.key];
         while (all.count(key))
             key += "+";
         for (const std::string& column : shape.columns) {
-            const std::string& text = fields[at(column)];
+            const std::string& text = row[column];
             all[key].push_back(text.empty() ? std::nullopt : std::optional<double>(std::strtod(text.c_str(), nullptr)));
         }
     }
     return all;
-}
-
-// The offsets at which two files differ.
-std::set<std::size_t> differences(const std::string& before, const std::string& after)
-{
-    std::set<std::size_t> offsets;
-    EXPECT_EQ(before.size(), after.size());
-    for (std::size_t i = 0; i < std::min(before.size(), after.size()); ++i)
-        if (before[i] != after[i])
-            offsets.insert(i);
-    return offsets;
 }
 
 // The text as Access stores names and properties (UTF-16, little-endian),
@@ -309,7 +247,7 @@ void expectWritten(const std::string& name, const Shape& shape, const std::vecto
         EXPECT_TRUE(outcome.ok()) << outcome.error;
 
     EXPECT_EQ(amountsOf(path, shape), expected);
-    for (std::size_t offset : differences(before, readFile(path)))
+    for (std::size_t offset : differingOffsets(before, readFile(path)))
         EXPECT_TRUE(applied.planned.count(offset)) << "byte " << offset << " changed unplanned";
     if (haveMdbExport()) {
         std::optional<std::map<std::string, Amounts>> exported = exportedAmounts(path, shape);
@@ -555,6 +493,37 @@ TEST(AccessWriterTest, AColumnWhoseRuleCannotBeCheckedIsNotWritten)
     EXPECT_EQ(after["BW-101"], (Amounts{10, 27}));
 }
 
+// An amount is made empty only where its rule allows an empty value: with
+// cost's rule made "Is Not Null", emptying it is refused and nothing written;
+// the price beside it, which has no rule, is made empty.
+TEST(AccessWriterTest, AnAmountIsMadeEmptyOnlyWhereItsRuleAllowsIt)
+{
+    TempDir dir;
+    std::string path = copyOf(dir, "kv-validation-2000.mdb");
+    ASSERT_TRUE(replaceOnce(path, utf16("", "Is Null Or >=0"), utf16("", "Is Not Null   ")));
+    std::string before = readFile(path);
+    Result<AccessFile> file = AccessFile::open(path);
+    ASSERT_TRUE(file.ok()) << file.error();
+    AccessTable table = openShape(*file, Shape{});
+    std::optional<Found> found = find(table, Shape{}, "BW-100");
+    ASSERT_TRUE(found);
+    Result<AccessWriter> writer = AccessWriter::open(*file, "product", {"cost", "retailprice"});
+    ASSERT_TRUE(writer.ok()) << writer.error();
+    AccessWriteStatus refused = writer->save(found->place, found->stored, {std::nullopt, std::nullopt}, {true, false});
+    EXPECT_EQ(refused.failure, AccessWriteFailure::Refused);
+    EXPECT_NE(refused.error.find("\"cost\" would break its validation rule \"Is Not Null   \" if it were empty"),
+              std::string::npos)
+        << refused.error;
+    EXPECT_EQ(readFile(path), before);
+    AccessWriteStatus emptied = writer->save(found->place, found->stored, {std::nullopt, std::nullopt}, {false, true});
+    EXPECT_TRUE(emptied.ok()) << emptied.error;
+    EXPECT_EQ(amountsOf(path, Shape{})["BW-100"], (Amounts{10, std::nullopt}));
+    std::set<std::size_t> planned;
+    addAmountOffsets(*file, table.definition(), found->place, {"retailprice"}, planned);
+    for (std::size_t offset : differingOffsets(before, readFile(path)))
+        EXPECT_TRUE(planned.count(offset)) << "byte " << offset << " changed unplanned";
+}
+
 TEST(AccessWriterTest, AFileThatRefusesWritesIsNotOpenedForWriting)
 {
     // Run as an ordinary user, whom the permission bits bind.
@@ -577,6 +546,95 @@ TEST(AccessWriterTest, AFileThatRefusesWritesIsNotOpenedForWriting)
     EXPECT_NE(seen.find("read-only: " + path + ": cannot be written"), std::string::npos) << seen;
 }
 
+// Saves through Database and Recordset, as the apply and the undo make them:
+// the amounts given are saved together, the recordset then reads them as
+// stored (a Currency rounded, a Single as its float), a second change of the
+// same record starts from them rather than being taken for another program's
+// change, an amount can be made empty again, and only the planned bytes of
+// the file change.
+TEST(AccessWriterTest, TheEngineSavesRecordsOfEveryKindOfHost)
+{
+    struct Case {
+        const char* file;
+        Shape shape;
+        std::string key;
+        Amounts first;    // cost, then price: the first change
+        double second;    // then a new price alone
+        Amounts readBack; // what the recordset and mdb-export read at the end
+    };
+    const std::vector<Case> cases = {
+        {"kv-currency-2000.mdb", Shape{}, "BW-100", {10.12345678, 27.5}, 28.00004, {10.1235, 28}},
+        {"kv-single-2000.mdb", Shape{}, "BW-104", {2.5, std::nullopt}, 0.1, {2.5, 0.1}},
+        {"kv-2010.accdb", Shape{}, "BW-104", {std::nullopt, 6.5}, 7.25, {std::nullopt, 7.25}},
+        // Access 97: Table1's Double column F (and Currency H), found by A.
+        {"testV1997.mdb", Shape{"Table1", "A", {"F", "H"}}, "a", {123.5, 0.25}, -7, {123.5, -7}},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.file);
+        TempDir dir;
+        std::string path = copyOf(dir, test.file);
+        std::string before = readFile(path);
+        std::set<std::size_t> planned;
+        {
+            Result<AccessFile> file = AccessFile::open(path);
+            ASSERT_TRUE(file.ok()) << file.error();
+            AccessTable table = openShape(*file, test.shape);
+            std::optional<Found> found = find(table, test.shape, test.key);
+            ASSERT_TRUE(found);
+            addPlannedOffsets(*file, table.definition(), found->place, {test.key, {1.0, 1.0}}, test.shape, planned);
+        }
+        const std::string& cost = test.shape.columns[0];
+        const std::string& price = test.shape.columns[1];
+        {
+            Result<Database> db = Database::open(path);
+            ASSERT_TRUE(db.ok()) << db.error();
+            EXPECT_TRUE(db->saveCheck().ok()) << db->saveCheck().error();
+            Result<Recordset> records = db->openTable(test.shape.table, {test.shape.key, cost, price});
+            ASSERT_TRUE(records.ok()) << records.error();
+            Result<AccessFile> file = AccessFile::open(path);
+            ASSERT_TRUE(records->setIndex(indexOn(*file->definition(test.shape.table), test.shape.key)).ok());
+            ASSERT_TRUE(records->seek(Key{test.key}).ok());
+            ASSERT_FALSE(records->noMatch());
+            EXPECT_FALSE(records->setNumber(cost, 1).ok()) << "a change without edit()";
+            ASSERT_TRUE(records->edit().ok());
+            EXPECT_FALSE(records->setNumber("B", 1).ok()) << "a column not opened";
+            for (std::size_t i = 0; i < 2; ++i) {
+                if (test.first[i]) {
+                    ASSERT_TRUE(records->setNumber(test.shape.columns[i], *test.first[i]).ok());
+                }
+            }
+            Status saved = records->update();
+            ASSERT_TRUE(saved.ok()) << saved.error();
+            EXPECT_EQ(*records->number(cost), test.readBack[0]);
+
+            ASSERT_TRUE(records->edit().ok());
+            ASSERT_TRUE(records->setNumber(price, test.second).ok());
+            saved = records->update();
+            ASSERT_TRUE(saved.ok()) << saved.error();
+            EXPECT_EQ(*records->number(price), test.readBack[1]);
+
+            // Then the cost made empty again, as an undo puts it back.
+            ASSERT_TRUE(records->edit().ok());
+            ASSERT_TRUE(records->setEmpty(cost).ok());
+            saved = records->update();
+            ASSERT_TRUE(saved.ok()) << saved.error();
+            EXPECT_EQ(*records->number(cost), std::nullopt);
+        }
+        Amounts emptied{std::nullopt, test.readBack[1]};
+        EXPECT_EQ(amountsOf(path, test.shape)[test.key], emptied);
+        for (std::size_t offset : differingOffsets(before, readFile(path)))
+            EXPECT_TRUE(planned.count(offset)) << "byte " << offset << " changed unplanned";
+        if (haveMdbExport()) {
+            std::optional<std::map<std::string, Amounts>> exported = exportedAmounts(path, test.shape);
+            ASSERT_TRUE(exported);
+            EXPECT_EQ((*exported)[test.key], emptied);
+        }
+        // No lock file was there, and none is left.
+        EXPECT_FALSE(fs::exists(dir.file("kv.ldb")) || fs::exists(dir.file("kv.laccdb")) ||
+                     fs::exists(dir.file("testV1997.ldb")));
+    }
+}
+
 // A child writes the amounts of many products, one save each, and is killed
 // at a random moment; every product must then be wholly old or wholly new,
 // the file must read in both readers, and a second run writes exactly the
@@ -587,18 +645,9 @@ TEST(AccessWriterTest, KillsAtAnyMomentLeaveEveryProductOldOrNew)
     constexpr int kKills = 30;
     TempDir dir;
     std::string original = copyOf(dir, "kv-overflow-2000.mdb");
-    // The file being killed over lives in memory where the system has such a
-    // folder: a kill leaves the same page cache behind on any file system,
-    // and there the thousands of flushes cost nothing.
-    struct MemoryFolder {
-        std::string path;
-        ~MemoryFolder()
-        {
-            std::error_code ignored;
-            fs::remove_all(path, ignored);
-        }
-    } memory{"/dev/shm/tarvex-kill-XXXXXX"};
-    std::string path = ::mkdtemp(memory.path.data()) ? memory.path + "/kv.mdb" : dir.file("kv.mdb");
+    // The file being killed over lives in memory (see TempDir).
+    TempDir memory(TempDir::Where::Memory);
+    std::string path = memory.file("kv.mdb");
     Shape shape{"product", "ID", {"cost", "retailprice"}};
     std::mt19937 random(13);
     int partWay = 0;

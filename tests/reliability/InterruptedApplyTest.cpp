@@ -1,5 +1,6 @@
-// The apply killed at a random point, many times over, and another program
-// writing to the host database while the list is built and applied. After a
+// The apply killed at a random point, many times over (into an SQLite host
+// and into a genuine Access host), and another program writing to the host
+// database while the list is built and applied. After a
 // kill the host database must be sound, every product wholly old or wholly
 // new, and the next run must list exactly the products not yet written.
 // SIGTERM and SIGHUP sent the same way must moreover end the apply between
@@ -12,9 +13,11 @@
 // with its record agreeing as well.
 #include "app/ExitStatus.h"
 #include "data/RunJournal.h"
+#include "platform/AccessFileUsers.h"
 #include "platform/Database.h"
 #include "review/ChangeList.h"
 #include "review/PriceReview.h"
+#include "support/AccessFiles.h"
 #include "support/SampleDatabases.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
@@ -27,12 +30,16 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <iostream>
+#include <map>
+#include <poll.h>
 #include <random>
 #include <set>
 #include <sys/wait.h>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 
 using namespace tarvex;
@@ -436,6 +443,274 @@ TEST(InterruptedApplyTest, AnUndoKilledAtRandomPointsLeavesEveryProductWholeAndT
     EXPECT_EQ(consistent, kills);
     ::close(pipeEnds[0]);
     ::close(pipeEnds[1]);
+}
+
+// The apply into a genuine Access host (a copy of
+// tests/data/access/kv-2000.mdb, written in place through the Access engine)
+// killed at random points: a price list raises the cost and price of the
+// host's first stock items, a child builds, selects all and applies, and is
+// killed after a random delay spread over the time one apply's saves take.
+// Every product must then hold all its old or all its new values, libmdb
+// must still read the file, the next run must list exactly the products
+// still old, and a run after that writes them, leaving the lock file as it
+// found it (the killed run's entry, stale).
+pid_t startAccessApply(const std::string& update, const std::string& host, std::size_t products, int ready)
+{
+    pid_t child = ::fork();
+    if (child != 0)
+        return child;
+    // The databases are closed before the child ends, as the program closes
+    // them: the claim on the host ends with its database.
+    int code = [&] {
+        Result<Database> u = Database::open(update);
+        Result<Database> h = Database::open(host);
+        if (!u.ok() || !h.ok())
+            return 2;
+        ScriptedPrompter prompter;
+        PriceReview review(*u, *h, prompter);
+        if (!review.build().ok() || review.rows().size() != products)
+            return 3;
+        review.selectAll();
+        char byte = 1;
+        if (::write(ready, &byte, 1) != 1)
+            return 4;
+        PriceReview::ApplyOutcome outcome = review.apply();
+        if (::write(ready, &byte, 1) != 1)
+            return 4;
+        return outcome == PriceReview::ApplyOutcome::Complete ? 0 : 5;
+    }();
+    ::_exit(code);
+}
+
+// A host product's code, cost and price.
+struct Amounts {
+    std::optional<double> cost;
+    std::optional<double> price;
+    bool operator==(const Amounts&) const = default;
+};
+
+// The host's products by code, read through the program's Access engine.
+std::map<std::string, Amounts> accessProducts(const std::string& host)
+{
+    std::map<std::string, Amounts> products;
+    Result<Database> db = Database::open(host);
+    EXPECT_TRUE(db.ok()) << db.error();
+    if (!db.ok())
+        return products;
+    Result<Recordset> table = db->openTable("product", {"quickid", "cost", "retailprice"});
+    EXPECT_TRUE(table.ok()) << table.error();
+    EXPECT_TRUE(table->setIndex("PrimaryKey").ok());
+    for (Status walk = table->moveFirst(); walk.ok() && !table->eof(); walk = table->moveNext())
+        products[table->text("quickid")->value_or("")] = {*table->number("cost"), *table->number("retailprice")};
+    return products;
+}
+
+TEST(InterruptedApplyTest, AnApplyIntoAnAccessHostKilledAtRandomPointsLeavesEveryProductOldOrNewAndTheRestListed)
+{
+    constexpr std::size_t kAccessProducts = 120;
+    const int wanted = rounds(20);
+    // In memory, where a flush per product costs nothing (see TempDir).
+    TempDir memory(TempDir::Where::Memory);
+    std::string folder = memory.path().string();
+    std::string update = folder + "/invupdate.mdb";
+    std::string host = folder + "/kv.mdb";
+    std::string lockFile = folder + "/kv.ldb";
+    std::string pristine = std::string(TARVEX_SOURCE_DIR) + "/tests/data/access/kv-2000.mdb";
+
+    // The first stock items (the rows after the fixture's cases), raised.
+    std::map<std::string, Amounts> before = accessProducts(pristine);
+    std::map<std::string, std::pair<Amounts, Amounts>> oldAndNew;
+    std::vector<VendorRow> vendor;
+    for (const auto& [code, amounts] : before) {
+        if (code.size() != 9 || oldAndNew.size() == kAccessProducts)
+            continue;
+        Amounts raised{amounts.cost.value_or(0) + 1, amounts.price.value_or(0) + 2};
+        oldAndNew[code] = {amounts, raised};
+        vendor.push_back({static_cast<int>(vendor.size()) + 1, code, "", raised.cost, raised.price});
+    }
+    ASSERT_EQ(oldAndNew.size(), kAccessProducts);
+    makeUpdateDatabase(update, {"Acme"}, vendor);
+    bool withMdbExport = haveMdbExport();
+    std::size_t exportedRecords = 0;
+    if (withMdbExport) {
+        auto rows = mdbExportRows(pristine, "product");
+        ASSERT_TRUE(rows);
+        exportedRecords = rows->size();
+    }
+
+    auto restore = [&] {
+        fs::remove(lockFile);
+        fs::copy_file(pristine, host, fs::copy_options::overwrite_existing);
+    };
+    auto runWhole = [&] {
+        int ends[2];
+        EXPECT_EQ(::pipe(ends), 0);
+        pid_t child = startAccessApply(update, host, kAccessProducts, ends[1]);
+        ::close(ends[1]);
+        return std::pair<pid_t, int>(child, ends[0]);
+    };
+
+    // Until the child's apply has claimed the host (its lock file appears),
+    // which it does at its first save, or has ended (ready then has its
+    // second byte, or is closed): reading the tables and looking for other
+    // users of the file come first and take a good part of an apply.
+    auto awaitClaim = [&](int ready) {
+        pollfd done{ready, POLLIN, 0};
+        while (!fs::exists(lockFile) && ::poll(&done, 1, 0) == 0)
+            std::this_thread::sleep_for(std::chrono::microseconds(20));
+    };
+
+    // One whole apply first, to know how long its saves take.
+    restore();
+    auto [child, ready] = runWhole();
+    char byte = 0;
+    ASSERT_EQ(::read(ready, &byte, 1), 1);
+    awaitClaim(ready);
+    auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(::read(ready, &byte, 1), 1);
+    auto whole = std::chrono::steady_clock::now() - start;
+    ::close(ready);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_FALSE(fs::exists(lockFile));
+    std::uniform_int_distribution<long> delay(0, std::chrono::duration_cast<std::chrono::microseconds>(whole).count());
+
+    std::mt19937 random(20261208);
+    int kills = 0;
+    int midway = 0;
+    int consistent = 0;
+    for (; midway < wanted && kills < wanted * 4; ++kills) {
+        SCOPED_TRACE("kill " + std::to_string(kills));
+        restore();
+        std::tie(child, ready) = runWhole();
+        ASSERT_EQ(::read(ready, &byte, 1), 1);
+        awaitClaim(ready);
+        std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+        ::close(ready);
+        EXPECT_TRUE(WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) == 0)) << status;
+
+        // Every product old or new, its cost and price together.
+        std::map<std::string, Amounts> now = accessProducts(host);
+        std::set<std::string> old;
+        int written = 0;
+        int mixed = 0;
+        for (const auto& [code, amounts] : oldAndNew) {
+            if (now[code] == amounts.first)
+                old.insert(code);
+            else if (now[code] == amounts.second)
+                ++written;
+            else
+                ++mixed;
+        }
+        EXPECT_EQ(mixed, 0);
+        // libmdb reads every record of the file as the kill left it.
+        bool readable = !withMdbExport ||
+                        (mdbExportRows(host, "product") && mdbExportRows(host, "product")->size() == exportedRecords);
+        EXPECT_TRUE(readable);
+
+        // The next run lists exactly the products still old, and writes them.
+        std::string lockBefore = fs::exists(lockFile) ? readFile(lockFile) : "(none)";
+        std::set<std::string> listed;
+        {
+            Result<Database> u = Database::open(update);
+            Result<Database> h = Database::open(host);
+            ASSERT_TRUE(u.ok() && h.ok());
+            ScriptedPrompter prompter;
+            PriceReview review(*u, *h, prompter);
+            ASSERT_TRUE(review.build().ok());
+            for (const ProposedChange& change : review.rows())
+                listed.insert(change.quickid);
+            EXPECT_EQ(listed, old);
+            review.selectAll();
+            if (!old.empty()) {
+                EXPECT_EQ(review.apply(), PriceReview::ApplyOutcome::Complete);
+            }
+        }
+        for (const auto& [code, amounts] : accessProducts(host))
+            if (oldAndNew.count(code)) {
+                EXPECT_EQ(amounts, oldAndNew[code].second) << code;
+            }
+        EXPECT_EQ(fs::exists(lockFile) ? readFile(lockFile) : "(none)", lockBefore);
+
+        if (mixed == 0 && readable && listed == old)
+            ++consistent;
+        if (written > 0 && old.size() > 0)
+            ++midway;
+    }
+    std::cout << "[figures] killed applies into an Access host (SIGKILL): " << kills << ", stopped part-way: " << midway
+              << ", left consistent: " << consistent << ", products per apply: " << kAccessProducts << std::endl;
+    EXPECT_EQ(midway, wanted);
+    EXPECT_EQ(consistent, kills);
+}
+
+// An Access host that another program opens after the list was built (here
+// a child of the test that holds it open without any lock) is not written:
+// the first save finds it, names it and the apply stops there, with every
+// product named; no lock file is left behind. An apply that writes lets go
+// of the file when it ends.
+TEST(InterruptedApplyTest, AnAccessHostAnotherProgramOpensBeforeTheApplyIsNotWritten)
+{
+    TempDir dir;
+    std::string host = dir.file("kv.mdb");
+    fs::copy_file(std::string(TARVEX_SOURCE_DIR) + "/tests/data/access/kv-2000.mdb", host);
+    std::string update = dir.file("invupdate.mdb");
+    fs::copy_file(std::string(TARVEX_SOURCE_DIR) + "/tests/data/access/invupdate-2000.mdb", update);
+    std::string before = readFile(host);
+    Result<Database> u = Database::open(update);
+    Result<Database> h = Database::open(host);
+    ASSERT_TRUE(u.ok() && h.ok());
+    ASSERT_TRUE(h->saveCheck().ok());
+    ScriptedPrompter prompter;
+    PriceReview review(*u, *h, prompter);
+    ASSERT_TRUE(review.build().ok());
+    review.selectAll();
+
+    int opened[2];
+    ASSERT_EQ(::pipe(opened), 0);
+    pid_t other = ::fork();
+    if (other == 0) {
+        int fd = ::open(host.c_str(), O_RDONLY);
+        char byte = fd >= 0 ? 1 : 0;
+        if (::write(opened[1], &byte, 1) != 1)
+            ::_exit(1);
+        for (;;)
+            ::pause();
+    }
+    char byte = 0;
+    ASSERT_EQ(::read(opened[0], &byte, 1), 1);
+    ASSERT_EQ(byte, 1);
+    PriceReview::ApplyOutcome outcome = review.apply();
+    ::kill(other, SIGKILL);
+    ::waitpid(other, nullptr, 0);
+    ::close(opened[0]);
+    ::close(opened[1]);
+
+    EXPECT_EQ(outcome, PriceReview::ApplyOutcome::Incomplete);
+    const ApplyReport& report = review.lastReport();
+    EXPECT_EQ(report.updated, 0u);
+    ASSERT_EQ(report.failed.size(), 13u);
+    const std::string& named = report.failed[0].reason;
+    EXPECT_EQ(named.rfind(host + ": is in use by process " + std::to_string(other) + " (", 0), 0u) << named;
+    EXPECT_NE(named.find(") with kv.mdb open. Close the salon application on every computer and run Tarvex again."),
+              std::string::npos)
+        << named;
+    EXPECT_EQ(report.failed[1].reason, "not tried: the host database refused the save before it");
+    EXPECT_EQ(readFile(host), before);
+    EXPECT_FALSE(fs::exists(dir.file("kv.ldb")));
+
+    // Once it has gone, the apply writes, and lets go of the file when it
+    // ends, not only when the host is closed.
+    ASSERT_TRUE(review.build().ok());
+    review.selectAll();
+    EXPECT_EQ(review.apply(), PriceReview::ApplyOutcome::Complete);
+    EXPECT_NE(readFile(host), before);
+    EXPECT_FALSE(fs::exists(dir.file("kv.ldb")));
+    Result<AccessFileUsers> users = findAccessFileUsers(host);
+    ASSERT_TRUE(users.ok()) << users.error();
+    EXPECT_FALSE(users->anyone());
 }
 
 // Another program, the sqlite3 shell, that runs sql on the host, waiting out

@@ -8,8 +8,13 @@
 
 namespace tarvex::test {
 
-TempDir::TempDir()
+TempDir::TempDir(Where where)
 {
+    std::string memory = "/dev/shm/tarvex-test-XXXXXX";
+    if (where == Where::Memory && mkdtemp(memory.data())) {
+        m_path = memory;
+        return;
+    }
     std::string pattern = (std::filesystem::temp_directory_path() / "tarvex-test-XXXXXX").string();
     if (!mkdtemp(pattern.data()))
         throw std::runtime_error("cannot make a temporary folder");

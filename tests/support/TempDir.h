@@ -8,7 +8,11 @@ namespace tarvex::test {
 
 class TempDir {
 public:
-    TempDir();
+    enum class Where { Temporary, Memory };
+    // Memory: in /dev/shm where the system has it (else as Temporary), for
+    // tests that flush thousands of times: a kill leaves the same page
+    // cache behind on any file system, and there a flush costs nothing.
+    explicit TempDir(Where where = Where::Temporary);
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
