@@ -139,10 +139,10 @@ RunEnd StartupSequence::backUpAndHandOver(HostLocator& locator, const std::strin
     if (backUp != Answer::Ok)
         return RunEnd::Normal;
 
-    // An Access host is only ever read in this version, so reading it first
-    // changes nothing: one that cannot be read (encrypted, damaged, its
-    // product table linked to another file) ends the run before a copy is
-    // made that no run could use.
+    // An Access host is read before it is copied, which changes nothing in
+    // it: one that cannot be read (encrypted, damaged, its product table
+    // linked to another file) ends the run before a copy is made that no run
+    // could use.
     if (Result<DatabaseKind> kind = databaseKind(hostPath); kind && isAccess(*kind))
         if (Result<Database> readable = openHostDatabase(hostPath, m_options); !readable)
             return fail(kUnableToOpen, "Critical Error", readable.error());
