@@ -122,4 +122,29 @@ std::string foldedKey(const std::string& text)
     return out;
 }
 
+bool asciiFoldedKey(const unsigned char* data, std::size_t size, std::string& out)
+{
+    auto fold = [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c); };
+    if (size < 2 || data[0] != 0xFF || data[1] != 0xFE) {
+        // UTF-16: two bytes per character, the second zero for ASCII.
+        if (size % 2 != 0)
+            return false;
+        out.resize(size / 2);
+        for (std::size_t i = 0; i < size; i += 2) {
+            if (data[i] == 0 || data[i] >= 0x80 || data[i + 1] != 0)
+                return false;
+            out[i / 2] = fold(data[i]);
+        }
+        return true;
+    }
+    out.resize(size - 2);
+    for (std::size_t i = 2; i < size; ++i) {
+        // A zero byte switches to UTF-16, and bytes from 0x80 are not ASCII.
+        if (data[i] == 0 || data[i] >= 0x80)
+            return false;
+        out[i - 2] = fold(data[i]);
+    }
+    return true;
+}
+
 } // namespace tarvex

@@ -24,4 +24,10 @@ std::string codePageTextToUtf8(const unsigned char* data, std::size_t size, unsi
 // equal (their letters differing only in case) give the same key.
 std::string foldedKey(const std::string& text);
 
+// The folded key of Jet 4 / ACE text bytes straight from the bytes, into
+// out, when they are all ASCII (the common product code), compressed or not:
+// the same as foldedKey(unicodeTextToUtf8(data, size)) without building the
+// UTF-8 first. False, with out left unspecified, for any other text.
+bool asciiFoldedKey(const unsigned char* data, std::size_t size, std::string& out);
+
 } // namespace tarvex

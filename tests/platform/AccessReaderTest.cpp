@@ -3,6 +3,7 @@
 // bytes whatever the locale, indexes give Access's order and seeks, and
 // encrypted, linked and damaged files are refused by name without a crash.
 #include "platform/AccessFile.h"
+#include "platform/AccessText.h"
 #include "platform/AccessValue.h"
 #include "platform/Database.h"
 #include "platform/DatabaseKind.h"
@@ -354,6 +355,40 @@ TEST(AccessReaderTest, CompressedUnicodeTextReads)
     EXPECT_EQ(**table->integer("ID"), 3);
     EXPECT_TRUE(table->seek(Key{std::string("ÜMLAUT")}).ok());
     EXPECT_EQ(**table->integer("ID"), 7);
+    EXPECT_TRUE(table->seek(Key{std::string("Only ASCII Chars")}).ok());
+    EXPECT_EQ(**table->integer("ID"), 1);
+}
+
+// An ASCII key is folded straight from its stored bytes, compressed or
+// UTF-16; it must give the key the full decoding gives, and anything else
+// must be left to the full decoding.
+TEST(AccessReaderTest, AsciiKeysFoldFromTheirBytesAsFromTheirText)
+{
+    struct Case {
+        std::string bytes;
+        bool ascii;
+    };
+    using namespace std::string_literals;
+    const std::vector<Case> cases = {
+        {"\377\376Ab-9 Z"s, true},   // compressed
+        {"\377\376"s, true},         // compressed, empty
+        {"A\0b\0-\0Z\0"s, true},     // UTF-16
+        {""s, true},                 // UTF-16, empty
+        {"\377\376A\0\1\4"s, false}, // compressed, then UTF-16
+        {"\377\376\304x"s, false},   // beyond ASCII
+        {"\304\0x\0"s, false},       // UTF-16 beyond ASCII
+        {"\020\004"s, false},        // Cyrillic in UTF-16
+        {"\0\0A\0"s, false},         // a zero character
+        {"A\0b"s, false},            // an odd byte
+    };
+    for (const Case& c : cases) {
+        const auto* data = reinterpret_cast<const unsigned char*>(c.bytes.data());
+        std::string folded;
+        ASSERT_EQ(asciiFoldedKey(data, c.bytes.size(), folded), c.ascii) << testing::PrintToString(c.bytes);
+        if (c.ascii) {
+            EXPECT_EQ(folded, foldedKey(unicodeTextToUtf8(data, c.bytes.size()))) << testing::PrintToString(c.bytes);
+        }
+    }
 }
 
 // Makes a copy of a host whose first product's supplier is stored as empty
