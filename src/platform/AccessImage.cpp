@@ -235,9 +235,14 @@ Result<std::vector<std::uint32_t>> AccessImage::indexEntries(std::uint32_t owner
     auto entryEnds = [&](const unsigned char* p) {
         std::vector<std::size_t> ends;
         std::size_t room = m_pageSize - layout.entriesAt;
-        for (std::size_t bit = 1; bit <= room && layout.entryMaskAt + bit / 8 < layout.entriesAt; ++bit)
-            if (p[layout.entryMaskAt + bit / 8] & (1u << (bit % 8)))
+        for (std::size_t bit = 1; bit <= room && layout.entryMaskAt + bit / 8 < layout.entriesAt; ++bit) {
+            unsigned char byte = p[layout.entryMaskAt + bit / 8];
+            // Most of the bitmap's bytes are empty: on to the next byte.
+            if (byte == 0)
+                bit |= 7;
+            else if (byte & (1u << (bit % 8)))
                 ends.push_back(layout.entriesAt + bit);
+        }
         return ends;
     };
     auto big32 = [](const unsigned char* p) {
