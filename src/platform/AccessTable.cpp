@@ -188,47 +188,106 @@ Status AccessTable::moveNext()
 Result<FieldValue> AccessTable::decodeStored(std::uint32_t record, const AccessColumn& column,
                                              std::size_t& longBytesLeft) const
 {
+    if (const char* problem = splitRecord(record))
+        return Result<FieldValue>::failure(problem);
+    return decodeField(m_source->image, m_split, column, m_source->codePage, longBytesLeft);
+}
+
+const char* AccessTable::splitRecord(std::uint32_t record) const
+{
     // The record last split is kept: a record's fields are mostly read
     // together.
-    if (m_splitRecord != record) {
-        m_splitRecord.reset();
-        AccessPlace place = m_places[record];
-        Result<std::optional<AccessRowBytes>> bytes = m_source->image.liveRow(m_definition.page, place);
-        if (!bytes.ok() || !*bytes)
-            return Result<FieldValue>::failure("the record is no longer where it was");
-        if (!m_split.split(m_source->image, **bytes, m_definition.hasVariableColumns))
-            return Result<FieldValue>::failure("the record's layout is damaged");
-        m_splitRecord = record;
-    }
-    return decodeField(m_source->image, m_split, column, m_source->codePage, longBytesLeft);
+    if (m_splitRecord == record)
+        return nullptr;
+    m_splitRecord.reset();
+    AccessPlace place = m_places[record];
+    Result<std::optional<AccessRowBytes>> bytes = m_source->image.liveRow(m_definition.page, place);
+    if (!bytes.ok() || !*bytes)
+        return "the record is no longer where it was";
+    if (!m_split.split(m_source->image, **bytes, m_definition.hasVariableColumns))
+        return "the record's layout is damaged";
+    m_splitRecord = record;
+    return nullptr;
+}
+
+bool AccessTable::asciiTextKey(std::uint32_t record, const AccessColumn& column, std::string& key) const
+{
+    // decodeField's reading of a text column, up to the text itself: an
+    // empty, missing or unreadable field is left to it.
+    if (column.type != access_type::kText || m_source->image.isJet3() || splitRecord(record) != nullptr ||
+        !m_split.maskBit(column))
+        return false;
+    std::optional<AccessRowBytes> stored = m_split.bytes(column);
+    return stored && asciiFoldedKey(stored->data, stored->size, key);
 }
 
 Status AccessTable::buildSeekKeys()
 {
-    // The first key column of every record the index lists, walked in index
-    // order: a key keeps the first position that holds it, so a seek finds
-    // the first, and a key met again is a repeated one.
+    // The first key column of every record the index lists. The keys are
+    // read in the order the records are stored, which reads the file front
+    // to back instead of jumping about it in index order, and then added in
+    // index order: a key keeps the first position that holds it, so a seek
+    // finds the first, and a key met again is a repeated one.
     int slot = m_index->columnSlots.front();
     const AccessColumn& column = m_definition.columns[static_cast<std::size_t>(slot)];
     // Decoded here and not kept: a lookup reads the other fields of only a
     // few of the records.
     std::size_t longBytesLeft = m_source->image.bytes().size();
     m_repeatedAt.reset();
+    enum class Kind : std::uint8_t { None, Text, Number };
+    struct RecordKey {
+        double number = 0;
+        std::uint64_t hash = 0; // of a text key
+        std::size_t offset = 0; // of a text key in texts
+        std::uint32_t length = 0;
+        Kind kind = Kind::None; // None: empty or unreadable, not sought
+    };
+    std::vector<std::uint8_t> listed(m_places.size(), 0);
+    for (std::uint32_t record : m_order)
+        listed[record] = 1;
+    std::vector<RecordKey> keys(m_places.size());
+    std::string texts;
+    std::string folded;
+    for (std::uint32_t record = 0; record < m_places.size(); ++record) {
+        if (!listed[record])
+            continue;
+        RecordKey& key = keys[record];
+        // Most keys are plain ASCII codes, folded straight from their bytes.
+        if (!asciiTextKey(record, column, folded)) {
+            Result<FieldValue> decoded = decodeStored(record, column, longBytesLeft);
+            if (!decoded.ok())
+                continue;
+            if (decoded->type == FieldValue::Type::Integer || decoded->type == FieldValue::Type::Real) {
+                key.kind = Kind::Number;
+                key.number =
+                    decoded->type == FieldValue::Type::Real ? decoded->real : static_cast<double>(decoded->integer);
+                continue;
+            }
+            if (decoded->type != FieldValue::Type::Text)
+                continue;
+            folded = foldedKey(decoded->bytes);
+        }
+        key.kind = Kind::Text;
+        key.offset = texts.size();
+        key.length = static_cast<std::uint32_t>(folded.size());
+        key.hash = AccessKeyTable::hashOf(folded);
+        texts += folded;
+    }
     if (column.type == access_type::kText || column.type == access_type::kMemo)
         m_textKeys.reserve(m_order.size());
+    // Index order jumps about the table of keys: its slots are asked for a
+    // few keys ahead.
+    constexpr std::uint32_t kAhead = 8;
     for (std::uint32_t position = 0; position < m_order.size(); ++position) {
-        std::uint32_t record = m_order[position];
-        Result<FieldValue> decoded = decodeStored(record, column, longBytesLeft);
-        if (!decoded.ok())
-            continue;
-        const FieldValue* value = &*decoded;
+        if (position + kAhead < m_order.size())
+            m_textKeys.prefetch(keys[m_order[position + kAhead]].hash);
+        const RecordKey& key = keys[m_order[position]];
         // try_emplace answers where the key already was when it was.
         std::optional<std::uint32_t> held;
-        if (value->type == FieldValue::Type::Text) {
-            held = m_textKeys.addFirst(foldedKey(value->bytes), position);
-        } else if (value->type == FieldValue::Type::Integer || value->type == FieldValue::Type::Real) {
-            double key = value->type == FieldValue::Type::Real ? value->real : static_cast<double>(value->integer);
-            auto [at, added] = m_numberKeys.try_emplace(key, position);
+        if (key.kind == Kind::Text) {
+            held = m_textKeys.addFirst(std::string_view(texts).substr(key.offset, key.length), key.hash, position);
+        } else if (key.kind == Kind::Number) {
+            auto [at, added] = m_numberKeys.try_emplace(key.number, position);
             held = added ? std::nullopt : std::optional(at->second);
         }
         if (held && !m_repeatedAt)

@@ -140,6 +140,13 @@ private:
     std::string recordName(std::uint32_t record) const;
     Status buildSeekKeys();
     Result<FieldValue> decodeStored(std::uint32_t record, const AccessColumn& column, std::size_t& longBytesLeft) const;
+    // Splits record into m_split (unless it is the one split last); the
+    // problem when it cannot be, else null.
+    const char* splitRecord(std::uint32_t record) const;
+    // The folded seek key of record's text column, straight from its bytes,
+    // when it is Jet 4 / ACE compressed ASCII text; false for anything else
+    // (then decoded in full).
+    bool asciiTextKey(std::uint32_t record, const AccessColumn& column, std::string& key) const;
 
     std::shared_ptr<const AccessSource> m_source;
     AccessTableDefinition m_definition;
