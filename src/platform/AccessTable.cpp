@@ -275,10 +275,12 @@ Status AccessTable::buildSeekKeys()
     }
     if (column.type == access_type::kText || column.type == access_type::kMemo)
         m_textKeys.reserve(m_order.size());
-    // Index order jumps about the table of keys: its slots are asked for a
-    // few keys ahead.
+    // Index order jumps about the keys read and the table of keys: each
+    // key read is asked for some keys ahead, and its slot a few keys ahead.
     constexpr std::uint32_t kAhead = 8;
     for (std::uint32_t position = 0; position < m_order.size(); ++position) {
+        if (position + 2 * kAhead < m_order.size())
+            __builtin_prefetch(&keys[m_order[position + 2 * kAhead]]);
         if (position + kAhead < m_order.size())
             m_textKeys.prefetch(keys[m_order[position + kAhead]].hash);
         const RecordKey& key = keys[m_order[position]];
