@@ -79,6 +79,20 @@ double newCost(int i)
     return (200 + i) / 100.0;
 }
 
+// The price list of kProducts products and a host holding each of them at
+// its old cost and price, for the kill tests.
+void makeKillTestFiles(const std::string& update, const std::string& host)
+{
+    std::vector<VendorRow> vendor;
+    std::vector<HostRow> hostRows;
+    for (int i = 0; i < kProducts; ++i) {
+        vendor.push_back({i + 1, code(i), "Product " + std::to_string(i), newCost(i), kNewPrice});
+        hostRows.push_back({code(i), kOldCost, kOldPrice});
+    }
+    makeUpdateDatabase(update, {"Acme"}, vendor);
+    makeHostDatabase(host, hostRows);
+}
+
 // In a child: builds the review's list, selects every row and applies them,
 // telling the parent through ready just before and after the apply.
 PriceReview::ApplyOutcome buildAndApplyAll(PriceReview& review, int ready)
@@ -215,14 +229,7 @@ TEST(InterruptedApplyTest, AnApplyKilledOrSignalledAtRandomPointsLeavesEveryProd
     std::string update = dir.file("invupdate.mdb");
     std::string host = dir.file("kv.mdb");
     std::string pristine = dir.file("kv-pristine.mdb");
-    std::vector<VendorRow> vendor;
-    std::vector<HostRow> hostRows;
-    for (int i = 0; i < kProducts; ++i) {
-        vendor.push_back({i + 1, code(i), "Product " + std::to_string(i), newCost(i), kNewPrice});
-        hostRows.push_back({code(i), kOldCost, kOldPrice});
-    }
-    makeUpdateDatabase(update, {"Acme"}, vendor);
-    makeHostDatabase(pristine, hostRows);
+    makeKillTestFiles(update, pristine);
 
     auto restore = [&] {
         fs::remove(host + "-journal");
@@ -353,14 +360,7 @@ TEST(InterruptedApplyTest, AnUndoKilledAtRandomPointsLeavesEveryProductWholeAndT
     std::string update = dir.file("invupdate.mdb");
     std::string host = dir.file("kv.mdb");
     std::string record = host + "_TarvexHistory";
-    std::vector<VendorRow> vendor;
-    std::vector<HostRow> hostRows;
-    for (int i = 0; i < kProducts; ++i) {
-        vendor.push_back({i + 1, code(i), "Product " + std::to_string(i), newCost(i), kNewPrice});
-        hostRows.push_back({code(i), kOldCost, kOldPrice});
-    }
-    makeUpdateDatabase(update, {"Acme"}, vendor);
-    makeHostDatabase(host, hostRows);
+    makeKillTestFiles(update, host);
     int pipeEnds[2];
     ASSERT_EQ(::pipe(pipeEnds), 0);
     pid_t child = startApply(update, host, pipeEnds[1]);
