@@ -41,6 +41,9 @@ HistoryWindow::HistoryWindow(const std::string& hostPath, std::vector<RunSummary
     m_table->setModel(m_model);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Tab goes on to the buttons; within the table it would move the
+    // current cell, and past a row's last cell choose the next run.
+    m_table->setTabKeyNavigation(false);
     m_table->verticalHeader()->hide();
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->resizeColumnsToContents();

@@ -9,7 +9,9 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTableView>
 #include <QTimer>
@@ -53,6 +55,18 @@ void click(QWidget* window, const char* name)
     auto* button = window->findChild<QPushButton*>(name);
     ASSERT_NE(button, nullptr) << name;
     button->click();
+}
+
+// A click on a row of the list, as the mouse gives it, with modifiers held.
+void clickRow(QTableView* list, int row, Qt::KeyboardModifiers modifiers)
+{
+    QPointF at = list->visualRect(list->model()->index(row, 0)).center();
+    QPointF global = list->viewport()->mapToGlobal(at);
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent event(type, at, global, Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, modifiers);
+        QApplication::sendEvent(list->viewport(), &event);
+    }
 }
 
 class ReviewWindowTest : public ReviewFixture {
@@ -165,6 +179,35 @@ TEST_F(ReviewWindowTest, NothingSelectedKeepsTheWindowOpenThenOnlyTheRowStillCho
     EXPECT_EQ(now[0].cost, 1.0);
     EXPECT_EQ(now[1].cost, 2.0);
     EXPECT_EQ(now[2].cost, 1.0);
+}
+
+// Tab and Shift+Tab move the focus on to the buttons and back; they are no
+// selection act, so the rows chosen with the mouse stay chosen.
+TEST_F(ReviewWindowTest, TabKeepsARowSelectionMadeWithTheMouse)
+{
+    make({{1, "A", "", 2.0, 2.0}, {2, "B", "", 2.0, 2.0}, {3, "C", "", 2.0, 2.0}, {4, "D", "", 2.0, 2.0}},
+         {{"A", 1.0, 1.0}, {"B", 1.0, 1.0}, {"C", 1.0, 1.0}, {"D", 1.0, 1.0}});
+    RunState run = runState();
+    whenShown([&](QWidget* window) {
+        auto* list = window->findChild<QTableView*>("uList");
+        list->setFocus();
+        clickRow(list, 0, Qt::NoModifier);
+        clickRow(list, 2, Qt::ControlModifier);
+        clickRow(list, 3, Qt::ControlModifier);
+        ASSERT_EQ(list->selectionModel()->selectedRows().size(), 3);
+        for (auto [key, modifiers] :
+             {std::pair(Qt::Key_Tab, Qt::NoModifier), std::pair(Qt::Key_Backtab, Qt::ShiftModifier)}) {
+            QKeyEvent press(QEvent::KeyPress, key, modifiers);
+            QApplication::sendEvent(list, &press);
+        }
+        EXPECT_EQ(list->selectionModel()->selectedRows().size(), 3);
+        click(window, "OKButton");
+    });
+    EXPECT_EQ(runReviewWindow(run, prompter), RunEnd::Normal);
+    std::vector<double> costs;
+    for (const HostRow& row : readHostProducts(hostPath))
+        costs.push_back(*row.cost);
+    EXPECT_EQ(costs, (std::vector<double>{2.0, 1.0, 2.0, 2.0}));
 }
 
 // Records whether the review window was on screen when each message showed,

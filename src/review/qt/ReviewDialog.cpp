@@ -101,6 +101,11 @@ void ReviewDialog::createList()
     connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this, &ReviewDialog::passOnSelection);
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // Tab and Shift+Tab move the focus to the buttons and back, as in any
+    // window. Left to the list, they would move its current cell, and a
+    // move without Ctrl or Shift chooses the new row alone: the rows the
+    // user chose would be let go without a word.
+    m_list->setTabKeyNavigation(false);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->setShowGrid(false);
     m_list->setWordWrap(false);

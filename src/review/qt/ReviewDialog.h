@@ -3,7 +3,9 @@
 // holds widgets: the list, the selection and the apply step are PriceReview's.
 // The rows highlighted in the list are the selection as the user edits it;
 // each change is passed on to PriceReview as it happens, so that the review
-// holds the selection and nothing copies it back at the apply.
+// holds the selection and nothing copies it back at the apply. Only the
+// user's selection acts change it (clicks, Ctrl/Shift-clicks, the arrow and
+// page keys, Select All, UnSelect All); moving the focus never does.
 #pragma once
 
 #include "data/RunEnd.h"
