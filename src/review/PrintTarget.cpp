@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -142,6 +143,13 @@ Result<PrintTarget> findPrintTarget(const std::string& path, const std::vector<s
             return R::failure(shown + ": is not an ordinary file");
         if (holdsDatabase(target->path))
             return R::failure(shown + ": holds a database; the list is not written over a database");
+        // The list is staged beside the file and renamed over it, which
+        // needs only the folder's write permission: in a shared folder that
+        // would let one user replace another's file. The file itself must
+        // be one the user may write, by the same check open(O_WRONLY) makes.
+        if (::faccessat(AT_FDCWD, target->path.c_str(), W_OK, AT_EACCESS) != 0)
+            return R::failure(shown + ": you may not write this file (" + std::strerror(errno) +
+                              "); the list is not written over it");
     }
     return PrintTarget{target->path, target->exists, target->viaLink};
 }

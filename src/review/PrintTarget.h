@@ -27,7 +27,9 @@ struct PrintTarget {
 // or "-shm" file, whether or not it exists yet; when it starts as an SQLite
 // or Access database does; when its name is that of a backup copy
 // ("<host>_Tarvex_" and 14 digits, with "_N" after them); when it is not an
-// ordinary file; or when its folder cannot be found.
+// ordinary file; when it exists and the user may not write it (as
+// open(O_WRONLY) would find: another user's file in a shared folder, a
+// read-only file); or when its folder cannot be found.
 Result<PrintTarget> findPrintTarget(const std::string& path, const std::vector<std::string>& keepOff);
 
 // The permissions a list written to path gets: those of the file it replaces,

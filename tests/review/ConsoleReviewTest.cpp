@@ -6,6 +6,8 @@
 
 #include <filesystem>
 #include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace tarvex::test {
 
@@ -156,6 +158,65 @@ TEST_F(ConsoleReviewTest, PrintNeverWritesOverADatabaseAJournalOrABackup)
         EXPECT_FALSE(fs::exists(hostPath + journal) || fs::exists(updatePath + journal)) << journal;
     for (const auto& entry : fs::directory_iterator(dir.path()))
         EXPECT_EQ(entry.path().string().find(".part"), std::string::npos) << entry.path();
+}
+
+// A shared folder both users may write, holding a file the user may not
+// write: "print" must refuse it before asking, though the folder would let
+// the staged list be renamed over it; a file the user may write is replaced
+// as before. Run as another user (nobody) in a child when the test runs as
+// root, for whom every file is writable; otherwise the user's own file is
+// made read-only.
+TEST_F(ConsoleReviewTest, PrintNeverReplacesAFileTheUserMayNotWrite)
+{
+    make({{1, "A1", "Alpha", 2.0, 3.0}}, {{"A1", 1.0, 3.0}});
+    open();
+    namespace fs = std::filesystem;
+    fs::permissions(dir.path(), fs::perms::group_exec | fs::perms::others_exec, fs::perm_options::add);
+    fs::create_directories(dir.file("shared"));
+    fs::permissions(dir.file("shared"), fs::perms::all);
+    std::string theirs = dir.write("shared/notes.txt", "alice's notes\n");
+    std::string writable = dir.write("shared/open.txt", "anyone's notes\n");
+    fs::permissions(theirs, fs::perms::owner_read);
+    fs::permissions(writable, static_cast<fs::perms>(0666));
+    PriceReview review(*update, *host, console);
+    ASSERT_TRUE(review.build().ok());
+    in.str("yes\nyes\n");
+
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(77);
+        ConsoleReview terminal(review, console, {}, {hostPath, updatePath});
+        terminal.execute("print " + theirs);
+        terminal.execute("print " + writable);
+        std::string text = out.str();
+        bool written = ::write(pipeFds[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        ::_exit(written ? 0 : 1);
+    }
+    ::close(pipeFds[1]);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
+        text.append(buffer, static_cast<std::size_t>(n));
+    ::close(pipeFds[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "the test runs as root but cannot take on another user's id (65534)";
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+
+    EXPECT_EQ(readFile(theirs), "alice's notes\n");
+    EXPECT_EQ(text.find(theirs + " already exists"), std::string::npos) << text;
+    EXPECT_NE(text.find(theirs + ": you may not write this file (Permission denied); the list is not written over it"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find(writable + " already exists"), std::string::npos) << text;
+    EXPECT_EQ(readFile(writable).rfind("Product Updates\n", 0), 0u);
 }
 
 } // namespace
