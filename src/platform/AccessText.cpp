@@ -1,43 +1,15 @@
 // Decoding Access text into UTF-8 and folding it for index seeks.
 #include "platform/AccessText.h"
 
+#include "platform/LetterCase.h"
 #include "platform/Utf8.h"
 
 #include <iconv.h>
-#include <locale.h>
-#include <wctype.h>
 
 #include <cerrno>
 #include <vector>
 
 namespace tarvex {
-
-namespace {
-
-// The next code point of UTF-8 text at i (advanced past it); bytes that are
-// not UTF-8 stand for themselves.
-char32_t nextCodePoint(const std::string& text, std::size_t& i)
-{
-    auto lead = static_cast<unsigned char>(text[i]);
-    std::size_t extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
-    if (extra == 0 || i + extra >= text.size()) {
-        ++i;
-        return lead;
-    }
-    char32_t c = lead & (0x3F >> extra);
-    for (std::size_t k = 1; k <= extra; ++k) {
-        auto next = static_cast<unsigned char>(text[i + k]);
-        if ((next & 0xC0) != 0x80) {
-            ++i;
-            return lead;
-        }
-        c = c << 6 | (next & 0x3F);
-    }
-    i += extra + 1;
-    return c;
-}
-
-} // namespace
 
 std::string unicodeTextToUtf8(const unsigned char* data, std::size_t size)
 {
@@ -108,18 +80,7 @@ std::string foldedKey(const std::string& text)
         ++i;
     if (i == text.size())
         return text;
-    // Lower case by the Unicode tables of the C.UTF-8 locale, the same on
-    // every system whatever the user's own locale.
-    static locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-    std::string out = text.substr(0, i);
-    while (i < text.size()) {
-        char32_t c = nextCodePoint(text, i);
-        if (c < 0x80)
-            out += static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
-        else
-            appendUtf8(out, unicode ? static_cast<char32_t>(towlower_l(static_cast<wint_t>(c), unicode)) : c);
-    }
-    return out;
+    return smallLetters(text);
 }
 
 bool asciiFoldedKey(const unsigned char* data, std::size_t size, std::string& out)

@@ -21,7 +21,8 @@ std::string unicodeTextToUtf8(const unsigned char* data, std::size_t size);
 std::string codePageTextToUtf8(const unsigned char* data, std::size_t size, unsigned codePage);
 
 // text with letter case folded, so that two texts Access's indexes hold
-// equal (their letters differing only in case) give the same key.
+// equal for their letters' case alone give the same key (see LetterCase.h
+// for the letters whose case is ignored).
 std::string foldedKey(const std::string& text);
 
 // The folded key of Jet 4 / ACE text bytes straight from the bytes, into

@@ -2,13 +2,23 @@
 // through a named index.
 #include "platform/SqliteTable.h"
 
+#include "platform/LetterCase.h"
 #include "platform/SqlText.h"
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace tarvex {
+
+namespace {
+
+// The most case forms of one code a seek looks up (six letters with two
+// forms each); see caseFormsBeyondAscii for a code with more.
+constexpr std::size_t kMaxCaseForms = 64;
+
+} // namespace
 
 Result<SqliteIndex> readSqliteIndex(sqlite3* db, const std::string& table, const std::string& index)
 {
@@ -114,13 +124,14 @@ std::string SqliteTable::selectList() const
     return list;
 }
 
-std::string SqliteTable::orderBy() const
+std::string SqliteTable::orderBy(std::size_t fromColumn) const
 {
     // Ordering by exactly the index's columns, collations and directions lets
     // SQLite read the index in order instead of sorting; rowid breaks ties the
     // way the index itself does.
     std::string order;
-    for (const SqliteIndex::Column& column : m_index.columns) {
+    for (std::size_t c = fromColumn; c < m_index.columns.size(); ++c) {
+        const SqliteIndex::Column& column = m_index.columns[c];
         order += quoteIdentifier(column.name) + " COLLATE " + quoteIdentifier(column.collation);
         order += column.descending ? " DESC, " : ", ";
     }
@@ -207,8 +218,18 @@ Status SqliteTable::seek(const Key& key)
         m_hasRecord = false;
         return Status::failure("table \"" + m_table + "\": no index chosen");
     }
+    const SqliteIndex::Column& first = m_index.columns.front();
+    // NOCASE ignores the case of ASCII letters alone, Access that of more
+    // letters (see LetterCase.h): a code holding such letters is looked up
+    // in each of its case forms, each through the index.
+    const auto* text = std::get_if<std::string>(&key);
+    if (text && sameName(first.collation, "NOCASE") &&
+        std::any_of(text->begin(), text->end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
+        std::vector<std::string> forms = caseFormsBeyondAscii(*text, kMaxCaseForms);
+        if (forms.size() > 1)
+            return seekAny(forms);
+    }
     if (!m_seek) {
-        const SqliteIndex::Column& first = m_index.columns.front();
         // The comparison carries the index's own collation: with any other the
         // index cannot serve it and every seek would scan the whole table.
         std::string sql = "SELECT " + selectList() + " FROM " + quoteIdentifier(m_table) + " WHERE " +
@@ -233,6 +254,30 @@ Status SqliteTable::seek(const Key& key)
     Status status = fetch(stmt, sqlite3_step(stmt));
     sqlite3_reset(stmt);
     return status;
+}
+
+Status SqliteTable::seekAny(const std::vector<std::string>& keys)
+{
+    // Of the records found, the first by the index's other columns and then
+    // the row id: Access holds the keys equal and orders such records the
+    // same way, the one added first first.
+    const SqliteIndex::Column& first = m_index.columns.front();
+    std::string list;
+    for (std::size_t i = 1; i <= keys.size(); ++i)
+        list += (i > 1 ? ", ?" : "?") + std::to_string(i);
+    SqliteStatement stmt =
+        prepareStatement(m_db, "SELECT " + selectList() + " FROM " + quoteIdentifier(m_table) + " WHERE " +
+                                   quoteIdentifier(first.name) + " COLLATE " + quoteIdentifier(first.collation) +
+                                   " IN (" + list + ") ORDER BY " + orderBy(1) + " LIMIT 1");
+    if (!stmt) {
+        m_hasRecord = false;
+        return failure("searching table \"" + m_table + "\"");
+    }
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        sqlite3_bind_text(stmt.get(), static_cast<int>(i + 1), keys[i].data(), static_cast<int>(keys[i].size()),
+                          SQLITE_STATIC);
+    // The statement ends here, and with it its read of the file.
+    return fetch(stmt.get(), sqlite3_step(stmt.get()));
 }
 
 void SqliteTable::bindField(sqlite3_stmt* stmt, int parameter, const FieldValue& value)

@@ -64,7 +64,10 @@ private:
     // " AND column IS ?n" for each opened column, numbered from
     // firstParameter: true while the record holds what was read.
     std::string unchangedCondition(int firstParameter) const;
-    std::string orderBy() const;
+    // The index's columns from fromColumn on, then the row id.
+    std::string orderBy(std::size_t fromColumn = 0) const;
+    // Makes current the first record whose key is any of keys.
+    Status seekAny(const std::vector<std::string>& keys);
     Status fetch(sqlite3_stmt* stmt, int rc);
     std::string recordName() const;
     Status failure(const std::string& what) const;

@@ -706,7 +706,7 @@ std::string staleLockFile()
 // of every format, and the variants: Currency, Single, a moved row and a
 // validation rule are written; the records older than the amount columns
 // are named as not updated; a table whose cost is indexed is not written at
-// all.
+// all; codes that differ in the case of letters beyond ASCII match alike.
 TEST_F(ConsoleRunTest, ApplyWritesIntoAccessHostsWhatItWritesIntoSqliteHosts)
 {
     struct Case {
@@ -727,6 +727,8 @@ TEST_F(ConsoleRunTest, ApplyWritesIntoAccessHostsWhatItWritesIntoSqliteHosts)
         {"invupdate-2000.mdb", "kv-single-2000.mdb"},
         {"invupdate-2000.mdb", "kv-overflow-2000.mdb"},
         {"invupdate-2000.mdb", "kv-validation-2000.mdb"},
+        // Codes differing in the case of letters beyond ASCII (É/é, İ/i, ẞ/ß, Ω/ω, ...).
+        {"invupdate-case-2000.mdb", "kv-case-2000.mdb"},
         {"invupdate-2000.mdb",
          "kv-addedcols-2000.mdb",
          {"BW-100", "BW-101", "BW-113"},
