@@ -83,8 +83,8 @@ public:
     bool eof() const { return !m_hasRecord; }
 
     // Finds the first record, in index order, whose first index column equals
-    // key (text letter case ignored). noMatch() then tells whether one was
-    // found; a failed seek leaves no current record.
+    // key (text letter case ignored as LetterCase.h says). noMatch() then
+    // tells whether one was found; a failed seek leaves no current record.
     Status seek(const Key& key);
     bool noMatch() const { return !m_hasRecord; }
 

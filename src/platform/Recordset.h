@@ -49,7 +49,10 @@ public:
 
     // Finds the first record, in index order, whose first index column equals
     // key under the index's collation. noMatch() then tells whether one was
-    // found; a failed seek leaves no current record.
+    // found; a failed seek leaves no current record. Letter case counts as
+    // Access's indexes count it (LetterCase.h), in an SQLite file through a
+    // NOCASE index too: there the first of records whose keys differ only
+    // beyond ASCII is the first by the index's other columns and row id.
     Status seek(const Key& key) { return m_table->seek(key); }
     bool noMatch() const { return !m_table->hasRecord(); }
 
