@@ -39,6 +39,16 @@ public:
     }
     std::string realText(double value) const override { return accessNumberText(value); }
     std::int64_t recordId() const override { return m_table.recordNumber(); }
+    // What the writer stores for value, as the reader reads it back: both
+    // take it from AccessWriter::encode.
+    double storedNumber(const std::string& column, double value) const override
+    {
+        const AccessColumn* found = m_table.definedColumn(column);
+        if (!found)
+            return value;
+        Result<AccessWriter::Encoded> encoded = AccessWriter::encode(*found, value);
+        return encoded.ok() ? encoded->readBack : value;
+    }
     Status edit() override { return m_edit ? m_edit->edit() : readOnly(); }
     Status setNumber(const std::string& column, double value) override
     {

@@ -434,14 +434,20 @@ AccessPlace AccessTable::place() const
     return m_hasRecord ? m_places[m_order[m_position]] : AccessPlace{};
 }
 
-Result<std::size_t> AccessTable::currentColumn(const std::string& column) const
+const AccessColumn* AccessTable::definedColumn(const std::string& column) const
 {
-    if (!m_hasRecord)
-        return Result<std::size_t>::failure("table \"" + m_definition.name + "\": no current record");
     const AccessColumn* found = nullptr;
     for (const AccessColumn& candidate : m_definition.columns)
         if (sameName(candidate.name, column) && (!found || candidate.name == column))
             found = &candidate;
+    return found;
+}
+
+Result<std::size_t> AccessTable::currentColumn(const std::string& column) const
+{
+    if (!m_hasRecord)
+        return Result<std::size_t>::failure("table \"" + m_definition.name + "\": no current record");
+    const AccessColumn* found = definedColumn(column);
     if (!found)
         return Result<std::size_t>::failure("table \"" + m_definition.name + "\" has no column \"" + column + "\"");
     return static_cast<std::size_t>(found - m_definition.columns.data());

@@ -65,6 +65,9 @@ public:
 
     const std::string& tableName() const { return m_definition.name; }
     const AccessTableDefinition& definition() const { return m_definition; }
+    // The definition's column of that name (letter case ignored, an exact
+    // spelling preferred), opened or not; null when there is none.
+    const AccessColumn* definedColumn(const std::string& column) const;
     // The number of live records.
     std::size_t recordCount() const { return m_places.size(); }
 

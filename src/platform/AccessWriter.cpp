@@ -222,9 +222,13 @@ Result<AccessWriter> AccessWriter::open(const AccessFile& file, const std::strin
 
 Result<AccessWriter::Encoded> AccessWriter::encode(std::size_t position, double value) const
 {
+    return encode(m_targets.at(position).column, value);
+}
+
+Result<AccessWriter::Encoded> AccessWriter::encode(const AccessColumn& column, double value)
+{
     using R = Result<Encoded>;
     namespace t = access_type;
-    const AccessColumn& column = m_targets.at(position).column;
     if (!std::isfinite(value))
         return R::failure("\"" + column.name + "\" cannot hold a value that is not a number");
     if (column.type == t::kCurrency) {

@@ -89,6 +89,9 @@ public:
         double readBack = 0;
     };
     Result<Encoded> encode(std::size_t position, double value) const;
+    // The same for a column of any table: what a writer of that column
+    // would store (a column of another type as a Double).
+    static Result<Encoded> encode(const AccessColumn& column, double value);
 
 private:
     struct Target {

@@ -69,6 +69,15 @@ public:
     virtual std::string realText(double value) const = 0;
     // The current record's number within its table, 0 when none.
     virtual std::int64_t recordId() const = 0;
+    // The number column would hold after setNumber(column, value) and
+    // update(), as a field would then read it. SQLite keeps a real as given
+    // (a column of INTEGER or NUMERIC affinity keeps a whole one as an
+    // integer of the same value), which is the answer here.
+    virtual double storedNumber(const std::string& column, double value) const
+    {
+        (void)column;
+        return value;
+    }
     virtual Status edit() = 0;
     virtual Status setNumber(const std::string& column, double value) = 0;
     // Empties a field, as an undo puts back a value that was empty. An engine

@@ -85,6 +85,12 @@ public:
     // Records that the field is to be empty, as setNumber() records a value.
     Status setEmpty(const std::string& column) { return m_table->setEmpty(column); }
     Status update() { return m_table->update(); }
+    // The number column would hold after setNumber(column, value) and
+    // update(), as number() would then read it: value itself, except where
+    // the column rounds (an Access Currency column to four decimals, ties to
+    // even; a Single to the nearest float). value itself as well when the
+    // column cannot hold it: the save then refuses it.
+    double storedNumber(const std::string& column, double value) const { return m_table->storedNumber(column, value); }
 
 private:
     std::unique_ptr<EngineTable> m_table;

@@ -14,11 +14,13 @@ namespace tarvex {
 // For each row, first to last: finds the vendor product again by its ID
 // (Primarykey index) and the host product by the vendor product's quickid
 // (QuickID index, the first in index order), decides again from what the two
-// databases hold now (costToWrite, priceToWrite), and saves the new host cost
-// and price together in one save of that record, so that each product is left
-// wholly old or wholly new. A row whose vendor or host product has vanished is
-// skipped as unchanged; a vendor cost or price below zero is a failure of that
-// row. Before every save the host path must still name the file that was
+// databases hold now (costToWrite, priceToWrite, on the vendor's values as
+// the host would store them), and saves the new host cost and price together
+// in one save of that record, so that each product is left wholly old or
+// wholly new; the run record gets the values the host stores. A row whose
+// vendor or host product has vanished, or whose save would leave the record
+// as it is, is skipped as unchanged; a vendor cost or price below zero is a
+// failure of that row. Before every save the host path must still name the file that was
 // opened: once it does not (deleted, moved or replaced), nothing more is
 // written, the rows left are reported, and what was saved is moved out of the
 // write-ahead log into the opened file, so that nothing beside the path can

@@ -7,12 +7,19 @@ namespace tarvex {
 
 namespace {
 
-// Costs are compared as the review shows them, in their 15-digit text form:
-// a cost with more digits than that (2.2800000000000002) then never counts as
-// a change from the cost it is shown as. Equal values skip the text form.
+// Costs and prices are compared as the review shows them, in their 15-digit
+// text form: a value with more digits than that (2.2800000000000002) then
+// never counts as a change from the value it is shown as, and a row whose
+// cells are all equal is neither listed nor written. Equal values skip the
+// text form, as do prices in the wrong order: the text form keeps the order.
 bool costDiffers(double vendorCost, double currentCost)
 {
     return vendorCost != currentCost && normalisedNumber(vendorCost) != normalisedNumber(currentCost);
+}
+
+bool priceRises(double vendorPrice, double currentPrice)
+{
+    return vendorPrice > currentPrice && normalisedNumber(vendorPrice) > normalisedNumber(currentPrice);
 }
 
 } // namespace
@@ -20,26 +27,25 @@ bool costDiffers(double vendorCost, double currentCost)
 std::optional<std::string> changeLabel(std::optional<double> vendorCost, std::optional<double> vendorPrice,
                                        double currentCost, double currentPrice)
 {
-    bool costChanges = vendorCost && costDiffers(*vendorCost, currentCost);
-    bool priceRises = vendorPrice && *vendorPrice > currentPrice;
-    if (!costChanges && !priceRises)
+    bool costChanges = costToWrite(vendorCost, currentCost);
+    bool priceUp = priceToWrite(vendorPrice, currentPrice);
+    if (!costChanges && !priceUp)
         return std::nullopt;
-    // The label compares the stored values, not their text form.
-    bool costUp = vendorCost && *vendorCost > currentCost;
+    bool costUp = costChanges && *vendorCost > currentCost;
     std::string label = costUp ? " Cost Change" : " Price Change";
-    if (costUp && priceRises)
+    if (costUp && priceUp)
         label += " and Price Change";
     return label;
 }
 
 bool costToWrite(std::optional<double> vendorCost, std::optional<double> hostCost)
 {
-    return vendorCost && *vendorCost != hostCost.value_or(0);
+    return vendorCost && costDiffers(*vendorCost, hostCost.value_or(0));
 }
 
 bool priceToWrite(std::optional<double> vendorPrice, std::optional<double> hostPrice)
 {
-    return vendorPrice && *vendorPrice > hostPrice.value_or(0);
+    return vendorPrice && priceRises(*vendorPrice, hostPrice.value_or(0));
 }
 
 std::optional<std::string> vendorAmountProblem(std::optional<double> amount)

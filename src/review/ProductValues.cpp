@@ -18,6 +18,12 @@ Result<std::optional<double>> amount(const Database& db, const Recordset& table,
     return value;
 }
 
+// A vendor amount as the host column would store it.
+std::optional<double> storedAs(const Recordset& hostProducts, const char* column, std::optional<double> value)
+{
+    return value ? std::optional<double>(hostProducts.storedNumber(column, *value)) : std::nullopt;
+}
+
 // Why a vendor amount cannot be used, naming the file, record and column;
 // nothing when it can.
 std::optional<std::string> vendorProblem(const Database& update, const Recordset& vendor, const char* column,
@@ -50,7 +56,8 @@ Result<ProductValues> readProductValues(const Database& update, const Recordset&
     Result<std::optional<double>> hostPrice = amount(host, hostProducts, names::kRetailPrice);
     if (!hostPrice)
         return hostPrice.status();
-    return ProductValues{*vendorCost, *vendorPrice, *hostCost, *hostPrice};
+    return ProductValues{storedAs(hostProducts, names::kCost, *vendorCost),
+                         storedAs(hostProducts, names::kRetailPrice, *vendorPrice), *hostCost, *hostPrice};
 }
 
 } // namespace tarvex

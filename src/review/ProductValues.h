@@ -8,7 +8,10 @@
 
 namespace tarvex {
 
-// Each value is empty when its field is.
+// Each value is empty when its field is. The vendor's values are taken as
+// the host's columns would store them (Recordset::storedNumber): a change is
+// decided, shown and recorded as what the host will hold, so that a vendor
+// cost of 10.12345 against a Currency column holding 10.1234 is no change.
 struct ProductValues {
     std::optional<double> vendorCost;
     std::optional<double> vendorPrice;
@@ -20,7 +23,8 @@ struct ProductValues {
 // update) and of hostProducts (a table of host). Fails with a text that names
 // the file, the table, the record and the column of the first value that is
 // not a number, or of a vendor cost or price below zero (vendorAmountProblem);
-// vendor values are read before host values, cost before price.
+// vendor values are read before host values, cost before price. A vendor
+// value below zero is refused as it stands, before it is rounded.
 Result<ProductValues> readProductValues(const Database& update, const Recordset& vendor, const Database& host,
                                         const Recordset& hostProducts);
 

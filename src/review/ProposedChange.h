@@ -21,7 +21,8 @@ struct ProposedChange {
     // The host product's values, 0 where the host has none.
     double currentCost = 0;
     double currentPrice = 0;
-    // The vendor's values as stored; empty stays empty.
+    // The vendor's values as the host would store them (a Currency column
+    // rounds to four decimals); empty stays empty.
     std::optional<double> newCost;
     std::optional<double> newPrice;
     // " Cost Change", " Cost Change and Price Change" or " Price Change".

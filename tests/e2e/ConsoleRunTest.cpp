@@ -857,6 +857,65 @@ TEST_F(ConsoleRunTest, AnAccessHostThatCannotBeUsedEndsTheRunWithoutACopy)
     }
 }
 
+// On a Currency or Single host, vendor values with more digits than the
+// column keeps are decided, shown and recorded as the column stores them: a
+// product they would not change is not listed, the next run lists nothing,
+// and --undo puts back what the host held.
+TEST_F(ConsoleRunTest, OnCurrencyAndSingleHostsARunDecidesAndRecordsWhatTheColumnStores)
+{
+    struct Case {
+        std::string host;
+        double cost, price;     // for BW-102, at 10 / 25
+        double stored;          // the cost the column keeps; the price stays 25
+        std::string shown;      // stored, as the list shows it
+        double unseen, unseen2; // for BW-100, at 10 / 25: nothing the column keeps
+    };
+    const Case cases[] = {
+        {"kv-currency-2000.mdb", 10.12345, 25.00001, 10.1234, "10.1234", 10.00001, 25.00004},
+        {"kv-single-2000.mdb", 10.123456789, 25.0000001, 10.123457, "10.123457", 10.0000001, 24.9999999},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.host);
+        fs::remove_all(dir.path() / "data");
+        fs::create_directories(dir.path() / "data");
+        useAccessFiles("", c.host);
+        fs::remove(dir.file("invupdate.mdb"));
+        makeUpdateDatabase(dir.file("invupdate.mdb"), {"Acme Beauty"},
+                           {{1, "BW-100", "Unseen", c.unseen, c.unseen2}, {2, "BW-102", "Rounded", c.cost, c.price}});
+        auto amounts = [&] {
+            for (const ProductAmounts& product : accessHostAmounts(hostPath))
+                if (product.quickid == "BW-102")
+                    return product;
+            return ProductAmounts{};
+        };
+        ASSERT_EQ(amounts(), (ProductAmounts{"BW-102", 10, 25}));
+
+        ProcessResult r = console("yes\nok\nall\napply\n");
+        EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+        EXPECT_NE(r.out.find("\n1 Products to be Updated\n"), std::string::npos) << r.out;
+        // The cells from Current Cost to Change.
+        std::vector<std::string> cells;
+        std::stringstream row(rowLine(r.out, 1));
+        for (std::string cell; std::getline(row, cell, '|');) {
+            std::size_t from = cell.find_first_not_of(' ');
+            cells.push_back(from == std::string::npos ? "" : cell.substr(from, cell.find_last_not_of(' ') + 1 - from));
+        }
+        ASSERT_EQ(cells.size(), 9u) << r.out;
+        EXPECT_EQ(std::vector<std::string>(cells.begin() + 4, cells.end()),
+                  (std::vector<std::string>{"10", c.shown, "25", "25", "Cost Change"}));
+        EXPECT_EQ(amounts(), (ProductAmounts{"BW-102", c.stored, 25}));
+
+        r = console("yes\nok\nexit\n");
+        EXPECT_NE(r.out.find("\n0 Products to be Updated\n"), std::string::npos) << r.out;
+
+        r = run({"--undo"}, "yes\nok\nall\napply\n");
+        EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+        EXPECT_EQ(r.out.find("Changed since"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("[Tarvex] Update Complete"), std::string::npos) << r.out;
+        EXPECT_EQ(amounts(), (ProductAmounts{"BW-102", 10, 25}));
+    }
+}
+
 } // namespace
 } // namespace tarvex::test
 

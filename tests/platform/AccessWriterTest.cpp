@@ -548,7 +548,8 @@ TEST(AccessWriterTest, AFileThatRefusesWritesIsNotOpenedForWriting)
 
 // Saves through Database and Recordset, as the apply and the undo make them:
 // the amounts given are saved together, the recordset then reads them as
-// stored (a Currency rounded, a Single as its float), a second change of the
+// stored (a Currency rounded, a Single as its float) and as storedNumber()
+// said they would be, a second change of the
 // same record starts from them rather than being taken for another program's
 // change, an amount can be made empty again, and only the planned bytes of
 // the file change.
@@ -606,8 +607,12 @@ TEST(AccessWriterTest, TheEngineSavesRecordsOfEveryKindOfHost)
             Status saved = records->update();
             ASSERT_TRUE(saved.ok()) << saved.error();
             EXPECT_EQ(*records->number(cost), test.readBack[0]);
+            if (test.first[0]) {
+                EXPECT_EQ(records->storedNumber(cost, *test.first[0]), test.readBack[0]);
+            }
 
             ASSERT_TRUE(records->edit().ok());
+            EXPECT_EQ(records->storedNumber(price, test.second), test.readBack[1]) << "as the save stores it";
             ASSERT_TRUE(records->setNumber(price, test.second).ok());
             saved = records->update();
             ASSERT_TRUE(saved.ok()) << saved.error();
