@@ -102,6 +102,13 @@ Status AccessDatabase::saveCheck()
     return m_saving->check();
 }
 
+Status AccessDatabase::tableSaveCheck(const std::string& table, const std::vector<std::string>& columns)
+{
+    if (!m_saving)
+        return saveCheck();
+    return m_saving->tableCheck(table, columns);
+}
+
 bool AccessDatabase::hasTable(const std::string& table)
 {
     return m_file.hasTable(table);

@@ -42,6 +42,9 @@ public:
     // reading, or it or its folder cannot be written; see
     // AccessSaving::check().
     Status saveCheck() override;
+    // Fails (ReadOnly) for a table AccessWriter refuses as a whole, or a
+    // file opened only for reading; see AccessSaving::tableCheck().
+    Status tableSaveCheck(const std::string& table, const std::vector<std::string>& columns) override;
     Status settleLog() override { return Status::success(); }
     // Ends the claim (see AccessSaving::release).
     void endSaves() override;

@@ -24,15 +24,30 @@ AccessSaving::~AccessSaving()
 
 Status AccessSaving::check() const
 {
-    const std::string& path = m_file.path();
+    return accessSaveCheck(m_file.path(), m_file.kind());
+}
+
+Status AccessSaving::tableCheck(const std::string& table, const std::vector<std::string>& columns) const
+{
+    Result<AccessWriter> writer = AccessWriter::open(m_file, table, columns);
+    return writer.ok() ? Status::success() : Status::failure(writer.error(), ErrorKind::ReadOnly);
+}
+
+Status accessSaveCheck(const std::string& path, DatabaseKind kind)
+{
     // access() asks with the real user's rights, which are the process's own
     // here: the program is never set-user-id.
     if (::access(path.c_str(), W_OK) != 0)
         return Status::failure(path + ": cannot be written: " + std::strerror(errno), ErrorKind::ReadOnly);
     // The claim makes a lock file beside the database when there is none,
     // as Access does; a folder that cannot take it cannot take the claim.
-    DatabaseKind lockKind = m_file.kind() == DatabaseKind::Ace ? DatabaseKind::Ace : DatabaseKind::Jet4;
-    if (lockFilesBeside(path, lockKind).empty()) {
+    DatabaseKind lockKind = kind == DatabaseKind::Ace ? DatabaseKind::Ace : DatabaseKind::Jet4;
+    std::vector<std::string> lockFiles = lockFilesBeside(path, lockKind);
+    // The claim writes its entry into the first lock file it finds.
+    if (!lockFiles.empty() && ::access(lockFiles.front().c_str(), W_OK) != 0 && errno != ENOENT)
+        return Status::failure(lockFiles.front() + ": cannot open the lock file for writing: " + std::strerror(errno),
+                               ErrorKind::ReadOnly);
+    if (lockFiles.empty()) {
         std::filesystem::path folder = std::filesystem::path(path).parent_path();
         if (folder.empty())
             folder = ".";

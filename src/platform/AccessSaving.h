@@ -41,6 +41,11 @@ public:
     // to be made there (ReadOnly, naming the file). Who else uses the file
     // is the claim's to find (and the backup copy's, before it is made).
     Status check() const;
+    // Whether new amounts could be written into columns of table: fails
+    // (ReadOnly), with the reason, when AccessWriter would refuse the table
+    // as a whole or could not open the file for writing. Nothing is claimed
+    // or written.
+    Status tableCheck(const std::string& table, const std::vector<std::string>& columns) const;
 
     // Takes the claim when it is not held yet; when it is, looks again for
     // anyone who opened the file meanwhile: the check to make just before
@@ -87,6 +92,11 @@ private:
     std::optional<AccessFileClaim> m_claim;
     std::vector<Writer> m_writers;
 };
+
+// AccessSaving::check() for the Access file at path of kind, before it is
+// read: the file can be written, and so can its lock file, or the folder
+// where the lock file has to be made.
+Status accessSaveCheck(const std::string& path, DatabaseKind kind);
 
 // The change of one record of an opened table, as a Recordset makes it:
 // edit() starts it on the current record, setNumber() gives a column its new

@@ -144,6 +144,29 @@ CopyResult Database::copyFile(const std::string& source, const std::string& dest
     return SqliteDatabase::copyFile(source, destination, plainCopy, progress, options);
 }
 
+Status Database::writeCheck(const std::string& path)
+{
+    // A path that names no database is refused by the steps that read it,
+    // with their own reasons.
+    struct stat info {};
+    Result<DatabaseKind> kind = databaseKind(path);
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || !kind || *kind == DatabaseKind::NotADatabase)
+        return Status::success();
+    if (isAccess(*kind))
+        return accessSaveCheck(path, *kind);
+    return SqliteDatabase::writeCheck(path);
+}
+
+std::string Database::otherUsersUnchecked(const std::string& path)
+{
+    if (!isAccessFile(path))
+        return {};
+    // A look that fails altogether is the backup copy's to report, as it
+    // makes the same look again.
+    Result<AccessFileUsers> users = findAccessFileUsers(path);
+    return users.ok() ? users->unchecked : std::string();
+}
+
 Status Database::stillAtPath() const
 {
     struct stat info {};

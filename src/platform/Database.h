@@ -62,6 +62,25 @@ public:
     static CopyResult copyFile(const std::string& source, const std::string& destination, FileCopy& plainCopy,
                                Progress* progress, const OpenOptions& options = {});
 
+    // Whether a run could write the file at path, as far as can be told
+    // before it is opened, read or copied (nothing is written, nor a journal
+    // beside it rolled back), so that a file no run could write is refused
+    // before its backup copy is made. Fails (ReadOnly), with the text the
+    // opened file's saveCheck() gives, when the file, or the folder that must
+    // take the engine's journal or lock file, cannot be written, or an Access
+    // lock file beside it cannot be written. Fails (Busy) when a write to an
+    // SQLite file that was cut short left its journal where this user cannot
+    // remove it (another user's journal in a folder where only its owner may
+    // remove files): no run could read the file past it. That write is then
+    // rolled back when this user may write the file, and the text names the
+    // journal, its owner and what to do.
+    static Status writeCheck(const std::string& path);
+    // What the look for other programs that have the file at path open could
+    // not see (AccessFileUsers::unchecked), for an Access file; empty when it
+    // saw everything, and for other files, whose engine keeps writers apart
+    // by its own locks.
+    static std::string otherUsersUnchecked(const std::string& path);
+
     Database(Database&&) noexcept;
     Database& operator=(Database&&) noexcept;
     ~Database();
@@ -77,6 +96,16 @@ public:
     // reading, or when the folder that must take the engine's journal beside
     // the file cannot be written. The text names the file and the reason.
     Status saveCheck() { return m_engine->saveCheck(); }
+    // Success when new amounts could be saved in columns of table, as far as
+    // the table's definition tells: fails (ReadOnly), with the reason, for a
+    // table the engine refuses to write as a whole (an Access table whose
+    // amounts are in an index, calculated, under a table validation rule or
+    // data macros, or replicated; see AccessWriter), so that it is said
+    // before the review instead of at every product of the apply.
+    Status tableSaveCheck(const std::string& table, const std::vector<std::string>& columns)
+    {
+        return m_engine->tableSaveCheck(table, columns);
+    }
     // For a file in WAL mode: copies everything written through this
     // connection from the write-ahead log into the opened file and empties
     // the log. Once the path names another file, an unemptied log beside it

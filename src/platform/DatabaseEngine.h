@@ -101,6 +101,11 @@ public:
     virtual Result<IndexInfo> index(const std::string& table, const std::string& index) = 0;
     virtual Result<std::uint64_t> recordCount(const std::string& table) = 0;
     virtual Status saveCheck() = 0;
+    // Nothing to refuse for an engine that writes any table it can open.
+    virtual Status tableSaveCheck(const std::string& /*table*/, const std::vector<std::string>& /*columns*/)
+    {
+        return Status::success();
+    }
     virtual Status settleLog() = 0;
     // Nothing to do for an engine that holds nothing between saves.
     virtual void endSaves() {}

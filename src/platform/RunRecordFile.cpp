@@ -264,6 +264,28 @@ Result<RunRecordFile> RunRecordFile::open(const std::string& hostPath)
     return record;
 }
 
+Status RunRecordFile::writeCheck(const std::string& hostPath)
+{
+    std::string path = pathFor(hostPath);
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        if (errno != ENOENT)
+            return Status::failure(path + ": the run record cannot be read: " + std::strerror(errno));
+    } else if (!S_ISREG(info.st_mode)) {
+        return Status::failure(path + ": is not a file, so no run record can be kept there");
+    } else if (::access(path.c_str(), R_OK) != 0) {
+        return Status::failure(path + ": the run record cannot be read: " + std::strerror(errno));
+    } else if (::access(path.c_str(), W_OK) != 0) {
+        return Status::failure(path + ": the run record can only be opened for reading, so this run could not be "
+                                      "recorded");
+    }
+    std::string folder = folderOf(path);
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        return Status::failure(path + ": its folder " + folder + " cannot be written (" + std::strerror(errno) +
+                               "), so this run could not be recorded");
+    return Status::success();
+}
+
 Result<RunRecordFile> RunRecordFile::openForReading(const std::string& hostPath)
 {
     using R = Result<RunRecordFile>;

@@ -111,6 +111,12 @@ public:
     // newer Tarvex, or when it is not a sound run record: that file has then
     // been moved aside under a new name, which the text gives.
     static Result<RunRecordFile> open(const std::string& hostPath);
+    // Whether open() could write the host's record, as far as the file's
+    // and its folder's permissions tell: looks only, and changes nothing.
+    // Fails, with the text open() would give, when the record is not a
+    // file, cannot be read or only read, or its folder (which takes the
+    // journal of every write, and a new record) cannot be written.
+    static Status writeCheck(const std::string& hostPath);
     // Opens the host's record only to read it: creates, moves and changes
     // nothing. A host without a record reads as one without runs.
     static Result<RunRecordFile> openForReading(const std::string& hostPath);

@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <filesystem>
 #include <fstream>
 #include <optional>
 
@@ -240,18 +239,13 @@ Result<std::uint64_t> SqliteDatabase::recordCount(const std::string& table)
 Status SqliteDatabase::saveCheck()
 {
     if (sqlite3_db_readonly(m_db, "main") == 1)
-        return Status::failure(m_path + ": the file can only be opened for reading", ErrorKind::ReadOnly);
+        return Status::failure(m_path + ": " + kReadOnlyFile, ErrorKind::ReadOnly);
     // Every journal mode but an in-memory or disabled journal keeps a file
     // beside the database while a save is made, which needs a writable folder.
     std::string mode = sqliteQueryText(m_db, "PRAGMA journal_mode");
     if (mode == "memory" || mode == "off")
         return Status::success();
-    std::filesystem::path folder = std::filesystem::path(m_path).parent_path();
-    if (folder.empty())
-        folder = ".";
-    if (::access(folder.c_str(), W_OK | X_OK) != 0)
-        return Status::failure(m_path + ": its folder " + folder.string() + " cannot be written", ErrorKind::ReadOnly);
-    return Status::success();
+    return folderCheck(m_path);
 }
 
 Status SqliteDatabase::settleLog()

@@ -38,6 +38,13 @@ public:
     static CopyResult copyFile(const std::string& source, const std::string& destination, FileCopy& plainCopy,
                                Progress* progress, const OpenOptions& options);
 
+    // Database::writeCheck for an SQLite file: the file and its folder can
+    // be written, and no journal of an interrupted write is left where this
+    // user cannot remove it (that write is then rolled back when this user
+    // may write the file; the text names the journal, its owner and what to
+    // do).
+    static Status writeCheck(const std::string& path);
+
     ~SqliteDatabase() override;
 
     bool hasTable(const std::string& table) override;
@@ -54,6 +61,10 @@ public:
 
 private:
     SqliteDatabase(std::string path, sqlite3* db);
+    // Fails (ReadOnly), naming path and its folder, when that folder, where
+    // the journal of every save is made, cannot be written.
+    static Status folderCheck(const std::string& path);
+    static constexpr const char* kReadOnlyFile = "the file can only be opened for reading";
     // Opens name (path itself, or a URI for it) with flags and reads its
     // schema. rc is set to SQLite's extended result of the step that failed.
     static Result<std::unique_ptr<SqliteDatabase>> connect(const std::string& path, const std::string& name, int flags,

@@ -33,6 +33,9 @@ std::string afterword(const ApplyReport& report, const std::string& hostPath)
                "that were updated were written to the file that was opened, which is no longer at that path: any "
                "file there now may not hold them.";
     case ApplyReport::Stop::Asked:
+        if (report.updated == 0)
+            return "The update was stopped by " + report.askedBy +
+                   " before any product was written; they are listed again by the next run.";
         return "The update was stopped by " + report.askedBy +
                " before it was finished. The products that were updated keep their new values; the others were not "
                "written and are listed again by the next run.";
@@ -42,6 +45,8 @@ std::string afterword(const ApplyReport& report, const std::string& hostPath)
     case ApplyReport::Stop::None:
         break;
     }
+    if (report.updated == 0)
+        return "Nothing was written to " + hostPath + ".";
     return "The products that were updated keep their new values.";
 }
 

@@ -6,7 +6,6 @@
 #include "data/RunJournal.h"
 #include "data/UpdateDatabase.h"
 #include "data/UserSettingsFile.h"
-#include "platform/DatabaseKind.h"
 #include "platform/TextHelpers.h"
 #include "platform/UserFolders.h"
 #include "platform/VisibleText.h"
@@ -134,18 +133,20 @@ RunEnd StartupSequence::backUpAndHandOver(HostLocator& locator, const std::strin
                                           std::optional<RunSummary> undoing)
 {
     using namespace startup_text;
+    // Asked before the backup question: a host no run could write ends the
+    // run before its copy is made, and the user's OK to the copy is given
+    // knowing what the look for other users of the file could not see.
+    Result<std::string> unchecked = checkHostBeforeBackup(hostPath, m_options);
+    if (!unchecked)
+        return fail(kUnableToOpen, "Critical Error", unchecked.error());
+    std::string detail;
+    if (!unchecked->empty())
+        detail = "Tarvex could not check whether other programs have " + fileNameOf(hostPath) + " open: " + *unchecked +
+                 "; make sure the salon application is closed on every computer";
     Answer backUp =
-        m_prompter.showMessage({kBackupNotice, kBackupCaption, "", MessageIcon::None, MessageButtons::OkCancel});
+        m_prompter.showMessage({kBackupNotice, kBackupCaption, detail, MessageIcon::None, MessageButtons::OkCancel});
     if (backUp != Answer::Ok)
         return RunEnd::Normal;
-
-    // An Access host is read before it is copied, which changes nothing in
-    // it: one that cannot be read (encrypted, damaged, its product table
-    // linked to another file) ends the run before a copy is made that no run
-    // could use.
-    if (Result<DatabaseKind> kind = databaseKind(hostPath); kind && isAccess(*kind))
-        if (Result<Database> readable = openHostDatabase(hostPath, m_options); !readable)
-            return fail(kUnableToOpen, "Critical Error", readable.error());
 
     // Nothing may write to the host database until its backup exists: a
     // copy that fails or is cancelled ends the run before the open. (Only the

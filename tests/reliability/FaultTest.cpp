@@ -7,6 +7,7 @@
 
 #include "platform/Database.h"
 #include "review/PriceReview.h"
+#include "support/ProcessRunner.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -94,33 +95,163 @@ TEST(FaultTest, TheDiskFillingDuringTheBackupEndsTheRunAndLeavesNothingBehind)
     }
 }
 
-TEST(FaultTest, AFolderWhereTheBackupCannotBeWrittenEndsTheRunBeforeTheOpen)
+// Gives up root in a child, so that permissions bind it as they bind an
+// ordinary user.
+void becomeUser(uid_t uid)
 {
+    if (::getuid() == 0 && (::setgid(uid) != 0 || ::setuid(uid) != 0))
+        ::_exit(99);
+}
+
+// Opens the scenario's files to every user, the host's folder with mode.
+void shareScenario(Scenario& s, fs::perms folder)
+{
+    for (const std::string& path : {s.dir.path().string(), s.program, s.updatePath, s.settingsPath, s.hostPath})
+        fs::permissions(path, fs::perms::all);
+    fs::permissions(s.data, folder);
+}
+
+// Everything the run would write is checked before the backup: a file or
+// folder it could not write ends the run, as an ordinary user, before the
+// backup question, with the message the later refusal gives. No copy is
+// left beside the host, however often the user tries.
+TEST(FaultTest, WhatTheRunCannotWriteEndsItBeforeTheBackup)
+{
+    const fs::perms readOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    struct Case {
+        const char* name;
+        std::function<void(Scenario&)> spoil;
+        const char* said;
+    };
+    const Case cases[] = {
+        {"host folder read-only",
+         [&](Scenario& s) {
+             fs::permissions(s.data, readOnly | fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec);
+         },
+         "/data cannot be written (Permission denied), so the price changes could not be saved to it"},
+        {"host file read-only", [&](Scenario& s) { fs::permissions(s.hostPath, readOnly); },
+         "kv.mdb: the file can only be opened for reading, so the price changes could not be saved to it"},
+        {"run record read-only",
+         [&](Scenario& s) {
+             s.dir.write("data/kv.mdb_TarvexHistory", "");
+             fs::permissions(s.hostPath + "_TarvexHistory", readOnly);
+         },
+         "kv.mdb_TarvexHistory: the run record can only be opened for reading, so this run could not be recorded"},
+        {"Access lock file read-only",
+         [&](Scenario& s) {
+             fs::copy_file(std::string(TARVEX_SOURCE_DIR) + "/tests/data/access/kv-2000.mdb", s.hostPath,
+                           fs::copy_options::overwrite_existing);
+             fs::permissions(s.hostPath, fs::perms::all);
+             s.dir.write("data/kv.ldb", "");
+             fs::permissions(s.data + "/kv.ldb", readOnly);
+         },
+         "kv.ldb: cannot open the lock file for writing: Permission denied"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Scenario s;
+        s.writeStandardFiles();
+        shareScenario(s, fs::perms::all);
+        c.spoil(s);
+        std::string before = fileBytes(s.hostPath);
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            int reported = runInChild(
+                s, c.name, [] { becomeUser(65534); },
+                [&](const RunOutcome& outcome) {
+                    bool asked = false;
+                    for (const Message& m : outcome.messages)
+                        asked = asked || m.caption == "Backup Data";
+                    return outcome.end == End::UnableToOpen && !asked && detailHas(outcome, c.said) &&
+                           detailHas(outcome, "Nothing has been changed, and no backup copy was made.");
+                });
+            EXPECT_EQ(reported, 0);
+        }
+        EXPECT_EQ(s.backups(), std::vector<std::string>{});
+        EXPECT_EQ(s.leftovers(), std::vector<std::string>{});
+        EXPECT_TRUE(fileBytes(s.hostPath) == before);
+    }
+}
+
+// In a shared folder where each user may remove only their own files (the
+// sticky bit), one user's write killed half-way leaves a journal no other
+// user can remove. Another user's run names it, its owner and what to do,
+// before the backup question; the owner's own run then puts it right.
+TEST(FaultTest, AnotherUsersLeftoverJournalIsNamedBeforeTheBackupQuestion)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root, to run as two other users";
+    const uid_t bob = 65534;
+    const uid_t alice = 65533;
     Scenario s;
     s.writeStandardFiles();
-    // Run as an ordinary user, for whom permissions hold: the host file may
-    // be written, its folder may not.
-    fs::permissions(s.dir.path(), fs::perms::all);
-    fs::permissions(s.program, fs::perms::all);
-    fs::permissions(s.updatePath, fs::perms::all);
-    fs::permissions(s.settingsPath, fs::perms::all);
-    fs::permissions(s.hostPath, fs::perms::all);
-    fs::permissions(s.data, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
-                                fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+    shareScenario(s, fs::perms::all | fs::perms::sticky_bit);
     std::string before = fileBytes(s.hostPath);
-    int reported = runInChild(
-        s, "backup folder read-only",
-        [] {
-            if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
-                ::_exit(99);
+    // Bob's write, stopped before its commit: the journal holds the pages
+    // as they were, and nobody holds the file any more.
+    std::string left = tarvex::test::runInChild(
+        [&] {
+            sqlite3* db = nullptr;
+            sqlite3_open_v2(s.hostPath.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+            sqlite3_exec(db, "PRAGMA synchronous = OFF; BEGIN; UPDATE product SET cost = 99;", nullptr, nullptr,
+                         nullptr);
+            struct stat info {};
+            bool made = ::stat((s.hostPath + "-journal").c_str(), &info) == 0 && info.st_uid == bob;
+            // Left open: the child ends as a killed program would.
+            return std::string(made ? "" : "no journal of bob's");
         },
+        true);
+    ASSERT_EQ(left, "");
+
+    int reported = runInChild(
+        s, "another user's journal", [&] { becomeUser(alice); },
         [&](const RunOutcome& outcome) {
-            return outcome.end == End::BackupFailed && detailHas(outcome, s.hostPath) &&
-                   detailHas(outcome, "Permission denied");
+            bool asked = false;
+            for (const Message& m : outcome.messages)
+                asked = asked || m.caption == "Backup Data";
+            std::string journal = s.hostPath + "-journal";
+            return outcome.end == End::UnableToOpen && !asked && outcome.exitStatus != 0 &&
+                   detailHas(outcome, journal + ": an interrupted write by nobody left this journal") &&
+                   detailHas(outcome, "Ask nobody to run Tarvex once, or remove " + journal + " as its owner");
         });
     EXPECT_EQ(reported, 0);
-    EXPECT_EQ(s.leftovers(), std::vector<std::string>{});
+    EXPECT_EQ(s.backups(), std::vector<std::string>{});
     EXPECT_TRUE(fileBytes(s.hostPath) == before);
+
+    // Bob's run removes his journal and goes on as usual.
+    reported = runInChild(
+        s, "the journal's owner", [&] { becomeUser(bob); },
+        [&](const RunOutcome& outcome) { return outcome.end == End::Complete; });
+    EXPECT_EQ(reported, 0);
+    EXPECT_FALSE(fs::exists(s.hostPath + "-journal"));
+    EXPECT_EQ(readHostProducts(s.hostPath)[0].cost, 5.0);
+}
+
+// Run as an ordinary user, the look for other programs that have an Access
+// host open cannot see other users' open files: the backup question says so
+// in its detail, which the terminal shows before its answer is read.
+TEST(FaultTest, ACheckForOtherUsersThatCouldNotSeeEverythingIsSaidInTheBackupQuestion)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root, to look as another user at root's processes";
+    Scenario s;
+    s.writeStandardFiles();
+    fs::copy_file(std::string(TARVEX_SOURCE_DIR) + "/tests/data/access/kv-2000.mdb", s.hostPath,
+                  fs::copy_options::overwrite_existing);
+    shareScenario(s, fs::perms::all);
+    int reported = runInChild(
+        s, "other users' processes unseen", [] { becomeUser(65534); },
+        [&](const RunOutcome& outcome) {
+            if (outcome.messages.size() < 2)
+                return false;
+            const Message& question = outcome.messages[1];
+            return question.caption == "Backup Data" && question.buttons == MessageButtons::OkCancel &&
+                   question.detail.rfind("Tarvex could not check whether other programs have kv.mdb open: the "
+                                         "open files of ",
+                                         0) == 0 &&
+                   question.detail.ends_with(" of other users could not be checked; make sure the salon "
+                                             "application is closed on every computer");
+        });
+    EXPECT_EQ(reported, 0);
 }
 
 TEST(FaultTest, AHostLockedByAnotherProgramPastTheBusyTimeoutIsNotBackedUpOrOpened)

@@ -195,6 +195,8 @@ TEST_F(ApplyTest, AHostThatRefusesAllWritesIsNotTriedRowAfterRow)
     const Message& m = lastMessage();
     EXPECT_EQ(m.caption, "Update Incomplete");
     EXPECT_NE(m.text.find("0 products were updated. 12 products could not be updated"), std::string::npos) << m.text;
+    EXPECT_EQ(m.text.find("keep their new values"), std::string::npos) << m.text;
+    EXPECT_NE(m.text.find("Nothing was written to " + hostPath + "."), std::string::npos) << m.text;
     for (const VendorRow& row : vendor)
         EXPECT_NE(m.detail.find(*row.quickid + ": "), std::string::npos) << m.detail;
     for (const HostRow& row : readHostProducts(hostPath))
