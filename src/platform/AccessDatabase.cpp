@@ -38,6 +38,11 @@ public:
         return m_table.currentField(column, error);
     }
     std::string realText(double value) const override { return accessNumberText(value); }
+    bool holdsDates(const std::string& column) const override
+    {
+        const AccessColumn* found = findColumn(m_table.definition(), column);
+        return found && found->type == access_type::kDateTime;
+    }
     std::int64_t recordId() const override { return m_table.recordNumber(); }
     Status edit() override { return m_edit ? m_edit->edit() : readOnly(); }
     Status setNumber(const std::string& column, double value) override
