@@ -16,19 +16,12 @@ Result<Database> openHostDatabase(const std::string& path, const OpenOptions& op
     if (!db)
         return db;
     using namespace names;
-    Status checked = checkTable(*db, kProduct, {kQuickId, kCost, kRetailPrice}, {{kQuickIdIndex, kQuickId}});
+    // A cost or price stored as a date (a number of days) would be listed as
+    // a current amount, and a vendor's amount written over it.
+    Status checked =
+        checkTable(*db, kProduct, {kQuickId, kCost, kRetailPrice}, {{kQuickIdIndex, kQuickId}}, {kCost, kRetailPrice});
     if (!checked)
         return checked;
-    // A date is stored as a number of days: listed, it would show as a
-    // current amount, and a vendor's amount would be written over it.
-    Result<Recordset> products = db->openTable(kProduct, {kCost, kRetailPrice});
-    if (!products)
-        return products.status();
-    for (const char* column : {kCost, kRetailPrice})
-        if (products->holdsDates(column))
-            return Status::failure(db->path() + ": column \"" + column + "\" of table \"" + products->tableName() +
-                                   "\" holds dates (a Date/Time column), not amounts, so no price change could be "
-                                   "compared with it or saved to it");
     // Found now, before the review is built, instead of at the first record
     // the apply step tries to save.
     if (Status writable = db->saveCheck(); !writable)
