@@ -1,7 +1,7 @@
 // Checks on a database file before and after it is opened: the kind of file,
-// then table, columns, named indexes, the leading column of each index that
-// is searched and, where records are told apart by it, that its values are
-// distinct.
+// then table, columns (amounts that must not be dates), named indexes, the
+// leading column of each index that is searched and, where records are told
+// apart by it, that its values are distinct.
 #include "data/DatabaseChecks.h"
 
 #include "platform/SqlText.h"
@@ -25,11 +25,15 @@ Status checkDatabaseFile(const std::string& path)
 }
 
 Status checkTable(Database& db, const std::string& table, const std::vector<std::string>& columns,
-                  const std::vector<IndexNeed>& indexes)
+                  const std::vector<IndexNeed>& indexes, const std::vector<std::string>& amounts)
 {
     Result<Recordset> recordset = db.openTable(table, columns);
     if (!recordset)
         return recordset.status();
+    for (const std::string& column : amounts)
+        if (recordset->holdsDates(column))
+            return Status::failure(db.path() + ": column \"" + column + "\" of table \"" + recordset->tableName() +
+                                   "\" holds dates (a Date/Time column), not amounts");
     for (const IndexNeed& need : indexes) {
         Result<IndexInfo> index = db.index(recordset->tableName(), need.name);
         if (!index)

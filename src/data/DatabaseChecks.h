@@ -29,10 +29,10 @@ struct IndexNeed {
 };
 
 // Success when table exists in db with every one of columns and indexes (names
-// without regard to letter case), none of them partial or on an expression.
-// Otherwise a failure naming the file, the table and the first thing missing
-// or wrong.
+// without regard to letter case), none of them partial or on an expression,
+// and none of amounts (some of columns) stores dates. Otherwise a failure
+// naming the file, the table and the first thing missing or wrong.
 Status checkTable(Database& db, const std::string& table, const std::vector<std::string>& columns,
-                  const std::vector<IndexNeed>& indexes);
+                  const std::vector<IndexNeed>& indexes, const std::vector<std::string>& amounts = {});
 
 } // namespace tarvex

@@ -35,7 +35,10 @@ Result<Database> openHostDatabase(const std::string& path, const OpenOptions& op
     if (!db)
         return db;
     using namespace names;
-    Status checked = checkTable(*db, kProduct, {kQuickId, kCost, kRetailPrice}, {{kQuickIdIndex, kQuickId}});
+    // A cost or price stored as a date (a number of days) would be listed as
+    // a current amount, and a vendor's amount written over it.
+    Status checked =
+        checkTable(*db, kProduct, {kQuickId, kCost, kRetailPrice}, {{kQuickIdIndex, kQuickId}}, {kCost, kRetailPrice});
     if (!checked)
         return checked;
     // Found now, before the review is built, instead of at the first record

@@ -9,8 +9,9 @@
 namespace tarvex {
 
 // Opens path and checks for table product with quickid, cost and retailprice
-// and its index QuickID, and that the file can be written. Fails with a text
-// naming the file and the problem.
+// and its index QuickID, that cost and retailprice hold amounts (not dates),
+// and that the file can be written. Fails with a text naming the file and
+// the problem.
 Result<Database> openHostDatabase(const std::string& path, const OpenOptions& options = {});
 
 // Checks, before the backup copy is made, everything a run on the host at

@@ -38,12 +38,17 @@ public:
         return m_table.currentField(column, error);
     }
     std::string realText(double value) const override { return accessNumberText(value); }
+    bool holdsDates(const std::string& column) const override
+    {
+        const AccessColumn* found = findColumn(m_table.definition(), column);
+        return found && found->type == access_type::kDateTime;
+    }
     std::int64_t recordId() const override { return m_table.recordNumber(); }
     // What the writer stores for value, as the reader reads it back: both
     // take it from AccessWriter::encode.
     double storedNumber(const std::string& column, double value) const override
     {
-        const AccessColumn* found = m_table.definedColumn(column);
+        const AccessColumn* found = findColumn(m_table.definition(), column);
         if (!found)
             return value;
         Result<AccessWriter::Encoded> encoded = AccessWriter::encode(*found, value);

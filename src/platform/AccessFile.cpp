@@ -2,6 +2,7 @@
 // read, the list of tables from MSysObjects and the table definitions.
 #include "platform/AccessFile.h"
 
+#include "platform/AccessValue.h"
 #include "platform/SqlText.h"
 
 #include <mdbtools.h>
@@ -12,6 +13,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 namespace tarvex {
 
@@ -77,6 +79,59 @@ bool definitionFits(const AccessImage& image, std::uint32_t page)
     std::size_t needed = at.columnsStart + realIndexes * (at.realIndexEntry + at.realIndexDefinition) +
                          columns * (at.columnEntry + at.nameLength) + indexes * at.indexEntry;
     return needed <= image.definitionBytes(page);
+}
+
+// The longest record Access writes in each format: a page less its header
+// and one entry of its row table.
+constexpr std::size_t kJet3MaxRecord = 2012;
+constexpr std::size_t kJet4MaxRecord = 4060;
+
+// Why the columns of definition, whose first page is page, cannot describe
+// the records of a sound table; nothing when they can. Every record is split
+// by these places, and the writer changes the bytes they give: a fixed-length
+// column that shares bytes with another, or lies beyond what a record can
+// hold, would have one column's amount written over another's (or over the
+// variable-length part); a column number or variable-length number out of
+// range, or given twice, would have two columns read, or made empty, as one.
+// A Yes/No column keeps its value in the null mask and has no bytes of its
+// own.
+std::optional<std::string> layoutProblem(const AccessImage& image, std::uint32_t page,
+                                         const AccessTableDefinition& definition)
+{
+    const unsigned char* p = image.page(page);
+    const DefinitionLayout& at = image.isJet3() ? kJet3Definition : kJet4Definition;
+    // Before the count of columns: the most a record holds (deleted columns
+    // counted), and how many variable-length ones there are.
+    unsigned rowColumns = p[at.columnCountAt - 4] | p[at.columnCountAt - 3] << 8;
+    unsigned variable = p[at.columnCountAt - 2] | p[at.columnCountAt - 1] << 8;
+    std::size_t countSize = image.isJet3() ? 1 : 2;
+    std::size_t room = (image.isJet3() ? kJet3MaxRecord : kJet4MaxRecord) - countSize - (rowColumns + 7) / 8;
+    auto named = [](const AccessColumn& column) { return "column \"" + column.name + "\""; };
+    const std::vector<AccessColumn>& columns = definition.columns;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        const AccessColumn& column = columns[i];
+        bool hasBytes = column.fixed && column.type != access_type::kYesNo && column.size > 0;
+        if (column.number < 0 || static_cast<unsigned>(column.number) >= rowColumns)
+            return named(column) + " has the number " + std::to_string(column.number) + ", but its records hold " +
+                   std::to_string(rowColumns) + " columns";
+        if (!column.fixed && (column.varNumber < 0 || static_cast<unsigned>(column.varNumber) >= variable))
+            return named(column) + " has the variable-length number " + std::to_string(column.varNumber) +
+                   ", but the table has " + std::to_string(variable) + " variable-length columns";
+        if (hasBytes && static_cast<std::size_t>(column.fixedOffset) + static_cast<std::size_t>(column.size) > room)
+            return named(column) + " lies beyond the room a record has for its fixed-length values";
+        for (std::size_t k = 0; k < i; ++k) {
+            const AccessColumn& other = columns[k];
+            bool otherHasBytes = other.fixed && other.type != access_type::kYesNo && other.size > 0;
+            if (other.number == column.number)
+                return named(other) + " and " + named(column) + " have the same number";
+            if (!column.fixed && !other.fixed && other.varNumber == column.varNumber)
+                return named(other) + " and " + named(column) + " have the same variable-length number";
+            if (hasBytes && otherHasBytes && column.fixedOffset < other.fixedOffset + other.size &&
+                other.fixedOffset < column.fixedOffset + column.size)
+                return named(other) + " and " + named(column) + " share bytes of each record";
+        }
+    }
+    return std::nullopt;
 }
 
 // The bytes of the table definition on page, its continuation pages joined
@@ -335,6 +390,8 @@ Result<AccessTableDefinition> AccessFile::readDefinition(const std::string& name
                                       column->is_fixed != 0});
     }
     markCalculatedColumns(m_source->image, page, definition);
+    if (std::optional<std::string> problem = layoutProblem(m_source->image, page, definition))
+        return R::failure(m_source->path + ": damaged: the definition of table \"" + name + "\": " + *problem);
     for (guint i = 0; i < table->indices->len; ++i) {
         const auto* index = static_cast<const MdbIndex*>(g_ptr_array_index(table->indices, i));
         AccessIndex described;

@@ -332,6 +332,7 @@ bool AccessRowFields::split(const AccessImage& image, AccessRowBytes row, bool h
         return false;
     m_mask = d + size - maskSize;
     m_dataEnd = size - maskSize;
+    m_fixedEnd = m_dataEnd;
     if (!hasVariableColumns)
         return true;
     if (!m_jet3) {
@@ -346,6 +347,7 @@ bool AccessRowFields::split(const AccessImage& image, AccessRowBytes row, bool h
         for (unsigned i = 0; i <= count; ++i)
             m_varOffsets.push_back(get16(d + m_dataEnd - 4 - 2 * i));
         m_dataEnd -= table;
+        m_fixedEnd = m_varOffsets[0];
         return true;
     }
     // Jet 3 keeps one-byte offsets, with a table of the columns at which the
@@ -369,6 +371,7 @@ bool AccessRowFields::split(const AccessImage& image, AccessRowBytes row, bool h
         m_varOffsets.push_back(d[pointer - i] + static_cast<unsigned>(used) * 256);
     }
     m_dataEnd = pointer - count;
+    m_fixedEnd = m_varOffsets[0];
     return true;
 }
 
@@ -400,6 +403,9 @@ std::optional<AccessRowBytes> AccessRowFields::bytes(const AccessColumn& column)
             return std::nullopt;
         start = countSize + static_cast<std::size_t>(column.fixedOffset);
         end = start + static_cast<std::size_t>(column.size);
+        // The variable-length values begin where the fixed-length ones end.
+        if (end > m_fixedEnd)
+            return std::nullopt;
     } else {
         start = m_varOffsets[static_cast<std::size_t>(column.varNumber)];
         end = m_varOffsets[static_cast<std::size_t>(column.varNumber) + 1];

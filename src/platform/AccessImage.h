@@ -140,7 +140,8 @@ public:
     // The column's null-mask bit: 1 = not NULL; for Yes/No, the value.
     bool maskBit(const AccessColumn& column) const;
     // The column's stored bytes: nothing when the record does not hold it or
-    // its place lies outside the record.
+    // its place lies outside the record (for a fixed-length column: outside
+    // the record's fixed-length part).
     std::optional<AccessRowBytes> bytes(const AccessColumn& column) const;
     // The column's null-mask byte: null when the record does not hold it.
     const unsigned char* maskByte(const AccessColumn& column) const;
@@ -153,6 +154,7 @@ private:
     unsigned m_columnCount = 0;
     const unsigned char* m_mask = nullptr;
     std::size_t m_dataEnd = 0;
+    std::size_t m_fixedEnd = 0; // where the variable-length values begin
     std::vector<unsigned> m_varOffsets;
 };
 

@@ -79,7 +79,8 @@ Status AccessSaving::claim()
 Status AccessSaving::save(const std::string& table, const std::vector<std::string>& columns, const AccessPlace& place,
                           const std::vector<AccessStoredField>& expected,
                           const std::vector<std::optional<double>>& values,
-                          std::vector<std::optional<AccessWriter::Encoded>>* written, const std::vector<bool>& empty)
+                          std::vector<std::optional<AccessWriter::Encoded>>* written, const std::vector<bool>& empty,
+                          const std::vector<AccessKnownBy>& knownBy)
 {
     if (!m_claim)
         if (Status claimed = claim(); !claimed)
@@ -87,7 +88,7 @@ Status AccessSaving::save(const std::string& table, const std::vector<std::strin
     Writer& writer = writerFor(table, columns);
     if (!writer.writer)
         return writer.refusal;
-    AccessWriteStatus saved = writer.writer->save(place, expected, values, empty);
+    AccessWriteStatus saved = writer.writer->save(place, expected, values, empty, knownBy);
     std::string error = withoutPath(saved.error);
     switch (saved.failure) {
     case AccessWriteFailure::None:
@@ -226,8 +227,12 @@ Status AccessRecordEdit::update()
     std::vector<bool> empty;
     for (const std::optional<double>& value : m_values)
         empty.push_back(!value);
+    Result<std::vector<AccessKnownBy>> known = knownBy();
+    if (!known.ok())
+        return known.status();
     std::vector<std::optional<AccessWriter::Encoded>> written;
-    Status saved = m_saving.save(m_table.tableName(), m_columns, m_table.place(), expected, m_values, &written, empty);
+    Status saved =
+        m_saving.save(m_table.tableName(), m_columns, m_table.place(), expected, m_values, &written, empty, *known);
     if (!saved.ok())
         return saved;
     for (std::size_t i = 0; i < m_columns.size(); ++i) {
@@ -239,6 +244,33 @@ Status AccessRecordEdit::update()
             return noted;
     }
     return Status::success();
+}
+
+Result<std::vector<AccessKnownBy>> AccessRecordEdit::knownBy() const
+{
+    std::vector<AccessKnownBy> known;
+    auto add = [&](const AccessIndex& index) {
+        for (const std::string& column : index.columns) {
+            bool listed = false;
+            for (const AccessKnownBy& already : known)
+                listed = listed || already.column == column;
+            if (listed)
+                continue;
+            Result<AccessStoredField> stored = m_table.stored(column);
+            if (!stored.ok())
+                return stored.status();
+            known.push_back({column, std::move(*stored)});
+        }
+        return Status::success();
+    };
+    if (const AccessIndex* index = m_table.index())
+        if (Status added = add(*index); !added.ok())
+            return added;
+    for (const AccessIndex& index : m_table.definition().indexes)
+        if (index.primary)
+            if (Status added = add(index); !added.ok())
+                return added;
+    return known;
 }
 
 } // namespace tarvex

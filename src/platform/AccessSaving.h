@@ -64,12 +64,13 @@ public:
     // somebody else has). On success, written (when given) holds for each
     // column the bytes now stored and the value they read as (nothing for a
     // column left as it was).
-    // empty (when given) names the columns to be made empty instead, as
-    // AccessWriter::save takes it.
+    // empty (when given) names the columns to be made empty instead, and
+    // knownBy the columns the record was found by, as AccessWriter::save
+    // takes them.
     Status save(const std::string& table, const std::vector<std::string>& columns, const AccessPlace& place,
                 const std::vector<AccessStoredField>& expected, const std::vector<std::optional<double>>& values,
                 std::vector<std::optional<AccessWriter::Encoded>>* written = nullptr,
-                const std::vector<bool>& empty = {});
+                const std::vector<bool>& empty = {}, const std::vector<AccessKnownBy>& knownBy = {});
 
     // Closes the writers and ends the claim: the lock file is put back as it
     // was found, or removed when the claim made it. Safe to call again.
@@ -101,8 +102,10 @@ Status accessSaveCheck(const std::string& path, DatabaseKind kind);
 // The change of one record of an opened table, as a Recordset makes it:
 // edit() starts it on the current record, setNumber() gives a column its new
 // amount, update() saves them together through saving, only while the
-// record still holds what table read. After a save the table reads the new
-// amounts, and a later save of the record starts from them.
+// record still holds what table read, in its amounts and in the columns it
+// is known by (those of the index it was found through, and of the primary
+// key). After a save the table reads the new amounts, and a later save of
+// the record starts from them.
 class AccessRecordEdit {
 public:
     // Both must outlive this object.
@@ -121,6 +124,8 @@ public:
 
 private:
     Status set(const std::string& column, std::optional<double> value);
+    // The columns the current record is known by, as the table read them.
+    Result<std::vector<AccessKnownBy>> knownBy() const;
 
     AccessSaving& m_saving;
     AccessTable& m_table;

@@ -25,6 +25,15 @@ std::uint32_t placeKey(std::uint32_t page, unsigned row)
 
 } // namespace
 
+const AccessColumn* findColumn(const AccessTableDefinition& definition, const std::string& name)
+{
+    const AccessColumn* found = nullptr;
+    for (const AccessColumn& candidate : definition.columns)
+        if (sameName(candidate.name, name) && (!found || candidate.name == name))
+            found = &candidate;
+    return found;
+}
+
 AccessTable::AccessTable(std::shared_ptr<const AccessSource> source, AccessTableDefinition definition,
                          std::vector<int> openedSlots)
     : m_source(std::move(source))
@@ -434,20 +443,11 @@ AccessPlace AccessTable::place() const
     return m_hasRecord ? m_places[m_order[m_position]] : AccessPlace{};
 }
 
-const AccessColumn* AccessTable::definedColumn(const std::string& column) const
-{
-    const AccessColumn* found = nullptr;
-    for (const AccessColumn& candidate : m_definition.columns)
-        if (sameName(candidate.name, column) && (!found || candidate.name == column))
-            found = &candidate;
-    return found;
-}
-
 Result<std::size_t> AccessTable::currentColumn(const std::string& column) const
 {
     if (!m_hasRecord)
         return Result<std::size_t>::failure("table \"" + m_definition.name + "\": no current record");
-    const AccessColumn* found = definedColumn(column);
+    const AccessColumn* found = findColumn(m_definition, column);
     if (!found)
         return Result<std::size_t>::failure("table \"" + m_definition.name + "\" has no column \"" + column + "\"");
     return static_cast<std::size_t>(found - m_definition.columns.data());

@@ -46,6 +46,10 @@ struct AccessTableDefinition {
     std::string usageMap; // which pages hold the table's records
 };
 
+// The column of definition named name, letter case ignored (the exact
+// spelling preferred); null when there is none.
+const AccessColumn* findColumn(const AccessTableDefinition& definition, const std::string& name);
+
 // What every table of one file shares: the file's bytes and name.
 struct AccessSource {
     std::string path;
@@ -65,9 +69,6 @@ public:
 
     const std::string& tableName() const { return m_definition.name; }
     const AccessTableDefinition& definition() const { return m_definition; }
-    // The definition's column of that name (letter case ignored, an exact
-    // spelling preferred), opened or not; null when there is none.
-    const AccessColumn* definedColumn(const std::string& column) const;
     // The number of live records.
     std::size_t recordCount() const { return m_places.size(); }
 
@@ -78,6 +79,8 @@ public:
     // Walks the records in the order the file stores them, with no index
     // (seek() then fails): for tables read whole, such as MSysObjects.
     void useStoredOrder();
+    // The index chosen by setIndex(), or null.
+    const AccessIndex* index() const { return m_index; }
 
     // Walks the records in the current index's order, or without an index in
     // the order the table's pages hold them.

@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -267,6 +269,20 @@ bool AccessWriter::readPage(std::uint32_t n, std::string& buffer, AccessWriteSta
     return false;
 }
 
+std::optional<std::string> AccessWriter::sharesBytes(const AccessRowFields& fields, const AccessColumn& column,
+                                                     const AccessRowBytes& value) const
+{
+    for (const AccessColumn& other : m_definition.columns) {
+        // A Yes/No value lives in the null mask, whatever bytes its entry gives.
+        if (other.number == column.number || other.type == access_type::kYesNo)
+            continue;
+        std::optional<AccessRowBytes> held = fields.bytes(other);
+        if (held && held->data < value.data + value.size && value.data < held->data + held->size)
+            return other.name;
+    }
+    return std::nullopt;
+}
+
 AccessWriteStatus AccessWriter::failed(AccessWriteFailure failure, const AccessPlace& place,
                                        const std::string& problem) const
 {
@@ -275,7 +291,8 @@ AccessWriteStatus AccessWriter::failed(AccessWriteFailure failure, const AccessP
 }
 
 AccessWriteStatus AccessWriter::save(const AccessPlace& place, const std::vector<AccessStoredField>& expected,
-                                     const std::vector<std::optional<double>>& values, const std::vector<bool>& empty)
+                                     const std::vector<std::optional<double>>& values, const std::vector<bool>& empty,
+                                     const std::vector<AccessKnownBy>& knownBy)
 {
     using F = AccessWriteFailure;
     if (expected.size() != m_targets.size() || values.size() != m_targets.size() ||
@@ -347,6 +364,17 @@ AccessWriteStatus AccessWriter::save(const AccessPlace& place, const std::vector
     AccessRowFields fields;
     if (!fields.split(m_format, *row, m_definition.hasVariableColumns))
         return failed(F::Io, place, "the record's layout is damaged");
+    // The record must still be the one that was read: a record renamed since
+    // holds the same amounts as before, at the same place.
+    for (const AccessKnownBy& known : knownBy) {
+        const AccessColumn* column = findColumn(m_definition, known.column);
+        if (!column)
+            return failed(F::Refused, place, "the table has no column \"" + known.column + "\"");
+        if (!(fields.stored(*column) == known.stored))
+            return failed(F::Changed, place,
+                          "another program has changed its \"" + column->name +
+                              "\" since it was read, so it may be another product now; nothing was written");
+    }
     for (std::size_t i = 0; i < m_targets.size(); ++i)
         if (!(fields.stored(m_targets[i].column) == expected[i]))
             return failed(F::Changed, place,
@@ -356,9 +384,14 @@ AccessWriteStatus AccessWriter::save(const AccessPlace& place, const std::vector
     // differs: the amounts and, for an empty one, its null-mask bit.
     std::string changed = page;
     auto offsetOf = [&](const unsigned char* p) { return static_cast<std::size_t>(p - bytes); };
+    // The bytes of the page this save may change: the written amounts' own
+    // and their null-mask bytes.
+    std::vector<bool> ours(page.size(), false);
     for (std::size_t i = 0; i < m_targets.size(); ++i) {
         const AccessColumn& column = m_targets[i].column;
         const unsigned char* mask = fields.maskByte(column);
+        if (mask)
+            ours[offsetOf(mask)] = true;
         if (emptied[i]) {
             // A record older than the column reads it empty already.
             if (mask)
@@ -367,15 +400,24 @@ AccessWriteStatus AccessWriter::save(const AccessPlace& place, const std::vector
         }
         if (!newBytes[i])
             continue;
-        std::optional<AccessRowBytes> value = fields.bytes(column);
-        if (!value || !mask)
+        if (!mask)
             return failed(F::Refused, place,
                           "the record was written before \"" + column.name +
                               "\" was added to the table, so it has no place for it");
+        std::optional<AccessRowBytes> value = fields.bytes(column);
+        if (!value)
+            return failed(F::Refused, place,
+                          "the record's layout is damaged: \"" + column.name +
+                              "\" lies outside its fixed-length values; nothing was written");
         if (value->size != newBytes[i]->size())
             return failed(F::Io, place, "\"" + column.name + "\" does not have the size of its type in the record");
+        if (std::optional<std::string> other = sharesBytes(fields, column, *value))
+            return failed(F::Refused, place,
+                          "the record's layout is damaged: \"" + column.name + "\" shares its bytes with \"" + *other +
+                              "\"; nothing was written");
         changed.replace(offsetOf(value->data), value->size, *newBytes[i]);
         changed[offsetOf(mask)] = static_cast<char>(changed[offsetOf(mask)] | (1u << (column.number % 8)));
+        std::fill_n(ours.begin() + static_cast<std::ptrdiff_t>(offsetOf(value->data)), value->size, true);
     }
     std::size_t first = 0;
     while (first < page.size() && page[first] == changed[first])
@@ -385,6 +427,14 @@ AccessWriteStatus AccessWriter::save(const AccessPlace& place, const std::vector
     std::size_t last = page.size() - 1;
     while (page[last] == changed[last])
         --last;
+    // Checked above column by column; a byte of another column changed here
+    // would be a fault of this code, and is never written.
+    for (std::size_t at = first; at <= last; ++at) {
+        bool foreign = page[at] != changed[at] && !ours[at];
+        assert(!foreign && "a save changes only its own columns' bytes");
+        if (foreign)
+            return failed(F::Refused, place, "the save would change bytes of other columns; nothing was written");
+    }
 
     // One write of the changed range: within one page, so a kill leaves it
     // wholly written or not at all. Then to the disk before saving returns.

@@ -45,6 +45,14 @@ struct AccessWriteStatus {
     Status status() const { return ok() ? Status::success() : Status::failure(error); }
 };
 
+// A column a record is known by (a code it is looked up by, its primary
+// key), as stored when it was read: a record that no longer holds it may be
+// another one now.
+struct AccessKnownBy {
+    std::string column;
+    AccessStoredField stored;
+};
+
 class AccessWriter {
 public:
     // Opens the file that file was read from for writing the columns of
@@ -77,8 +85,13 @@ public:
     // bit changes. Refused as well: a column Access requires a value in (its
     // Required property), or whose rule refuses an empty value or cannot be
     // checked. A record that does not hold the column already reads it empty.
+    //
+    // knownBy (when given) names the columns the record was found by: it is
+    // written only while each still holds what was read (Changed when not:
+    // renamed by another program, it may be another product now).
     AccessWriteStatus save(const AccessPlace& place, const std::vector<AccessStoredField>& expected,
-                           const std::vector<std::optional<double>>& values, const std::vector<bool>& empty = {});
+                           const std::vector<std::optional<double>>& values, const std::vector<bool>& empty = {},
+                           const std::vector<AccessKnownBy>& knownBy = {});
 
     // The bytes the column at position would store for value, and the value
     // Access reads back from them; fails with the reason it cannot hold it.
@@ -106,6 +119,11 @@ private:
     // Reads page n into buffer; false with error set on failure.
     bool readPage(std::uint32_t n, std::string& buffer, AccessWriteStatus& error) const;
     AccessWriteStatus failed(AccessWriteFailure failure, const AccessPlace& place, const std::string& problem) const;
+    // The name of another column of the record split into fields whose bytes
+    // overlap value, the bytes of column; nothing when none does (a damaged
+    // record's variable-length offsets can point into its amounts).
+    std::optional<std::string> sharesBytes(const AccessRowFields& fields, const AccessColumn& column,
+                                           const AccessRowBytes& value) const;
 
     int m_fd = -1;
     std::string m_path;

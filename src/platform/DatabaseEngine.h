@@ -67,6 +67,9 @@ public:
     virtual const FieldValue* currentField(const std::string& column, std::string& error) const = 0;
     // A stored real number as the engine writes it as text.
     virtual std::string realText(double value) const = 0;
+    // Whether the column stores dates (whose numbers are day counts, not
+    // amounts); false for an engine that has no such type.
+    virtual bool holdsDates(const std::string& /*column*/) const { return false; }
     // The current record's number within its table, 0 when none.
     virtual std::int64_t recordId() const = 0;
     // The number column would hold after setNumber(column, value) and

@@ -43,6 +43,9 @@ Result<std::optional<double>> Recordset::number(const std::string& column) const
     case FieldValue::Type::Integer:
         return std::optional<double>(static_cast<double>(value->integer));
     case FieldValue::Type::Real:
+        // A date is stored as a number of days, which is no amount.
+        if (m_table->holdsDates(column))
+            return R::failure(recordName() + ": \"" + column + "\" holds a date (a Date/Time column), not a number");
         if (std::isfinite(value->real))
             return std::optional<double>(value->real);
         return R::failure(recordName() + ": \"" + column + "\" is not a finite number");

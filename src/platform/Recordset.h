@@ -59,9 +59,12 @@ public:
     // The current record's field. Fails when there is no current record or the
     // column was not opened.
     Result<FieldValue> field(const std::string& column) const;
-    // A field as a number: empty gives nothing; text, a blob, NaN or an
-    // infinity is a read error that names the table, column and record.
+    // A field as a number: empty gives nothing; text, a blob, a date, NaN or
+    // an infinity is a read error that names the table, column and record.
     Result<std::optional<double>> number(const std::string& column) const;
+    // Whether the column stores dates (an Access Date/Time column): its
+    // values are day counts, never amounts. An SQLite file has no such type.
+    bool holdsDates(const std::string& column) const { return m_table->holdsDates(column); }
     // A field as a whole number: empty gives nothing; anything else that is
     // not a whole number is a read error.
     Result<std::optional<std::int64_t>> integer(const std::string& column) const;

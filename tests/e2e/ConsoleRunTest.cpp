@@ -827,6 +827,11 @@ TEST_F(ConsoleRunTest, AnAccessHostThatCannotBeUsedEndsTheRunWithoutACopy)
         std::size_t keep;  // bytes kept of the host, 0 for all
         bool holdOpen;     // this test process keeps the host open
         std::string shown; // in the message
+        // A column of product whose entry in the definition is changed, and
+        // the field and its new value.
+        std::vector<std::string> redefined = {};
+        column_entry::Field field = column_entry::kType;
+        unsigned value = 0;
     };
     const Case cases[] = {
         {"encrypted", "V2010_with-password.accdb", 0, false, "the database is encrypted"},
@@ -837,12 +842,31 @@ TEST_F(ConsoleRunTest, AnAccessHostThatCannotBeUsedEndsTheRunWithoutACopy)
          "Close the salon application on every computer and run Tarvex again."},
         {"cost in an index", "kv-costindex-2000.mdb", 0, false,
          "table \"product\", column \"cost\" is part of the index \"CostIdx\""},
+        // Date/Time columns store a count of days as a Double is stored.
+        {"amounts stored as dates",
+         "kv-2000.mdb",
+         0,
+         false,
+         "column \"cost\" of table \"product\" holds dates (a Date/Time column), not amounts",
+         {"cost", "retailprice"},
+         column_entry::kType,
+         0x08},
+        {"a definition that puts the price over onhand",
+         "kv-2000.mdb",
+         0,
+         false,
+         "damaged: the definition of table \"product\": column \"retailprice\" and column \"onhand\" share bytes",
+         {"retailprice"},
+         column_entry::kFixedOffset,
+         20},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         useAccessFiles("invupdate-2000.mdb", c.host);
         if (c.keep != 0)
             fs::resize_file(hostPath, c.keep);
+        for (const std::string& column : c.redefined)
+            setColumnEntry(hostPath, "product", column, c.field, c.value);
         std::string before = readFile(hostPath);
         int held = c.holdOpen ? ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC) : -1;
         ProcessResult r = console("yes\nok\nall\napply\n");

@@ -8,6 +8,7 @@
 #include "platform/Database.h"
 #include "platform/DatabaseKind.h"
 
+#include "support/AccessFiles.h"
 #include "support/ProcessRunner.h"
 #include "support/TempDir.h"
 
@@ -550,10 +551,18 @@ TEST(AccessReaderTest, DamagedFilesAreRefusedWithoutACrash)
             bytes[i] = with;
         return bytes;
     };
+    // The sound file with one field of a column's entry in the definition
+    // of product changed.
+    auto redefined = [&](const std::string& column, column_entry::Field field, unsigned value) {
+        std::string path = dir.write("redefined.mdb", sound);
+        setColumnEntry(path, "product", column, field, value);
+        return readFile(path);
+    };
     struct Case {
         std::string name;
         std::string bytes;
-        bool refused; // false: may read, but must not crash
+        bool refused;       // false: may read, but must not crash
+        std::string reason; // in the refusal's text
     };
     std::vector<Case> cases = {
         {"empty", "", true},
@@ -567,6 +576,20 @@ TEST(AccessReaderTest, DamagedFilesAreRefusedWithoutACrash)
         {"index pages garbage", overwrite(31, 0, 2 * 4096, '\xff'), false},
         {"row table garbage", overwrite(33, 12, 400, '\xee'), false},
         {"records garbage", overwrite(33, 400, 4096, '\x01'), false},
+        // Definitions whose places would have one column written over
+        // another: refused before a record is read.
+        {"an amount over the next amount and onhand", redefined("retailprice", column_entry::kFixedOffset, 20), true,
+         "table \"product\": column \"retailprice\" and column \"onhand\" share bytes of each record"},
+        {"an amount over the ID", redefined("cost", column_entry::kFixedOffset, 0), true,
+         "column \"ID\" and column \"cost\" share bytes"},
+        {"an amount past the room of a record", redefined("onhand", column_entry::kFixedOffset, 4060), true,
+         "column \"onhand\" lies beyond the room a record has"},
+        {"a variable-length number out of range", redefined("Name", column_entry::kVarNumber, 3), true,
+         "column \"Name\" has the variable-length number 3, but the table has 3"},
+        {"two variable-length columns as one", redefined("supplier", column_entry::kVarNumber, 1), true,
+         "column \"Name\" and column \"supplier\" have the same variable-length number"},
+        {"a column number out of range", redefined("onhand", column_entry::kNumber, 8), true,
+         "column \"onhand\" has the number 8, but its records hold 8 columns"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -579,6 +602,7 @@ TEST(AccessReaderTest, DamagedFilesAreRefusedWithoutACrash)
         }
         if (!table.ok()) {
             EXPECT_NE(table.error().find(path), std::string::npos) << table.error();
+            EXPECT_NE(table.error().find(c.reason), std::string::npos) << table.error();
             continue;
         }
         for (const char* index : {"PrimaryKey", "QuickID"}) {

@@ -546,6 +546,82 @@ TEST(AccessWriterTest, AFileThatRefusesWritesIsNotOpenedForWriting)
     EXPECT_NE(seen.find("read-only: " + path + ": cannot be written"), std::string::npos) << seen;
 }
 
+// A record whose own variable-length offsets are damaged, under a sound
+// definition, is not written where the amounts would go over another
+// column's bytes or past its fixed-length values; an amount clear of the
+// damage is.
+TEST(AccessWriterTest, ARecordWhoseLayoutIsDamagedIsWrittenOnlyInItsOwnBytes)
+{
+    TempDir dir;
+    std::string path = copyOf(dir, "kv-overflow-2000.mdb");
+    Shape shape;
+    AccessPlace cut;
+    AccessPlace overlapping;
+    {
+        Result<AccessFile> sound = AccessFile::open(path);
+        ASSERT_TRUE(sound.ok());
+        AccessTable table = openShape(*sound, shape);
+        cut = find(table, shape, "BW-101")->place;
+        overlapping = find(table, shape, "BW-102")->place;
+        // Jet 4 keeps a record's variable-length offsets, first to last,
+        // backwards from before their count and its null mask: the first is
+        // where the fixed-length values end, the third where "supplier"
+        // begins. The amounts lie at 6 (cost) and 14 (retailprice).
+        auto setOffset = [&](AccessPlace place, std::size_t slot, char value) {
+            Result<std::optional<AccessRowBytes>> row = sound->image().liveRow(table.definition().page, place);
+            ASSERT_TRUE(row.ok() && *row);
+            const unsigned char* d = (*row)->data;
+            std::size_t mask = ((d[0] | d[1] << 8) + 7u) / 8;
+            std::size_t at =
+                static_cast<std::size_t>(d - reinterpret_cast<const unsigned char*>(sound->image().bytes().data())) +
+                (*row)->size - mask - 4 - 2 * slot;
+            std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
+            out.seekp(static_cast<std::streamoff>(at));
+            out.put(value);
+        };
+        setOffset(cut, 0, 10);
+        setOffset(overlapping, 2, 14);
+    }
+    Result<AccessFile> file = AccessFile::open(path);
+    ASSERT_TRUE(file.ok()) << file.error();
+    AccessTable table = openShape(*file, shape);
+    Result<AccessWriter> writer = AccessWriter::open(*file, shape.table, shape.columns);
+    ASSERT_TRUE(writer.ok()) << writer.error();
+    std::string before = readFile(path);
+
+    std::optional<Found> second = find(table, shape, "BW-102");
+    ASSERT_TRUE(second);
+    AccessWriteStatus over = writer->save(second->place, second->stored, {11, 30});
+    EXPECT_EQ(over.failure, AccessWriteFailure::Refused) << over.error;
+    EXPECT_NE(over.error.find("\"retailprice\" shares its bytes with \"supplier\"; nothing was written"),
+              std::string::npos)
+        << over.error;
+    EXPECT_EQ(readFile(path), before);
+    AccessWriteStatus clear = writer->save(second->place, second->stored, {11, std::nullopt});
+    EXPECT_TRUE(clear.ok()) << clear.error;
+    {
+        Result<AccessFile> after = AccessFile::open(path);
+        ASSERT_TRUE(after.ok());
+        AccessTable reread = openShape(*after, shape);
+        EXPECT_EQ(find(reread, shape, "BW-102")->amounts, (Amounts{11, 25}));
+    }
+
+    // BW-101's code now reads cut short, so it is found by its place.
+    before = readFile(path);
+    table.useStoredOrder();
+    ASSERT_TRUE(table.moveFirst().ok());
+    while (!table.eof() && (table.place().page != cut.page || table.place().row != cut.row))
+        ASSERT_TRUE(table.moveNext().ok());
+    ASSERT_FALSE(table.eof());
+    std::vector<AccessStoredField> stored;
+    for (const std::string& column : shape.columns)
+        stored.push_back(*table.stored(column));
+    AccessWriteStatus past = writer->save(cut, stored, {11, 30});
+    EXPECT_EQ(past.failure, AccessWriteFailure::Refused) << past.error;
+    EXPECT_NE(past.error.find("\"cost\" lies outside its fixed-length values"), std::string::npos) << past.error;
+    EXPECT_EQ(readFile(path), before);
+}
+
 // Saves through Database and Recordset, as the apply and the undo make them:
 // the amounts given are saved together, the recordset then reads them as
 // stored (a Currency rounded, a Single as its float) and as storedNumber()

@@ -6,6 +6,8 @@
 #include <sqlite3.h>
 
 #include <csignal>
+#include <filesystem>
+#include <fstream>
 
 using namespace tarvex;
 using namespace tarvex::test;
@@ -171,6 +173,50 @@ TEST_F(ApplyTest, AFailedSaveIsReportedWithItsCodeAndTheOthersStaySaved)
     EXPECT_EQ(now[1].price, 1.0);
     EXPECT_EQ(now[2].cost, 2.0);
     EXPECT_EQ(now[2].price, 2.0);
+}
+
+// A product that another program renames in an Access host while the review
+// is open is not written: the record at BW-101's place now holds BX-101,
+// with the amounts it had. kv-renamed-2000.mdb is kv-2000.mdb after Jackcess
+// renamed BW-101 to BX-101 (updating the QuickID index too); it is written
+// over the host in place, as that program changes the file. The product is
+// named as changed since it was read, and every other product is written.
+TEST_F(ApplyTest, AnAccessProductRenamedWhileTheReviewIsOpenIsNotWritten)
+{
+    auto fixture = [](const std::string& name) {
+        return std::string(TARVEX_SOURCE_DIR) + "/tests/data/access/" + name;
+    };
+    std::filesystem::copy_file(fixture("invupdate-2000.mdb"), updatePath);
+    std::filesystem::copy_file(fixture("kv-2000.mdb"), hostPath);
+    PriceReview& review = build();
+    ASSERT_NE(find(review.rows(), "BW-101"), nullptr);
+    std::size_t listed = review.rows().size();
+    review.selectAll();
+    {
+        std::string renamed = readFile(fixture("kv-renamed-2000.mdb"));
+        std::fstream out(hostPath, std::ios::binary | std::ios::in | std::ios::out);
+        out.write(renamed.data(), static_cast<std::streamsize>(renamed.size()));
+        ASSERT_TRUE(out.good());
+    }
+    EXPECT_EQ(review.apply(), PriceReview::ApplyOutcome::Incomplete);
+
+    const ApplyReport& report = review.lastReport();
+    EXPECT_EQ(report.updated, listed - 1);
+    ASSERT_EQ(report.failed.size(), 1u);
+    EXPECT_EQ(report.failed[0].code, "BW-101");
+    EXPECT_NE(report.failed[0].reason.find("another program has changed its \"quickid\" since it was read"),
+              std::string::npos)
+        << report.failed[0].reason;
+    Result<Database> now = Database::open(hostPath, {.access = Database::Access::ReadOnly});
+    ASSERT_TRUE(now.ok()) << now.error();
+    Result<Recordset> products = now->openTable("product", {"quickid", "cost", "retailprice"});
+    ASSERT_TRUE(products.ok() && products->setIndex("QuickID").ok());
+    auto amounts = [&](const std::string& code) {
+        EXPECT_TRUE(products->seek(Key{code}).ok() && !products->noMatch()) << code;
+        return std::pair(*products->number("cost"), *products->number("retailprice"));
+    };
+    EXPECT_EQ(amounts("BX-101"), std::pair(std::optional(10.0), std::optional(25.0)));
+    EXPECT_EQ(amounts("BW-100"), std::pair(std::optional(9.5), std::optional(25.0)));
 }
 
 TEST_F(ApplyTest, AHostThatRefusesAllWritesIsNotTriedRowAfterRow)

@@ -6,10 +6,12 @@
 #include "review/ChangeList.h"
 #include "review/NumberText.h"
 #include "review/ReviewColumns.h"
+#include "support/AccessFiles.h"
 
 #include <sqlite3.h>
 
 #include <clocale>
+#include <filesystem>
 
 using namespace tarvex;
 using namespace tarvex::test;
@@ -227,6 +229,30 @@ TEST_F(ChangeListTest, UnreadableProductsAreReportedOnceAndNotListed)
     EXPECT_NE(told.text.find("without a whole-number ID"), std::string::npos) << told.text;
     EXPECT_NE(told.text.find("Delete flag that is not a number"), std::string::npos) << told.text;
     EXPECT_NE(told.detail.find("VCOST: " + updatePath), std::string::npos) << told.detail;
+}
+
+// A price list whose cost and retailprice are Date/Time columns (a copy of a
+// genuine one with the columns' type changed: a date is stored as a Double
+// is, a count of days): its products are named as not listed, their dates
+// never taken for amounts.
+TEST_F(ChangeListTest, DatesInThePriceListAreNamedAsNotListed)
+{
+    std::string fixtures = std::string(TARVEX_SOURCE_DIR) + "/tests/data/access/";
+    std::filesystem::copy_file(fixtures + "invupdate-2000.mdb", updatePath);
+    std::filesystem::copy_file(fixtures + "kv-2000.mdb", hostPath);
+    for (const char* column : {"cost", "retailprice"})
+        setColumnEntry(updatePath, "product", column, column_entry::kType, 0x08);
+    PriceReview& review = build();
+
+    EXPECT_TRUE(review.rows().empty());
+    // Every live vendor product with a host product: BW-107 is deleted,
+    // BW-110 is not in the host, BW-109 is there twice.
+    ASSERT_EQ(review.unreadable().size(), 14u);
+    EXPECT_EQ(review.unreadable()[0].code, "BW-100");
+    EXPECT_NE(review.unreadable()[0].reason.find(updatePath), std::string::npos);
+    EXPECT_NE(review.unreadable()[0].reason.find("\"cost\" holds a date (a Date/Time column), not a number"),
+              std::string::npos)
+        << review.unreadable()[0].reason;
 }
 
 TEST_F(ChangeListTest, ManyUnreadableProductsAreNamedInTheDetail)

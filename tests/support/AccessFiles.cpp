@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 
 namespace tarvex::test {
@@ -83,6 +84,44 @@ void addAmountOffsets(const AccessFile& file, const AccessTableDefinition& defin
             offsets.insert(offset(fields.maskByte(column)));
         }
     }
+}
+
+void setColumnEntry(const std::string& path, const std::string& table, const std::string& column,
+                    column_entry::Field field, unsigned value)
+{
+    // The definition's counts, then an entry per real index, then one per
+    // column (Jet 4 and ACE).
+    constexpr std::size_t kPage = 4096, kColumnCountAt = 45, kRealIndexCountAt = 51, kEntriesAt = 63;
+    constexpr std::size_t kRealIndexEntry = 12, kColumnEntry = 25;
+    std::size_t entry = 0;
+    {
+        Result<AccessFile> file = AccessFile::open(path);
+        ASSERT_TRUE(file.ok()) << file.error();
+        Result<AccessTableDefinition> definition = file->definition(table);
+        ASSERT_TRUE(definition.ok()) << definition.error();
+        const AccessColumn* described = findColumn(*definition, column);
+        ASSERT_NE(described, nullptr) << column;
+        const unsigned char* p = file->image().page(definition->page);
+        auto number = [&](std::size_t at, std::size_t size) {
+            unsigned n = 0;
+            for (std::size_t k = 0; k < size; ++k)
+                n |= static_cast<unsigned>(p[at + k]) << (8 * k);
+            return n;
+        };
+        std::size_t first = kEntriesAt + number(kRealIndexCountAt, 4) * kRealIndexEntry;
+        for (std::size_t i = 0; i < number(kColumnCountAt, 2) && first + (i + 1) * kColumnEntry <= kPage; ++i)
+            if (number(first + i * kColumnEntry + column_entry::kNumber.at, 2) ==
+                static_cast<unsigned>(described->number))
+                entry = definition->page * kPage + first + i * kColumnEntry;
+        ASSERT_NE(entry, 0u) << column << " has no entry on the first page of the definition";
+    }
+    std::string bytes;
+    for (std::size_t k = 0; k < field.size; ++k)
+        bytes += static_cast<char>(value >> (8 * k) & 0xFF);
+    std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
+    out.seekp(static_cast<std::streamoff>(entry + field.at));
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(out.good()) << path;
 }
 
 std::set<std::size_t> differingOffsets(const std::string& before, const std::string& after)

@@ -28,6 +28,26 @@ std::optional<std::vector<std::map<std::string, std::string>>> mdbExportRows(con
 void addAmountOffsets(const AccessFile& file, const AccessTableDefinition& definition, AccessPlace place,
                       const std::vector<std::string>& columns, std::set<std::size_t>& offsets);
 
+// Where the fields of a column's entry in a Jet 4 / ACE table definition
+// lie, from the entry's start, and their sizes.
+namespace column_entry {
+struct Field {
+    std::size_t at;
+    std::size_t size;
+};
+inline constexpr Field kType{0, 1};
+inline constexpr Field kNumber{5, 2};
+inline constexpr Field kVarNumber{7, 2};
+inline constexpr Field kFixedOffset{21, 2};
+} // namespace column_entry
+
+// Gives field of column's entry in the definition of table, in the Jet 4 /
+// ACE file at path, the value (little-endian), as a damaged or a
+// hand-made file would hold it. Fails the test when the entry is not on the
+// definition's first page.
+void setColumnEntry(const std::string& path, const std::string& table, const std::string& column,
+                    column_entry::Field field, unsigned value);
+
 // The offsets at which two files' bytes differ, and every offset past the
 // shorter one's end.
 std::set<std::size_t> differingOffsets(const std::string& before, const std::string& after);
