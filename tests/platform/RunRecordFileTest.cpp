@@ -211,10 +211,12 @@ TEST_F(RunRecordFileTest, ARunStillHeldIsNotReconciledAndAStoppedOneIsReconciled
     ASSERT_TRUE(first->recordIntent(run, product(1, "A1")).ok());
     RunRecordFile second = openRecord();
     EXPECT_EQ(*second.runsToReconcile(), std::vector<std::int64_t>{});
+    EXPECT_TRUE((*RunRecordFile::openForReading(host)->listRuns())[0].running);
     // Nor is a run its own object began.
     EXPECT_EQ(*first->runsToReconcile(), std::vector<std::int64_t>{});
 
     first.reset();
+    EXPECT_FALSE((*RunRecordFile::openForReading(host)->listRuns())[0].running);
     EXPECT_EQ(*second.runsToReconcile(), std::vector<std::int64_t>{run});
     RunRecordFile third = openRecord();
     EXPECT_EQ(*third.runsToReconcile(), std::vector<std::int64_t>{});
