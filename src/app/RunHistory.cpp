@@ -21,7 +21,9 @@ std::vector<std::string> historyCells(const RunSummary& run)
     if (run.info.kind == RunKind::Undo && run.info.undoes)
         vendor = "Undo of " + std::to_string(*run.info.undoes) + ": " + vendor;
     std::string undone;
-    if (!run.finished)
+    if (run.running)
+        undone = "Running now";
+    else if (!run.finished)
         undone = "Stopped unfinished";
     else if (run.undone == UndoState::Undone)
         undone = "Yes";

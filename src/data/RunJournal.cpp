@@ -123,7 +123,22 @@ Status reconcileRuns(RunRecordFile& record, Database& host)
         return runs.status();
     if (runs->empty())
         return Status::success();
-    Result<Recordset> products = openHostProducts(host);
+    // What the host holds now decides, not what this run read at its open
+    // (an Access host is served from the image read then): the file is read
+    // again while every other writer is kept out.
+    if (Status held = host.holdWrites(); !held.ok())
+        return Status::failure(held.error() + "; a run that stopped unfinished cannot be compared with it now",
+                               held.kind());
+    struct Hold {
+        Database& host;
+        ~Hold() { host.endHold(); }
+    } hold{host};
+    OpenOptions readOnly;
+    readOnly.access = OpenOptions::Access::ReadOnly;
+    Result<Database> now = Database::open(host.path(), readOnly);
+    if (!now)
+        return now.status();
+    Result<Recordset> products = openHostProducts(*now);
     if (!products)
         return products.status();
     for (std::int64_t run : *runs) {
@@ -133,7 +148,7 @@ Status reconcileRuns(RunRecordFile& record, Database& host)
         for (const RecordedEntry& entry : *entries) {
             if (entry.state != EntryState::Pending)
                 continue;
-            if (Status marked = reconcileEntry(record, entry, host, *products); !marked.ok())
+            if (Status marked = reconcileEntry(record, entry, *now, *products); !marked.ok())
                 return marked;
         }
         if (Status finished = record.finishRun(run); !finished.ok())

@@ -61,11 +61,13 @@ Result<RunSummary> runToUndo(const std::string& hostPath, std::optional<std::int
 // What is known of a run as it starts: now, this computer and user.
 RunInfo runInfoNow(std::string vendor, std::string updateDatabasePath, std::string backupPath);
 
-// Compares each pending entry of the record's unfinished runs with host: a
-// host record that holds the entry's values after was saved; one that holds
-// its values before, or is gone, was not; one that holds neither is marked
-// failed with that said, so that no undo puts it back unseen. Each such run
-// is then finished.
+// Compares each pending entry of the record's runs that stopped unfinished
+// (runsToReconcile: a run still running is left alone) with what host holds
+// now, read again under host.holdWrites(): a host record that holds the
+// entry's values after was saved; one that holds its values before, or is
+// gone, was not; one that holds neither is marked failed with that said, so
+// that no undo puts it back unseen. Each such run is then finished. Fails
+// when the host cannot be held (another program writes it: Busy).
 Status reconcileRuns(RunRecordFile& record, Database& host);
 
 } // namespace tarvex

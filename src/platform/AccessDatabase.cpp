@@ -100,6 +100,13 @@ void AccessDatabase::endSaves()
         m_saving->release();
 }
 
+Status AccessDatabase::holdWrites()
+{
+    if (!m_saving)
+        return Status::failure(m_file.path() + ": " + kOpenedForReading, ErrorKind::ReadOnly);
+    return m_saving->claim();
+}
+
 Status AccessDatabase::saveCheck()
 {
     if (!m_saving)

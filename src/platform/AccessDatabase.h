@@ -48,6 +48,9 @@ public:
     Status settleLog() override { return Status::success(); }
     // Ends the claim (see AccessSaving::release).
     void endSaves() override;
+    // Takes the claim (AccessSaving::claim); endHold() ends it.
+    Status holdWrites() override;
+    void endHold() override { endSaves(); }
     // The whole file is in memory: there is no lock to hold.
     Status beginRead() override { return Status::success(); }
     void endRead() override {}

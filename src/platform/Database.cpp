@@ -189,6 +189,12 @@ Result<Recordset> Database::openTable(const std::string& table, const std::vecto
     return Recordset(std::move(*opened));
 }
 
+void Database::endHold()
+{
+    if (m_engine)
+        m_engine->endHold();
+}
+
 void Database::endRead()
 {
     // A moved-from Database has no engine.

@@ -117,6 +117,16 @@ public:
     // locks), so that it is not left behind if the program is ended later
     // by a signal. A later save takes it again.
     void endSaves() { m_engine->endSaves(); }
+    // Keeps every other writer out of the file until endHold(), so that what
+    // it holds is what a comparison made meanwhile reads (through a new open
+    // of the path: this one may serve what it read at its open). SQLite: a
+    // write transaction (BEGIN IMMEDIATE) in which nothing is written,
+    // waiting for another writer as long as a save does; Access: the claim,
+    // as a save takes it. Fails, naming the file, as a save would (Busy when
+    // another program has it).
+    Status holdWrites() { return m_engine->holdWrites(); }
+    // Ends holdWrites()'s hold; safe to call when none is held.
+    void endHold();
 
     // Opens a table with the columns the caller will use. Fails when the table
     // or one of the columns does not exist, or the table cannot be read and

@@ -112,6 +112,8 @@ public:
     virtual Status settleLog() = 0;
     // Nothing to do for an engine that holds nothing between saves.
     virtual void endSaves() {}
+    virtual Status holdWrites() = 0;
+    virtual void endHold() = 0;
     virtual Status beginRead() = 0;
     virtual void endRead() = 0;
 };

@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace tarvex {
 
@@ -26,6 +27,22 @@ constexpr int kAsideAttempts = 100;
 // The files SQLite keeps beside a database, moved aside with it: a journal
 // left at the record's name would otherwise be played into the new record.
 constexpr const char* kCompanions[] = {"-journal", "-wal", "-shm"};
+
+// Sets (F_OFD_SETLK, without waiting; type F_WRLCK, or F_UNLCK to drop it)
+// or asks about (F_OFD_GETLK) the lock of run through fd. Returns 0 or the
+// errno value; asked, type becomes what holds it (F_UNLCK: nothing).
+int runLock(int fd, std::int64_t run, int command, short& type)
+{
+    struct flock lock {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = static_cast<off_t>(schema::kRunLockBase + run);
+    lock.l_len = 1;
+    if (::fcntl(fd, command, &lock) != 0)
+        return errno;
+    type = lock.l_type;
+    return 0;
+}
 
 // Whether an SQLite result says the file is not a sound database.
 bool isDamage(int rc)
@@ -171,6 +188,59 @@ void RunRecordFile::Closer::operator()(sqlite3* db) const
     sqlite3_close_v2(db);
 }
 
+RunRecordFile::LockHolder::LockHolder(LockHolder&& other) noexcept
+    : fd(std::exchange(other.fd, -1))
+    , writable(other.writable)
+{
+}
+
+RunRecordFile::LockHolder& RunRecordFile::LockHolder::operator=(LockHolder&& other) noexcept
+{
+    if (this != &other) {
+        if (fd >= 0)
+            ::close(fd);
+        fd = std::exchange(other.fd, -1);
+        writable = other.writable;
+    }
+    return *this;
+}
+
+RunRecordFile::LockHolder::~LockHolder()
+{
+    if (fd >= 0)
+        ::close(fd);
+}
+
+int RunRecordFile::holdRun(std::int64_t run)
+{
+    // Opened by open() only; a record opened for reading holds no run.
+    if (!m_locks.writable)
+        return EBADF;
+    short type = F_WRLCK;
+    int error = runLock(m_locks.fd, run, F_OFD_SETLK, type);
+    return error == EACCES ? EAGAIN : error;
+}
+
+bool RunRecordFile::heldElsewhere(std::int64_t run)
+{
+    if (m_locks.fd < 0) {
+        // Asking about a lock needs no right to write.
+        m_locks.fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+        if (m_locks.fd < 0)
+            return false;
+    }
+    short type = F_WRLCK;
+    return runLock(m_locks.fd, run, F_OFD_GETLK, type) == 0 && type != F_UNLCK;
+}
+
+void RunRecordFile::letGo(std::int64_t run)
+{
+    if (m_held.erase(run) == 0 || m_locks.fd < 0)
+        return;
+    short type = F_UNLCK;
+    runLock(m_locks.fd, run, F_OFD_SETLK, type);
+}
+
 RunRecordFile::RunRecordFile(std::string path, sqlite3* db)
     : m_path(std::move(path))
     , m_db(db)
@@ -261,6 +331,13 @@ Result<RunRecordFile> RunRecordFile::open(const std::string& hostPath)
         sqliteExecute(raw, "PRAGMA synchronous = EXTRA") != SQLITE_OK ||
         sqliteExecute(raw, "PRAGMA foreign_keys = ON") != SQLITE_OK)
         return R::failure(record.failure("the run record cannot be set up"));
+    // Opened now, while no transaction is open, and closed only with the
+    // object (see LockHolder). A write lock needs a descriptor open for
+    // writing; nothing is written through it.
+    record.m_locks.fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY);
+    if (record.m_locks.fd < 0)
+        return R::failure(path + ": the run record cannot be opened for writing: " + std::strerror(errno));
+    record.m_locks.writable = true;
     return record;
 }
 

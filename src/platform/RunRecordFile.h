@@ -16,6 +16,13 @@
 // never overwritten: open() moves it aside under a new name and fails, saying
 // so, and the next open() makes a new file. A file made by a newer Tarvex is
 // refused and left where it is.
+//
+// A run is alive while the object that began it holds it: an
+// open-file-description write lock on one byte of the file, far past anything
+// SQLite stores or locks there (kRunLockBase plus the run's number), which the
+// system drops however the process ends. An unfinished run whose lock is free
+// stopped without finishing; one whose lock is held is still running, maybe
+// waiting for a lock of the host, and is never put right by another run.
 #pragma once
 
 #include "platform/Result.h"
@@ -23,6 +30,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -89,8 +97,12 @@ enum class UndoState { NotUndone, Undone, PartlyUndone };
 struct RunSummary {
     std::int64_t number = 0;
     RunInfo info;
-    // False for a run that stopped before finishRun() (see runsToReconcile()).
+    // False for a run that stopped before finishRun() (see runsToReconcile()),
+    // or is still running.
     bool finished = false;
+    // An unfinished run still held by the object that began it, in this
+    // process or another: it is running now.
+    bool running = false;
     // Products saved by the run (entries marked Saved).
     std::size_t changed = 0;
     // Entries never marked.
@@ -129,7 +141,8 @@ public:
 
     // Records the start of a run and returns its number (1, 2, 3, ... in the
     // order runs start). An undo run must name a run of this record; an
-    // update run must not name one.
+    // update run must not name one. The run is held alive (see above) from
+    // before its start is on disk until finishRun() or the end of the object.
     Result<std::int64_t> beginRun(const RunInfo& info);
     // Records that the product is about to be saved, and returns the entry's
     // id. On disk when it returns: call it before the product's save, and save
@@ -141,7 +154,8 @@ public:
     Status markDone(std::int64_t entry, EntryState outcome);
     // Marks a pending entry as failed, with the reason.
     Status markFailed(std::int64_t entry, const std::string& reason);
-    // Records the end of a run. Fails while an entry of it is still pending.
+    // Records the end of a run and lets go of its hold. Fails while an entry
+    // of it is still pending.
     Status finishRun(std::int64_t run);
 
     // Every run, newest first.
@@ -151,19 +165,50 @@ public:
     // The runs, oldest first, that stopped before they were finished: their
     // pending entries are to be compared with the host (a host record that
     // still holds the values before was not saved) and marked, and the run
-    // then finished.
+    // then finished. A run another object holds (alive, in this process or
+    // another) is left out, as are the runs this object began; each run
+    // returned is held by this object from then on, so that no other run
+    // puts it right at the same time, until finishRun() or the object's end.
     Result<std::vector<std::int64_t>> runsToReconcile();
 
 private:
     struct Closer {
         void operator()(sqlite3* db) const;
     };
+    // The descriptor that holds the runs' locks: its own, not SQLite's, so
+    // that its locks belong to it alone. Opened (for writing) by open(), or
+    // (only to ask) by a reader's first listRuns(), and closed only when the
+    // object ends, when no transaction of the record is open: a close drops
+    // every POSIX lock the process holds on the file, SQLite's included.
+    struct LockHolder {
+        int fd = -1;
+        // Opened for writing, as a write lock needs.
+        bool writable = false;
+        LockHolder() = default;
+        LockHolder(LockHolder&& other) noexcept;
+        LockHolder& operator=(LockHolder&& other) noexcept;
+        ~LockHolder();
+    };
+    enum class Hold { Began, Reconciling };
     RunRecordFile(std::string path, sqlite3* db);
+    // Takes the lock of run without waiting: 0, EAGAIN while another holds
+    // it, or the system's reason it cannot be taken.
+    int holdRun(std::int64_t run);
+    // Lets go of the lock of a run this object holds.
+    void letGo(std::int64_t run);
+    // Whether another holds the lock of run: it is still running.
+    bool heldElsewhere(std::int64_t run);
+    // beginRun's work inside its transaction; held is set once the run's
+    // number is held.
+    Result<std::int64_t> insertRun(const RunInfo& info, std::optional<std::int64_t>& held);
     Status markEntry(std::int64_t entry, EntryState state, const std::string& reason);
     std::string failure(const std::string& what) const;
 
     std::string m_path;
     std::unique_ptr<sqlite3, Closer> m_db;
+    LockHolder m_locks;
+    // The runs this object holds, and why.
+    std::map<std::int64_t, Hold> m_held;
 };
 
 // The run a plain undo takes: the newest finished run that saved at least one

@@ -6,6 +6,9 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
+#include <cstring>
+
 namespace tarvex {
 
 namespace {
@@ -43,10 +46,15 @@ public:
     int step() { return sqlite3_step(m_stmt.get()); }
 
     std::int64_t integer(int column) const { return sqlite3_column_int64(m_stmt.get(), column); }
+    // The whole stored text, with its length: a product code may hold a NUL
+    // byte, and the code read back must be the code written.
     std::string text(int column) const
     {
         const unsigned char* value = sqlite3_column_text(m_stmt.get(), column);
-        return value ? reinterpret_cast<const char*>(value) : "";
+        if (!value)
+            return "";
+        return std::string(reinterpret_cast<const char*>(value),
+                           static_cast<std::size_t>(sqlite3_column_bytes(m_stmt.get(), column)));
     }
     std::optional<double> number(int column) const
     {
@@ -123,6 +131,27 @@ Result<std::int64_t> RunRecordFile::beginRun(const RunInfo& info)
     if (undo != info.undoes.has_value())
         return R::failure(
             m_path + (undo ? ": an undo run must name the run it undoes" : ": only an undo run names another run"));
+    // The run's number is chosen, its lock taken and its start written in
+    // one write transaction: no other run can see it unfinished before it is
+    // held, and so take it for one that stopped.
+    if (sqliteExecute(m_db.get(), "BEGIN IMMEDIATE") != SQLITE_OK)
+        return R::failure(failure("cannot record the run"));
+    std::optional<std::int64_t> number;
+    Result<std::int64_t> begun = insertRun(info, number);
+    if (begun && sqliteExecute(m_db.get(), "COMMIT") != SQLITE_OK)
+        begun = R::failure(failure("cannot record the run"));
+    if (!begun) {
+        sqliteExecute(m_db.get(), "ROLLBACK");
+        if (number)
+            letGo(*number);
+    }
+    return begun;
+}
+
+Result<std::int64_t> RunRecordFile::insertRun(const RunInfo& info, std::optional<std::int64_t>& held)
+{
+    using R = Result<std::int64_t>;
+    bool undo = info.kind == RunKind::Undo;
     if (undo) {
         Statement undone(m_db.get(), "SELECT finished IS NOT NULL FROM run WHERE number = ?1");
         if (!undone.prepared())
@@ -139,8 +168,18 @@ Result<std::int64_t> RunRecordFile::beginRun(const RunInfo& info)
             return R::failure(m_path + ": run " + std::to_string(*info.undoes) +
                               " stopped before it finished and is not reconciled yet, so it cannot be undone");
     }
-    Statement insert(m_db.get(), "INSERT INTO run (kind, undoes, started, computer, user, vendor, update_database, "
-                                 "backup_file) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+    Statement next(m_db.get(), "SELECT coalesce(max(number), 0) + 1 FROM run");
+    if (!next.prepared() || next.step() != SQLITE_ROW)
+        return R::failure(failure("cannot record the run"));
+    std::int64_t number = next.integer(0);
+    if (int error = holdRun(number); error != 0)
+        return R::failure(m_path + ": cannot mark run " + std::to_string(number) + " as running (" +
+                          (error == EAGAIN ? std::string("another program holds its lock") : std::strerror(error)) +
+                          "), so this run could not be recorded");
+    held = number;
+    m_held[number] = Hold::Began;
+    Statement insert(m_db.get(), "INSERT INTO run (number, kind, undoes, started, computer, user, vendor, "
+                                 "update_database, backup_file) VALUES (?9, ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
     if (!insert.prepared())
         return R::failure(failure("cannot record the run"));
     insert.bind(1, undo ? "undo" : "update");
@@ -151,9 +190,10 @@ Result<std::int64_t> RunRecordFile::beginRun(const RunInfo& info)
     insert.bind(6, info.vendor);
     insert.bind(7, info.updateDatabasePath);
     insert.bind(8, info.backupFileName);
+    insert.bind(9, number);
     if (insert.step() != SQLITE_DONE)
         return R::failure(failure("cannot record the run"));
-    return sqlite3_last_insert_rowid(m_db.get());
+    return number;
 }
 
 Result<std::int64_t> RunRecordFile::recordIntent(std::int64_t run, const ProductEntry& entry)
@@ -242,6 +282,7 @@ UPDATE run SET finished = ?2 WHERE number = ?1 AND finished IS NULL
     if (sqlite3_changes(m_db.get()) != 1)
         return Status::failure(m_path + ": run " + std::to_string(run) +
                                " cannot be finished: it is not an open run, or a product of it is not marked");
+    letGo(run);
     return Status::success();
 }
 
@@ -271,6 +312,10 @@ Result<std::vector<RunSummary>> RunRecordFile::listRuns()
         run.pending = static_cast<std::size_t>(select.integer(11));
         if (select.integer(12) != 0)
             run.undone = select.integer(13) == select.integer(10) ? UndoState::Undone : UndoState::PartlyUndone;
+        if (!run.finished) {
+            auto held = m_held.find(run.number);
+            run.running = held != m_held.end() ? held->second == Hold::Began : heldElsewhere(run.number);
+        }
         runs.push_back(std::move(run));
     }
     if (rc != SQLITE_DONE)
@@ -325,7 +370,27 @@ Result<std::vector<std::int64_t>> RunRecordFile::runsToReconcile()
         runs.push_back(select.integer(0));
     if (rc != SQLITE_DONE)
         return R::failure(failure("cannot read the runs"));
-    return runs;
+    // A run whose lock another holds is still running: its pending entries
+    // are products it is saving now, and what the host holds says nothing
+    // yet of how their saves end.
+    std::vector<std::int64_t> stopped;
+    for (std::int64_t run : runs) {
+        auto held = m_held.find(run);
+        if (held != m_held.end()) {
+            if (held->second == Hold::Reconciling)
+                stopped.push_back(run);
+            continue;
+        }
+        int error = holdRun(run);
+        if (error == EAGAIN)
+            continue;
+        if (error != 0)
+            return R::failure(m_path + ": cannot tell whether run " + std::to_string(run) + " is still running (" +
+                              std::strerror(error) + ")");
+        m_held[run] = Hold::Reconciling;
+        stopped.push_back(run);
+    }
+    return stopped;
 }
 
 std::optional<std::int64_t> latestRunToUndo(const std::vector<RunSummary>& newestFirst)

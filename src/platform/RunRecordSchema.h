@@ -11,6 +11,10 @@ namespace tarvex::schema {
 // "TvxH" in ASCII: set in the file's header, so that no other SQLite file is
 // ever taken for a run record.
 inline constexpr std::int32_t kRunRecordApplicationId = 0x54767848;
+// Where the bytes of the runs' locks begin: a live run holds the byte at
+// this offset plus its number with an open-file-description write lock. Far
+// past SQLite's own lock bytes (at 1 GiB) and past any size the file reaches.
+inline constexpr std::int64_t kRunLockBase = std::int64_t{1} << 40;
 // The version of the statements below.
 inline constexpr int kRunRecordVersion = 1;
 

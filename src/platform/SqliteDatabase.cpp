@@ -78,6 +78,7 @@ SqliteDatabase::SqliteDatabase(std::string path, sqlite3* db)
 
 SqliteDatabase::~SqliteDatabase()
 {
+    endHold();
     endRead();
     sqlite3_close_v2(m_db);
 }
@@ -262,22 +263,47 @@ Status SqliteDatabase::settleLog()
 
 Status SqliteDatabase::beginRead()
 {
-    if (m_inRead)
-        return Status::success();
-    int rc = sqliteExecute(m_db, "BEGIN");
-    if (rc != SQLITE_OK)
-        return Status::failure(m_path + ": " + sqliteError(m_db), sqliteErrorKind(rc));
-    m_inRead = true;
-    return Status::success();
+    return begin("BEGIN", m_inRead);
 }
 
 void SqliteDatabase::endRead()
 {
-    if (!m_inRead || !m_db)
-        return;
     // A read transaction has nothing to keep: ending it releases the lock.
+    end(m_inRead);
+}
+
+Status SqliteDatabase::holdWrites()
+{
+    return begin("BEGIN IMMEDIATE", m_holding);
+}
+
+void SqliteDatabase::endHold()
+{
+    // Nothing was written in it: ending it only lets other writers in.
+    end(m_holding);
+}
+
+Status SqliteDatabase::begin(const char* sql, bool& held)
+{
+    if (held)
+        return Status::success();
+    if (m_inRead || m_holding)
+        return Status::failure(m_path + ": the file is already held for " + (m_inRead ? "reading" : "writing"));
+    int rc = sqliteExecute(m_db, sql);
+    if (rc != SQLITE_OK)
+        return Status::failure(m_path + ": " + sqliteError(m_db), sqliteErrorKind(rc));
+    held = true;
+    return Status::success();
+}
+
+void SqliteDatabase::end(bool& held)
+{
+    if (!held || !m_db)
+        return;
+    // COMMIT, not ROLLBACK, which would cut short the reads of open tables;
+    // nothing is written in either transaction.
     sqliteExecute(m_db, "COMMIT");
-    m_inRead = false;
+    held = false;
 }
 
 sqlite3* sqliteHandle(const Database& db)

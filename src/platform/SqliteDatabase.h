@@ -56,6 +56,8 @@ public:
     Status settleLog() override;
     Status beginRead() override;
     void endRead() override;
+    Status holdWrites() override;
+    void endHold() override;
 
     sqlite3* handle() const { return m_db; }
 
@@ -67,12 +69,18 @@ private:
     static constexpr const char* kReadOnlyFile = "the file can only be opened for reading";
     // Opens name (path itself, or a URI for it) with flags and reads its
     // schema. rc is set to SQLite's extended result of the step that failed.
+    // Starts a transaction with sql (BEGIN or BEGIN IMMEDIATE) and notes it
+    // in held; nothing to do when held already says so.
+    Status begin(const char* sql, bool& held);
+    // Ends the transaction held notes, when it does.
+    void end(bool& held);
     static Result<std::unique_ptr<SqliteDatabase>> connect(const std::string& path, const std::string& name, int flags,
                                                            const OpenOptions& options, int& rc);
 
     std::string m_path;
     sqlite3* m_db = nullptr;
     bool m_inRead = false;
+    bool m_holding = false;
 };
 
 // The SQLite connection behind db, for tools and benchmarks that work on the

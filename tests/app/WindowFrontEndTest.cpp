@@ -92,9 +92,12 @@ TEST(WindowFrontEndTest, TheHistoryWindowListsTheRunsAndChoosesOneToUndo)
     RunSummary undone = summary(2, 5, true);
     undone.undone = UndoState::Undone;
     RunSummary empty = summary(4, 0, true);
-    HistoryWindow window("/srv/kv.mdb", {empty, undo, undone, summary(1, 1, false)});
+    // Run 5 has not finished because it is running now, in another process.
+    RunSummary running = summary(5, 0, false);
+    running.running = true;
+    HistoryWindow window("/srv/kv.mdb", {empty, undo, undone, summary(1, 1, false), running});
     QAbstractItemModel* model = window.table()->model();
-    ASSERT_EQ(model->rowCount(), 4);
+    ASSERT_EQ(model->rowCount(), 5);
     auto cell = [&](int row, int column) { return model->index(row, column).data().toString().toStdString(); };
     EXPECT_EQ(model->headerData(3, Qt::Horizontal).toString().toStdString(), "Products changed");
     EXPECT_EQ(cell(1, 0), "3");
@@ -104,6 +107,7 @@ TEST(WindowFrontEndTest, TheHistoryWindowListsTheRunsAndChoosesOneToUndo)
     EXPECT_EQ(cell(1, 5), "No");
     EXPECT_EQ(cell(2, 5), "Yes");
     EXPECT_EQ(cell(3, 5), "Stopped unfinished");
+    EXPECT_EQ(cell(4, 5), "Running now");
 
     EXPECT_FALSE(window.undoButton()->isEnabled());
     for (int row : {0, 3}) {

@@ -16,6 +16,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -132,7 +133,9 @@ TEST_F(RunRecordFileTest, AProductsRecordIsReadableByAnotherConnectionBeforeItIs
 {
     RunRecordFile record = openRecord();
     std::int64_t run = *record.beginRun(update("Lumen Professional"));
-    ProductEntry entry{std::string("ACC-7/2"), "LP-1", "Shampoo", std::nullopt, 3.5, 2.25, 7.0};
+    // A code holding a NUL byte is read back whole.
+    const std::string code("LP-1\0X", 6);
+    ProductEntry entry{std::string("ACC-7/2"), code, "Shampoo", std::nullopt, 3.5, 2.25, 7.0};
     Result<std::int64_t> id = record.recordIntent(run, entry);
     ASSERT_TRUE(id.ok()) << id.error();
 
@@ -143,6 +146,7 @@ TEST_F(RunRecordFileTest, AProductsRecordIsReadableByAnotherConnectionBeforeItIs
     EXPECT_EQ(seen[0].state, EntryState::Pending);
     // A text key stays text, and an empty value stays empty.
     EXPECT_EQ(seen[0].product.record, HostRecordId(std::string("ACC-7/2")));
+    EXPECT_EQ(seen[0].product.code, code);
     EXPECT_FALSE(seen[0].product.costBefore.has_value());
     EXPECT_EQ(seen[0].product.priceBefore, 3.5);
     EXPECT_EQ(seen[0].product.costAfter, 2.25);
@@ -195,6 +199,35 @@ TEST_F(RunRecordFileTest, AKillBetweenTheRecordAndTheMarkLeavesThePendingEntryIn
     ASSERT_TRUE(record.finishRun(1).ok());
     EXPECT_EQ(*record.runsToReconcile(), std::vector<std::int64_t>{});
     EXPECT_EQ((*record.entriesOf(1))[1].reason, "the run stopped before it was saved");
+}
+
+// A run still held (here by another object in this process, as another
+// process holds it) is never taken for one that stopped; once its holder is
+// gone it is, and then by one object at a time.
+TEST_F(RunRecordFileTest, ARunStillHeldIsNotReconciledAndAStoppedOneIsReconciledByOneRunAtATime)
+{
+    std::optional<RunRecordFile> first(openRecord());
+    std::int64_t run = *first->beginRun(update("Lumen Professional"));
+    ASSERT_TRUE(first->recordIntent(run, product(1, "A1")).ok());
+    RunRecordFile second = openRecord();
+    EXPECT_EQ(*second.runsToReconcile(), std::vector<std::int64_t>{});
+    EXPECT_TRUE((*RunRecordFile::openForReading(host)->listRuns())[0].running);
+    // Nor is a run its own object began.
+    EXPECT_EQ(*first->runsToReconcile(), std::vector<std::int64_t>{});
+
+    first.reset();
+    EXPECT_FALSE((*RunRecordFile::openForReading(host)->listRuns())[0].running);
+    EXPECT_EQ(*second.runsToReconcile(), std::vector<std::int64_t>{run});
+    RunRecordFile third = openRecord();
+    EXPECT_EQ(*third.runsToReconcile(), std::vector<std::int64_t>{});
+    // A run begun meanwhile takes the next number, and is held.
+    std::int64_t next = *third.beginRun(update("Acme Salon Supply"));
+    EXPECT_EQ(next, run + 1);
+    EXPECT_EQ(*second.runsToReconcile(), std::vector<std::int64_t>{run});
+    ASSERT_TRUE(second.markFailed((*second.entriesOf(run))[0].id, "the run stopped before it was saved").ok());
+    ASSERT_TRUE(second.finishRun(run).ok());
+    ASSERT_TRUE(third.finishRun(next).ok());
+    EXPECT_EQ(*openRecord().runsToReconcile(), std::vector<std::int64_t>{});
 }
 
 TEST_F(RunRecordFileTest, AWriteCutShortByAKillIsPutRightByTheNextRunAndOnlyReportedByAReader)

@@ -454,7 +454,8 @@ TEST(InterruptedApplyTest, AnUndoKilledAtRandomPointsLeavesEveryProductWholeAndT
 // must still read the file, the next run must list exactly the products
 // still old, and a run after that writes them, leaving the lock file as it
 // found it (the killed run's entry, stale).
-pid_t startAccessApply(const std::string& update, const std::string& host, std::size_t products, int ready)
+pid_t startAccessApply(const std::string& update, const std::string& host, std::size_t products, int ready,
+                       bool recorded = false)
 {
     pid_t child = ::fork();
     if (child != 0)
@@ -468,6 +469,9 @@ pid_t startAccessApply(const std::string& update, const std::string& host, std::
             return 2;
         ScriptedPrompter prompter;
         PriceReview review(*u, *h, prompter);
+        RunJournal journal(runInfoNow("Acme", update, host + "_Tarvex_backup"));
+        if (recorded)
+            review.setJournal(&journal);
         if (!review.build().ok() || review.rows().size() != products)
             return 3;
         review.selectAll();
@@ -644,6 +648,197 @@ TEST(InterruptedApplyTest, AnApplyIntoAnAccessHostKilledAtRandomPointsLeavesEver
               << ", left consistent: " << consistent << ", products per apply: " << kAccessProducts << std::endl;
     EXPECT_EQ(midway, wanted);
     EXPECT_EQ(consistent, kills);
+}
+
+// Stops the process child, as a slow disk would pause it, at a moment it is
+// not writing the run record at record (whose lock would only make the
+// second run wait and refuse): while it holds that lock, it is let go on a
+// little.
+void pauseOutsideItsRecordWrites(pid_t child, const std::string& record)
+{
+    for (;;) {
+        ::kill(child, SIGSTOP);
+        int status = 0;
+        ::waitpid(child, &status, WUNTRACED);
+        sqlite3* probe = nullptr;
+        bool free = sqlite3_open_v2(record.c_str(), &probe, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
+                    sqlite3_exec(probe, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+        if (free)
+            sqlite3_exec(probe, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(probe);
+        if (free)
+            return;
+        ::kill(child, SIGCONT);
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+}
+
+// Another program holding the host's write lock: a child (forked while this
+// process has no connection to the host, which a child must not share) that
+// takes it, says so, and lets it go when a byte comes through release.
+pid_t holdWriteLock(const std::string& host, int& release)
+{
+    int held[2], go[2];
+    if (::pipe(held) != 0 || ::pipe(go) != 0)
+        return -1;
+    pid_t child = ::fork();
+    if (child == 0) {
+        sqlite3* db = nullptr;
+        char byte = 1;
+        if (sqlite3_open(host.c_str(), &db) != SQLITE_OK ||
+            sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK ||
+            ::write(held[1], &byte, 1) != 1 || ::read(go[0], &byte, 1) != 1)
+            ::_exit(1);
+        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        ::_exit(0);
+    }
+    char byte = 0;
+    bool holds = ::read(held[0], &byte, 1) == 1;
+    ::close(held[0]);
+    ::close(held[1]);
+    ::close(go[0]);
+    release = go[1];
+    return holds ? child : -1;
+}
+
+// Two runs on one SQLite host. Run A's first save waits for another
+// program's write lock, its product recorded and pending, and A is paused
+// there; run B opens the record meanwhile, as its apply does, and must take
+// A's run for a live one, not for one a crash left. Let go, A saves every
+// product, ends complete, and its record says so.
+TEST(InterruptedApplyTest, ASecondRunLeavesARunStillSavingAloneAndItsRecordStaysTrue)
+{
+    // In memory, where a flush per product costs nothing (see TempDir).
+    TempDir dir(TempDir::Where::Memory);
+    std::string update = dir.file("invupdate.mdb");
+    std::string host = dir.file("kv.mdb");
+    makeKillTestFiles(update, host);
+    int release = -1;
+    pid_t blocker = holdWriteLock(host, release);
+    ASSERT_GT(blocker, 0);
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    pid_t first = startApply(update, host, ends[1]);
+    ::close(ends[1]);
+    char byte = 0;
+    EXPECT_EQ(::read(ends[0], &byte, 1), 1);
+    auto waitsWithAPendingEntry = [&] {
+        Result<RunRecordFile> record = RunRecordFile::openForReading(host);
+        Result<std::vector<RecordedEntry>> entries = record ? record->entriesOf(1) : record.status();
+        return entries && entries->size() == 1 && (*entries)[0].state == EntryState::Pending;
+    };
+    // Until its first product is recorded and its save waits for the lock,
+    // or it has ended.
+    pollfd ended{ends[0], POLLIN, 0};
+    while (!waitsWithAPendingEntry() && ::poll(&ended, 1, 0) == 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // Paused, as a slow disk would: its wait for the lock stops counting.
+    ::kill(first, SIGSTOP);
+    int status = 0;
+    ::waitpid(first, &status, WUNTRACED);
+    EXPECT_EQ(::poll(&ended, 1, 0), 0) << "the first run ended before the second opened the record";
+    {
+        Result<Database> h = Database::open(host);
+        RunJournal second(runInfoNow("Acme", update, host + "_Tarvex_second"));
+        Status opened = h ? second.open(*h) : h.status();
+        EXPECT_TRUE(opened.ok()) << opened.error();
+        Result<std::vector<RecordedEntry>> entries = opened ? second.entriesOf(1) : opened;
+        EXPECT_TRUE(entries && entries->size() == 1u && (*entries)[0].state == EntryState::Pending)
+            << (entries && !entries->empty() ? (*entries)[0].reason : "");
+    }
+    EXPECT_EQ(::write(release, &byte, 1), 1);
+    ::waitpid(blocker, nullptr, 0);
+    ::close(release);
+    ::kill(first, SIGCONT);
+    ::waitpid(first, &status, 0);
+    ::close(ends[0]);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    Result<RunSummary> run = runToUndo(host, 1);
+    ASSERT_TRUE(run.ok()) << run.error();
+    EXPECT_TRUE(run->finished);
+    EXPECT_EQ(run->changed, static_cast<std::size_t>(kProducts));
+}
+
+// Two runs on one Access host: run A, applying, is paused (as a slow disk
+// would pause it) while it holds the file; run B builds its list and
+// applies. B must leave A's run alone and refuse, writing nothing; A, let
+// go, writes every product and its record says so.
+TEST(InterruptedApplyTest, ASecondRunIntoAnAccessHostAnotherRunHoldsRefusesAndLeavesThatRunsRecordTrue)
+{
+    constexpr std::size_t kAccessProducts = 120;
+    TempDir memory(TempDir::Where::Memory);
+    std::string folder = memory.path().string();
+    std::string update = folder + "/invupdate.mdb";
+    std::string host = folder + "/kv.mdb";
+    std::string pristine = std::string(TARVEX_SOURCE_DIR) + "/tests/data/access/kv-2000.mdb";
+    fs::copy_file(pristine, host);
+    std::map<std::string, Amounts> raised;
+    std::vector<VendorRow> vendor;
+    for (const auto& [code, amounts] : accessProducts(pristine)) {
+        if (code.size() != 9 || raised.size() == kAccessProducts)
+            continue;
+        raised[code] = {amounts.cost.value_or(0) + 1, amounts.price.value_or(0) + 2};
+        vendor.push_back({static_cast<int>(vendor.size()) + 1, code, "", *raised[code].cost, *raised[code].price});
+    }
+    makeUpdateDatabase(update, {"Acme"}, vendor);
+
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    pid_t first = startAccessApply(update, host, kAccessProducts, ends[1], true);
+    ::close(ends[1]);
+    char byte = 0;
+    ASSERT_EQ(::read(ends[0], &byte, 1), 1);
+    // Until A has claimed the file (its lock file appears), at its first
+    // save; it holds the claim to its end, whose byte must not have come.
+    pollfd done{ends[0], POLLIN, 0};
+    while (!fs::exists(folder + "/kv.ldb") && ::poll(&done, 1, 0) == 0)
+        std::this_thread::sleep_for(std::chrono::microseconds(20));
+    pauseOutsideItsRecordWrites(first, RunRecordFile::pathFor(host));
+    // Let go however the test ends.
+    struct Resume {
+        pid_t child;
+        ~Resume() { ::kill(child, SIGCONT); }
+    } resume{first};
+    ASSERT_EQ(::poll(&done, 1, 0), 0) << "the first run ended before it was paused";
+    {
+        Result<Database> u = Database::open(update);
+        Result<Database> h = Database::open(host);
+        ASSERT_TRUE(u.ok() && h.ok());
+        ScriptedPrompter prompter;
+        PriceReview review(*u, *h, prompter);
+        RunJournal journal(runInfoNow("Acme", update, host + "_Tarvex_second"));
+        review.setJournal(&journal);
+        Status built = review.build();
+        EXPECT_TRUE(built.ok()) << built.error();
+        if (built.ok()) {
+            review.selectAll();
+            EXPECT_NE(review.apply(), PriceReview::ApplyOutcome::Complete);
+            const ApplyReport& report = review.lastReport();
+            EXPECT_EQ(report.updated, 0u);
+            EXPECT_TRUE(!report.failed.empty() && report.failed[0].reason.find("is in use by") != std::string::npos)
+                << (report.failed.empty() ? report.recordError : report.failed[0].reason);
+        }
+    }
+    Result<RunRecordFile> record = RunRecordFile::openForReading(host);
+    ASSERT_TRUE(record.ok()) << record.error();
+    Result<std::vector<RecordedEntry>> entries = record->entriesOf(1);
+    ASSERT_TRUE(entries.ok()) << entries.error();
+    for (const RecordedEntry& entry : *entries)
+        EXPECT_NE(entry.state, EntryState::Failed) << entry.product.code << ": " << entry.reason;
+    ::kill(first, SIGCONT);
+    int status = 0;
+    ::waitpid(first, &status, 0);
+    ::close(ends[0]);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    for (const auto& [code, amounts] : accessProducts(host))
+        if (raised.count(code)) {
+            EXPECT_EQ(amounts, raised[code]) << code;
+        }
+    Result<RunSummary> run = runToUndo(host, 1);
+    ASSERT_TRUE(run.ok()) << run.error();
+    EXPECT_TRUE(run->finished);
+    EXPECT_EQ(run->changed, kAccessProducts);
 }
 
 // An Access host that another program opens after the list was built (here
