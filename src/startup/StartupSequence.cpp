@@ -115,8 +115,9 @@ RunEnd StartupSequence::run()
     if (!vendor)
         return fail(kNoVendor, "Error", vendor.error());
 
+    // A price list found under another name is named below the question.
     Answer go = m_prompter.showMessage({std::string(kVendorPrompt) + visibleText(*vendor) + kVendorPromptEnd, "Notice",
-                                        "", MessageIcon::None, MessageButtons::YesNo});
+                                        files.foundAs, MessageIcon::None, MessageButtons::YesNo});
     if (go != Answer::Yes)
         return RunEnd::Normal;
 
