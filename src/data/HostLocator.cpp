@@ -100,6 +100,13 @@ std::string HostLocator::redirect(const std::string& candidate) const
     return candidate;
 }
 
+std::string HostLocator::notLocatedDetail() const
+{
+    return std::string("Run Tarvex again and pick the Brindle/Quorra shortcut or its database ") + names::kHostFile +
+           ", or store the database's path as DBLocation in the [Settings] section of " + userSettingsFile() +
+           " (for you) or of " + m_programFolder + "/Merlow.INI (for this folder).";
+}
+
 std::optional<std::string> HostLocator::locate(const std::string& desktopFolder)
 {
     m_chosenLocation.clear();
@@ -112,11 +119,17 @@ std::optional<std::string> HostLocator::locate(const std::string& desktopFolder)
         // Desktop entries are this system's shortcuts to programs.
         choice.patterns = {"*.lnk", "*.desktop"};
         choice.startFolder = desktopFolder;
+        // The database itself serves as well: a file that is no shortcut is
+        // its own candidate (below).
+        choice.otherFilters = {{"Brindle/Quorra database", {names::kHostFile, "*.mdb", "*.accdb"}, "database"}};
+        choice.hint = std::string("Pick the Brindle/Quorra shortcut, or its database ") + names::kHostFile +
+                      " itself (\"Brindle/Quorra database\" under the file types).";
         std::optional<std::string> chosen = m_prompter.chooseFile(choice);
         if (!chosen || chosen->empty()) {
             Message message;
             message.text = "Database not located";
             message.caption = "Error";
+            message.detail = notLocatedDetail();
             message.icon = MessageIcon::Critical;
             message.buttons = MessageButtons::Ok;
             m_prompter.showMessage(message);

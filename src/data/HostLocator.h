@@ -38,8 +38,9 @@ public:
     // those files is there, else the candidate itself.
     std::string redirect(const std::string& candidate) const;
     // The whole procedure: stored location, or the shortcut dialog starting in
-    // desktopFolder. Nothing when the user chose no shortcut; "Database not
-    // located" has then been shown.
+    // desktopFolder, which also offers the database file itself. Nothing when
+    // the user chose no file; "Database not located" has then been shown,
+    // with notLocatedDetail().
     std::optional<std::string> locate(const std::string& desktopFolder);
     // After locate() found the host database through a shortcut chosen in the
     // dialog: the value that, stored as "DBLocation", leads a later run to
@@ -47,6 +48,9 @@ public:
     // settings file beside it would lead on; then the shortcut's candidate).
     // Empty when the location was a stored one.
     const std::string& chosenLocation() const { return m_chosenLocation; }
+    // What to do when no file was chosen: pick the shortcut or kv.mdb, or
+    // store the location, naming the settings files it may go in.
+    std::string notLocatedDetail() const;
 
 private:
     std::string m_programFolder;

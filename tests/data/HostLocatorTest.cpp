@@ -86,6 +86,10 @@ TEST_F(HostLocatorTest, ChosenShortcutLeadsThroughKvlogonAndLogonWinsOverIt)
     EXPECT_EQ(choice.filterName, "Brindle.lnk");
     EXPECT_EQ(choice.patterns, (std::vector<std::string>{"*.lnk", "*.desktop"}));
     EXPECT_EQ(choice.startFolder, desktop);
+    // The database itself is offered second, and the dialog says so.
+    ASSERT_EQ(choice.otherFilters.size(), 1u);
+    EXPECT_EQ(choice.otherFilters[0].patterns, (std::vector<std::string>{"kv.mdb", "*.mdb", "*.accdb"}));
+    EXPECT_NE(choice.hint.find("kv.mdb"), std::string::npos) << choice.hint;
 
     dir.write("Host/logon.ini", "[LogOn]\nDBPath=" + host + "/Live\n");
     prompter.chooseNext(desktop + "/Brindle.lnk");
@@ -160,7 +164,18 @@ TEST_F(HostLocatorTest, CancelledOrEmptyChoiceShowsDatabaseNotLocated)
         EXPECT_EQ(message.caption, "Error");
         EXPECT_EQ(message.icon, MessageIcon::Critical);
         EXPECT_EQ(message.buttons, MessageButtons::Ok);
+        // What to do next, and where a location may be stored.
+        for (const std::string& part : {std::string("kv.mdb"), userSettingsFile(), program + "/Merlow.INI"})
+            EXPECT_NE(message.detail.find(part), std::string::npos) << message.detail;
     }
+}
+
+TEST_F(HostLocatorTest, TheDatabaseItselfCanBeChosen)
+{
+    std::string host = dir.write("data/kv.mdb", "");
+    prompter.chooseNext(host);
+    EXPECT_EQ(locator.locate(desktop), host);
+    EXPECT_EQ(locator.chosenLocation(), host);
 }
 
 TEST_F(HostLocatorTest, UnreadableShortcutStaysTheCandidate)
