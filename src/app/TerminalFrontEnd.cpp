@@ -76,8 +76,7 @@ std::optional<std::pair<StoredLocation, std::string>> storedHostPath(const std::
     HostLocator locator(settingsFolder, prompter, shell);
     StoredLocation stored = locator.stored();
     if (stored.path.empty()) {
-        err << "No host database location is stored in " << visibleText(settingsFolder) << "/Merlow.INI or "
-            << visibleText(userSettingsFile())
+        err << "No host database location is stored in " << visibleText(settingsFilesText(settingsFolder))
             << " (section Settings, key DBLocation); a run would ask for a shortcut to the host application.\n";
         return std::nullopt;
     }

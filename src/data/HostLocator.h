@@ -9,6 +9,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tarvex {
 
@@ -23,13 +24,23 @@ struct StoredLocation {
 // stores no location: Merlow.INI in the tarvex folder of userConfigFolder().
 std::string userSettingsFile();
 
+// The settings files read in turn when the program folder's Merlow.INI
+// stores no location: the user's own, then tarvex/Merlow.INI in each of
+// systemConfigFolders() (/etc/xdg/tarvex/Merlow.INI: the administrator's,
+// for every user of the computer).
+std::vector<std::string> settingsFilesAfterTheFolder();
+
+// Every settings file a location is read from, in order, for messages:
+// "FOLDER/Merlow.INI, USER'S FILE or /etc/xdg/tarvex/Merlow.INI".
+std::string settingsFilesText(const std::string& programFolder);
+
 class HostLocator {
 public:
     HostLocator(std::string programFolder, Prompter& prompter, Shell& shell);
 
     // The "DBLocation" value of Merlow.INI in the program folder, as read;
-    // when that is empty (no file, or no value in it), the value in the
-    // user's own settings file.
+    // when that is empty (no file, or no value in it), the first value in
+    // settingsFilesAfterTheFolder().
     StoredLocation stored() const;
     // stored().path: empty when none is stored.
     std::string storedLocation() const { return stored().path; }

@@ -30,6 +30,7 @@ protected:
     std::string desktop = dir.file("desktop");
     EnvOverride home{"HOME", dir.file("home")};
     EnvOverride config{"XDG_CONFIG_HOME", dir.file("config")};
+    EnvOverride systemConfig{"XDG_CONFIG_DIRS", "relative:" + dir.file("xdg1") + ":" + dir.file("xdg2")};
     HostLocator locator{program, prompter, shell};
 
     void SetUp() override
@@ -63,6 +64,24 @@ TEST_F(HostLocatorTest, StoredLocationIsUsedWithoutAskingWhenNoLogonFileIsBeside
     // reports it later.
     storeLocation("/nonexistent/folder/kv.mdb");
     EXPECT_EQ(locator.locate(desktop), "/nonexistent/folder/kv.mdb");
+}
+
+// After the folder's Merlow.INI, the user's own, then the administrator's
+// for every user: the first of $XDG_CONFIG_DIRS that stores one.
+TEST_F(HostLocatorTest, TheSystemsSettingsComeAfterTheUsersOwn)
+{
+    dir.write("xdg2/tarvex/Merlow.INI", "[Settings]\nDBLocation=/all/kv.mdb\n");
+    EXPECT_EQ(locator.stored().path, "/all/kv.mdb");
+    EXPECT_EQ(locator.stored().settingsFile, dir.file("xdg2/tarvex/Merlow.INI"));
+    dir.write("xdg1/tarvex/Merlow.INI", "[Settings]\nDBLocation=/first/kv.mdb\n");
+    EXPECT_EQ(locator.stored().path, "/first/kv.mdb");
+    dir.write("config/tarvex/Merlow.INI", "[Settings]\nDBLocation=/mine/kv.mdb\n");
+    EXPECT_EQ(locator.stored().path, "/mine/kv.mdb");
+    storeLocation("/folder/kv.mdb");
+    EXPECT_EQ(locator.stored().path, "/folder/kv.mdb");
+    EXPECT_EQ(settingsFilesAfterTheFolder(),
+              (std::vector<std::string>{dir.file("config/tarvex/Merlow.INI"), dir.file("xdg1/tarvex/Merlow.INI"),
+                                        dir.file("xdg2/tarvex/Merlow.INI")}));
 }
 
 TEST_F(HostLocatorTest, LogonFileBesideTheStoredLocationRedirectsIt)
