@@ -32,7 +32,7 @@ expected=(
     usr/share/man/man1/tarvex.1.gz usr/share/man/man1/tarvex-pricelist.1.gz usr/share/man/man1/tarvex-samplehost.1.gz
     usr/share/doc/tarvex/README.md usr/share/doc/tarvex/copyright usr/share/doc/tarvex/changelog.gz
     usr/share/doc/tarvex/docs/file-format.md usr/share/doc/tarvex/docs/reliability.md
-    usr/share/doc/tarvex/docs/administration.md
+    usr/share/doc/tarvex/docs/administration.md usr/share/doc/tarvex/docs/performance.md
 )
 for size in 16 32 48 64 128 256; do
     expected+=("usr/share/icons/hicolor/${size}x${size}/apps/$id.png")
