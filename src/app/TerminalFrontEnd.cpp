@@ -52,11 +52,9 @@ std::string splashLine()
 
 std::string versionLine()
 {
-    std::string label = programVersionLabel();
-    const std::string prefix = "Version ";
-    if (label.rfind(prefix, 0) == 0)
-        label.erase(0, prefix.size());
-    return std::string(kProgramTitle) + " " + label;
+    // The whole version, as the package carries it; only the splash shows
+    // the three-number label.
+    return std::string(kProgramTitle) + " " + programVersion();
 }
 
 namespace {

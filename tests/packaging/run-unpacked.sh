@@ -58,7 +58,11 @@ host=$root/data/kv.mdb
 "$bin/tarvex-pricelist" --vendor "Lumen Professional" -o "$vendor/invupdate.mdb" "$prices" >/dev/null
 "$bin/tarvex-samplehost" -o "$host" --products 300 --vendor-prices "$prices" >/dev/null
 printf '[Settings]\nDBLocation=%s\n' "$host" >"$vendor/Merlow.INI"
-"$bin/tarvex" --version
+shown=$("$bin/tarvex" --version)
+if [ "$shown" != "Tarvex $version" ]; then
+    echo "tarvex --version says '$shown', the package is $version"
+    exit 1
+fi
 before=$(md5sum <"$host")
 
 status=0
