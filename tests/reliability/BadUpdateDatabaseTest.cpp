@@ -112,7 +112,7 @@ TEST(BadUpdateDatabaseTest, FilesThatAreNoUsablePriceListStopTheRunBeforeTheHost
                                    "CREATE TABLE orders (id INTEGER, total REAL);");
          },
          End::ErrorLoading,
-         {"{update}", "has no table \"product\""}},
+         {"{update} is not a vendor price list: it has no Vendor table"}},
         {"product without quickid",
          [](Scenario& s) {
              reshapeProducts(s, "CREATE TABLE product (ID INTEGER, Name TEXT, cost REAL, retailprice REAL, "
