@@ -1,6 +1,6 @@
 // ResultTable: the benchmark's figures as a Markdown table, one line per
 // figure with its floor, their ratio and the target, so that a run's output
-// can go into the README as it stands.
+// can go into docs/performance.md as it stands.
 #pragma once
 
 #include <string>

@@ -12,6 +12,9 @@ set(TARVEX_DIST_DIR ${PROJECT_SOURCE_DIR}/dist)
 
 install(FILES ${TARVEX_DIST_DIR}/${TARVEX_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${TARVEX_DIST_DIR}/${TARVEX_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+# The .accdb files' type; Debian's shared-mime-info trigger rebuilds the type
+# database when the package puts this in place.
+install(FILES ${TARVEX_DIST_DIR}/${TARVEX_APP_ID}.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
 install(FILES ${TARVEX_DIST_DIR}/icons/tarvex.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps RENAME ${TARVEX_APP_ID}.svg)
 foreach(size 16 32 48 64 128 256)

@@ -10,6 +10,7 @@ packages=(
     libgtest-dev libgmock-dev googletest
     poppler-utils fonts-liberation
     desktop-file-utils appstream man-db
+    shared-mime-info libglib2.0-bin
 )
 # The fuzz targets and the benchmark are built with these when present.
 optional=(clang libclang-rt-14-dev)

@@ -14,16 +14,7 @@ else
     bash scripts/install-deps.sh
 fi
 build=${TARVEX_PACKAGE_BUILD:-build-package}
-# dpkg-buildflags gives the flags Debian builds its own packages with, here
-# all of its hardening: stack protector, fortified functions, read-only
-# relocations bound at start.
-export DEB_BUILD_MAINT_OPTIONS=hardening=+all
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DTARVEX_SANITIZE=OFF -DTARVEX_WERROR=OFF -DTARVEX_FUZZ=OFF \
-    -DTARVEX_BUILD_TESTS=OFF -DTARVEX_BUILD_BENCH=OFF \
-    -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
-    -DCMAKE_C_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CFLAGS)" \
-    -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >/dev/null
+bash scripts/configure-package-build.sh "$build"
 cmake --build "$build" -j"$(nproc)"
 rm -f "$build"/tarvex_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)

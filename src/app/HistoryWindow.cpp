@@ -84,8 +84,8 @@ int runHistoryWindow(const VendorFiles& files, Prompter& prompter, Shell& shell,
     StoredLocation stored = locator.stored();
     if (stored.path.empty()) {
         prompter.showMessage({"No host database location is stored.", "Price Update History",
-                              files.folder + "/Merlow.INI and " + userSettingsFile() +
-                                  " name no host database (section Settings, key DBLocation).",
+                              "None of " + settingsFilesText(files.folder) +
+                                  " names a host database (section Settings, key DBLocation).",
                               MessageIcon::Critical, MessageButtons::Ok});
         return kExitError;
     }

@@ -52,11 +52,9 @@ std::string splashLine()
 
 std::string versionLine()
 {
-    std::string label = programVersionLabel();
-    const std::string prefix = "Version ";
-    if (label.rfind(prefix, 0) == 0)
-        label.erase(0, prefix.size());
-    return std::string(kProgramTitle) + " " + label;
+    // The whole version, as the package carries it; only the splash shows
+    // the three-number label.
+    return std::string(kProgramTitle) + " " + programVersion();
 }
 
 namespace {
@@ -76,8 +74,7 @@ std::optional<std::pair<StoredLocation, std::string>> storedHostPath(const std::
     HostLocator locator(settingsFolder, prompter, shell);
     StoredLocation stored = locator.stored();
     if (stored.path.empty()) {
-        err << "No host database location is stored in " << visibleText(settingsFolder) << "/Merlow.INI or "
-            << visibleText(userSettingsFile())
+        err << "No host database location is stored in " << visibleText(settingsFilesText(settingsFolder))
             << " (section Settings, key DBLocation); a run would ask for a shortcut to the host application.\n";
         return std::nullopt;
     }

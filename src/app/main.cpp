@@ -6,6 +6,7 @@
 // is made for the terminal: it would fail without a display.
 #include "app/HistoryWindow.h"
 #include "app/OffscreenPrinting.h"
+#include "app/QtMessages.h"
 #include "app/TerminalFrontEnd.h"
 #include "app/WindowFrontEnd.h"
 #include "platform/FileCopy.h"
@@ -56,6 +57,7 @@ int main(int argc, char** argv)
     // A file-size limit reached while writing the backup must fail the write
     // (EFBIG), which removes the partial copy and says so, not kill the run.
     std::signal(SIGXFSZ, SIG_IGN);
+    tarvex::hideQtMessagesUnlessAsked();
     std::vector<std::string> arguments(argv + 1, argv + argc);
     tarvex::CommandLine line = tarvex::CommandLine::parse(arguments, tarvex::displayAvailable());
     // A folder or price list on the command line (a desktop entry's %f)

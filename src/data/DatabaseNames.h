@@ -13,6 +13,8 @@ inline constexpr const char* kRetailPrice = "retailprice";
 
 // The update database (the vendor's price list).
 inline constexpr const char* kUpdateFile = "invupdate.mdb";
+// The same, as an Access 2007 or later file is named; looked for second.
+inline constexpr const char* kUpdateFileAccdb = "invupdate.accdb";
 inline constexpr const char* kVendor = "Vendor";
 inline constexpr const char* kName = "Name";
 inline constexpr const char* kId = "ID";

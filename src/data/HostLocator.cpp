@@ -60,6 +60,23 @@ std::string userSettingsFile()
     return userConfigFolder() + "/tarvex/Merlow.INI";
 }
 
+std::vector<std::string> settingsFilesAfterTheFolder()
+{
+    std::vector<std::string> files{userSettingsFile()};
+    for (const std::string& folder : systemConfigFolders())
+        files.push_back(folder + "/tarvex/Merlow.INI");
+    return files;
+}
+
+std::string settingsFilesText(const std::string& programFolder)
+{
+    std::vector<std::string> files = settingsFilesAfterTheFolder();
+    std::string text = programFolder + "/Merlow.INI";
+    for (std::size_t i = 0; i < files.size(); ++i)
+        text += (i + 1 == files.size() ? " or " : ", ") + files[i];
+    return text;
+}
+
 HostLocator::HostLocator(std::string programFolder, Prompter& prompter, Shell& shell)
     : m_programFolder(std::move(programFolder))
     , m_prompter(prompter)
@@ -77,13 +94,15 @@ StoredLocation HostLocator::stored() const
             return {path, *settings};
     }
     // A vendor's folder (or an installed program's) seldom stores the
-    // location: the user's own file keeps it once for every vendor. It is
-    // this program's file, read under its one spelling.
-    std::string user = userSettingsFile();
-    std::string path = readPrivateProfileString("Settings", "DBLocation", "", user);
-    if (path.empty())
-        return {};
-    return {path, user};
+    // location: the user's own file keeps it once for every vendor, and an
+    // administrator's file once for every user of the computer. They are
+    // this program's files, read under their one spelling.
+    for (const std::string& file : settingsFilesAfterTheFolder()) {
+        std::string path = readPrivateProfileString("Settings", "DBLocation", "", file);
+        if (!path.empty())
+            return {path, file};
+    }
+    return {};
 }
 
 std::string HostLocator::redirect(const std::string& candidate) const
@@ -100,6 +119,14 @@ std::string HostLocator::redirect(const std::string& candidate) const
     return candidate;
 }
 
+std::string HostLocator::notLocatedDetail() const
+{
+    return std::string("Run Tarvex again and pick the Brindle/Quorra shortcut or its database ") + names::kHostFile +
+           ", or store the database's path as DBLocation in the [Settings] section of " + userSettingsFile() +
+           " (for you), " + m_programFolder + "/Merlow.INI (for this folder) or " + systemConfigFolders().front() +
+           "/tarvex/Merlow.INI (for every user).";
+}
+
 std::optional<std::string> HostLocator::locate(const std::string& desktopFolder)
 {
     m_chosenLocation.clear();
@@ -112,11 +139,17 @@ std::optional<std::string> HostLocator::locate(const std::string& desktopFolder)
         // Desktop entries are this system's shortcuts to programs.
         choice.patterns = {"*.lnk", "*.desktop"};
         choice.startFolder = desktopFolder;
+        // The database itself serves as well: a file that is no shortcut is
+        // its own candidate (below).
+        choice.otherFilters = {{"Brindle/Quorra database", {names::kHostFile, "*.mdb", "*.accdb"}, "database"}};
+        choice.hint = std::string("Pick the Brindle/Quorra shortcut, or its database ") + names::kHostFile +
+                      " itself (\"Brindle/Quorra database\" under the file types).";
         std::optional<std::string> chosen = m_prompter.chooseFile(choice);
         if (!chosen || chosen->empty()) {
             Message message;
             message.text = "Database not located";
             message.caption = "Error";
+            message.detail = notLocatedDetail();
             message.icon = MessageIcon::Critical;
             message.buttons = MessageButtons::Ok;
             m_prompter.showMessage(message);

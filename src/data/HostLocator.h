@@ -9,6 +9,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tarvex {
 
@@ -23,13 +24,23 @@ struct StoredLocation {
 // stores no location: Merlow.INI in the tarvex folder of userConfigFolder().
 std::string userSettingsFile();
 
+// The settings files read in turn when the program folder's Merlow.INI
+// stores no location: the user's own, then tarvex/Merlow.INI in each of
+// systemConfigFolders() (/etc/xdg/tarvex/Merlow.INI: the administrator's,
+// for every user of the computer).
+std::vector<std::string> settingsFilesAfterTheFolder();
+
+// Every settings file a location is read from, in order, for messages:
+// "FOLDER/Merlow.INI, USER'S FILE or /etc/xdg/tarvex/Merlow.INI".
+std::string settingsFilesText(const std::string& programFolder);
+
 class HostLocator {
 public:
     HostLocator(std::string programFolder, Prompter& prompter, Shell& shell);
 
     // The "DBLocation" value of Merlow.INI in the program folder, as read;
-    // when that is empty (no file, or no value in it), the value in the
-    // user's own settings file.
+    // when that is empty (no file, or no value in it), the first value in
+    // settingsFilesAfterTheFolder().
     StoredLocation stored() const;
     // stored().path: empty when none is stored.
     std::string storedLocation() const { return stored().path; }
@@ -38,8 +49,9 @@ public:
     // those files is there, else the candidate itself.
     std::string redirect(const std::string& candidate) const;
     // The whole procedure: stored location, or the shortcut dialog starting in
-    // desktopFolder. Nothing when the user chose no shortcut; "Database not
-    // located" has then been shown.
+    // desktopFolder, which also offers the database file itself. Nothing when
+    // the user chose no file; "Database not located" has then been shown,
+    // with notLocatedDetail().
     std::optional<std::string> locate(const std::string& desktopFolder);
     // After locate() found the host database through a shortcut chosen in the
     // dialog: the value that, stored as "DBLocation", leads a later run to
@@ -47,6 +59,9 @@ public:
     // settings file beside it would lead on; then the shortcut's candidate).
     // Empty when the location was a stored one.
     const std::string& chosenLocation() const { return m_chosenLocation; }
+    // What to do when no file was chosen: pick the shortcut or kv.mdb, or
+    // store the location, naming the settings files it may go in.
+    std::string notLocatedDetail() const;
 
 private:
     std::string m_programFolder;

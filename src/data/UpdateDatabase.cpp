@@ -24,6 +24,16 @@ Result<Database> openUpdateDatabase(const std::string& path, const OpenOptions& 
     // not declared unique is accepted when the IDs are distinct all the same.
     Status checked = checkTable(*db, kProduct, {kId, kQuickId, kName, kCost, kRetailPrice, kDelete},
                                 {{kUpdateIdIndex, ""}, {kPrimaryKeyIndex, kId, true}});
+    if (!checked && !db->hasTable(kVendor)) {
+        // Some other database was opened as the price list: the desktop
+        // entry offers every .mdb, the salon's own and its backups among
+        // them. The user is told what the file is rather than what is
+        // missing from its product table.
+        std::string text = path + " is not a vendor price list: it has no " + kVendor + " table";
+        if (db->index(kProduct, kQuickIdIndex))
+            text += " (it looks like the salon application's database)";
+        return Result<Database>::failure(text);
+    }
     if (!checked)
         return checked;
     return db;

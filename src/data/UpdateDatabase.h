@@ -11,7 +11,9 @@ namespace tarvex {
 // Opens path for reading only and checks for table product with ID, quickid,
 // Name, cost, retailprice and Delete and its indexes UpdateID and Primarykey,
 // and that no two products share an ID. Fails with a text naming the file and
-// what is missing or wrong.
+// what is missing or wrong; a file without that table and without a Vendor
+// table is said not to be a price list at all (and to look like the salon's
+// database when its product table has the host's QuickID index).
 Result<Database> openUpdateDatabase(const std::string& path, const OpenOptions& options = {});
 
 // The Name of the first record of table Vendor (empty text for an empty

@@ -248,11 +248,12 @@ void AccessFileClaim::putBackLockFile()
     off_t entryEnd = offset + kLockFileEntryBytes;
     if (entryEnd > m_foundSize) {
         // The entry reached past the end of the file as found: that part
-        // is cut off again, unless another user has written past it meanwhile.
+        // is cut off again, unless another user has written past it
+        // meanwhile; where it is not cut off, it is blanked.
         struct stat now {};
-        if (::fstat(m_lockFile, &now) == 0 && now.st_size == entryEnd)
-            ::ftruncate(m_lockFile, m_foundSize);
-        else
+        bool cutOff =
+            ::fstat(m_lockFile, &now) == 0 && now.st_size == entryEnd && ::ftruncate(m_lockFile, m_foundSize) == 0;
+        if (!cutOff)
             writeAt(m_lockFile, std::string(kLockFileEntryBytes, '\0'), offset);
     }
     writeAt(m_lockFile, m_foundEntry, offset);

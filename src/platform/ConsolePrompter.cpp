@@ -127,13 +127,25 @@ Answer ConsolePrompter::showMessage(const Message& message)
     }
 }
 
+namespace {
+
+// "the DESCRIPTION (PATTERN, PATTERN)"
+std::string filterText(const std::string& description, const std::vector<std::string>& patterns)
+{
+    std::string listed;
+    for (const std::string& pattern : patterns)
+        listed += (listed.empty() ? "" : ", ") + pattern;
+    return "the " + description + " (" + listed + ")";
+}
+
+} // namespace
+
 std::optional<std::string> ConsolePrompter::chooseFile(const FileChoice& choice)
 {
-    std::string patterns;
-    for (const std::string& pattern : choice.patterns)
-        patterns += (patterns.empty() ? "" : ", ") + pattern;
-    m_out << '[' << choice.title << "] Path of the " << choice.description << " (" << patterns
-          << "), empty to cancel: ";
+    m_out << '[' << choice.title << "] Path of " << filterText(choice.description, choice.patterns);
+    for (const FileFilter& other : choice.otherFilters)
+        m_out << " or of " << filterText(other.description, other.patterns);
+    m_out << ", empty to cancel: ";
     std::optional<std::string> line = readLine();
     if (!line) {
         m_out << '\n';

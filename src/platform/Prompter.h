@@ -28,8 +28,17 @@ struct Message {
     MessageButtons buttons = MessageButtons::Ok;
 };
 
-// The file-open dialog: one filter entry (a name and its patterns) and the
-// folder it starts in.
+// A further filter entry of the file-open dialog: its name and patterns, and
+// what it offers in words, for the terminal's question.
+struct FileFilter {
+    std::string name;
+    std::vector<std::string> patterns;
+    std::string description;
+};
+
+// The file-open dialog: its first filter entry (a name and its patterns), the
+// folder it starts in, and optionally further filter entries and a line
+// saying what to pick.
 struct FileChoice {
     std::string title;
     std::string filterName;
@@ -37,6 +46,11 @@ struct FileChoice {
     std::string startFolder;
     // What is asked for, in words, for the terminal's question.
     std::string description = "file";
+    // Offered after the first filter entry.
+    std::vector<FileFilter> otherFilters = {};
+    // One line shown in the dialog with it (the terminal's question names
+    // every filter instead).
+    std::string hint = {};
 };
 
 // Progress of one long operation. update() returns false once the user has

@@ -105,7 +105,13 @@ Status setAside(const std::string& path, const std::string& reason)
 {
     std::string stamp = asideStamp();
     for (int attempt = 1; attempt <= kAsideAttempts; ++attempt) {
-        std::string aside = path + ".damaged-" + stamp + (attempt == 1 ? "" : "-" + std::to_string(attempt));
+        // Appended piece by piece: GCC 12 takes "-" + a string for an
+        // overlapping copy when optimising (a false -Wrestrict).
+        std::string aside = path + ".damaged-" + stamp;
+        if (attempt > 1) {
+            aside += '-';
+            aside += std::to_string(attempt);
+        }
         int error = renameNoReplace(path, aside);
         if (error == EEXIST)
             continue;
@@ -151,8 +157,10 @@ Status create(const std::string& path, const struct stat& host)
     // write its record, when the process may give them (it runs as root);
     // else at least the group, when it is one of the process's own. Neither
     // is a reason to stop: the permission bits alone already follow the host.
-    if (::fchown(staged->fd(), host.st_uid, host.st_gid) != 0)
-        ::fchown(staged->fd(), static_cast<uid_t>(-1), host.st_gid);
+    if (::fchown(staged->fd(), host.st_uid, host.st_gid) != 0 &&
+        ::fchown(staged->fd(), static_cast<uid_t>(-1), host.st_gid) != 0) {
+        // Neither: the record stays the process's user's and group's.
+    }
     // A change of owner may drop permission bits; set them again.
     ::fchmod(staged->fd(), host.st_mode & 0777);
 

@@ -65,8 +65,10 @@ void giveOwner(int fd, uid_t owner, gid_t group)
         return;
     if (::fchown(fd, owner, group) == 0 || errno != EPERM || group == gid_t(-1))
         return;
-    // Not root: a file's owner may still give it one of its own groups.
-    ::fchown(fd, uid_t(-1), group);
+    // Not root: a file's owner may still give it one of its own groups. A
+    // group that is not one of them leaves the process's own, as above.
+    if (::fchown(fd, uid_t(-1), group) != 0)
+        return;
 }
 
 } // namespace

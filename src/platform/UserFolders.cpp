@@ -8,6 +8,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -73,6 +74,24 @@ std::string userConfigFolder()
 {
     const char* configHome = std::getenv("XDG_CONFIG_HOME");
     return (configHome && configHome[0] == '/') ? std::string(configHome) : homeFolder() + "/.config";
+}
+
+std::vector<std::string> systemConfigFolders()
+{
+    std::vector<std::string> folders;
+    const char* dirs = std::getenv("XDG_CONFIG_DIRS");
+    std::string list = dirs ? dirs : "";
+    for (std::size_t start = 0; start <= list.size();) {
+        std::size_t end = std::min(list.find(':', start), list.size());
+        std::string folder = list.substr(start, end - start);
+        // As for XDG_CONFIG_HOME, a relative entry is ignored.
+        if (!folder.empty() && folder[0] == '/')
+            folders.push_back(folder);
+        start = end + 1;
+    }
+    if (folders.empty())
+        folders.push_back("/etc/xdg");
+    return folders;
 }
 
 bool isFolder(const std::string& path)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace tarvex {
 
@@ -12,6 +13,11 @@ std::string homeFolder();
 // $XDG_CONFIG_HOME when it is an absolute path, else ~/.config (the XDG rules
 // ignore a relative one). The folder need not exist.
 std::string userConfigFolder();
+
+// The folders of settings for every user of the computer, most important
+// first: the absolute entries of $XDG_CONFIG_DIRS (a list separated by ':'),
+// else /etc/xdg.
+std::vector<std::string> systemConfigFolders();
 
 // Whether path names an existing folder (a link to one included).
 bool isFolder(const std::string& path);

@@ -209,7 +209,10 @@ PriceReview::ApplyOutcome PriceReview::apply()
     std::string text = products(m_report.updated) + (m_report.updated == 1 ? " was updated. " : " were updated. ");
     text += products(failed) + " could not be updated";
     text += codes.empty() ? "; their product codes are listed below." : ": " + codes + ".";
-    text += "\n" + afterword(m_report, m_host.path());
+    // Appended piece by piece: GCC 12 takes "\n" + a string for an
+    // overlapping copy when optimising (a false -Wrestrict).
+    text += '\n';
+    text += afterword(m_report, m_host.path());
     m_prompter.showMessage(
         {text, "Update Incomplete", problemLines(m_report.failed), MessageIcon::Critical, MessageButtons::Ok});
     return ApplyOutcome::Incomplete;

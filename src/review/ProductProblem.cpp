@@ -18,8 +18,13 @@ std::string inlineCodes(const std::vector<ProductProblem>& problems, std::size_t
 std::string problemLines(const std::vector<ProductProblem>& problems)
 {
     std::string lines;
-    for (const ProductProblem& problem : problems)
-        lines += (lines.empty() ? "" : "\n") + visibleText(problem.code) + ": " + visibleText(problem.reason);
+    for (const ProductProblem& problem : problems) {
+        // Appended piece by piece: GCC 12 takes "\n" + a string for an
+        // overlapping copy when optimising (a false -Wrestrict).
+        if (!lines.empty())
+            lines += '\n';
+        lines += visibleText(problem.code) + ": " + visibleText(problem.reason);
+    }
     return lines;
 }
 

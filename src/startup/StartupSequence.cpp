@@ -100,8 +100,9 @@ RunEnd StartupSequence::run()
         choice.patterns = {"*.mdb", "*.accdb"};
         choice.startFolder = homeFolder();
         std::optional<std::string> chosen = m_prompter.chooseFile(choice);
+        // A cancelled dialog is the user's choice, as No to the vendor is.
         if (!chosen || chosen->empty())
-            return fail(kErrorLoading, "ERROR", "No vendor price list was chosen.");
+            return RunEnd::Normal;
         // The chosen file's folder serves as the vendor's folder, as when the
         // file is named on the command line.
         files = VendorFiles(folderOf(*chosen), *chosen, false);
@@ -114,8 +115,9 @@ RunEnd StartupSequence::run()
     if (!vendor)
         return fail(kNoVendor, "Error", vendor.error());
 
+    // A price list found under another name is named below the question.
     Answer go = m_prompter.showMessage({std::string(kVendorPrompt) + visibleText(*vendor) + kVendorPromptEnd, "Notice",
-                                        "", MessageIcon::None, MessageButtons::YesNo});
+                                        files.foundAs, MessageIcon::None, MessageButtons::YesNo});
     if (go != Answer::Yes)
         return RunEnd::Normal;
 

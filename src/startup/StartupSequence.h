@@ -44,7 +44,7 @@ public:
                     HandOver handOver, const OpenOptions& options = {});
 
     // Runs the steps in order. When files asks for the price list, the file
-    // dialog comes first. After a shortcut chosen in the dialog led to a
+    // dialog comes first; cancelling it ends the run quietly. After a shortcut chosen in the dialog led to a
     // host database that opened, asks once whether to remember that location
     // in the user's own settings file, and stores it on Yes. Returns RunEnd::Normal for a run that ends
     // normally or by the user's choice (No to the vendor, Cancel to the backup

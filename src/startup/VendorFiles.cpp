@@ -4,8 +4,10 @@
 
 #include "Version.h"
 #include "data/DatabaseNames.h"
+#include "platform/DatabaseKind.h"
 #include "platform/TextHelpers.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -14,6 +16,7 @@
 #include <cstring>
 #include <memory>
 #include <utility>
+#include <vector>
 
 namespace tarvex {
 
@@ -31,6 +34,50 @@ bool exists(const std::string& path)
 {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0;
+}
+
+// The Access or SQLite files directly in folder, told by their content: a
+// price list saved under another name is still found, and nothing else in
+// a download folder (a note, a spreadsheet) is taken for one.
+std::vector<std::string> databasesIn(const std::string& folder)
+{
+    std::vector<std::string> found;
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return found;
+    while (const dirent* entry = ::readdir(dir)) {
+        std::string path = folder + "/" + entry->d_name;
+        struct stat info {};
+        if (entry->d_name[0] == '.' || ::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+            continue;
+        Result<DatabaseKind> kind = databaseKind(path);
+        if (kind && *kind != DatabaseKind::NotADatabase)
+            found.push_back(path);
+    }
+    ::closedir(dir);
+    return found;
+}
+
+// folder's own files with its price list: invupdate.mdb, else
+// invupdate.accdb, else (when anyName) its only database. Without any,
+// invupdate.mdb, which the open reports missing.
+VendorFiles filesOfFolder(const std::string& folder, bool anyName)
+{
+    VendorFiles files(folder);
+    if (exists(files.updateDatabase))
+        return files;
+    std::string accdb = folder + "/" + names::kUpdateFileAccdb;
+    if (exists(accdb))
+        return VendorFiles{folder, accdb, false};
+    if (!anyName)
+        return files;
+    std::vector<std::string> databases = databasesIn(folder);
+    if (databases.size() != 1)
+        return files;
+    VendorFiles only{folder, databases.front(), false};
+    only.foundAs = "Price list: " + databases.front() + ", the only database in its folder (no " + names::kUpdateFile +
+                   " or " + names::kUpdateFileAccdb + " there).";
+    return only;
 }
 
 } // namespace
@@ -55,9 +102,8 @@ Result<VendorFiles> findVendorFiles(const std::string& vendorPath, const std::st
         struct stat info {};
         if (::stat(vendorPath.c_str(), &info) != 0)
             return Result<VendorFiles>::failure(vendorPath + ": no such folder or file (" + std::strerror(errno) + ")");
-        if (S_ISDIR(info.st_mode)) {
-            return VendorFiles(resolved(vendorPath));
-        }
+        if (S_ISDIR(info.st_mode))
+            return filesOfFolder(resolved(vendorPath), true);
         // Any other file is the price list: one that is not a database is
         // refused by the open, with "Error Loading database" naming it.
         std::string folder = resolved(folderOf(vendorPath));
@@ -65,7 +111,9 @@ Result<VendorFiles> findVendorFiles(const std::string& vendorPath, const std::st
         std::string name = slash == std::string::npos ? vendorPath : vendorPath.substr(slash + 1);
         return VendorFiles{folder, folder + "/" + name, false};
     }
-    VendorFiles files(programFolder);
+    // The program's own folder holds the program: only the price list's own
+    // names are looked for there.
+    VendorFiles files = filesOfFolder(programFolder, false);
     if (exists(files.updateDatabase))
         return files;
     std::string here = resolved(programFolder);

@@ -14,7 +14,8 @@ namespace tarvex {
 
 struct VendorFiles {
     // A folder's own files: its invupdate.mdb and Merlow.INI. Implicit, so
-    // that a folder serves wherever vendor files are asked for.
+    // that a folder serves wherever vendor files are asked for (the price
+    // list's name is not looked up here: see findVendorFiles).
     VendorFiles(std::string programFolder);
     VendorFiles(std::string folder, std::string updateDatabase, bool askForPriceList);
 
@@ -25,13 +26,20 @@ struct VendorFiles {
     // No price list is where the program is installed and none was named:
     // the run asks for one, and its folder then serves as folder.
     bool askForPriceList = false;
+    // How the price list was found when it is not the folder's
+    // invupdate.mdb nor a file the user named, for the user to see which
+    // file the run reads; empty otherwise.
+    std::string foundAs;
 };
 
 // The vendor's files for a run. vendorPath is the command line's path (empty
-// for none): a folder gives its invupdate.mdb, any other file is taken as
-// the price list itself, in its folder. Without it, programFolder's
-// invupdate.mdb, asked for instead when that is missing and programFolder is
-// one of installFolders. Fails, naming the path, when vendorPath names
+// for none): a folder gives its invupdate.mdb, else its invupdate.accdb,
+// else the one Access or SQLite file it holds when it holds exactly one
+// (told by content; foundAs then says so), else its invupdate.mdb, which the
+// open reports missing. Any other file is taken as the price list itself, in
+// its folder. Without vendorPath, programFolder's invupdate.mdb, else its
+// invupdate.accdb; asked for instead when both are missing and programFolder
+// is one of installFolders. Fails, naming the path, when vendorPath names
 // nothing that exists.
 Result<VendorFiles> findVendorFiles(const std::string& vendorPath, const std::string& programFolder,
                                     const std::vector<std::string>& installFolders);

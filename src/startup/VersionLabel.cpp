@@ -15,4 +15,10 @@ std::string programVersionLabel()
     return versionLabel(kVersionMajor, kVersionMinor, kVersionPatch, kVersionRevision);
 }
 
+std::string programVersion()
+{
+    return std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) + "." + std::to_string(kVersionPatch) +
+           "." + std::to_string(kVersionRevision);
+}
+
 } // namespace tarvex

@@ -10,5 +10,8 @@ namespace tarvex {
 std::string versionLabel(int major, int minor, int patch, int revision);
 // The label for this program's own version.
 std::string programVersionLabel();
+// This program's whole version, all four parts joined by "." (1.0.0.1): the
+// version of its package, and what --version prints.
+std::string programVersion();
 
 } // namespace tarvex

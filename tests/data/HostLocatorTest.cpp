@@ -30,6 +30,7 @@ protected:
     std::string desktop = dir.file("desktop");
     EnvOverride home{"HOME", dir.file("home")};
     EnvOverride config{"XDG_CONFIG_HOME", dir.file("config")};
+    EnvOverride systemConfig{"XDG_CONFIG_DIRS", "relative:" + dir.file("xdg1") + ":" + dir.file("xdg2")};
     HostLocator locator{program, prompter, shell};
 
     void SetUp() override
@@ -65,6 +66,24 @@ TEST_F(HostLocatorTest, StoredLocationIsUsedWithoutAskingWhenNoLogonFileIsBeside
     EXPECT_EQ(locator.locate(desktop), "/nonexistent/folder/kv.mdb");
 }
 
+// After the folder's Merlow.INI, the user's own, then the administrator's
+// for every user: the first of $XDG_CONFIG_DIRS that stores one.
+TEST_F(HostLocatorTest, TheSystemsSettingsComeAfterTheUsersOwn)
+{
+    dir.write("xdg2/tarvex/Merlow.INI", "[Settings]\nDBLocation=/all/kv.mdb\n");
+    EXPECT_EQ(locator.stored().path, "/all/kv.mdb");
+    EXPECT_EQ(locator.stored().settingsFile, dir.file("xdg2/tarvex/Merlow.INI"));
+    dir.write("xdg1/tarvex/Merlow.INI", "[Settings]\nDBLocation=/first/kv.mdb\n");
+    EXPECT_EQ(locator.stored().path, "/first/kv.mdb");
+    dir.write("config/tarvex/Merlow.INI", "[Settings]\nDBLocation=/mine/kv.mdb\n");
+    EXPECT_EQ(locator.stored().path, "/mine/kv.mdb");
+    storeLocation("/folder/kv.mdb");
+    EXPECT_EQ(locator.stored().path, "/folder/kv.mdb");
+    EXPECT_EQ(settingsFilesAfterTheFolder(),
+              (std::vector<std::string>{dir.file("config/tarvex/Merlow.INI"), dir.file("xdg1/tarvex/Merlow.INI"),
+                                        dir.file("xdg2/tarvex/Merlow.INI")}));
+}
+
 TEST_F(HostLocatorTest, LogonFileBesideTheStoredLocationRedirectsIt)
 {
     storeLocation(dir.file("data/kv.mdb"));
@@ -86,6 +105,10 @@ TEST_F(HostLocatorTest, ChosenShortcutLeadsThroughKvlogonAndLogonWinsOverIt)
     EXPECT_EQ(choice.filterName, "Brindle.lnk");
     EXPECT_EQ(choice.patterns, (std::vector<std::string>{"*.lnk", "*.desktop"}));
     EXPECT_EQ(choice.startFolder, desktop);
+    // The database itself is offered second, and the dialog says so.
+    ASSERT_EQ(choice.otherFilters.size(), 1u);
+    EXPECT_EQ(choice.otherFilters[0].patterns, (std::vector<std::string>{"kv.mdb", "*.mdb", "*.accdb"}));
+    EXPECT_NE(choice.hint.find("kv.mdb"), std::string::npos) << choice.hint;
 
     dir.write("Host/logon.ini", "[LogOn]\nDBPath=" + host + "/Live\n");
     prompter.chooseNext(desktop + "/Brindle.lnk");
@@ -160,7 +183,18 @@ TEST_F(HostLocatorTest, CancelledOrEmptyChoiceShowsDatabaseNotLocated)
         EXPECT_EQ(message.caption, "Error");
         EXPECT_EQ(message.icon, MessageIcon::Critical);
         EXPECT_EQ(message.buttons, MessageButtons::Ok);
+        // What to do next, and where a location may be stored.
+        for (const std::string& part : {std::string("kv.mdb"), userSettingsFile(), program + "/Merlow.INI"})
+            EXPECT_NE(message.detail.find(part), std::string::npos) << message.detail;
     }
+}
+
+TEST_F(HostLocatorTest, TheDatabaseItselfCanBeChosen)
+{
+    std::string host = dir.write("data/kv.mdb", "");
+    prompter.chooseNext(host);
+    EXPECT_EQ(locator.locate(desktop), host);
+    EXPECT_EQ(locator.chosenLocation(), host);
 }
 
 TEST_F(HostLocatorTest, UnreadableShortcutStaysTheCandidate)

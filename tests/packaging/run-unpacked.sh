@@ -7,7 +7,9 @@
 # in the terminal on the vendor's folder that selects and applies every row.
 # Then, with the location in the user's own settings file instead, --locate
 # names that file, and the desktop entry's command line runs on the vendor's
-# invupdate.mdb. HOME and XDG_CONFIG_HOME are folders in the temporary root.
+# invupdate.mdb; and an .accdb file has a type the desktop entry opens
+# (check-mime-type.sh). HOME and XDG_CONFIG_HOME are folders in the
+# temporary root.
 # Usage: run-unpacked.sh PACKAGE SOURCE_DIR   (exit 77: no package)
 set -euo pipefail
 package=$1
@@ -25,10 +27,12 @@ expected=(
     usr/bin/tarvex usr/bin/tarvex-pricelist usr/bin/tarvex-samplehost
     usr/share/applications/$id.desktop
     usr/share/metainfo/$id.metainfo.xml
+    usr/share/mime/packages/$id.xml
     usr/share/icons/hicolor/scalable/apps/$id.svg
     usr/share/man/man1/tarvex.1.gz usr/share/man/man1/tarvex-pricelist.1.gz usr/share/man/man1/tarvex-samplehost.1.gz
     usr/share/doc/tarvex/README.md usr/share/doc/tarvex/copyright usr/share/doc/tarvex/changelog.gz
     usr/share/doc/tarvex/docs/file-format.md usr/share/doc/tarvex/docs/reliability.md
+    usr/share/doc/tarvex/docs/administration.md usr/share/doc/tarvex/docs/performance.md
 )
 for size in 16 32 48 64 128 256; do
     expected+=("usr/share/icons/hicolor/${size}x${size}/apps/$id.png")
@@ -54,7 +58,11 @@ host=$root/data/kv.mdb
 "$bin/tarvex-pricelist" --vendor "Lumen Professional" -o "$vendor/invupdate.mdb" "$prices" >/dev/null
 "$bin/tarvex-samplehost" -o "$host" --products 300 --vendor-prices "$prices" >/dev/null
 printf '[Settings]\nDBLocation=%s\n' "$host" >"$vendor/Merlow.INI"
-"$bin/tarvex" --version
+shown=$("$bin/tarvex" --version)
+if [ "$shown" != "Tarvex $version" ]; then
+    echo "tarvex --version says '$shown', the package is $version"
+    exit 1
+fi
 before=$(md5sum <"$host")
 
 status=0
@@ -114,3 +122,8 @@ out=$(printf 'yes\nok\nall\napply\n' | env -u DISPLAY -u WAYLAND_DISPLAY "$bin/t
 [ $status -eq 0 ] || fail "the undo action ($undo_line) ended with status $status"
 grep -q '\[Tarvex\] Update Complete' <<<"$out" || fail "the undo action did not complete"
 echo "The desktop entry's actions list the runs and undo the last one"
+
+# The file type of an .accdb, with the package's type database built.
+status=0
+bash "$(dirname "$0")/check-mime-type.sh" "$root" "$source" || status=$?
+[ $status -eq 0 ] || [ $status -eq 77 ] || exit 1

@@ -74,6 +74,14 @@ TEST(ConsolePrompterTest, FileChoiceShowsTitleAndTakesTheLineAsTyped)
     EXPECT_EQ(c.prompter.chooseFile(choice), "/home/me/Desktop/My Host.lnk");
     EXPECT_EQ(c.prompter.chooseFile(choice), std::nullopt);
     EXPECT_EQ(c.out.str().rfind("[Select Brindle/Quorra Link] ", 0), 0u);
+
+    // Further filters are named in the same question.
+    Console more("\n");
+    choice.description = "shortcut file";
+    choice.otherFilters = {{"Brindle/Quorra database", {"kv.mdb", "*.mdb"}, "database"}};
+    EXPECT_EQ(more.prompter.chooseFile(choice), std::nullopt);
+    EXPECT_EQ(more.out.str(), "[Select Brindle/Quorra Link] Path of the shortcut file (*.lnk, *.desktop) or of the "
+                              "database (kv.mdb, *.mdb), empty to cancel: ");
 }
 
 TEST(ConsolePrompterTest, DetailFollowsTheMessageLine)

@@ -4,7 +4,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFileDialog>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -16,12 +18,12 @@ using namespace tarvex;
 
 namespace {
 
-// Waits for the next modal message box, lets check look at it, then acts on it.
-void whenBoxShows(std::function<void(QMessageBox&)> act)
+// Waits for the next modal dialog of type Dialog, then acts on it.
+template <class Dialog> void whenShown(std::function<void(Dialog&)> act)
 {
     auto* poll = new QTimer;
     QObject::connect(poll, &QTimer::timeout, [poll, act] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        auto* box = qobject_cast<Dialog*>(QApplication::activeModalWidget());
         if (!box)
             return;
         poll->stop();
@@ -29,6 +31,12 @@ void whenBoxShows(std::function<void(QMessageBox&)> act)
         act(*box);
     });
     poll->start(10);
+}
+
+// Waits for the next modal message box, lets check look at it, then acts on it.
+void whenBoxShows(std::function<void(QMessageBox&)> act)
+{
+    whenShown<QMessageBox>(std::move(act));
 }
 
 void press(QWidget& widget, int key)
@@ -56,6 +64,29 @@ TEST(QtPrompterTest, ABoxShowsItsCaptionTextDetailAndButtons)
     EXPECT_EQ(text, "Unable to Open Database");
     EXPECT_EQ(detail, "/data/kv.mdb: no such file");
     EXPECT_EQ(icon, QMessageBox::Critical);
+}
+
+TEST(QtPrompterTest, TheFileDialogOffersEveryFilterAndShowsItsHint)
+{
+    QtPrompter prompter;
+    QStringList filters;
+    QString hint;
+    whenShown<QFileDialog>([&](QFileDialog& dialog) {
+        filters = dialog.nameFilters();
+        if (auto* label = dialog.findChild<QLabel*>("hint"))
+            hint = label->text();
+        dialog.reject();
+    });
+    FileChoice choice{"Select Brindle/Quorra Link",
+                      "Brindle.lnk",
+                      {"*.lnk", "*.desktop"},
+                      "/tmp",
+                      "shortcut file",
+                      {{"Brindle/Quorra database", {"kv.mdb", "*.mdb"}, "database"}},
+                      "Pick the shortcut."};
+    EXPECT_EQ(prompter.chooseFile(choice), std::nullopt);
+    EXPECT_EQ(filters, QStringList({"Brindle.lnk (*.lnk *.desktop)", "Brindle/Quorra database (kv.mdb *.mdb)"}));
+    EXPECT_EQ(hint, "Pick the shortcut.");
 }
 
 TEST(QtPrompterTest, EnterGoesOnAndEscapeStops)

@@ -112,7 +112,7 @@ TEST(BadUpdateDatabaseTest, FilesThatAreNoUsablePriceListStopTheRunBeforeTheHost
                                    "CREATE TABLE orders (id INTEGER, total REAL);");
          },
          End::ErrorLoading,
-         {"{update}", "has no table \"product\""}},
+         {"{update} is not a vendor price list: it has no Vendor table"}},
         {"product without quickid",
          [](Scenario& s) {
              reshapeProducts(s, "CREATE TABLE product (ID INTEGER, Name TEXT, cost REAL, retailprice REAL, "
@@ -188,6 +188,11 @@ TEST(BadUpdateDatabaseTest, FilesThatAreNoUsablePriceListStopTheRunBeforeTheHost
              EXPECT_EQ(outcome.listed, (std::vector<std::string>{"P1", "P2"}));
              EXPECT_EQ(readHostProducts(s.hostPath)[0].cost, 5.0);
          }},
+        {"the salon's own database",
+         [](Scenario& s) { fs::copy_file(s.hostPath, s.updatePath, fs::copy_options::overwrite_existing); },
+         End::ErrorLoading,
+         {"{update} is not a vendor price list: it has no Vendor table (it looks like the salon application's "
+          "database)"}},
         {"Vendor empty",
          [](Scenario& s) { execSql(s.updatePath, "DELETE FROM Vendor"); },
          End::NoVendor,

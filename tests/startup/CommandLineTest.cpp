@@ -115,3 +115,36 @@ TEST(CommandLineTest, TheVendorFilesComeFromThePathOrTheProgramsPlace)
     EXPECT_EQ(beside->folder, bin);
     EXPECT_EQ(beside->updateDatabase, bin + "/invupdate.mdb");
 }
+
+// A vendor's folder: invupdate.mdb, then invupdate.accdb, then its only
+// database by content (said in foundAs); with several, invupdate.mdb, whose
+// open then fails naming it. The program's own folder takes only the names.
+TEST(CommandLineTest, AFolderGivesItsPriceListByNameThenItsOnlyDatabase)
+{
+    test::TempDir dir;
+    const std::string sqlite("SQLite format 3\0", 16);
+    std::string vendor = dir.file("vendor");
+    dir.write("vendor/notes.txt", "not a database");
+    struct Case {
+        const char* add;
+        std::string expected;
+        bool said;
+    };
+    for (const Case& c :
+         {Case{"Lumen 2027.accdb", "Lumen 2027.accdb", true}, Case{"other.mdb", "invupdate.mdb", false},
+          Case{"invupdate.accdb", "invupdate.accdb", false}, Case{"invupdate.mdb", "invupdate.mdb", false}}) {
+        dir.write(std::string("vendor/") + c.add, sqlite);
+        Result<VendorFiles> files = findVendorFiles(vendor, "/opt/x", {});
+        ASSERT_TRUE(files.ok()) << files.error();
+        EXPECT_EQ(files->updateDatabase, vendor + "/" + c.expected) << c.add;
+        EXPECT_EQ(files->foundAs.find(vendor + "/" + c.expected) != std::string::npos, c.said) << files->foundAs;
+    }
+
+    std::string bin = dir.file("bin");
+    dir.write("bin/prices.mdb", sqlite);
+    EXPECT_EQ(findVendorFiles("", bin, {bin})->askForPriceList, true) << "any other database beside the program";
+    dir.write("bin/invupdate.accdb", sqlite);
+    Result<VendorFiles> beside = findVendorFiles("", bin, {bin});
+    EXPECT_FALSE(beside->askForPriceList);
+    EXPECT_EQ(beside->updateDatabase, bin + "/invupdate.accdb");
+}

@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -131,17 +133,37 @@ Answer QtPrompter::showMessage(const Message& message)
 
 std::optional<std::string> QtPrompter::chooseFile(const FileChoice& choice)
 {
-    QStringList patterns;
-    for (const std::string& pattern : choice.patterns)
-        patterns << fromUtf8(pattern);
-    QString filter = fromUtf8(choice.filterName) + " (" + patterns.join(' ') + ")";
+    auto filterEntry = [](const std::string& name, const std::vector<std::string>& patterns) {
+        QStringList listed;
+        for (const std::string& pattern : patterns)
+            listed << fromUtf8(pattern);
+        return fromUtf8(name) + " (" + listed.join(' ') + ")";
+    };
+    QStringList filters{filterEntry(choice.filterName, choice.patterns)};
+    for (const FileFilter& other : choice.otherFilters)
+        filters << filterEntry(other.name, other.patterns);
+    QFileDialog dialog(m_parent, fromUtf8(choice.title), fromUtf8(choice.startFolder));
+    dialog.setNameFilters(filters);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    if (!choice.hint.empty()) {
+        // The hint is a row of Qt's own dialog: a desktop's native dialog
+        // takes no extra line.
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
+            auto* hint = new QLabel(fromUtf8(choice.hint), &dialog);
+            hint->setObjectName("hint");
+            hint->setWordWrap(true);
+            grid->addWidget(hint, grid->rowCount(), 0, 1, grid->columnCount());
+        }
+    }
     bool wasBusy = m_busy;
     setBusy(false);
-    QString file = QFileDialog::getOpenFileName(m_parent, fromUtf8(choice.title), fromUtf8(choice.startFolder), filter);
+    bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
     setBusy(wasBusy);
-    if (file.isEmpty())
+    if (!chosen || dialog.selectedFiles().front().isEmpty())
         return std::nullopt;
-    return file.toStdString();
+    return dialog.selectedFiles().front().toStdString();
 }
 
 void QtPrompter::setBusy(bool busy)
