@@ -9,8 +9,8 @@
 # The copy is of the last commit (git archive HEAD), kept with its build in
 # MUTATE_DIR (default build-mutate/ here) so that later runs build only what
 # changed. Each mutant first builds and runs the test programs its "tests:"
-# line names; when those pass it builds and runs every other test program
-# too. A mutant is caught when a test program fails, crashes or runs past
+# line names (only the tests of a filter given there); when those pass it
+# builds and runs every test program whole. A mutant is caught when a test program fails, crashes or runs past
 # MUTATE_TEST_SECONDS (default 900); one whose text is not found, or found
 # more than once, is reported as not applied; one that does not build is
 # reported so and left out of the score. The score, the survivors and the
@@ -138,14 +138,18 @@ testEnv.update({
 
 
 def runTests(programs, log):
-    """The first program that fails, crashes or hangs, or None."""
-    for program in programs:
-        status = run([os.path.join(build, "tests", program), "--gtest_brief=1"], log, timeout=limit, env=testEnv,
-                     cwd=build)
+    """The first program (program:filter) that fails, crashes or hangs, or
+    None."""
+    for entry in programs:
+        program, colon, only = entry.partition(":")
+        command = [os.path.join(build, "tests", program), "--gtest_brief=1"]
+        if only:
+            command.append("--gtest_filter=" + only)
+        status = run(command, log, timeout=limit, env=testEnv, cwd=build)
         if status is None:
-            return program + " (ran past its time)"
+            return entry + " (ran past its time)"
         if status != 0:
-            return program
+            return entry
     return None
 
 
@@ -190,9 +194,9 @@ for number, mutant in enumerate(mutants, 1):
     with open(path, "w") as f:
         f.write(text.replace(mutant["find"], mutant["put"]))
     try:
-        first = [p for p in mutant["tests"] if p in programs]
+        first = [p for p in mutant["tests"] if p.partition(":")[0] in programs]
         rest = [p for p in programs if p not in first]
-        if not buildTargets(first or None, log):
+        if not buildTargets(sorted({p.partition(":")[0] for p in first}) or None, log):
             notBuilt.append(mutant["mutant"])
             say(f"{name}: did not build")
             continue
