@@ -23,10 +23,11 @@ void runThisTestUnderDiskFaultShim()
     const char* sanitizer = std::getenv("ASAN_OPTIONS");
     ProcessOptions options;
     // The sanitizers' library would otherwise refuse to start after another
-    // preloaded library.
+    // preloaded library. The parent alone writes a report file, if any.
     options.environment = {std::string("LD_PRELOAD=") + TARVEX_DISK_FAULT_SHIM,
                            std::string("ASAN_OPTIONS=") + (sanitizer ? std::string(sanitizer) + ":" : "") +
-                               "verify_asan_link_order=0"};
+                               "verify_asan_link_order=0",
+                           "GTEST_OUTPUT="};
     options.timeoutSeconds = 120;
     ProcessResult run =
         runProcess({std::filesystem::read_symlink("/proc/self/exe").string(), "--gtest_filter=" + name}, options);
