@@ -11,6 +11,7 @@
 #include "platform/Database.h"
 
 #include "support/AccessFiles.h"
+#include "support/ChildWatch.h"
 #include "support/ProcessRunner.h"
 #include "support/TempDir.h"
 
@@ -775,14 +776,14 @@ TEST(AccessWriterTest, KillsAtAnyMomentLeaveEveryProductOldOrNew)
         ::close(progress[1]);
         // Let the child start the k-th save, then kill it a moment later.
         std::size_t started = std::uniform_int_distribution<std::size_t>(1, kProducts)(random);
-        char mark = 0;
-        for (std::size_t k = 0; k < started && ::read(progress[0], &mark, 1) == 1; ++k) {
-        }
+        for (std::size_t k = 0; k < started; ++k)
+            ASSERT_TRUE(readByteWithin(progress[0], child, "save " + std::to_string(k) + " to start"));
         ::usleep(std::uniform_int_distribution<unsigned>(0, 400)(random));
         ::kill(child, SIGKILL);
-        int status = 0;
-        ::waitpid(child, &status, 0);
+        std::optional<int> ended = waitWithin(child, "the writer's child to end after SIGKILL");
         ::close(progress[0]);
+        ASSERT_TRUE(ended);
+        int status = *ended;
         ASSERT_TRUE(WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) == 0)) << status;
 
         // Every product old or new, its cost and price together.

@@ -2,9 +2,11 @@
 // backup cannot be written, a host database locked by another program past the
 // busy timeout, the host file deleted or replaced between the list and the
 // apply or half-way through it, and another program writing to a product
-// between the moment the apply reads it and the moment it saves it.
+// between the moment the apply (or an undo) reads it and the moment it saves
+// it.
 #include "BadInput.h"
 
+#include "data/RunJournal.h"
 #include "platform/Database.h"
 #include "review/PriceReview.h"
 #include "support/ProcessRunner.h"
@@ -442,6 +444,103 @@ TEST(FaultTest, AHostFileDeletedOrReplacedHalfWayStopsTheApplyAndLeavesNothingTo
             EXPECT_EQ(integrityCheck(host), "ok");
         }
     }
+}
+
+// The price list and host of the tests below: P1 and P2, both to be raised.
+void makeTwoProducts(const std::string& update, const std::string& host)
+{
+    makeUpdateDatabase(update, {"Acme"}, {{1, "P1", "", 5.0, 12.0}, {2, "P2", "", 3.0, 12.0}});
+    makeHostDatabase(host, {{"P1", 4.0, 9.0}, {"P2", 3.0, 10.0}});
+}
+
+// A price update of those files, recorded as the program records it.
+struct RecordedUpdate {
+    RecordedUpdate(const std::string& updatePath, const std::string& hostPath)
+        : update(std::move(Database::open(updatePath).value()))
+        , host(std::move(Database::open(hostPath).value()))
+        , journal(runInfoNow("Acme", updatePath, hostPath + "_Tarvex_backup"))
+        , review(update, host, prompter)
+    {
+        review.setJournal(&journal);
+    }
+    Database update;
+    Database host;
+    ScriptedPrompter prompter;
+    RunJournal journal;
+    PriceReview review;
+};
+
+// An undo's list is built, then another program changes one of its products:
+// at the moment of writing that product no longer holds what the undone run
+// wrote, so it is not put back and the other program's change stands.
+TEST(FaultTest, AnUndoKeepsAChangeAnotherProgramMadeAfterItsListWasBuilt)
+{
+    TempDir dir;
+    std::string update = dir.file("invupdate.mdb");
+    std::string host = dir.file("kv.mdb");
+    makeTwoProducts(update, host);
+    {
+        RecordedUpdate run(update, host);
+        ASSERT_TRUE(run.review.build().ok());
+        run.review.selectAll();
+        ASSERT_EQ(run.review.apply(), PriceReview::ApplyOutcome::Complete);
+    }
+    Result<Database> h = Database::open(host);
+    ASSERT_TRUE(h.ok());
+    RunInfo info = runInfoNow("Acme", "", host + "_Tarvex_backup");
+    info.kind = RunKind::Undo;
+    info.undoes = 1;
+    RunJournal journal(info);
+    ASSERT_TRUE(journal.open(*h).ok());
+    Result<std::vector<RecordedEntry>> entries = journal.entriesOf(1);
+    ASSERT_TRUE(entries.ok());
+    ScriptedPrompter prompter;
+    PriceReview review(*h, prompter, std::move(*entries));
+    review.setJournal(&journal);
+    ASSERT_TRUE(review.build().ok());
+    ASSERT_EQ(review.rows().size(), 2u);
+    review.selectAll();
+    execSql(host, "UPDATE product SET retailprice = 20 WHERE quickid = 'P1'");
+    EXPECT_EQ(review.apply(), PriceReview::ApplyOutcome::Incomplete);
+
+    ASSERT_EQ(review.lastReport().failed.size(), 1u);
+    EXPECT_EQ(review.lastReport().failed[0].code, "P1");
+    EXPECT_NE(review.lastReport().failed[0].reason.find("changed since the price update it undoes; not put back"),
+              std::string::npos)
+        << review.lastReport().failed[0].reason;
+    std::vector<HostRow> now = readHostProducts(host);
+    EXPECT_EQ(now[0].cost, 5.0);
+    EXPECT_EQ(now[0].price, 20.0);
+    EXPECT_EQ(now[1].cost, 3.0);
+    EXPECT_EQ(now[1].price, 10.0);
+}
+
+// The host file deleted after the list was built and before the apply: the
+// apply tries nothing and says that the file is gone, not that the run could
+// not be recorded.
+TEST(FaultTest, AHostFileGoneBeforeTheApplyIsReportedAsGone)
+{
+    TempDir dir;
+    std::string update = dir.file("invupdate.mdb");
+    std::string host = dir.file("kv.mdb");
+    makeTwoProducts(update, host);
+    RecordedUpdate run(update, host);
+    ASSERT_TRUE(run.review.build().ok());
+    run.review.selectAll();
+    fs::remove(host);
+    EXPECT_EQ(run.review.apply(), PriceReview::ApplyOutcome::Incomplete);
+
+    const ApplyReport& report = run.review.lastReport();
+    EXPECT_EQ(report.stopped, ApplyReport::Stop::HostLeftPath);
+    EXPECT_EQ(report.updated, 0u);
+    ASSERT_EQ(report.failed.size(), 2u);
+    for (const ProductProblem& problem : report.failed)
+        EXPECT_NE(problem.reason.find(host + ": the file is gone"), std::string::npos) << problem.reason;
+    EXPECT_NE(report.failed[0].reason.find("nothing was written to it"), std::string::npos) << report.failed[0].reason;
+    const std::string& text = run.prompter.messages.back().text;
+    EXPECT_NE(text.find(host + " was deleted, moved or replaced after it was opened; nothing was written to it."),
+              std::string::npos)
+        << text;
 }
 
 } // namespace

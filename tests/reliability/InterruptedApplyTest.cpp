@@ -18,6 +18,7 @@
 #include "review/ChangeList.h"
 #include "review/PriceReview.h"
 #include "support/AccessFiles.h"
+#include "support/ChildWatch.h"
 #include "support/SampleDatabases.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
@@ -245,13 +246,13 @@ TEST(InterruptedApplyTest, AnApplyKilledOrSignalledAtRandomPointsLeavesEveryProd
     // over that time.
     restore();
     pid_t child = startApply(update, host, pipeEnds[1]);
-    char byte = 0;
-    ASSERT_EQ(::read(pipeEnds[0], &byte, 1), 1);
+    ASSERT_TRUE(readByteWithin(pipeEnds[0], child, "the whole apply to start"));
     auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(::read(pipeEnds[0], &byte, 1), 1);
+    ASSERT_TRUE(readByteWithin(pipeEnds[0], child, "the whole apply to end"));
     auto whole = std::chrono::steady_clock::now() - start;
-    int status = 0;
-    ::waitpid(child, &status, 0);
+    std::optional<int> ended = waitWithin(child, "the child of the whole apply");
+    ASSERT_TRUE(ended);
+    int status = *ended;
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     KillResult complete = inspect(update, host);
     EXPECT_EQ(complete.written, kProducts);
@@ -283,10 +284,12 @@ TEST(InterruptedApplyTest, AnApplyKilledOrSignalledAtRandomPointsLeavesEveryProd
             ::close(pipeEnds[1]);
             ASSERT_EQ(::pipe(pipeEnds), 0);
             child = startApply(update, host, pipeEnds[1]);
-            ASSERT_EQ(::read(pipeEnds[0], &byte, 1), 1);
+            ASSERT_TRUE(readByteWithin(pipeEnds[0], child, "the apply to start"));
             std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
             ::kill(child, signal);
-            ::waitpid(child, &status, 0);
+            ended = waitWithin(child, "the apply's child to end after the signal");
+            ASSERT_TRUE(ended);
+            status = *ended;
 
             bool stoppedWithReport = WIFEXITED(status) && WEXITSTATUS(status) == 1;
             if (signal == SIGKILL) {
@@ -364,11 +367,11 @@ TEST(InterruptedApplyTest, AnUndoKilledAtRandomPointsLeavesEveryProductWholeAndT
     int pipeEnds[2];
     ASSERT_EQ(::pipe(pipeEnds), 0);
     pid_t child = startApply(update, host, pipeEnds[1]);
-    char byte = 0;
-    ASSERT_EQ(::read(pipeEnds[0], &byte, 1), 1);
-    ASSERT_EQ(::read(pipeEnds[0], &byte, 1), 1);
-    int status = 0;
-    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(readByteWithin(pipeEnds[0], child, "the apply to start"));
+    ASSERT_TRUE(readByteWithin(pipeEnds[0], child, "the apply to end"));
+    std::optional<int> ended = waitWithin(child, "the apply's child");
+    ASSERT_TRUE(ended);
+    int status = *ended;
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     fs::copy_file(host, dir.file("applied.mdb"));
     fs::copy_file(record, dir.file("applied-record"));
@@ -386,15 +389,18 @@ TEST(InterruptedApplyTest, AnUndoKilledAtRandomPointsLeavesEveryProductWholeAndT
         ::close(pipeEnds[1]);
         EXPECT_EQ(::pipe(pipeEnds), 0);
         pid_t undo = startUndo(host, pipeEnds[1]);
-        EXPECT_EQ(::read(pipeEnds[0], &byte, 1), 1);
+        status = -1;
         auto start = std::chrono::steady_clock::now();
+        if (!readByteWithin(pipeEnds[0], undo, "the undo to start"))
+            return std::chrono::steady_clock::now() - start;
+        start = std::chrono::steady_clock::now();
         if (kill) {
             std::this_thread::sleep_for(killAfter);
             ::kill(undo, SIGKILL);
-        } else {
-            EXPECT_EQ(::read(pipeEnds[0], &byte, 1), 1);
+        } else if (!readByteWithin(pipeEnds[0], undo, "the undo to end")) {
+            return std::chrono::steady_clock::now() - start;
         }
-        ::waitpid(undo, &status, 0);
+        status = waitWithin(undo, "the undo's child").value_or(-1);
         return std::chrono::steady_clock::now() - start;
     };
     auto whole = std::chrono::duration_cast<std::chrono::microseconds>(run({}, false)).count();
@@ -558,24 +564,34 @@ TEST(InterruptedApplyTest, AnApplyIntoAnAccessHostKilledAtRandomPointsLeavesEver
     // which it does at its first save, or has ended (ready then has its
     // second byte, or is closed): reading the tables and looking for other
     // users of the file come first and take a good part of an apply.
-    auto awaitClaim = [&](int ready) {
+    auto awaitClaim = [&](int ready, pid_t child) {
         pollfd done{ready, POLLIN, 0};
-        while (!fs::exists(lockFile) && ::poll(&done, 1, 0) == 0)
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kChildSeconds);
+        while (!fs::exists(lockFile) && ::poll(&done, 1, 0) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                ADD_FAILURE() << "waited " << kChildSeconds << " s for the apply (process " << child
+                              << ") to claim the host or end: it did neither; it is killed";
+                ::kill(child, SIGKILL);
+                ::waitpid(child, nullptr, 0);
+                return false;
+            }
             std::this_thread::sleep_for(std::chrono::microseconds(20));
+        }
+        return true;
     };
 
     // One whole apply first, to know how long its saves take.
     restore();
     auto [child, ready] = runWhole();
-    char byte = 0;
-    ASSERT_EQ(::read(ready, &byte, 1), 1);
-    awaitClaim(ready);
+    ASSERT_TRUE(readByteWithin(ready, child, "the whole apply to start"));
+    ASSERT_TRUE(awaitClaim(ready, child));
     auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(::read(ready, &byte, 1), 1);
+    ASSERT_TRUE(readByteWithin(ready, child, "the whole apply to end"));
     auto whole = std::chrono::steady_clock::now() - start;
     ::close(ready);
-    int status = 0;
-    ::waitpid(child, &status, 0);
+    std::optional<int> ended = waitWithin(child, "the child of the whole apply");
+    ASSERT_TRUE(ended);
+    int status = *ended;
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_FALSE(fs::exists(lockFile));
     std::uniform_int_distribution<long> delay(0, std::chrono::duration_cast<std::chrono::microseconds>(whole).count());
@@ -588,12 +604,14 @@ TEST(InterruptedApplyTest, AnApplyIntoAnAccessHostKilledAtRandomPointsLeavesEver
         SCOPED_TRACE("kill " + std::to_string(kills));
         restore();
         std::tie(child, ready) = runWhole();
-        ASSERT_EQ(::read(ready, &byte, 1), 1);
-        awaitClaim(ready);
+        ASSERT_TRUE(readByteWithin(ready, child, "the apply to start"));
+        ASSERT_TRUE(awaitClaim(ready, child));
         std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
         ::kill(child, SIGKILL);
-        ::waitpid(child, &status, 0);
+        ended = waitWithin(child, "the apply's child to end after SIGKILL");
         ::close(ready);
+        ASSERT_TRUE(ended);
+        status = *ended;
         EXPECT_TRUE(WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) == 0)) << status;
 
         // Every product old or new, its cost and price together.
@@ -875,7 +893,7 @@ TEST(InterruptedApplyTest, AnAccessHostAnotherProgramOpensBeforeTheApplyIsNotWri
             ::pause();
     }
     char byte = 0;
-    ASSERT_EQ(::read(opened[0], &byte, 1), 1);
+    ASSERT_TRUE(readByteWithin(opened[0], other, "the other program to open the host", &byte));
     ASSERT_EQ(byte, 1);
     PriceReview::ApplyOutcome outcome = review.apply();
     ::kill(other, SIGKILL);
@@ -950,8 +968,9 @@ TEST(InterruptedApplyTest, AnotherProgramWritingDuringTheListAndTheApplyLosesNot
     };
     PriceReview review(*u, *h, prompter);
     ASSERT_TRUE(review.build().ok());
-    int status = 0;
-    ASSERT_EQ(::waitpid(duringBuild, &status, 0), duringBuild);
+    std::optional<int> built = waitWithin(duringBuild, "the sqlite3 shell writing during the build");
+    ASSERT_TRUE(built);
+    int status = *built;
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 
     // While the apply runs: another program raises the price of a product
@@ -965,7 +984,7 @@ TEST(InterruptedApplyTest, AnotherProgramWritingDuringTheListAndTheApplyLosesNot
                                      "INSERT INTO product (quickid, cost, retailprice) VALUES ('NEW2', 7, 8)");
         // The apply goes on only once that program has written, so the first
         // product is certain to have changed under it.
-        ::waitpid(duringApply, &status, 0);
+        status = waitWithin(duringApply, "the sqlite3 shell writing during the apply").value_or(-1);
     };
     PriceReview::ApplyOutcome outcome = review.apply();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;

@@ -1,0 +1,157 @@
+// A disk that does not keep what it was given: a flush that fails, a write
+// that reads back otherwise, a source that changes while it is copied. Each
+// runs with the disk fault shim (tests/shim) in a process of its own, breaks
+// one step through the real system calls, and checks that the save or the
+// copy fails and says why, that nothing is left under a final name, and that
+// an apply stops there.
+#include "data/UserSettingsFile.h"
+#include "platform/Database.h"
+#include "platform/FileCopy.h"
+#include "review/PriceReview.h"
+#include "support/DiskFaultShim.h"
+#include "support/EnvOverride.h"
+#include "support/SampleDatabases.h"
+#include "support/ScriptedPrompter.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+
+using namespace tarvex;
+using namespace tarvex::test;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string accessFixture(const std::string& name)
+{
+    return std::string(TARVEX_SOURCE_DIR) + "/tests/data/access/" + name;
+}
+
+// The names in folder that show an unfinished staged file.
+std::vector<std::string> stagedLeft(const fs::path& folder)
+{
+    std::vector<std::string> left;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+        if (entry.path().filename().string().find(".part") != std::string::npos)
+            left.push_back(entry.path().filename().string());
+    return left;
+}
+
+// An apply into an Access host whose first save the disk does not keep: the
+// save fails with the reason, the apply writes nothing more and says so.
+TEST(DiskFaultTest, AnAccessSaveTheDiskDidNotKeepStopsTheApplyAndSaysWhy)
+{
+    if (!underDiskFaultShim())
+        return runThisTestUnderDiskFaultShim();
+    struct Case {
+        const char* fault;
+        const char* said;
+    };
+    const Case cases[] = {
+        {"TARVEX_FAIL_FLUSH", "cannot flush to the disk: Input/output error"},
+        {"TARVEX_FLIP_READBACK", "the record does not read back as written"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        TempDir dir;
+        std::string host = dir.file("kv.mdb");
+        std::string update = dir.file("invupdate.mdb");
+        fs::copy_file(accessFixture("kv-2000.mdb"), host);
+        fs::copy_file(accessFixture("invupdate-2000.mdb"), update);
+        Result<Database> u = Database::open(update);
+        Result<Database> h = Database::open(host);
+        ASSERT_TRUE(u.ok() && h.ok());
+        ScriptedPrompter prompter;
+        PriceReview review(*u, *h, prompter);
+        ASSERT_TRUE(review.build().ok());
+        review.selectAll();
+        PriceReview::ApplyOutcome outcome;
+        {
+            EnvOverride fault(c.fault, "/kv.mdb");
+            outcome = review.apply();
+        }
+        EXPECT_EQ(outcome, PriceReview::ApplyOutcome::Incomplete);
+        const ApplyReport& report = review.lastReport();
+        EXPECT_EQ(report.updated, 0u);
+        ASSERT_GE(report.failed.size(), 2u);
+        EXPECT_NE(report.failed[0].reason.find(host + ": "), std::string::npos) << report.failed[0].reason;
+        EXPECT_NE(report.failed[0].reason.find(c.said), std::string::npos) << report.failed[0].reason;
+        EXPECT_EQ(report.failed[1].reason, "not tried: the host database refused the save before it");
+        EXPECT_EQ(prompter.messages.back().caption, "Update Incomplete");
+    }
+}
+
+// Every file written under a temporary name and then named: when its flush
+// fails, it never gets its final name, and nothing is left beside it.
+TEST(DiskFaultTest, AStagedFileWhoseFlushFailsIsNotNamed)
+{
+    if (!underDiskFaultShim())
+        return runThisTestUnderDiskFaultShim();
+    struct Case {
+        const char* name;
+        std::function<std::string(const TempDir&, const std::string& destination)> write;
+    };
+    SystemFileCopy plainCopy;
+    auto backup = [&](const std::string& source, const std::string& destination) {
+        CopyResult copied = Database::copyFile(source, destination, plainCopy, nullptr);
+        return copied.ok() ? std::string("copied") : copied.error;
+    };
+    const Case cases[] = {
+        {"backup of an SQLite host",
+         [&](const TempDir& dir, const std::string& destination) {
+             makeHostDatabase(dir.file("kv.mdb"), {{"P1", 4.0, 9.0}});
+             return backup(dir.file("kv.mdb"), destination);
+         }},
+        {"backup of an Access host",
+         [&](const TempDir& dir, const std::string& destination) {
+             fs::copy_file(accessFixture("kv-2000.mdb"), dir.file("kv.mdb"));
+             return backup(dir.file("kv.mdb"), destination);
+         }},
+        {"settings file",
+         [](const TempDir&, const std::string& destination) {
+             Status stored = storeUserLocation("/data/kv.mdb", destination);
+             return stored.ok() ? std::string("stored") : stored.error();
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        std::string destination = dir.file("copy");
+        std::string said;
+        {
+            EnvOverride fault("TARVEX_FAIL_FLUSH", ".part");
+            said = c.write(dir, destination);
+        }
+        EXPECT_NE(said.find("Input/output error"), std::string::npos) << said;
+        EXPECT_FALSE(fs::exists(destination));
+        EXPECT_EQ(stagedLeft(dir.path()), std::vector<std::string>());
+    }
+}
+
+// Another program writing an Access host while it is copied: the copy is
+// compared with the host, and a copy that differs is no backup.
+TEST(DiskFaultTest, AnAccessHostChangedWhileItIsCopiedGivesNoBackup)
+{
+    if (!underDiskFaultShim())
+        return runThisTestUnderDiskFaultShim();
+    TempDir dir;
+    std::string host = dir.file("kv.mdb");
+    std::string destination = dir.file("kv.mdb_Tarvex_backup");
+    fs::copy_file(accessFixture("kv-2000.mdb"), host);
+    SystemFileCopy plainCopy;
+    CopyResult copied;
+    {
+        EnvOverride fault("TARVEX_CHANGE_WHILE_COPIED", "/kv.mdb");
+        copied = Database::copyFile(host, destination, plainCopy, nullptr);
+    }
+    EXPECT_EQ(copied.outcome, CopyResult::Outcome::Failed);
+    EXPECT_EQ(copied.error, host + ": the file changed while it was copied; another program is writing it");
+    EXPECT_FALSE(fs::exists(destination));
+    EXPECT_EQ(stagedLeft(dir.path()), std::vector<std::string>());
+}
+
+} // namespace
