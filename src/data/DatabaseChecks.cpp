@@ -4,7 +4,7 @@
 // apart by it, that its values are distinct.
 #include "data/DatabaseChecks.h"
 
-#include "platform/SqlText.h"
+#include "platform/sqlite/SqlText.h"
 
 #include <sys/stat.h>
 

@@ -3,7 +3,7 @@
 #include "data/RunJournal.h"
 
 #include "data/HostProducts.h"
-#include "platform/AccessFileClaim.h"
+#include "platform/access/AccessFileClaim.h"
 
 #include <filesystem>
 

@@ -3,10 +3,10 @@
 // hold, the tables it hands out.
 #include "platform/Database.h"
 
-#include "platform/AccessDatabase.h"
-#include "platform/AccessFileUsers.h"
-#include "platform/DatabaseKind.h"
-#include "platform/SqliteDatabase.h"
+#include "platform/access/AccessDatabase.h"
+#include "platform/access/AccessFileUsers.h"
+#include "platform/db/DatabaseKind.h"
+#include "platform/sqlite/SqliteDatabase.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

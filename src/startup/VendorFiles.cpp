@@ -4,7 +4,7 @@
 
 #include "Version.h"
 #include "data/DatabaseNames.h"
-#include "platform/TextHelpers.h"
+#include "platform/text/TextHelpers.h"
 
 #include <sys/stat.h>
 

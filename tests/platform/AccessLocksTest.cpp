@@ -2,11 +2,11 @@
 // records under that claim: genuine Access files copied into a temporary
 // folder, lock files as Access writes them, and real child processes that
 // hold locks on the files or have them open.
-#include "platform/AccessFileClaim.h"
-#include "platform/AccessFileUsers.h"
-#include "platform/AccessLockFile.h"
-#include "platform/AccessSaving.h"
-#include "platform/StopSignals.h"
+#include "platform/access/AccessFileClaim.h"
+#include "platform/access/AccessFileUsers.h"
+#include "platform/access/AccessLockFile.h"
+#include "platform/access/AccessSaving.h"
+#include "platform/os/StopSignals.h"
 
 #include "support/ProcessRunner.h"
 #include "support/TempDir.h"
