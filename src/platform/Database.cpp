@@ -202,4 +202,11 @@ void Database::endRead()
         m_engine->endRead();
 }
 
+// Here rather than in the SQLite room, which knows nothing of the door.
+sqlite3* sqliteHandle(const Database& db)
+{
+    auto* sqlite = dynamic_cast<SqliteDatabase*>(&db.engine());
+    return sqlite ? sqlite->handle() : nullptr;
+}
+
 } // namespace tarvex

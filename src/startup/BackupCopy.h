@@ -8,7 +8,7 @@
 // runs left beside the host when they stopped are removed first.
 #pragma once
 
-#include "platform/db/DatabaseEngine.h"
+#include "platform/Database.h"
 #include "platform/os/FileCopy.h"
 #include "platform/prompt/Prompter.h"
 

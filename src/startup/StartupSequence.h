@@ -8,10 +8,10 @@
 #include "data/HostLocator.h"
 #include "data/RunEnd.h"
 #include "data/RunState.h"
-#include "platform/db/DatabaseEngine.h"
+#include "platform/Database.h"
 #include "platform/os/FileCopy.h"
-#include "platform/prompt/Prompter.h"
 #include "platform/os/Shell.h"
+#include "platform/prompt/Prompter.h"
 #include "startup/VendorFiles.h"
 
 #include <cstdint>

@@ -2,10 +2,10 @@
 // at its name that is not a sound run record.
 #include "data/history/RunRecordFile.h"
 
-#include "platform/db/DatabaseEngine.h"
 #include "data/history/RunRecordSchema.h"
-#include "platform/sqlite/SqliteStatement.h"
+#include "platform/Database.h"
 #include "platform/os/StagedFile.h"
+#include "platform/sqlite/SqliteStatement.h"
 #include "platform/text/TextHelpers.h"
 
 #include <sqlite3.h>

@@ -3,7 +3,7 @@
 #include "platform/access/AccessDatabase.h"
 
 #include "platform/access/AccessValue.h"
-#include "platform/sqlite/SqlText.h"
+#include "platform/text/TextHelpers.h"
 
 #include <sys/stat.h>
 
@@ -148,7 +148,7 @@ Result<IndexInfo> AccessDatabase::index(const std::string& table, const std::str
         return R::failure(definition.error(), ErrorKind::NotADatabase);
     const AccessIndex* found = nullptr;
     for (const AccessIndex& candidate : definition->indexes)
-        if (sameName(candidate.name, index) && (!found || candidate.name == index))
+        if (sameIgnoringCase(candidate.name, index) && (!found || candidate.name == index))
             found = &candidate;
     if (!found)
         return R::failure(m_file.path() + ": table \"" + definition->name + "\" has no index \"" + index + "\"",

@@ -3,7 +3,7 @@
 #include "platform/access/AccessFile.h"
 
 #include "platform/access/AccessValue.h"
-#include "platform/sqlite/SqlText.h"
+#include "platform/text/TextHelpers.h"
 
 #include <mdbtools.h>
 
@@ -328,7 +328,7 @@ const AccessFile::CatalogEntry* AccessFile::find(const std::string& table) const
 {
     const CatalogEntry* found = nullptr;
     for (const CatalogEntry& entry : m_catalog)
-        if (sameName(entry.name, table) && (!found || entry.name == table))
+        if (sameIgnoringCase(entry.name, table) && (!found || entry.name == table))
             found = &entry;
     return found;
 }
@@ -422,7 +422,8 @@ Result<AccessTable> AccessFile::openTable(const std::string& table, const std::v
     for (const std::string& column : columns) {
         int slot = -1;
         for (std::size_t i = 0; i < definition->columns.size(); ++i)
-            if (sameName(definition->columns[i].name, column) && (slot < 0 || definition->columns[i].name == column))
+            if (sameIgnoringCase(definition->columns[i].name, column) &&
+                (slot < 0 || definition->columns[i].name == column))
                 slot = static_cast<int>(i);
         if (slot < 0)
             return R::failure(m_source->path + ": table \"" + definition->name + "\" has no column \"" + column + "\"");

@@ -6,11 +6,11 @@
 #include "platform/db/DatabaseKind.h"
 #include "platform/os/FileHolders.h"
 #include "platform/os/StagedFile.h"
+#include "platform/os/UserIdentity.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -60,29 +60,6 @@ int writeAt(int fd, const std::string& bytes, off_t offset)
 }
 
 } // namespace
-
-std::string AccessFileClaim::computerName()
-{
-    char name[256] = {};
-    if (::gethostname(name, sizeof name - 1) != 0)
-        return "localhost";
-    return name;
-}
-
-std::string AccessFileClaim::userName()
-{
-    // The name the user logged in with, which stays the same under sudo;
-    // without a login terminal, the name of the user the program runs as.
-    char login[256] = {};
-    if (::getlogin_r(login, sizeof login - 1) == 0 && login[0] != '\0')
-        return login;
-    std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found)
-        return found->pw_name;
-    return std::to_string(::geteuid());
-}
 
 AccessFileClaim::AccessFileClaim(std::string databasePath)
     : m_databasePath(std::move(databasePath))

@@ -64,11 +64,6 @@ public:
     // The claim's entry in the lock file.
     int slot() const { return m_slot; }
 
-    // The names the entry carries: this computer's host name and the login
-    // name of the user who runs the program.
-    static std::string computerName();
-    static std::string userName();
-
 private:
     explicit AccessFileClaim(std::string databasePath);
     Status openLockFile();

@@ -3,7 +3,7 @@
 
 #include "platform/access/AccessText.h"
 #include "platform/access/AccessValue.h"
-#include "platform/sqlite/SqlText.h"
+#include "platform/text/TextHelpers.h"
 
 namespace tarvex {
 
@@ -84,7 +84,7 @@ private:
 std::string AccessPropertyBlock::text(const std::string& name) const
 {
     for (const AccessProperty& property : properties)
-        if (sameName(property.name, name))
+        if (sameIgnoringCase(property.name, name))
             return property.value;
     return {};
 }

@@ -3,7 +3,7 @@
 // Null) as Access evaluates rules.
 #include "platform/access/AccessRule.h"
 
-#include "platform/sqlite/SqlText.h"
+#include "platform/text/TextHelpers.h"
 
 #include <cctype>
 #include <charconv>
@@ -225,7 +225,7 @@ private:
             ++m_at;
             return value;
         }
-        if (t.kind == Token::Kind::Name && sign > 0 && sameName(t.text, m_column)) {
+        if (t.kind == Token::Kind::Name && sign > 0 && sameIgnoringCase(t.text, m_column)) {
             ++m_at;
             return value;
         }

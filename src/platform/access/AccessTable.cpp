@@ -5,7 +5,7 @@
 #include "platform/access/AccessText.h"
 #include "platform/access/AccessValue.h"
 #include "platform/db/FieldReading.h"
-#include "platform/sqlite/SqlText.h"
+#include "platform/text/TextHelpers.h"
 
 #include <algorithm>
 #include <charconv>
@@ -29,7 +29,7 @@ const AccessColumn* findColumn(const AccessTableDefinition& definition, const st
 {
     const AccessColumn* found = nullptr;
     for (const AccessColumn& candidate : definition.columns)
-        if (sameName(candidate.name, name) && (!found || candidate.name == name))
+        if (sameIgnoringCase(candidate.name, name) && (!found || candidate.name == name))
             found = &candidate;
     return found;
 }
@@ -127,7 +127,7 @@ Status AccessTable::setIndex(const std::string& index)
 {
     const AccessIndex* found = nullptr;
     for (const AccessIndex& candidate : m_definition.indexes)
-        if (sameName(candidate.name, index) && (!found || candidate.name == index))
+        if (sameIgnoringCase(candidate.name, index) && (!found || candidate.name == index))
             found = &candidate;
     m_hasRecord = false;
     if (!found)
@@ -378,7 +378,7 @@ int AccessTable::openedIndex(const std::string& column) const
         if (m_definition.columns[static_cast<std::size_t>(m_openedSlots[i])].name == column)
             return static_cast<int>(i);
     for (size_t i = 0; i < m_openedSlots.size(); ++i)
-        if (sameName(m_definition.columns[static_cast<std::size_t>(m_openedSlots[i])].name, column))
+        if (sameIgnoringCase(m_definition.columns[static_cast<std::size_t>(m_openedSlots[i])].name, column))
             return static_cast<int>(i);
     return -1;
 }

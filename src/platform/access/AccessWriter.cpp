@@ -4,7 +4,6 @@
 
 #include "platform/access/AccessProperties.h"
 #include "platform/access/AccessValue.h"
-#include "platform/sqlite/SqlText.h"
 #include "platform/text/TextHelpers.h"
 
 #include <fcntl.h>
@@ -83,18 +82,18 @@ std::optional<std::string> tableRefusal(const AccessTableDefinition& definition,
             return named + " is not stored at a fixed place in its records";
         for (const AccessIndex& index : definition.indexes)
             for (const std::string& key : index.columns)
-                if (sameName(key, column.name))
+                if (sameIgnoringCase(key, column.name))
                     return named + " is part of the index \"" + index.name +
                            "\", which this program cannot update; remove the index in Access first";
     }
     for (const AccessColumn& column : definition.columns)
         for (const char* replication : kReplicationColumns)
-            if (sameName(column.name, replication))
+            if (sameIgnoringCase(column.name, replication))
                 return table + " is replicated; this program does not write replicated tables";
     for (const AccessPropertyBlock& block : record.blocks) {
         bool ofColumn = false;
         for (const AccessColumn& column : definition.columns)
-            ofColumn = ofColumn || sameName(block.name, column.name);
+            ofColumn = ofColumn || sameIgnoringCase(block.name, column.name);
         std::string rule = block.text("ValidationRule");
         if (!ofColumn && !trimmed(rule).empty())
             return table + " has a validation rule of its own (\"" + rule + "\"), which this program cannot check";
@@ -153,7 +152,7 @@ Result<AccessWriter> AccessWriter::open(const AccessFile& file, const std::strin
     for (const std::string& name : columns) {
         const AccessColumn* found = nullptr;
         for (const AccessColumn& column : definition->columns)
-            if (sameName(column.name, name) && (!found || column.name == name))
+            if (sameIgnoringCase(column.name, name) && (!found || column.name == name))
                 found = &column;
         if (!found)
             return fail(F::Refused,
@@ -168,7 +167,7 @@ Result<AccessWriter> AccessWriter::open(const AccessFile& file, const std::strin
         return fail(F::Refused, file.path() + ": " + *refusal);
     for (Target& target : targets) {
         for (const AccessPropertyBlock& block : record->blocks) {
-            if (!sameName(block.name, target.column.name))
+            if (!sameIgnoringCase(block.name, target.column.name))
                 continue;
             // A Yes/No property: one byte, zero for No.
             std::string required = block.text("Required");

@@ -5,7 +5,7 @@
 // (see StagedFile).
 #pragma once
 
-#include "platform/prompt/Prompter.h"
+#include "platform/prompt/Progress.h"
 
 #include <string>
 

@@ -5,6 +5,8 @@
 // (ConsolePrompter) implement it, and tests answer it in advance.
 #pragma once
 
+#include "platform/prompt/Progress.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -37,14 +39,6 @@ struct FileChoice {
     std::string startFolder;
     // What is asked for, in words, for the terminal's question.
     std::string description = "file";
-};
-
-// Progress of one long operation. update() returns false once the user has
-// asked to cancel; the operation then stops at the next safe point.
-class Progress {
-public:
-    virtual ~Progress() = default;
-    virtual bool update(std::uint64_t done, std::uint64_t total) = 0;
 };
 
 // How far pending window events may run while long work goes on. Paint and

@@ -1,7 +1,5 @@
-// Quoting of identifiers and case-blind comparison of schema names.
+// Quoting of identifiers.
 #include "platform/sqlite/SqlText.h"
-
-#include "platform/text/TextHelpers.h"
 
 namespace tarvex {
 
@@ -15,11 +13,6 @@ std::string quoteIdentifier(const std::string& name)
     }
     quoted += '"';
     return quoted;
-}
-
-bool sameName(const std::string& a, const std::string& b)
-{
-    return sameIgnoringCase(a, b);
 }
 
 } // namespace tarvex

@@ -9,7 +9,5 @@ namespace tarvex {
 
 // name as a quoted SQL identifier ("a""b" for a"b).
 std::string quoteIdentifier(const std::string& name);
-// Whether two ASCII names are equal without regard to letter case.
-bool sameName(const std::string& a, const std::string& b);
 
 } // namespace tarvex

@@ -1,10 +1,10 @@
 // Opening SQLite database files and tables, and reading their schema by name.
 #include "platform/sqlite/SqliteDatabase.h"
 
-#include "platform/Database.h"
 #include "platform/sqlite/SqlText.h"
 #include "platform/sqlite/SqliteStatement.h"
 #include "platform/sqlite/SqliteTable.h"
+#include "platform/text/TextHelpers.h"
 
 #include <sqlite3.h>
 
@@ -182,7 +182,8 @@ Result<std::unique_ptr<EngineTable>> SqliteDatabase::openTable(const std::string
     }
 
     auto named = [](const std::vector<std::string>& names, const std::string& wanted) {
-        return std::find_if(names.begin(), names.end(), [&](const std::string& n) { return sameName(n, wanted); });
+        return std::find_if(names.begin(), names.end(),
+                            [&](const std::string& n) { return sameIgnoringCase(n, wanted); });
     };
     std::vector<std::string> opened;
     for (const std::string& column : columns) {
@@ -304,12 +305,6 @@ void SqliteDatabase::end(bool& held)
     // nothing is written in either transaction.
     sqliteExecute(m_db, "COMMIT");
     held = false;
-}
-
-sqlite3* sqliteHandle(const Database& db)
-{
-    auto* sqlite = dynamic_cast<SqliteDatabase*>(&db.engine());
-    return sqlite ? sqlite->handle() : nullptr;
 }
 
 } // namespace tarvex

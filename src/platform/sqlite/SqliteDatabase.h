@@ -84,7 +84,8 @@ private:
 };
 
 // The SQLite connection behind db, for tools and benchmarks that work on the
-// file directly; null when db is not an SQLite database.
+// file directly; null when db is not an SQLite database. Defined beside the
+// door (Database.cpp): this room does not include it.
 sqlite3* sqliteHandle(const Database& db);
 
 } // namespace tarvex

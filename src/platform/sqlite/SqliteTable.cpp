@@ -2,8 +2,9 @@
 // through a named index.
 #include "platform/sqlite/SqliteTable.h"
 
-#include "platform/text/LetterCase.h"
 #include "platform/sqlite/SqlText.h"
+#include "platform/text/LetterCase.h"
+#include "platform/text/TextHelpers.h"
 
 #include <sqlite3.h>
 
@@ -31,7 +32,7 @@ Result<SqliteIndex> readSqliteIndex(sqlite3* db, const std::string& table, const
     bool partial = false;
     while (sqlite3_step(list.get()) == SQLITE_ROW) {
         std::string name = reinterpret_cast<const char*>(sqlite3_column_text(list.get(), 0));
-        if (sameName(name, index)) {
+        if (sameIgnoringCase(name, index)) {
             found.name = name;
             found.unique = sqlite3_column_int(list.get(), 1) != 0;
             partial = sqlite3_column_int(list.get(), 2) != 0;
@@ -223,7 +224,7 @@ Status SqliteTable::seek(const Key& key)
     // letters (see LetterCase.h): a code holding such letters is looked up
     // in each of its case forms, each through the index.
     const auto* text = std::get_if<std::string>(&key);
-    if (text && sameName(first.collation, "NOCASE") &&
+    if (text && sameIgnoringCase(first.collation, "NOCASE") &&
         std::any_of(text->begin(), text->end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
         std::vector<std::string> forms = caseFormsBeyondAscii(*text, kMaxCaseForms);
         if (forms.size() > 1)
@@ -341,7 +342,7 @@ int SqliteTable::columnIndex(const std::string& column) const
         if (m_columns[i] == column)
             return static_cast<int>(i);
     for (size_t i = 0; i < m_columns.size(); ++i)
-        if (sameName(m_columns[i], column))
+        if (sameIgnoringCase(m_columns[i], column))
             return static_cast<int>(i);
     return -1;
 }
