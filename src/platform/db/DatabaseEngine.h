@@ -1,5 +1,5 @@
 // The engine side of Database and Recordset: what one kind of database file
-// (today SQLite) must provide for the program to read and change it. Callers
+// (SQLite or Access) must provide for the program to read and change it. Callers
 // never see these classes; they use Database and Recordset, which hold one and
 // pass each operation on. Database::open() reads the start of the file and
 // picks the engine, so the rest of the program never chooses one.
