@@ -3,6 +3,7 @@
 #include "platform/access/AccessFile.h"
 
 #include "platform/access/AccessValue.h"
+#include "platform/access/LittleEndian.h"
 #include "platform/text/TextHelpers.h"
 
 #include <mdbtools.h>
@@ -55,12 +56,6 @@ constexpr DefinitionLayout kJet4Definition{45, 47, 51, 63, 12, 25, 2, 52, 28};
 // Far more columns and indexes than Access allows (255 and 32).
 constexpr std::uint32_t kMaxColumns = 256;
 constexpr std::uint32_t kMaxIndexes = 256;
-
-std::uint32_t get32(const unsigned char* p)
-{
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
 
 // Whether the definition on page can hold the columns and indexes it counts.
 // libmdb trusts the counts: with a damaged one it would read past its page

@@ -2,6 +2,7 @@
 // moved records, fields and index entries, every offset checked.
 #include "platform/access/AccessImage.h"
 
+#include "platform/access/LittleEndian.h"
 #include <algorithm>
 
 namespace tarvex {
@@ -18,17 +19,6 @@ constexpr unsigned kRowOffsetMask = 0x1FFF;
 
 // The deepest index tree followed; Access's own are a few levels deep.
 constexpr int kMaxIndexDepth = 32;
-
-unsigned get16(const unsigned char* p)
-{
-    return static_cast<unsigned>(p[0]) | static_cast<unsigned>(p[1]) << 8;
-}
-
-std::uint32_t get32(const unsigned char* p)
-{
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
 
 // Where the parts of a page header lie in each format.
 struct Layout {

@@ -2,6 +2,7 @@
 #include "platform/access/AccessValue.h"
 
 #include "platform/access/AccessText.h"
+#include "platform/access/LittleEndian.h"
 
 #include <charconv>
 #include <cstring>
@@ -10,17 +11,9 @@ namespace tarvex {
 
 namespace {
 
-std::uint64_t littleEndian(const unsigned char* p, std::size_t size)
-{
-    std::uint64_t value = 0;
-    for (std::size_t i = size; i-- > 0;)
-        value = value << 8 | p[i];
-    return value;
-}
-
 template <class T> T fromBytes(const unsigned char* p)
 {
-    std::uint64_t bits = littleEndian(p, sizeof(T));
+    std::uint64_t bits = readLittleEndian(p, sizeof(T));
     T value;
     if constexpr (sizeof(T) == 4) {
         auto narrow = static_cast<std::uint32_t>(bits);
@@ -42,7 +35,7 @@ Result<std::string> longValue(const AccessImage& image, AccessRowBytes field, st
     using R = Result<std::string>;
     if (field.size < 12)
         return R::failure("a long value's header is cut short");
-    auto header = static_cast<std::uint32_t>(littleEndian(field.data, 4));
+    auto header = static_cast<std::uint32_t>(readLittleEndian(field.data, 4));
     std::size_t length = header & kLengthMask;
     std::uint32_t kind = header & ~kLengthMask;
     if (length > bytesLeft)
@@ -53,7 +46,7 @@ Result<std::string> longValue(const AccessImage& image, AccessRowBytes field, st
             return R::failure("a long value runs past its record");
         return std::string(reinterpret_cast<const char*>(field.data) + 12, length);
     }
-    auto where = static_cast<std::uint32_t>(littleEndian(field.data + 4, 4));
+    auto where = static_cast<std::uint32_t>(readLittleEndian(field.data + 4, 4));
     if (kind == kOneRow) {
         std::optional<AccessRowBytes> part = image.anyRow(where >> 8, where & 0xFF);
         if (!part || part->size < length)
@@ -69,7 +62,7 @@ Result<std::string> longValue(const AccessImage& image, AccessRowBytes field, st
         std::optional<AccessRowBytes> part = where ? image.anyRow(where >> 8, where & 0xFF) : std::nullopt;
         if (!part || part->size <= 4)
             return R::failure("a long value's part is missing");
-        where = static_cast<std::uint32_t>(littleEndian(part->data, 4));
+        where = static_cast<std::uint32_t>(readLittleEndian(part->data, 4));
         std::size_t take = std::min(part->size - 4, length - value.size());
         value.append(reinterpret_cast<const char*>(part->data) + 4, take);
     }

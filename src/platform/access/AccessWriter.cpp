@@ -4,6 +4,7 @@
 
 #include "platform/access/AccessProperties.h"
 #include "platform/access/AccessValue.h"
+#include "platform/access/LittleEndian.h"
 #include "platform/text/TextHelpers.h"
 
 #include <fcntl.h>
@@ -23,20 +24,6 @@ namespace {
 
 // The columns Jet's replication adds to every table it replicates.
 constexpr const char* kReplicationColumns[] = {"s_GUID", "s_Lineage", "s_Generation"};
-
-std::string littleEndian(std::uint64_t value, std::size_t size)
-{
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i)
-        bytes[i] = static_cast<char>(value >> (8 * i) & 0xFF);
-    return bytes;
-}
-
-std::uint32_t get32(const unsigned char* p)
-{
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
 
 // The shortest text that reads back as value, for messages.
 std::string numberText(double value)
@@ -241,7 +228,7 @@ Result<AccessWriter::Encoded> AccessWriter::encode(const AccessColumn& column, d
             return R::failure("\"" + column.name + "\" is a Currency column, which cannot hold " + numberText(value) +
                               " (it holds -922337203685477.5808 to 922337203685477.5807)");
         auto units = static_cast<std::int64_t>(scaled);
-        return Encoded{littleEndian(static_cast<std::uint64_t>(units), 8), static_cast<double>(units) / 10000.0};
+        return Encoded{littleEndianBytes(static_cast<std::uint64_t>(units), 8), static_cast<double>(units) / 10000.0};
     }
     if (column.type == t::kSingle) {
         // Past this a float rounds to infinity.
@@ -250,11 +237,11 @@ Result<AccessWriter::Encoded> AccessWriter::encode(const AccessColumn& column, d
         auto single = static_cast<float>(value);
         std::uint32_t bits = 0;
         std::memcpy(&bits, &single, sizeof bits);
-        return Encoded{littleEndian(bits, 4), singleAsDouble(single)};
+        return Encoded{littleEndianBytes(bits, 4), singleAsDouble(single)};
     }
     std::uint64_t bits = 0;
     std::memcpy(&bits, &value, sizeof bits);
-    return Encoded{littleEndian(bits, 8), value};
+    return Encoded{littleEndianBytes(bits, 8), value};
 }
 
 bool AccessWriter::readPage(std::uint32_t n, std::string& buffer, AccessWriteStatus& error) const
