@@ -3,7 +3,7 @@
 
 #include "Stopwatch.h"
 
-#include "platform/AccessWriter.h"
+#include "platform/access/AccessWriter.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -5,8 +5,8 @@
 #include "Stopwatch.h"
 
 #include "platform/Database.h"
-#include "platform/SqliteDatabase.h"
-#include "platform/SqliteStatement.h"
+#include "platform/sqlite/SqliteDatabase.h"
+#include "platform/sqlite/SqliteStatement.h"
 #include "review/ChangeApplier.h"
 
 #include <sqlite3.h>

@@ -4,7 +4,7 @@
 #include "QuietPrompter.h"
 #include "Stopwatch.h"
 
-#include "platform/FileCopy.h"
+#include "platform/os/FileCopy.h"
 #include "startup/BackupCopy.h"
 
 #include <algorithm>

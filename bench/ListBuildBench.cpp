@@ -5,7 +5,7 @@
 #include "Stopwatch.h"
 
 #include "platform/Database.h"
-#include "platform/SqliteDatabase.h"
+#include "platform/sqlite/SqliteDatabase.h"
 #include "review/ChangeList.h"
 
 #include <sqlite3.h>

@@ -5,7 +5,7 @@
 // at the work while it is going on.
 #pragma once
 
-#include "platform/Prompter.h"
+#include "platform/prompt/Prompter.h"
 
 #include <functional>
 

@@ -6,7 +6,7 @@
 #include "app/ExitStatus.h"
 #include "app/ReviewWindow.h"
 #include "data/RunState.h"
-#include "platform/qt/QtPrompter.h"
+#include "platform/prompt/qt/QtPrompter.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -30,7 +30,7 @@
 #include "WindowBench.h"
 
 #include "platform/Database.h"
-#include "platform/TextHelpers.h"
+#include "platform/text/TextHelpers.h"
 #include "review/ChangeList.h"
 
 #include <sqlite3.h>

@@ -4,7 +4,7 @@
 // always names the file.
 #include "FuzzSupport.h"
 
-#include "platform/AccessFile.h"
+#include "platform/access/AccessFile.h"
 
 #include <cstdlib>
 

@@ -5,8 +5,8 @@
 // outside its bytes; a rule is understood or refused, never half-read.
 #include "FuzzSupport.h"
 
-#include "platform/AccessProperties.h"
-#include "platform/AccessRule.h"
+#include "platform/access/AccessProperties.h"
+#include "platform/access/AccessRule.h"
 
 #include <limits>
 

@@ -3,7 +3,7 @@
 // read as a desktop entry and not as a Windows shortcut.
 #include "FuzzSupport.h"
 
-#include "platform/Shell.h"
+#include "platform/os/Shell.h"
 
 #include <cstdlib>
 

@@ -3,7 +3,7 @@
 // that answers nothing and shows nothing.
 #pragma once
 
-#include "platform/Prompter.h"
+#include "platform/prompt/Prompter.h"
 
 #include <cstddef>
 #include <cstdint>

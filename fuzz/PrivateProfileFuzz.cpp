@@ -3,7 +3,7 @@
 // ones are tried; the rest is the file.
 #include "FuzzSupport.h"
 
-#include "platform/PrivateProfile.h"
+#include "platform/desktop/PrivateProfile.h"
 
 #include <cstdlib>
 

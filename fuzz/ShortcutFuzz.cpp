@@ -4,7 +4,7 @@
 // as it stands (a desktop entry, a renamed file of another kind).
 #include "FuzzSupport.h"
 
-#include "platform/Shell.h"
+#include "platform/os/Shell.h"
 
 #include <cstdlib>
 

@@ -4,9 +4,9 @@
 #pragma once
 
 #include "data/RunJournal.h"
-#include "platform/FileCopy.h"
-#include "platform/Prompter.h"
-#include "platform/Shell.h"
+#include "platform/os/FileCopy.h"
+#include "platform/prompt/Prompter.h"
+#include "platform/os/Shell.h"
 #include "startup/VendorFiles.h"
 
 #include <QDialog>

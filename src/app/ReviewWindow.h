@@ -3,7 +3,7 @@
 
 #include "data/RunEnd.h"
 #include "data/RunState.h"
-#include "platform/Prompter.h"
+#include "platform/prompt/Prompter.h"
 
 namespace tarvex {
 

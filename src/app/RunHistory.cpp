@@ -2,7 +2,7 @@
 #include "app/RunHistory.h"
 
 #include "app/ExitStatus.h"
-#include "platform/VisibleText.h"
+#include "platform/text/VisibleText.h"
 #include "review/TableText.h"
 
 #include <ostream>

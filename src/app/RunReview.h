@@ -5,7 +5,7 @@
 
 #include "data/RunJournal.h"
 #include "data/RunState.h"
-#include "platform/Prompter.h"
+#include "platform/prompt/Prompter.h"
 #include "review/PriceReview.h"
 
 #include <optional>

@@ -3,9 +3,9 @@
 // application with the run's exit status.
 #pragma once
 
-#include "platform/FileCopy.h"
-#include "platform/Prompter.h"
-#include "platform/Shell.h"
+#include "platform/os/FileCopy.h"
+#include "platform/prompt/Prompter.h"
+#include "platform/os/Shell.h"
 #include "startup/StartupSequence.h"
 #include "startup/VendorFiles.h"
 

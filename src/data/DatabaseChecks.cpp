@@ -4,7 +4,7 @@
 // apart by it, that its values are distinct.
 #include "data/DatabaseChecks.h"
 
-#include "platform/SqlText.h"
+#include "platform/text/TextHelpers.h"
 
 #include <sys/stat.h>
 
@@ -38,7 +38,7 @@ Status checkTable(Database& db, const std::string& table, const std::vector<std:
         Result<IndexInfo> index = db.index(recordset->tableName(), need.name);
         if (!index)
             return index.status();
-        if (!need.firstColumn.empty() && !sameName(index->columns.front(), need.firstColumn))
+        if (!need.firstColumn.empty() && !sameIgnoringCase(index->columns.front(), need.firstColumn))
             return Status::failure(db.path() + ": index \"" + need.name + "\" of table \"" + recordset->tableName() +
                                    "\" is not on column \"" + need.firstColumn + "\"");
         if (!need.distinctKeys)

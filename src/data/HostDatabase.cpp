@@ -5,8 +5,8 @@
 
 #include "data/DatabaseChecks.h"
 #include "data/DatabaseNames.h"
-#include "platform/DatabaseKind.h"
-#include "platform/RunRecordFile.h"
+#include "platform/db/DatabaseKind.h"
+#include "data/history/RunRecordFile.h"
 
 #include <filesystem>
 

@@ -5,9 +5,9 @@
 #include "data/HostLocator.h"
 
 #include "data/DatabaseNames.h"
-#include "platform/PrivateProfile.h"
-#include "platform/TextHelpers.h"
-#include "platform/UserFolders.h"
+#include "platform/desktop/PrivateProfile.h"
+#include "platform/text/TextHelpers.h"
+#include "platform/os/UserFolders.h"
 
 #include <dirent.h>
 #include <sys/stat.h>

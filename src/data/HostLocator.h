@@ -4,8 +4,8 @@
 // settings file when its folder holds one.
 #pragma once
 
-#include "platform/Prompter.h"
-#include "platform/Shell.h"
+#include "platform/prompt/Prompter.h"
+#include "platform/os/Shell.h"
 
 #include <optional>
 #include <string>

@@ -3,7 +3,7 @@
 #include "data/RunJournal.h"
 
 #include "data/HostProducts.h"
-#include "platform/AccessFileClaim.h"
+#include "platform/os/UserIdentity.h"
 
 #include <filesystem>
 
@@ -107,8 +107,8 @@ RunInfo runInfoNow(std::string vendor, std::string updateDatabasePath, std::stri
 {
     RunInfo info;
     info.when = std::time(nullptr);
-    info.computer = AccessFileClaim::computerName();
-    info.user = AccessFileClaim::userName();
+    info.computer = computerName();
+    info.user = userName();
     info.vendor = std::move(vendor);
     info.updateDatabasePath = std::move(updateDatabasePath);
     // The backups lie beside the record: the name alone finds the file.

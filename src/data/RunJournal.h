@@ -6,7 +6,7 @@
 #pragma once
 
 #include "platform/Database.h"
-#include "platform/RunRecordFile.h"
+#include "data/history/RunRecordFile.h"
 
 #include <cstdint>
 #include <ctime>

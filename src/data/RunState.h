@@ -4,7 +4,7 @@
 #pragma once
 
 #include "platform/Database.h"
-#include "platform/RunRecordFile.h"
+#include "data/history/RunRecordFile.h"
 
 #include <optional>
 

@@ -2,10 +2,10 @@
 // then renamed into place, and never over a file this program did not write.
 #include "data/UserSettingsFile.h"
 
-#include "platform/PrivateProfile.h"
-#include "platform/SmallFile.h"
-#include "platform/StagedFile.h"
-#include "platform/TextHelpers.h"
+#include "platform/desktop/PrivateProfile.h"
+#include "platform/os/SmallFile.h"
+#include "platform/os/StagedFile.h"
+#include "platform/text/TextHelpers.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -3,10 +3,10 @@
 // hold, the tables it hands out.
 #include "platform/Database.h"
 
-#include "platform/AccessDatabase.h"
-#include "platform/AccessFileUsers.h"
-#include "platform/DatabaseKind.h"
-#include "platform/SqliteDatabase.h"
+#include "platform/access/AccessDatabase.h"
+#include "platform/access/AccessFileUsers.h"
+#include "platform/db/DatabaseKind.h"
+#include "platform/sqlite/SqliteDatabase.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -200,6 +200,13 @@ void Database::endRead()
     // A moved-from Database has no engine.
     if (m_engine)
         m_engine->endRead();
+}
+
+// Here rather than in the SQLite room, which knows nothing of the door.
+sqlite3* sqliteHandle(const Database& db)
+{
+    auto* sqlite = dynamic_cast<SqliteDatabase*>(&db.engine());
+    return sqlite ? sqlite->handle() : nullptr;
 }
 
 } // namespace tarvex

@@ -11,8 +11,8 @@
 // the original engine matched them; the file's own spelling is used inside.
 #pragma once
 
-#include "platform/DatabaseEngine.h"
-#include "platform/FileCopy.h"
+#include "platform/db/DatabaseEngine.h"
+#include "platform/os/FileCopy.h"
 #include "platform/Recordset.h"
 #include "platform/Result.h"
 

@@ -10,7 +10,7 @@
 // Every operation reports failure through its result; nothing throws.
 #pragma once
 
-#include "platform/DatabaseEngine.h"
+#include "platform/db/DatabaseEngine.h"
 #include "platform/Result.h"
 
 #include <cstdint>

@@ -3,7 +3,7 @@
 
 #include "data/DatabaseNames.h"
 #include "data/HostProducts.h"
-#include "platform/StopSignals.h"
+#include "platform/os/StopSignals.h"
 #include "review/ChangeRules.h"
 #include "review/ProductValues.h"
 #include "review/ReadHold.h"

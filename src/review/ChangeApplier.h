@@ -3,7 +3,7 @@
 
 #include "data/RunJournal.h"
 #include "platform/Database.h"
-#include "platform/Prompter.h"
+#include "platform/prompt/Prompter.h"
 #include "review/ApplyReport.h"
 #include "review/ProposedChange.h"
 

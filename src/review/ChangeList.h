@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/Database.h"
-#include "platform/Prompter.h"
+#include "platform/prompt/Prompter.h"
 #include "review/ProductProblem.h"
 #include "review/ProposedChange.h"
 

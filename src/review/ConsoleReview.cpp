@@ -1,9 +1,9 @@
 // The terminal review's table and commands.
 #include "review/ConsoleReview.h"
 
-#include "platform/StagedFile.h"
-#include "platform/TextHelpers.h"
-#include "platform/VisibleText.h"
+#include "platform/os/StagedFile.h"
+#include "platform/text/TextHelpers.h"
+#include "platform/text/VisibleText.h"
 #include "review/ListingText.h"
 #include "review/PrintTarget.h"
 #include "review/ReviewColumns.h"

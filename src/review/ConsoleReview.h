@@ -5,7 +5,7 @@
 #pragma once
 
 #include "data/RunEnd.h"
-#include "platform/ConsolePrompter.h"
+#include "platform/prompt/ConsolePrompter.h"
 #include "platform/Result.h"
 #include "review/PriceReview.h"
 #include "review/ProposedChange.h"

@@ -1,7 +1,7 @@
 // Plain-text form of the review list.
 #include "review/ListingText.h"
 
-#include "platform/VisibleText.h"
+#include "platform/text/VisibleText.h"
 #include "review/ReviewColumns.h"
 #include "review/TableText.h"
 

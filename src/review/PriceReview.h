@@ -7,7 +7,7 @@
 #include "data/RunEnd.h"
 #include "data/RunJournal.h"
 #include "platform/Database.h"
-#include "platform/Prompter.h"
+#include "platform/prompt/Prompter.h"
 #include "review/ApplyReport.h"
 #include "review/ProductProblem.h"
 #include "review/ProposedChange.h"

@@ -1,8 +1,8 @@
 // Following the links of a print file's name and checking what it leads to.
 #include "review/PrintTarget.h"
 
-#include "platform/DatabaseKind.h"
-#include "platform/TextHelpers.h"
+#include "platform/db/DatabaseKind.h"
+#include "platform/text/TextHelpers.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,7 +1,7 @@
 // Wording for the products a message box names.
 #include "review/ProductProblem.h"
 
-#include "platform/VisibleText.h"
+#include "platform/text/VisibleText.h"
 
 namespace tarvex {
 

@@ -1,7 +1,7 @@
 // Row numbers and ranges typed at the terminal review's prompt.
 #include "review/RowList.h"
 
-#include "platform/TextHelpers.h"
+#include "platform/text/TextHelpers.h"
 
 #include <algorithm>
 #include <charconv>

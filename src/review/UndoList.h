@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/Database.h"
-#include "platform/RunRecordFile.h"
+#include "data/history/RunRecordFile.h"
 #include "review/ChangeList.h"
 
 #include <vector>

@@ -4,7 +4,7 @@
 // work has taken more than a second.
 #pragma once
 
-#include "platform/Prompter.h"
+#include "platform/prompt/Prompter.h"
 
 #include <chrono>
 #include <cstdint>

@@ -4,9 +4,9 @@
 #include "startup/BackupCopy.h"
 
 #include "platform/Database.h"
-#include "platform/DatabaseKind.h"
-#include "platform/StagedFile.h"
-#include "platform/TextHelpers.h"
+#include "platform/db/DatabaseKind.h"
+#include "platform/os/StagedFile.h"
+#include "platform/text/TextHelpers.h"
 #include "startup/BackupName.h"
 
 #include <cerrno>

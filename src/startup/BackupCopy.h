@@ -8,9 +8,9 @@
 // runs left beside the host when they stopped are removed first.
 #pragma once
 
-#include "platform/DatabaseEngine.h"
-#include "platform/FileCopy.h"
-#include "platform/Prompter.h"
+#include "platform/Database.h"
+#include "platform/os/FileCopy.h"
+#include "platform/prompt/Prompter.h"
 
 #include <ctime>
 #include <string>

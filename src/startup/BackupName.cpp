@@ -1,7 +1,7 @@
 // Naming the start-up backup copy.
 #include "startup/BackupName.h"
 
-#include "platform/TextHelpers.h"
+#include "platform/text/TextHelpers.h"
 
 #include <cstdio>
 #include <sys/stat.h>

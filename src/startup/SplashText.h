@@ -2,7 +2,7 @@
 // The splash window and the terminal's opening line take them from here.
 #pragma once
 
-#include "platform/Prompter.h"
+#include "platform/prompt/Prompter.h"
 
 namespace tarvex::splash_text {
 

@@ -6,9 +6,9 @@
 #include "data/RunJournal.h"
 #include "data/UpdateDatabase.h"
 #include "data/UserSettingsFile.h"
-#include "platform/TextHelpers.h"
-#include "platform/UserFolders.h"
-#include "platform/VisibleText.h"
+#include "platform/text/TextHelpers.h"
+#include "platform/os/UserFolders.h"
+#include "platform/text/VisibleText.h"
 #include "startup/BackupCopy.h"
 
 #include <optional>

@@ -8,10 +8,10 @@
 #include "data/HostLocator.h"
 #include "data/RunEnd.h"
 #include "data/RunState.h"
-#include "platform/DatabaseEngine.h"
-#include "platform/FileCopy.h"
-#include "platform/Prompter.h"
-#include "platform/Shell.h"
+#include "platform/Database.h"
+#include "platform/os/FileCopy.h"
+#include "platform/os/Shell.h"
+#include "platform/prompt/Prompter.h"
 #include "startup/VendorFiles.h"
 
 #include <cstdint>

@@ -4,8 +4,8 @@
 
 #include "Version.h"
 #include "data/DatabaseNames.h"
-#include "platform/DatabaseKind.h"
-#include "platform/TextHelpers.h"
+#include "platform/db/DatabaseKind.h"
+#include "platform/text/TextHelpers.h"
 
 #include <dirent.h>
 #include <sys/stat.h>

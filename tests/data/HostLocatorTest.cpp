@@ -5,7 +5,7 @@
 #include "data/HostLocator.h"
 
 #include "data/UserSettingsFile.h"
-#include "platform/Shell.h"
+#include "platform/os/Shell.h"
 #include "support/EnvOverride.h"
 #include "support/LnkWriter.h"
 #include "support/ScriptedPrompter.h"

@@ -2,7 +2,7 @@
 // folder with the program, its price list and settings file, a host database
 // beside it, the answers fed on standard input, and the host database checked
 // afterwards.
-#include "platform/AccessFile.h"
+#include "platform/access/AccessFile.h"
 #include "platform/Database.h"
 #include "support/AccessFiles.h"
 #include "support/ProcessRunner.h"

@@ -2,11 +2,12 @@
 // records under that claim: genuine Access files copied into a temporary
 // folder, lock files as Access writes them, and real child processes that
 // hold locks on the files or have them open.
-#include "platform/AccessFileClaim.h"
-#include "platform/AccessFileUsers.h"
-#include "platform/AccessLockFile.h"
-#include "platform/AccessSaving.h"
-#include "platform/StopSignals.h"
+#include "platform/access/AccessFileClaim.h"
+#include "platform/access/AccessFileUsers.h"
+#include "platform/access/AccessLockFile.h"
+#include "platform/access/AccessSaving.h"
+#include "platform/os/StopSignals.h"
+#include "platform/os/UserIdentity.h"
 
 #include "support/ProcessRunner.h"
 #include "support/TempDir.h"
@@ -314,13 +315,13 @@ TEST(AccessFileClaimTest, RegistersAsAUserAndRemovesTheLockFileItMade)
             EXPECT_EQ(claim->lockFilePath(), dir.file(c.lockFile));
             EXPECT_EQ(claim->slot(), 0);
             std::string bytes = readFile(dir.file(c.lockFile));
-            EXPECT_EQ(bytes, lockFileEntry(AccessFileClaim::computerName(), AccessFileClaim::userName()));
+            EXPECT_EQ(bytes, lockFileEntry(computerName(), userName()));
             ASSERT_EQ(bytes.size(), 64u);
-            EXPECT_EQ(bytes.substr(0, bytes.find('\0')), AccessFileClaim::computerName().substr(0, 31));
+            EXPECT_EQ(bytes.substr(0, bytes.find('\0')), computerName().substr(0, 31));
 
             // Another process sees the claim's entry live and its lock.
             std::string seen = usersSeenByAnotherProcess(database);
-            std::string self = AccessFileClaim::userName() + " on computer " + AccessFileClaim::computerName();
+            std::string self = userName() + " on computer " + computerName();
             EXPECT_NE(seen.find(self + "\n"), std::string::npos) << seen;
             EXPECT_NE(seen.find("a program holding a lock on " + std::string(c.database) + "\n"), std::string::npos)
                 << seen;
@@ -350,9 +351,7 @@ TEST(AccessFileClaimTest, PutsAFoundLockFileBackAsItWas)
             // The first entry nobody holds, as Access takes one.
             EXPECT_EQ(claim->slot(), 0);
             std::string seen = usersSeenByAnotherProcess(database);
-            EXPECT_NE(seen.find(AccessFileClaim::userName() + " on computer " + AccessFileClaim::computerName()),
-                      std::string::npos)
-                << seen;
+            EXPECT_NE(seen.find(userName() + " on computer " + computerName()), std::string::npos) << seen;
             EXPECT_EQ(seen.find("BACKOFFICE"), std::string::npos) << seen;
         }
         EXPECT_EQ(readFile(lockFile), found);
@@ -417,7 +416,7 @@ TEST(AccessFileClaimTest, RefusesAFileSomebodyHasAndChangesNothing)
     });
     EXPECT_NE(second.find(database + " is in use by "), std::string::npos) << second;
     EXPECT_NE(second.find("a program holding a lock on kv.mdb"), std::string::npos) << second;
-    EXPECT_EQ(readFile(lockFile), lockFileEntry(AccessFileClaim::computerName(), AccessFileClaim::userName()));
+    EXPECT_EQ(readFile(lockFile), lockFileEntry(computerName(), userName()));
 }
 
 TEST(AccessFileClaimTest, TheCheckBeforeWritingFindsAProgramThatOpenedTheFileMeanwhile)
@@ -490,7 +489,7 @@ TEST(AccessSavingTest, SavesUnderTheClaimAndLeavesTheLockFileAsFound)
             Status saved = saveProduct(saving, products, "BW-100", {"cost", "retailprice"}, {10.25, 26});
             ASSERT_TRUE(saved.ok()) << saved.error();
             EXPECT_TRUE(saving.claimed());
-            std::string self = AccessFileClaim::userName() + " on computer " + AccessFileClaim::computerName();
+            std::string self = userName() + " on computer " + computerName();
             EXPECT_NE(usersSeenByAnotherProcess(database).find(self), std::string::npos);
             // The claim's own locks and descriptors are nobody else's.
             Status again = saving.claim();

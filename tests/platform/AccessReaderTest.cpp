@@ -2,11 +2,11 @@
 // PROVENANCE.md): every format opens, values read exactly from their stored
 // bytes whatever the locale, indexes give Access's order and seeks, and
 // encrypted, linked and damaged files are refused by name without a crash.
-#include "platform/AccessFile.h"
-#include "platform/AccessText.h"
-#include "platform/AccessValue.h"
+#include "platform/access/AccessFile.h"
+#include "platform/access/AccessText.h"
+#include "platform/access/AccessValue.h"
 #include "platform/Database.h"
-#include "platform/DatabaseKind.h"
+#include "platform/db/DatabaseKind.h"
 
 #include "support/AccessFiles.h"
 #include "support/ProcessRunner.h"

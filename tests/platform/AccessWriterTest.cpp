@@ -5,9 +5,9 @@
 // (written, refused per product, refused as a whole); a record another
 // program changed is kept; kills at any moment leave every product old or
 // new. The validation rules people put on amounts are checked as Access does.
-#include "platform/AccessWriter.h"
-#include "platform/AccessFile.h"
-#include "platform/AccessRule.h"
+#include "platform/access/AccessWriter.h"
+#include "platform/access/AccessFile.h"
+#include "platform/access/AccessRule.h"
 #include "platform/Database.h"
 
 #include "support/AccessFiles.h"

@@ -1,7 +1,7 @@
 // The terminal prompts: what each box prints, how answers are read, and what
 // the end of input means at every kind of question.
-#include "platform/ConsolePrompter.h"
-#include "platform/VisibleText.h"
+#include "platform/prompt/ConsolePrompter.h"
+#include "platform/text/VisibleText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The database engine over real SQLite files: opening, schema matching by
 // name, walking in index order, seeking, reading typed fields and saving.
 #include "platform/Database.h"
-#include "platform/SqliteDatabase.h"
+#include "platform/sqlite/SqliteDatabase.h"
 
 #include "support/SampleDatabases.h"
 #include "support/TempDir.h"

@@ -2,8 +2,8 @@
 // to the total, a cancel or an existing name that leaves nothing behind, and
 // links at the temporary name that are never written through; and the staged
 // file it writes through, and the destination its name gives.
-#include "platform/FileCopy.h"
-#include "platform/StagedFile.h"
+#include "platform/os/FileCopy.h"
+#include "platform/os/StagedFile.h"
 
 #include "support/TempDir.h"
 

@@ -1,6 +1,6 @@
 // The settings-file read over real INI files: the rules of the Windows call,
 // and files that are not settings files at all.
-#include "platform/PrivateProfile.h"
+#include "platform/desktop/PrivateProfile.h"
 
 #include "support/TempDir.h"
 

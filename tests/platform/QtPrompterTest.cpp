@@ -1,6 +1,6 @@
 // The windowed prompts: message boxes answered by pressing their real
 // buttons or keys, their captions and particulars, and the busy pointer.
-#include "platform/qt/QtPrompter.h"
+#include "platform/prompt/qt/QtPrompter.h"
 
 #include <QAbstractButton>
 #include <QApplication>

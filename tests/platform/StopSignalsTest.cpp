@@ -3,7 +3,7 @@
 // closes. The test program itself starts every handled signal at its default
 // (see TestMain.cpp), so each case sets SIG_IGN first, in a child of its own,
 // as the parent of a run under nohup does before it starts the program.
-#include "platform/StopSignals.h"
+#include "platform/os/StopSignals.h"
 
 #include "support/ProcessRunner.h"
 

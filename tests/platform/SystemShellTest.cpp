@@ -1,7 +1,7 @@
 // The desktop folder and shortcut targets, over real files: user-dirs
 // settings, symbolic links, desktop entries and Windows shortcuts written in
 // their binary format.
-#include "platform/Shell.h"
+#include "platform/os/Shell.h"
 
 #include "support/EnvOverride.h"
 #include "support/LnkWriter.h"

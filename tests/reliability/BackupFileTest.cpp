@@ -3,7 +3,7 @@
 // permission bits whatever the umask, and its owner and group where the
 // process may give them, and neither it nor the engine's own companion files
 // are ever written through a link planted at their names.
-#include "platform/FileCopy.h"
+#include "platform/os/FileCopy.h"
 #include "startup/BackupCopy.h"
 #include "support/SampleDatabases.h"
 #include "support/ScriptedPrompter.h"

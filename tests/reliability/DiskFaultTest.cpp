@@ -6,7 +6,7 @@
 // an apply stops there.
 #include "data/UserSettingsFile.h"
 #include "platform/Database.h"
-#include "platform/FileCopy.h"
+#include "platform/os/FileCopy.h"
 #include "review/PriceReview.h"
 #include "support/DiskFaultShim.h"
 #include "support/EnvOverride.h"

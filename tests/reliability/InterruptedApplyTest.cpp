@@ -13,7 +13,7 @@
 // with its record agreeing as well.
 #include "app/ExitStatus.h"
 #include "data/RunJournal.h"
-#include "platform/AccessFileUsers.h"
+#include "platform/access/AccessFileUsers.h"
 #include "platform/Database.h"
 #include "review/ChangeList.h"
 #include "review/PriceReview.h"

@@ -8,9 +8,9 @@
 // unless the user applied a change, and any error naming a file.
 #pragma once
 
-#include "platform/DatabaseEngine.h"
-#include "platform/FileCopy.h"
-#include "platform/Shell.h"
+#include "platform/db/DatabaseEngine.h"
+#include "platform/os/FileCopy.h"
+#include "platform/os/Shell.h"
 #include "review/ApplyReport.h"
 #include "support/EnvOverride.h"
 #include "support/SampleDatabases.h"

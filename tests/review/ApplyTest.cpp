@@ -1,7 +1,7 @@
 // Applying the chosen rows to a real host database: what is written, what is
 // skipped, and how failures are reported.
 #include "ReviewFixture.h"
-#include "platform/SqliteDatabase.h"
+#include "platform/sqlite/SqliteDatabase.h"
 
 #include <sqlite3.h>
 

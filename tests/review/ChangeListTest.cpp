@@ -1,7 +1,7 @@
 // Which vendor products the review lists, with which cells and labels, on
 // real database files.
 #include "ReviewFixture.h"
-#include "platform/SqliteDatabase.h"
+#include "platform/sqlite/SqliteDatabase.h"
 
 #include "review/ChangeList.h"
 #include "review/NumberText.h"

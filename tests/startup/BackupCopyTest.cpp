@@ -4,7 +4,7 @@
 // tests/reliability/FaultTest.
 #include "StartupFixture.h"
 
-#include "platform/StagedFile.h"
+#include "platform/os/StagedFile.h"
 #include "startup/BackupCopy.h"
 #include "startup/BackupName.h"
 

@@ -3,7 +3,7 @@
 // message boxes up to the hand-over.
 #include "StartupFixture.h"
 
-#include "platform/qt/QtPrompter.h"
+#include "platform/prompt/qt/QtPrompter.h"
 #include "startup/VersionLabel.h"
 #include "startup/qt/SplashWindow.h"
 

@@ -4,8 +4,8 @@
 // start-up test needs to drive the real sequence.
 #pragma once
 
-#include "platform/FileCopy.h"
-#include "platform/Shell.h"
+#include "platform/os/FileCopy.h"
+#include "platform/os/Shell.h"
 #include "startup/StartupSequence.h"
 #include "support/EnvOverride.h"
 #include "support/SampleDatabases.h"

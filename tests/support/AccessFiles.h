@@ -3,7 +3,7 @@
 // file offsets a change of a record's amounts may touch.
 #pragma once
 
-#include "platform/AccessFile.h"
+#include "platform/access/AccessFile.h"
 
 #include <cstddef>
 #include <map>

@@ -3,7 +3,7 @@
 // progress is recorded for the test to check.
 #pragma once
 
-#include "platform/Prompter.h"
+#include "platform/prompt/Prompter.h"
 
 #include <deque>
 #include <functional>

@@ -6,7 +6,7 @@
 #include "data/Schema.h"
 #include "data/UpdateDatabase.h"
 #include "platform/Database.h"
-#include "platform/RunRecordSchema.h"
+#include "data/history/RunRecordSchema.h"
 #include "support/ProcessRunner.h"
 #include "support/TempDir.h"
 

@@ -3,7 +3,7 @@
 // the tool is stopped by a signal.
 #include "common/NewDatabaseFile.h"
 
-#include "platform/SqliteStatement.h"
+#include "platform/sqlite/SqliteStatement.h"
 
 #include <sqlite3.h>
 

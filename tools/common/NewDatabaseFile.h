@@ -6,7 +6,7 @@
 #pragma once
 
 #include "platform/Result.h"
-#include "platform/StagedFile.h"
+#include "platform/os/StagedFile.h"
 
 #include <optional>
 #include <string>

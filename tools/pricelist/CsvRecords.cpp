@@ -1,7 +1,7 @@
 // Reading CSV records field by field.
 #include "pricelist/CsvRecords.h"
 
-#include "platform/TextHelpers.h"
+#include "platform/text/TextHelpers.h"
 
 namespace tarvex {
 

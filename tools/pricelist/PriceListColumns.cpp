@@ -2,7 +2,7 @@
 // the checks that every required column is there once.
 #include "pricelist/PriceListColumns.h"
 
-#include "platform/TextHelpers.h"
+#include "platform/text/TextHelpers.h"
 
 #include <string>
 

@@ -2,7 +2,7 @@
 // (PriceListColumns) and every product row, read as CSV records (CsvRecords).
 #include "pricelist/PriceListCsv.h"
 
-#include "platform/TextHelpers.h"
+#include "platform/text/TextHelpers.h"
 #include "pricelist/CsvRecords.h"
 #include "pricelist/PriceListColumns.h"
 #include "pricelist/PriceListProblems.h"

@@ -3,7 +3,7 @@
 
 #include "common/NewDatabaseFile.h"
 #include "data/Schema.h"
-#include "platform/SqliteStatement.h"
+#include "platform/sqlite/SqliteStatement.h"
 
 #include <sqlite3.h>
 

@@ -3,7 +3,7 @@
 // and the writing of the database live in PriceListCsv and PriceListWriter;
 // this file only handles the command line and the messages.
 #include "common/OptionValue.h"
-#include "platform/TextHelpers.h"
+#include "platform/text/TextHelpers.h"
 #include "pricelist/PriceListCsv.h"
 #include "pricelist/PriceListWriter.h"
 

@@ -5,9 +5,9 @@
 
 #include "common/NewDatabaseFile.h"
 #include "data/Schema.h"
-#include "platform/SqlText.h"
-#include "platform/SqliteStatement.h"
-#include "platform/TextHelpers.h"
+#include "platform/sqlite/SqlText.h"
+#include "platform/sqlite/SqliteStatement.h"
+#include "platform/text/TextHelpers.h"
 
 #include <sqlite3.h>
 

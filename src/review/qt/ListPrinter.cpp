@@ -2,8 +2,8 @@
 // hundred thousand table rows would take minutes and a great deal of memory.
 #include "review/qt/ListPrinter.h"
 
-#include "platform/StagedFile.h"
-#include "platform/VisibleText.h"
+#include "platform/os/StagedFile.h"
+#include "platform/text/VisibleText.h"
 #include "review/PrintTarget.h"
 #include "review/ReviewColumns.h"
 #include "review/WorkPacer.h"

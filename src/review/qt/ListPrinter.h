@@ -7,7 +7,7 @@
 // Both functions need a QGuiApplication (QApplication) to exist, for fonts.
 #pragma once
 
-#include "platform/Prompter.h"
+#include "platform/prompt/Prompter.h"
 #include "platform/Result.h"
 #include "review/ProposedChange.h"
 

@@ -9,7 +9,7 @@
 #pragma once
 
 #include "data/RunEnd.h"
-#include "platform/Prompter.h"
+#include "platform/prompt/Prompter.h"
 #include "review/PriceReview.h"
 
 #include <QDialog>

@@ -1,7 +1,7 @@
 // The splash window and the hand-over from its timer to the start-up.
 #include "startup/qt/SplashWindow.h"
 
-#include "platform/Prompter.h"
+#include "platform/prompt/Prompter.h"
 #include "startup/SplashText.h"
 #include "startup/VersionLabel.h"
 

@@ -3,3 +3,6 @@
 #include "startup/StartupSequence.h"
 #include <QWidget>
 #include <sqlite3.h>
+#include "platform/access/AccessTable.h"
+#include "platform/db/DatabaseKind.h"
+#include "platform/os/FileCopy.h"

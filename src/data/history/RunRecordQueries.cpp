@@ -1,0 +1,404 @@
+// Writing runs and their products into a run record, and reading them back:
+// each write one statement, so one transaction, on disk when it returns.
+#include "data/history/RunRecordFile.h"
+
+#include "platform/sqlite/SqliteStatement.h"
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace tarvex {
+
+namespace {
+
+// One prepared statement, finalised when it goes out of scope, with binds for
+// the values a run record holds.
+class Statement {
+public:
+    Statement(sqlite3* db, const char* sql)
+        : m_stmt(prepareStatement(db, sql))
+    {
+    }
+
+    bool prepared() const { return m_stmt != nullptr; }
+    void bind(int i, std::int64_t value) { sqlite3_bind_int64(m_stmt.get(), i, value); }
+    void bind(int i, const std::string& value)
+    {
+        sqlite3_bind_text(m_stmt.get(), i, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
+    }
+    void bind(int i, const char* value) { sqlite3_bind_text(m_stmt.get(), i, value, -1, SQLITE_STATIC); }
+    void bind(int i, std::optional<double> value)
+    {
+        value ? sqlite3_bind_double(m_stmt.get(), i, *value) : sqlite3_bind_null(m_stmt.get(), i);
+    }
+    void bind(int i, std::optional<std::int64_t> value)
+    {
+        value ? sqlite3_bind_int64(m_stmt.get(), i, *value) : sqlite3_bind_null(m_stmt.get(), i);
+    }
+    void bindNull(int i) { sqlite3_bind_null(m_stmt.get(), i); }
+    void bind(int i, const HostRecordId& value)
+    {
+        std::visit([&](const auto& v) { bind(i, v); }, value);
+    }
+    // SQLITE_ROW, SQLITE_DONE or an error.
+    int step() { return sqlite3_step(m_stmt.get()); }
+
+    std::int64_t integer(int column) const { return sqlite3_column_int64(m_stmt.get(), column); }
+    // The whole stored text, with its length: a product code may hold a NUL
+    // byte, and the code read back must be the code written.
+    std::string text(int column) const
+    {
+        const unsigned char* value = sqlite3_column_text(m_stmt.get(), column);
+        if (!value)
+            return "";
+        return std::string(reinterpret_cast<const char*>(value),
+                           static_cast<std::size_t>(sqlite3_column_bytes(m_stmt.get(), column)));
+    }
+    std::optional<double> number(int column) const
+    {
+        if (sqlite3_column_type(m_stmt.get(), column) == SQLITE_NULL)
+            return std::nullopt;
+        return sqlite3_column_double(m_stmt.get(), column);
+    }
+    std::optional<std::int64_t> optionalInteger(int column) const
+    {
+        if (sqlite3_column_type(m_stmt.get(), column) == SQLITE_NULL)
+            return std::nullopt;
+        return integer(column);
+    }
+    HostRecordId record(int column) const
+    {
+        if (sqlite3_column_type(m_stmt.get(), column) == SQLITE_INTEGER)
+            return integer(column);
+        return text(column);
+    }
+
+private:
+    SqliteStatement m_stmt;
+};
+
+const char* stateName(EntryState state)
+{
+    switch (state) {
+    case EntryState::Pending:
+        return "pending";
+    case EntryState::Saved:
+        return "saved";
+    case EntryState::Unchanged:
+        return "unchanged";
+    case EntryState::Failed:
+        return "failed";
+    }
+    return "pending";
+}
+
+EntryState stateFrom(const std::string& name)
+{
+    for (EntryState state : {EntryState::Saved, EntryState::Unchanged, EntryState::Failed})
+        if (name == stateName(state))
+            return state;
+    return EntryState::Pending;
+}
+
+// Each run, newest first, with the products it saved, its pending entries,
+// whether a finished undo run names it and, only then (the count reads every
+// saved entry), how many of its saved products such a run put back: saved
+// again or found already back.
+constexpr const char* kListRuns = R"sql(
+SELECT r.number, r.kind, r.undoes, r.started, r.computer, r.user, r.vendor, r.update_database,
+       r.backup_file, r.finished IS NOT NULL,
+       (SELECT count(*) FROM entry e WHERE e.run = r.number AND e.state = 'saved'),
+       (SELECT count(*) FROM entry e WHERE e.run = r.number AND e.state = 'pending'),
+       EXISTS (SELECT 1 FROM run u WHERE u.undoes = r.number AND u.finished IS NOT NULL),
+       CASE WHEN EXISTS (SELECT 1 FROM run u WHERE u.undoes = r.number AND u.finished IS NOT NULL)
+       THEN (SELECT count(*) FROM entry e WHERE e.run = r.number AND e.state = 'saved' AND EXISTS (
+                SELECT 1 FROM entry x JOIN run u ON u.number = x.run
+                WHERE x.undoes_entry = e.id AND x.state IN ('saved', 'unchanged') AND u.finished IS NOT NULL))
+       END
+FROM run r ORDER BY r.number DESC
+)sql";
+
+} // namespace
+
+Result<std::int64_t> RunRecordFile::beginRun(const RunInfo& info)
+{
+    using R = Result<std::int64_t>;
+    if (!m_db)
+        return R::failure(m_path + ": the run record was opened only for reading");
+    bool undo = info.kind == RunKind::Undo;
+    if (undo != info.undoes.has_value())
+        return R::failure(
+            m_path + (undo ? ": an undo run must name the run it undoes" : ": only an undo run names another run"));
+    // The run's number is chosen, its lock taken and its start written in
+    // one write transaction: no other run can see it unfinished before it is
+    // held, and so take it for one that stopped.
+    if (sqliteExecute(m_db.get(), "BEGIN IMMEDIATE") != SQLITE_OK)
+        return R::failure(failure("cannot record the run"));
+    std::optional<std::int64_t> number;
+    Result<std::int64_t> begun = insertRun(info, number);
+    if (begun && sqliteExecute(m_db.get(), "COMMIT") != SQLITE_OK)
+        begun = R::failure(failure("cannot record the run"));
+    if (!begun) {
+        sqliteExecute(m_db.get(), "ROLLBACK");
+        if (number)
+            letGo(*number);
+    }
+    return begun;
+}
+
+Result<std::int64_t> RunRecordFile::insertRun(const RunInfo& info, std::optional<std::int64_t>& held)
+{
+    using R = Result<std::int64_t>;
+    bool undo = info.kind == RunKind::Undo;
+    if (undo) {
+        Statement undone(m_db.get(), "SELECT finished IS NOT NULL FROM run WHERE number = ?1");
+        if (!undone.prepared())
+            return R::failure(failure("cannot record the run"));
+        undone.bind(1, *info.undoes);
+        int rc = undone.step();
+        if (rc == SQLITE_DONE)
+            return R::failure(m_path + ": there is no run " + std::to_string(*info.undoes) + " to undo");
+        if (rc != SQLITE_ROW)
+            return R::failure(failure("cannot record the run"));
+        // Which of its products were saved is not known until it is
+        // reconciled with the host.
+        if (undone.integer(0) == 0)
+            return R::failure(m_path + ": run " + std::to_string(*info.undoes) +
+                              " stopped before it finished and is not reconciled yet, so it cannot be undone");
+    }
+    Statement next(m_db.get(), "SELECT coalesce(max(number), 0) + 1 FROM run");
+    if (!next.prepared() || next.step() != SQLITE_ROW)
+        return R::failure(failure("cannot record the run"));
+    std::int64_t number = next.integer(0);
+    if (int error = holdRun(number); error != 0)
+        return R::failure(m_path + ": cannot mark run " + std::to_string(number) + " as running (" +
+                          (error == EAGAIN ? std::string("another program holds its lock") : std::strerror(error)) +
+                          "), so this run could not be recorded");
+    held = number;
+    m_held[number] = Hold::Began;
+    Statement insert(m_db.get(), "INSERT INTO run (number, kind, undoes, started, computer, user, vendor, "
+                                 "update_database, backup_file) VALUES (?9, ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+    if (!insert.prepared())
+        return R::failure(failure("cannot record the run"));
+    insert.bind(1, undo ? "undo" : "update");
+    insert.bind(2, info.undoes);
+    insert.bind(3, static_cast<std::int64_t>(info.when));
+    insert.bind(4, info.computer);
+    insert.bind(5, info.user);
+    insert.bind(6, info.vendor);
+    insert.bind(7, info.updateDatabasePath);
+    insert.bind(8, info.backupFileName);
+    insert.bind(9, number);
+    if (insert.step() != SQLITE_DONE)
+        return R::failure(failure("cannot record the run"));
+    return number;
+}
+
+Result<std::int64_t> RunRecordFile::recordIntent(std::int64_t run, const ProductEntry& entry)
+{
+    using R = Result<std::int64_t>;
+    if (!m_db)
+        return R::failure(m_path + ": the run record was opened only for reading");
+    // The insert takes place only for a run begun and not finished and, in an
+    // undo run only, with the entry it puts back, which must belong to the run
+    // this one undoes: a record that says a product was undone by the wrong
+    // run would mislead every later look at it.
+    Statement insert(m_db.get(), R"sql(
+INSERT INTO entry (run, host_record, code, name, cost_before, price_before, cost_after, price_after, undoes_entry)
+SELECT ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9 FROM run r
+WHERE r.number = ?1 AND r.finished IS NULL
+  AND (?9 IS NULL) = (r.undoes IS NULL)
+  AND (?9 IS NULL OR EXISTS (SELECT 1 FROM entry e WHERE e.id = ?9 AND e.run = r.undoes))
+)sql");
+    if (!insert.prepared())
+        return R::failure(failure("cannot record the product " + entry.code));
+    insert.bind(1, run);
+    insert.bind(2, entry.record);
+    insert.bind(3, entry.code);
+    insert.bind(4, entry.name);
+    insert.bind(5, entry.costBefore);
+    insert.bind(6, entry.priceBefore);
+    insert.bind(7, entry.costAfter);
+    insert.bind(8, entry.priceAfter);
+    insert.bind(9, entry.undoesEntry);
+    if (insert.step() != SQLITE_DONE)
+        return R::failure(failure("cannot record the product " + entry.code));
+    if (sqlite3_changes(m_db.get()) != 1)
+        return R::failure(m_path + ": the product " + entry.code + " cannot be recorded for run " +
+                          std::to_string(run) +
+                          ": the run is not open, or the entry it puts back is missing or not one of the run it "
+                          "undoes");
+    return sqlite3_last_insert_rowid(m_db.get());
+}
+
+Status RunRecordFile::markDone(std::int64_t entry, EntryState outcome)
+{
+    if (outcome != EntryState::Saved && outcome != EntryState::Unchanged)
+        return Status::failure(m_path + ": an entry is done only as saved or unchanged");
+    return markEntry(entry, outcome, "");
+}
+
+Status RunRecordFile::markFailed(std::int64_t entry, const std::string& reason)
+{
+    return markEntry(entry, EntryState::Failed, reason);
+}
+
+Status RunRecordFile::markEntry(std::int64_t entry, EntryState state, const std::string& reason)
+{
+    if (!m_db)
+        return Status::failure(m_path + ": the run record was opened only for reading");
+    Statement update(m_db.get(), "UPDATE entry SET state = ?2, reason = ?3 WHERE id = ?1 AND state = 'pending'");
+    if (!update.prepared())
+        return Status::failure(failure("cannot mark entry " + std::to_string(entry)));
+    update.bind(1, entry);
+    update.bind(2, stateName(state));
+    if (reason.empty())
+        update.bindNull(3);
+    else
+        update.bind(3, reason);
+    if (update.step() != SQLITE_DONE)
+        return Status::failure(failure("cannot mark entry " + std::to_string(entry)));
+    if (sqlite3_changes(m_db.get()) != 1)
+        return Status::failure(m_path + ": entry " + std::to_string(entry) + " is not a pending entry");
+    return Status::success();
+}
+
+Status RunRecordFile::finishRun(std::int64_t run)
+{
+    if (!m_db)
+        return Status::failure(m_path + ": the run record was opened only for reading");
+    Statement update(m_db.get(), R"sql(
+UPDATE run SET finished = ?2 WHERE number = ?1 AND finished IS NULL
+  AND NOT EXISTS (SELECT 1 FROM entry WHERE run = ?1 AND state = 'pending')
+)sql");
+    if (!update.prepared())
+        return Status::failure(failure("cannot finish run " + std::to_string(run)));
+    update.bind(1, run);
+    update.bind(2, static_cast<std::int64_t>(std::time(nullptr)));
+    if (update.step() != SQLITE_DONE)
+        return Status::failure(failure("cannot finish run " + std::to_string(run)));
+    if (sqlite3_changes(m_db.get()) != 1)
+        return Status::failure(m_path + ": run " + std::to_string(run) +
+                               " cannot be finished: it is not an open run, or a product of it is not marked");
+    letGo(run);
+    return Status::success();
+}
+
+Result<std::vector<RunSummary>> RunRecordFile::listRuns()
+{
+    using R = Result<std::vector<RunSummary>>;
+    std::vector<RunSummary> runs;
+    if (!m_db)
+        return runs;
+    Statement select(m_db.get(), kListRuns);
+    if (!select.prepared())
+        return R::failure(failure("cannot read the runs"));
+    int rc;
+    while ((rc = select.step()) == SQLITE_ROW) {
+        RunSummary run;
+        run.number = select.integer(0);
+        run.info.kind = select.text(1) == "undo" ? RunKind::Undo : RunKind::Update;
+        run.info.undoes = select.optionalInteger(2);
+        run.info.when = static_cast<std::time_t>(select.integer(3));
+        run.info.computer = select.text(4);
+        run.info.user = select.text(5);
+        run.info.vendor = select.text(6);
+        run.info.updateDatabasePath = select.text(7);
+        run.info.backupFileName = select.text(8);
+        run.finished = select.integer(9) != 0;
+        run.changed = static_cast<std::size_t>(select.integer(10));
+        run.pending = static_cast<std::size_t>(select.integer(11));
+        if (select.integer(12) != 0)
+            run.undone = select.integer(13) == select.integer(10) ? UndoState::Undone : UndoState::PartlyUndone;
+        if (!run.finished) {
+            auto held = m_held.find(run.number);
+            run.running = held != m_held.end() ? held->second == Hold::Began : heldElsewhere(run.number);
+        }
+        runs.push_back(std::move(run));
+    }
+    if (rc != SQLITE_DONE)
+        return R::failure(failure("cannot read the runs"));
+    return runs;
+}
+
+Result<std::vector<RecordedEntry>> RunRecordFile::entriesOf(std::int64_t run)
+{
+    using R = Result<std::vector<RecordedEntry>>;
+    std::vector<RecordedEntry> entries;
+    if (!m_db)
+        return entries;
+    Statement select(m_db.get(), "SELECT id, host_record, code, name, cost_before, price_before, cost_after, "
+                                 "price_after, undoes_entry, state, reason FROM entry WHERE run = ?1 ORDER BY id");
+    if (!select.prepared())
+        return R::failure(failure("cannot read the products of run " + std::to_string(run)));
+    select.bind(1, run);
+    int rc;
+    while ((rc = select.step()) == SQLITE_ROW) {
+        RecordedEntry entry;
+        entry.id = select.integer(0);
+        entry.run = run;
+        entry.product.record = select.record(1);
+        entry.product.code = select.text(2);
+        entry.product.name = select.text(3);
+        entry.product.costBefore = select.number(4);
+        entry.product.priceBefore = select.number(5);
+        entry.product.costAfter = select.number(6);
+        entry.product.priceAfter = select.number(7);
+        entry.product.undoesEntry = select.optionalInteger(8);
+        entry.state = stateFrom(select.text(9));
+        entry.reason = select.text(10);
+        entries.push_back(std::move(entry));
+    }
+    if (rc != SQLITE_DONE)
+        return R::failure(failure("cannot read the products of run " + std::to_string(run)));
+    return entries;
+}
+
+Result<std::vector<std::int64_t>> RunRecordFile::runsToReconcile()
+{
+    using R = Result<std::vector<std::int64_t>>;
+    std::vector<std::int64_t> runs;
+    if (!m_db)
+        return runs;
+    Statement select(m_db.get(), "SELECT number FROM run WHERE finished IS NULL ORDER BY number");
+    if (!select.prepared())
+        return R::failure(failure("cannot read the runs"));
+    int rc;
+    while ((rc = select.step()) == SQLITE_ROW)
+        runs.push_back(select.integer(0));
+    if (rc != SQLITE_DONE)
+        return R::failure(failure("cannot read the runs"));
+    // A run whose lock another holds is still running: its pending entries
+    // are products it is saving now, and what the host holds says nothing
+    // yet of how their saves end.
+    std::vector<std::int64_t> stopped;
+    for (std::int64_t run : runs) {
+        auto held = m_held.find(run);
+        if (held != m_held.end()) {
+            if (held->second == Hold::Reconciling)
+                stopped.push_back(run);
+            continue;
+        }
+        int error = holdRun(run);
+        if (error == EAGAIN)
+            continue;
+        if (error != 0)
+            return R::failure(m_path + ": cannot tell whether run " + std::to_string(run) + " is still running (" +
+                              std::strerror(error) + ")");
+        m_held[run] = Hold::Reconciling;
+        stopped.push_back(run);
+    }
+    return stopped;
+}
+
+std::optional<std::int64_t> latestRunToUndo(const std::vector<RunSummary>& newestFirst)
+{
+    for (const RunSummary& run : newestFirst)
+        if (run.finished && run.changed > 0 && run.undone == UndoState::NotUndone)
+            return run.number;
+    return std::nullopt;
+}
+
+} // namespace tarvex

@@ -1,0 +1,68 @@
+// AccessDatabase: the Access engine behind a Database, over the Access reader
+// (AccessFile). The file is read into memory once at the open; tables, their
+// indexes, walks and seeks are served from there, with the letter case of
+// table, column and index names ignored as Access ignores it.
+//
+// Records are saved in place through AccessSaving: the first save claims
+// the file (which finds anybody else using it, and then keeps everybody out),
+// and the claim ends with endSaves() or when the database is closed. Nothing is claimed at the
+// open: the backup copy that follows it must find the file free. A file
+// opened only for reading is never written.
+#pragma once
+
+#include "platform/access/AccessFile.h"
+#include "platform/access/AccessSaving.h"
+#include "platform/db/DatabaseEngine.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tarvex {
+
+class AccessDatabase : public DatabaseEngine {
+public:
+    // Opens the Access file at path, for reading and saving records or
+    // (access) only for reading. Fails, naming the file, when
+    // it cannot be read (NotFound when it does not exist), or is encrypted
+    // or damaged (NotADatabase); the text gives the reason.
+    static Result<std::unique_ptr<AccessDatabase>> open(const std::string& path,
+                                                        OpenOptions::Access access = OpenOptions::Access::ReadWrite);
+
+    // The tables' savers refer to the file: it stays where it was made.
+    AccessDatabase(const AccessDatabase&) = delete;
+    AccessDatabase& operator=(const AccessDatabase&) = delete;
+
+    bool hasTable(const std::string& table) override;
+    Result<std::unique_ptr<EngineTable>> openTable(const std::string& table,
+                                                   const std::vector<std::string>& columns) override;
+    Result<IndexInfo> index(const std::string& table, const std::string& index) override;
+    Result<std::uint64_t> recordCount(const std::string& table) override;
+    // Fails (ReadOnly), naming the file, when it was opened only for
+    // reading, or it or its folder cannot be written; see
+    // AccessSaving::check().
+    Status saveCheck() override;
+    // Fails (ReadOnly) for a table AccessWriter refuses as a whole, or a
+    // file opened only for reading; see AccessSaving::tableCheck().
+    Status tableSaveCheck(const std::string& table, const std::vector<std::string>& columns) override;
+    Status settleLog() override { return Status::success(); }
+    // Ends the claim (see AccessSaving::release).
+    void endSaves() override;
+    // Takes the claim (AccessSaving::claim); endHold() ends it.
+    Status holdWrites() override;
+    void endHold() override { endSaves(); }
+    // The whole file is in memory: there is no lock to hold.
+    Status beginRead() override { return Status::success(); }
+    void endRead() override {}
+
+private:
+    AccessDatabase(AccessFile file, OpenOptions::Access access);
+
+    AccessFile m_file;
+    OpenOptions::Access m_access;
+    // Declared after the file it writes, so that it ends (and the claim with
+    // it) first.
+    std::unique_ptr<AccessSaving> m_saving;
+};
+
+} // namespace tarvex

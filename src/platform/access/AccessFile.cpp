@@ -1,0 +1,434 @@
+// Opening an Access file: reading it into memory, refusing what cannot be
+// read, the list of tables from MSysObjects and the table definitions.
+#include "platform/access/AccessFile.h"
+
+#include "platform/access/AccessValue.h"
+#include "platform/access/LittleEndian.h"
+#include "platform/text/TextHelpers.h"
+
+#include <mdbtools.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <optional>
+
+namespace tarvex {
+
+struct AccessFile::Handle {
+    MdbHandle* mdb = nullptr;
+    ~Handle()
+    {
+        if (mdb)
+            mdb_close(mdb);
+    }
+};
+
+namespace {
+
+// MSysObjects' types of a table and of the two kinds of linked table.
+constexpr int kTable = 1;
+constexpr int kOdbcLink = 4;
+constexpr int kAccessLink = 6;
+// MSysObjects' flags of the system's own tables.
+constexpr std::uint32_t kSystemFlags = 0x80000002u;
+// MSysObjects, the list of every object, is defined on page 2.
+constexpr std::uint32_t kCatalogPage = 2;
+
+// Where a table definition keeps its counts, and the size of the parts libmdb
+// reads for each column and index, in Jet 3 and in Jet 4 / ACE.
+struct DefinitionLayout {
+    std::size_t columnCountAt;
+    std::size_t indexCountAt;
+    std::size_t realIndexCountAt;
+    std::size_t columnsStart;
+    std::size_t realIndexEntry;
+    std::size_t columnEntry;
+    std::size_t nameLength;
+    std::size_t realIndexDefinition;
+    std::size_t indexEntry;
+};
+constexpr DefinitionLayout kJet3Definition{25, 27, 31, 43, 8, 18, 1, 39, 20};
+constexpr DefinitionLayout kJet4Definition{45, 47, 51, 63, 12, 25, 2, 52, 28};
+// Far more columns and indexes than Access allows (255 and 32).
+constexpr std::uint32_t kMaxColumns = 256;
+constexpr std::uint32_t kMaxIndexes = 256;
+
+// Whether the definition on page can hold the columns and indexes it counts.
+// libmdb trusts the counts: with a damaged one it would read past its page
+// buffers or loop for billions of entries, so they are checked first.
+bool definitionFits(const AccessImage& image, std::uint32_t page)
+{
+    const unsigned char* p = image.page(page);
+    if (!p || p[0] != 0x02)
+        return false;
+    const DefinitionLayout& at = image.isJet3() ? kJet3Definition : kJet4Definition;
+    std::uint32_t columns = static_cast<std::uint32_t>(p[at.columnCountAt]) | p[at.columnCountAt + 1] << 8;
+    std::uint32_t indexes = get32(p + at.indexCountAt);
+    std::uint32_t realIndexes = get32(p + at.realIndexCountAt);
+    if (columns == 0 || columns > kMaxColumns || indexes > kMaxIndexes || realIndexes > kMaxIndexes)
+        return false;
+    std::size_t needed = at.columnsStart + realIndexes * (at.realIndexEntry + at.realIndexDefinition) +
+                         columns * (at.columnEntry + at.nameLength) + indexes * at.indexEntry;
+    return needed <= image.definitionBytes(page);
+}
+
+// The longest record Access writes in each format: a page less its header
+// and one entry of its row table.
+constexpr std::size_t kJet3MaxRecord = 2012;
+constexpr std::size_t kJet4MaxRecord = 4060;
+
+// Why the columns of definition, whose first page is page, cannot describe
+// the records of a sound table; nothing when they can. Every record is split
+// by these places, and the writer changes the bytes they give: a fixed-length
+// column that shares bytes with another, or lies beyond what a record can
+// hold, would have one column's amount written over another's (or over the
+// variable-length part); a column number or variable-length number out of
+// range, or given twice, would have two columns read, or made empty, as one.
+// A Yes/No column keeps its value in the null mask and has no bytes of its
+// own.
+std::optional<std::string> layoutProblem(const AccessImage& image, std::uint32_t page,
+                                         const AccessTableDefinition& definition)
+{
+    const unsigned char* p = image.page(page);
+    const DefinitionLayout& at = image.isJet3() ? kJet3Definition : kJet4Definition;
+    // Before the count of columns: the most a record holds (deleted columns
+    // counted), and how many variable-length ones there are.
+    unsigned rowColumns = p[at.columnCountAt - 4] | p[at.columnCountAt - 3] << 8;
+    unsigned variable = p[at.columnCountAt - 2] | p[at.columnCountAt - 1] << 8;
+    std::size_t countSize = image.isJet3() ? 1 : 2;
+    std::size_t room = (image.isJet3() ? kJet3MaxRecord : kJet4MaxRecord) - countSize - (rowColumns + 7) / 8;
+    auto named = [](const AccessColumn& column) { return "column \"" + column.name + "\""; };
+    const std::vector<AccessColumn>& columns = definition.columns;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        const AccessColumn& column = columns[i];
+        bool hasBytes = column.fixed && column.type != access_type::kYesNo && column.size > 0;
+        if (column.number < 0 || static_cast<unsigned>(column.number) >= rowColumns)
+            return named(column) + " has the number " + std::to_string(column.number) + ", but its records hold " +
+                   std::to_string(rowColumns) + " columns";
+        if (!column.fixed && (column.varNumber < 0 || static_cast<unsigned>(column.varNumber) >= variable))
+            return named(column) + " has the variable-length number " + std::to_string(column.varNumber) +
+                   ", but the table has " + std::to_string(variable) + " variable-length columns";
+        if (hasBytes && static_cast<std::size_t>(column.fixedOffset) + static_cast<std::size_t>(column.size) > room)
+            return named(column) + " lies beyond the room a record has for its fixed-length values";
+        for (std::size_t k = 0; k < i; ++k) {
+            const AccessColumn& other = columns[k];
+            bool otherHasBytes = other.fixed && other.type != access_type::kYesNo && other.size > 0;
+            if (other.number == column.number)
+                return named(other) + " and " + named(column) + " have the same number";
+            if (!column.fixed && !other.fixed && other.varNumber == column.varNumber)
+                return named(other) + " and " + named(column) + " have the same variable-length number";
+            if (hasBytes && otherHasBytes && column.fixedOffset < other.fixedOffset + other.size &&
+                other.fixedOffset < column.fixedOffset + column.size)
+                return named(other) + " and " + named(column) + " share bytes of each record";
+        }
+    }
+    return std::nullopt;
+}
+
+// The bytes of the table definition on page, its continuation pages joined
+// (each after its 8-byte header).
+std::string definitionImage(const AccessImage& image, std::uint32_t page)
+{
+    std::string bytes;
+    std::vector<bool> seen(image.pageCount(), false);
+    for (const unsigned char* p = image.page(page); p && p[0] == 0x02 && !seen[page]; p = image.page(page)) {
+        seen[page] = true;
+        std::size_t skip = bytes.empty() ? 0 : 8;
+        bytes.append(reinterpret_cast<const char*>(p) + skip, image.pageSize() - skip);
+        page = get32(p + 4);
+        if (page == 0)
+            break;
+    }
+    return bytes;
+}
+
+// Marks the columns whose definition carries ACE's flags of a calculated
+// column (the extra flags byte, 16 bytes into a column's entry; Jet 3 and
+// Jet 4 have none). Entries are matched to columns by their number, which
+// libmdb's order need not follow.
+void markCalculatedColumns(const AccessImage& image, std::uint32_t page, AccessTableDefinition& definition)
+{
+    constexpr std::size_t kNumberAt = 5;
+    constexpr std::size_t kExtraFlagsAt = 16;
+    constexpr unsigned char kCalculated = 0xC0;
+    if (image.kind() != DatabaseKind::Ace)
+        return;
+    const DefinitionLayout& at = kJet4Definition;
+    std::string bytes = definitionImage(image, page);
+    const auto* d = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::size_t start = at.columnsStart + get32(d + at.realIndexCountAt) * at.realIndexEntry;
+    for (std::size_t i = 0; i < definition.columns.size(); ++i) {
+        std::size_t entry = start + i * at.columnEntry;
+        if (entry + at.columnEntry > bytes.size())
+            return;
+        int number = d[entry + kNumberAt] | d[entry + kNumberAt + 1] << 8;
+        for (AccessColumn& column : definition.columns)
+            if (column.number == number && (d[entry + kExtraFlagsAt] & kCalculated) != 0)
+                column.calculated = true;
+    }
+}
+
+// A file's bytes, and which file they came from.
+struct WholeFile {
+    std::string bytes;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+};
+
+Result<WholeFile> readWholeFile(const std::string& path)
+{
+    using R = Result<WholeFile>;
+    // O_NONBLOCK: a named pipe must not stall the open; fstat refuses it.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return R::failure(path + ": cannot open: " + std::strerror(errno));
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return R::failure(path + ": not an ordinary file");
+    }
+    if (static_cast<std::uint64_t>(info.st_size) > AccessFile::kMaxBytes) {
+        ::close(fd);
+        return R::failure(path + ": larger than an Access database can be");
+    }
+    std::string bytes(static_cast<std::size_t>(info.st_size), '\0');
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            int error = errno;
+            ::close(fd);
+            return R::failure(path + ": cannot read: " + std::strerror(error));
+        }
+        if (n == 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    bytes.resize(done);
+    return WholeFile{std::move(bytes), static_cast<std::uint64_t>(info.st_dev),
+                     static_cast<std::uint64_t>(info.st_ino)};
+}
+
+} // namespace
+
+AccessFile::AccessFile(std::shared_ptr<const AccessSource> source, std::unique_ptr<Handle> handle)
+    : m_source(std::move(source))
+    , m_handle(std::move(handle))
+{
+}
+
+AccessFile::AccessFile(AccessFile&&) noexcept = default;
+AccessFile& AccessFile::operator=(AccessFile&&) noexcept = default;
+AccessFile::~AccessFile() = default;
+
+Result<AccessFile> AccessFile::open(const std::string& path)
+{
+    using R = Result<AccessFile>;
+    Result<WholeFile> whole = readWholeFile(path);
+    if (!whole.ok())
+        return R::failure(whole.error());
+    DatabaseKind kind = databaseKindOfHeader(whole->bytes);
+    if (!isAccess(kind))
+        return R::failure(path + ": not an Access database");
+    auto source = std::make_shared<AccessSource>(
+        AccessSource{path, AccessImage(std::move(whole->bytes), kind), 1252, whole->device, whole->inode});
+    const AccessImage& image = source->image;
+    // Access writes whole pages; a file that ends inside one was cut short.
+    if (image.bytes().size() % image.pageSize() != 0 || image.pageCount() <= kCatalogPage)
+        return R::failure(path + ": damaged: the file is cut short");
+
+    auto handle = std::make_unique<Handle>();
+    // libmdb reads the bytes already in memory, so it sees exactly what is
+    // read here, and opens them read-only.
+    handle->mdb = mdb_open_buffer(const_cast<char*>(image.bytes().data()), image.bytes().size(), MDB_NOFLAGS);
+    if (!handle->mdb)
+        return R::failure(path + ": damaged, or an Access version this program does not know");
+    // A key in the header means every page is encrypted: ACE's password
+    // encryption, or Jet's "encode database". A Jet 4 database password
+    // alone leaves the key empty and the pages readable.
+    if (handle->mdb->f->db_key != 0)
+        return R::failure(path + ": the database is encrypted; remove its password or encryption in Access first");
+    if (handle->mdb->f->code_page != 0)
+        source->codePage = handle->mdb->f->code_page;
+
+    AccessFile file(std::move(source), std::move(handle));
+    Status catalog = file.readCatalog();
+    if (!catalog.ok())
+        return R::failure(catalog.error());
+    return file;
+}
+
+Status AccessFile::readCatalog()
+{
+    Result<AccessTableDefinition> definition = readDefinition("MSysObjects", kCatalogPage);
+    if (!definition.ok())
+        return Status::failure(m_source->path + ": damaged: its list of tables cannot be read");
+    std::vector<int> slots;
+    for (const char* name : {"Id", "Name", "Type", "Flags", "Database"}) {
+        int slot = -1;
+        for (std::size_t i = 0; i < definition->columns.size(); ++i)
+            if (definition->columns[i].name == name)
+                slot = static_cast<int>(i);
+        if (slot < 0)
+            return Status::failure(m_source->path + ": damaged: its list of tables has no \"" + name + "\" column");
+        slots.push_back(slot);
+    }
+    AccessTable objects(m_source, std::move(*definition), slots);
+    Status loaded = objects.load();
+    if (!loaded.ok())
+        return loaded;
+    for (std::uint32_t record = 0; record < objects.recordCount(); ++record) {
+        // A field that cannot be read counts as empty.
+        static const FieldValue kNull;
+        std::string unreadable;
+        FieldValue values[5];
+        for (std::size_t column = 0; column < slots.size(); ++column) {
+            const FieldValue* value = objects.valueAt(record, column, unreadable);
+            values[column] = value ? *value : kNull;
+        }
+        if (values[2].type != FieldValue::Type::Integer || values[1].type != FieldValue::Type::Text)
+            continue;
+        int type = static_cast<int>(values[2].integer);
+        if (type != kTable && type != kOdbcLink && type != kAccessLink)
+            continue;
+        CatalogEntry entry;
+        entry.name = values[1].bytes;
+        entry.type = type;
+        entry.page = static_cast<std::uint32_t>(values[0].integer) & 0x00FFFFFFu;
+        entry.flags = static_cast<std::uint32_t>(values[3].integer);
+        if (values[4].type == FieldValue::Type::Text)
+            entry.linkedFile = values[4].bytes;
+        m_catalog.push_back(std::move(entry));
+    }
+    return Status::success();
+}
+
+std::vector<std::string> AccessFile::tableNames() const
+{
+    std::vector<std::string> names;
+    for (const CatalogEntry& entry : m_catalog)
+        if ((entry.flags & kSystemFlags) == 0 && entry.name.rfind("MSys", 0) != 0)
+            names.push_back(entry.name);
+    return names;
+}
+
+const AccessFile::CatalogEntry* AccessFile::find(const std::string& table) const
+{
+    const CatalogEntry* found = nullptr;
+    for (const CatalogEntry& entry : m_catalog)
+        if (sameIgnoringCase(entry.name, table) && (!found || entry.name == table))
+            found = &entry;
+    return found;
+}
+
+bool AccessFile::hasTable(const std::string& table) const
+{
+    return find(table) != nullptr;
+}
+
+Result<AccessTableDefinition> AccessFile::definition(const std::string& table) const
+{
+    using R = Result<AccessTableDefinition>;
+    const CatalogEntry* entry = find(table);
+    if (!entry)
+        return R::failure(m_source->path + ": has no table \"" + table + "\"");
+    // A linked table's records are in another database. An ODBC link's
+    // connection text may hold a password, so it is never shown.
+    if (entry->type == kOdbcLink)
+        return R::failure(m_source->path + ": table \"" + entry->name +
+                          "\" is linked to an ODBC data source; its records are not in this file");
+    if (entry->type != kTable)
+        return R::failure(m_source->path + ": table \"" + entry->name + "\" is a linked table; its records are in \"" +
+                          entry->linkedFile + "\", not in this file");
+    return readDefinition(entry->name, entry->page);
+}
+
+Result<AccessTableDefinition> AccessFile::readDefinition(const std::string& name, std::uint32_t page) const
+{
+    using R = Result<AccessTableDefinition>;
+    std::string damaged = m_source->path + ": damaged: the definition of table \"" + name + "\" cannot be read";
+    if (!definitionFits(m_source->image, page))
+        return R::failure(damaged);
+    MdbCatalogEntry entry;
+    std::memset(&entry, 0, sizeof entry);
+    entry.mdb = m_handle->mdb;
+    entry.object_type = MDB_TABLE;
+    entry.table_pg = page;
+    std::snprintf(entry.object_name, sizeof entry.object_name, "%s", name.c_str());
+    struct TableCloser {
+        void operator()(MdbTableDef* table) const { mdb_free_tabledef(table); }
+    };
+    std::unique_ptr<MdbTableDef, TableCloser> table(mdb_read_table(&entry));
+    if (!table || !mdb_read_columns(table.get()))
+        return R::failure(damaged);
+    mdb_read_indices(table.get());
+    if (!table->indices)
+        return R::failure(damaged);
+
+    AccessTableDefinition definition;
+    definition.name = name;
+    definition.page = page;
+    definition.hasVariableColumns = table->num_var_cols > 0;
+    if (table->usage_map)
+        definition.usageMap.assign(reinterpret_cast<const char*>(table->usage_map), table->map_sz);
+    for (guint i = 0; i < table->columns->len; ++i) {
+        const auto* column = static_cast<const MdbColumn*>(g_ptr_array_index(table->columns, i));
+        definition.columns.push_back({column->name, column->col_type, column->col_num,
+                                      static_cast<int>(column->var_col_num), column->fixed_offset, column->col_size,
+                                      column->is_fixed != 0});
+    }
+    markCalculatedColumns(m_source->image, page, definition);
+    if (std::optional<std::string> problem = layoutProblem(m_source->image, page, definition))
+        return R::failure(m_source->path + ": damaged: the definition of table \"" + name + "\": " + *problem);
+    for (guint i = 0; i < table->indices->len; ++i) {
+        const auto* index = static_cast<const MdbIndex*>(g_ptr_array_index(table->indices, i));
+        AccessIndex described;
+        described.name = index->name;
+        described.unique = (index->flags & MDB_IDX_UNIQUE) != 0;
+        described.ignoresNulls = (index->flags & MDB_IDX_IGNORENULLS) != 0;
+        described.primary = index->index_type == 1;
+        described.root = index->first_pg;
+        for (unsigned k = 0; k < index->num_keys && k < MDB_MAX_IDX_COLS; ++k) {
+            int slot = index->key_col_num[k] - 1;
+            if (slot < 0 || static_cast<std::size_t>(slot) >= definition.columns.size())
+                return R::failure(damaged);
+            described.columnSlots.push_back(slot);
+            described.columns.push_back(definition.columns[static_cast<std::size_t>(slot)].name);
+        }
+        definition.indexes.push_back(std::move(described));
+    }
+    return definition;
+}
+
+Result<AccessTable> AccessFile::openTable(const std::string& table, const std::vector<std::string>& columns) const
+{
+    using R = Result<AccessTable>;
+    Result<AccessTableDefinition> definition = this->definition(table);
+    if (!definition.ok())
+        return R::failure(definition.error());
+    std::vector<int> slots;
+    for (const std::string& column : columns) {
+        int slot = -1;
+        for (std::size_t i = 0; i < definition->columns.size(); ++i)
+            if (sameIgnoringCase(definition->columns[i].name, column) &&
+                (slot < 0 || definition->columns[i].name == column))
+                slot = static_cast<int>(i);
+        if (slot < 0)
+            return R::failure(m_source->path + ": table \"" + definition->name + "\" has no column \"" + column + "\"");
+        slots.push_back(slot);
+    }
+    AccessTable opened(m_source, std::move(*definition), std::move(slots));
+    Status loaded = opened.load();
+    if (!loaded.ok())
+        return R::failure(loaded.error());
+    return opened;
+}
+
+} // namespace tarvex

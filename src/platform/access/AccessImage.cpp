@@ -1,0 +1,408 @@
+// Page-level reading of an Access file held in memory: data pages, records,
+// moved records, fields and index entries, every offset checked.
+#include "platform/access/AccessImage.h"
+
+#include "platform/access/LittleEndian.h"
+#include <algorithm>
+
+namespace tarvex {
+
+namespace {
+
+constexpr unsigned char kDataPage = 0x01;
+constexpr unsigned char kDefinitionPage = 0x02;
+constexpr unsigned char kIndexNodePage = 0x03;
+constexpr unsigned char kIndexLeafPage = 0x04;
+constexpr unsigned char kUsageMapPage = 0x05;
+
+constexpr unsigned kRowOffsetMask = 0x1FFF;
+
+// The deepest index tree followed; Access's own are a few levels deep.
+constexpr int kMaxIndexDepth = 32;
+
+// Where the parts of a page header lie in each format.
+struct Layout {
+    std::size_t rowCountAt;
+    std::size_t nextLeafAt;
+    std::size_t prefixAt;
+    std::size_t entryMaskAt;
+    std::size_t entriesAt;
+};
+
+constexpr Layout kJet3Layout{0x08, 0x0c, 0x14, 0x16, 0xf8};
+constexpr Layout kJet4Layout{0x0c, 0x10, 0x18, 0x1b, 0x1e0};
+
+const Layout& layoutOf(bool jet3)
+{
+    return jet3 ? kJet3Layout : kJet4Layout;
+}
+
+std::string pageText(std::uint32_t page)
+{
+    return "page " + std::to_string(page);
+}
+
+} // namespace
+
+AccessImage::AccessImage(std::string bytes, DatabaseKind kind)
+    : m_bytes(std::move(bytes))
+    , m_kind(kind)
+    , m_pageSize(kind == DatabaseKind::Jet3 ? 2048 : 4096)
+    , m_pageCount(static_cast<std::uint32_t>(std::min<std::size_t>(m_bytes.size() / m_pageSize, UINT32_MAX)))
+{
+}
+
+const unsigned char* AccessImage::page(std::uint32_t n) const
+{
+    if (n >= m_pageCount)
+        return nullptr;
+    return reinterpret_cast<const unsigned char*>(m_bytes.data()) + static_cast<std::size_t>(n) * m_pageSize;
+}
+
+std::uint16_t AccessImage::rowCount(std::uint32_t n) const
+{
+    const unsigned char* p = page(n);
+    if (!p || p[0] != kDataPage)
+        return 0;
+    std::size_t at = layoutOf(isJet3()).rowCountAt;
+    std::size_t fits = (m_pageSize - at - 2) / 2;
+    return static_cast<std::uint16_t>(std::min<std::size_t>(get16(p + at), fits));
+}
+
+Result<std::vector<std::uint32_t>> AccessImage::dataPages(const unsigned char* map, std::size_t mapSize,
+                                                          std::uint32_t owner) const
+{
+    std::vector<std::uint32_t> pages;
+    bool pastEnd = false;
+    auto take = [&](std::uint64_t n) {
+        const unsigned char* p = n < m_pageCount ? page(static_cast<std::uint32_t>(n)) : nullptr;
+        if (!p)
+            pastEnd = true;
+        else if (p[0] == kDataPage && get32(p + 4) == owner)
+            pages.push_back(static_cast<std::uint32_t>(n));
+    };
+    if (map && mapSize >= 5 && map[0] == 0) {
+        // An inline map: a first page number, then one bit per page.
+        std::uint64_t first = get32(map + 1);
+        for (std::size_t bit = 0; bit < (mapSize - 5) * 8 && !pastEnd; ++bit)
+            if (map[5 + bit / 8] & (1u << (bit % 8)))
+                take(first + bit);
+    } else if (map && mapSize >= 5 && map[0] == 1) {
+        // A map of map pages, each a bitmap of the pages of its own range.
+        std::uint64_t perMapPage = (m_pageSize - 4) * 8;
+        for (std::size_t slot = 0; slot < (mapSize - 1) / 4 && !pastEnd; ++slot) {
+            std::uint32_t mapPage = get32(map + 1 + slot * 4);
+            if (mapPage == 0)
+                continue;
+            const unsigned char* bits = page(mapPage);
+            if (!bits) {
+                pastEnd = true;
+                break;
+            }
+            if (bits[0] != kUsageMapPage)
+                continue;
+            for (std::uint64_t bit = 0; bit < perMapPage && !pastEnd; ++bit)
+                if (bits[4 + bit / 8] & (1u << (bit % 8)))
+                    take(slot * perMapPage + bit);
+        }
+    } else {
+        // A map of no known form: every data page of the table, found by its
+        // owner.
+        for (std::uint32_t n = 0; n < m_pageCount; ++n)
+            take(n);
+    }
+    if (pastEnd)
+        return Result<std::vector<std::uint32_t>>::failure("its pages run past the end of the file");
+    return pages;
+}
+
+std::optional<AccessRowBytes> rowOnPage(const unsigned char* p, std::size_t pageSize, bool jet3, unsigned row,
+                                        unsigned& flags)
+{
+    std::size_t rowCountAt = layoutOf(jet3).rowCountAt;
+    if (!p || p[0] != kDataPage)
+        return std::nullopt;
+    std::size_t rows = std::min<std::size_t>(get16(p + rowCountAt), (pageSize - rowCountAt - 2) / 2);
+    if (row >= rows)
+        return std::nullopt;
+    unsigned entry = get16(p + rowCountAt + 2 + row * 2);
+    flags = entry & (kRowSkipped | kRowMoved);
+    std::size_t start = entry & kRowOffsetMask;
+    std::size_t end = row == 0 ? pageSize : get16(p + rowCountAt + row * 2) & kRowOffsetMask;
+    std::size_t tableEnd = rowCountAt + 2 + rows * 2;
+    // A deleted row's place is never read, so it is not checked here.
+    if ((flags & kRowSkipped) == 0 && (start < tableEnd || start > end || end > pageSize))
+        return std::nullopt;
+    if (start > pageSize)
+        start = pageSize;
+    return AccessRowBytes{p + start, end >= start ? end - start : 0};
+}
+
+std::optional<AccessRowBytes> AccessImage::locate(std::uint32_t n, unsigned row, std::uint32_t owner,
+                                                  unsigned& flags) const
+{
+    const unsigned char* p = page(n);
+    if (!p || (owner != 0 && get32(p + 4) != owner))
+        return std::nullopt;
+    return rowOnPage(p, m_pageSize, isJet3(), row, flags);
+}
+
+bool liesAmongRows(const unsigned char* p, std::size_t pageSize, bool jet3, AccessRowBytes bytes)
+{
+    std::size_t rowCountAt = layoutOf(jet3).rowCountAt;
+    std::size_t rows = std::min<std::size_t>(get16(p + rowCountAt), (pageSize - rowCountAt - 2) / 2);
+    std::size_t tableEnd = rowCountAt + 2 + rows * 2;
+    return bytes.data >= p + tableEnd && bytes.data <= p + pageSize &&
+           bytes.size <= static_cast<std::size_t>(p + pageSize - bytes.data);
+}
+
+bool AccessImage::liesAmongRows(std::uint32_t n, AccessRowBytes bytes) const
+{
+    const unsigned char* p = page(n);
+    return p && tarvex::liesAmongRows(p, m_pageSize, isJet3(), bytes);
+}
+
+std::optional<AccessRowBytes> AccessImage::anyRow(std::uint32_t n, unsigned row) const
+{
+    unsigned flags = 0;
+    std::optional<AccessRowBytes> bytes = locate(n, row, 0, flags);
+    if (!bytes || !liesAmongRows(n, *bytes))
+        return std::nullopt;
+    return bytes;
+}
+
+Result<std::optional<AccessRowBytes>> AccessImage::liveRow(std::uint32_t owner, AccessPlace& place) const
+{
+    using R = Result<std::optional<AccessRowBytes>>;
+    unsigned flags = 0;
+    std::optional<AccessRowBytes> row = locate(place.page, place.row, owner, flags);
+    if (!row)
+        return R::failure(pageText(place.page) + " row " + std::to_string(place.row) + " is not a record of the table");
+    place.livePage = place.page;
+    place.liveRow = place.row;
+    if (flags & kRowSkipped)
+        return std::optional<AccessRowBytes>();
+    if (!(flags & kRowMoved))
+        return row;
+    // A moved record: its first place holds the row number and the page
+    // where it now lives.
+    if (row->size < 4)
+        return R::failure(pageText(place.page) + " row " + std::to_string(place.row) + ": the pointer is cut short");
+    std::uint32_t target = get32(row->data) >> 8;
+    unsigned targetRow = row->data[0];
+    unsigned targetFlags = 0;
+    std::optional<AccessRowBytes> moved = locate(target, targetRow, owner, targetFlags);
+    // The new place carries the flag that makes the page walk skip it, so
+    // its bounds were not checked by locate().
+    if (!moved || (targetFlags & kRowMoved) || moved->size == 0 || !liesAmongRows(target, *moved))
+        return R::failure(pageText(place.page) + " row " + std::to_string(place.row) +
+                          " points to a place that holds no record");
+    place.livePage = target;
+    place.liveRow = static_cast<std::uint16_t>(targetRow);
+    return moved;
+}
+
+std::size_t AccessImage::definitionBytes(std::uint32_t n) const
+{
+    std::size_t total = 0;
+    std::vector<bool> seen(m_pageCount, false);
+    for (const unsigned char* p = page(n); p && p[0] == kDefinitionPage && !seen[n]; p = page(n)) {
+        seen[n] = true;
+        total += total == 0 ? m_pageSize : m_pageSize - 8;
+        n = get32(p + 4);
+        if (n == 0)
+            break;
+    }
+    return total;
+}
+
+Result<std::vector<std::uint32_t>> AccessImage::indexEntries(std::uint32_t owner, std::uint32_t root) const
+{
+    using R = Result<std::vector<std::uint32_t>>;
+    const Layout& layout = layoutOf(isJet3());
+    // The ends of the entries of an index page, from the bitmap that marks
+    // where each entry after the first begins.
+    auto entryEnds = [&](const unsigned char* p) {
+        std::vector<std::size_t> ends;
+        std::size_t room = m_pageSize - layout.entriesAt;
+        for (std::size_t bit = 1; bit <= room && layout.entryMaskAt + bit / 8 < layout.entriesAt; ++bit) {
+            unsigned char byte = p[layout.entryMaskAt + bit / 8];
+            // Most of the bitmap's bytes are empty: on to the next byte.
+            if (byte == 0)
+                bit |= 7;
+            else if (byte & (1u << (bit % 8)))
+                ends.push_back(layout.entriesAt + bit);
+        }
+        return ends;
+    };
+    auto big32 = [](const unsigned char* p) {
+        return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
+               static_cast<std::uint32_t>(p[2]) << 8 | static_cast<std::uint32_t>(p[3]);
+    };
+
+    // Down the first entries to the first leaf.
+    std::uint32_t n = root;
+    for (int depth = 0;; ++depth) {
+        const unsigned char* p = page(n);
+        if (p && depth == 0 && p[0] == kDataPage)
+            return std::vector<std::uint32_t>(); // an index that was never filled
+        if (!p || (p[0] != kIndexNodePage && p[0] != kIndexLeafPage) || get32(p + 4) != owner || depth > kMaxIndexDepth)
+            return R::failure(pageText(n) + " is not a page of the index");
+        if (p[0] == kIndexLeafPage)
+            break;
+        std::vector<std::size_t> ends = entryEnds(p);
+        if (ends.empty() || ends[0] - layout.entriesAt < 4)
+            return R::failure(pageText(n) + " of the index holds no entries");
+        n = big32(p + ends[0] - 4);
+    }
+
+    // Along the leaves, each entry ending in its record's page and row.
+    std::vector<std::uint32_t> entries;
+    std::vector<bool> seen(m_pageCount, false);
+    while (n != 0) {
+        const unsigned char* p = page(n);
+        if (!p || p[0] != kIndexLeafPage || get32(p + 4) != owner || seen[n])
+            return R::failure(pageText(n) + " is not a leaf of the index");
+        seen[n] = true;
+        std::vector<std::size_t> ends = entryEnds(p);
+        // Entries after the first leave out the bytes they share with it.
+        std::size_t prefix = p[layout.prefixAt];
+        std::size_t start = layout.entriesAt;
+        const unsigned char* first = p + layout.entriesAt;
+        for (std::size_t i = 0; i < ends.size(); ++i) {
+            std::size_t length = ends[i] - start;
+            std::size_t full = i == 0 ? length : prefix + length;
+            if (i == 0 && (length < 4 || prefix > length))
+                return R::failure(pageText(n) + ": an index entry is cut short");
+            if (full < 4)
+                return R::failure(pageText(n) + ": an index entry is cut short");
+            unsigned char pointer[4];
+            for (std::size_t k = 0; k < 4; ++k) {
+                std::size_t at = full - 4 + k;
+                pointer[k] = (i == 0 || at >= prefix) ? p[start + (i == 0 ? at : at - prefix)] : first[at];
+            }
+            entries.push_back(big32(pointer));
+            start = ends[i];
+        }
+        n = get32(p + layout.nextLeafAt);
+    }
+    return entries;
+}
+
+const unsigned char* AccessRowFields::maskByte(const AccessColumn& column) const
+{
+    if (!holds(column))
+        return nullptr;
+    return m_mask + column.number / 8;
+}
+
+AccessStoredField AccessRowFields::stored(const AccessColumn& column) const
+{
+    AccessStoredField field;
+    field.held = holds(column);
+    field.notNull = maskBit(column);
+    if (std::optional<AccessRowBytes> value = bytes(column))
+        field.bytes.assign(reinterpret_cast<const char*>(value->data), value->size);
+    return field;
+}
+
+bool AccessRowFields::split(const AccessImage& image, AccessRowBytes row, bool hasVariableColumns)
+{
+    m_row = row;
+    m_jet3 = image.isJet3();
+    m_varOffsets.clear();
+    const unsigned char* d = row.data;
+    std::size_t size = row.size;
+    std::size_t countSize = m_jet3 ? 1 : 2;
+    if (size < countSize)
+        return false;
+    m_columnCount = m_jet3 ? d[0] : get16(d);
+    std::size_t maskSize = (m_columnCount + 7) / 8;
+    if (size < countSize + maskSize)
+        return false;
+    m_mask = d + size - maskSize;
+    m_dataEnd = size - maskSize;
+    m_fixedEnd = m_dataEnd;
+    if (!hasVariableColumns)
+        return true;
+    if (!m_jet3) {
+        // The variable-length count, then one offset per column and the end
+        // of the data, from the mask backwards.
+        if (m_dataEnd < countSize + 2)
+            return false;
+        unsigned count = get16(d + m_dataEnd - 2);
+        std::size_t table = 2 + (static_cast<std::size_t>(count) + 1) * 2;
+        if (m_dataEnd < countSize + table)
+            return false;
+        for (unsigned i = 0; i <= count; ++i)
+            m_varOffsets.push_back(get16(d + m_dataEnd - 4 - 2 * i));
+        m_dataEnd -= table;
+        m_fixedEnd = m_varOffsets[0];
+        return true;
+    }
+    // Jet 3 keeps one-byte offsets, with a table of the columns at which the
+    // offsets pass another 256 bytes.
+    if (m_dataEnd < countSize + 1)
+        return false;
+    std::size_t last = size - 1;
+    unsigned count = d[m_dataEnd - 1];
+    std::size_t jumps = (size - 1) / 256;
+    if (last < maskSize + jumps + 1)
+        return false;
+    std::size_t pointer = last - maskSize - jumps - 1;
+    if (pointer < count + countSize)
+        return false;
+    if ((pointer - count) / 256 < jumps)
+        --jumps;
+    std::size_t used = 0;
+    for (unsigned i = 0; i <= count; ++i) {
+        while (used < jumps && i == d[last - maskSize - used - 1])
+            ++used;
+        m_varOffsets.push_back(d[pointer - i] + static_cast<unsigned>(used) * 256);
+    }
+    m_dataEnd = pointer - count;
+    m_fixedEnd = m_varOffsets[0];
+    return true;
+}
+
+bool AccessRowFields::holds(const AccessColumn& column) const
+{
+    if (column.number < 0 || static_cast<unsigned>(column.number) >= m_columnCount)
+        return false;
+    if (column.fixed)
+        return true;
+    return column.varNumber >= 0 && static_cast<std::size_t>(column.varNumber) + 1 < m_varOffsets.size();
+}
+
+bool AccessRowFields::maskBit(const AccessColumn& column) const
+{
+    if (!holds(column))
+        return false;
+    return (m_mask[column.number / 8] >> (column.number % 8)) & 1;
+}
+
+std::optional<AccessRowBytes> AccessRowFields::bytes(const AccessColumn& column) const
+{
+    if (!holds(column))
+        return std::nullopt;
+    std::size_t start = 0;
+    std::size_t end = 0;
+    std::size_t countSize = m_jet3 ? 1 : 2;
+    if (column.fixed) {
+        if (column.fixedOffset < 0 || column.size < 0)
+            return std::nullopt;
+        start = countSize + static_cast<std::size_t>(column.fixedOffset);
+        end = start + static_cast<std::size_t>(column.size);
+        // The variable-length values begin where the fixed-length ones end.
+        if (end > m_fixedEnd)
+            return std::nullopt;
+    } else {
+        start = m_varOffsets[static_cast<std::size_t>(column.varNumber)];
+        end = m_varOffsets[static_cast<std::size_t>(column.varNumber) + 1];
+    }
+    if (start < countSize || start > end || end > m_dataEnd)
+        return std::nullopt;
+    return AccessRowBytes{m_row.data + start, end - start};
+}
+
+} // namespace tarvex

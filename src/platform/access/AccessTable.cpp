@@ -1,0 +1,495 @@
+// Reading a table's records into memory, and walking and seeking them through
+// the table's indexes.
+#include "platform/access/AccessTable.h"
+
+#include "platform/access/AccessText.h"
+#include "platform/access/AccessValue.h"
+#include "platform/db/FieldReading.h"
+#include "platform/text/TextHelpers.h"
+
+#include <algorithm>
+#include <charconv>
+#include <numeric>
+
+namespace tarvex {
+
+namespace {
+
+// The value slot of a field that could not be read.
+constexpr std::uint32_t kUnreadable = 0xFFFFFFFFu;
+
+std::uint32_t placeKey(std::uint32_t page, unsigned row)
+{
+    return page << 8 | (row & 0xFF);
+}
+
+} // namespace
+
+const AccessColumn* findColumn(const AccessTableDefinition& definition, const std::string& name)
+{
+    const AccessColumn* found = nullptr;
+    for (const AccessColumn& candidate : definition.columns)
+        if (sameIgnoringCase(candidate.name, name) && (!found || candidate.name == name))
+            found = &candidate;
+    return found;
+}
+
+AccessTable::AccessTable(std::shared_ptr<const AccessSource> source, AccessTableDefinition definition,
+                         std::vector<int> openedSlots)
+    : m_source(std::move(source))
+    , m_definition(std::move(definition))
+    , m_openedSlots(std::move(openedSlots))
+{
+}
+
+AccessTable::AccessTable(AccessTable&&) noexcept = default;
+AccessTable& AccessTable::operator=(AccessTable&&) noexcept = default;
+AccessTable::~AccessTable() = default;
+
+std::string AccessTable::recordName(std::uint32_t record) const
+{
+    const AccessPlace& at = m_places[record];
+    return "table \"" + m_definition.name + "\", record at page " + std::to_string(at.page) + " row " +
+           std::to_string(at.row);
+}
+
+Status AccessTable::load()
+{
+    const AccessImage& image = m_source->image;
+    std::string damaged = m_source->path + ": damaged: table \"" + m_definition.name + "\": ";
+    m_longBytesLeft = image.bytes().size();
+    Result<std::vector<std::uint32_t>> pages =
+        image.dataPages(reinterpret_cast<const unsigned char*>(m_definition.usageMap.data()),
+                        m_definition.usageMap.size(), m_definition.page);
+    if (!pages.ok())
+        return Status::failure(damaged + pages.error());
+    for (std::uint32_t page : *pages) {
+        for (unsigned row = 0; row < image.rowCount(page); ++row) {
+            AccessPlace place{page, static_cast<std::uint16_t>(row), page, static_cast<std::uint16_t>(row)};
+            Result<std::optional<AccessRowBytes>> bytes = image.liveRow(m_definition.page, place);
+            if (!bytes.ok())
+                return Status::failure(damaged + bytes.error());
+            if (!*bytes)
+                continue;
+            // The pages come in ascending order and rows in ascending order
+            // on each, so the places are sorted: a place that does not come
+            // after the one before is listed twice.
+            if (!m_places.empty() && placeKey(page, row) <= placeKey(m_places.back().page, m_places.back().row))
+                return Status::failure(damaged + "page " + std::to_string(page) + " is listed twice");
+            m_places.push_back(place);
+        }
+    }
+    // The fields are decoded when first read: a lookup reads a few of the
+    // records of a large host.
+    m_valueSlots.assign(m_places.size() * m_openedSlots.size(), 0);
+    // Where each page's records begin among the places, for finding the
+    // record an index entry names.
+    m_pageStarts.assign(static_cast<std::size_t>(image.pageCount()) + 1, 0);
+    for (const AccessPlace& place : m_places)
+        ++m_pageStarts[place.page + 1];
+    for (std::size_t i = 1; i < m_pageStarts.size(); ++i)
+        m_pageStarts[i] += m_pageStarts[i - 1];
+    return Status::success();
+}
+
+std::optional<std::uint32_t> AccessTable::recordAt(std::uint32_t page, unsigned row) const
+{
+    if (page + 1 >= m_pageStarts.size())
+        return std::nullopt;
+    auto first = m_places.begin() + m_pageStarts[page];
+    auto last = m_places.begin() + m_pageStarts[page + 1];
+    auto found = std::lower_bound(first, last, row, [](const AccessPlace& place, unsigned r) { return place.row < r; });
+    if (found == last || found->row != row)
+        return std::nullopt;
+    return static_cast<std::uint32_t>(found - m_places.begin());
+}
+
+const FieldValue* AccessTable::valueAt(std::uint32_t record, std::size_t opened, std::string& error) const
+{
+    std::size_t at = record * m_openedSlots.size() + opened;
+    if (m_valueSlots[at] == 0) {
+        const AccessColumn& column = m_definition.columns[static_cast<std::size_t>(m_openedSlots[opened])];
+        Result<FieldValue> value = decodeStored(record, column, m_longBytesLeft);
+        if (value.ok())
+            m_values.push_back(std::move(*value));
+        else
+            m_fieldErrors[at] = value.error();
+        m_valueSlots[at] = value.ok() ? static_cast<std::uint32_t>(m_values.size()) : kUnreadable;
+    }
+    if (m_valueSlots[at] == kUnreadable) {
+        error = m_fieldErrors[at];
+        return nullptr;
+    }
+    return &m_values[m_valueSlots[at] - 1];
+}
+
+Status AccessTable::setIndex(const std::string& index)
+{
+    const AccessIndex* found = nullptr;
+    for (const AccessIndex& candidate : m_definition.indexes)
+        if (sameIgnoringCase(candidate.name, index) && (!found || candidate.name == index))
+            found = &candidate;
+    m_hasRecord = false;
+    if (!found)
+        return Status::failure("table \"" + m_definition.name + "\" has no index \"" + index + "\"");
+    std::string damaged =
+        m_source->path + ": damaged: index \"" + found->name + "\" of table \"" + m_definition.name + "\"";
+    if (found->root == 0 || found->columnSlots.empty())
+        return Status::failure("index \"" + found->name + "\" of table \"" + m_definition.name +
+                               "\" has no entries of its own");
+    Result<std::vector<std::uint32_t>> entries = m_source->image.indexEntries(m_definition.page, found->root);
+    if (!entries.ok())
+        return Status::failure(damaged + ": " + entries.error());
+    std::vector<std::uint32_t> order;
+    order.reserve(entries->size());
+    std::vector<bool> listed(m_places.size(), false);
+    for (std::uint32_t entry : *entries) {
+        std::optional<std::uint32_t> record = recordAt(entry >> 8, entry & 0xFF);
+        if (!record || listed[*record])
+            return Status::failure(damaged + ": an entry names no record of the table");
+        listed[*record] = true;
+        order.push_back(*record);
+    }
+    // An index that leaves out empty keys lists fewer records; any other
+    // lists every one.
+    if (order.size() != m_places.size() && !found->ignoresNulls)
+        return Status::failure(damaged + ": it lists " + std::to_string(order.size()) + " of " +
+                               std::to_string(m_places.size()) + " records");
+    m_index = found;
+    m_order = std::move(order);
+    m_seekKeysBuilt = false;
+    m_textKeys.clear();
+    m_numberKeys.clear();
+    return Status::success();
+}
+
+void AccessTable::useStoredOrder()
+{
+    m_index = nullptr;
+    m_hasRecord = false;
+    m_order.resize(m_places.size());
+    for (std::uint32_t record = 0; record < m_order.size(); ++record)
+        m_order[record] = record;
+}
+
+Status AccessTable::moveFirst()
+{
+    // Without an index the records are walked in the order the table's
+    // pages hold them.
+    if (!m_index && m_order.size() != m_places.size()) {
+        m_order.resize(m_places.size());
+        std::iota(m_order.begin(), m_order.end(), 0u);
+    }
+    m_position = 0;
+    m_hasRecord = !m_order.empty();
+    return Status::success();
+}
+
+Status AccessTable::moveNext()
+{
+    if (!m_hasRecord)
+        return Status::failure("table \"" + m_definition.name + "\": no current record");
+    ++m_position;
+    m_hasRecord = m_position < m_order.size();
+    return Status::success();
+}
+
+Result<FieldValue> AccessTable::decodeStored(std::uint32_t record, const AccessColumn& column,
+                                             std::size_t& longBytesLeft) const
+{
+    if (const char* problem = splitRecord(record))
+        return Result<FieldValue>::failure(problem);
+    return decodeField(m_source->image, m_split, column, m_source->codePage, longBytesLeft);
+}
+
+const char* AccessTable::splitRecord(std::uint32_t record) const
+{
+    // The record last split is kept: a record's fields are mostly read
+    // together.
+    if (m_splitRecord == record)
+        return nullptr;
+    m_splitRecord.reset();
+    AccessPlace place = m_places[record];
+    Result<std::optional<AccessRowBytes>> bytes = m_source->image.liveRow(m_definition.page, place);
+    if (!bytes.ok() || !*bytes)
+        return "the record is no longer where it was";
+    if (!m_split.split(m_source->image, **bytes, m_definition.hasVariableColumns))
+        return "the record's layout is damaged";
+    m_splitRecord = record;
+    return nullptr;
+}
+
+bool AccessTable::asciiTextKey(std::uint32_t record, const AccessColumn& column, std::string& key) const
+{
+    // decodeField's reading of a text column, up to the text itself: an
+    // empty, missing or unreadable field is left to it.
+    if (column.type != access_type::kText || m_source->image.isJet3() || splitRecord(record) != nullptr ||
+        !m_split.maskBit(column))
+        return false;
+    std::optional<AccessRowBytes> stored = m_split.bytes(column);
+    return stored && asciiFoldedKey(stored->data, stored->size, key);
+}
+
+Status AccessTable::buildSeekKeys()
+{
+    // The first key column of every record the index lists. The keys are
+    // read in the order the records are stored, which reads the file front
+    // to back instead of jumping about it in index order, and then added in
+    // index order: a key keeps the first position that holds it, so a seek
+    // finds the first, and a key met again is a repeated one.
+    int slot = m_index->columnSlots.front();
+    const AccessColumn& column = m_definition.columns[static_cast<std::size_t>(slot)];
+    // Decoded here and not kept: a lookup reads the other fields of only a
+    // few of the records.
+    std::size_t longBytesLeft = m_source->image.bytes().size();
+    m_repeatedAt.reset();
+    enum class Kind : std::uint8_t { None, Text, Number };
+    struct RecordKey {
+        double number = 0;
+        std::uint64_t hash = 0; // of a text key
+        std::size_t offset = 0; // of a text key in texts
+        std::uint32_t length = 0;
+        Kind kind = Kind::None; // None: empty or unreadable, not sought
+    };
+    std::vector<std::uint8_t> listed(m_places.size(), 0);
+    for (std::uint32_t record : m_order)
+        listed[record] = 1;
+    std::vector<RecordKey> keys(m_places.size());
+    std::string texts;
+    std::string folded;
+    for (std::uint32_t record = 0; record < m_places.size(); ++record) {
+        if (!listed[record])
+            continue;
+        RecordKey& key = keys[record];
+        // Most keys are plain ASCII codes, folded straight from their bytes.
+        if (!asciiTextKey(record, column, folded)) {
+            Result<FieldValue> decoded = decodeStored(record, column, longBytesLeft);
+            if (!decoded.ok())
+                continue;
+            if (decoded->type == FieldValue::Type::Integer || decoded->type == FieldValue::Type::Real) {
+                key.kind = Kind::Number;
+                key.number =
+                    decoded->type == FieldValue::Type::Real ? decoded->real : static_cast<double>(decoded->integer);
+                continue;
+            }
+            if (decoded->type != FieldValue::Type::Text)
+                continue;
+            folded = foldedKey(decoded->bytes);
+        }
+        key.kind = Kind::Text;
+        key.offset = texts.size();
+        key.length = static_cast<std::uint32_t>(folded.size());
+        key.hash = AccessKeyTable::hashOf(folded);
+        texts += folded;
+    }
+    if (column.type == access_type::kText || column.type == access_type::kMemo)
+        m_textKeys.reserve(m_order.size());
+    // Index order jumps about the keys read and the table of keys: each
+    // key read is asked for some keys ahead, and its slot a few keys ahead.
+    constexpr std::uint32_t kAhead = 8;
+    for (std::uint32_t position = 0; position < m_order.size(); ++position) {
+        if (position + 2 * kAhead < m_order.size())
+            __builtin_prefetch(&keys[m_order[position + 2 * kAhead]]);
+        if (position + kAhead < m_order.size())
+            m_textKeys.prefetch(keys[m_order[position + kAhead]].hash);
+        const RecordKey& key = keys[m_order[position]];
+        // try_emplace answers where the key already was when it was.
+        std::optional<std::uint32_t> held;
+        if (key.kind == Kind::Text) {
+            held = m_textKeys.addFirst(std::string_view(texts).substr(key.offset, key.length), key.hash, position);
+        } else if (key.kind == Kind::Number) {
+            auto [at, added] = m_numberKeys.try_emplace(key.number, position);
+            held = added ? std::nullopt : std::optional(at->second);
+        }
+        if (held && !m_repeatedAt)
+            m_repeatedAt = held;
+    }
+    m_seekKeysBuilt = true;
+    return Status::success();
+}
+
+Status AccessTable::seek(const Key& key)
+{
+    m_hasRecord = false;
+    if (!m_index)
+        return Status::failure("table \"" + m_definition.name + "\": no index chosen");
+    if (!m_seekKeysBuilt) {
+        Status built = buildSeekKeys();
+        if (!built.ok())
+            return built;
+    }
+    std::optional<double> number;
+    std::string text;
+    if (const auto* whole = std::get_if<std::int64_t>(&key)) {
+        number = static_cast<double>(*whole);
+        text = std::to_string(*whole);
+    } else {
+        text = foldedKey(std::get<std::string>(key));
+        double parsed = 0;
+        auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), parsed);
+        if (ec == std::errc() && end == text.data() + text.size())
+            number = parsed;
+    }
+    if (std::optional<std::uint32_t> found = m_textKeys.find(text)) {
+        m_position = *found;
+        m_hasRecord = true;
+        return Status::success();
+    }
+    if (!number)
+        return Status::success();
+    if (auto numeric = m_numberKeys.find(*number); numeric != m_numberKeys.end()) {
+        m_position = numeric->second;
+        m_hasRecord = true;
+    }
+    return Status::success();
+}
+
+Result<std::optional<std::string>> AccessTable::repeatedKey()
+{
+    using R = Result<std::optional<std::string>>;
+    if (!m_index)
+        return R::failure("table \"" + m_definition.name + "\": no index chosen");
+    if (m_index->unique && m_index->columnSlots.size() == 1)
+        return std::optional<std::string>();
+    if (!m_seekKeysBuilt) {
+        Status built = buildSeekKeys();
+        if (!built.ok())
+            return built;
+    }
+    std::optional<std::uint32_t> first = m_repeatedAt;
+    if (!first)
+        return std::optional<std::string>();
+    const AccessColumn& column = m_definition.columns[static_cast<std::size_t>(m_index->columnSlots.front())];
+    std::size_t longBytesLeft = m_source->image.bytes().size();
+    Result<FieldValue> value = decodeStored(m_order[*first], column, longBytesLeft);
+    if (!value.ok())
+        return R::failure(m_source->path + ": " + recordName(m_order[*first]) + ": \"" + column.name +
+                          "\" cannot be read: " + value.error());
+    if (value->type == FieldValue::Type::Text)
+        return std::optional<std::string>(value->bytes);
+    if (value->type == FieldValue::Type::Integer)
+        return std::optional<std::string>(std::to_string(value->integer));
+    return std::optional<std::string>(accessNumberText(value->real));
+}
+
+int AccessTable::openedIndex(const std::string& column) const
+{
+    for (size_t i = 0; i < m_openedSlots.size(); ++i)
+        if (m_definition.columns[static_cast<std::size_t>(m_openedSlots[i])].name == column)
+            return static_cast<int>(i);
+    for (size_t i = 0; i < m_openedSlots.size(); ++i)
+        if (sameIgnoringCase(m_definition.columns[static_cast<std::size_t>(m_openedSlots[i])].name, column))
+            return static_cast<int>(i);
+    return -1;
+}
+
+const FieldValue* AccessTable::currentField(const std::string& column, std::string& error) const
+{
+    if (!m_hasRecord) {
+        error = "table \"" + m_definition.name + "\": no current record";
+        return nullptr;
+    }
+    int i = openedIndex(column);
+    if (i < 0) {
+        error = "table \"" + m_definition.name + "\": column \"" + column + "\" not opened";
+        return nullptr;
+    }
+    std::uint32_t record = m_order[m_position];
+    std::string unreadable;
+    const FieldValue* value = valueAt(record, static_cast<std::size_t>(i), unreadable);
+    if (!value)
+        error = m_source->path + ": " + recordName(record) + ": \"" + column + "\" cannot be read: " + unreadable;
+    return value;
+}
+
+Result<FieldValue> AccessTable::field(const std::string& column) const
+{
+    std::string error;
+    const FieldValue* value = currentField(column, error);
+    if (!value)
+        return Result<FieldValue>::failure(error);
+    return *value;
+}
+
+Result<std::optional<double>> AccessTable::number(const std::string& column) const
+{
+    std::string error;
+    const FieldValue* value = currentField(column, error);
+    if (!value)
+        return Result<std::optional<double>>::failure(error);
+    return fieldAsNumber(*value, recordName(m_order[m_position]), column);
+}
+
+Result<std::optional<std::int64_t>> AccessTable::integer(const std::string& column) const
+{
+    std::string error;
+    const FieldValue* value = currentField(column, error);
+    if (!value)
+        return Result<std::optional<std::int64_t>>::failure(error);
+    return fieldAsInteger(*value, recordName(m_order[m_position]), column);
+}
+
+Result<std::optional<std::string>> AccessTable::text(const std::string& column) const
+{
+    std::string error;
+    const FieldValue* value = currentField(column, error);
+    if (!value)
+        return Result<std::optional<std::string>>::failure(error);
+    return fieldAsText(*value, recordName(m_order[m_position]), column);
+}
+
+AccessPlace AccessTable::place() const
+{
+    return m_hasRecord ? m_places[m_order[m_position]] : AccessPlace{};
+}
+
+Result<std::size_t> AccessTable::currentColumn(const std::string& column) const
+{
+    if (!m_hasRecord)
+        return Result<std::size_t>::failure("table \"" + m_definition.name + "\": no current record");
+    const AccessColumn* found = findColumn(m_definition, column);
+    if (!found)
+        return Result<std::size_t>::failure("table \"" + m_definition.name + "\" has no column \"" + column + "\"");
+    return static_cast<std::size_t>(found - m_definition.columns.data());
+}
+
+Result<AccessStoredField> AccessTable::stored(const std::string& column) const
+{
+    using R = Result<AccessStoredField>;
+    Result<std::size_t> position = currentColumn(column);
+    if (!position.ok())
+        return position.status();
+    const AccessColumn* found = &m_definition.columns[*position];
+    std::uint32_t record = m_order[m_position];
+    if (auto saved = m_saved.find(record); saved != m_saved.end()) {
+        auto field = saved->second.find(*position);
+        if (field != saved->second.end())
+            return field->second;
+    }
+    AccessPlace place = m_places[record];
+    Result<std::optional<AccessRowBytes>> bytes = m_source->image.liveRow(m_definition.page, place);
+    AccessRowFields fields;
+    if (!bytes.ok() || !*bytes || !fields.split(m_source->image, **bytes, m_definition.hasVariableColumns))
+        return R::failure(m_source->path + ": " + recordName(record) + ": the record's layout is damaged");
+    return fields.stored(*found);
+}
+
+Status AccessTable::noteSaved(const std::string& column, const AccessStoredField& stored, std::optional<double> value)
+{
+    Result<std::size_t> position = currentColumn(column);
+    if (!position.ok())
+        return position.status();
+    std::uint32_t record = m_order[m_position];
+    m_saved[record][*position] = stored;
+    if (int i = openedIndex(m_definition.columns[*position].name); i >= 0) {
+        // A new place in m_values: a field handed out before keeps what it
+        // held.
+        std::size_t at = record * m_openedSlots.size() + static_cast<std::size_t>(i);
+        m_values.push_back(value ? FieldValue{FieldValue::Type::Real, 0, *value, {}} : FieldValue{});
+        m_valueSlots[at] = static_cast<std::uint32_t>(m_values.size());
+        m_fieldErrors.erase(at);
+    }
+    return Status::success();
+}
+
+} // namespace tarvex

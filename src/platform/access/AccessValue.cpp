@@ -1,0 +1,192 @@
+// Decoding an Access field's stored bytes.
+#include "platform/access/AccessValue.h"
+
+#include "platform/access/AccessText.h"
+#include "platform/access/LittleEndian.h"
+
+#include <charconv>
+#include <cstring>
+
+namespace tarvex {
+
+namespace {
+
+template <class T> T fromBytes(const unsigned char* p)
+{
+    std::uint64_t bits = readLittleEndian(p, sizeof(T));
+    T value;
+    if constexpr (sizeof(T) == 4) {
+        auto narrow = static_cast<std::uint32_t>(bits);
+        std::memcpy(&value, &narrow, sizeof value);
+    } else {
+        std::memcpy(&value, &bits, sizeof value);
+    }
+    return value;
+}
+
+// A memo or OLE field holds 12 bytes: the length with two flags in its top
+// bits, where the parts are, and the bytes themselves when they are inline.
+constexpr std::uint32_t kInline = 0x80000000u;
+constexpr std::uint32_t kOneRow = 0x40000000u;
+constexpr std::uint32_t kLengthMask = 0x3FFFFFFFu;
+
+Result<std::string> longValue(const AccessImage& image, AccessRowBytes field, std::size_t& bytesLeft)
+{
+    using R = Result<std::string>;
+    if (field.size < 12)
+        return R::failure("a long value's header is cut short");
+    auto header = static_cast<std::uint32_t>(readLittleEndian(field.data, 4));
+    std::size_t length = header & kLengthMask;
+    std::uint32_t kind = header & ~kLengthMask;
+    if (length > bytesLeft)
+        return R::failure("the long values are longer than the file");
+    bytesLeft -= length;
+    if (kind == kInline) {
+        if (12 + length > field.size)
+            return R::failure("a long value runs past its record");
+        return std::string(reinterpret_cast<const char*>(field.data) + 12, length);
+    }
+    auto where = static_cast<std::uint32_t>(readLittleEndian(field.data + 4, 4));
+    if (kind == kOneRow) {
+        std::optional<AccessRowBytes> part = image.anyRow(where >> 8, where & 0xFF);
+        if (!part || part->size < length)
+            return R::failure("a long value's part is missing");
+        return std::string(reinterpret_cast<const char*>(part->data), length);
+    }
+    if (kind != 0)
+        return R::failure("a long value is of no known form");
+    // A chain of parts, each starting with where the next one is. Every part
+    // adds at least one byte, so the walk ends.
+    std::string value;
+    while (value.size() < length) {
+        std::optional<AccessRowBytes> part = where ? image.anyRow(where >> 8, where & 0xFF) : std::nullopt;
+        if (!part || part->size <= 4)
+            return R::failure("a long value's part is missing");
+        where = static_cast<std::uint32_t>(readLittleEndian(part->data, 4));
+        std::size_t take = std::min(part->size - 4, length - value.size());
+        value.append(reinterpret_cast<const char*>(part->data) + 4, take);
+    }
+    return value;
+}
+
+std::string textOf(const AccessImage& image, const unsigned char* data, std::size_t size, unsigned codePage)
+{
+    if (image.isJet3())
+        return codePageTextToUtf8(data, size, codePage);
+    return unicodeTextToUtf8(data, size);
+}
+
+FieldValue integerValue(std::int64_t value)
+{
+    FieldValue field;
+    field.type = FieldValue::Type::Integer;
+    field.integer = value;
+    return field;
+}
+
+FieldValue realValue(double value)
+{
+    FieldValue field;
+    field.type = FieldValue::Type::Real;
+    field.real = value;
+    return field;
+}
+
+} // namespace
+
+double singleAsDouble(float value)
+{
+    char text[64];
+    auto written = std::to_chars(text, text + sizeof text, value);
+    double back = value;
+    if (written.ec == std::errc())
+        std::from_chars(text, written.ptr, back);
+    return back;
+}
+
+std::string accessNumberText(double value)
+{
+    char text[64];
+    auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15);
+    return written.ec == std::errc() ? std::string(text, written.ptr) : std::string();
+}
+
+Result<FieldValue> decodeField(const AccessImage& image, const AccessRowFields& row, const AccessColumn& column,
+                               unsigned codePage, std::size_t& longBytesLeft)
+{
+    using R = Result<FieldValue>;
+    namespace t = access_type;
+    if (column.type == t::kYesNo)
+        return integerValue(row.maskBit(column) ? -1 : 0);
+    if (!row.holds(column) || !row.maskBit(column))
+        return FieldValue{};
+    std::optional<AccessRowBytes> stored = row.bytes(column);
+    if (!stored)
+        return R::failure("the value lies outside its record");
+    const unsigned char* d = stored->data;
+    std::size_t size = stored->size;
+    auto needs = [&](std::size_t bytes) { return column.fixed && size >= bytes; };
+    switch (column.type) {
+    case t::kByte:
+        if (needs(1))
+            return integerValue(d[0]);
+        break;
+    case t::kInteger:
+        if (needs(2))
+            return integerValue(fromBytes<std::int16_t>(d));
+        break;
+    case t::kLong:
+        if (needs(4))
+            return integerValue(fromBytes<std::int32_t>(d));
+        break;
+    case t::kBigInt:
+        if (needs(8))
+            return integerValue(fromBytes<std::int64_t>(d));
+        break;
+    case t::kCurrency:
+        // Fixed point with four decimals: the quotient is the double
+        // nearest the stored amount.
+        if (needs(8))
+            return realValue(static_cast<double>(fromBytes<std::int64_t>(d)) / 10000.0);
+        break;
+    case t::kSingle:
+        if (needs(4))
+            return realValue(singleAsDouble(fromBytes<float>(d)));
+        break;
+    case t::kDouble:
+    case t::kDateTime:
+        if (needs(8))
+            return realValue(fromBytes<double>(d));
+        break;
+    case t::kText: {
+        FieldValue field;
+        field.type = FieldValue::Type::Text;
+        field.bytes = textOf(image, d, size, codePage);
+        return field;
+    }
+    case t::kMemo:
+    case t::kOle: {
+        Result<std::string> bytes = longValue(image, *stored, longBytesLeft);
+        if (!bytes.ok())
+            return R::failure(bytes.error());
+        FieldValue field;
+        if (column.type == t::kMemo) {
+            field.type = FieldValue::Type::Text;
+            field.bytes = textOf(image, reinterpret_cast<const unsigned char*>(bytes->data()), bytes->size(), codePage);
+        } else {
+            field.type = FieldValue::Type::Blob;
+            field.bytes = std::move(*bytes);
+        }
+        return field;
+    }
+    default: {
+        FieldValue field;
+        field.type = FieldValue::Type::Blob;
+        field.bytes.assign(reinterpret_cast<const char*>(d), size);
+        return field;
+    }
+    }
+    return R::failure("the value is too short for its type");
+}
+
+} // namespace tarvex

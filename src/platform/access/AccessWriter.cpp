@@ -1,0 +1,447 @@
+// Writing amounts into an Access file in place: the checks at open, the
+// encoding of each column type, and the save of one record.
+#include "platform/access/AccessWriter.h"
+
+#include "platform/access/AccessProperties.h"
+#include "platform/access/AccessValue.h"
+#include "platform/access/LittleEndian.h"
+#include "platform/text/TextHelpers.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cassert>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+namespace tarvex {
+
+namespace {
+
+// The columns Jet's replication adds to every table it replicates.
+constexpr const char* kReplicationColumns[] = {"s_GUID", "s_Lineage", "s_Generation"};
+
+// The shortest text that reads back as value, for messages.
+std::string numberText(double value)
+{
+    char text[32];
+    auto written = std::to_chars(text, text + sizeof text, value);
+    return written.ec == std::errc() ? std::string(text, written.ptr) : std::string("?");
+}
+
+bool isReadOnlyError(int error)
+{
+    return error == EACCES || error == EPERM || error == EROFS || error == ETXTBSY;
+}
+
+// Reads size bytes at offset, all of them, retrying an interrupted read.
+bool readFully(int fd, char* data, std::size_t size, off_t offset)
+{
+    std::size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::pread(fd, data + done, size - done, offset + static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Why the table as a whole cannot be written, or nothing.
+std::optional<std::string> tableRefusal(const AccessTableDefinition& definition,
+                                        const std::vector<AccessColumn>& targets, const AccessTableRecord& record)
+{
+    namespace t = access_type;
+    std::string table = "table \"" + definition.name + "\"";
+    for (const AccessColumn& column : targets) {
+        std::string named = table + ", column \"" + column.name + "\"";
+        if (column.calculated)
+            return named + " is calculated from other columns; this program writes only stored amounts";
+        if (column.type != t::kDouble && column.type != t::kCurrency && column.type != t::kSingle)
+            return named + " is neither Double, Currency nor Single; this program writes only those";
+        if (!column.fixed)
+            return named + " is not stored at a fixed place in its records";
+        for (const AccessIndex& index : definition.indexes)
+            for (const std::string& key : index.columns)
+                if (sameIgnoringCase(key, column.name))
+                    return named + " is part of the index \"" + index.name +
+                           "\", which this program cannot update; remove the index in Access first";
+    }
+    for (const AccessColumn& column : definition.columns)
+        for (const char* replication : kReplicationColumns)
+            if (sameIgnoringCase(column.name, replication))
+                return table + " is replicated; this program does not write replicated tables";
+    for (const AccessPropertyBlock& block : record.blocks) {
+        bool ofColumn = false;
+        for (const AccessColumn& column : definition.columns)
+            ofColumn = ofColumn || sameIgnoringCase(block.name, column.name);
+        std::string rule = block.text("ValidationRule");
+        if (!ofColumn && !trimmed(rule).empty())
+            return table + " has a validation rule of its own (\"" + rule + "\"), which this program cannot check";
+    }
+    if (!record.extra.empty())
+        return table + " has data macros (or other extra data Access runs), which this program cannot run";
+    return std::nullopt;
+}
+
+} // namespace
+
+AccessWriter::AccessWriter(int fd, std::string path, AccessTableDefinition definition, std::vector<Target> targets,
+                           std::size_t pageSize, bool jet3)
+    : m_fd(fd)
+    , m_path(std::move(path))
+    , m_definition(std::move(definition))
+    , m_targets(std::move(targets))
+    , m_pageSize(pageSize)
+    , m_jet3(jet3)
+    , m_format({}, jet3 ? DatabaseKind::Jet3 : DatabaseKind::Jet4)
+{
+}
+
+AccessWriter::AccessWriter(AccessWriter&& other) noexcept
+    : m_fd(other.m_fd)
+    , m_path(std::move(other.m_path))
+    , m_definition(std::move(other.m_definition))
+    , m_targets(std::move(other.m_targets))
+    , m_pageSize(other.m_pageSize)
+    , m_jet3(other.m_jet3)
+    , m_format(std::move(other.m_format))
+{
+    other.m_fd = -1;
+}
+
+AccessWriter::~AccessWriter()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+Result<AccessWriter> AccessWriter::open(const AccessFile& file, const std::string& table,
+                                        const std::vector<std::string>& columns, AccessWriteFailure* failure)
+{
+    using F = AccessWriteFailure;
+    auto fail = [&](F kind, const std::string& error) {
+        if (failure)
+            *failure = kind;
+        return Result<AccessWriter>::failure(error);
+    };
+    Result<AccessTableDefinition> definition = file.definition(table);
+    if (!definition.ok())
+        return fail(F::Refused, definition.error());
+    std::vector<Target> targets;
+    std::vector<AccessColumn> chosen;
+    for (const std::string& name : columns) {
+        const AccessColumn* found = nullptr;
+        for (const AccessColumn& column : definition->columns)
+            if (sameIgnoringCase(column.name, name) && (!found || column.name == name))
+                found = &column;
+        if (!found)
+            return fail(F::Refused,
+                        file.path() + ": table \"" + definition->name + "\" has no column \"" + name + "\"");
+        targets.push_back({*found, std::nullopt, {}});
+        chosen.push_back(*found);
+    }
+    Result<AccessTableRecord> record = accessTableRecord(file, definition->page);
+    if (!record.ok())
+        return fail(F::Refused, record.error());
+    if (std::optional<std::string> refusal = tableRefusal(*definition, chosen, *record))
+        return fail(F::Refused, file.path() + ": " + *refusal);
+    for (Target& target : targets) {
+        for (const AccessPropertyBlock& block : record->blocks) {
+            if (!sameIgnoringCase(block.name, target.column.name))
+                continue;
+            // A Yes/No property: one byte, zero for No.
+            std::string required = block.text("Required");
+            target.required = target.required || required.find_first_not_of('\0') != std::string::npos;
+            std::string rule = block.text("ValidationRule");
+            if (trimmed(rule).empty())
+                continue;
+            Result<AccessRule> parsed = AccessRule::parse(rule, target.column.name);
+            if (parsed.ok())
+                target.rule = std::move(*parsed);
+            else
+                target.ruleProblem =
+                    "its validation rule \"" + rule + "\" cannot be checked by this program (" + parsed.error() + ")";
+        }
+    }
+
+    // The writer's own descriptor: O_RDWR to change bytes in place, never
+    // O_CREAT or O_TRUNC (the file must exist as read); O_CLOEXEC so that no
+    // program started meanwhile inherits it; O_NONBLOCK so that a named pipe
+    // put at the path cannot stall the open (fstat then refuses it).
+    int fd = ::open(file.path().c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        int error = errno;
+        return fail(isReadOnlyError(error) ? F::ReadOnly : F::Io,
+                    file.path() + (isReadOnlyError(error) ? ": cannot be written: " : ": cannot open: ") +
+                        std::strerror(error));
+    }
+    AccessWriter writer(fd, file.path(), std::move(*definition), std::move(targets), file.image().pageSize(),
+                        file.image().isJet3());
+    // The path must still name the file that was read: a file put in its
+    // place since (a restore, a copy) holds other records at those places.
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || static_cast<std::uint64_t>(info.st_dev) != file.device() ||
+        static_cast<std::uint64_t>(info.st_ino) != file.inode())
+        return fail(F::Changed, file.path() + ": is no longer the file that was read; open it again");
+    // Nor may the table's definition have changed since it was read: the
+    // places of the columns in each record come from it.
+    std::string page;
+    AccessWriteStatus error;
+    std::uint32_t n = writer.m_definition.page;
+    for (int pages = 0; n != 0 && pages < 64; ++pages) {
+        const unsigned char* read = file.image().page(n);
+        if (!read || !writer.readPage(n, page, error))
+            return fail(F::Io,
+                        error.error.empty() ? file.path() + ": cannot read page " + std::to_string(n) : error.error);
+        if (std::memcmp(page.data(), read, page.size()) != 0)
+            return fail(F::Changed, file.path() + ": the definition of table \"" + writer.m_definition.name +
+                                        "\" has changed since the file was read; open it again");
+        n = read[0] == 0x02 ? get32(read + 4) : 0;
+    }
+    return writer;
+}
+
+Result<AccessWriter::Encoded> AccessWriter::encode(std::size_t position, double value) const
+{
+    return encode(m_targets.at(position).column, value);
+}
+
+Result<AccessWriter::Encoded> AccessWriter::encode(const AccessColumn& column, double value)
+{
+    using R = Result<Encoded>;
+    namespace t = access_type;
+    if (!std::isfinite(value))
+        return R::failure("\"" + column.name + "\" cannot hold a value that is not a number");
+    if (column.type == t::kCurrency) {
+        // Fixed point with four decimals, as Access converts a Double: the
+        // nearest ten-thousandth, ties to even (the default rounding mode).
+        double scaled = std::nearbyint(value * 10000.0);
+        // -2^63 is the least value a Currency holds; 2^63 is one past the most.
+        if (scaled < -9223372036854775808.0 || scaled >= 9223372036854775808.0)
+            return R::failure("\"" + column.name + "\" is a Currency column, which cannot hold " + numberText(value) +
+                              " (it holds -922337203685477.5808 to 922337203685477.5807)");
+        auto units = static_cast<std::int64_t>(scaled);
+        return Encoded{littleEndianBytes(static_cast<std::uint64_t>(units), 8), static_cast<double>(units) / 10000.0};
+    }
+    if (column.type == t::kSingle) {
+        // Past this a float rounds to infinity.
+        if (std::fabs(value) >= 0x1.ffffffp127)
+            return R::failure("\"" + column.name + "\" is a Single column, which cannot hold " + numberText(value));
+        auto single = static_cast<float>(value);
+        std::uint32_t bits = 0;
+        std::memcpy(&bits, &single, sizeof bits);
+        return Encoded{littleEndianBytes(bits, 4), singleAsDouble(single)};
+    }
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    return Encoded{littleEndianBytes(bits, 8), value};
+}
+
+bool AccessWriter::readPage(std::uint32_t n, std::string& buffer, AccessWriteStatus& error) const
+{
+    buffer.assign(m_pageSize, '\0');
+    if (readFully(m_fd, buffer.data(), m_pageSize, static_cast<off_t>(n) * static_cast<off_t>(m_pageSize)))
+        return true;
+    int code = errno;
+    error = {AccessWriteFailure::Io, m_path + ": cannot read page " + std::to_string(n) + ": " +
+                                         (code ? std::strerror(code) : "the file is shorter than it was")};
+    return false;
+}
+
+std::optional<std::string> AccessWriter::sharesBytes(const AccessRowFields& fields, const AccessColumn& column,
+                                                     const AccessRowBytes& value) const
+{
+    for (const AccessColumn& other : m_definition.columns) {
+        // A Yes/No value lives in the null mask, whatever bytes its entry gives.
+        if (other.number == column.number || other.type == access_type::kYesNo)
+            continue;
+        std::optional<AccessRowBytes> held = fields.bytes(other);
+        if (held && held->data < value.data + value.size && value.data < held->data + held->size)
+            return other.name;
+    }
+    return std::nullopt;
+}
+
+AccessWriteStatus AccessWriter::failed(AccessWriteFailure failure, const AccessPlace& place,
+                                       const std::string& problem) const
+{
+    return {failure, m_path + ": table \"" + m_definition.name + "\", record at page " + std::to_string(place.page) +
+                         " row " + std::to_string(place.row) + ": " + problem};
+}
+
+AccessWriteStatus AccessWriter::save(const AccessPlace& place, const std::vector<AccessStoredField>& expected,
+                                     const std::vector<std::optional<double>>& values, const std::vector<bool>& empty,
+                                     const std::vector<AccessKnownBy>& knownBy)
+{
+    using F = AccessWriteFailure;
+    if (expected.size() != m_targets.size() || values.size() != m_targets.size() ||
+        (!empty.empty() && empty.size() != m_targets.size()))
+        return failed(F::Refused, place, "a value or the record as read is missing for a column");
+
+    // What each column would store, before anything is read or written.
+    std::vector<std::optional<std::string>> newBytes(m_targets.size());
+    std::vector<bool> emptied(m_targets.size(), false);
+    bool anything = false;
+    for (std::size_t i = 0; i < m_targets.size(); ++i) {
+        const Target& target = m_targets[i];
+        if (!empty.empty() && empty[i] && !values[i]) {
+            if (target.required)
+                return failed(F::Refused, place,
+                              "\"" + target.column.name + "\" requires a value in Access, so it cannot be made empty");
+            if (!target.ruleProblem.empty())
+                return failed(F::Refused, place, "\"" + target.column.name + "\": " + target.ruleProblem);
+            if (target.rule && !target.rule->allows(std::nullopt))
+                return failed(F::Refused, place,
+                              "\"" + target.column.name + "\" would break its validation rule \"" +
+                                  target.rule->text() + "\" if it were empty");
+            emptied[i] = true;
+            anything = true;
+            continue;
+        }
+        if (!values[i])
+            continue;
+        Result<Encoded> encoded = encode(i, *values[i]);
+        if (!encoded.ok())
+            return failed(F::Refused, place, encoded.error());
+        if (!target.ruleProblem.empty())
+            return failed(F::Refused, place, "\"" + target.column.name + "\": " + target.ruleProblem);
+        if (target.rule && !target.rule->allows(encoded->readBack))
+            return failed(F::Refused, place,
+                          "\"" + target.column.name + "\" would break its validation rule \"" + target.rule->text() +
+                              "\"");
+        newBytes[i] = std::move(encoded->bytes);
+        anything = true;
+    }
+    if (!anything)
+        return {};
+
+    // The record as it is now on disk, where it now lives: a record that
+    // grew was moved, and its first place holds the page and row it went to.
+    AccessWriteStatus error;
+    std::string page;
+    if (!readPage(place.page, page, error))
+        return error;
+    auto* bytes = reinterpret_cast<unsigned char*>(page.data());
+    std::uint32_t livePage = place.page;
+    unsigned flags = 0;
+    std::optional<AccessRowBytes> row = rowOnPage(bytes, m_pageSize, m_jet3, place.row, flags);
+    if (!row || get32(bytes + 4) != m_definition.page || (flags & kRowSkipped))
+        return failed(F::RecordGone, place, "the record has been deleted since it was read");
+    if (flags & kRowMoved) {
+        if (row->size < 4)
+            return failed(F::Io, place, "the pointer to where the record moved is cut short");
+        livePage = get32(row->data) >> 8;
+        unsigned liveRow = row->data[0];
+        if (!readPage(livePage, page, error))
+            return error;
+        bytes = reinterpret_cast<unsigned char*>(page.data());
+        row = rowOnPage(bytes, m_pageSize, m_jet3, liveRow, flags);
+        if (!row || get32(bytes + 4) != m_definition.page || (flags & kRowMoved) || row->size == 0 ||
+            !liesAmongRows(bytes, m_pageSize, m_jet3, *row))
+            return failed(F::RecordGone, place, "the record is no longer where its first place points");
+    }
+    AccessRowFields fields;
+    if (!fields.split(m_format, *row, m_definition.hasVariableColumns))
+        return failed(F::Io, place, "the record's layout is damaged");
+    // The record must still be the one that was read: a record renamed since
+    // holds the same amounts as before, at the same place.
+    for (const AccessKnownBy& known : knownBy) {
+        const AccessColumn* column = findColumn(m_definition, known.column);
+        if (!column)
+            return failed(F::Refused, place, "the table has no column \"" + known.column + "\"");
+        if (!(fields.stored(*column) == known.stored))
+            return failed(F::Changed, place,
+                          "another program has changed its \"" + column->name +
+                              "\" since it was read, so it may be another product now; nothing was written");
+    }
+    for (std::size_t i = 0; i < m_targets.size(); ++i)
+        if (!(fields.stored(m_targets[i].column) == expected[i]))
+            return failed(F::Changed, place,
+                          "another program has changed the record since it was read; its change is kept");
+
+    // The new values in a copy of the page, and the one range of bytes that
+    // differs: the amounts and, for an empty one, its null-mask bit.
+    std::string changed = page;
+    auto offsetOf = [&](const unsigned char* p) { return static_cast<std::size_t>(p - bytes); };
+    // The bytes of the page this save may change: the written amounts' own
+    // and their null-mask bytes.
+    std::vector<bool> ours(page.size(), false);
+    for (std::size_t i = 0; i < m_targets.size(); ++i) {
+        const AccessColumn& column = m_targets[i].column;
+        const unsigned char* mask = fields.maskByte(column);
+        if (mask)
+            ours[offsetOf(mask)] = true;
+        if (emptied[i]) {
+            // A record older than the column reads it empty already.
+            if (mask)
+                changed[offsetOf(mask)] = static_cast<char>(changed[offsetOf(mask)] & ~(1u << (column.number % 8)));
+            continue;
+        }
+        if (!newBytes[i])
+            continue;
+        if (!mask)
+            return failed(F::Refused, place,
+                          "the record was written before \"" + column.name +
+                              "\" was added to the table, so it has no place for it");
+        std::optional<AccessRowBytes> value = fields.bytes(column);
+        if (!value)
+            return failed(F::Refused, place,
+                          "the record's layout is damaged: \"" + column.name +
+                              "\" lies outside its fixed-length values; nothing was written");
+        if (value->size != newBytes[i]->size())
+            return failed(F::Io, place, "\"" + column.name + "\" does not have the size of its type in the record");
+        if (std::optional<std::string> other = sharesBytes(fields, column, *value))
+            return failed(F::Refused, place,
+                          "the record's layout is damaged: \"" + column.name + "\" shares its bytes with \"" + *other +
+                              "\"; nothing was written");
+        changed.replace(offsetOf(value->data), value->size, *newBytes[i]);
+        changed[offsetOf(mask)] = static_cast<char>(changed[offsetOf(mask)] | (1u << (column.number % 8)));
+        std::fill_n(ours.begin() + static_cast<std::ptrdiff_t>(offsetOf(value->data)), value->size, true);
+    }
+    std::size_t first = 0;
+    while (first < page.size() && page[first] == changed[first])
+        ++first;
+    if (first == page.size())
+        return {};
+    std::size_t last = page.size() - 1;
+    while (page[last] == changed[last])
+        --last;
+    // Checked above column by column; a byte of another column changed here
+    // would be a fault of this code, and is never written.
+    for (std::size_t at = first; at <= last; ++at) {
+        bool foreign = page[at] != changed[at] && !ours[at];
+        assert(!foreign && "a save changes only its own columns' bytes");
+        if (foreign)
+            return failed(F::Refused, place, "the save would change bytes of other columns; nothing was written");
+    }
+
+    // One write of the changed range: within one page, so a kill leaves it
+    // wholly written or not at all. Then to the disk before saving returns.
+    off_t at = static_cast<off_t>(livePage) * static_cast<off_t>(m_pageSize) + static_cast<off_t>(first);
+    std::size_t size = last - first + 1;
+    ssize_t written = 0;
+    do
+        written = ::pwrite(m_fd, changed.data() + first, size, at);
+    while (written < 0 && errno == EINTR);
+    if (written != static_cast<ssize_t>(size)) {
+        int code = written < 0 ? errno : ENOSPC;
+        return failed(isReadOnlyError(code) ? F::ReadOnly : F::Io, place,
+                      std::string("cannot write: ") + std::strerror(code));
+    }
+    if (::fdatasync(m_fd) != 0)
+        return failed(F::Io, place, std::string("cannot flush to the disk: ") + std::strerror(errno));
+    // Read back what the file now holds there.
+    std::string check(size, '\0');
+    if (!readFully(m_fd, check.data(), size, at) || check.compare(0, size, changed, first, size) != 0)
+        return failed(F::Io, place, "the record does not read back as written");
+    return {};
+}
+
+} // namespace tarvex
