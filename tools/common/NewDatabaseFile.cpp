@@ -121,11 +121,23 @@ Result<NewDatabaseFile> NewDatabaseFile::create(const std::string& path, bool re
             return R::failure(path + ": is a folder, not a file");
     }
 
+    // The stop signals are held back from the moment the staged file exists
+    // until the handler knows its name: a signal in between would otherwise
+    // stop the tool and leave the staged file behind.
+    sigset_t stops;
+    sigset_t previous;
+    sigemptyset(&stops);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&stops, signal);
+    ::sigprocmask(SIG_BLOCK, &stops, &previous);
     Result<StagedFile> staged = StagedFile::create(path, newFileMode());
+    if (staged)
+        arm(staged->path());
+    // A signal that came meanwhile is delivered here, to the armed handler.
+    ::sigprocmask(SIG_SETMASK, &previous, nullptr);
     if (!staged)
         return R(staged.status());
     std::string stagedPath = staged->path();
-    arm(stagedPath);
     NewDatabaseFile file(path, std::move(*staged), replace);
     // SQLite opens the empty staged file by its name and makes it a database.
     int rc = sqlite3_open_v2(stagedPath.c_str(), &file.m_db, SQLITE_OPEN_READWRITE, nullptr);
