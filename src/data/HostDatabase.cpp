@@ -5,7 +5,6 @@
 
 #include "data/DatabaseChecks.h"
 #include "data/DatabaseNames.h"
-#include "platform/db/DatabaseKind.h"
 #include "data/history/RunRecordFile.h"
 
 #include <filesystem>
@@ -64,7 +63,7 @@ Result<std::string> checkHostBeforeBackup(const std::string& path, const OpenOpt
     // cannot be read (encrypted, damaged, its product table linked to
     // another file) or whose table cannot be written ends the run before a
     // copy is made that no run could use.
-    if (Result<DatabaseKind> kind = databaseKind(path); kind && isAccess(*kind)) {
+    if (Result<DatabaseFileKind> kind = Database::fileKind(path); kind && kind->access) {
         Result<Database> host = openHostDatabase(path, options);
         if (!host)
             return R(host.status());

@@ -134,7 +134,7 @@ Status reconcileRuns(RunRecordFile& record, Database& host)
         ~Hold() { host.endHold(); }
     } hold{host};
     OpenOptions readOnly;
-    readOnly.access = OpenOptions::Access::ReadOnly;
+    readOnly.mode = OpenMode::ReadOnly;
     Result<Database> now = Database::open(host.path(), readOnly);
     if (!now)
         return now.status();

@@ -13,7 +13,7 @@ Result<Database> openUpdateDatabase(const std::string& path, const OpenOptions& 
     // The price list is only ever read, and may sit in a folder the user
     // cannot write.
     OpenOptions readOnly = options;
-    readOnly.access = OpenOptions::Access::ReadOnly;
+    readOnly.mode = OpenMode::ReadOnly;
     Result<Database> db = Database::open(path, readOnly);
     if (!db)
         return db;

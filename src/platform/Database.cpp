@@ -3,14 +3,13 @@
 // hold, the tables it hands out.
 #include "platform/Database.h"
 
+#include "platform/access/AccessCopy.h"
 #include "platform/access/AccessDatabase.h"
 #include "platform/access/AccessFileUsers.h"
 #include "platform/db/DatabaseKind.h"
 #include "platform/sqlite/SqliteDatabase.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -18,6 +17,11 @@
 namespace tarvex {
 
 namespace {
+
+DatabaseFileKind fileKindOf(DatabaseKind kind)
+{
+    return {kind != DatabaseKind::NotADatabase, isAccess(kind), databaseKindName(kind)};
+}
 
 // Whether the start of the file at path marks it as an Access (Jet or ACE)
 // database. A file that cannot be read is left to the engine, whose open
@@ -28,81 +32,11 @@ bool isAccessFile(const std::string& path)
     return kind && isAccess(*kind);
 }
 
-// Whether the files at a and b hold the same bytes. Fails, naming the file,
-// when one cannot be read.
-Result<bool> sameBytes(const std::string& a, const std::string& b)
-{
-    struct File {
-        int fd;
-        ~File()
-        {
-            if (fd >= 0)
-                ::close(fd);
-        }
-    };
-    File first{::open(a.c_str(), O_RDONLY | O_CLOEXEC)};
-    if (first.fd < 0)
-        return Result<bool>::failure(a + ": cannot open to compare with its copy: " + std::strerror(errno));
-    File second{::open(b.c_str(), O_RDONLY | O_CLOEXEC)};
-    if (second.fd < 0)
-        return Result<bool>::failure(b + ": cannot open to compare with " + a + ": " + std::strerror(errno));
-    std::string left(1 << 20, '\0');
-    std::string right(1 << 20, '\0');
-    for (;;) {
-        ssize_t n = ::read(first.fd, left.data(), left.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return Result<bool>::failure(a + ": cannot read to compare with its copy: " + std::strerror(errno));
-        // The copy is read to the same length, and one byte more at the end.
-        std::size_t want = n == 0 ? 1 : static_cast<std::size_t>(n);
-        std::size_t got = 0;
-        while (got < want) {
-            ssize_t m = ::read(second.fd, right.data() + got, want - got);
-            if (m < 0 && errno == EINTR)
-                continue;
-            if (m < 0)
-                return Result<bool>::failure(b + ": cannot read to compare with " + a + ": " + std::strerror(errno));
-            if (m == 0)
-                break;
-            got += static_cast<std::size_t>(m);
-        }
-        if (n == 0)
-            return got == 0;
-        if (got != want || std::memcmp(left.data(), right.data(), want) != 0)
-            return false;
-    }
-}
-
-// The copy of an Access database: only while no other program has the file
-// open, since one that writes it while it is copied would leave a copy that
-// is half old and half new (Access's record locks are not documented, so its
-// writes cannot be held off the way SQLite's are), and then compared with the
-// file, which shows a write that began after the check.
-CopyResult copyAccessFile(const std::string& source, const std::string& destination, FileCopy& plainCopy,
-                          Progress* progress)
-{
-    Result<AccessFileUsers> users = findAccessFileUsers(source);
-    if (!users.ok())
-        return {CopyResult::Outcome::Failed, users.error()};
-    if (users->anyone())
-        return {CopyResult::Outcome::Failed, users->message(source)};
-    CopyResult copied = plainCopy.copy(source, destination, progress);
-    if (!copied.ok())
-        return copied;
-    Result<bool> same = sameBytes(source, destination);
-    if (same.ok() && *same)
-        return copied;
-    ::unlink(destination.c_str());
-    return {CopyResult::Outcome::Failed,
-            same.ok() ? source + ": the file changed while it was copied; another program is writing it"
-                      : same.error()};
-}
-
 } // namespace
 
-Database::Database(std::string path, std::unique_ptr<DatabaseEngine> engine)
+Database::Database(std::string path, DatabaseFileKind kind, std::unique_ptr<DatabaseEngine> engine)
     : m_path(std::move(path))
+    , m_kind(std::move(kind))
     , m_engine(std::move(engine))
 {
 }
@@ -114,8 +48,10 @@ Database::~Database() = default;
 Result<Database> Database::open(const std::string& path, const OpenOptions& options)
 {
     std::unique_ptr<DatabaseEngine> engine;
-    if (isAccessFile(path)) {
-        Result<std::unique_ptr<AccessDatabase>> access = AccessDatabase::open(path, options.access);
+    Result<DatabaseKind> read = databaseKind(path);
+    DatabaseKind kind = read ? *read : DatabaseKind::NotADatabase;
+    if (tarvex::isAccess(kind)) {
+        Result<std::unique_ptr<AccessDatabase>> access = AccessDatabase::open(path, options.mode);
         if (!access)
             return access.status();
         engine = std::move(*access);
@@ -125,7 +61,9 @@ Result<Database> Database::open(const std::string& path, const OpenOptions& opti
             return sqlite.status();
         engine = std::move(*sqlite);
     }
-    Database db(path, std::move(engine));
+    // Whatever the SQLite engine opened, it serves as an SQLite database (an
+    // empty file is an empty one to it).
+    Database db(path, fileKindOf(tarvex::isAccess(kind) ? kind : DatabaseKind::Sqlite), std::move(engine));
     // Taken after the engine has read the file, so that it is the file the
     // engine holds.
     struct stat info {};
@@ -144,6 +82,14 @@ CopyResult Database::copyFile(const std::string& source, const std::string& dest
     return SqliteDatabase::copyFile(source, destination, plainCopy, progress, options);
 }
 
+Result<DatabaseFileKind> Database::fileKind(const std::string& path)
+{
+    Result<DatabaseKind> kind = databaseKind(path);
+    if (!kind)
+        return kind.status();
+    return fileKindOf(*kind);
+}
+
 Status Database::writeCheck(const std::string& path)
 {
     // A path that names no database is refused by the steps that read it,
@@ -152,7 +98,7 @@ Status Database::writeCheck(const std::string& path)
     Result<DatabaseKind> kind = databaseKind(path);
     if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || !kind || *kind == DatabaseKind::NotADatabase)
         return Status::success();
-    if (isAccess(*kind))
+    if (tarvex::isAccess(*kind))
         return accessSaveCheck(path, *kind);
     return SqliteDatabase::writeCheck(path);
 }

@@ -23,12 +23,24 @@
 
 namespace tarvex {
 
+// What a file's first bytes say it holds, for the layers above the door,
+// which never read a file's header themselves: a price list or host named
+// .mdb may be an SQLite or an Access file, and an .accdb file may carry an
+// .mdb name.
+struct DatabaseFileKind {
+    // An SQLite or Access database, the kinds this program reads.
+    bool database = false;
+    // One of the Access formats (Access 97, 2000-2003, 2007 or later).
+    bool access = false;
+    // "SQLite", "Access 97", "Access 2000-2003", "Access 2007 or later",
+    // "not a database", for messages.
+    std::string name;
+};
+
 class Database {
 public:
-    using Access = OpenOptions::Access;
-
     // Opens the file at path, shared with other programs, for reading and
-    // writing or (options.access) only for reading. Fails, with a text naming
+    // writing or (options.mode) only for reading. Fails, with a text naming
     // the file, when the path does not exist (NotFound; nothing is created),
     // is not a database this program can open (NotADatabase), or cannot be
     // read.
@@ -53,14 +65,23 @@ public:
     // through plainCopy only when no other program has it open (its lock
     // file shows no user still there and no process holds a lock on it or
     // has it open; else the failure names the file and says to close the
-    // salon application on every computer), and the copy is then compared
-    // with the file. Anything else is copied as it stands through plainCopy.
+    // salon application on every computer), and the copy is then checked
+    // without reading the file a second time (see copyAccessFile): the
+    // file's size and times must be as they were before the copy, and the
+    // copy must read back whole, with the file's size and header. Anything
+    // else is copied as it stands through plainCopy.
     // Like FileCopy, the copy has the permission bits and, where the process
     // may, the owner and group of source; it never replaces an existing
     // destination (NameTaken) and leaves nothing behind unless it returns
     // Copied.
     static CopyResult copyFile(const std::string& source, const std::string& destination, FileCopy& plainCopy,
                                Progress* progress, const OpenOptions& options = {});
+
+    // The kind of database the file at path holds, told by its first bytes
+    // alone (a link is followed; anything but an ordinary file, and an empty
+    // one, is not a database). Fails, naming the file and the system's
+    // reason, when it cannot be opened or read.
+    static Result<DatabaseFileKind> fileKind(const std::string& path);
 
     // Whether a run could write the file at path, as far as can be told
     // before it is opened, read or copied (nothing is written, nor a journal
@@ -86,6 +107,9 @@ public:
     ~Database();
 
     const std::string& path() const { return m_path; }
+    // The kind of the opened file, as its first bytes told it at the open.
+    const DatabaseFileKind& kind() const { return m_kind; }
+    bool isAccess() const { return m_kind.access; }
     // Success while the path still names the file that was opened. Fails,
     // naming the path, when the file has since been deleted, moved away or
     // replaced by another: writes through this connection would then go to a
@@ -156,9 +180,10 @@ public:
     DatabaseEngine& engine() const { return *m_engine; }
 
 private:
-    Database(std::string path, std::unique_ptr<DatabaseEngine> engine);
+    Database(std::string path, DatabaseFileKind kind, std::unique_ptr<DatabaseEngine> engine);
 
     std::string m_path;
+    DatabaseFileKind m_kind;
     std::unique_ptr<DatabaseEngine> m_engine;
     // The opened file's identity (device and inode), 0 when unknown.
     unsigned long long m_device = 0;

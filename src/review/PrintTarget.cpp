@@ -1,7 +1,7 @@
 // Following the links of a print file's name and checking what it leads to.
 #include "review/PrintTarget.h"
 
-#include "platform/db/DatabaseKind.h"
+#include "platform/Database.h"
 #include "platform/text/TextHelpers.h"
 
 #include <cerrno>
@@ -79,8 +79,8 @@ bool sameFile(const std::string& a, const std::string& b)
 // it fails on its own.
 bool holdsDatabase(const std::string& path)
 {
-    Result<DatabaseKind> kind = databaseKind(path);
-    return kind && *kind != DatabaseKind::NotADatabase;
+    Result<DatabaseFileKind> kind = Database::fileKind(path);
+    return kind && kind->database;
 }
 
 bool allDigits(std::string_view text)

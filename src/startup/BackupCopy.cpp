@@ -4,7 +4,6 @@
 #include "startup/BackupCopy.h"
 
 #include "platform/Database.h"
-#include "platform/db/DatabaseKind.h"
 #include "platform/os/StagedFile.h"
 #include "platform/text/TextHelpers.h"
 #include "startup/BackupName.h"
@@ -59,10 +58,10 @@ BackupResult BackupCopy::make(const std::string& hostPath, const std::tm& when)
     }
     if (!S_ISREG(info.st_mode))
         return {Outcome::NothingToBackUp, {}, hostPath + ": not a file"};
-    Result<DatabaseKind> kind = databaseKind(hostPath);
+    Result<DatabaseFileKind> kind = Database::fileKind(hostPath);
     if (!kind)
         return {Outcome::Failed, {}, kind.error()};
-    if (*kind == DatabaseKind::NotADatabase)
+    if (!kind->database)
         return {Outcome::NotADatabase,
                 {},
                 hostPath + (info.st_size == 0 ? ": the file is empty (0 bytes), not a database"

@@ -42,8 +42,8 @@ public:
     // local time when, showing progress with a Cancel button. A file whose
     // first bytes are not those of a database (a program file chosen by
     // mistake, a shortcut that could not be read) is not copied: a copy would
-    // only be a stray file beside it. An Access database, which the engine
-    // cannot read, is copied as it stands; the open that follows refuses it.
+    // only be a stray file beside it. An Access database is copied only
+    // while no other program has it open (see Database::copyFile).
     BackupResult make(const std::string& hostPath, const std::tm& when);
 
 private:

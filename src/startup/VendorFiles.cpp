@@ -4,7 +4,7 @@
 
 #include "Version.h"
 #include "data/DatabaseNames.h"
-#include "platform/db/DatabaseKind.h"
+#include "platform/Database.h"
 #include "platform/text/TextHelpers.h"
 
 #include <dirent.h>
@@ -50,8 +50,8 @@ std::vector<std::string> databasesIn(const std::string& folder)
         struct stat info {};
         if (entry->d_name[0] == '.' || ::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
             continue;
-        Result<DatabaseKind> kind = databaseKind(path);
-        if (kind && *kind != DatabaseKind::NotADatabase)
+        Result<DatabaseFileKind> kind = Database::fileKind(path);
+        if (kind && kind->database)
             found.push_back(path);
     }
     ::closedir(dir);

@@ -2,9 +2,10 @@
 // folder with the program, its price list and settings file, a host database
 // beside it, the answers fed on standard input, and the host database checked
 // afterwards.
-#include "platform/access/AccessFile.h"
 #include "platform/Database.h"
+#include "platform/access/AccessFile.h"
 #include "support/AccessFiles.h"
+#include "support/Fixtures.h"
 #include "support/ProcessRunner.h"
 #include "support/SampleDatabases.h"
 #include "support/TempDir.h"
@@ -123,10 +124,7 @@ protected:
             fs::copy_file(accessFixture(host), hostPath, fs::copy_options::overwrite_existing);
     }
 
-    static std::string accessFixture(const std::string& name)
-    {
-        return std::string(TARVEX_SOURCE_DIR) + "/tests/data/access/" + name;
-    }
+    static std::string accessFixture(const std::string& name) { return fixturePath("access/" + name); }
 
     // The listing a run shows, from its title to the count under it.
     static std::string listing(const std::string& out)

@@ -9,6 +9,7 @@
 #include "platform/os/StopSignals.h"
 #include "platform/os/UserIdentity.h"
 
+#include "support/Fixtures.h"
 #include "support/ProcessRunner.h"
 #include "support/TempDir.h"
 
@@ -27,13 +28,6 @@ using namespace tarvex;
 using namespace tarvex::test;
 
 namespace {
-
-// A genuine Access file copied into dir under name; returns its path.
-std::string copyFixture(const TempDir& dir, const std::string& fixture, const std::string& name)
-{
-    std::filesystem::copy_file(std::string(TARVEX_SOURCE_DIR) + "/tests/data/access/" + fixture, dir.file(name));
-    return dir.file(name);
-}
 
 // A lock file entry as Access writes it: each name ended by a NUL, the rest
 // of its 32 bytes filled with pad.
@@ -180,7 +174,7 @@ TEST(AccessFileUsersTest, StaleLockFilesAreNobody)
     };
     for (const Case& c : cases) {
         TempDir dir;
-        std::string database = copyFixture(dir, c.fixture, c.database);
+        std::string database = copyFixture(dir, std::string("access/") + c.fixture, c.database);
         dir.write(c.lockFile, c.bytes);
         // The test's own descriptor on the file is not another user.
         int own = ::open(database.c_str(), O_RDONLY);
@@ -226,7 +220,7 @@ TEST(AccessFileUsersTest, ALockedEntryNamesItsUser)
     };
     for (const Case& c : cases) {
         TempDir dir;
-        std::string database = copyFixture(dir, c.fixture, c.database);
+        std::string database = copyFixture(dir, std::string("access/") + c.fixture, c.database);
         std::string lockFile = dir.write(c.lockFile, c.bytes);
         LockingChild child(lockFile, LockKind::Posix, c.lock);
         ASSERT_TRUE(child.holding());
@@ -247,7 +241,7 @@ TEST(AccessFileUsersTest, ALockedEntryNamesItsUser)
 TEST(AccessFileUsersTest, ALockOnTheDatabaseIsReported)
 {
     TempDir dir;
-    std::string database = copyFixture(dir, "kv-single-2000.mdb", "kv.mdb");
+    std::string database = copyFixture(dir, "access/kv-single-2000.mdb", "kv.mdb");
     dir.write("kv.ldb", kTwoUsers);
     for (LockKind kind : {LockKind::Posix, LockKind::OpenFileDescription, LockKind::Flock}) {
         // A Windows program under Wine locks beyond the end of the file.
@@ -266,7 +260,7 @@ TEST(AccessFileUsersTest, ALockOnTheDatabaseIsReported)
 TEST(AccessFileUsersTest, AProgramWithTheFileOpenIsNamed)
 {
     TempDir dir;
-    std::string database = copyFixture(dir, "kv-single-2000.mdb", "kv.mdb");
+    std::string database = copyFixture(dir, "access/kv-single-2000.mdb", "kv.mdb");
     std::string lockFile = dir.write("kv.ldb", kTwoUsers);
     {
         SleepingReader reader(database);
@@ -283,7 +277,7 @@ TEST(AccessFileUsersTest, OtherUsersProcessesMakeTheCheckPartial)
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root, to look as another user at root's processes";
     TempDir dir;
-    std::string database = copyFixture(dir, "kv-single-2000.mdb", "kv.mdb");
+    std::string database = copyFixture(dir, "access/kv-single-2000.mdb", "kv.mdb");
     std::filesystem::permissions(dir.path(), std::filesystem::perms(0755));
     std::string seen = runInChild(
         [&] {
@@ -308,7 +302,7 @@ TEST(AccessFileClaimTest, RegistersAsAUserAndRemovesTheLockFileItMade)
                  {"invupdate-2007.accdb", "kv.accdb", "kv.laccdb"}};
     for (const Case& c : cases) {
         TempDir dir;
-        std::string database = copyFixture(dir, c.fixture, c.database);
+        std::string database = copyFixture(dir, std::string("access/") + c.fixture, c.database);
         {
             Result<AccessFileClaim> claim = AccessFileClaim::take(database);
             ASSERT_TRUE(claim.ok()) << claim.error();
@@ -340,7 +334,7 @@ TEST(AccessFileClaimTest, PutsAFoundLockFileBackAsItWas)
     // Two stale entries, and a file cut short inside its last entry.
     for (std::string found : {kTwoUsers, kTwoUsers.substr(0, 100)}) {
         TempDir dir;
-        std::string database = copyFixture(dir, "kv-single-2000.mdb", "kv.mdb");
+        std::string database = copyFixture(dir, "access/kv-single-2000.mdb", "kv.mdb");
         std::string lockFile = dir.write("kv.ldb", found);
         // A time of its own, to see it put back.
         timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
@@ -364,7 +358,7 @@ TEST(AccessFileClaimTest, PutsAFoundLockFileBackAsItWas)
 TEST(AccessFileClaimTest, AStopSignalEndsTheClaimAsAnyReturnDoes)
 {
     TempDir dir;
-    std::string database = copyFixture(dir, "kv-single-2000.mdb", "kv.mdb");
+    std::string database = copyFixture(dir, "access/kv-single-2000.mdb", "kv.mdb");
     std::string lockFile = dir.write("kv.ldb", kTwoUsers);
     std::string ended = runInChild([&] {
         StopSignals stop;
@@ -384,7 +378,7 @@ TEST(AccessFileClaimTest, AStopSignalEndsTheClaimAsAnyReturnDoes)
 TEST(AccessFileClaimTest, RefusesAFileSomebodyHasAndChangesNothing)
 {
     TempDir dir;
-    std::string database = copyFixture(dir, "kv-single-2000.mdb", "kv.mdb");
+    std::string database = copyFixture(dir, "access/kv-single-2000.mdb", "kv.mdb");
     std::string lockFile = dir.write("kv.ldb", kTwoUsers);
     {
         LockingChild user(lockFile, LockKind::Posix, slotLockRanges(1)[1]);
@@ -422,7 +416,7 @@ TEST(AccessFileClaimTest, RefusesAFileSomebodyHasAndChangesNothing)
 TEST(AccessFileClaimTest, TheCheckBeforeWritingFindsAProgramThatOpenedTheFileMeanwhile)
 {
     TempDir dir;
-    std::string database = copyFixture(dir, "kv-single-2000.mdb", "kv.mdb");
+    std::string database = copyFixture(dir, "access/kv-single-2000.mdb", "kv.mdb");
     Result<AccessFileClaim> claim = AccessFileClaim::take(database);
     ASSERT_TRUE(claim.ok()) << claim.error();
     SleepingReader reader(database);
@@ -473,7 +467,7 @@ TEST(AccessSavingTest, SavesUnderTheClaimAndLeavesTheLockFileAsFound)
     // No lock file, then a lock file of two users who have gone.
     for (std::optional<std::string> found : {std::optional<std::string>(), std::optional<std::string>(kTwoUsers)}) {
         TempDir dir;
-        std::string database = copyFixture(dir, "invupdate-2000.mdb", "kv.mdb");
+        std::string database = copyFixture(dir, "access/invupdate-2000.mdb", "kv.mdb");
         if (found)
             dir.write("kv.ldb", *found);
         Result<AccessFile> file = AccessFile::open(database);
@@ -512,7 +506,7 @@ TEST(AccessSavingTest, SavesUnderTheClaimAndLeavesTheLockFileAsFound)
 TEST(AccessSavingTest, AFileSomebodyHasIsNeverWritten)
 {
     TempDir dir;
-    std::string database = copyFixture(dir, "invupdate-2000.mdb", "kv.mdb");
+    std::string database = copyFixture(dir, "access/invupdate-2000.mdb", "kv.mdb");
     std::string before = readFile(database);
     Result<AccessFile> file = AccessFile::open(database);
     ASSERT_TRUE(file.ok()) << file.error();
@@ -568,7 +562,7 @@ TEST(AccessSavingTest, EachFailureCarriesTheKindTheApplyDecidesBy)
     for (const Case& test : cases) {
         SCOPED_TRACE(test.fixture);
         TempDir dir;
-        std::string database = copyFixture(dir, test.fixture, "kv.mdb");
+        std::string database = copyFixture(dir, std::string("access/") + test.fixture, "kv.mdb");
         std::string before = readFile(database);
         Result<AccessFile> file = AccessFile::open(database);
         ASSERT_TRUE(file.ok()) << file.error();
@@ -588,7 +582,7 @@ TEST(AccessSavingTest, EachFailureCarriesTheKindTheApplyDecidesBy)
     // A record another program deleted since it was read is Changed, as a
     // vanished record of an SQLite host is.
     TempDir dir;
-    std::string database = copyFixture(dir, "kv-overflow-2000.mdb", "kv.mdb");
+    std::string database = copyFixture(dir, "access/kv-overflow-2000.mdb", "kv.mdb");
     Result<AccessFile> file = AccessFile::open(database);
     ASSERT_TRUE(file.ok()) << file.error();
     AccessTable products = productsOf(*file);

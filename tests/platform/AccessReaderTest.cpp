@@ -715,7 +715,7 @@ TEST(AccessReaderTest, TheDatabaseServesAccessFilesLikeSqliteFiles)
         EXPECT_EQ(**products->text("retailprice"), "1250000");
 
         // Opened only for reading: never written.
-        Result<Database> reading = Database::open(path, OpenOptions{1000, OpenOptions::Access::ReadOnly});
+        Result<Database> reading = Database::open(path, OpenOptions{1000, OpenMode::ReadOnly});
         ASSERT_TRUE(reading.ok()) << reading.error();
         EXPECT_EQ(reading->saveCheck().kind(), ErrorKind::ReadOnly);
         EXPECT_EQ(reading->saveCheck().error(), path + ": the file was opened only for reading");

@@ -3,6 +3,7 @@
 #include "platform/Database.h"
 #include "platform/sqlite/SqliteDatabase.h"
 
+#include "support/Fixtures.h"
 #include "support/SampleDatabases.h"
 #include "support/TempDir.h"
 
@@ -66,6 +67,40 @@ TEST_F(DatabaseTest, OpeningAMissingOrForeignFileFailsAndCreatesNothing)
         EXPECT_EQ(refused.kind(), ErrorKind::NotADatabase);
         EXPECT_EQ(refused.error(), access + ": damaged: the file is cut short");
     }
+}
+
+// The kind the door tells the layers above it, of a path and of an open
+// file, whatever the file is called.
+TEST_F(DatabaseTest, TheDoorTellsAFilesKind)
+{
+    makeHostDatabase(host, {{"A1", 1.0, 2.0}});
+    struct Case {
+        std::string path;
+        DatabaseFileKind kind;
+    };
+    const Case cases[] = {
+        {host, {true, false, "SQLite"}},
+        {copyFixture(dir, "access/kv-2000.mdb", "kv.dat"), {true, true, "Access 2000-2003"}},
+        {dir.write("notes.mdb", "Standard Jet DB, said the note"), {false, false, "not a database"}},
+        {dir.write("empty.mdb", ""), {false, false, "not a database"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        Result<DatabaseFileKind> kind = Database::fileKind(c.path);
+        ASSERT_TRUE(kind.ok()) << kind.error();
+        EXPECT_EQ(kind->database, c.kind.database);
+        EXPECT_EQ(kind->access, c.kind.access);
+        EXPECT_EQ(kind->name, c.kind.name);
+        if (!c.kind.database)
+            continue;
+        Result<Database> db = Database::open(c.path, {.mode = OpenMode::ReadOnly});
+        ASSERT_TRUE(db.ok()) << db.error();
+        EXPECT_EQ(db->kind().name, c.kind.name);
+        EXPECT_EQ(db->isAccess(), c.kind.access);
+    }
+    Result<DatabaseFileKind> missing = Database::fileKind(dir.file("missing.mdb"));
+    ASSERT_FALSE(missing.ok());
+    EXPECT_NE(missing.error().find(dir.file("missing.mdb")), std::string::npos) << missing.error();
 }
 
 TEST_F(DatabaseTest, NamesAreMatchedWithoutRegardToCase)
@@ -220,7 +255,7 @@ TEST_F(DatabaseTest, SeekUsesTheIndexNotAScan)
 // of ÉW-108 and éW-108, both equal to the key, the one added first.
 TEST_F(DatabaseTest, BothEnginesIgnoreTheLetterCaseAccessIndexesIgnore)
 {
-    std::string access = std::string(TARVEX_SOURCE_DIR) + "/tests/data/access/kv-case-2000.mdb";
+    std::string access = fixturePath("access/kv-case-2000.mdb");
     {
         Result<Database> db = Database::open(access);
         ASSERT_TRUE(db.ok()) << db.error();

@@ -10,12 +10,14 @@
 #include "review/PriceReview.h"
 #include "support/DiskFaultShim.h"
 #include "support/EnvOverride.h"
+#include "support/Fixtures.h"
 #include "support/SampleDatabases.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 
@@ -25,11 +27,6 @@ using namespace tarvex::test;
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string accessFixture(const std::string& name)
-{
-    return std::string(TARVEX_SOURCE_DIR) + "/tests/data/access/" + name;
-}
 
 // The names in folder that show an unfinished staged file.
 std::vector<std::string> stagedLeft(const fs::path& folder)
@@ -58,10 +55,8 @@ TEST(DiskFaultTest, AnAccessSaveTheDiskDidNotKeepStopsTheApplyAndSaysWhy)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fault);
         TempDir dir;
-        std::string host = dir.file("kv.mdb");
-        std::string update = dir.file("invupdate.mdb");
-        fs::copy_file(accessFixture("kv-2000.mdb"), host);
-        fs::copy_file(accessFixture("invupdate-2000.mdb"), update);
+        std::string host = copyFixture(dir, "access/kv-2000.mdb", "kv.mdb");
+        std::string update = copyFixture(dir, "access/invupdate-2000.mdb", "invupdate.mdb");
         Result<Database> u = Database::open(update);
         Result<Database> h = Database::open(host);
         ASSERT_TRUE(u.ok() && h.ok());
@@ -108,8 +103,7 @@ TEST(DiskFaultTest, AStagedFileWhoseFlushFailsIsNotNamed)
          }},
         {"backup of an Access host",
          [&](const TempDir& dir, const std::string& destination) {
-             fs::copy_file(accessFixture("kv-2000.mdb"), dir.file("kv.mdb"));
-             return backup(dir.file("kv.mdb"), destination);
+             return backup(copyFixture(dir, "access/kv-2000.mdb", "kv.mdb"), destination);
          }},
         {"settings file",
          [](const TempDir&, const std::string& destination) {
@@ -132,26 +126,33 @@ TEST(DiskFaultTest, AStagedFileWhoseFlushFailsIsNotNamed)
     }
 }
 
-// Another program writing an Access host while it is copied: the copy is
-// compared with the host, and a copy that differs is no backup.
+// Another program writing an Access host while it is copied: a copy taken
+// while the host changed is no backup. A host last written long before the
+// copy is told changed by its times alone; one written just before, whose
+// times a write in the same clock step could leave as they were, is
+// compared with its copy.
 TEST(DiskFaultTest, AnAccessHostChangedWhileItIsCopiedGivesNoBackup)
 {
     if (!underDiskFaultShim())
         return runThisTestUnderDiskFaultShim();
-    TempDir dir;
-    std::string host = dir.file("kv.mdb");
-    std::string destination = dir.file("kv.mdb_Tarvex_backup");
-    fs::copy_file(accessFixture("kv-2000.mdb"), host);
-    SystemFileCopy plainCopy;
-    CopyResult copied;
-    {
-        EnvOverride fault("TARVEX_CHANGE_WHILE_COPIED", "/kv.mdb");
-        copied = Database::copyFile(host, destination, plainCopy, nullptr);
+    for (bool writtenLongAgo : {false, true}) {
+        SCOPED_TRACE(writtenLongAgo ? "last written long ago" : "written just before the copy");
+        TempDir dir;
+        std::string host = copyFixture(dir, "access/kv-2000.mdb", "kv.mdb");
+        if (writtenLongAgo)
+            fs::last_write_time(host, fs::last_write_time(host) - std::chrono::hours(24));
+        std::string destination = dir.file("kv.mdb_Tarvex_backup");
+        SystemFileCopy plainCopy;
+        CopyResult copied;
+        {
+            EnvOverride fault("TARVEX_CHANGE_WHILE_COPIED", "/kv.mdb");
+            copied = Database::copyFile(host, destination, plainCopy, nullptr);
+        }
+        EXPECT_EQ(copied.outcome, CopyResult::Outcome::Failed);
+        EXPECT_EQ(copied.error, host + ": the file changed while it was copied; another program is writing it");
+        EXPECT_FALSE(fs::exists(destination));
+        EXPECT_EQ(stagedLeft(dir.path()), std::vector<std::string>());
     }
-    EXPECT_EQ(copied.outcome, CopyResult::Outcome::Failed);
-    EXPECT_EQ(copied.error, host + ": the file changed while it was copied; another program is writing it");
-    EXPECT_FALSE(fs::exists(destination));
-    EXPECT_EQ(stagedLeft(dir.path()), std::vector<std::string>());
 }
 
 } // namespace

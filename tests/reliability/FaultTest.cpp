@@ -9,6 +9,7 @@
 #include "data/RunJournal.h"
 #include "platform/Database.h"
 #include "review/PriceReview.h"
+#include "support/Fixtures.h"
 #include "support/ProcessRunner.h"
 
 #include <gtest/gtest.h>
@@ -141,8 +142,7 @@ TEST(FaultTest, WhatTheRunCannotWriteEndsItBeforeTheBackup)
          "kv.mdb_TarvexHistory: the run record can only be opened for reading, so this run could not be recorded"},
         {"Access lock file read-only",
          [&](Scenario& s) {
-             fs::copy_file(std::string(TARVEX_SOURCE_DIR) + "/tests/data/access/kv-2000.mdb", s.hostPath,
-                           fs::copy_options::overwrite_existing);
+             fs::copy_file(fixturePath("access/kv-2000.mdb"), s.hostPath, fs::copy_options::overwrite_existing);
              fs::permissions(s.hostPath, fs::perms::all);
              s.dir.write("data/kv.ldb", "");
              fs::permissions(s.data + "/kv.ldb", readOnly);
@@ -237,8 +237,7 @@ TEST(FaultTest, ACheckForOtherUsersThatCouldNotSeeEverythingIsSaidInTheBackupQue
         GTEST_SKIP() << "needs root, to look as another user at root's processes";
     Scenario s;
     s.writeStandardFiles();
-    fs::copy_file(std::string(TARVEX_SOURCE_DIR) + "/tests/data/access/kv-2000.mdb", s.hostPath,
-                  fs::copy_options::overwrite_existing);
+    fs::copy_file(fixturePath("access/kv-2000.mdb"), s.hostPath, fs::copy_options::overwrite_existing);
     shareScenario(s, fs::perms::all);
     int reported = runInChild(
         s, "other users' processes unseen", [] { becomeUser(65534); },

@@ -13,12 +13,13 @@
 // with its record agreeing as well.
 #include "app/ExitStatus.h"
 #include "data/RunJournal.h"
-#include "platform/access/AccessFileUsers.h"
 #include "platform/Database.h"
+#include "platform/access/AccessFileUsers.h"
 #include "review/ChangeList.h"
 #include "review/PriceReview.h"
 #include "support/AccessFiles.h"
 #include "support/ChildWatch.h"
+#include "support/Fixtures.h"
 #include "support/SampleDatabases.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
@@ -525,7 +526,7 @@ TEST(InterruptedApplyTest, AnApplyIntoAnAccessHostKilledAtRandomPointsLeavesEver
     std::string update = folder + "/invupdate.mdb";
     std::string host = folder + "/kv.mdb";
     std::string lockFile = folder + "/kv.ldb";
-    std::string pristine = std::string(TARVEX_SOURCE_DIR) + "/tests/data/access/kv-2000.mdb";
+    std::string pristine = fixturePath("access/kv-2000.mdb");
 
     // The first stock items (the rows after the fixture's cases), raised.
     std::map<std::string, Amounts> before = accessProducts(pristine);
@@ -789,7 +790,7 @@ TEST(InterruptedApplyTest, ASecondRunIntoAnAccessHostAnotherRunHoldsRefusesAndLe
     std::string folder = memory.path().string();
     std::string update = folder + "/invupdate.mdb";
     std::string host = folder + "/kv.mdb";
-    std::string pristine = std::string(TARVEX_SOURCE_DIR) + "/tests/data/access/kv-2000.mdb";
+    std::string pristine = fixturePath("access/kv-2000.mdb");
     fs::copy_file(pristine, host);
     std::map<std::string, Amounts> raised;
     std::vector<VendorRow> vendor;
@@ -867,10 +868,8 @@ TEST(InterruptedApplyTest, ASecondRunIntoAnAccessHostAnotherRunHoldsRefusesAndLe
 TEST(InterruptedApplyTest, AnAccessHostAnotherProgramOpensBeforeTheApplyIsNotWritten)
 {
     TempDir dir;
-    std::string host = dir.file("kv.mdb");
-    fs::copy_file(std::string(TARVEX_SOURCE_DIR) + "/tests/data/access/kv-2000.mdb", host);
-    std::string update = dir.file("invupdate.mdb");
-    fs::copy_file(std::string(TARVEX_SOURCE_DIR) + "/tests/data/access/invupdate-2000.mdb", update);
+    std::string host = copyFixture(dir, "access/kv-2000.mdb", "kv.mdb");
+    std::string update = copyFixture(dir, "access/invupdate-2000.mdb", "invupdate.mdb");
     std::string before = readFile(host);
     Result<Database> u = Database::open(update);
     Result<Database> h = Database::open(host);

@@ -2,6 +2,7 @@
 // skipped, and how failures are reported.
 #include "ReviewFixture.h"
 #include "platform/sqlite/SqliteDatabase.h"
+#include "support/Fixtures.h"
 
 #include <sqlite3.h>
 
@@ -183,9 +184,7 @@ TEST_F(ApplyTest, AFailedSaveIsReportedWithItsCodeAndTheOthersStaySaved)
 // named as changed since it was read, and every other product is written.
 TEST_F(ApplyTest, AnAccessProductRenamedWhileTheReviewIsOpenIsNotWritten)
 {
-    auto fixture = [](const std::string& name) {
-        return std::string(TARVEX_SOURCE_DIR) + "/tests/data/access/" + name;
-    };
+    auto fixture = [](const std::string& name) { return fixturePath("access/" + name); };
     std::filesystem::copy_file(fixture("invupdate-2000.mdb"), updatePath);
     std::filesystem::copy_file(fixture("kv-2000.mdb"), hostPath);
     PriceReview& review = build();
@@ -207,7 +206,7 @@ TEST_F(ApplyTest, AnAccessProductRenamedWhileTheReviewIsOpenIsNotWritten)
     EXPECT_NE(report.failed[0].reason.find("another program has changed its \"quickid\" since it was read"),
               std::string::npos)
         << report.failed[0].reason;
-    Result<Database> now = Database::open(hostPath, {.access = Database::Access::ReadOnly});
+    Result<Database> now = Database::open(hostPath, {.mode = OpenMode::ReadOnly});
     ASSERT_TRUE(now.ok()) << now.error();
     Result<Recordset> products = now->openTable("product", {"quickid", "cost", "retailprice"});
     ASSERT_TRUE(products.ok() && products->setIndex("QuickID").ok());

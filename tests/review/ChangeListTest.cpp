@@ -7,6 +7,7 @@
 #include "review/NumberText.h"
 #include "review/ReviewColumns.h"
 #include "support/AccessFiles.h"
+#include "support/Fixtures.h"
 
 #include <sqlite3.h>
 
@@ -237,9 +238,8 @@ TEST_F(ChangeListTest, UnreadableProductsAreReportedOnceAndNotListed)
 // never taken for amounts.
 TEST_F(ChangeListTest, DatesInThePriceListAreNamedAsNotListed)
 {
-    std::string fixtures = std::string(TARVEX_SOURCE_DIR) + "/tests/data/access/";
-    std::filesystem::copy_file(fixtures + "invupdate-2000.mdb", updatePath);
-    std::filesystem::copy_file(fixtures + "kv-2000.mdb", hostPath);
+    std::filesystem::copy_file(fixturePath("access/invupdate-2000.mdb"), updatePath);
+    std::filesystem::copy_file(fixturePath("access/kv-2000.mdb"), hostPath);
     for (const char* column : {"cost", "retailprice"})
         setColumnEntry(updatePath, "product", column, column_entry::kType, 0x08);
     PriceReview& review = build();

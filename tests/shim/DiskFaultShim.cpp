@@ -11,8 +11,9 @@
 //     inverted, once, as a disk that did not keep the write returns it;
 //   TARVEX_CHANGE_WHILE_COPIED=<end of a path>: once bytes have been read
 //     from such a file (read or copy_file_range), its first byte read is
-//     inverted in the file itself, once in the process's life, as another
-//     program writing the file while it is copied would leave it.
+//     inverted in the file itself, once for each such path in the process's
+//     life, as another program writing the file while it is copied would
+//     leave it.
 //
 // The variables are read at every call, so a test sets one around the step
 // it breaks. Unset, every call goes straight to the C library.
@@ -75,17 +76,21 @@ void flipReadBack(int fd, void* buffer, std::size_t size, off_t offset, ssize_t 
     static_cast<unsigned char*>(buffer)[0] ^= 0xFF;
 }
 
-bool g_changed = false;
+// The path of the file changed last.
+char g_changed[4096];
 
 void changeWhileCopied(int fd, off_t at, ssize_t got)
 {
-    if (g_changed || got <= 0 || !chosen("TARVEX_CHANGE_WHILE_COPIED", fd))
+    if (got <= 0 || !chosen("TARVEX_CHANGE_WHILE_COPIED", fd))
         return;
-    g_changed = true;
-    auto realPread = next<ssize_t (*)(int, void*, size_t, off_t)>("pread64");
-    auto realPwrite = next<ssize_t (*)(int, const void*, size_t, off_t)>("pwrite64");
     char link[64];
     std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    char path[sizeof g_changed] = {};
+    if (::readlink(link, path, sizeof path - 1) <= 0 || std::strcmp(path, g_changed) == 0)
+        return;
+    std::memcpy(g_changed, path, sizeof path);
+    auto realPread = next<ssize_t (*)(int, void*, size_t, off_t)>("pread64");
+    auto realPwrite = next<ssize_t (*)(int, const void*, size_t, off_t)>("pwrite64");
     int other = ::open(link, O_RDWR | O_CLOEXEC);
     unsigned char byte = 0;
     if (other >= 0 && realPread(other, &byte, 1, at) == 1) {

@@ -73,15 +73,15 @@ private:
 
 } // namespace
 
-AccessDatabase::AccessDatabase(AccessFile file, OpenOptions::Access access)
+AccessDatabase::AccessDatabase(AccessFile file, OpenMode mode)
     : m_file(std::move(file))
-    , m_access(access)
+    , m_mode(mode)
 {
-    if (m_access == OpenOptions::Access::ReadWrite)
+    if (m_mode == OpenMode::ReadWrite)
         m_saving = std::make_unique<AccessSaving>(m_file);
 }
 
-Result<std::unique_ptr<AccessDatabase>> AccessDatabase::open(const std::string& path, OpenOptions::Access access)
+Result<std::unique_ptr<AccessDatabase>> AccessDatabase::open(const std::string& path, OpenMode mode)
 {
     using R = Result<std::unique_ptr<AccessDatabase>>;
     Result<AccessFile> file = AccessFile::open(path);
@@ -91,7 +91,7 @@ Result<std::unique_ptr<AccessDatabase>> AccessDatabase::open(const std::string& 
         bool missing = ::stat(path.c_str(), &info) != 0 && errno == ENOENT;
         return R::failure(file.error(), missing ? ErrorKind::NotFound : ErrorKind::NotADatabase);
     }
-    return std::unique_ptr<AccessDatabase>(new AccessDatabase(std::move(*file), access));
+    return std::unique_ptr<AccessDatabase>(new AccessDatabase(std::move(*file), mode));
 }
 
 void AccessDatabase::endSaves()

@@ -23,11 +23,10 @@ namespace tarvex {
 class AccessDatabase : public DatabaseEngine {
 public:
     // Opens the Access file at path, for reading and saving records or
-    // (access) only for reading. Fails, naming the file, when
+    // (mode) only for reading. Fails, naming the file, when
     // it cannot be read (NotFound when it does not exist), or is encrypted
     // or damaged (NotADatabase); the text gives the reason.
-    static Result<std::unique_ptr<AccessDatabase>> open(const std::string& path,
-                                                        OpenOptions::Access access = OpenOptions::Access::ReadWrite);
+    static Result<std::unique_ptr<AccessDatabase>> open(const std::string& path, OpenMode mode = OpenMode::ReadWrite);
 
     // The tables' savers refer to the file: it stays where it was made.
     AccessDatabase(const AccessDatabase&) = delete;
@@ -56,10 +55,10 @@ public:
     void endRead() override {}
 
 private:
-    AccessDatabase(AccessFile file, OpenOptions::Access access);
+    AccessDatabase(AccessFile file, OpenMode mode);
 
     AccessFile m_file;
-    OpenOptions::Access m_access;
+    OpenMode m_mode;
     // Declared after the file it writes, so that it ends (and the claim with
     // it) first.
     std::unique_ptr<AccessSaving> m_saving;

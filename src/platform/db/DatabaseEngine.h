@@ -38,15 +38,18 @@ struct IndexInfo {
     bool unique = false;
 };
 
+// Whether a database file is opened for reading and writing or only for
+// reading.
+enum class OpenMode { ReadWrite, ReadOnly };
+
 // How a database file is opened.
 struct OpenOptions {
-    enum class Access { ReadWrite, ReadOnly };
     // How long a read or write waits for a lock held by another program
     // before it gives up.
     int busyTimeoutMs = 5000;
     // ReadOnly never writes the file, and works in a folder that cannot be
     // written (see Database::open).
-    Access access = Access::ReadWrite;
+    OpenMode mode = OpenMode::ReadWrite;
 };
 
 // One table opened with a chosen set of columns; see Recordset for what each

@@ -87,7 +87,7 @@ Result<std::unique_ptr<SqliteDatabase>> SqliteDatabase::open(const std::string& 
 {
     using R = Result<std::unique_ptr<SqliteDatabase>>;
     int rc = SQLITE_OK;
-    if (options.access == OpenOptions::Access::ReadWrite)
+    if (options.mode == OpenMode::ReadWrite)
         return connect(path, path, SQLITE_OPEN_READWRITE, options, rc);
     R db = connect(path, path, SQLITE_OPEN_READONLY, options, rc);
     // A write that was cut short left its journal behind: the file may be half
