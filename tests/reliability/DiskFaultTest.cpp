@@ -126,6 +126,30 @@ TEST(DiskFaultTest, AStagedFileWhoseFlushFailsIsNotNamed)
     }
 }
 
+// Backs up a copy of an Access fixture, last written a day ago when
+// writtenLongAgo, with the shim's fault set to value around the backup: it
+// must fail with the text said gives for the host and the destination, and
+// leave nothing behind.
+void expectNoAccessBackup(const char* fault, const char* value, bool writtenLongAgo,
+                          const std::function<std::string(const std::string&, const std::string&)>& said)
+{
+    TempDir dir;
+    std::string host = copyFixture(dir, "access/kv-2000.mdb", "kv.mdb");
+    if (writtenLongAgo)
+        fs::last_write_time(host, fs::last_write_time(host) - std::chrono::hours(24));
+    std::string destination = dir.file("kv.mdb_Tarvex_backup");
+    SystemFileCopy plainCopy;
+    CopyResult copied;
+    {
+        EnvOverride set(fault, value);
+        copied = Database::copyFile(host, destination, plainCopy, nullptr);
+    }
+    EXPECT_EQ(copied.outcome, CopyResult::Outcome::Failed);
+    EXPECT_EQ(copied.error, said(host, destination));
+    EXPECT_FALSE(fs::exists(destination));
+    EXPECT_EQ(stagedLeft(dir.path()), std::vector<std::string>());
+}
+
 // Another program writing an Access host while it is copied: a copy taken
 // while the host changed is no backup. A host last written long before the
 // copy is told changed by its times alone; one written just before, whose
@@ -137,22 +161,22 @@ TEST(DiskFaultTest, AnAccessHostChangedWhileItIsCopiedGivesNoBackup)
         return runThisTestUnderDiskFaultShim();
     for (bool writtenLongAgo : {false, true}) {
         SCOPED_TRACE(writtenLongAgo ? "last written long ago" : "written just before the copy");
-        TempDir dir;
-        std::string host = copyFixture(dir, "access/kv-2000.mdb", "kv.mdb");
-        if (writtenLongAgo)
-            fs::last_write_time(host, fs::last_write_time(host) - std::chrono::hours(24));
-        std::string destination = dir.file("kv.mdb_Tarvex_backup");
-        SystemFileCopy plainCopy;
-        CopyResult copied;
-        {
-            EnvOverride fault("TARVEX_CHANGE_WHILE_COPIED", "/kv.mdb");
-            copied = Database::copyFile(host, destination, plainCopy, nullptr);
-        }
-        EXPECT_EQ(copied.outcome, CopyResult::Outcome::Failed);
-        EXPECT_EQ(copied.error, host + ": the file changed while it was copied; another program is writing it");
-        EXPECT_FALSE(fs::exists(destination));
-        EXPECT_EQ(stagedLeft(dir.path()), std::vector<std::string>());
+        expectNoAccessBackup("TARVEX_CHANGE_WHILE_COPIED", "/kv.mdb", writtenLongAgo,
+                             [](const std::string& host, const std::string&) {
+                                 return host + ": the file changed while it was copied; another program is writing it";
+                             });
     }
+}
+
+// An Access backup whose copy cannot be read back is no backup: it is
+// removed, and the failure says why.
+TEST(DiskFaultTest, AnAccessBackupThatDoesNotReadBackIsRemoved)
+{
+    if (!underDiskFaultShim())
+        return runThisTestUnderDiskFaultShim();
+    expectNoAccessBackup("TARVEX_FAIL_READ", "_Tarvex_backup", true, [](const std::string&, const std::string& copy) {
+        return copy + ": cannot read: Input/output error";
+    });
 }
 
 } // namespace

@@ -9,6 +9,8 @@
 //   TARVEX_FLIP_READBACK=<end of a path>: a pread of such a file over exactly
 //     the bytes the last pwrite to that descriptor wrote gets its first byte
 //     inverted, once, as a disk that did not keep the write returns it;
+//   TARVEX_FAIL_READ=<end of a path>: a pread of such a file fails with EIO,
+//     as a disk that cannot give back what it was given;
 //   TARVEX_CHANGE_WHILE_COPIED=<end of a path>: once bytes have been read
 //     from such a file (read or copy_file_range), its first byte read is
 //     inverted in the file itself, once for each such path in the process's
@@ -101,7 +103,7 @@ void changeWhileCopied(int fd, off_t at, ssize_t got)
         ::close(other);
 }
 
-int failedFlush()
+int failedIo()
 {
     errno = EIO;
     return -1;
@@ -117,14 +119,14 @@ int tarvex_disk_fault_shim = 1;
 int fsync(int fd)
 {
     if (chosen("TARVEX_FAIL_FLUSH", fd))
-        return failedFlush();
+        return failedIo();
     return next<int (*)(int)>("fsync")(fd);
 }
 
 int fdatasync(int fd)
 {
     if (chosen("TARVEX_FAIL_FLUSH", fd))
-        return failedFlush();
+        return failedIo();
     return next<int (*)(int)>("fdatasync")(fd);
 }
 
@@ -144,6 +146,8 @@ ssize_t pwrite64(int fd, const void* buffer, size_t size, off_t offset)
 
 ssize_t pread(int fd, void* buffer, size_t size, off_t offset)
 {
+    if (chosen("TARVEX_FAIL_READ", fd))
+        return failedIo();
     ssize_t got = next<ssize_t (*)(int, void*, size_t, off_t)>("pread")(fd, buffer, size, offset);
     flipReadBack(fd, buffer, size, offset, got);
     return got;
@@ -151,6 +155,8 @@ ssize_t pread(int fd, void* buffer, size_t size, off_t offset)
 
 ssize_t pread64(int fd, void* buffer, size_t size, off_t offset)
 {
+    if (chosen("TARVEX_FAIL_READ", fd))
+        return failedIo();
     ssize_t got = next<ssize_t (*)(int, void*, size_t, off_t)>("pread64")(fd, buffer, size, offset);
     flipReadBack(fd, buffer, size, offset, got);
     return got;

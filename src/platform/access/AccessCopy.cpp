@@ -76,10 +76,14 @@ struct Stamp {
     bool recent(std::time_t now) const { return info.st_mtim.tv_sec >= now - kTimeStepSeconds; }
 };
 
+// Taken through an open of the file rather than stat(): an NFS or SMB
+// client may answer stat() from times it holds for a while, where an open
+// asks the server for the file's times afresh.
 Result<Stamp> stampOf(const std::string& path)
 {
     Stamp stamp;
-    if (::stat(path.c_str(), &stamp.info) != 0)
+    File file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+    if (file.fd < 0 || ::fstat(file.fd, &stamp.info) != 0)
         return Result<Stamp>::failure(path + ": cannot look at the file while it is copied: " + std::strerror(errno));
     return stamp;
 }
