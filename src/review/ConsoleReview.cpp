@@ -1,9 +1,9 @@
 // The terminal review's table and commands.
 #include "review/ConsoleReview.h"
 
-#include "platform/os/StagedFile.h"
 #include "platform/text/TextHelpers.h"
 #include "platform/text/VisibleText.h"
+#include "review/ListCsv.h"
 #include "review/ListingText.h"
 #include "review/PrintTarget.h"
 #include "review/ReviewColumns.h"
@@ -25,31 +25,6 @@ namespace {
 bool endsWithPdf(const std::string& path)
 {
     return path.size() >= 4 && sameIgnoringCase(std::string_view(path).substr(path.size() - 4), ".pdf");
-}
-
-// Writes the listing of rows to a new file beside path, a block at a time,
-// and renames it over path once it is on disk: a full disk leaves the old
-// file as it was and no partial one.
-Status writeListingFile(const std::string& path, const std::vector<ProposedChange>& rows)
-{
-    constexpr std::size_t kBlock = 64 * 1024;
-    Result<StagedFile> staged = StagedFile::create(path, printFileMode(path));
-    if (!staged)
-        return staged.status();
-    std::string block;
-    Status written = writeListing(rows, [&](const std::string& line) {
-        block += line;
-        if (block.size() < kBlock)
-            return Status::success();
-        Status put = staged->write(block);
-        block.clear();
-        return put;
-    });
-    if (written.ok())
-        written = staged->write(block);
-    if (!written.ok())
-        return written;
-    return staged->commitReplacing(path);
 }
 
 // A cell as the table shows it. Only the start of a long value is escaped and
@@ -133,7 +108,7 @@ RunEnd ConsoleReview::run()
         m_end = RunEnd::Error;
         return m_end;
     }
-    m_prompter.out() << kReviewCaption << '\n';
+    m_prompter.out() << m_review.caption() << '\n';
     showList();
     // Products passed over are reported once the user can see the list.
     m_review.reportUnreadable();
@@ -250,7 +225,7 @@ void ConsoleReview::print(const std::string& path)
         printed = m_printPdf ? m_printPdf(m_review.rows(), target->path)
                              : Status::failure(path + ": PDF printing is not available in this program");
     else
-        printed = writeListingFile(target->path, m_review.rows());
+        printed = writeStagedText(target->path, [&](const auto& put) { return writeListing(m_review.rows(), put); });
     if (!printed.ok()) {
         m_review.reportPrintFailure(printed);
         return;
