@@ -279,6 +279,38 @@ TEST_F(ConsoleRunTest, OnlyTheChosenRowsAreWritten)
     EXPECT_EQ(hostCosts(), (std::vector<double>{1, 12, 3, 14, 15}));
 }
 
+// Filter, sort, the flagged rows and the export change what is shown and
+// how rows are numbered, never the list nor what an apply writes.
+TEST_F(ConsoleRunTest, FilterSortFlaggedAndExportWorkOnTheRowsShown)
+{
+    // AB-003's cost rises by less than double; every other one is flagged.
+    execSql(hostPath, "UPDATE product SET cost = 12 WHERE quickid = 'AB-003'");
+    ProcessResult r = console("yes\nok\nsort newcost desc\nfilter 4\nselect 1\nfilter\nlist flagged\n"
+                              "export out.csv\nsort cost up\nsort\nselect 1\napply\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const std::string& out = r.out;
+    std::size_t sorted = out.find("> sort newcost desc");
+    ASSERT_NE(sorted, std::string::npos) << out;
+    EXPECT_NE(rowLine(out.substr(sorted, out.find("> filter 4") - sorted), 1).find("AB-005"), std::string::npos) << out;
+    EXPECT_NE(out.find("1 shown \u00b7 0 of 5 selected"), std::string::npos) << out;
+    std::size_t flagged = out.find("> list flagged");
+    ASSERT_NE(flagged, std::string::npos);
+    std::string flaggedList = out.substr(flagged, out.find("> export") - flagged);
+    EXPECT_EQ(flaggedList.find("AB-003"), std::string::npos) << flaggedList;
+    EXPECT_NE(flaggedList.find("4 shown \u00b7 1 of 5 selected"), std::string::npos) << flaggedList;
+    EXPECT_NE(out.find("4 rows were exported to out.csv"), std::string::npos) << out;
+    EXPECT_NE(out.find("Sort by one of code, name, cost, newcost, price, newprice, change"), std::string::npos);
+    EXPECT_NE(out.find("[Tarvex] Update Complete\n    2 products updated."), std::string::npos) << out;
+    EXPECT_EQ(hostCosts(), (std::vector<double>{11, 2, 12, 14, 5}));
+
+    std::vector<std::string> csv = lines(readFile(dir.file("out.csv")));
+    ASSERT_EQ(csv.size(), 5u) << "the rows last shown: the flagged ones";
+    EXPECT_EQ(csv[0], "\xEF\xBB\xBFSelected,Product Code,Product Name,Current Cost,New Cost,Current Price,New Price,"
+                      "Change\r");
+    EXPECT_EQ(csv[1], "No,AB-005,Product 5,5,15,20,20,\" Cost Change\"\r");
+    EXPECT_EQ(csv[2].rfind("Yes,AB-004,", 0), 0u) << csv[2];
+}
+
 TEST_F(ConsoleRunTest, ApplyWithNothingSelectedIsRefusedAndTheReviewStaysOpen)
 {
     ProcessResult r = console("yes\nok\nall\nnone\napply\nselect 9\nselect 1,x\napply\nfrobnicate\nhelp\nexit\n");
