@@ -318,7 +318,7 @@ void ConsoleReview::print(const std::string& path)
         return;
     Status printed = Status::success();
     if (endsWithPdf(path))
-        printed = m_printPdf ? m_printPdf(m_review.rows(), *target)
+        printed = m_printPdf ? m_printPdf(m_review.rows(), m_review.printHeading(), *target)
                              : Status::failure(path + ": PDF printing is not available in this program");
     else
         printed = writeStagedText(*target, [&](const auto& put) { return writeListing(m_review.rows(), put); });

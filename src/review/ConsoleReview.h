@@ -11,6 +11,7 @@
 #include "platform/Result.h"
 #include "platform/prompt/ConsolePrompter.h"
 #include "review/PriceReview.h"
+#include "review/PrintHeading.h"
 #include "review/ProposedChange.h"
 #include "review/ReviewView.h"
 
@@ -23,7 +24,8 @@ namespace tarvex {
 
 // Prints rows to a PDF file at a path; the program passes in the Qt printer,
 // since this code has no window system of its own.
-using PdfPrinter = std::function<Status(const std::vector<ProposedChange>& rows, const std::string& path)>;
+using PdfPrinter = std::function<Status(const std::vector<ProposedChange>& rows, const PrintHeading& heading,
+                                        const std::string& path)>;
 
 class ConsoleReview {
 public:

@@ -9,6 +9,7 @@
 #include "platform/Database.h"
 #include "platform/prompt/Prompter.h"
 #include "review/ApplyReport.h"
+#include "review/PrintHeading.h"
 #include "review/ProductProblem.h"
 #include "review/ProposedChange.h"
 #include "review/ReviewFlags.h"
@@ -60,6 +61,12 @@ public:
     // review stays open.
     void reportPrintFailure(const Status& failure);
 
+    // The vendor named on every printed page.
+    void setVendor(std::string vendor) { m_vendor = std::move(vendor); }
+    // What a printed list says besides its rows: the vendor, the host file,
+    // the selection; the time is that of printing.
+    PrintHeading printHeading() const { return {m_vendor, m_host.path(), 0, m_selected}; }
+
     const std::vector<ProposedChange>& rows() const { return m_rows; }
     const std::vector<ProductProblem>& unreadable() const { return m_unreadable; }
     // The flags of each row (see reviewFlags), kept with the rows.
@@ -107,6 +114,7 @@ private:
     std::vector<ProposedChange> m_rows;
     std::vector<char> m_selected;
     std::vector<unsigned> m_flags;
+    std::string m_vendor;
     std::vector<ProductProblem> m_unreadable;
     bool m_built = false;
     bool m_toldUnreadable = false;

@@ -156,20 +156,20 @@ protected:
 // BW-105 is found as bw-105; BW-106 is matched to its deleted twin, the
 // first in the index; both BW-109 rows are listed.
 const std::string kAccessListing = R"(Proposed Changes to Products 
-#  | Sel | Product Code | Product Name                  | Current Cost | New Cost | Current Price | New Price | Change
-1  | [ ] | BW-100       | Silk Shampoo 300 ml           |           10 |      9.5 |            25 |        25 |  Price Change
-2  | [ ] | BW-101       | Silk Conditioner 300 ml       |           10 |       11 |            25 |        30 |  Cost Change and Price Change
-3  | [ ] | BW-103       | Volume Mousse 200 ml          |            7 |     7.25 |            15 |        14 |  Cost Change
-4  | [ ] | BW-104       | Crème Brûlée Hand Cream 75 ml |            0 |        0 |             0 |         5 |  Price Change
-5  | [ ] | BW-105       | Argan Oil 100 ml              |            3 |        4 |             9 |         9 |  Cost Change
-6  | [ ] | BW-106       | Foil Roll 100 m               |            5 |      6.5 |            10 |        13 |  Cost Change and Price Change
-7  | [ ] | BW-108       | Sea Salt Scrub 300 g          |            6 |          |            11 |        12 |  Price Change
-8  | [ ] | BW-109       | Cuticle Oil | Almond "Pro"    |            7 |     7.25 |            15 |        14 |  Cost Change
-9  | [ ] | BW-109       | Cuticle Oil | Almond refill   |            7 |     6.75 |            15 |      16.5 |  Price Change
-10 | [ ] | BW-111       | Шампунь Объём 250 мл          |           12 |     12.5 |       1200000 |   1250000 |  Cost Change and Price Change
-11 | [ ] | BW-112       | Developer 20 Vol 1 L          |          5.2 |     5.45 |         12.99 |           |  Cost Change
-12 | [ ] | BW-113       | Added-Column Shampoo          |            7 |        8 |            17 |        18 |  Cost Change and Price Change
-13 | [ ] | BW-114       | Moved Row Conditioner         |            8 |        9 |            20 |        21 |  Cost Change and Price Change
+#  | Sel | Product Code | Product Name                  | Current Cost | New Cost | Current Price | New Price | Change                        | Flag
+1  | [ ] | BW-100       | Silk Shampoo 300 ml           |           10 |      9.5 |            25 |        25 |  Price Change                 |
+2  | [ ] | BW-101       | Silk Conditioner 300 ml       |           10 |       11 |            25 |        30 |  Cost Change and Price Change |
+3  | [ ] | BW-103       | Volume Mousse 200 ml          |            7 |     7.25 |            15 |        14 |  Cost Change                  |
+4  | [ ] | BW-104       | Crème Brûlée Hand Cream 75 ml |            0 |        0 |             0 |         5 |  Price Change                 |
+5  | [ ] | BW-105       | Argan Oil 100 ml              |            3 |        4 |             9 |         9 |  Cost Change                  |
+6  | [ ] | BW-106       | Foil Roll 100 m               |            5 |      6.5 |            10 |        13 |  Cost Change and Price Change |
+7  | [ ] | BW-108       | Sea Salt Scrub 300 g          |            6 |          |            11 |        12 |  Price Change                 |
+8  | [ ] | BW-109       | Cuticle Oil | Almond "Pro"    |            7 |     7.25 |            15 |        14 |  Cost Change                  | !
+9  | [ ] | BW-109       | Cuticle Oil | Almond refill   |            7 |     6.75 |            15 |      16.5 |  Price Change                 | !
+10 | [ ] | BW-111       | Шампунь Объём 250 мл          |           12 |     12.5 |       1200000 |   1250000 |  Cost Change and Price Change |
+11 | [ ] | BW-112       | Developer 20 Vol 1 L          |          5.2 |     5.45 |         12.99 |           |  Cost Change                  |
+12 | [ ] | BW-113       | Added-Column Shampoo          |            7 |        8 |            17 |        18 |  Cost Change and Price Change |
+13 | [ ] | BW-114       | Moved Row Conditioner         |            8 |        9 |            20 |        21 |  Cost Change and Price Change |
 13 )";
 
 // The Access fixtures' price list and host written again as SQLite files
@@ -1016,7 +1016,8 @@ TEST_F(ConsoleRunTest, AnUndoPutsBackWhatARunChangedAndTheHistoryShowsBoth)
     EXPECT_NE(undo.out.find("[Notice] You are undoing the price update of "), std::string::npos) << undo.out;
     EXPECT_NE(undo.out.find(" for Vendor:Acme Beauty, Continue?"), std::string::npos) << undo.out;
     EXPECT_NE(undo.out.find("[Backup Data] The Tarvex program will backup your data"), std::string::npos);
-    EXPECT_NE(undo.out.find("\n5 Products to be Updated\n"), std::string::npos) << undo.out;
+    EXPECT_NE(undo.out.find("Undo Price Update\n#"), std::string::npos) << undo.out;
+    EXPECT_NE(undo.out.find("\n5 Products to be Put Back\n"), std::string::npos) << undo.out;
     EXPECT_NE(undo.out.find("[Tarvex] Update Complete"), std::string::npos) << undo.out;
     EXPECT_EQ(tableRows(hostPath, "product"), before);
     EXPECT_EQ(backups().size(), 2u) << "the undo made its own backup";

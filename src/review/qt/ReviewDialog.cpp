@@ -346,7 +346,7 @@ void ReviewDialog::printList()
         return;
     setWorking(true);
     m_prompter.setBusy(true);
-    Status printed = tarvex::printList(m_review.rows(), printer, &m_prompter, m_keepOff);
+    Status printed = tarvex::printList(m_review.rows(), printer, &m_prompter, m_keepOff, m_review.printHeading());
     m_prompter.setBusy(false);
     setWorking(false);
     if (!printed.ok())
