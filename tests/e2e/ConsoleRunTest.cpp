@@ -1007,9 +1007,21 @@ TEST_F(ConsoleRunTest, AnUndoPutsBackWhatARunChangedAndTheHistoryShowsBoth)
     EXPECT_EQ(history.exitCode, 0) << history.err;
     std::string first = rowLine(history.out, 1);
     EXPECT_NE(first.find("Acme Beauty"), std::string::npos) << history.out;
-    EXPECT_NE(first.find(" 6 | "), std::string::npos) << history.out;
+    EXPECT_NE(first.find(" 5 | "), std::string::npos) << "AB-004, saved twice, counts once: " << history.out;
     EXPECT_NE(first.find(fs::path(backups().at(0)).filename().string()), std::string::npos) << history.out;
     EXPECT_EQ(first.substr(first.size() - 2), "No") << history.out;
+    ProcessResult products = run({"--history", "1"}, "");
+    EXPECT_EQ(products.exitCode, 0) << products.err;
+    std::vector<std::string> productLines;
+    for (const std::string& line : lines(products.out))
+        if (line.rfind("AB-00", 0) == 0)
+            productLines.push_back(line);
+    ASSERT_EQ(productLines.size(), 5u) << products.out;
+    EXPECT_NE(productLines[2].find("(empty)"), std::string::npos) << products.out;
+    EXPECT_NE(productLines[3].find(" 4 | "), std::string::npos) << products.out;
+    EXPECT_NE(productLines[3].find(" 30 | "), std::string::npos) << products.out;
+    EXPECT_NE(productLines[3].find("Saved"), std::string::npos) << products.out;
+    EXPECT_EQ(run({"--history", "7"}, "").exitCode, 1);
 
     ProcessResult undo = run({"--undo"}, "yes\nok\nall\napply\n");
     EXPECT_EQ(undo.exitCode, 0) << undo.out << undo.err;
@@ -1018,6 +1030,7 @@ TEST_F(ConsoleRunTest, AnUndoPutsBackWhatARunChangedAndTheHistoryShowsBoth)
     EXPECT_NE(undo.out.find("[Backup Data] The Tarvex program will backup your data"), std::string::npos);
     EXPECT_NE(undo.out.find("Undo Price Update\n#"), std::string::npos) << undo.out;
     EXPECT_NE(undo.out.find("\n5 Products to be Put Back\n"), std::string::npos) << undo.out;
+    EXPECT_NE(rowLine(undo.out, 3).find("(empty)"), std::string::npos) << undo.out;
     EXPECT_NE(undo.out.find("[Tarvex] Update Complete"), std::string::npos) << undo.out;
     EXPECT_EQ(tableRows(hostPath, "product"), before);
     EXPECT_EQ(backups().size(), 2u) << "the undo made its own backup";
@@ -1030,6 +1043,8 @@ TEST_F(ConsoleRunTest, AnUndoPutsBackWhatARunChangedAndTheHistoryShowsBoth)
     ProcessResult again = run({"--console", "--undo"}, "yes\nok\nall\napply\n");
     EXPECT_NE(again.out.find("[Tarvex] Update Complete"), std::string::npos) << again.out;
     EXPECT_EQ(hostCosts(), (std::vector<double>{11, 12, 13, 30, 15}));
+    history = run({"--history"}, "");
+    EXPECT_EQ(rowLine(history.out, 1).substr(rowLine(history.out, 1).size() - 2), "No") << history.out;
     // The host holds what run 1 wrote again, so run 1 can be undone again
     // by its number.
     ProcessResult byNumber = run({"--undo", "1"}, "yes\nok\nall\napply\n");
