@@ -61,12 +61,6 @@ constexpr const char* kSortNames[] = {"code", "name", "cost", "newcost", "price"
 
 } // namespace
 
-bool matchesFilter(const ProposedChange& row, std::string_view filter)
-{
-    std::string needle = lowerAscii(filter);
-    return containsFolded(row.quickid, needle) || containsFolded(row.name, needle);
-}
-
 std::vector<std::size_t> shownRows(const std::vector<ProposedChange>& rows, const std::vector<unsigned>& flags,
                                    const ReviewViewSettings& settings)
 {

@@ -28,9 +28,6 @@ struct ReviewViewSettings {
     bool narrowed() const { return !filter.empty() || flaggedOnly; }
 };
 
-// Whether the row's code or name contains filter, letter case ignored.
-bool matchesFilter(const ProposedChange& row, std::string_view filter);
-
 // The indexes into rows of the rows settings shows, in the order it shows
 // them. flags: reviewFlags(rows), or empty when no row is flagged. Numbers
 // sort as numbers (an empty new value before every number), text with
