@@ -10,6 +10,8 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QHeaderView>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTableView>
@@ -19,6 +21,7 @@
 #include <cctype>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <vector>
@@ -113,6 +116,26 @@ private:
         m_figures.scrollWorstMs = steps.back();
         m_figures.scrollSlow =
             static_cast<int>(std::count_if(steps.begin(), steps.end(), [](double ms) { return ms > 1000.0 / 60; }));
+        // The worst of some steps, each repainted at once.
+        auto worst = [&](const std::vector<std::function<void()>>& acts) {
+            double most = 0;
+            for (const auto& act : acts) {
+                Stopwatch step;
+                act();
+                list->viewport()->repaint();
+                most = std::max(most, step.seconds() * 1000.0);
+            }
+            return most;
+        };
+        if (auto* filter = list->window()->findChild<QLineEdit*>(QStringLiteral("FilterField"))) {
+            std::vector<std::function<void()>> typing;
+            for (const char* text : {"1", "12", "123", "12", ""})
+                typing.push_back([filter, text] { filter->setText(QString::fromLatin1(text)); });
+            m_figures.filterWorstMs = worst(typing);
+        }
+        QHeaderView* header = list->horizontalHeader();
+        auto click = [header] { emit header->sectionClicked(3); };
+        m_figures.sortWorstMs = worst({click, click, click});
         if (auto* exit = list->window()->findChild<QPushButton*>(QStringLiteral("CancelButton")))
             exit->click();
     }
@@ -131,7 +154,7 @@ std::string WindowFigures::toLine() const
         << " rssShown=" << rssShownKb << " anonBefore=" << anonBeforeKb << " anonShown=" << anonShownKb
         << " mappedBefore=" << mappedBeforeKb << " mappedShown=" << mappedShownKb << " steps=" << scrollSteps
         << " median=" << scrollMedianMs << " worst=" << scrollWorstMs << " slow=" << scrollSlow
-        << " exit=" << exitStatus;
+        << " filter=" << filterWorstMs << " sort=" << sortWorstMs << " exit=" << exitStatus;
     return out.str();
 }
 
@@ -158,6 +181,8 @@ WindowFigures WindowFigures::fromLine(const std::string& line)
     f.scrollMedianMs = number("median");
     f.scrollWorstMs = number("worst");
     f.scrollSlow = static_cast<int>(number("slow"));
+    f.filterWorstMs = number("filter");
+    f.sortWorstMs = number("sort");
     f.exitStatus = static_cast<int>(number("exit"));
     return f;
 }

@@ -2,7 +2,9 @@
 // platform. The run's two databases are opened and handed to the real
 // runReviewWindow, as the start-up hands them over; the time is taken when
 // the list is first painted. The window is then scrolled through, each step
-// painted at once and timed, and closed by its own Exit button.
+// painted at once and timed; a filter is typed a letter at a time and
+// cleared, a column title clicked three times (each step repainted and
+// timed), and the window closed by its own Exit button.
 //
 // It runs in a process of its own (tarvex-bench --window-step), so that
 // memory freed by the other measurements cannot hide what the window takes.
@@ -28,6 +30,10 @@ struct WindowFigures {
     double scrollMedianMs = 0;
     double scrollWorstMs = 0;
     int scrollSlow = 0; // steps that took longer than a 60 Hz frame
+    // Typing into the filter (each keystroke, then clearing it) and the
+    // three clicks of a column title, each to the repainted list.
+    double filterWorstMs = 0;
+    double sortWorstMs = 0;
     int exitStatus = -1;
 
     // One line of NAME=VALUE pairs, and back.

@@ -16,6 +16,57 @@
 
 namespace tarvex {
 
+namespace {
+
+// A read-only table model of titles and lines of cells.
+QStandardItemModel* tableModel(const std::vector<std::string>& titles,
+                               const std::vector<std::vector<std::string>>& lines, QObject* parent)
+{
+    auto* model = new QStandardItemModel(static_cast<int>(lines.size()), static_cast<int>(titles.size()), parent);
+    for (std::size_t column = 0; column < titles.size(); ++column)
+        model->setHorizontalHeaderItem(static_cast<int>(column),
+                                       new QStandardItem(QString::fromStdString(titles[column])));
+    for (std::size_t row = 0; row < lines.size(); ++row)
+        for (std::size_t column = 0; column < lines[row].size(); ++column) {
+            auto* item = new QStandardItem(QString::fromStdString(lines[row][column]));
+            item->setEditable(false);
+            model->setItem(static_cast<int>(row), static_cast<int>(column), item);
+        }
+    return model;
+}
+
+// The products one run wrote, in a window of their own over the history.
+void showRunProducts(QWidget* parent, const std::string& hostPath, const RunSummary& run)
+{
+    Result<RunRecordFile> record = RunRecordFile::openForReading(hostPath);
+    Result<std::vector<RecordedEntry>> entries = record ? record->entriesOf(run.number) : record.status();
+    QDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("RunProducts"));
+    dialog.setWindowTitle(QStringLiteral("Products of Price Update %1").arg(run.number));
+    auto* layout = new QVBoxLayout(&dialog);
+    std::vector<std::string> cells = historyCells(run);
+    layout->addWidget(new QLabel(QString::fromStdString(
+        entries ? "Products of price update " + cells[0] + " (" + cells[1] + ", " + cells[2] + "):"
+                : "The products of this price update could not be read: " + entries.error())));
+    std::vector<std::vector<std::string>> lines;
+    for (const RecordedEntry& product : entries ? runProducts(*entries) : std::vector<RecordedEntry>())
+        lines.push_back(runProductCells(product));
+    auto* table = new QTableView(&dialog);
+    table->setModel(tableModel(runProductTitles(), lines, &dialog));
+    table->setTabKeyNavigation(false);
+    table->verticalHeader()->hide();
+    table->horizontalHeader()->setStretchLastSection(true);
+    table->resizeColumnsToContents();
+    layout->addWidget(table);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+    dialog.resize(820, 420);
+    dialog.exec();
+}
+
+} // namespace
+
 HistoryWindow::HistoryWindow(const std::string& hostPath, std::vector<RunSummary> runs, QWidget* parent)
     : QDialog(parent)
     , m_runs(std::move(runs))
@@ -24,19 +75,10 @@ HistoryWindow::HistoryWindow(const std::string& hostPath, std::vector<RunSummary
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QString::fromStdString("Price updates of " + hostPath + ", newest first:")));
 
-    std::vector<std::string> titles = historyTitles();
-    m_model = new QStandardItemModel(static_cast<int>(m_runs.size()), static_cast<int>(titles.size()), this);
-    for (std::size_t column = 0; column < titles.size(); ++column)
-        m_model->setHorizontalHeaderItem(static_cast<int>(column),
-                                         new QStandardItem(QString::fromStdString(titles[column])));
-    for (std::size_t row = 0; row < m_runs.size(); ++row) {
-        std::vector<std::string> cells = historyCells(m_runs[row]);
-        for (std::size_t column = 0; column < cells.size(); ++column) {
-            auto* item = new QStandardItem(QString::fromStdString(cells[column]));
-            item->setEditable(false);
-            m_model->setItem(static_cast<int>(row), static_cast<int>(column), item);
-        }
-    }
+    std::vector<std::vector<std::string>> lines;
+    for (const RunSummary& run : m_runs)
+        lines.push_back(historyCells(run));
+    m_model = tableModel(historyTitles(), lines, this);
     m_table = new QTableView(this);
     m_table->setModel(m_model);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -52,10 +94,19 @@ HistoryWindow::HistoryWindow(const std::string& hostPath, std::vector<RunSummary
     auto* buttons = new QDialogButtonBox(this);
     m_undo = buttons->addButton("Undo", QDialogButtonBox::AcceptRole);
     m_undo->setEnabled(false);
+    m_products = buttons->addButton("Products\u2026", QDialogButtonBox::ActionRole);
+    m_products->setEnabled(false);
     buttons->addButton(QDialogButtonBox::Close);
     layout->addWidget(buttons);
-    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { m_undo->setEnabled(selectedRun().has_value()); });
+    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        m_undo->setEnabled(selectedRun().has_value());
+        m_products->setEnabled(m_table->selectionModel()->selectedRows().size() == 1);
+    });
+    connect(m_products, &QPushButton::clicked, this, [this, hostPath] {
+        QModelIndexList rows = m_table->selectionModel()->selectedRows();
+        if (rows.size() == 1)
+            showRunProducts(this, hostPath, m_runs.at(static_cast<std::size_t>(rows.front().row())));
+    });
     connect(m_undo, &QPushButton::clicked, this, [this] {
         m_chosen = selectedRun();
         if (m_chosen)
@@ -91,7 +142,7 @@ int runHistoryWindow(const VendorFiles& files, Prompter& prompter, Shell& shell,
     }
     std::string hostPath = locator.redirect(stored.path);
     Result<RunRecordFile> record = RunRecordFile::openForReading(hostPath);
-    Result<std::vector<RunSummary>> runs = record ? record->listRuns() : record.status();
+    Result<std::vector<RunSummary>> runs = record ? runsAsShown(*record) : record.status();
     if (!runs) {
         prompter.showMessage({"The price update history could not be read.", "Price Update History", runs.error(),
                               MessageIcon::Critical, MessageButtons::Ok});

@@ -1,5 +1,6 @@
 // HistoryWindow: the price updates recorded for a host database in a window,
-// newest first, as --history prints them, from which one is chosen to undo.
+// newest first, as --history prints them, from which one is chosen to undo;
+// Products... lists what the selected one wrote, as --history N prints it.
 // The desktop entry's "Price update history" opens it.
 #pragma once
 
@@ -42,6 +43,8 @@ private:
     QStandardItemModel* m_model = nullptr;
     QTableView* m_table = nullptr;
     QPushButton* m_undo = nullptr;
+    // Lists the products the selected run wrote.
+    QPushButton* m_products = nullptr;
     std::optional<std::int64_t> m_chosen;
 };
 

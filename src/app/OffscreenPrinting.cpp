@@ -25,10 +25,10 @@ OffscreenPrinting::~OffscreenPrinting() = default;
 
 PdfPrinter OffscreenPrinting::pdfPrinter()
 {
-    return [this](const std::vector<ProposedChange>& rows, const std::string& path) {
+    return [this](const std::vector<ProposedChange>& rows, const PrintHeading& heading, const std::string& path) {
         if (!QGuiApplication::instance())
             m_application = std::make_unique<QGuiApplication>(offscreenArgc, offscreenArgv);
-        return printListToPdf(rows, path);
+        return printListToPdf(rows, path, heading);
     };
 }
 

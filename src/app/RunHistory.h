@@ -4,9 +4,11 @@
 #pragma once
 
 #include "data/RunJournal.h"
+#include "data/history/RunProducts.h"
 
 #include <ctime>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,9 +21,18 @@ std::vector<std::string> historyTitles();
 // that it stopped unfinished).
 std::vector<std::string> historyCells(const RunSummary& run);
 
+// The titles of the columns of a run's product list.
+std::vector<std::string> runProductTitles();
+// The cells of one product of a run: code, name, cost and price before and
+// after ("(empty)" for an empty field), and how its save ended.
+std::vector<std::string> runProductCells(const RecordedEntry& product);
+
 // Prints the runs recorded for hostPath, newest first, as a table on out,
-// and returns the exit status. Opens nothing for writing: a host without a
-// record has no runs; a record that cannot be read is said on err.
-int printHistory(const std::string& hostPath, std::ostream& out, std::ostream& err);
+// and returns the exit status; with run, the products that run wrote
+// instead (an unknown run number is an error said on err). Opens nothing
+// for writing: a host without a record has no runs; a record that cannot be
+// read is said on err.
+int printHistory(const std::string& hostPath, std::ostream& out, std::ostream& err,
+                 std::optional<std::int64_t> run = std::nullopt);
 
 } // namespace tarvex

@@ -29,6 +29,7 @@ bool RunReview::prepare()
     if (m_run.update) {
         m_review.emplace(*m_run.update, m_run.host, m_prompter);
         m_review->setJournal(&m_journal);
+        m_review->setVendor(m_run.vendor);
         return true;
     }
     Status opened = m_journal.open(m_run.host);
@@ -43,6 +44,7 @@ bool RunReview::prepare()
     }
     m_review.emplace(m_run.host, m_prompter, std::move(*entries));
     m_review->setJournal(&m_journal);
+    m_review->setVendor("Undo of run " + std::to_string(m_run.undoing->number) + ": " + m_run.undoing->info.vendor);
     return true;
 }
 

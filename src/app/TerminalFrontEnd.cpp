@@ -100,12 +100,13 @@ int locateHostDatabase(const std::string& settingsFolder, std::ostream& out, std
     return kExitOk;
 }
 
-int historyOfHostDatabase(const std::string& settingsFolder, std::ostream& out, std::ostream& err)
+int historyOfHostDatabase(const std::string& settingsFolder, std::ostream& out, std::ostream& err,
+                          std::optional<std::int64_t> run)
 {
     auto found = storedHostPath(settingsFolder, err);
     if (!found)
         return kExitError;
-    return printHistory(found->second, out, err);
+    return printHistory(found->second, out, err, run);
 }
 
 int runInTerminal(const VendorFiles& files, std::istream& in, std::ostream& out, std::ostream& err, bool errIsTerminal,
@@ -141,7 +142,7 @@ std::optional<int> runWithoutWindows(const CommandLine& line, const VendorFiles&
     case CommandLine::Action::Locate:
         return locateHostDatabase(files.folder, out, err);
     case CommandLine::Action::History:
-        return historyOfHostDatabase(files.folder, out, err);
+        return historyOfHostDatabase(files.folder, out, err, line.historyRun);
     case CommandLine::Action::HistoryWindow:
         if (line.frontEnd == CommandLine::FrontEnd::Terminal)
             return historyOfHostDatabase(files.folder, out, err);

@@ -32,9 +32,10 @@ std::string versionLine();
 int locateHostDatabase(const std::string& settingsFolder, std::ostream& out, std::ostream& err);
 
 // Prints the runs recorded for the host database a run would use (found as
-// locateHostDatabase finds it), newest first, and returns the exit status.
-// Opens nothing for writing.
-int historyOfHostDatabase(const std::string& settingsFolder, std::ostream& out, std::ostream& err);
+// locateHostDatabase finds it), newest first, or with run the products that
+// run wrote, and returns the exit status. Opens nothing for writing.
+int historyOfHostDatabase(const std::string& settingsFolder, std::ostream& out, std::ostream& err,
+                          std::optional<std::int64_t> run = std::nullopt);
 
 // A whole run in the terminal: the splash line, the start-up with the
 // terminal prompts, and the terminal review. errIsTerminal: whether err is a

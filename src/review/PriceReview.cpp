@@ -79,6 +79,7 @@ void PriceReview::replaceRows(std::vector<ProposedChange> rows)
         m_aboutToChange();
     m_rows = std::move(rows);
     m_selected.assign(m_rows.size(), 0);
+    m_flags = reviewFlags(m_rows);
     if (m_changed)
         m_changed();
 }
@@ -129,6 +130,12 @@ void PriceReview::reportPrintFailure(const Status& failure)
                             MessageButtons::Ok});
 }
 
+void PriceReview::reportExportFailure(const Status& failure)
+{
+    m_prompter.showMessage(
+        {"The list could not be exported.", "Export", failure.error(), MessageIcon::Exclamation, MessageButtons::Ok});
+}
+
 RunEnd PriceReview::runEndAfter(ApplyOutcome outcome)
 {
     return outcome == ApplyOutcome::Incomplete ? RunEnd::Error : RunEnd::Normal;
@@ -138,7 +145,12 @@ std::string PriceReview::countLabel() const
 {
     if (!m_built)
         return {};
-    return std::to_string(m_rows.size()) + " Products to be Updated";
+    return std::to_string(m_rows.size()) + (isUndo() ? " Products to be Put Back" : " Products to be Updated");
+}
+
+std::string PriceReview::caption() const
+{
+    return isUndo() ? "Undo Price Update" : kReviewCaption;
 }
 
 void PriceReview::setSelected(std::size_t row, bool selected)
@@ -201,7 +213,8 @@ PriceReview::ApplyOutcome PriceReview::apply()
     }
 
     if (m_report.complete()) {
-        m_prompter.showMessage({"Update Complete", "", "", MessageIcon::None, MessageButtons::Ok});
+        m_prompter.showMessage(
+            {"Update Complete", "", products(m_report.updated) + " updated.", MessageIcon::None, MessageButtons::Ok});
         return ApplyOutcome::Complete;
     }
     std::size_t failed = m_report.failed.size();

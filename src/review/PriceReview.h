@@ -9,8 +9,10 @@
 #include "platform/Database.h"
 #include "platform/prompt/Prompter.h"
 #include "review/ApplyReport.h"
+#include "review/PrintHeading.h"
 #include "review/ProductProblem.h"
 #include "review/ProposedChange.h"
+#include "review/ReviewFlags.h"
 
 #include <cstddef>
 #include <functional>
@@ -52,14 +54,30 @@ public:
     // Tells the user that the list could not be built, with the reason
     // build() gave; the run then ends in error.
     void reportBuildFailure(const Status& failure);
+    // Tells the user that exporting the list failed, with the reason; the
+    // review stays open.
+    void reportExportFailure(const Status& failure);
     // Tells the user that printing the list failed, with the reason; the
     // review stays open.
     void reportPrintFailure(const Status& failure);
 
+    // The vendor named on every printed page.
+    void setVendor(std::string vendor) { m_vendor = std::move(vendor); }
+    // What a printed list says besides its rows: the vendor, the host file,
+    // the selection; the time is that of printing.
+    PrintHeading printHeading() const { return {m_vendor, m_host.path(), 0, m_selected}; }
+
     const std::vector<ProposedChange>& rows() const { return m_rows; }
     const std::vector<ProductProblem>& unreadable() const { return m_unreadable; }
-    // "N Products to be Updated"; empty before the list is built.
+    // The flags of each row (see reviewFlags), kept with the rows.
+    const std::vector<unsigned>& flags() const { return m_flags; }
+    // "N Products to be Updated", for an undo "N Products to be Put Back";
+    // empty before the list is built.
     std::string countLabel() const;
+    // The window's caption: "Proposed Changes to Products ", for an undo
+    // "Undo Price Update", so that the two are never taken for each other.
+    std::string caption() const;
+    bool isUndo() const { return m_update == nullptr; }
 
     bool isSelected(std::size_t row) const { return row < m_selected.size() && m_selected[row]; }
     // Ignored for a row that does not exist.
@@ -73,7 +91,7 @@ public:
     // tells the user the outcome. A selected row of an undo that is marked
     // changed since is not written, and is named as not updated. With no row selected it only shows
     // "Nothing Selected". Otherwise the list is emptied and the run is over:
-    // either "Update Complete", or a critical message with how many products
+    // either "Update Complete" with "N products updated." below it, or a critical message with how many products
     // were updated and which could not be, and, when the apply stopped early
     // (a stop signal, the host file leaving its path), why and where the
     // updated products are.
@@ -95,6 +113,8 @@ private:
     Prompter& m_prompter;
     std::vector<ProposedChange> m_rows;
     std::vector<char> m_selected;
+    std::vector<unsigned> m_flags;
+    std::string m_vendor;
     std::vector<ProductProblem> m_unreadable;
     bool m_built = false;
     bool m_toldUnreadable = false;

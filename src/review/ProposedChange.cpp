@@ -7,9 +7,11 @@ namespace tarvex {
 
 namespace {
 
-std::string optionalText(const std::optional<double>& value)
+// An empty vendor value is shown as nothing; an empty amount an undo puts
+// back is said in words, so that it does not look like a missing cell.
+std::string optionalText(const std::optional<double>& value, bool restoring)
 {
-    return value ? numberText(*value) : std::string();
+    return value ? numberText(*value) : std::string(restoring ? "(empty)" : "");
 }
 
 } // namespace
@@ -24,11 +26,11 @@ std::string ProposedChange::cell(ReviewColumn column) const
     case ReviewColumn::CurrentCost:
         return numberText(currentCost);
     case ReviewColumn::NewCost:
-        return optionalText(newCost);
+        return optionalText(newCost, restore.has_value());
     case ReviewColumn::CurrentPrice:
         return numberText(currentPrice);
     case ReviewColumn::NewPrice:
-        return optionalText(newPrice);
+        return optionalText(newPrice, restore.has_value());
     case ReviewColumn::Change:
         return change;
     }

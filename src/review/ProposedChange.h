@@ -46,7 +46,7 @@ struct ProposedChange {
     std::optional<Restore> restore;
 
     // The text of a column; numbers in their text form, an empty vendor value
-    // as empty text.
+    // as empty text, an empty amount an undo puts back as "(empty)".
     std::string cell(ReviewColumn column) const;
 };
 

@@ -28,6 +28,7 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments, bool d
     bool consoleSeen = false;
     bool pathSeen = false;
     bool optionsEnded = false;
+    // Right after --undo or --history, which a run number may follow.
     bool afterUndo = false;
     for (const std::string& argument : arguments) {
         bool numberMayFollow = afterUndo;
@@ -37,7 +38,7 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments, bool d
             continue;
         }
         if (numberMayFollow && !optionsEnded && isRunNumber(argument)) {
-            line.undoRun = std::stoll(argument);
+            (line.action == Action::History ? line.historyRun : line.undoRun) = std::stoll(argument);
             continue;
         }
         if (optionsEnded || argument.empty() || argument.front() != '-') {
@@ -62,9 +63,10 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments, bool d
             line.action = Action::Version;
         else if (argument == "--locate")
             line.action = Action::Locate;
-        else if (argument == "--history")
+        else if (argument == "--history") {
             line.action = Action::History;
-        else if (argument == "--history-window")
+            afterUndo = true;
+        } else if (argument == "--history-window")
             line.action = Action::HistoryWindow;
         else if (argument == "--undo") {
             line.action = Action::Undo;
@@ -97,8 +99,8 @@ std::string usageText()
            "  --console      run in the terminal\n"
            "  --locate       print the host database path that a run would use, say on\n"
            "                 standard error which settings file it came from, and exit\n"
-           "  --history      print the price updates recorded for that host database,\n"
-           "                 newest first, and exit\n"
+           "  --history [N]  print the price updates recorded for that host database,\n"
+           "                 newest first, and exit; with N, the products run N wrote\n"
            "  --history-window  show them in a window, from which one is undone (without\n"
            "                 a display, print them as --history does)\n"
            "  --undo [N]     put back the values the latest price update not yet undone\n"

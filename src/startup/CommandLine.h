@@ -22,6 +22,9 @@ struct CommandLine {
     // For Action::Undo, the number of the run to undo when one was given
     // (the whole number right after --undo); else the latest not undone.
     std::optional<std::int64_t> undoRun;
+    // For Action::History, the run whose products to list (the whole number
+    // right after --history); else the runs are listed.
+    std::optional<std::int64_t> historyRun;
 
     // Reads the arguments (without the program name): at most one option and
     // at most one path, in either order; "--" makes what follows a path even
@@ -35,7 +38,7 @@ struct CommandLine {
 // The usage text printed by --help, and its first line after an error.
 std::string usageText();
 inline constexpr const char* kUsageLine =
-    "Usage: tarvex [--console | --locate | --history | --history-window | --undo [N] | --help | --version] "
+    "Usage: tarvex [--console | --locate | --history [N] | --history-window | --undo [N] | --help | --version] "
     "[FOLDER | FILE]";
 
 } // namespace tarvex

@@ -154,20 +154,20 @@ protected:
 // BW-105 is found as bw-105; BW-106 is matched to its deleted twin, the
 // first in the index; both BW-109 rows are listed.
 const std::string kAccessListing = R"(Proposed Changes to Products 
-#  | Sel | Product Code | Product Name                  | Current Cost | New Cost | Current Price | New Price | Change
-1  | [ ] | BW-100       | Silk Shampoo 300 ml           |           10 |      9.5 |            25 |        25 |  Price Change
-2  | [ ] | BW-101       | Silk Conditioner 300 ml       |           10 |       11 |            25 |        30 |  Cost Change and Price Change
-3  | [ ] | BW-103       | Volume Mousse 200 ml          |            7 |     7.25 |            15 |        14 |  Cost Change
-4  | [ ] | BW-104       | Crème Brûlée Hand Cream 75 ml |            0 |        0 |             0 |         5 |  Price Change
-5  | [ ] | BW-105       | Argan Oil 100 ml              |            3 |        4 |             9 |         9 |  Cost Change
-6  | [ ] | BW-106       | Foil Roll 100 m               |            5 |      6.5 |            10 |        13 |  Cost Change and Price Change
-7  | [ ] | BW-108       | Sea Salt Scrub 300 g          |            6 |          |            11 |        12 |  Price Change
-8  | [ ] | BW-109       | Cuticle Oil | Almond "Pro"    |            7 |     7.25 |            15 |        14 |  Cost Change
-9  | [ ] | BW-109       | Cuticle Oil | Almond refill   |            7 |     6.75 |            15 |      16.5 |  Price Change
-10 | [ ] | BW-111       | Шампунь Объём 250 мл          |           12 |     12.5 |       1200000 |   1250000 |  Cost Change and Price Change
-11 | [ ] | BW-112       | Developer 20 Vol 1 L          |          5.2 |     5.45 |         12.99 |           |  Cost Change
-12 | [ ] | BW-113       | Added-Column Shampoo          |            7 |        8 |            17 |        18 |  Cost Change and Price Change
-13 | [ ] | BW-114       | Moved Row Conditioner         |            8 |        9 |            20 |        21 |  Cost Change and Price Change
+#  | Sel | Product Code | Product Name                  | Current Cost | New Cost | Current Price | New Price | Change                        | Flag
+1  | [ ] | BW-100       | Silk Shampoo 300 ml           |           10 |      9.5 |            25 |        25 |  Price Change                 |
+2  | [ ] | BW-101       | Silk Conditioner 300 ml       |           10 |       11 |            25 |        30 |  Cost Change and Price Change |
+3  | [ ] | BW-103       | Volume Mousse 200 ml          |            7 |     7.25 |            15 |        14 |  Cost Change                  |
+4  | [ ] | BW-104       | Crème Brûlée Hand Cream 75 ml |            0 |        0 |             0 |         5 |  Price Change                 |
+5  | [ ] | BW-105       | Argan Oil 100 ml              |            3 |        4 |             9 |         9 |  Cost Change                  |
+6  | [ ] | BW-106       | Foil Roll 100 m               |            5 |      6.5 |            10 |        13 |  Cost Change and Price Change |
+7  | [ ] | BW-108       | Sea Salt Scrub 300 g          |            6 |          |            11 |        12 |  Price Change                 |
+8  | [ ] | BW-109       | Cuticle Oil | Almond "Pro"    |            7 |     7.25 |            15 |        14 |  Cost Change                  | !
+9  | [ ] | BW-109       | Cuticle Oil | Almond refill   |            7 |     6.75 |            15 |      16.5 |  Price Change                 | !
+10 | [ ] | BW-111       | Шампунь Объём 250 мл          |           12 |     12.5 |       1200000 |   1250000 |  Cost Change and Price Change |
+11 | [ ] | BW-112       | Developer 20 Vol 1 L          |          5.2 |     5.45 |         12.99 |           |  Cost Change                  |
+12 | [ ] | BW-113       | Added-Column Shampoo          |            7 |        8 |            17 |        18 |  Cost Change and Price Change |
+13 | [ ] | BW-114       | Moved Row Conditioner         |            8 |        9 |            20 |        21 |  Cost Change and Price Change |
 13 )";
 
 // The Access fixtures' price list and host written again as SQLite files
@@ -275,6 +275,38 @@ TEST_F(ConsoleRunTest, OnlyTheChosenRowsAreWritten)
     EXPECT_NE(rowLine(r.out, 3).find("[ ]"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("[Tarvex] Update Complete"), std::string::npos);
     EXPECT_EQ(hostCosts(), (std::vector<double>{1, 12, 3, 14, 15}));
+}
+
+// Filter, sort, the flagged rows and the export change what is shown and
+// how rows are numbered, never the list nor what an apply writes.
+TEST_F(ConsoleRunTest, FilterSortFlaggedAndExportWorkOnTheRowsShown)
+{
+    // AB-003's cost rises by less than double; every other one is flagged.
+    execSql(hostPath, "UPDATE product SET cost = 12 WHERE quickid = 'AB-003'");
+    ProcessResult r = console("yes\nok\nsort newcost desc\nfilter 4\nselect 1\nfilter\nlist flagged\n"
+                              "export out.csv\nsort cost up\nsort\nselect 1\napply\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const std::string& out = r.out;
+    std::size_t sorted = out.find("> sort newcost desc");
+    ASSERT_NE(sorted, std::string::npos) << out;
+    EXPECT_NE(rowLine(out.substr(sorted, out.find("> filter 4") - sorted), 1).find("AB-005"), std::string::npos) << out;
+    EXPECT_NE(out.find("1 shown \u00b7 0 of 5 selected"), std::string::npos) << out;
+    std::size_t flagged = out.find("> list flagged");
+    ASSERT_NE(flagged, std::string::npos);
+    std::string flaggedList = out.substr(flagged, out.find("> export") - flagged);
+    EXPECT_EQ(flaggedList.find("AB-003"), std::string::npos) << flaggedList;
+    EXPECT_NE(flaggedList.find("4 shown \u00b7 1 of 5 selected"), std::string::npos) << flaggedList;
+    EXPECT_NE(out.find("4 rows were exported to out.csv"), std::string::npos) << out;
+    EXPECT_NE(out.find("Sort by one of code, name, cost, newcost, price, newprice, change"), std::string::npos);
+    EXPECT_NE(out.find("[Tarvex] Update Complete\n    2 products updated."), std::string::npos) << out;
+    EXPECT_EQ(hostCosts(), (std::vector<double>{11, 2, 12, 14, 5}));
+
+    std::vector<std::string> csv = lines(readFile(dir.file("out.csv")));
+    ASSERT_EQ(csv.size(), 5u) << "the rows last shown: the flagged ones";
+    EXPECT_EQ(csv[0], "\xEF\xBB\xBFSelected,Product Code,Product Name,Current Cost,New Cost,Current Price,New Price,"
+                      "Change\r");
+    EXPECT_EQ(csv[1], "No,AB-005,Product 5,5,15,20,20,\" Cost Change\"\r");
+    EXPECT_EQ(csv[2].rfind("Yes,AB-004,", 0), 0u) << csv[2];
 }
 
 TEST_F(ConsoleRunTest, ApplyWithNothingSelectedIsRefusedAndTheReviewStaysOpen)
@@ -973,16 +1005,30 @@ TEST_F(ConsoleRunTest, AnUndoPutsBackWhatARunChangedAndTheHistoryShowsBoth)
     EXPECT_EQ(history.exitCode, 0) << history.err;
     std::string first = rowLine(history.out, 1);
     EXPECT_NE(first.find("Acme Beauty"), std::string::npos) << history.out;
-    EXPECT_NE(first.find(" 6 | "), std::string::npos) << history.out;
+    EXPECT_NE(first.find(" 5 | "), std::string::npos) << "AB-004, saved twice, counts once: " << history.out;
     EXPECT_NE(first.find(fs::path(backups().at(0)).filename().string()), std::string::npos) << history.out;
     EXPECT_EQ(first.substr(first.size() - 2), "No") << history.out;
+    ProcessResult products = run({"--history", "1"}, "");
+    EXPECT_EQ(products.exitCode, 0) << products.err;
+    std::vector<std::string> productLines;
+    for (const std::string& line : lines(products.out))
+        if (line.rfind("AB-00", 0) == 0)
+            productLines.push_back(line);
+    ASSERT_EQ(productLines.size(), 5u) << products.out;
+    EXPECT_NE(productLines[2].find("(empty)"), std::string::npos) << products.out;
+    EXPECT_NE(productLines[3].find(" 4 | "), std::string::npos) << products.out;
+    EXPECT_NE(productLines[3].find(" 30 | "), std::string::npos) << products.out;
+    EXPECT_NE(productLines[3].find("Saved"), std::string::npos) << products.out;
+    EXPECT_EQ(run({"--history", "7"}, "").exitCode, 1);
 
     ProcessResult undo = run({"--undo"}, "yes\nok\nall\napply\n");
     EXPECT_EQ(undo.exitCode, 0) << undo.out << undo.err;
     EXPECT_NE(undo.out.find("[Notice] You are undoing the price update of "), std::string::npos) << undo.out;
     EXPECT_NE(undo.out.find(" for Vendor:Acme Beauty, Continue?"), std::string::npos) << undo.out;
     EXPECT_NE(undo.out.find("[Backup Data] The Tarvex program will backup your data"), std::string::npos);
-    EXPECT_NE(undo.out.find("\n5 Products to be Updated\n"), std::string::npos) << undo.out;
+    EXPECT_NE(undo.out.find("Undo Price Update\n#"), std::string::npos) << undo.out;
+    EXPECT_NE(undo.out.find("\n5 Products to be Put Back\n"), std::string::npos) << undo.out;
+    EXPECT_NE(rowLine(undo.out, 3).find("(empty)"), std::string::npos) << undo.out;
     EXPECT_NE(undo.out.find("[Tarvex] Update Complete"), std::string::npos) << undo.out;
     EXPECT_EQ(tableRows(hostPath, "product"), before);
     EXPECT_EQ(backups().size(), 2u) << "the undo made its own backup";
@@ -995,6 +1041,8 @@ TEST_F(ConsoleRunTest, AnUndoPutsBackWhatARunChangedAndTheHistoryShowsBoth)
     ProcessResult again = run({"--console", "--undo"}, "yes\nok\nall\napply\n");
     EXPECT_NE(again.out.find("[Tarvex] Update Complete"), std::string::npos) << again.out;
     EXPECT_EQ(hostCosts(), (std::vector<double>{11, 12, 13, 30, 15}));
+    history = run({"--history"}, "");
+    EXPECT_EQ(rowLine(history.out, 1).substr(rowLine(history.out, 1).size() - 2), "No") << history.out;
     // The host holds what run 1 wrote again, so run 1 can be undone again
     // by its number.
     ProcessResult byNumber = run({"--undo", "1"}, "yes\nok\nall\napply\n");

@@ -52,7 +52,9 @@ TEST(ListPrinterTest, PrintsTitlesColumnTitlesOnEveryPageAndEveryCode)
     TempDir dir;
     std::string pdf = dir.file("list.pdf");
     std::vector<ProposedChange> rows = sampleRows(120);
-    Status printed = printListToPdf(rows, pdf);
+    PrintHeading heading{"Acme Beauty", "/srv/salon/kv.mdb", 0, std::vector<char>(120, 0)};
+    heading.selected[1] = heading.selected[119] = 1;
+    Status printed = printListToPdf(rows, pdf, heading);
     ASSERT_TRUE(printed.ok()) << printed.error();
 
     std::string text = pdfText(pdf);
@@ -71,6 +73,18 @@ TEST(ListPrinterTest, PrintsTitlesColumnTitlesOnEveryPageAndEveryCode)
     for (const std::string& page : pages)
         for (const char* title : {"Product Code", "Product Name", "Current", "New Cost", "New Price", "Change"})
             EXPECT_NE(page.find(title), std::string::npos) << title;
+    std::size_t marks = 0;
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        const std::string& page = pages[i];
+        std::string number = "Page " + std::to_string(i + 1) + " of " + std::to_string(pages.size());
+        EXPECT_NE(page.find(number), std::string::npos) << number;
+        EXPECT_NE(page.find("Vendor: Acme Beauty"), std::string::npos) << number;
+        EXPECT_NE(page.find("/srv/salon/kv.mdb"), std::string::npos) << number;
+        for (std::size_t at = page.find("[x]"); at != std::string::npos; at = page.find("[x]", at + 1))
+            ++marks;
+    }
+    EXPECT_EQ(marks, 2u);
+    EXPECT_NE(text.find("[x] CODE-001"), std::string::npos);
     for (const std::string& page : pages) {
         size_t current = page.find("Current");
         ASSERT_NE(current, std::string::npos);

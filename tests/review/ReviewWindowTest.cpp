@@ -7,12 +7,16 @@
 
 #include <QAbstractItemModel>
 #include <QApplication>
+#include <QCheckBox>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTableView>
 #include <QTimer>
 
@@ -67,6 +71,49 @@ void clickRow(QTableView* list, int row, Qt::KeyboardModifiers modifiers)
                           type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, modifiers);
         QApplication::sendEvent(list->viewport(), &event);
     }
+}
+
+// A click on the check box of a row's first cell.
+void clickCheckBox(QTableView* list, int row)
+{
+    QStyleOptionViewItem option;
+    option.initFrom(list);
+    option.rect = list->visualRect(list->model()->index(row, 0));
+    option.features |= QStyleOptionViewItem::HasCheckIndicator;
+    QPointF at = list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list).center();
+    QPointF global = list->viewport()->mapToGlobal(at);
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent event(type, at, global, Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(list->viewport(), &event);
+    }
+}
+
+// A click on a column title.
+void clickTitle(QTableView* list, int column)
+{
+    QHeaderView* header = list->horizontalHeader();
+    QPointF at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2);
+    QPointF global = header->viewport()->mapToGlobal(at);
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent event(type, at, global, Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(header->viewport(), &event);
+    }
+}
+
+void press(QWidget* widget, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QKeyEvent event(QEvent::KeyPress, key, modifiers);
+    QApplication::sendEvent(widget, &event);
+}
+
+QStringList shownCodes(QTableView* list)
+{
+    QStringList codes;
+    for (int row = 0; row < list->model()->rowCount(); ++row)
+        codes << list->model()->index(row, 0).data().toString();
+    return codes;
 }
 
 class ReviewWindowTest : public ReviewFixture {
@@ -134,6 +181,7 @@ TEST_F(ReviewWindowTest, ShowsTheProposedChangesAndAppliesThemAll)
     EXPECT_EQ(end, RunEnd::Normal);
     ASSERT_FALSE(prompter.messages.empty());
     EXPECT_EQ(prompter.messages.back().text, "Update Complete");
+    EXPECT_EQ(prompter.messages.back().detail, "2 products updated.");
     std::vector<HostRow> now = readHostProducts(hostPath);
     EXPECT_EQ(now[0].cost, 11.0);
     EXPECT_EQ(now[0].price, 30.0);
@@ -208,6 +256,75 @@ TEST_F(ReviewWindowTest, TabKeepsARowSelectionMadeWithTheMouse)
     for (const HostRow& row : readHostProducts(hostPath))
         costs.push_back(*row.cost);
     EXPECT_EQ(costs, (std::vector<double>{2.0, 1.0, 2.0, 2.0}));
+}
+
+// The filter, the sort, the check boxes, the flags, the keys and the second
+// label work around the list without changing it or losing a selection.
+TEST_F(ReviewWindowTest, FilterSortChecksAndKeysNeverLoseTheSelection)
+{
+    make({{1, "S-10", "Shampoo Rose", 11.0, 20.0},
+          {2, "C-2", "Conditioner", 30.0, 25.0},
+          {3, "S-3", "shampoo mint", 9.0, 18.0},
+          {4, "G-1", "Gel", 2.0, 3.0}},
+         {{"S-10", 10.0, 20.0}, {"C-2", 10.0, 20.0}, {"S-3", 10.0, 15.0}, {"G-1", 1.5, 3.0}});
+    RunState run = runState();
+    prompter.answer(Answer::No).answer(Answer::Yes);
+    whenShown([&](QWidget* window) {
+        auto* list = window->findChild<QTableView*>("uList");
+        auto* filter = window->findChild<QLineEdit*>("FilterField");
+        auto* shown = window->findChild<QLabel*>("ShownLabel");
+        ASSERT_TRUE(list && filter && shown);
+        EXPECT_EQ(filter->placeholderText(), "Filter by code or name");
+        EXPECT_EQ(shown->text(), "4 shown · 0 of 4 selected");
+
+        filter->setText("SHAMPOO");
+        EXPECT_EQ(shownCodes(list), (QStringList{"S-10", "S-3"}));
+        click(window, "SelectButton");
+        EXPECT_EQ(shown->text(), "2 shown · 2 of 4 selected");
+        filter->setText("s-1");
+        EXPECT_EQ(shown->text(), "1 shown · 2 of 4 selected, 1 of them not shown");
+        filter->clear();
+        EXPECT_EQ(list->selectionModel()->selectedRows().size(), 2);
+        EXPECT_EQ(window->findChild<QLabel*>("Label1")->text(), "4 Products to be Updated");
+
+        // New Cost: 11, 30, 9, 2 sort as numbers, then in reverse, then back.
+        clickTitle(list, 3);
+        EXPECT_EQ(shownCodes(list), (QStringList{"G-1", "S-3", "S-10", "C-2"}));
+        clickTitle(list, 3);
+        EXPECT_EQ(shownCodes(list), (QStringList{"C-2", "S-10", "S-3", "G-1"}));
+        clickTitle(list, 3);
+        EXPECT_EQ(shownCodes(list), (QStringList{"C-2", "G-1", "S-10", "S-3"}));
+        EXPECT_EQ(list->selectionModel()->selectedRows().size(), 2);
+
+        // C-2: its cost triples and its price would be below it.
+        QModelIndex flagged = list->model()->index(0, 0);
+        EXPECT_FALSE(flagged.data(Qt::DecorationRole).isNull());
+        EXPECT_TRUE(list->model()->index(1, 0).data(Qt::DecorationRole).isNull());
+        EXPECT_TRUE(flagged.data(Qt::ToolTipRole).toString().contains("below the cost"));
+        window->findChild<QCheckBox*>("FlaggedOnly")->setChecked(true);
+        EXPECT_EQ(shownCodes(list), (QStringList{"C-2"}));
+        window->findChild<QCheckBox*>("FlaggedOnly")->setChecked(false);
+
+        // The box toggles its row alone; moving about changes nothing.
+        clickCheckBox(list, 1);
+        EXPECT_EQ(list->selectionModel()->selectedRows().size(), 3);
+        EXPECT_EQ(list->model()->index(1, 0).data(Qt::CheckStateRole).toInt(), Qt::Checked);
+        list->setFocus();
+        for (Qt::Key key : {Qt::Key_Down, Qt::Key_Up, Qt::Key_End, Qt::Key_Home, Qt::Key_PageDown, Qt::Key_Tab})
+            press(list, key);
+        EXPECT_EQ(shown->text(), "4 shown · 3 of 4 selected");
+
+        // Escape asks first; No stays, Yes leaves without writing.
+        press(window, Qt::Key_Escape);
+        ASSERT_TRUE(reviewWindow());
+        ASSERT_FALSE(prompter.messages.empty());
+        EXPECT_EQ(prompter.messages.back().text, "Leave without applying the 3 selected changes?");
+        press(window, Qt::Key_Escape);
+        EXPECT_FALSE(reviewWindow());
+    });
+    EXPECT_EQ(runReviewWindow(run, prompter), RunEnd::Normal);
+    EXPECT_EQ(prompter.messages.size(), 2u);
+    EXPECT_EQ(readHostProducts(hostPath)[0].cost, 10.0);
 }
 
 // Records whether the review window was on screen when each message showed,

@@ -2,18 +2,35 @@
 #include "review/qt/ChangeTableModel.h"
 
 #include "review/ReviewColumns.h"
+#include "review/ReviewFlags.h"
 
 namespace tarvex {
 
-ChangeTableModel::ChangeTableModel(const PriceReview& review, QObject* parent)
+ChangeTableModel::ChangeTableModel(PriceReview& review, QIcon flagIcon, QObject* parent)
     : QAbstractTableModel(parent)
     , m_review(review)
+    , m_flagIcon(std::move(flagIcon))
 {
+    m_shown = shownRows(m_review.rows(), m_review.flags(), m_settings);
+}
+
+void ChangeTableModel::rowsChanged()
+{
+    m_shown = shownRows(m_review.rows(), m_review.flags(), m_settings);
+    endResetModel();
+}
+
+void ChangeTableModel::setView(const ReviewViewSettings& settings)
+{
+    beginResetModel();
+    m_settings = settings;
+    m_shown = shownRows(m_review.rows(), m_review.flags(), m_settings);
+    endResetModel();
 }
 
 int ChangeTableModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(m_review.rows().size());
+    return parent.isValid() ? 0 : static_cast<int>(m_shown.size());
 }
 
 int ChangeTableModel::columnCount(const QModelIndex& parent) const
@@ -23,15 +40,25 @@ int ChangeTableModel::columnCount(const QModelIndex& parent) const
 
 QVariant ChangeTableModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() < 0 || static_cast<std::size_t>(index.row()) >= m_review.rows().size() ||
+    if (!index.isValid() || index.row() < 0 || static_cast<std::size_t>(index.row()) >= m_shown.size() ||
         index.column() < 0 || index.column() >= kReviewColumnCount)
         return {};
-    const ProposedChange& row = m_review.rows()[static_cast<std::size_t>(index.row())];
+    std::size_t at = reviewRow(index.row());
+    const ProposedChange& row = m_review.rows()[at];
     ReviewColumn column = kReviewColumns[static_cast<std::size_t>(index.column())];
+    unsigned flags = at < m_review.flags().size() ? m_review.flags()[at] : 0;
+    bool first = column == ReviewColumn::ProductCode;
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
         return QString::fromStdString(row.cell(column));
+    case Qt::ToolTipRole:
+        if (first && flags)
+            return QString::fromStdString(row.cell(column) + "\n" + flagReasons(flags));
+        return QString::fromStdString(row.cell(column));
+    case Qt::DecorationRole:
+        return first && flags ? QVariant(m_flagIcon) : QVariant();
+    case Qt::CheckStateRole:
+        return first ? QVariant(m_review.isSelected(at) ? Qt::Checked : Qt::Unchecked) : QVariant();
     case Qt::UserRole:
         return QVariant::fromValue<qlonglong>(row.vendorId);
     case Qt::TextAlignmentRole:
@@ -40,6 +67,32 @@ QVariant ChangeTableModel::data(const QModelIndex& index, int role) const
     default:
         return {};
     }
+}
+
+bool ChangeTableModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (role != Qt::CheckStateRole || !index.isValid() || index.column() != 0 ||
+        static_cast<std::size_t>(index.row()) >= m_shown.size())
+        return false;
+    bool checked = value.toInt() == Qt::Checked;
+    m_review.setSelected(reviewRow(index.row()), checked);
+    checkChanged(index.row());
+    emit checkToggled(index.row(), checked);
+    return true;
+}
+
+void ChangeTableModel::checkChanged(int row)
+{
+    QModelIndex cell = index(row, 0);
+    emit dataChanged(cell, cell, {Qt::CheckStateRole});
+}
+
+Qt::ItemFlags ChangeTableModel::flags(const QModelIndex& index) const
+{
+    Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    if (index.isValid() && index.column() == 0)
+        flags |= Qt::ItemIsUserCheckable;
+    return flags;
 }
 
 QVariant ChangeTableModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -1,21 +1,28 @@
 // The review window's widgets and what its buttons do.
 #include "review/qt/ReviewDialog.h"
 
+#include "platform/text/VisibleText.h"
+#include "review/ListCsv.h"
+#include "review/PrintTarget.h"
 #include "review/ReviewColumns.h"
 #include "review/qt/ChangeTableModel.h"
 #include "review/qt/ListFont.h"
 #include "review/qt/ListPrinter.h"
+#include "review/qt/ReviewTable.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
 #include <QScreen>
-#include <QTableView>
+#include <QStyle>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -52,20 +59,37 @@ ReviewDialog::ReviewDialog(PriceReview& review, Prompter& prompter, QWidget* par
     , m_prompter(prompter)
 {
     setObjectName(QStringLiteral("frmUpdate"));
-    setWindowTitle(QString::fromLatin1(kReviewCaption));
+    setWindowTitle(QString::fromStdString(m_review.caption()));
     setModal(true);
 
     createList();
     m_count = new QLabel(this);
     m_count->setObjectName(QStringLiteral("Label1"));
+    m_shown = new QLabel(this);
+    m_shown->setObjectName(QStringLiteral("ShownLabel"));
+
+    auto* finder = new QHBoxLayout;
+    m_filter = new QLineEdit(this);
+    m_filter->setObjectName(QStringLiteral("FilterField"));
+    m_filter->setPlaceholderText(QStringLiteral("Filter by code or name"));
+    m_filter->setClearButtonEnabled(true);
+    m_flaggedOnly = new QCheckBox(QStringLiteral("Flagged only"), this);
+    m_flaggedOnly->setObjectName(QStringLiteral("FlaggedOnly"));
+    m_flaggedOnly->setToolTip(QStringLiteral("Show only the rows marked for a second look"));
+    finder->addWidget(m_filter, 1);
+    finder->addWidget(m_flaggedOnly);
+    connect(m_filter, &QLineEdit::textChanged, this, &ReviewDialog::changeView);
+    connect(m_flaggedOnly, &QCheckBox::toggled, this, &ReviewDialog::changeView);
 
     auto* buttons = new QHBoxLayout;
     QPushButton* apply = createButton("OKButton", "Apply Changes");
     QPushButton* print = createButton("PrintButton", "Print List");
     QPushButton* select = createButton("SelectButton", "Select All");
     QPushButton* unselect = createButton("UnSelectButton", "UnSelect All");
+    QPushButton* exportButton = createButton("ExportButton", "Export");
+    exportButton->setText(QStringLiteral("Export\u2026"));
     QPushButton* exit = createButton("CancelButton", "Exit");
-    for (QPushButton* button : {apply, print, select, unselect})
+    for (QPushButton* button : {apply, print, select, unselect, exportButton})
         buttons->addWidget(button);
     buttons->addStretch();
     buttons->addWidget(exit);
@@ -73,17 +97,32 @@ ReviewDialog::ReviewDialog(PriceReview& review, Prompter& prompter, QWidget* par
     connect(print, &QPushButton::clicked, this, &ReviewDialog::printList);
     connect(select, &QPushButton::clicked, this, &ReviewDialog::selectAll);
     connect(unselect, &QPushButton::clicked, this, &ReviewDialog::unselectAll);
+    connect(exportButton, &QPushButton::clicked, this, &ReviewDialog::exportList);
     connect(exit, &QPushButton::clicked, this, &ReviewDialog::reject);
 
+    auto* counts = new QHBoxLayout;
+    counts->addWidget(m_count);
+    counts->addStretch();
+    counts->addWidget(m_shown);
+
     auto* layout = new QVBoxLayout(this);
+    layout->addLayout(finder);
     layout->addWidget(m_list, 1);
-    layout->addWidget(m_count);
+    layout->addLayout(counts);
     layout->addLayout(buttons);
 
+    // As wide as the columns need and as tall as most of the screen allows,
+    // so that a long list shows many rows at once; nothing is remembered.
     int listWidth = 0;
     for (int c = 0; c < kReviewColumnCount; ++c)
         listWidth += m_list->columnWidth(c);
-    resize(listWidth + 60, 520);
+    QSize size(listWidth + 60, 520);
+    if (const QScreen* shown = screen()) {
+        QRect room = shown->availableGeometry();
+        size = QSize(std::min(size.width(), room.width() * 95 / 100), std::max(520, room.height() * 9 / 10));
+        size.setHeight(std::min(size.height(), room.height()));
+    }
+    resize(size);
 }
 
 ReviewDialog::~ReviewDialog()
@@ -93,12 +132,21 @@ ReviewDialog::~ReviewDialog()
 
 void ReviewDialog::createList()
 {
-    m_list = new QTableView(this);
+    m_list = new ReviewTable(this);
     m_list->setObjectName(QStringLiteral("uList"));
-    m_model = new ChangeTableModel(m_review, this);
+    m_model = new ChangeTableModel(m_review, style()->standardIcon(QStyle::SP_MessageBoxWarning), this);
     m_review.setRowsChangingHandlers([this] { m_model->rowsAboutToChange(); }, [this] { m_model->rowsChanged(); });
     m_list->setModel(m_model);
     connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this, &ReviewDialog::passOnSelection);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &ReviewDialog::showSelection);
+    connect(m_model, &ChangeTableModel::checkToggled, this, [this](int row, bool checked) {
+        m_syncing = true;
+        m_list->selectionModel()->select(m_model->index(row, 0),
+                                         (checked ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
+                                             QItemSelectionModel::Rows);
+        m_syncing = false;
+        updateShownLabel();
+    });
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     // Tab and Shift+Tab move the focus to the buttons and back, as in any
@@ -127,6 +175,9 @@ void ReviewDialog::createList()
 
     header->setStretchLastSection(true);
     header->setHighlightSections(false);
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(false);
+    connect(header, &QHeaderView::sectionClicked, this, &ReviewDialog::sortBy);
     // A title that still does not fit is cut at its end, not in its middle.
     header->setTextElideMode(Qt::ElideRight);
     double scale = pixelsPerUnit(header);
@@ -152,7 +203,80 @@ Status ReviewDialog::load()
     Status built = m_review.build();
     setWorking(false);
     m_count->setText(QString::fromStdString(m_review.countLabel()));
+    updateShownLabel();
     return built;
+}
+
+void ReviewDialog::changeView()
+{
+    ReviewViewSettings settings = m_model->view();
+    settings.filter = m_filter->text().toStdString();
+    settings.flaggedOnly = m_flaggedOnly->isChecked();
+    m_model->setView(settings);
+    // Select All and UnSelect All act on what is shown; they say so while
+    // rows are hidden.
+    QString scope = settings.narrowed()
+                        ? QStringLiteral("Acts on the shown rows only; hidden rows keep their selection")
+                        : QString();
+    for (QPushButton* button : m_buttons)
+        if (button->objectName() == "SelectButton" || button->objectName() == "UnSelectButton")
+            button->setToolTip(scope);
+}
+
+void ReviewDialog::sortBy(int section)
+{
+    if (section < 0 || section >= kReviewColumnCount)
+        return;
+    ReviewViewSettings settings = m_model->view();
+    ReviewColumn column = kReviewColumns[static_cast<std::size_t>(section)];
+    // Ascending, then descending, then the listing order again.
+    if (settings.sortColumn != column) {
+        settings.sortColumn = column;
+        settings.descending = false;
+    } else if (!settings.descending) {
+        settings.descending = true;
+    } else {
+        settings.sortColumn.reset();
+    }
+    QHeaderView* header = m_list->horizontalHeader();
+    header->setSortIndicatorShown(settings.sortColumn.has_value());
+    if (settings.sortColumn)
+        header->setSortIndicator(section, settings.descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+    m_model->setView(settings);
+}
+
+void ReviewDialog::showSelection()
+{
+    // The highlight of the shown rows the review holds selected, a range for
+    // each run of them.
+    QItemSelection highlight;
+    const std::vector<std::size_t>& shown = m_model->shown();
+    for (std::size_t i = 0; i < shown.size();) {
+        if (!m_review.isSelected(shown[i])) {
+            ++i;
+            continue;
+        }
+        std::size_t end = i;
+        while (end + 1 < shown.size() && m_review.isSelected(shown[end + 1]))
+            ++end;
+        highlight.append(QItemSelectionRange(m_model->index(static_cast<int>(i), 0),
+                                             m_model->index(static_cast<int>(end), kReviewColumnCount - 1)));
+        i = end + 1;
+    }
+    m_syncing = true;
+    m_list->selectionModel()->select(highlight, QItemSelectionModel::ClearAndSelect);
+    m_syncing = false;
+    updateShownLabel();
+}
+
+void ReviewDialog::updateShownLabel()
+{
+    std::size_t selected = m_review.selectedCount();
+    std::size_t selectedShown = 0;
+    for (std::size_t row : m_model->shown())
+        selectedShown += m_review.isSelected(row) ? 1 : 0;
+    m_shown->setText(QString::fromStdString(
+        shownLabel(m_model->shown().size(), selected, m_review.rows().size(), selected - selectedShown)));
 }
 
 void ReviewDialog::setWorking(bool working)
@@ -168,19 +292,38 @@ void ReviewDialog::passOnSelection(const QItemSelection& selected, const QItemSe
 {
     // A row counts as selected while any of its cells is, so a row that lost
     // some cells is looked up again; rows outside the list are ignored.
+    if (m_syncing)
+        return;
     const QItemSelectionModel* model = m_list->selectionModel();
     for (const QItemSelectionRange& range : deselected)
         for (int row = range.top(); row <= range.bottom(); ++row)
-            m_review.setSelected(static_cast<std::size_t>(row), model->rowIntersectsSelection(row, QModelIndex()));
+            m_review.setSelected(m_model->reviewRow(row), model->rowIntersectsSelection(row, QModelIndex()));
     for (const QItemSelectionRange& range : selected)
         for (int row = range.top(); row <= range.bottom(); ++row)
-            m_review.setSelected(static_cast<std::size_t>(row), true);
+            m_review.setSelected(m_model->reviewRow(row), true);
+    // The check boxes show the new selection.
+    m_list->viewport()->update();
+    updateShownLabel();
 }
 
 void ReviewDialog::applyChanges()
 {
     if (m_working)
         return;
+    // Rows hidden by the filter are applied too; the user is asked first,
+    // with the count, since some of them cannot be seen.
+    std::size_t selected = m_review.selectedCount();
+    std::size_t selectedShown = 0;
+    for (std::size_t row : m_model->shown())
+        selectedShown += m_review.isSelected(row) ? 1 : 0;
+    if (selectedShown < selected) {
+        Answer go = m_prompter.showMessage(
+            {"Apply the " + groupedCount(selected) + " selected changes? " + groupedCount(selected - selectedShown) +
+                 (selected - selectedShown == 1 ? " of them is" : " of them are") + " not shown.",
+             "Apply Changes", "", MessageIcon::Exclamation, MessageButtons::YesNo});
+        if (go != Answer::Yes)
+            return;
+    }
     setWorking(true);
     PriceReview::ApplyOutcome outcome = m_review.apply();
     setWorking(false);
@@ -203,11 +346,36 @@ void ReviewDialog::printList()
         return;
     setWorking(true);
     m_prompter.setBusy(true);
-    Status printed = tarvex::printList(m_review.rows(), printer, &m_prompter, m_keepOff);
+    Status printed = tarvex::printList(m_review.rows(), printer, &m_prompter, m_keepOff, m_review.printHeading());
     m_prompter.setBusy(false);
     setWorking(false);
     if (!printed.ok())
         m_review.reportPrintFailure(printed);
+}
+
+void ReviewDialog::exportList()
+{
+    if (m_working)
+        return;
+    QString chosen = QFileDialog::getSaveFileName(this, QStringLiteral("Export"), QString(),
+                                                  QStringLiteral("CSV files (*.csv);;All files (*)"));
+    if (chosen.isEmpty())
+        return;
+    // The same care as a list printed to a file: never over a database, a
+    // journal or a backup, nor over a file the user may not write.
+    std::string path = chosen.toStdString();
+    Result<PrintTarget> target = findPrintTarget(path, m_keepOff);
+    Status written = target ? Status::success() : target.status();
+    if (written.ok()) {
+        setWorking(true);
+        written = writeStagedText(target->path, [&](const auto& put) {
+            return writeCsv(
+                m_review.rows(), m_model->shown(), [&](std::size_t row) { return m_review.isSelected(row); }, put);
+        });
+        setWorking(false);
+    }
+    if (!written.ok())
+        m_review.reportExportFailure(written);
 }
 
 void ReviewDialog::selectAll()
@@ -235,6 +403,21 @@ void ReviewDialog::reject()
     if (m_working)
         return;
     QDialog::reject();
+}
+
+void ReviewDialog::keyPressEvent(QKeyEvent* event)
+{
+    // Escape leaves at once only when nothing would be lost.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && !m_working) {
+        std::size_t selected = m_review.selectedCount();
+        if (selected > 0 &&
+            m_prompter.showMessage({"Leave without applying the " + groupedCount(selected) + " selected changes?",
+                                    "Exit", "", MessageIcon::Exclamation, MessageButtons::YesNo}) != Answer::Yes) {
+            event->accept();
+            return;
+        }
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void ReviewDialog::closeEvent(QCloseEvent* event)
