@@ -465,6 +465,22 @@ TEST(AccessWriterTest, ARecordChangedOrDeletedSinceItWasReadIsKept)
     EXPECT_EQ(gone.failure, AccessWriteFailure::RecordGone) << gone.error;
     EXPECT_EQ(readFile(path), bytes);
 
+    // Another program changes the table's definition page in place (here its
+    // count of records): the places of the columns come from that page, so
+    // a writer is not opened on the definition as it was read.
+    std::size_t count = std::size_t{table.definition().page} * 4096 + 16;
+    {
+        std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
+        out.seekp(static_cast<std::streamoff>(count));
+        out.put(static_cast<char>(bytes[count] + 1));
+    }
+    AccessWriteFailure redefinedFailure = AccessWriteFailure::None;
+    Result<AccessWriter> redefined = AccessWriter::open(*file, shape.table, shape.columns, &redefinedFailure);
+    ASSERT_FALSE(redefined.ok());
+    EXPECT_EQ(redefinedFailure, AccessWriteFailure::Changed);
+    EXPECT_NE(redefined.error().find("the definition of table \"product\" has changed"), std::string::npos)
+        << redefined.error();
+
     // A file put in the place of the one read is not written.
     fs::rename(path, path + ".old");
     fs::copy_file(path + ".old", path);
