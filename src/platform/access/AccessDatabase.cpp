@@ -37,7 +37,7 @@ public:
     {
         return m_table.currentField(column, error);
     }
-    std::string realText(double value) const override { return accessNumberText(value); }
+    RealText realText() const override { return accessNumberText; }
     bool holdsDates(const std::string& column) const override
     {
         const AccessColumn* found = findColumn(m_table.definition(), column);
