@@ -2,6 +2,7 @@
 // a Recordset's from one of its AccessTables.
 #include "platform/access/AccessDatabase.h"
 
+#include "platform/access/AccessRecordEdit.h"
 #include "platform/access/AccessValue.h"
 #include "platform/text/TextHelpers.h"
 
