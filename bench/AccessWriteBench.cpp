@@ -29,7 +29,7 @@ constexpr std::size_t kBatch = 100;
 struct Product {
     AccessPlace place;
     std::vector<AccessStoredField> stored;
-    std::vector<std::optional<double>> values;
+    std::vector<AccessAmount> values;
     std::size_t first = 0;
     std::size_t last = 0;
 };

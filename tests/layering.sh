@@ -52,9 +52,6 @@ exceptions=(
     # The run record is an SQLite file of its own, reached through the SQLite
     # room's statement wrapper.
     "data/history/* platform/sqlite/SqliteStatement.h"
-    # A real number read as text the way SQLite writes it, so that both
-    # engines give the same text (the field rule still leans on SQLite).
-    "platform/db/FieldReading.cpp sqlite3.h"
 )
 excepted() {
     local entry

@@ -68,7 +68,8 @@ public:
     // A field as a whole number: empty gives nothing; anything else that is
     // not a whole number is a read error.
     Result<std::optional<std::int64_t>> integer(const std::string& column) const;
-    // A field as text: empty gives nothing; numbers in their stored text form.
+    // A field as text: empty gives nothing; a real number as the file's own
+    // engine shows it (SQLite "5.0", Access "5"); see FieldReading.h.
     Result<std::optional<std::string>> text(const std::string& column) const;
     // The current record's number within the table, 0 when none.
     std::int64_t rowId() const { return m_table->recordId(); }

@@ -448,7 +448,8 @@ Status saveProduct(AccessSaving& saving, AccessTable& products, const std::strin
     std::vector<AccessStoredField> stored;
     for (const std::string& column : columns)
         stored.push_back(*products.stored(column));
-    return saving.save("product", columns, products.place(), stored, amounts);
+    std::vector<AccessAmount> values(amounts.begin(), amounts.end());
+    return saving.save("product", columns, products.place(), stored, values).status();
 }
 
 std::vector<std::optional<double>> amountsOfProduct(const std::string& database, const std::string& quickid)

@@ -489,6 +489,7 @@ TEST(AccessReaderTest, NumbersReadTheSameUnderAGermanLocale)
         EXPECT_EQ(**products.text("retailprice"), "12.99") << file;
         EXPECT_TRUE(products.seek(Key{std::string("BW-111")}).ok());
         EXPECT_EQ(**products.number("retailprice"), 1200000) << file;
+        EXPECT_EQ(**products.text("retailprice"), "1200000") << file;
     }
     Result<AccessFile> jet3 = AccessFile::open(fixture("testV1997.mdb"));
     Result<AccessTable> table = jet3->openTable("Table1", {"A", "F", "H"});

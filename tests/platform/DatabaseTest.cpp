@@ -1,7 +1,10 @@
 // The database engine over real SQLite files: opening, schema matching by
 // name, walking in index order, seeking, reading typed fields and saving.
 #include "platform/Database.h"
+#include "platform/access/AccessValue.h"
+#include "platform/db/FieldReading.h"
 #include "platform/sqlite/SqliteDatabase.h"
+#include "platform/sqlite/SqliteTable.h"
 
 #include "support/Fixtures.h"
 #include "support/SampleDatabases.h"
@@ -167,6 +170,64 @@ TEST_F(DatabaseTest, NonNumericValuesAreReadErrorsNotZero)
     Result<std::optional<double>> infinite = products.number("cost");
     EXPECT_FALSE(infinite.ok());
     EXPECT_NE(infinite.error().find("cost"), std::string::npos);
+}
+
+// One rule reads a field for every engine; only a real number's text is the
+// engine's own (SQLite's "5.0", Access's "5", as each shows it).
+TEST(FieldReadingTest, EveryEngineReadsAFieldByOneRule)
+{
+    auto real = [](double value) {
+        FieldValue field;
+        field.type = FieldValue::Type::Real;
+        field.real = value;
+        return field;
+    };
+    FieldValue whole;
+    whole.type = FieldValue::Type::Integer;
+    whole.integer = -7;
+    FieldValue text;
+    text.type = FieldValue::Type::Text;
+    text.bytes = "BW-100";
+    FieldValue blob;
+    blob.type = FieldValue::Type::Blob;
+    struct Case {
+        FieldValue value;
+        const char* sqliteText; // nullptr: a read error
+        const char* accessText;
+        std::optional<double> number; // nothing with numberFails: a read error
+        bool numberFails;
+        bool integerFails;
+    };
+    const std::vector<Case> cases = {
+        {FieldValue{}, "", "", std::nullopt, false, false},
+        {whole, "-7", "-7", -7, false, false},
+        {real(5), "5.0", "5", 5, false, false},
+        {real(1250000), "1250000.0", "1250000", 1250000, false, false},
+        {real(5.2), "5.2", "5.2", 5.2, false, true},
+        {real(0.1 + 0.2), "0.3", "0.3", 0.1 + 0.2, false, true},
+        {real(1e300 * 1e300), "Inf", "inf", std::nullopt, true, true},
+        {text, "BW-100", "BW-100", std::nullopt, true, true},
+        {blob, nullptr, nullptr, std::nullopt, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sqliteText ? c.sqliteText : "blob");
+        for (auto [form, expected] : {std::pair{&sqliteRealText, c.sqliteText}, {&accessNumberText, c.accessText}}) {
+            Result<std::optional<std::string>> read = fieldAsText(c.value, "record", "column", form);
+            ASSERT_EQ(read.ok(), expected != nullptr) << read.error();
+            if (read.ok()) {
+                EXPECT_EQ(read->value_or(""), expected);
+            }
+        }
+        Result<std::optional<double>> number = fieldAsNumber(c.value, "record", "column");
+        ASSERT_EQ(number.ok(), !c.numberFails) << number.error();
+        if (number.ok()) {
+            EXPECT_EQ(*number, c.number);
+        }
+        EXPECT_EQ(fieldAsInteger(c.value, "record", "column").ok(), !c.integerFails);
+    }
+    // A date is a day count, never an amount.
+    EXPECT_EQ(fieldAsNumber(real(45000), "record", "column", true).error(),
+              "record: \"column\" holds a date (a Date/Time column), not a number");
 }
 
 TEST_F(DatabaseTest, UpdateSavesOneRecordAndReadsBackTheNewValue)

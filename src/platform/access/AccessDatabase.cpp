@@ -2,6 +2,7 @@
 // a Recordset's from one of its AccessTables.
 #include "platform/access/AccessDatabase.h"
 
+#include "platform/access/AccessRecordEdit.h"
 #include "platform/access/AccessValue.h"
 #include "platform/text/TextHelpers.h"
 
@@ -37,7 +38,7 @@ public:
     {
         return m_table.currentField(column, error);
     }
-    std::string realText(double value) const override { return accessNumberText(value); }
+    RealText realText() const override { return accessNumberText; }
     bool holdsDates(const std::string& column) const override
     {
         const AccessColumn* found = findColumn(m_table.definition(), column);

@@ -435,7 +435,7 @@ Result<std::optional<std::string>> AccessTable::text(const std::string& column) 
     const FieldValue* value = currentField(column, error);
     if (!value)
         return Result<std::optional<std::string>>::failure(error);
-    return fieldAsText(*value, recordName(m_order[m_position]), column);
+    return fieldAsText(*value, recordName(m_order[m_position]), column, accessNumberText);
 }
 
 AccessPlace AccessTable::place() const

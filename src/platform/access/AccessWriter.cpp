@@ -92,21 +92,38 @@ std::optional<std::string> tableRefusal(const AccessTableDefinition& definition,
 
 } // namespace
 
-AccessWriter::AccessWriter(int fd, std::string path, AccessTableDefinition definition, std::vector<Target> targets,
-                           std::size_t pageSize, bool jet3)
+ErrorKind errorKindOf(AccessWriteFailure failure)
+{
+    switch (failure) {
+    case AccessWriteFailure::None:
+    case AccessWriteFailure::Refused:
+        return ErrorKind::Other;
+    case AccessWriteFailure::TableRefused:
+    case AccessWriteFailure::ReadOnly:
+        return ErrorKind::ReadOnly;
+    case AccessWriteFailure::RecordGone:
+    case AccessWriteFailure::Changed:
+        return ErrorKind::Changed;
+    case AccessWriteFailure::Io:
+        return ErrorKind::Io;
+    }
+    return ErrorKind::Other;
+}
+
+AccessWriter::AccessWriter(int fd, AccessTableDefinition definition, std::vector<Target> targets, std::size_t pageSize,
+                           bool jet3)
     : m_fd(fd)
-    , m_path(std::move(path))
     , m_definition(std::move(definition))
     , m_targets(std::move(targets))
     , m_pageSize(pageSize)
     , m_jet3(jet3)
     , m_format({}, jet3 ? DatabaseKind::Jet3 : DatabaseKind::Jet4)
 {
+    assert(m_fd >= 0 && m_pageSize > 0 && "a writer holds an open file of known page size");
 }
 
 AccessWriter::AccessWriter(AccessWriter&& other) noexcept
     : m_fd(other.m_fd)
-    , m_path(std::move(other.m_path))
     , m_definition(std::move(other.m_definition))
     , m_targets(std::move(other.m_targets))
     , m_pageSize(other.m_pageSize)
@@ -123,17 +140,15 @@ AccessWriter::~AccessWriter()
 }
 
 Result<AccessWriter> AccessWriter::open(const AccessFile& file, const std::string& table,
-                                        const std::vector<std::string>& columns, AccessWriteFailure* failure)
+                                        const std::vector<std::string>& columns)
 {
     using F = AccessWriteFailure;
-    auto fail = [&](F kind, const std::string& error) {
-        if (failure)
-            *failure = kind;
-        return Result<AccessWriter>::failure(error);
+    auto fail = [](F kind, const std::string& problem) {
+        return Result<AccessWriter>::failure(problem, errorKindOf(kind));
     };
     Result<AccessTableDefinition> definition = file.definition(table);
     if (!definition.ok())
-        return fail(F::Refused, definition.error());
+        return fail(F::TableRefused, definition.error());
     std::vector<Target> targets;
     std::vector<AccessColumn> chosen;
     for (const std::string& name : columns) {
@@ -142,16 +157,15 @@ Result<AccessWriter> AccessWriter::open(const AccessFile& file, const std::strin
             if (sameIgnoringCase(column.name, name) && (!found || column.name == name))
                 found = &column;
         if (!found)
-            return fail(F::Refused,
-                        file.path() + ": table \"" + definition->name + "\" has no column \"" + name + "\"");
+            return fail(F::TableRefused, "table \"" + definition->name + "\" has no column \"" + name + "\"");
         targets.push_back({*found, std::nullopt, {}});
         chosen.push_back(*found);
     }
     Result<AccessTableRecord> record = accessTableRecord(file, definition->page);
     if (!record.ok())
-        return fail(F::Refused, record.error());
+        return fail(F::TableRefused, record.error());
     if (std::optional<std::string> refusal = tableRefusal(*definition, chosen, *record))
-        return fail(F::Refused, file.path() + ": " + *refusal);
+        return fail(F::TableRefused, *refusal);
     for (Target& target : targets) {
         for (const AccessPropertyBlock& block : record->blocks) {
             if (!sameIgnoringCase(block.name, target.column.name))
@@ -179,17 +193,16 @@ Result<AccessWriter> AccessWriter::open(const AccessFile& file, const std::strin
     if (fd < 0) {
         int error = errno;
         return fail(isReadOnlyError(error) ? F::ReadOnly : F::Io,
-                    file.path() + (isReadOnlyError(error) ? ": cannot be written: " : ": cannot open: ") +
+                    std::string(isReadOnlyError(error) ? "cannot be written: " : "cannot open: ") +
                         std::strerror(error));
     }
-    AccessWriter writer(fd, file.path(), std::move(*definition), std::move(targets), file.image().pageSize(),
-                        file.image().isJet3());
+    AccessWriter writer(fd, std::move(*definition), std::move(targets), file.image().pageSize(), file.image().isJet3());
     // The path must still name the file that was read: a file put in its
     // place since (a restore, a copy) holds other records at those places.
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || static_cast<std::uint64_t>(info.st_dev) != file.device() ||
         static_cast<std::uint64_t>(info.st_ino) != file.inode())
-        return fail(F::Changed, file.path() + ": is no longer the file that was read; open it again");
+        return fail(F::Changed, "the file is no longer the one that was read; open it again");
     // Nor may the table's definition have changed since it was read: the
     // places of the columns in each record come from it.
     std::string page;
@@ -198,10 +211,9 @@ Result<AccessWriter> AccessWriter::open(const AccessFile& file, const std::strin
     for (int pages = 0; n != 0 && pages < 64; ++pages) {
         const unsigned char* read = file.image().page(n);
         if (!read || !writer.readPage(n, page, error))
-            return fail(F::Io,
-                        error.error.empty() ? file.path() + ": cannot read page " + std::to_string(n) : error.error);
+            return fail(F::Io, error.error.empty() ? "cannot read page " + std::to_string(n) : error.error);
         if (std::memcmp(page.data(), read, page.size()) != 0)
-            return fail(F::Changed, file.path() + ": the definition of table \"" + writer.m_definition.name +
+            return fail(F::Changed, "the definition of table \"" + writer.m_definition.name +
                                         "\" has changed since the file was read; open it again");
         n = read[0] == 0x02 ? get32(read + 4) : 0;
     }
@@ -210,6 +222,7 @@ Result<AccessWriter> AccessWriter::open(const AccessFile& file, const std::strin
 
 Result<AccessWriter::Encoded> AccessWriter::encode(std::size_t position, double value) const
 {
+    assert(position < m_targets.size() && "a column the writer was not opened for");
     return encode(m_targets.at(position).column, value);
 }
 
@@ -250,8 +263,10 @@ bool AccessWriter::readPage(std::uint32_t n, std::string& buffer, AccessWriteSta
     if (readFully(m_fd, buffer.data(), m_pageSize, static_cast<off_t>(n) * static_cast<off_t>(m_pageSize)))
         return true;
     int code = errno;
-    error = {AccessWriteFailure::Io, m_path + ": cannot read page " + std::to_string(n) + ": " +
-                                         (code ? std::strerror(code) : "the file is shorter than it was")};
+    error = {AccessWriteFailure::Io,
+             "cannot read page " + std::to_string(n) + ": " +
+                 (code ? std::strerror(code) : "the file is shorter than it was"),
+             {}};
     return false;
 }
 
@@ -272,64 +287,83 @@ std::optional<std::string> AccessWriter::sharesBytes(const AccessRowFields& fiel
 AccessWriteStatus AccessWriter::failed(AccessWriteFailure failure, const AccessPlace& place,
                                        const std::string& problem) const
 {
-    return {failure, m_path + ": table \"" + m_definition.name + "\", record at page " + std::to_string(place.page) +
-                         " row " + std::to_string(place.row) + ": " + problem};
+    return {failure,
+            "table \"" + m_definition.name + "\", record at page " + std::to_string(place.page) + " row " +
+                std::to_string(place.row) + ": " + problem,
+            {}};
 }
 
 AccessWriteStatus AccessWriter::save(const AccessPlace& place, const std::vector<AccessStoredField>& expected,
-                                     const std::vector<std::optional<double>>& values, const std::vector<bool>& empty,
-                                     const std::vector<AccessKnownBy>& knownBy)
+                                     const std::vector<AccessAmount>& values, const std::vector<AccessKnownBy>& knownBy)
+{
+    assert(expected.size() == m_targets.size() && values.size() == m_targets.size() &&
+           "one value and one field as read for each column the writer was opened for");
+    if (expected.size() != m_targets.size() || values.size() != m_targets.size())
+        return failed(AccessWriteFailure::Refused, place, "a value or the record as read is missing for a column");
+    AccessWriteStatus encoded = encodeAll(place, values);
+    if (!encoded.ok())
+        return encoded;
+    bool anything = std::any_of(values.begin(), values.end(),
+                                [](const AccessAmount& value) { return value.kind != AccessAmount::Kind::Kept; });
+    if (!anything)
+        return encoded;
+    Located located;
+    if (AccessWriteStatus found = locate(place, located); !found.ok())
+        return found;
+    if (AccessWriteStatus same = verify(place, located.fields, expected, knownBy); !same.ok())
+        return same;
+    if (AccessWriteStatus written = write(place, located, values, encoded.written); !written.ok())
+        return written;
+    return encoded;
+}
+
+AccessWriteStatus AccessWriter::encodeAll(const AccessPlace& place, const std::vector<AccessAmount>& values) const
 {
     using F = AccessWriteFailure;
-    if (expected.size() != m_targets.size() || values.size() != m_targets.size() ||
-        (!empty.empty() && empty.size() != m_targets.size()))
-        return failed(F::Refused, place, "a value or the record as read is missing for a column");
-
-    // What each column would store, before anything is read or written.
-    std::vector<std::optional<std::string>> newBytes(m_targets.size());
-    std::vector<bool> emptied(m_targets.size(), false);
-    bool anything = false;
+    AccessWriteStatus status;
+    status.written.assign(m_targets.size(), std::nullopt);
     for (std::size_t i = 0; i < m_targets.size(); ++i) {
         const Target& target = m_targets[i];
-        if (!empty.empty() && empty[i] && !values[i]) {
+        const std::string name = "\"" + target.column.name + "\"";
+        switch (values[i].kind) {
+        case AccessAmount::Kind::Kept:
+            continue;
+        case AccessAmount::Kind::Empty:
             if (target.required)
-                return failed(F::Refused, place,
-                              "\"" + target.column.name + "\" requires a value in Access, so it cannot be made empty");
+                return failed(F::Refused, place, name + " requires a value in Access, so it cannot be made empty");
             if (!target.ruleProblem.empty())
-                return failed(F::Refused, place, "\"" + target.column.name + "\": " + target.ruleProblem);
+                return failed(F::Refused, place, name + ": " + target.ruleProblem);
             if (target.rule && !target.rule->allows(std::nullopt))
                 return failed(F::Refused, place,
-                              "\"" + target.column.name + "\" would break its validation rule \"" +
-                                  target.rule->text() + "\" if it were empty");
-            emptied[i] = true;
-            anything = true;
+                              name + " would break its validation rule \"" + target.rule->text() +
+                                  "\" if it were empty");
             continue;
+        case AccessAmount::Kind::Number:
+            break;
         }
-        if (!values[i])
-            continue;
-        Result<Encoded> encoded = encode(i, *values[i]);
-        if (!encoded.ok())
-            return failed(F::Refused, place, encoded.error());
+        Result<Encoded> bytes = encode(i, values[i].number);
+        if (!bytes.ok())
+            return failed(F::Refused, place, bytes.error());
         if (!target.ruleProblem.empty())
-            return failed(F::Refused, place, "\"" + target.column.name + "\": " + target.ruleProblem);
-        if (target.rule && !target.rule->allows(encoded->readBack))
-            return failed(F::Refused, place,
-                          "\"" + target.column.name + "\" would break its validation rule \"" + target.rule->text() +
-                              "\"");
-        newBytes[i] = std::move(encoded->bytes);
-        anything = true;
+            return failed(F::Refused, place, name + ": " + target.ruleProblem);
+        if (target.rule && !target.rule->allows(bytes->readBack))
+            return failed(F::Refused, place, name + " would break its validation rule \"" + target.rule->text() + "\"");
+        status.written[i] = std::move(*bytes);
     }
-    if (!anything)
-        return {};
+    return status;
+}
 
-    // The record as it is now on disk, where it now lives: a record that
-    // grew was moved, and its first place holds the page and row it went to.
+AccessWriteStatus AccessWriter::locate(const AccessPlace& place, Located& located) const
+{
+    using F = AccessWriteFailure;
+    // A record that grew was moved, and its first place holds the page and
+    // row it went to.
     AccessWriteStatus error;
-    std::string page;
+    std::string& page = located.page;
     if (!readPage(place.page, page, error))
         return error;
     auto* bytes = reinterpret_cast<unsigned char*>(page.data());
-    std::uint32_t livePage = place.page;
+    located.pageNumber = place.page;
     unsigned flags = 0;
     std::optional<AccessRowBytes> row = rowOnPage(bytes, m_pageSize, m_jet3, place.row, flags);
     if (!row || get32(bytes + 4) != m_definition.page || (flags & kRowSkipped))
@@ -337,9 +371,9 @@ AccessWriteStatus AccessWriter::save(const AccessPlace& place, const std::vector
     if (flags & kRowMoved) {
         if (row->size < 4)
             return failed(F::Io, place, "the pointer to where the record moved is cut short");
-        livePage = get32(row->data) >> 8;
+        located.pageNumber = get32(row->data) >> 8;
         unsigned liveRow = row->data[0];
-        if (!readPage(livePage, page, error))
+        if (!readPage(located.pageNumber, page, error))
             return error;
         bytes = reinterpret_cast<unsigned char*>(page.data());
         row = rowOnPage(bytes, m_pageSize, m_jet3, liveRow, flags);
@@ -347,9 +381,16 @@ AccessWriteStatus AccessWriter::save(const AccessPlace& place, const std::vector
             !liesAmongRows(bytes, m_pageSize, m_jet3, *row))
             return failed(F::RecordGone, place, "the record is no longer where its first place points");
     }
-    AccessRowFields fields;
-    if (!fields.split(m_format, *row, m_definition.hasVariableColumns))
+    if (!located.fields.split(m_format, *row, m_definition.hasVariableColumns))
         return failed(F::Io, place, "the record's layout is damaged");
+    return {};
+}
+
+AccessWriteStatus AccessWriter::verify(const AccessPlace& place, const AccessRowFields& fields,
+                                       const std::vector<AccessStoredField>& expected,
+                                       const std::vector<AccessKnownBy>& knownBy) const
+{
+    using F = AccessWriteFailure;
     // The record must still be the one that was read: a record renamed since
     // holds the same amounts as before, at the same place.
     for (const AccessKnownBy& known : knownBy) {
@@ -365,11 +406,25 @@ AccessWriteStatus AccessWriter::save(const AccessPlace& place, const std::vector
         if (!(fields.stored(m_targets[i].column) == expected[i]))
             return failed(F::Changed, place,
                           "another program has changed the record since it was read; its change is kept");
+    return {};
+}
 
+AccessWriteStatus AccessWriter::write(const AccessPlace& place, Located& located,
+                                      const std::vector<AccessAmount>& values,
+                                      const std::vector<std::optional<AccessEncoded>>& encoded) const
+{
+    using F = AccessWriteFailure;
+    const std::string& page = located.page;
+    const AccessRowFields& fields = located.fields;
+    assert(page.size() == m_pageSize && "the located record's page is whole");
     // The new values in a copy of the page, and the one range of bytes that
     // differs: the amounts and, for an empty one, its null-mask bit.
     std::string changed = page;
-    auto offsetOf = [&](const unsigned char* p) { return static_cast<std::size_t>(p - bytes); };
+    auto offsetOf = [&](const unsigned char* p) {
+        auto offset = static_cast<std::size_t>(p - reinterpret_cast<const unsigned char*>(page.data()));
+        assert(offset < page.size() && "a field of the located record lies on its page");
+        return offset;
+    };
     // The bytes of the page this save may change: the written amounts' own
     // and their null-mask bytes.
     std::vector<bool> ours(page.size(), false);
@@ -378,13 +433,13 @@ AccessWriteStatus AccessWriter::save(const AccessPlace& place, const std::vector
         const unsigned char* mask = fields.maskByte(column);
         if (mask)
             ours[offsetOf(mask)] = true;
-        if (emptied[i]) {
+        if (values[i].kind == AccessAmount::Kind::Empty) {
             // A record older than the column reads it empty already.
             if (mask)
                 changed[offsetOf(mask)] = static_cast<char>(changed[offsetOf(mask)] & ~(1u << (column.number % 8)));
             continue;
         }
-        if (!newBytes[i])
+        if (!encoded[i])
             continue;
         if (!mask)
             return failed(F::Refused, place,
@@ -395,13 +450,13 @@ AccessWriteStatus AccessWriter::save(const AccessPlace& place, const std::vector
             return failed(F::Refused, place,
                           "the record's layout is damaged: \"" + column.name +
                               "\" lies outside its fixed-length values; nothing was written");
-        if (value->size != newBytes[i]->size())
+        if (value->size != encoded[i]->bytes.size())
             return failed(F::Io, place, "\"" + column.name + "\" does not have the size of its type in the record");
         if (std::optional<std::string> other = sharesBytes(fields, column, *value))
             return failed(F::Refused, place,
                           "the record's layout is damaged: \"" + column.name + "\" shares its bytes with \"" + *other +
                               "\"; nothing was written");
-        changed.replace(offsetOf(value->data), value->size, *newBytes[i]);
+        changed.replace(offsetOf(value->data), value->size, encoded[i]->bytes);
         changed[offsetOf(mask)] = static_cast<char>(changed[offsetOf(mask)] | (1u << (column.number % 8)));
         std::fill_n(ours.begin() + static_cast<std::ptrdiff_t>(offsetOf(value->data)), value->size, true);
     }
@@ -424,7 +479,7 @@ AccessWriteStatus AccessWriter::save(const AccessPlace& place, const std::vector
 
     // One write of the changed range: within one page, so a kill leaves it
     // wholly written or not at all. Then to the disk before saving returns.
-    off_t at = static_cast<off_t>(livePage) * static_cast<off_t>(m_pageSize) + static_cast<off_t>(first);
+    off_t at = static_cast<off_t>(located.pageNumber) * static_cast<off_t>(m_pageSize) + static_cast<off_t>(first);
     std::size_t size = last - first + 1;
     ssize_t written = 0;
     do

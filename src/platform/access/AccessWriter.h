@@ -28,21 +28,69 @@
 
 namespace tarvex {
 
-// Why a save failed, for the caller's decisions; the text says the rest.
+// What a save does with one column: writes a number into it, makes it
+// empty, or leaves it as it is.
+struct AccessAmount {
+    enum class Kind { Kept, Number, Empty };
+    Kind kind = Kind::Kept;
+    double number = 0; // the value written, for Number only
+
+    AccessAmount() = default;
+    AccessAmount(std::nullopt_t) {}
+    AccessAmount(double value)
+        : kind(Kind::Number)
+        , number(value)
+    {
+    }
+    // A number, or nothing: the column left as it is.
+    explicit AccessAmount(std::optional<double> value)
+        : kind(value ? Kind::Number : Kind::Kept)
+        , number(value.value_or(0))
+    {
+    }
+    static AccessAmount empty()
+    {
+        AccessAmount amount;
+        amount.kind = Kind::Empty;
+        return amount;
+    }
+};
+
+// The bytes a column stores for a value, and the value Access reads back
+// from them.
+struct AccessEncoded {
+    std::string bytes;
+    double readBack = 0;
+};
+
+// Why a write failed, for the caller's decisions; the text says the rest.
 enum class AccessWriteFailure {
     None,
-    Refused,    // this record (at open: this table) cannot take these values; nothing was written
-    RecordGone, // the record was deleted since it was read
-    Changed,    // another program changed the record (at open: the file) since it was read; its change is kept
-    ReadOnly,   // the file refuses writes
-    Io          // the system could not read or write the file
+    Refused,      // this record cannot take these values; nothing was written
+    TableRefused, // no record of the table can be written as it is (at open)
+    RecordGone,   // the record was deleted since it was read
+    Changed,      // another program changed the record (at open: the file) since it was read; its change is kept
+    ReadOnly,     // the file refuses writes
+    Io            // the system could not read or write the file
 };
+
+// The ErrorKind the apply decides by, for each failure: Other for one record
+// that cannot take its values (the next may), ReadOnly for a table refused
+// as a whole or a file that refuses writes (every save would fail the same
+// way), Changed for a record another program changed or deleted (its change
+// is kept), Io for a fault of the system.
+ErrorKind errorKindOf(AccessWriteFailure failure);
 
 struct AccessWriteStatus {
     AccessWriteFailure failure = AccessWriteFailure::None;
-    std::string error; // names the file, table, record and problem
+    // The problem: names the table, the record and what went wrong, never
+    // the file, which the caller that shows it names.
+    std::string error;
+    // On success, one per column: the bytes now stored and the value they
+    // read as; nothing for a column made empty or left as it was.
+    std::vector<std::optional<AccessEncoded>> written;
     bool ok() const { return failure == AccessWriteFailure::None; }
-    Status status() const { return ok() ? Status::success() : Status::failure(error); }
+    Status status() const { return ok() ? Status::success() : Status::failure(error, errorKindOf(failure)); }
 };
 
 // A column a record is known by (a code it is looked up by, its primary
@@ -56,51 +104,52 @@ struct AccessKnownBy {
 class AccessWriter {
 public:
     // Opens the file that file was read from for writing the columns of
-    // table. Fails, with the reason, when the path now names another file or
-    // one that cannot be written, when the table's definition on disk is no
-    // longer the one read, or for any of the tables refused as a whole above;
-    // failure (when given) then tells which: Changed, ReadOnly, Io, or
-    // Refused for a table that cannot be written as it is.
+    // table. Fails, with the reason and the kind errorKindOf() gives, when
+    // the path now names another file (Changed) or one that cannot be
+    // written (ReadOnly, Io), when the table's definition on disk is no
+    // longer the one read (Changed), or for any of the tables refused as a
+    // whole above (ReadOnly). The writer's own texts do not name the file;
+    // a failure of the reader (a table that cannot be read) does, as the
+    // reader's texts all do.
     static Result<AccessWriter> open(const AccessFile& file, const std::string& table,
-                                     const std::vector<std::string>& columns, AccessWriteFailure* failure = nullptr);
+                                     const std::vector<std::string>& columns);
 
     AccessWriter(AccessWriter&& other) noexcept;
     AccessWriter& operator=(AccessWriter&&) = delete;
     ~AccessWriter();
 
-    // Writes values (one per column given to open(), nothing leaving that
-    // column as it is) into the record at place, as read from the file that
-    // open() was given. expected holds each column as that reading stored it
-    // (AccessTable::stored); the record is written only while it still holds
-    // exactly that, wherever it now lives (a record moved to another page is
-    // written at its new place). Durable when it returns success.
+    // Writes values (one per column given to open(), in that order: a
+    // number, empty, or left as it is) into the record at place, as read
+    // from the file that open() was given. expected holds each column as
+    // that reading stored it (AccessTable::stored); the record is written
+    // only while it still holds exactly that, wherever it now lives (a
+    // record moved to another page is written at its new place). Durable
+    // when it returns success, which then holds what each column now stores.
     //
     // Refused, with nothing written: a value the column cannot hold (a NaN
     // or infinity; beyond a Currency's or Single's range), a value its
     // validation rule refuses or a rule that cannot be checked, a record that
     // does not hold the column (written before the column was added).
     //
-    // empty (when given, one per column) names columns to be made empty
-    // instead, whose value must then be nothing: only the record's null-mask
-    // bit changes. Refused as well: a column Access requires a value in (its
-    // Required property), or whose rule refuses an empty value or cannot be
-    // checked. A record that does not hold the column already reads it empty.
+    // A column made empty changes only the record's null-mask bit. Refused
+    // as well: a column Access requires a value in (its Required property),
+    // or whose rule refuses an empty value or cannot be checked. A record
+    // that does not hold the column already reads it empty.
     //
     // knownBy (when given) names the columns the record was found by: it is
     // written only while each still holds what was read (Changed when not:
     // renamed by another program, it may be another product now).
+    //
+    // Handing other than one value and one expected field per column is a
+    // fault of the caller.
     AccessWriteStatus save(const AccessPlace& place, const std::vector<AccessStoredField>& expected,
-                           const std::vector<std::optional<double>>& values, const std::vector<bool>& empty = {},
-                           const std::vector<AccessKnownBy>& knownBy = {});
+                           const std::vector<AccessAmount>& values, const std::vector<AccessKnownBy>& knownBy = {});
 
-    // The bytes the column at position would store for value, and the value
-    // Access reads back from them; fails with the reason it cannot hold it.
-    // Currency rounds to four decimals, ties to even, as Access converts a
-    // Double; Single takes the nearest float.
-    struct Encoded {
-        std::string bytes;
-        double readBack = 0;
-    };
+    // What the column at position (of those given to open()) would store for
+    // value; fails with the reason it cannot hold it. Currency rounds to four
+    // decimals, ties to even, as Access converts a Double; Single takes the
+    // nearest float.
+    using Encoded = AccessEncoded;
     Result<Encoded> encode(std::size_t position, double value) const;
     // The same for a column of any table: what a writer of that column
     // would store (a column of another type as a Double).
@@ -114,11 +163,33 @@ private:
         bool required = false;   // its Required property: it may not be empty
     };
 
-    AccessWriter(int fd, std::string path, AccessTableDefinition definition, std::vector<Target> targets,
-                 std::size_t pageSize, bool jet3);
+    // The record at a place as it is now on disk, where it now lives.
+    struct Located {
+        std::string page; // the page it lives on, as read
+        std::uint32_t pageNumber = 0;
+        AccessRowFields fields; // the record split into its fields (pointing into page)
+    };
+
+    AccessWriter(int fd, AccessTableDefinition definition, std::vector<Target> targets, std::size_t pageSize,
+                 bool jet3);
     // Reads page n into buffer; false with error set on failure.
     bool readPage(std::uint32_t n, std::string& buffer, AccessWriteStatus& error) const;
     AccessWriteStatus failed(AccessWriteFailure failure, const AccessPlace& place, const std::string& problem) const;
+
+    // The steps of save(). What each column would store, or why a value is
+    // refused, before anything is read or written.
+    AccessWriteStatus encodeAll(const AccessPlace& place, const std::vector<AccessAmount>& values) const;
+    // The record on disk: read, followed to where it moved, split.
+    AccessWriteStatus locate(const AccessPlace& place, Located& located) const;
+    // The record still the one that was read, holding what was read.
+    AccessWriteStatus verify(const AccessPlace& place, const AccessRowFields& fields,
+                             const std::vector<AccessStoredField>& expected,
+                             const std::vector<AccessKnownBy>& knownBy) const;
+    // The new values into the located record, in one write of the changed
+    // bytes of its page, flushed and read back.
+    AccessWriteStatus write(const AccessPlace& place, Located& located, const std::vector<AccessAmount>& values,
+                            const std::vector<std::optional<AccessEncoded>>& encoded) const;
+
     // The name of another column of the record split into fields whose bytes
     // overlap value, the bytes of column; nothing when none does (a damaged
     // record's variable-length offsets can point into its amounts).
@@ -126,7 +197,6 @@ private:
                                            const AccessRowBytes& value) const;
 
     int m_fd = -1;
-    std::string m_path;
     AccessTableDefinition m_definition;
     std::vector<Target> m_targets;
     std::size_t m_pageSize = 0;

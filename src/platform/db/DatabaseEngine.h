@@ -31,6 +31,10 @@ struct FieldValue {
     std::string bytes; // the text or the blob
 };
 
+// How an engine writes a stored real number as text: the text the engine
+// itself gives for it, the same for every locale (see fieldAsText).
+using RealText = std::string (*)(double value);
+
 // A named index of a table, as the file defines it.
 struct IndexInfo {
     std::string name;                 // the file's own spelling
@@ -68,8 +72,8 @@ public:
     // The current record's field without a copy; null, with error set, when
     // there is no current record or the column was not opened.
     virtual const FieldValue* currentField(const std::string& column, std::string& error) const = 0;
-    // A stored real number as the engine writes it as text.
-    virtual std::string realText(double value) const = 0;
+    // How the engine writes a stored real number as text.
+    virtual RealText realText() const = 0;
     // Whether the column stores dates (whose numbers are day counts, not
     // amounts); false for an engine that has no such type.
     virtual bool holdsDates(const std::string& /*column*/) const { return false; }

@@ -1,14 +1,12 @@
 // Reading a stored field as a number, a whole number or text.
 #include "platform/db/FieldReading.h"
 
-#include <sqlite3.h>
-
 #include <cmath>
 
 namespace tarvex {
 
 Result<std::optional<double>> fieldAsNumber(const FieldValue& value, const std::string& record,
-                                            const std::string& column)
+                                            const std::string& column, bool holdsDates)
 {
     using R = Result<std::optional<double>>;
     switch (value.type) {
@@ -17,6 +15,8 @@ Result<std::optional<double>> fieldAsNumber(const FieldValue& value, const std::
     case FieldValue::Type::Integer:
         return std::optional<double>(static_cast<double>(value.integer));
     case FieldValue::Type::Real:
+        if (holdsDates)
+            return R::failure(record + ": \"" + column + "\" holds a date (a Date/Time column), not a number");
         if (std::isfinite(value.real))
             return std::optional<double>(value.real);
         return R::failure(record + ": \"" + column + "\" is not a finite number");
@@ -43,7 +43,7 @@ Result<std::optional<std::int64_t>> fieldAsInteger(const FieldValue& value, cons
 }
 
 Result<std::optional<std::string>> fieldAsText(const FieldValue& value, const std::string& record,
-                                               const std::string& column)
+                                               const std::string& column, RealText realText)
 {
     using R = Result<std::optional<std::string>>;
     switch (value.type) {
@@ -51,12 +51,8 @@ Result<std::optional<std::string>> fieldAsText(const FieldValue& value, const st
         return std::optional<std::string>();
     case FieldValue::Type::Integer:
         return std::optional<std::string>(std::to_string(value.integer));
-    case FieldValue::Type::Real: {
-        // SQLite's formatting: the same text for every locale.
-        char buffer[64];
-        sqlite3_snprintf(sizeof buffer, buffer, "%!.15g", value.real);
-        return std::optional<std::string>(buffer);
-    }
+    case FieldValue::Type::Real:
+        return std::optional<std::string>(realText(value.real));
     case FieldValue::Type::Text:
         return std::optional<std::string>(value.bytes);
     case FieldValue::Type::Blob:

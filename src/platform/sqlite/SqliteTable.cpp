@@ -366,10 +366,10 @@ const FieldValue* SqliteTable::currentField(const std::string& column, std::stri
     return &m_values[static_cast<size_t>(i)];
 }
 
-std::string SqliteTable::realText(double value) const
+std::string sqliteRealText(double value)
 {
-    // SQLite's own text form of a real: 15 significant digits, always with a
-    // decimal point ("5.0").
+    // SQLite's own text form of a real, as CAST(x AS TEXT) gives it: 15
+    // significant digits, always with a decimal point ("5.0").
     char buffer[64];
     sqlite3_snprintf(sizeof buffer, buffer, "%!.15g", value);
     return buffer;

@@ -36,6 +36,9 @@ struct SqliteIndex {
 // partial, on an expression or has no columns.
 Result<SqliteIndex> readSqliteIndex(sqlite3* db, const std::string& table, const std::string& index);
 
+// A stored real number as SQLite writes it as text ("5.0").
+std::string sqliteRealText(double value);
+
 class SqliteTable : public EngineTable {
 public:
     // table and columns as the file spells them; rowIdName is the name the
@@ -51,7 +54,7 @@ public:
     Status seek(const Key& key) override;
     bool hasRecord() const override { return m_hasRecord; }
     const FieldValue* currentField(const std::string& column, std::string& error) const override;
-    std::string realText(double value) const override;
+    RealText realText() const override { return sqliteRealText; }
     std::int64_t recordId() const override { return m_rowId; }
     Status edit() override;
     Status setNumber(const std::string& column, double value) override;
