@@ -1,9 +1,12 @@
-// Timing applyChanges beside one autocommit UPDATE per row.
+// Timing applyChanges, with its run record and without, beside the host's
+// floor: one autocommit UPDATE per row (SQLite), one pwrite and fdatasync per
+// product (Access).
 #include "ApplyBench.h"
 
 #include "QuietPrompter.h"
 #include "Stopwatch.h"
 
+#include "data/RunJournal.h"
 #include "platform/Database.h"
 #include "platform/sqlite/SqliteDatabase.h"
 #include "platform/sqlite/SqliteStatement.h"
@@ -12,7 +15,13 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <unistd.h>
 
 namespace tarvex::bench {
 
@@ -79,29 +88,187 @@ std::vector<Write> plannedWrites(sqlite3* db, const std::vector<const ProposedCh
     return writes;
 }
 
+// The first rows of list.
+std::vector<const ProposedChange*> firstRows(const ChangeList& list, std::size_t rows)
+{
+    std::vector<const ProposedChange*> chosen;
+    for (std::size_t i = 0; i < list.rows.size() && i < rows; ++i)
+        chosen.push_back(&list.rows[i]);
+    return chosen;
+}
+
+// One whole apply of chosen into the host file at hostPath, as a run makes
+// it: with its run record beside the file (opened, reconciled and started
+// by the apply itself) when recorded. Adds its time to seconds and cpu.
+Result<ApplyReport> timedApply(const std::string& vendorPath, const std::string& hostPath,
+                               const std::vector<const ProposedChange*>& chosen, bool recorded, double& seconds,
+                               double& cpu)
+{
+    using R = Result<ApplyReport>;
+    Result<Database> update = Database::open(vendorPath);
+    if (!update)
+        return R::failure(update.error());
+    Result<Database> host = Database::open(hostPath);
+    if (!host)
+        return R::failure(host.error());
+    QuietPrompter prompter;
+    RunJournal journal(runInfoNow("Bench", vendorPath, hostPath + "_Tarvex_bench"));
+    Stopwatch clock;
+    ApplyReport report = applyChanges(&*update, *host, chosen, prompter, recorded ? &journal : nullptr);
+    seconds += clock.seconds();
+    cpu += clock.cpuSeconds();
+    return report;
+}
+
+std::string contentOf(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The products whose cost or price differ between the host file open in db
+// and the one at other; -1 when they cannot be compared.
+std::int64_t differingRecords(sqlite3* db, const std::string& other)
+{
+    sqlite3_stmt* attach = nullptr;
+    sqlite3_prepare_v2(db, "ATTACH DATABASE ?1 AS other", -1, &attach, nullptr);
+    sqlite3_bind_text(attach, 1, other.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_step(attach);
+    sqlite3_finalize(attach);
+    Statement compare = prepare(db, "SELECT count(*) FROM main.product AS f JOIN other.product AS a "
+                                    "ON a.rowid = f.rowid WHERE a.cost IS NOT f.cost "
+                                    "OR a.retailprice IS NOT f.retailprice");
+    return compare && sqlite3_step(compare.get()) == SQLITE_ROW ? sqlite3_column_int64(compare.get(), 0) : -1;
+}
+
+// Fresh copies of hostPath, on disk before any clock starts (so that no
+// side's first flush writes a whole new file), without a run record beside.
+Status freshCopies(const std::string& hostPath, const std::vector<std::string>& copies)
+{
+    for (const std::string& copy : copies) {
+        std::error_code ignored;
+        fs::remove(copy + "_TarvexHistory", ignored);
+        if (Status s = freshCopy(hostPath, copy); !s)
+            return s;
+        if (int fd = ::open(copy.c_str(), O_RDWR | O_CLOEXEC); fd >= 0) {
+            ::fsync(fd);
+            ::close(fd);
+        }
+    }
+    return Status::success();
+}
+
+void removeCopies(const std::vector<std::string>& copies)
+{
+    for (const std::string& copy : copies) {
+        std::error_code ignored;
+        fs::remove(copy, ignored);
+        fs::remove(copy + "_TarvexHistory", ignored);
+    }
+}
+
+// The apply as a run makes it, one whole apply with its record, into copy:
+// its time and counts go to figures.
+Status recordedApply(const std::string& vendorPath, const std::string& copy,
+                     const std::vector<const ProposedChange*>& chosen, ApplyFigures& figures)
+{
+    Result<ApplyReport> report =
+        timedApply(vendorPath, copy, chosen, true, figures.recordSeconds, figures.recordCpuSeconds);
+    if (!report)
+        return report.status();
+    figures.updated = report->updated;
+    figures.failed = report->failed.size();
+    return Status::success();
+}
+
+// Byte ranges [first, last] where changed differs from original, a gap of
+// up to kJoinGap equal bytes joined: the bytes of one product's save.
+constexpr std::size_t kJoinGap = 16;
+std::vector<std::pair<std::size_t, std::size_t>> changedRanges(const std::string& original, const std::string& changed)
+{
+    std::vector<std::pair<std::size_t, std::size_t>> ranges;
+    for (std::size_t i = 0; i < std::min(original.size(), changed.size()); ++i) {
+        if (original[i] == changed[i])
+            continue;
+        if (!ranges.empty() && i - ranges.back().second <= kJoinGap)
+            ranges.back().second = i;
+        else
+            ranges.emplace_back(i, i);
+    }
+    return ranges;
+}
+
 } // namespace
+
+Result<ApplyFigures> ApplyBench::measureAccess(const std::string& vendorPath, const std::string& hostPath,
+                                               const std::string& folder, const ChangeList& list, std::size_t rows)
+{
+    using R = Result<ApplyFigures>;
+    ApplyFigures figures;
+    const std::vector<const ProposedChange*> chosen = firstRows(list, rows);
+    figures.rows = chosen.size();
+    const std::string recorded = folder + "/apply-access-record.mdb";
+    const std::string bare = folder + "/apply-access-bare.mdb";
+    const std::string floored = folder + "/apply-access-floor.mdb";
+    if (Status s = freshCopies(hostPath, {recorded, bare, floored}); !s)
+        return R(s);
+    if (Status s = recordedApply(vendorPath, recorded, chosen, figures); !s)
+        return R(s);
+    Result<ApplyReport> without =
+        timedApply(vendorPath, bare, chosen, false, figures.applySeconds, figures.applyCpuSeconds);
+    if (!without)
+        return R(without.status());
+
+    // The floor writes the bytes the apply changed, read before its clock
+    // starts, at the same places.
+    const std::string original = contentOf(hostPath);
+    const std::string changed = contentOf(recorded);
+    const auto ranges = changedRanges(original, changed);
+    int fd = ::open(floored.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return R::failure(floored + ": cannot open: " + std::strerror(errno));
+    Stopwatch clock;
+    for (const auto& [first, last] : ranges) {
+        if (::pwrite(fd, changed.data() + first, last - first + 1, static_cast<off_t>(first)) < 0 ||
+            ::fdatasync(fd) != 0) {
+            ::close(fd);
+            return R::failure(floored + ": cannot write: " + std::strerror(errno));
+        }
+    }
+    figures.floorSeconds = clock.seconds();
+    figures.floorCpuSeconds = clock.cpuSeconds();
+    ::close(fd);
+    figures.floorWrites = static_cast<std::int64_t>(ranges.size());
+    const std::string flooredBytes = contentOf(floored);
+    const std::string bareBytes = contentOf(bare);
+    for (std::size_t i = 0; i < changed.size(); ++i)
+        figures.differences += (i >= flooredBytes.size() || flooredBytes[i] != changed[i]) +
+                               (i >= bareBytes.size() || bareBytes[i] != changed[i]);
+    removeCopies({recorded, bare, floored});
+    return figures;
+}
 
 Result<ApplyFigures> ApplyBench::measure(const std::string& vendorPath, const std::string& hostPath,
                                          const std::string& folder, const ChangeList& list, std::size_t rows)
 {
     using R = Result<ApplyFigures>;
     ApplyFigures figures;
-    std::vector<const ProposedChange*> chosen;
-    for (std::size_t i = 0; i < list.rows.size() && i < rows; ++i)
-        chosen.push_back(&list.rows[i]);
+    const std::vector<const ProposedChange*> chosen = firstRows(list, rows);
     figures.rows = chosen.size();
 
+    const std::string recorded = folder + "/apply-record.db";
     const std::string applied = folder + "/apply-tarvex.db";
     const std::string floored = folder + "/apply-floor.db";
-    if (Status s = freshCopy(hostPath, applied); !s)
+    if (Status s = freshCopies(hostPath, {recorded, applied, floored}); !s)
         return R(s);
-    if (Status s = freshCopy(hostPath, floored); !s)
+    if (Status s = recordedApply(vendorPath, recorded, chosen, figures); !s)
         return R(s);
     if (Status s = applyBoth(vendorPath, applied, floored, chosen, figures); !s)
         return R(s);
-    std::error_code ignored;
-    fs::remove(applied, ignored);
-    fs::remove(floored, ignored);
+    // The copy the recorded apply wrote holds what the others hold.
+    Result<Database> check = Database::open(recorded);
+    figures.differences += check ? differingRecords(sqliteHandle(*check), floored) : 1;
+    removeCopies({recorded, applied, floored});
     return figures;
 }
 
@@ -134,11 +301,9 @@ Status ApplyBench::applyBoth(const std::string& vendorPath, const std::string& a
         std::vector<const ProposedChange*> batch(chosen.begin() + static_cast<std::ptrdiff_t>(from),
                                                  chosen.begin() + static_cast<std::ptrdiff_t>(to));
         Stopwatch clock;
-        ApplyReport report = applyChanges(*update, *host, batch, prompter);
+        (void)applyChanges(*update, *host, batch, prompter);
         figures.applySeconds += clock.seconds();
         figures.applyCpuSeconds += clock.cpuSeconds();
-        figures.updated += report.updated;
-        figures.failed += report.failed.size();
 
         clock.restart();
         for (std::size_t i = from; i < to; ++i) {
@@ -159,18 +324,7 @@ Status ApplyBench::applyBoth(const std::string& vendorPath, const std::string& a
     figures.saves = sqlite3_total_changes(sqliteHandle(*host)) - before;
     floorUpdate.reset();
 
-    {
-        sqlite3_stmt* attach = nullptr;
-        sqlite3_prepare_v2(db, "ATTACH DATABASE ?1 AS applied", -1, &attach, nullptr);
-        sqlite3_bind_text(attach, 1, applied.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_step(attach);
-        sqlite3_finalize(attach);
-        Statement compare = prepare(db, "SELECT count(*) FROM main.product AS f JOIN applied.product AS a "
-                                        "ON a.rowid = f.rowid WHERE a.cost IS NOT f.cost "
-                                        "OR a.retailprice IS NOT f.retailprice");
-        figures.differences =
-            compare && sqlite3_step(compare.get()) == SQLITE_ROW ? sqlite3_column_int64(compare.get(), 0) : -1;
-    }
+    figures.differences = differingRecords(db, applied);
     return Status::success();
 }
 

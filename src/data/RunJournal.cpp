@@ -59,18 +59,60 @@ Status RunJournal::start(Database& host)
     if (!run)
         return run.status();
     m_run = *run;
+    m_lastCommit = std::chrono::steady_clock::now();
     return Status::success();
+}
+
+Result<std::vector<std::int64_t>> RunJournal::recordIntents(const std::vector<ProductEntry>& entries)
+{
+    RecordBatch batch;
+    batch.intents = entries;
+    return write(std::move(batch));
 }
 
 Result<std::int64_t> RunJournal::recordIntent(const ProductEntry& entry)
 {
-    return m_record->recordIntent(*m_run, entry);
+    RecordBatch batch;
+    batch.intents.push_back(entry);
+    Result<std::vector<std::int64_t>> ids = write(std::move(batch));
+    if (!ids)
+        return ids.status();
+    return ids->front();
+}
+
+bool RunJournal::marksDue() const
+{
+    return !m_held.empty() && std::chrono::steady_clock::now() - m_lastCommit >= m_markInterval;
+}
+
+Status RunJournal::writeMarks()
+{
+    return write({}).status();
+}
+
+Result<std::vector<std::int64_t>> RunJournal::write(RecordBatch batch)
+{
+    using R = Result<std::vector<std::int64_t>>;
+    if (!m_run)
+        return R::failure("the run is not recorded yet");
+    // The marks held go first, in the same commit: an entry of the same
+    // host record recorded after them finds the earlier ones ended.
+    batch.marks.insert(batch.marks.begin(), m_held.marks.begin(), m_held.marks.end());
+    batch.unchanged.insert(batch.unchanged.begin(), m_held.unchanged.begin(), m_held.unchanged.end());
+    Result<std::vector<std::int64_t>> ids = m_record->writeBatch(*m_run, batch);
+    if (ids) {
+        m_held = {};
+        m_lastCommit = std::chrono::steady_clock::now();
+    }
+    return ids;
 }
 
 Status RunJournal::finish()
 {
     if (!m_run)
         return Status::success();
+    if (Status written = writeMarks(); !written.ok())
+        return written;
     return m_record->finishRun(*m_run);
 }
 
