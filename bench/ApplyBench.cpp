@@ -168,7 +168,7 @@ void removeCopies(const std::vector<std::string>& copies)
 }
 
 // The apply as a run makes it, one whole apply with its record, into copy:
-// its time and counts go to figures.
+// its time and counts are added to figures.
 Status recordedApply(const std::string& vendorPath, const std::string& copy,
                      const std::vector<const ProposedChange*>& chosen, ApplyFigures& figures)
 {
@@ -176,9 +176,16 @@ Status recordedApply(const std::string& vendorPath, const std::string& copy,
         timedApply(vendorPath, copy, chosen, true, figures.recordSeconds, figures.recordCpuSeconds);
     if (!report)
         return report.status();
-    figures.updated = report->updated;
-    figures.failed = report->failed.size();
+    figures.updated += report->updated;
+    figures.failed += report->failed.size();
     return Status::success();
+}
+
+// The rows of chosen from from, a turn's worth.
+std::vector<const ProposedChange*> turnOf(const std::vector<const ProposedChange*>& chosen, std::size_t from)
+{
+    const std::size_t to = std::min(chosen.size(), from + kBatch);
+    return {chosen.begin() + static_cast<std::ptrdiff_t>(from), chosen.begin() + static_cast<std::ptrdiff_t>(to)};
 }
 
 // Byte ranges [first, last] where changed differs from original, a gap of
@@ -212,31 +219,40 @@ Result<ApplyFigures> ApplyBench::measureAccess(const std::string& vendorPath, co
     const std::string floored = folder + "/apply-access-floor.mdb";
     if (Status s = freshCopies(hostPath, {recorded, bare, floored}); !s)
         return R(s);
-    if (Status s = recordedApply(vendorPath, recorded, chosen, figures); !s)
-        return R(s);
-    Result<ApplyReport> without =
-        timedApply(vendorPath, bare, chosen, false, figures.applySeconds, figures.applyCpuSeconds);
-    if (!without)
-        return R(without.status());
-
-    // The floor writes the bytes the apply changed, read before its clock
-    // starts, at the same places.
-    const std::string original = contentOf(hostPath);
-    const std::string changed = contentOf(recorded);
-    const auto ranges = changedRanges(original, changed);
+    // The three take turns, a batch of rows each, so that a spell of slow
+    // flushing (another program writing to the same disk) falls on all
+    // alike. Each turn of the apply is a whole run, with its record or
+    // without; the floor writes the bytes the recorded run changed in its
+    // turn, read before the floor's clock starts, at the same places.
     int fd = ::open(floored.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0)
         return R::failure(floored + ": cannot open: " + std::strerror(errno));
-    Stopwatch clock;
-    for (const auto& [first, last] : ranges) {
-        if (::pwrite(fd, changed.data() + first, last - first + 1, static_cast<off_t>(first)) < 0 ||
-            ::fdatasync(fd) != 0) {
+    std::string changed = contentOf(hostPath);
+    std::vector<std::pair<std::size_t, std::size_t>> ranges;
+    for (std::size_t from = 0; from < chosen.size(); from += kBatch) {
+        const std::vector<const ProposedChange*> turn = turnOf(chosen, from);
+        Status s = recordedApply(vendorPath, recorded, turn, figures);
+        if (s)
+            s = timedApply(vendorPath, bare, turn, false, figures.applySeconds, figures.applyCpuSeconds).status();
+        if (!s) {
             ::close(fd);
-            return R::failure(floored + ": cannot write: " + std::strerror(errno));
+            return R(s);
         }
+        std::string now = contentOf(recorded);
+        const auto written = changedRanges(changed, now);
+        changed = std::move(now);
+        Stopwatch clock;
+        for (const auto& [first, last] : written) {
+            if (::pwrite(fd, changed.data() + first, last - first + 1, static_cast<off_t>(first)) < 0 ||
+                ::fdatasync(fd) != 0) {
+                ::close(fd);
+                return R::failure(floored + ": cannot write: " + std::strerror(errno));
+            }
+        }
+        figures.floorSeconds += clock.seconds();
+        figures.floorCpuSeconds += clock.cpuSeconds();
+        ranges.insert(ranges.end(), written.begin(), written.end());
     }
-    figures.floorSeconds = clock.seconds();
-    figures.floorCpuSeconds = clock.cpuSeconds();
     ::close(fd);
     figures.floorWrites = static_cast<std::int64_t>(ranges.size());
     const std::string flooredBytes = contentOf(floored);
@@ -261,9 +277,7 @@ Result<ApplyFigures> ApplyBench::measure(const std::string& vendorPath, const st
     const std::string floored = folder + "/apply-floor.db";
     if (Status s = freshCopies(hostPath, {recorded, applied, floored}); !s)
         return R(s);
-    if (Status s = recordedApply(vendorPath, recorded, chosen, figures); !s)
-        return R(s);
-    if (Status s = applyBoth(vendorPath, applied, floored, chosen, figures); !s)
+    if (Status s = applyBoth(vendorPath, recorded, applied, floored, chosen, figures); !s)
         return R(s);
     // The copy the recorded apply wrote holds what the others hold.
     Result<Database> check = Database::open(recorded);
@@ -272,8 +286,9 @@ Result<ApplyFigures> ApplyBench::measure(const std::string& vendorPath, const st
     return figures;
 }
 
-Status ApplyBench::applyBoth(const std::string& vendorPath, const std::string& applied, const std::string& floored,
-                             const std::vector<const ProposedChange*>& chosen, ApplyFigures& figures)
+Status ApplyBench::applyBoth(const std::string& vendorPath, const std::string& recorded, const std::string& applied,
+                             const std::string& floored, const std::vector<const ProposedChange*>& chosen,
+                             ApplyFigures& figures)
 {
     using R = Status;
     Result<Database> update = Database::open(vendorPath);
@@ -291,15 +306,17 @@ Status ApplyBench::applyBoth(const std::string& vendorPath, const std::string& a
     const std::vector<Write> writes = plannedWrites(db, chosen);
     Statement floorUpdate = prepare(db, "UPDATE product SET cost = ?1, retailprice = ?2 WHERE rowid = ?3");
 
-    // The two sides take turns, a batch of rows each, so that a spell of
-    // slow flushing (another program writing to the same disk) falls on
-    // both alike. Each batch of the real side is one whole applyChanges.
+    // The three sides take turns, a batch of rows each, so that a spell of
+    // slow flushing (another program writing to the same disk) falls on all
+    // alike. Each batch of the apply is one whole applyChanges, with the
+    // record a whole run: its record opened, started and finished.
     const int before = sqlite3_total_changes(sqliteHandle(*host));
     QuietPrompter prompter;
     for (std::size_t from = 0; from < chosen.size(); from += kBatch) {
         const std::size_t to = std::min(chosen.size(), from + kBatch);
-        std::vector<const ProposedChange*> batch(chosen.begin() + static_cast<std::ptrdiff_t>(from),
-                                                 chosen.begin() + static_cast<std::ptrdiff_t>(to));
+        const std::vector<const ProposedChange*> batch = turnOf(chosen, from);
+        if (Status s = recordedApply(vendorPath, recorded, batch, figures); !s)
+            return s;
         Stopwatch clock;
         (void)applyChanges(*update, *host, batch, prompter);
         figures.applySeconds += clock.seconds();

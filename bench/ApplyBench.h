@@ -3,9 +3,9 @@
 // record, beside the floor the host sets for the same writes. SQLite host:
 // one single-row UPDATE per row, each in its own autocommit transaction; the
 // floor and the apply without the record take turns a batch of rows at a
-// time. Access host: one pwrite of the bytes the apply changed and one
-// fdatasync, per product. Each side works on a fresh copy of the same host
-// file, and the copies are compared afterwards.
+// time, each turn of the apply with the record a whole run. Access host: one pwrite of the bytes the apply changed and
+// one fdatasync, per product. Each side works on a fresh copy of the same host file, and the copies are compared
+// afterwards.
 #pragma once
 
 #include "platform/Result.h"
@@ -45,11 +45,13 @@ public:
                                               const std::string& folder, const ChangeList& list, std::size_t rows);
 
 private:
-    // Applies chosen to the file applied through applyChanges and the same
-    // writes to the file floored by plain UPDATEs, taking turns, and adds
-    // the times and counts to figures.
-    static Status applyBoth(const std::string& vendorPath, const std::string& applied, const std::string& floored,
-                            const std::vector<const ProposedChange*>& chosen, ApplyFigures& figures);
+    // Applies chosen to the file recorded as runs do (with the record), to
+    // the file applied through applyChanges without it, and the same writes
+    // to the file floored by plain UPDATEs, taking turns, and adds the times
+    // and counts to figures.
+    static Status applyBoth(const std::string& vendorPath, const std::string& recorded, const std::string& applied,
+                            const std::string& floored, const std::vector<const ProposedChange*>& chosen,
+                            ApplyFigures& figures);
 };
 
 } // namespace tarvex::bench

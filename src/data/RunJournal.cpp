@@ -12,23 +12,26 @@ namespace tarvex {
 namespace {
 
 // What the host holds now decides how a pending entry ended.
-Status reconcileEntry(RunRecordFile& record, const RecordedEntry& entry, const Database& host, Recordset& products)
+Result<RecordBatch::Mark> reconcileEntry(const RecordedEntry& entry, const Database& host, Recordset& products)
 {
+    using R = Result<RecordBatch::Mark>;
     const std::int64_t* id = std::get_if<std::int64_t>(&entry.product.record);
     Result<std::optional<HostAmounts>> now = id ? findHostProduct(host, products, entry.product.code, *id)
                                                 : Result<std::optional<HostAmounts>>(std::nullopt);
     if (!now)
-        return now.status();
+        return R(now.status());
     HostAmounts before{entry.product.costBefore, entry.product.priceBefore};
     HostAmounts after{entry.product.costAfter, entry.product.priceAfter};
     if (*now == after)
-        return record.markDone(entry.id, EntryState::Saved);
+        return RecordBatch::Mark{entry.id, EntryState::Saved, {}};
     if (!*now)
-        return record.markFailed(entry.id, "not saved: the product was no longer in the host database");
+        return RecordBatch::Mark{entry.id, EntryState::Failed,
+                                 "not saved: the product was no longer in the host database"};
     if (*now == before)
-        return record.markFailed(entry.id, "not saved: the run stopped before this product's save");
-    return record.markFailed(entry.id, "the run stopped at this product, and the host now holds neither its values "
-                                       "before nor after; it is not put back by an undo");
+        return RecordBatch::Mark{entry.id, EntryState::Failed, "not saved: the run stopped before this product's save"};
+    return RecordBatch::Mark{entry.id, EntryState::Failed,
+                             "the run stopped at this product, and the host now holds neither its values before "
+                             "nor after; it is not put back by an undo"};
 }
 
 } // namespace
@@ -187,12 +190,19 @@ Status reconcileRuns(RunRecordFile& record, Database& host)
         Result<std::vector<RecordedEntry>> entries = record.entriesOf(run);
         if (!entries)
             return entries.status();
+        // A run stopped early may leave every product it recorded pending:
+        // their marks go in one commit.
+        RecordBatch marks;
         for (const RecordedEntry& entry : *entries) {
             if (entry.state != EntryState::Pending)
                 continue;
-            if (Status marked = reconcileEntry(record, entry, *now, *products); !marked.ok())
-                return marked;
+            Result<RecordBatch::Mark> mark = reconcileEntry(entry, *now, *products);
+            if (!mark)
+                return mark.status();
+            marks.marks.push_back(std::move(*mark));
         }
+        if (Result<std::vector<std::int64_t>> written = record.writeBatch(run, marks); !written)
+            return written.status();
         if (Status finished = record.finishRun(run); !finished.ok())
             return finished;
     }

@@ -94,7 +94,8 @@ RunInfo runInfoNow(std::string vendor, std::string updateDatabasePath, std::stri
 // now, read again under host.holdWrites(): a host record that holds the
 // entry's values after was saved; one that holds its values before, or is
 // gone, was not; one that holds neither is marked failed with that said, so
-// that no undo puts it back unseen. Each such run is then finished. Fails
+// that no undo puts it back unseen. The marks of a run go in one commit,
+// and the run is then finished. Fails
 // when the host cannot be held (another program writes it: Busy).
 Status reconcileRuns(RunRecordFile& record, Database& host);
 
