@@ -29,8 +29,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Rows per turn of each side.
+// Rows per turn of each side: SQLite hosts, and Access hosts, where each
+// apply first reads every host product's code to find products by code (a
+// fixed cost of the apply that would weigh on small turns).
 constexpr std::size_t kBatch = 200;
+constexpr std::size_t kAccessBatch = 1000;
 
 using Statement = SqliteStatement;
 
@@ -182,9 +185,10 @@ Status recordedApply(const std::string& vendorPath, const std::string& copy,
 }
 
 // The rows of chosen from from, a turn's worth.
-std::vector<const ProposedChange*> turnOf(const std::vector<const ProposedChange*>& chosen, std::size_t from)
+std::vector<const ProposedChange*> turnOf(const std::vector<const ProposedChange*>& chosen, std::size_t from,
+                                          std::size_t rows = kBatch)
 {
-    const std::size_t to = std::min(chosen.size(), from + kBatch);
+    const std::size_t to = std::min(chosen.size(), from + rows);
     return {chosen.begin() + static_cast<std::ptrdiff_t>(from), chosen.begin() + static_cast<std::ptrdiff_t>(to)};
 }
 
@@ -229,8 +233,8 @@ Result<ApplyFigures> ApplyBench::measureAccess(const std::string& vendorPath, co
         return R::failure(floored + ": cannot open: " + std::strerror(errno));
     std::string changed = contentOf(hostPath);
     std::vector<std::pair<std::size_t, std::size_t>> ranges;
-    for (std::size_t from = 0; from < chosen.size(); from += kBatch) {
-        const std::vector<const ProposedChange*> turn = turnOf(chosen, from);
+    for (std::size_t from = 0; from < chosen.size(); from += kAccessBatch) {
+        const std::vector<const ProposedChange*> turn = turnOf(chosen, from, kAccessBatch);
         Status s = recordedApply(vendorPath, recorded, turn, figures);
         if (s)
             s = timedApply(vendorPath, bare, turn, false, figures.applySeconds, figures.applyCpuSeconds).status();
