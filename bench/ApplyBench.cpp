@@ -1,9 +1,12 @@
-// Timing applyChanges beside one autocommit UPDATE per row.
+// Timing applyChanges, with its run record and without, beside the host's
+// floor: one autocommit UPDATE per row (SQLite), one pwrite and fdatasync per
+// product (Access).
 #include "ApplyBench.h"
 
 #include "QuietPrompter.h"
 #include "Stopwatch.h"
 
+#include "data/RunJournal.h"
 #include "platform/Database.h"
 #include "platform/sqlite/SqliteDatabase.h"
 #include "platform/sqlite/SqliteStatement.h"
@@ -12,7 +15,13 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <unistd.h>
 
 namespace tarvex::bench {
 
@@ -20,8 +29,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Rows per turn of each side.
+// Rows per turn of each side: SQLite hosts, and Access hosts, where each
+// apply first reads every host product's code to find products by code (a
+// fixed cost of the apply that would weigh on small turns).
 constexpr std::size_t kBatch = 200;
+constexpr std::size_t kAccessBatch = 1000;
 
 using Statement = SqliteStatement;
 
@@ -79,34 +91,208 @@ std::vector<Write> plannedWrites(sqlite3* db, const std::vector<const ProposedCh
     return writes;
 }
 
+// The first rows of list.
+std::vector<const ProposedChange*> firstRows(const ChangeList& list, std::size_t rows)
+{
+    std::vector<const ProposedChange*> chosen;
+    for (std::size_t i = 0; i < list.rows.size() && i < rows; ++i)
+        chosen.push_back(&list.rows[i]);
+    return chosen;
+}
+
+// One whole apply of chosen into the host file at hostPath, as a run makes
+// it: with its run record beside the file (opened, reconciled and started
+// by the apply itself) when recorded. Adds its time to seconds and cpu.
+Result<ApplyReport> timedApply(const std::string& vendorPath, const std::string& hostPath,
+                               const std::vector<const ProposedChange*>& chosen, bool recorded, double& seconds,
+                               double& cpu)
+{
+    using R = Result<ApplyReport>;
+    Result<Database> update = Database::open(vendorPath);
+    if (!update)
+        return R::failure(update.error());
+    Result<Database> host = Database::open(hostPath);
+    if (!host)
+        return R::failure(host.error());
+    QuietPrompter prompter;
+    RunJournal journal(runInfoNow("Bench", vendorPath, hostPath + "_Tarvex_bench"));
+    Stopwatch clock;
+    ApplyReport report = applyChanges(&*update, *host, chosen, prompter, recorded ? &journal : nullptr);
+    seconds += clock.seconds();
+    cpu += clock.cpuSeconds();
+    return report;
+}
+
+std::string contentOf(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The products whose cost or price differ between the host file open in db
+// and the one at other; -1 when they cannot be compared.
+std::int64_t differingRecords(sqlite3* db, const std::string& other)
+{
+    sqlite3_stmt* attach = nullptr;
+    sqlite3_prepare_v2(db, "ATTACH DATABASE ?1 AS other", -1, &attach, nullptr);
+    sqlite3_bind_text(attach, 1, other.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_step(attach);
+    sqlite3_finalize(attach);
+    Statement compare = prepare(db, "SELECT count(*) FROM main.product AS f JOIN other.product AS a "
+                                    "ON a.rowid = f.rowid WHERE a.cost IS NOT f.cost "
+                                    "OR a.retailprice IS NOT f.retailprice");
+    return compare && sqlite3_step(compare.get()) == SQLITE_ROW ? sqlite3_column_int64(compare.get(), 0) : -1;
+}
+
+// Fresh copies of hostPath, on disk before any clock starts (so that no
+// side's first flush writes a whole new file), without a run record beside.
+Status freshCopies(const std::string& hostPath, const std::vector<std::string>& copies)
+{
+    for (const std::string& copy : copies) {
+        std::error_code ignored;
+        fs::remove(copy + "_TarvexHistory", ignored);
+        if (Status s = freshCopy(hostPath, copy); !s)
+            return s;
+        if (int fd = ::open(copy.c_str(), O_RDWR | O_CLOEXEC); fd >= 0) {
+            ::fsync(fd);
+            ::close(fd);
+        }
+    }
+    return Status::success();
+}
+
+void removeCopies(const std::vector<std::string>& copies)
+{
+    for (const std::string& copy : copies) {
+        std::error_code ignored;
+        fs::remove(copy, ignored);
+        fs::remove(copy + "_TarvexHistory", ignored);
+    }
+}
+
+// The apply as a run makes it, one whole apply with its record, into copy:
+// its time and counts are added to figures.
+Status recordedApply(const std::string& vendorPath, const std::string& copy,
+                     const std::vector<const ProposedChange*>& chosen, ApplyFigures& figures)
+{
+    Result<ApplyReport> report =
+        timedApply(vendorPath, copy, chosen, true, figures.recordSeconds, figures.recordCpuSeconds);
+    if (!report)
+        return report.status();
+    figures.updated += report->updated;
+    figures.failed += report->failed.size();
+    return Status::success();
+}
+
+// The rows of chosen from from, a turn's worth.
+std::vector<const ProposedChange*> turnOf(const std::vector<const ProposedChange*>& chosen, std::size_t from,
+                                          std::size_t rows = kBatch)
+{
+    const std::size_t to = std::min(chosen.size(), from + rows);
+    return {chosen.begin() + static_cast<std::ptrdiff_t>(from), chosen.begin() + static_cast<std::ptrdiff_t>(to)};
+}
+
+// Byte ranges [first, last] where changed differs from original, a gap of
+// up to kJoinGap equal bytes joined: the bytes of one product's save.
+constexpr std::size_t kJoinGap = 16;
+std::vector<std::pair<std::size_t, std::size_t>> changedRanges(const std::string& original, const std::string& changed)
+{
+    std::vector<std::pair<std::size_t, std::size_t>> ranges;
+    for (std::size_t i = 0; i < std::min(original.size(), changed.size()); ++i) {
+        if (original[i] == changed[i])
+            continue;
+        if (!ranges.empty() && i - ranges.back().second <= kJoinGap)
+            ranges.back().second = i;
+        else
+            ranges.emplace_back(i, i);
+    }
+    return ranges;
+}
+
 } // namespace
+
+Result<ApplyFigures> ApplyBench::measureAccess(const std::string& vendorPath, const std::string& hostPath,
+                                               const std::string& folder, const ChangeList& list, std::size_t rows)
+{
+    using R = Result<ApplyFigures>;
+    ApplyFigures figures;
+    const std::vector<const ProposedChange*> chosen = firstRows(list, rows);
+    figures.rows = chosen.size();
+    const std::string recorded = folder + "/apply-access-record.mdb";
+    const std::string bare = folder + "/apply-access-bare.mdb";
+    const std::string floored = folder + "/apply-access-floor.mdb";
+    if (Status s = freshCopies(hostPath, {recorded, bare, floored}); !s)
+        return R(s);
+    // The three take turns, a batch of rows each, so that a spell of slow
+    // flushing (another program writing to the same disk) falls on all
+    // alike. Each turn of the apply is a whole run, with its record or
+    // without; the floor writes the bytes the recorded run changed in its
+    // turn, read before the floor's clock starts, at the same places.
+    int fd = ::open(floored.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return R::failure(floored + ": cannot open: " + std::strerror(errno));
+    std::string changed = contentOf(hostPath);
+    std::vector<std::pair<std::size_t, std::size_t>> ranges;
+    for (std::size_t from = 0; from < chosen.size(); from += kAccessBatch) {
+        const std::vector<const ProposedChange*> turn = turnOf(chosen, from, kAccessBatch);
+        Status s = recordedApply(vendorPath, recorded, turn, figures);
+        if (s)
+            s = timedApply(vendorPath, bare, turn, false, figures.applySeconds, figures.applyCpuSeconds).status();
+        if (!s) {
+            ::close(fd);
+            return R(s);
+        }
+        std::string now = contentOf(recorded);
+        const auto written = changedRanges(changed, now);
+        changed = std::move(now);
+        Stopwatch clock;
+        for (const auto& [first, last] : written) {
+            if (::pwrite(fd, changed.data() + first, last - first + 1, static_cast<off_t>(first)) < 0 ||
+                ::fdatasync(fd) != 0) {
+                ::close(fd);
+                return R::failure(floored + ": cannot write: " + std::strerror(errno));
+            }
+        }
+        figures.floorSeconds += clock.seconds();
+        figures.floorCpuSeconds += clock.cpuSeconds();
+        ranges.insert(ranges.end(), written.begin(), written.end());
+    }
+    ::close(fd);
+    figures.floorWrites = static_cast<std::int64_t>(ranges.size());
+    const std::string flooredBytes = contentOf(floored);
+    const std::string bareBytes = contentOf(bare);
+    for (std::size_t i = 0; i < changed.size(); ++i)
+        figures.differences += (i >= flooredBytes.size() || flooredBytes[i] != changed[i]) +
+                               (i >= bareBytes.size() || bareBytes[i] != changed[i]);
+    removeCopies({recorded, bare, floored});
+    return figures;
+}
 
 Result<ApplyFigures> ApplyBench::measure(const std::string& vendorPath, const std::string& hostPath,
                                          const std::string& folder, const ChangeList& list, std::size_t rows)
 {
     using R = Result<ApplyFigures>;
     ApplyFigures figures;
-    std::vector<const ProposedChange*> chosen;
-    for (std::size_t i = 0; i < list.rows.size() && i < rows; ++i)
-        chosen.push_back(&list.rows[i]);
+    const std::vector<const ProposedChange*> chosen = firstRows(list, rows);
     figures.rows = chosen.size();
 
+    const std::string recorded = folder + "/apply-record.db";
     const std::string applied = folder + "/apply-tarvex.db";
     const std::string floored = folder + "/apply-floor.db";
-    if (Status s = freshCopy(hostPath, applied); !s)
+    if (Status s = freshCopies(hostPath, {recorded, applied, floored}); !s)
         return R(s);
-    if (Status s = freshCopy(hostPath, floored); !s)
+    if (Status s = applyBoth(vendorPath, recorded, applied, floored, chosen, figures); !s)
         return R(s);
-    if (Status s = applyBoth(vendorPath, applied, floored, chosen, figures); !s)
-        return R(s);
-    std::error_code ignored;
-    fs::remove(applied, ignored);
-    fs::remove(floored, ignored);
+    // The copy the recorded apply wrote holds what the others hold.
+    Result<Database> check = Database::open(recorded);
+    figures.differences += check ? differingRecords(sqliteHandle(*check), floored) : 1;
+    removeCopies({recorded, applied, floored});
     return figures;
 }
 
-Status ApplyBench::applyBoth(const std::string& vendorPath, const std::string& applied, const std::string& floored,
-                             const std::vector<const ProposedChange*>& chosen, ApplyFigures& figures)
+Status ApplyBench::applyBoth(const std::string& vendorPath, const std::string& recorded, const std::string& applied,
+                             const std::string& floored, const std::vector<const ProposedChange*>& chosen,
+                             ApplyFigures& figures)
 {
     using R = Status;
     Result<Database> update = Database::open(vendorPath);
@@ -124,21 +310,21 @@ Status ApplyBench::applyBoth(const std::string& vendorPath, const std::string& a
     const std::vector<Write> writes = plannedWrites(db, chosen);
     Statement floorUpdate = prepare(db, "UPDATE product SET cost = ?1, retailprice = ?2 WHERE rowid = ?3");
 
-    // The two sides take turns, a batch of rows each, so that a spell of
-    // slow flushing (another program writing to the same disk) falls on
-    // both alike. Each batch of the real side is one whole applyChanges.
+    // The three sides take turns, a batch of rows each, so that a spell of
+    // slow flushing (another program writing to the same disk) falls on all
+    // alike. Each batch of the apply is one whole applyChanges, with the
+    // record a whole run: its record opened, started and finished.
     const int before = sqlite3_total_changes(sqliteHandle(*host));
     QuietPrompter prompter;
     for (std::size_t from = 0; from < chosen.size(); from += kBatch) {
         const std::size_t to = std::min(chosen.size(), from + kBatch);
-        std::vector<const ProposedChange*> batch(chosen.begin() + static_cast<std::ptrdiff_t>(from),
-                                                 chosen.begin() + static_cast<std::ptrdiff_t>(to));
+        const std::vector<const ProposedChange*> batch = turnOf(chosen, from);
+        if (Status s = recordedApply(vendorPath, recorded, batch, figures); !s)
+            return s;
         Stopwatch clock;
-        ApplyReport report = applyChanges(*update, *host, batch, prompter);
+        (void)applyChanges(*update, *host, batch, prompter);
         figures.applySeconds += clock.seconds();
         figures.applyCpuSeconds += clock.cpuSeconds();
-        figures.updated += report.updated;
-        figures.failed += report.failed.size();
 
         clock.restart();
         for (std::size_t i = from; i < to; ++i) {
@@ -159,18 +345,7 @@ Status ApplyBench::applyBoth(const std::string& vendorPath, const std::string& a
     figures.saves = sqlite3_total_changes(sqliteHandle(*host)) - before;
     floorUpdate.reset();
 
-    {
-        sqlite3_stmt* attach = nullptr;
-        sqlite3_prepare_v2(db, "ATTACH DATABASE ?1 AS applied", -1, &attach, nullptr);
-        sqlite3_bind_text(attach, 1, applied.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_step(attach);
-        sqlite3_finalize(attach);
-        Statement compare = prepare(db, "SELECT count(*) FROM main.product AS f JOIN applied.product AS a "
-                                        "ON a.rowid = f.rowid WHERE a.cost IS NOT f.cost "
-                                        "OR a.retailprice IS NOT f.retailprice");
-        figures.differences =
-            compare && sqlite3_step(compare.get()) == SQLITE_ROW ? sqlite3_column_int64(compare.get(), 0) : -1;
-    }
+    figures.differences = differingRecords(db, applied);
     return Status::success();
 }
 

@@ -1,8 +1,11 @@
 // ApplyBench: times the real applyChanges on the first rows of a built list,
-// and the floor SQLite sets for the same writes: one single-row UPDATE per
-// row, each in its own autocommit transaction. Each side works on a fresh
-// copy of the same host file, the two take turns a batch of rows at a time,
-// and the two copies are compared afterwards.
+// as a run makes it (with its run record, one whole apply), and without the
+// record, beside the floor the host sets for the same writes. SQLite host:
+// one single-row UPDATE per row, each in its own autocommit transaction; the
+// floor and the apply without the record take turns a batch of rows at a
+// time, each turn of the apply with the record a whole run. Access host: one pwrite of the bytes the apply changed and
+// one fdatasync, per product. Each side works on a fresh copy of the same host file, and the copies are compared
+// afterwards.
 #pragma once
 
 #include "platform/Result.h"
@@ -16,14 +19,17 @@ namespace tarvex::bench {
 
 struct ApplyFigures {
     std::size_t rows = 0;
-    double applySeconds = 0;
+    double recordSeconds = 0; // the apply with its run record, as a run makes it
+    double applySeconds = 0;  // the apply without the record
     double floorSeconds = 0;
-    double applyCpuSeconds = 0; // processor time of each side
+    double recordCpuSeconds = 0; // processor time of each side
+    double applyCpuSeconds = 0;
     double floorCpuSeconds = 0;
-    std::size_t updated = 0;      // rows the apply reported updated
+    std::size_t updated = 0;      // rows the apply with the record reported updated
     std::size_t failed = 0;       // rows it reported failed
-    std::int64_t saves = 0;       // host records saved by the apply
-    std::int64_t differences = 0; // host records that differ between the two copies afterwards
+    std::int64_t saves = 0;       // host records saved by the apply (SQLite)
+    std::int64_t floorWrites = 0; // pwrite and fdatasync pairs of the floor (Access)
+    std::int64_t differences = 0; // records (SQLite) or bytes (Access) that differ between the copies afterwards
     std::string journal;          // the host connection's journal mode and synchronous setting
 };
 
@@ -34,13 +40,18 @@ public:
     // made or opened.
     static Result<ApplyFigures> measure(const std::string& vendorPath, const std::string& hostPath,
                                         const std::string& folder, const ChangeList& list, std::size_t rows);
+    // The same for an Access host and its price list, list built from them.
+    static Result<ApplyFigures> measureAccess(const std::string& vendorPath, const std::string& hostPath,
+                                              const std::string& folder, const ChangeList& list, std::size_t rows);
 
 private:
-    // Applies chosen to the file applied through applyChanges and the same
-    // writes to the file floored by plain UPDATEs, taking turns, and adds
-    // the times and counts to figures.
-    static Status applyBoth(const std::string& vendorPath, const std::string& applied, const std::string& floored,
-                            const std::vector<const ProposedChange*>& chosen, ApplyFigures& figures);
+    // Applies chosen to the file recorded as runs do (with the record), to
+    // the file applied through applyChanges without it, and the same writes
+    // to the file floored by plain UPDATEs, taking turns, and adds the times
+    // and counts to figures.
+    static Status applyBoth(const std::string& vendorPath, const std::string& recorded, const std::string& applied,
+                            const std::string& floored, const std::vector<const ProposedChange*>& chosen,
+                            ApplyFigures& figures);
 };
 
 } // namespace tarvex::bench

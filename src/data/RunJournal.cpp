@@ -12,23 +12,26 @@ namespace tarvex {
 namespace {
 
 // What the host holds now decides how a pending entry ended.
-Status reconcileEntry(RunRecordFile& record, const RecordedEntry& entry, const Database& host, Recordset& products)
+Result<RecordBatch::Mark> reconcileEntry(const RecordedEntry& entry, const Database& host, Recordset& products)
 {
+    using R = Result<RecordBatch::Mark>;
     const std::int64_t* id = std::get_if<std::int64_t>(&entry.product.record);
     Result<std::optional<HostAmounts>> now = id ? findHostProduct(host, products, entry.product.code, *id)
                                                 : Result<std::optional<HostAmounts>>(std::nullopt);
     if (!now)
-        return now.status();
+        return R(now.status());
     HostAmounts before{entry.product.costBefore, entry.product.priceBefore};
     HostAmounts after{entry.product.costAfter, entry.product.priceAfter};
     if (*now == after)
-        return record.markDone(entry.id, EntryState::Saved);
+        return RecordBatch::Mark{entry.id, EntryState::Saved, {}};
     if (!*now)
-        return record.markFailed(entry.id, "not saved: the product was no longer in the host database");
+        return RecordBatch::Mark{entry.id, EntryState::Failed,
+                                 "not saved: the product was no longer in the host database"};
     if (*now == before)
-        return record.markFailed(entry.id, "not saved: the run stopped before this product's save");
-    return record.markFailed(entry.id, "the run stopped at this product, and the host now holds neither its values "
-                                       "before nor after; it is not put back by an undo");
+        return RecordBatch::Mark{entry.id, EntryState::Failed, "not saved: the run stopped before this product's save"};
+    return RecordBatch::Mark{entry.id, EntryState::Failed,
+                             "the run stopped at this product, and the host now holds neither its values before "
+                             "nor after; it is not put back by an undo"};
 }
 
 } // namespace
@@ -59,18 +62,60 @@ Status RunJournal::start(Database& host)
     if (!run)
         return run.status();
     m_run = *run;
+    m_lastCommit = std::chrono::steady_clock::now();
     return Status::success();
+}
+
+Result<std::vector<std::int64_t>> RunJournal::recordIntents(const std::vector<ProductEntry>& entries)
+{
+    RecordBatch batch;
+    batch.intents = entries;
+    return write(std::move(batch));
 }
 
 Result<std::int64_t> RunJournal::recordIntent(const ProductEntry& entry)
 {
-    return m_record->recordIntent(*m_run, entry);
+    RecordBatch batch;
+    batch.intents.push_back(entry);
+    Result<std::vector<std::int64_t>> ids = write(std::move(batch));
+    if (!ids)
+        return ids.status();
+    return ids->front();
+}
+
+bool RunJournal::marksDue() const
+{
+    return !m_held.empty() && std::chrono::steady_clock::now() - m_lastCommit >= m_markInterval;
+}
+
+Status RunJournal::writeMarks()
+{
+    return write({}).status();
+}
+
+Result<std::vector<std::int64_t>> RunJournal::write(RecordBatch batch)
+{
+    using R = Result<std::vector<std::int64_t>>;
+    if (!m_run)
+        return R::failure("the run is not recorded yet");
+    // The marks held go first, in the same commit: an entry of the same
+    // host record recorded after them finds the earlier ones ended.
+    batch.marks.insert(batch.marks.begin(), m_held.marks.begin(), m_held.marks.end());
+    batch.unchanged.insert(batch.unchanged.begin(), m_held.unchanged.begin(), m_held.unchanged.end());
+    Result<std::vector<std::int64_t>> ids = m_record->writeBatch(*m_run, batch);
+    if (ids) {
+        m_held = {};
+        m_lastCommit = std::chrono::steady_clock::now();
+    }
+    return ids;
 }
 
 Status RunJournal::finish()
 {
     if (!m_run)
         return Status::success();
+    if (Status written = writeMarks(); !written.ok())
+        return written;
     return m_record->finishRun(*m_run);
 }
 
@@ -145,12 +190,19 @@ Status reconcileRuns(RunRecordFile& record, Database& host)
         Result<std::vector<RecordedEntry>> entries = record.entriesOf(run);
         if (!entries)
             return entries.status();
+        // A run stopped early may leave every product it recorded pending:
+        // their marks go in one commit.
+        RecordBatch marks;
         for (const RecordedEntry& entry : *entries) {
             if (entry.state != EntryState::Pending)
                 continue;
-            if (Status marked = reconcileEntry(record, entry, *now, *products); !marked.ok())
-                return marked;
+            Result<RecordBatch::Mark> mark = reconcileEntry(entry, *now, *products);
+            if (!mark)
+                return mark.status();
+            marks.marks.push_back(std::move(*mark));
         }
+        if (Result<std::vector<std::int64_t>> written = record.writeBatch(run, marks); !written)
+            return written.status();
         if (Status finished = record.finishRun(run); !finished.ok())
             return finished;
     }

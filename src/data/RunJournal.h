@@ -1,13 +1,16 @@
 // RunJournal: the host's run record as a run that writes sees it. The record
 // is opened when the chosen rows are applied and not before (an undo opens it
 // to list the run it undoes), so a run that applies nothing leaves no record;
-// the runs a crash left unfinished are put right against the host then. Every product is recorded before its
-// save and marked after it, so the record and the host always agree.
+// the runs a crash left unfinished are put right against the host then. Every
+// product is recorded before its save; how its save ended is held and written
+// with others (a batch about once a second, and at the end), and a mark lost
+// with a crash is found again from the host by reconcileRuns.
 #pragma once
 
 #include "platform/Database.h"
 #include "data/history/RunRecordFile.h"
 
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <optional>
@@ -35,19 +38,44 @@ public:
     // The record's path; empty before start().
     std::string path() const { return m_record ? m_record->path() : std::string(); }
 
-    // Records that a product is about to be saved; on disk when it returns.
-    // Save nothing when it fails.
+    // Records that the products are about to be saved, in one commit, and
+    // returns their entries' ids in order; on disk when it returns. Save none
+    // of them when it fails.
+    Result<std::vector<std::int64_t>> recordIntents(const std::vector<ProductEntry>& entries);
+    // Records that one more product is about to be saved, in one commit with
+    // the marks held: on disk when it returns. Save nothing when it fails.
     Result<std::int64_t> recordIntent(const ProductEntry& entry);
-    Status markSaved(std::int64_t entry) { return m_record->markDone(entry, EntryState::Saved); }
-    Status markUnchanged(std::int64_t entry) { return m_record->markDone(entry, EntryState::Unchanged); }
-    Status markFailed(std::int64_t entry, const std::string& reason) { return m_record->markFailed(entry, reason); }
-    // Records the end of the run. Does nothing before start().
+
+    // How an entry's save ended, held until writeMarks(): a mark lost with a
+    // crash leaves the entry pending, and the host tells how it ended.
+    void noteSaved(std::int64_t entry) { m_held.marks.push_back({entry, EntryState::Saved, {}}); }
+    void noteFailed(std::int64_t entry, std::string reason)
+    {
+        m_held.marks.push_back({entry, EntryState::Failed, std::move(reason)});
+    }
+    // An entry recorded as already ended unchanged, held as the marks are.
+    void noteUnchanged(ProductEntry entry) { m_held.unchanged.push_back(std::move(entry)); }
+    // Whether marks are held and the last commit was markInterval ago or more.
+    bool marksDue() const;
+    // Writes the marks held, in one commit. They stay held when it fails.
+    Status writeMarks();
+    // How long marks may be held (a second): a test sets zero, so that
+    // every save's mark is written before the next save.
+    void setMarkInterval(std::chrono::milliseconds interval) { m_markInterval = interval; }
+    // Writes the marks held and records the end of the run. Does nothing
+    // before start(). A run whose marks cannot be written stays unfinished.
     Status finish();
 
 private:
+    // Writes batch with the marks held, in one commit.
+    Result<std::vector<std::int64_t>> write(RecordBatch batch);
+
     RunInfo m_info;
     std::optional<RunRecordFile> m_record;
     std::optional<std::int64_t> m_run;
+    RecordBatch m_held;
+    std::chrono::milliseconds m_markInterval{1000};
+    std::chrono::steady_clock::time_point m_lastCommit;
 };
 
 // A run's start as the user sees it: "YYYY-MM-DD HH:MM", local time.
@@ -66,7 +94,8 @@ RunInfo runInfoNow(std::string vendor, std::string updateDatabasePath, std::stri
 // now, read again under host.holdWrites(): a host record that holds the
 // entry's values after was saved; one that holds its values before, or is
 // gone, was not; one that holds neither is marked failed with that said, so
-// that no undo puts it back unseen. Each such run is then finished. Fails
+// that no undo puts it back unseen. The marks of a run go in one commit,
+// and the run is then finished. Fails
 // when the host cannot be held (another program writes it: Busy).
 Status reconcileRuns(RunRecordFile& record, Database& host);
 

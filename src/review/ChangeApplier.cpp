@@ -9,6 +9,8 @@
 #include "review/ReadHold.h"
 #include "review/WorkPacer.h"
 
+#include <set>
+
 namespace tarvex {
 
 namespace {
@@ -37,6 +39,8 @@ enum class RowResult { Unchanged, Updated, Failed, FileRefused, HostLeftPath, No
 struct Plan {
     HostAmounts before;
     HostAmounts after;
+
+    bool operator==(const Plan&) const = default;
 };
 
 class Applier {
@@ -52,35 +56,76 @@ public:
     {
     }
 
-    RowResult apply(const ProposedChange& row, WorkPacer& pacer, std::uint64_t done)
+    // Decides every row from what the two databases hold now and records
+    // each product to be saved, in one commit of the run record, before the
+    // first save. A host record that more than one row writes is recorded
+    // here for the first only: each later save of it is decided from what
+    // the one before left, and recorded at its turn. Nothing is reported
+    // here; each row is decided again at its turn.
+    Status recordPlanned(const std::vector<const ProposedChange*>& rows)
+    {
+        m_planned.assign(rows.size(), std::nullopt);
+        if (!m_journal)
+            return Status::success();
+        std::vector<ProductEntry> entries;
+        std::vector<std::size_t> rowOf;
+        std::set<std::int64_t> records;
+        m_planning = true;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const ProposedChange& row = *rows[i];
+            Plan plan;
+            if (row.restore ? planRestore(row, plan) : planUpdate(row, plan))
+                continue;
+            if (plan.after == plan.before || !records.insert(m_hostProducts.rowId()).second)
+                continue;
+            entries.push_back(entryFor(row, plan));
+            rowOf.push_back(i);
+        }
+        m_planning = false;
+        Result<std::vector<std::int64_t>> ids = m_journal->recordIntents(entries);
+        if (!ids)
+            return ids.status();
+        for (std::size_t k = 0; k < rowOf.size(); ++k)
+            m_planned[rowOf[k]] = Planned{(*ids)[k], Plan{{entries[k].costBefore, entries[k].priceBefore},
+                                                          {entries[k].costAfter, entries[k].priceAfter}}};
+        return Status::success();
+    }
+
+    RowResult apply(const ProposedChange& row, std::size_t index, WorkPacer& pacer)
     {
         Plan plan;
-        if (std::optional<RowResult> ended = row.restore ? planRestore(row, plan) : planUpdate(row, plan))
+        std::optional<Planned> planned = std::exchange(m_planned[index], std::nullopt);
+        if (std::optional<RowResult> ended = row.restore ? planRestore(row, plan) : planUpdate(row, plan)) {
+            abandon(planned, "not saved: " + (m_report.failed.empty() || *ended != RowResult::Failed
+                                                  ? std::string("nothing was left to write at its turn")
+                                                  : m_report.failed.back().reason));
             return *ended;
-        pacer.step(done);
-        if (plan.after == plan.before)
+        }
+        pacer.step(index);
+        if (plan.after == plan.before) {
+            abandon(planned, "not saved: nothing was left to write at its turn");
             return RowResult::Unchanged;
+        }
         // Checked before every save, not once: a file deleted or replaced
         // half-way would take the rest of the saves unseen (in WAL mode the
         // engine does not notice at all).
         if (Status same = m_host.stillAtPath(); !same.ok()) {
+            abandon(planned, "not saved: " + same.error());
             fail(row, same.error() + "; not written");
             return RowResult::HostLeftPath;
         }
-        // The record of the product is on disk before its save: a crash
-        // between the two leaves a pending entry, which the next run compares
-        // with the host, never a change without its record.
+        // The product's entry is on disk before its save: a crash between
+        // the two leaves a pending entry, which the next run compares with
+        // the host, never a change without its record. Recorded with the
+        // others before the first save when the product still holds what it
+        // did then; else (another program changed it since, or this run
+        // saved it before) on its own now, with the marks held.
         std::optional<std::int64_t> entry;
-        if (m_journal) {
-            ProductEntry recorded{m_hostProducts.rowId(),
-                                  row.quickid,
-                                  row.name,
-                                  plan.before.cost,
-                                  plan.before.price,
-                                  plan.after.cost,
-                                  plan.after.price,
-                                  row.restore ? std::optional<std::int64_t>(row.restore->entry) : std::nullopt};
-            Result<std::int64_t> intent = m_journal->recordIntent(recorded);
+        if (planned && planned->plan == plan) {
+            entry = planned->entry;
+        } else if (m_journal) {
+            abandon(planned, "not saved: the product changed after the run recorded it, and was decided again");
+            Result<std::int64_t> intent = m_journal->recordIntent(entryFor(row, plan));
             if (!intent) {
                 fail(row, intent.error() + "; not written");
                 return RowResult::NotRecorded;
@@ -99,22 +144,45 @@ public:
         if (s.ok())
             s = m_hostProducts.update();
         if (s.ok()) {
-            Status noted = entry ? m_journal->markSaved(*entry) : Status::success();
-            if (noted.ok() && row.restore)
-                noted = recordAlsoPutBack(row, plan);
-            return marked(noted, RowResult::Updated);
+            if (entry) {
+                m_journal->noteSaved(*entry);
+                if (row.restore)
+                    noteAlsoPutBack(row, plan);
+            }
+            return RowResult::Updated;
         }
         std::string reason = m_host.path() + ": " + s.error();
-        Status noted = entry ? m_journal->markFailed(*entry, reason) : Status::success();
-        RowResult result = fileRefusesWrites(s) ? refuse(row, s.error()) : fail(row, reason);
-        return marked(noted, result);
+        if (entry)
+            m_journal->noteFailed(*entry, reason);
+        return fileRefusesWrites(s) ? refuse(row, s.error()) : fail(row, reason);
     }
 
-    // Why the record stopped the apply after a product was saved or failed;
-    // empty while it did not.
-    const std::string& recordFailure() const { return m_recordFailure; }
+    // Writes the marks held once they are due, and at once when an entry
+    // recorded before the first save was given up: it is never left pending
+    // while another program's values might match it.
+    Status writeMarksWhenDue()
+    {
+        if (!m_journal || !(m_giveUpHeld || m_journal->marksDue()))
+            return Status::success();
+        m_giveUpHeld = false;
+        return m_journal->writeMarks();
+    }
+
+    // Gives up, for the record, the entries of the rows never reached:
+    // marked failed as not saved, with the marks held.
+    void giveUpTheRest(const std::string& why)
+    {
+        for (std::optional<Planned>& planned : m_planned)
+            abandon(std::exchange(planned, std::nullopt), "not saved: " + why);
+    }
 
 private:
+    // A row's entry recorded before the first save, with what it planned.
+    struct Planned {
+        std::int64_t entry = 0;
+        Plan plan;
+    };
+
     // The vendor's values decide, as the list was built.
     std::optional<RowResult> planUpdate(const ProposedChange& row, Plan& plan)
     {
@@ -163,6 +231,18 @@ private:
         return std::nullopt;
     }
 
+    ProductEntry entryFor(const ProposedChange& row, const Plan& plan) const
+    {
+        return {m_hostProducts.rowId(),
+                row.quickid,
+                row.name,
+                plan.before.cost,
+                plan.before.price,
+                plan.after.cost,
+                plan.after.price,
+                row.restore ? std::optional<std::int64_t>(row.restore->entry) : std::nullopt};
+    }
+
     // A field's new value, empty or a number.
     Status setAmount(const char* column, std::optional<double> value)
     {
@@ -172,34 +252,27 @@ private:
     // The earlier entries of the undone run for the same host record are put
     // back by the one save too: each gets an entry of its own, with nothing
     // more to write, so that the record counts the run as wholly undone.
-    Status recordAlsoPutBack(const ProposedChange& row, const Plan& plan)
+    void noteAlsoPutBack(const ProposedChange& row, const Plan& plan)
     {
-        if (!m_journal)
-            return Status::success();
-        for (std::int64_t earlier : row.restore->alsoUndoes) {
-            ProductEntry recorded{m_hostProducts.rowId(), row.quickid,     row.name,         plan.after.cost,
-                                  plan.after.price,       plan.after.cost, plan.after.price, earlier};
-            Result<std::int64_t> intent = m_journal->recordIntent(recorded);
-            if (!intent)
-                return intent.status();
-            if (Status done = m_journal->markUnchanged(*intent); !done.ok())
-                return done;
-        }
-        return Status::success();
+        for (std::int64_t earlier : row.restore->alsoUndoes)
+            m_journal->noteUnchanged({m_hostProducts.rowId(), row.quickid, row.name, plan.after.cost, plan.after.price,
+                                      plan.after.cost, plan.after.price, earlier});
     }
 
-    // A row's result, unless marking its entry failed: the record no longer
-    // follows the host, so nothing more is written.
-    RowResult marked(const Status& mark, RowResult result)
+    // An entry recorded before the first save whose save is not made as
+    // recorded: marked failed, with why.
+    void abandon(const std::optional<Planned>& planned, std::string why)
     {
-        if (!mark.ok() && m_recordFailure.empty())
-            m_recordFailure = mark.error();
-        return result;
+        if (!planned)
+            return;
+        m_journal->noteFailed(planned->entry, std::move(why));
+        m_giveUpHeld = true;
     }
 
     RowResult fail(const ProposedChange& row, std::string reason)
     {
-        m_report.failed.push_back({row.quickid, std::move(reason)});
+        if (!m_planning)
+            m_report.failed.push_back({row.quickid, std::move(reason)});
         return RowResult::Failed;
     }
 
@@ -215,7 +288,12 @@ private:
     Recordset& m_hostProducts;
     RunJournal* m_journal;
     ApplyReport& m_report;
-    std::string m_recordFailure;
+    // By row: its entry recorded before the first save, until its turn.
+    std::vector<std::optional<Planned>> m_planned;
+    // While the rows are decided before the first save: nothing is reported.
+    bool m_planning = false;
+    // A given-up entry's mark is held: written before the next save.
+    bool m_giveUpHeld = false;
 };
 
 } // namespace
@@ -287,19 +365,31 @@ ApplyReport applyChanges(Database* update, Database& host, const std::vector<con
             return report;
         }
     }
-    // Every way out of the loop finishes the run in the record. A run whose
-    // last entry could not be marked stays unfinished, and the next run
-    // compares it with the host.
+    Applier applier(update, host, vendor ? &*vendor : nullptr, *hostProducts, journal, report);
+    // Every way out of the loop finishes the run in the record: the entries
+    // of the rows not reached are marked as not saved, and the marks held
+    // written. A run whose marks could not be written stays unfinished, and
+    // the next run compares its entries with the host.
     struct Finish {
         RunJournal* journal;
+        Applier& applier;
         ~Finish()
         {
-            if (journal)
-                (void)journal->finish();
+            if (!journal)
+                return;
+            applier.giveUpTheRest("the run stopped before this product's save");
+            (void)journal->finish();
         }
-    } finish{journal};
+    } finish{journal, applier};
+    // Every product to be saved is on disk in the record before the first
+    // save; when that cannot be written, nothing is.
+    if (Status planned = applier.recordPlanned(rows); !planned.ok()) {
+        report.stopped = ApplyReport::Stop::NotRecorded;
+        report.recordError = planned.error();
+        failAll(0, "not tried: the run could not be recorded");
+        return report;
+    }
 
-    Applier applier(update, host, vendor ? &*vendor : nullptr, *hostProducts, journal, report);
     WorkPacer pacer(prompter, "Applying Changes", "Writing the new costs and prices into the host database",
                     rows.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -309,7 +399,7 @@ ApplyReport applyChanges(Database* update, Database& host, const std::vector<con
             failAll(i, "not tried: the update was stopped by " + report.askedBy + " before it");
             return report;
         }
-        switch (applier.apply(*rows[i], pacer, i)) {
+        switch (applier.apply(*rows[i], i, pacer)) {
         case RowResult::Updated:
             ++report.updated;
             break;
@@ -336,9 +426,12 @@ ApplyReport applyChanges(Database* update, Database& host, const std::vector<con
             leftPath(i + 1);
             return report;
         }
-        if (!applier.recordFailure().empty()) {
+        // The marks held are written about once a second: when they cannot
+        // be, the record no longer follows the host, and nothing more is
+        // saved.
+        if (Status written = applier.writeMarksWhenDue(); !written.ok()) {
             report.stopped = ApplyReport::Stop::NotRecorded;
-            report.recordError = applier.recordFailure();
+            report.recordError = written.error();
             failAll(i + 1, "not tried: the run could not be recorded");
             return report;
         }

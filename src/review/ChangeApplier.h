@@ -33,10 +33,21 @@ namespace tarvex {
 // update may then be null.
 //
 // With a journal, the run is recorded: the journal is started (the record
-// opened) before the first save, each product is recorded before its save and
-// marked after it, and the run is finished at the end. When the record cannot
-// be written, nothing more is saved: not started, nothing is written at all
-// (report.stopped says NotRecorded).
+// opened) before the first save, and every row is decided once before it
+// from what the two databases hold then; every product to be saved is
+// recorded (identity, values before and after) in one commit of the record.
+// Each row is then decided again at its turn: when the product still holds
+// what was recorded it is saved under that entry; else (another program
+// changed it, or this run saved the same host record before) the entry is
+// marked failed and the product is recorded again on its own before its save.
+// How each save ended is held and written about once a second and at the
+// end; an entry whose mark a crash lost stays pending, and the next run
+// tells from the host how it ended (see reconcileRuns). The entries of rows
+// not reached are marked as not saved, and the run finished, however the
+// loop ends. When the record cannot be written, nothing more is saved: not
+// started or not planned, nothing is written at all; a batch of marks that
+// cannot be written stops the apply before the next save (report.stopped
+// says NotRecorded, report.recordError why).
 //
 // While it runs, SIGINT, SIGTERM, SIGHUP and SIGQUIT (see StopSignals) stop
 // it between two products: the product being saved is finished, the rows

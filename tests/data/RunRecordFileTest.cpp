@@ -344,6 +344,12 @@ TEST_F(RunRecordFileTest, RecordsThatWouldMisleadAreRefused)
     EXPECT_FALSE(record.markFailed(entry, "late").ok());
     EXPECT_FALSE(record.markDone(ids[0], EntryState::Saved).ok());
     EXPECT_FALSE(record.finishRun(done).ok());
+    // A batch is written whole or not at all: its sound entry goes with the
+    // mark that is refused.
+    RecordBatch batch;
+    batch.marks.push_back({entry, EntryState::Saved, {}});
+    batch.intents.push_back(product(3, "C3"));
+    EXPECT_FALSE(record.writeBatch(open, batch).ok());
     // Nothing of the refused calls is in the file.
     EXPECT_EQ(record.entriesOf(open)->size(), 1u);
     EXPECT_EQ(record.entriesOf(undo)->size(), 1u);

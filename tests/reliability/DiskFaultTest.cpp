@@ -4,6 +4,7 @@
 // one step through the real system calls, and checks that the save or the
 // copy fails and says why, that nothing is left under a final name, and that
 // an apply stops there.
+#include "data/RunJournal.h"
 #include "data/UserSettingsFile.h"
 #include "platform/Database.h"
 #include "platform/os/FileCopy.h"
@@ -77,6 +78,67 @@ TEST(DiskFaultTest, AnAccessSaveTheDiskDidNotKeepStopsTheApplyAndSaysWhy)
         EXPECT_NE(report.failed[0].reason.find(c.said), std::string::npos) << report.failed[0].reason;
         EXPECT_EQ(report.failed[1].reason, "not tried: the host database refused the save before it");
         EXPECT_EQ(prompter.messages.back().caption, "Update Incomplete");
+    }
+}
+
+// The run record failing once the apply has saved its first product: the
+// entry of a product recorded at its turn (a product code the price list
+// holds twice), or a batch of marks of saved products. Either way the product
+// is not saved, nothing more is, and the apply says why.
+TEST(DiskFaultTest, ARunRecordThatFailsDuringTheApplyStopsItBeforeTheNextSave)
+{
+    if (!underDiskFaultShim())
+        return runThisTestUnderDiskFaultShim();
+    struct Case {
+        const char* name;
+        std::vector<VendorRow> vendor;
+        std::chrono::milliseconds markInterval;
+        const char* firstFailure;
+    };
+    const Case cases[] = {
+        {"an entry recorded at its turn",
+         {{1, "P1", "", 5.0, 12.0}, {2, "P1", "", 6.0, 12.0}, {3, "P2", "", 3.0, 12.0}},
+         std::chrono::hours(1),
+         "; not written"},
+        {"a batch of marks",
+         {{1, "P1", "", 5.0, 12.0}, {2, "P2", "", 3.0, 12.0}},
+         std::chrono::milliseconds(0),
+         "not tried: the run could not be recorded"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        std::string host = dir.file("kv.mdb");
+        std::string update = dir.file("invupdate.mdb");
+        makeUpdateDatabase(update, {"Acme"}, c.vendor);
+        makeHostDatabase(host, {{"P1", 4.0, 9.0}, {"P2", 3.0, 10.0}});
+        Result<Database> u = Database::open(update);
+        Result<Database> h = Database::open(host);
+        ASSERT_TRUE(u.ok() && h.ok());
+        HookedPrompter prompter;
+        RunJournal journal(runInfoNow("Acme", update, host + "_Tarvex_backup"));
+        journal.setMarkInterval(c.markInterval);
+        PriceReview review(*u, *h, prompter);
+        review.setJournal(&journal);
+        ASSERT_TRUE(review.build().ok());
+        review.selectAll();
+        // The first product's turn comes after every product was recorded:
+        // the record's flushes fail from then on.
+        prompter.onEvents = [] { ::setenv("TARVEX_FAIL_FLUSH", "_TarvexHistory", 1); };
+        PriceReview::ApplyOutcome outcome = review.apply();
+        ::unsetenv("TARVEX_FAIL_FLUSH");
+
+        EXPECT_EQ(outcome, PriceReview::ApplyOutcome::Incomplete);
+        const ApplyReport& report = review.lastReport();
+        EXPECT_EQ(report.stopped, ApplyReport::Stop::NotRecorded);
+        EXPECT_EQ(report.updated, 1u);
+        EXPECT_NE(report.recordError.find(host + "_TarvexHistory: "), std::string::npos) << report.recordError;
+        ASSERT_FALSE(report.failed.empty());
+        EXPECT_NE(report.failed[0].reason.find(c.firstFailure), std::string::npos) << report.failed[0].reason;
+        std::vector<HostRow> now = readHostProducts(host);
+        EXPECT_EQ(now[0].cost, 5.0);
+        EXPECT_EQ(now[0].price, 12.0);
+        EXPECT_EQ(now[1].price, 10.0);
     }
 }
 

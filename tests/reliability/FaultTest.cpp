@@ -469,49 +469,67 @@ struct RecordedUpdate {
     PriceReview review;
 };
 
-// An undo's list is built, then another program changes one of its products:
-// at the moment of writing that product no longer holds what the undone run
-// wrote, so it is not put back and the other program's change stands.
+// An undo's list is built, then another program changes or deletes one of
+// its products: at the moment of writing that product no longer holds what
+// the undone run wrote, so it is not put back, the other program's change
+// stands, and the row says why.
 TEST(FaultTest, AnUndoKeepsAChangeAnotherProgramMadeAfterItsListWasBuilt)
 {
-    TempDir dir;
-    std::string update = dir.file("invupdate.mdb");
-    std::string host = dir.file("kv.mdb");
-    makeTwoProducts(update, host);
-    {
-        RecordedUpdate run(update, host);
-        ASSERT_TRUE(run.review.build().ok());
-        run.review.selectAll();
-        ASSERT_EQ(run.review.apply(), PriceReview::ApplyOutcome::Complete);
-    }
-    Result<Database> h = Database::open(host);
-    ASSERT_TRUE(h.ok());
-    RunInfo info = runInfoNow("Acme", "", host + "_Tarvex_backup");
-    info.kind = RunKind::Undo;
-    info.undoes = 1;
-    RunJournal journal(info);
-    ASSERT_TRUE(journal.open(*h).ok());
-    Result<std::vector<RecordedEntry>> entries = journal.entriesOf(1);
-    ASSERT_TRUE(entries.ok());
-    ScriptedPrompter prompter;
-    PriceReview review(*h, prompter, std::move(*entries));
-    review.setJournal(&journal);
-    ASSERT_TRUE(review.build().ok());
-    ASSERT_EQ(review.rows().size(), 2u);
-    review.selectAll();
-    execSql(host, "UPDATE product SET retailprice = 20 WHERE quickid = 'P1'");
-    EXPECT_EQ(review.apply(), PriceReview::ApplyOutcome::Incomplete);
+    struct Case {
+        const char* change;
+        const char* said;
+        std::vector<HostRow> after;
+    };
+    const Case cases[] = {
+        {"UPDATE product SET retailprice = 20 WHERE quickid = 'P1'",
+         "changed since the price update it undoes; not put back",
+         {{"P1", 5.0, 20.0}, {"P2", 3.0, 10.0}}},
+        {"DELETE FROM product WHERE quickid = 'P1'",
+         "no longer in the host database; nothing was put back",
+         {{"P2", 3.0, 10.0}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.change);
+        TempDir dir;
+        std::string update = dir.file("invupdate.mdb");
+        std::string host = dir.file("kv.mdb");
+        makeTwoProducts(update, host);
+        {
+            RecordedUpdate run(update, host);
+            ASSERT_TRUE(run.review.build().ok());
+            run.review.selectAll();
+            ASSERT_EQ(run.review.apply(), PriceReview::ApplyOutcome::Complete);
+        }
+        Result<Database> h = Database::open(host);
+        ASSERT_TRUE(h.ok());
+        RunInfo info = runInfoNow("Acme", "", host + "_Tarvex_backup");
+        info.kind = RunKind::Undo;
+        info.undoes = 1;
+        RunJournal journal(info);
+        ASSERT_TRUE(journal.open(*h).ok());
+        Result<std::vector<RecordedEntry>> entries = journal.entriesOf(1);
+        ASSERT_TRUE(entries.ok());
+        ScriptedPrompter prompter;
+        PriceReview review(*h, prompter, std::move(*entries));
+        review.setJournal(&journal);
+        ASSERT_TRUE(review.build().ok());
+        ASSERT_EQ(review.rows().size(), 2u);
+        review.selectAll();
+        execSql(host, c.change);
+        EXPECT_EQ(review.apply(), PriceReview::ApplyOutcome::Incomplete);
 
-    ASSERT_EQ(review.lastReport().failed.size(), 1u);
-    EXPECT_EQ(review.lastReport().failed[0].code, "P1");
-    EXPECT_NE(review.lastReport().failed[0].reason.find("changed since the price update it undoes; not put back"),
-              std::string::npos)
-        << review.lastReport().failed[0].reason;
-    std::vector<HostRow> now = readHostProducts(host);
-    EXPECT_EQ(now[0].cost, 5.0);
-    EXPECT_EQ(now[0].price, 20.0);
-    EXPECT_EQ(now[1].cost, 3.0);
-    EXPECT_EQ(now[1].price, 10.0);
+        ASSERT_EQ(review.lastReport().failed.size(), 1u);
+        EXPECT_EQ(review.lastReport().failed[0].code, "P1");
+        EXPECT_NE(review.lastReport().failed[0].reason.find(c.said), std::string::npos)
+            << review.lastReport().failed[0].reason;
+        std::vector<HostRow> now = readHostProducts(host);
+        ASSERT_EQ(now.size(), c.after.size());
+        for (std::size_t i = 0; i < now.size(); ++i) {
+            EXPECT_EQ(now[i].quickid, c.after[i].quickid);
+            EXPECT_EQ(now[i].cost, c.after[i].cost);
+            EXPECT_EQ(now[i].price, c.after[i].price);
+        }
+    }
 }
 
 // The host file deleted after the list was built and before the apply: the

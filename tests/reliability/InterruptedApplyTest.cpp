@@ -742,13 +742,18 @@ TEST(InterruptedApplyTest, ASecondRunLeavesARunStillSavingAloneAndItsRecordStays
     ::close(ends[1]);
     char byte = 0;
     EXPECT_EQ(::read(ends[0], &byte, 1), 1);
+    // Every product of a run is recorded before its first save.
+    auto allPending = [](const Result<std::vector<RecordedEntry>>& entries) {
+        return entries && entries->size() == static_cast<std::size_t>(kProducts) &&
+               std::all_of(entries->begin(), entries->end(),
+                           [](const RecordedEntry& entry) { return entry.state == EntryState::Pending; });
+    };
     auto waitsWithAPendingEntry = [&] {
         Result<RunRecordFile> record = RunRecordFile::openForReading(host);
-        Result<std::vector<RecordedEntry>> entries = record ? record->entriesOf(1) : record.status();
-        return entries && entries->size() == 1 && (*entries)[0].state == EntryState::Pending;
+        return allPending(record ? record->entriesOf(1) : record.status());
     };
-    // Until its first product is recorded and its save waits for the lock,
-    // or it has ended.
+    // Until its products are recorded and its first save waits for the
+    // lock, or it has ended.
     pollfd ended{ends[0], POLLIN, 0};
     while (!waitsWithAPendingEntry() && ::poll(&ended, 1, 0) == 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -763,8 +768,7 @@ TEST(InterruptedApplyTest, ASecondRunLeavesARunStillSavingAloneAndItsRecordStays
         Status opened = h ? second.open(*h) : h.status();
         EXPECT_TRUE(opened.ok()) << opened.error();
         Result<std::vector<RecordedEntry>> entries = opened ? second.entriesOf(1) : opened;
-        EXPECT_TRUE(entries && entries->size() == 1u && (*entries)[0].state == EntryState::Pending)
-            << (entries && !entries->empty() ? (*entries)[0].reason : "");
+        EXPECT_TRUE(allPending(entries)) << (entries && !entries->empty() ? (*entries)[0].reason : "");
     }
     EXPECT_EQ(::write(release, &byte, 1), 1);
     ::waitpid(blocker, nullptr, 0);

@@ -78,6 +78,25 @@ struct ProductEntry {
 // stopped before or during its save; the host record tells which.
 enum class EntryState { Pending, Saved, Unchanged, Failed };
 
+// Writes to a run record that go together in one transaction (writeBatch).
+struct RecordBatch {
+    // A pending entry that ended: Saved, Unchanged, or Failed with a reason.
+    struct Mark {
+        std::int64_t entry = 0;
+        EntryState state = EntryState::Saved;
+        std::string reason;
+    };
+    // Pending entries that ended, marked first.
+    std::vector<Mark> marks;
+    // Entries recorded as already ended unchanged (an undo's earlier entries
+    // of a host record put back by one save).
+    std::vector<ProductEntry> unchanged;
+    // Entries recorded pending: products about to be saved.
+    std::vector<ProductEntry> intents;
+
+    bool empty() const { return marks.empty() && unchanged.empty() && intents.empty(); }
+};
+
 struct RecordedEntry {
     std::int64_t id = 0;
     std::int64_t run = 0;
@@ -149,6 +168,11 @@ public:
     // nothing when it fails. The run must be one begun and not yet finished;
     // undoesEntry, for an undo run only, must be an entry of the run it undoes.
     Result<std::int64_t> recordIntent(std::int64_t run, const ProductEntry& entry);
+    // Writes batch into run in one transaction, on disk when it returns, or
+    // nothing of it: the marks (each as markDone or markFailed), then the
+    // unchanged entries, then the intents (each as recordIntent), whose ids
+    // it returns in order. Fails, writing nothing, when any one of them would.
+    Result<std::vector<std::int64_t>> writeBatch(std::int64_t run, const RecordBatch& batch);
     // Marks a pending entry as ended: Saved or Unchanged (nothing needed
     // writing). Fails for an entry already marked.
     Status markDone(std::int64_t entry, EntryState outcome);
@@ -190,6 +214,8 @@ private:
         ~LockHolder();
     };
     enum class Hold { Began, Reconciling };
+    // A prepared statement of the record (RunRecordQueries.cpp).
+    class Statement;
     RunRecordFile(std::string path, sqlite3* db);
     // Takes the lock of run without waiting: 0, EAGAIN while another holds
     // it, or the system's reason it cannot be taken.
@@ -202,6 +228,12 @@ private:
     // number is held.
     Result<std::int64_t> insertRun(const RunInfo& info, std::optional<std::int64_t>& held);
     Status markEntry(std::int64_t entry, EntryState state, const std::string& reason);
+    // Runs the prepared insert (kInsertEntry) of entry into run: its id.
+    Result<std::int64_t> insertEntry(Statement& insert, std::int64_t run, const ProductEntry& entry);
+    // Runs the prepared mark (kMarkEntry) of a pending entry.
+    Status updateEntry(Statement& update, std::int64_t entry, EntryState state, const std::string& reason);
+    // writeBatch's work inside its transaction.
+    Status writeBatchEntries(std::int64_t run, const RecordBatch& batch, std::vector<std::int64_t>& ids);
     std::string failure(const std::string& what) const;
 
     std::string m_path;

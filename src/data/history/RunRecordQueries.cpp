@@ -1,5 +1,6 @@
 // Writing runs and their products into a run record, and reading them back:
-// each write one statement, so one transaction, on disk when it returns.
+// each write one transaction (one statement, or a batch), on disk when it
+// returns.
 #include "data/history/RunRecordFile.h"
 
 #include "platform/sqlite/SqliteStatement.h"
@@ -13,9 +14,66 @@ namespace tarvex {
 
 namespace {
 
+const char* stateName(EntryState state)
+{
+    switch (state) {
+    case EntryState::Pending:
+        return "pending";
+    case EntryState::Saved:
+        return "saved";
+    case EntryState::Unchanged:
+        return "unchanged";
+    case EntryState::Failed:
+        return "failed";
+    }
+    return "pending";
+}
+
+EntryState stateFrom(const std::string& name)
+{
+    for (EntryState state : {EntryState::Saved, EntryState::Unchanged, EntryState::Failed})
+        if (name == stateName(state))
+            return state;
+    return EntryState::Pending;
+}
+
+// The insert of a product's entry takes place only for a run begun and not
+// finished and, in an undo run only, with the entry it puts back, which must
+// belong to the run this one undoes: a record that says a product was undone
+// by the wrong run would mislead every later look at it.
+constexpr const char* kInsertEntry = R"sql(
+INSERT INTO entry (run, host_record, code, name, cost_before, price_before, cost_after, price_after, undoes_entry)
+SELECT ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9 FROM run r
+WHERE r.number = ?1 AND r.finished IS NULL
+  AND (?9 IS NULL) = (r.undoes IS NULL)
+  AND (?9 IS NULL OR EXISTS (SELECT 1 FROM entry e WHERE e.id = ?9 AND e.run = r.undoes))
+)sql";
+
+constexpr const char* kMarkEntry = "UPDATE entry SET state = ?2, reason = ?3 WHERE id = ?1 AND state = 'pending'";
+
+// Each run, newest first, with the products it saved, its pending entries,
+// whether a finished undo run names it and, only then (the count reads every
+// saved entry), how many of its saved products such a run put back: saved
+// again or found already back.
+constexpr const char* kListRuns = R"sql(
+SELECT r.number, r.kind, r.undoes, r.started, r.computer, r.user, r.vendor, r.update_database,
+       r.backup_file, r.finished IS NOT NULL,
+       (SELECT count(*) FROM entry e WHERE e.run = r.number AND e.state = 'saved'),
+       (SELECT count(*) FROM entry e WHERE e.run = r.number AND e.state = 'pending'),
+       EXISTS (SELECT 1 FROM run u WHERE u.undoes = r.number AND u.finished IS NOT NULL),
+       CASE WHEN EXISTS (SELECT 1 FROM run u WHERE u.undoes = r.number AND u.finished IS NOT NULL)
+       THEN (SELECT count(*) FROM entry e WHERE e.run = r.number AND e.state = 'saved' AND EXISTS (
+                SELECT 1 FROM entry x JOIN run u ON u.number = x.run
+                WHERE x.undoes_entry = e.id AND x.state IN ('saved', 'unchanged') AND u.finished IS NOT NULL))
+       END
+FROM run r ORDER BY r.number DESC
+)sql";
+
+} // namespace
+
 // One prepared statement, finalised when it goes out of scope, with binds for
 // the values a run record holds.
-class Statement {
+class RunRecordFile::Statement {
 public:
     Statement(sqlite3* db, const char* sql)
         : m_stmt(prepareStatement(db, sql))
@@ -44,6 +102,12 @@ public:
     }
     // SQLITE_ROW, SQLITE_DONE or an error.
     int step() { return sqlite3_step(m_stmt.get()); }
+    // Ready to be bound and run again.
+    void reset()
+    {
+        sqlite3_reset(m_stmt.get());
+        sqlite3_clear_bindings(m_stmt.get());
+    }
 
     std::int64_t integer(int column) const { return sqlite3_column_int64(m_stmt.get(), column); }
     // The whole stored text, with its length: a product code may hold a NUL
@@ -78,49 +142,6 @@ public:
 private:
     SqliteStatement m_stmt;
 };
-
-const char* stateName(EntryState state)
-{
-    switch (state) {
-    case EntryState::Pending:
-        return "pending";
-    case EntryState::Saved:
-        return "saved";
-    case EntryState::Unchanged:
-        return "unchanged";
-    case EntryState::Failed:
-        return "failed";
-    }
-    return "pending";
-}
-
-EntryState stateFrom(const std::string& name)
-{
-    for (EntryState state : {EntryState::Saved, EntryState::Unchanged, EntryState::Failed})
-        if (name == stateName(state))
-            return state;
-    return EntryState::Pending;
-}
-
-// Each run, newest first, with the products it saved, its pending entries,
-// whether a finished undo run names it and, only then (the count reads every
-// saved entry), how many of its saved products such a run put back: saved
-// again or found already back.
-constexpr const char* kListRuns = R"sql(
-SELECT r.number, r.kind, r.undoes, r.started, r.computer, r.user, r.vendor, r.update_database,
-       r.backup_file, r.finished IS NOT NULL,
-       (SELECT count(*) FROM entry e WHERE e.run = r.number AND e.state = 'saved'),
-       (SELECT count(*) FROM entry e WHERE e.run = r.number AND e.state = 'pending'),
-       EXISTS (SELECT 1 FROM run u WHERE u.undoes = r.number AND u.finished IS NOT NULL),
-       CASE WHEN EXISTS (SELECT 1 FROM run u WHERE u.undoes = r.number AND u.finished IS NOT NULL)
-       THEN (SELECT count(*) FROM entry e WHERE e.run = r.number AND e.state = 'saved' AND EXISTS (
-                SELECT 1 FROM entry x JOIN run u ON u.number = x.run
-                WHERE x.undoes_entry = e.id AND x.state IN ('saved', 'unchanged') AND u.finished IS NOT NULL))
-       END
-FROM run r ORDER BY r.number DESC
-)sql";
-
-} // namespace
 
 Result<std::int64_t> RunRecordFile::beginRun(const RunInfo& info)
 {
@@ -201,19 +222,16 @@ Result<std::int64_t> RunRecordFile::recordIntent(std::int64_t run, const Product
     using R = Result<std::int64_t>;
     if (!m_db)
         return R::failure(m_path + ": the run record was opened only for reading");
-    // The insert takes place only for a run begun and not finished and, in an
-    // undo run only, with the entry it puts back, which must belong to the run
-    // this one undoes: a record that says a product was undone by the wrong
-    // run would mislead every later look at it.
-    Statement insert(m_db.get(), R"sql(
-INSERT INTO entry (run, host_record, code, name, cost_before, price_before, cost_after, price_after, undoes_entry)
-SELECT ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9 FROM run r
-WHERE r.number = ?1 AND r.finished IS NULL
-  AND (?9 IS NULL) = (r.undoes IS NULL)
-  AND (?9 IS NULL OR EXISTS (SELECT 1 FROM entry e WHERE e.id = ?9 AND e.run = r.undoes))
-)sql");
+    Statement insert(m_db.get(), kInsertEntry);
     if (!insert.prepared())
         return R::failure(failure("cannot record the product " + entry.code));
+    return insertEntry(insert, run, entry);
+}
+
+Result<std::int64_t> RunRecordFile::insertEntry(Statement& insert, std::int64_t run, const ProductEntry& entry)
+{
+    using R = Result<std::int64_t>;
+    insert.reset();
     insert.bind(1, run);
     insert.bind(2, entry.record);
     insert.bind(3, entry.code);
@@ -233,6 +251,53 @@ WHERE r.number = ?1 AND r.finished IS NULL
     return sqlite3_last_insert_rowid(m_db.get());
 }
 
+Result<std::vector<std::int64_t>> RunRecordFile::writeBatch(std::int64_t run, const RecordBatch& batch)
+{
+    using R = Result<std::vector<std::int64_t>>;
+    if (!m_db)
+        return R::failure(m_path + ": the run record was opened only for reading");
+    std::vector<std::int64_t> ids;
+    if (batch.empty())
+        return ids;
+    if (sqliteExecute(m_db.get(), "BEGIN IMMEDIATE") != SQLITE_OK)
+        return R::failure(failure("cannot record the products of run " + std::to_string(run)));
+    Status written = writeBatchEntries(run, batch, ids);
+    if (written.ok() && sqliteExecute(m_db.get(), "COMMIT") != SQLITE_OK)
+        written = Status::failure(failure("cannot record the products of run " + std::to_string(run)));
+    if (!written.ok()) {
+        sqliteExecute(m_db.get(), "ROLLBACK");
+        return R(written);
+    }
+    return ids;
+}
+
+Status RunRecordFile::writeBatchEntries(std::int64_t run, const RecordBatch& batch, std::vector<std::int64_t>& ids)
+{
+    // Each statement prepared once for the whole batch: a batch holds every
+    // product of a run.
+    Statement mark(m_db.get(), kMarkEntry);
+    Statement insert(m_db.get(), kInsertEntry);
+    if (!mark.prepared() || !insert.prepared())
+        return Status::failure(failure("cannot record the products of run " + std::to_string(run)));
+    for (const RecordBatch::Mark& m : batch.marks)
+        if (Status marked = updateEntry(mark, m.entry, m.state, m.reason); !marked.ok())
+            return marked;
+    for (const ProductEntry& entry : batch.unchanged) {
+        Result<std::int64_t> id = insertEntry(insert, run, entry);
+        Status marked = id ? updateEntry(mark, *id, EntryState::Unchanged, "") : id.status();
+        if (!marked.ok())
+            return marked;
+    }
+    ids.reserve(batch.intents.size());
+    for (const ProductEntry& entry : batch.intents) {
+        Result<std::int64_t> id = insertEntry(insert, run, entry);
+        if (!id)
+            return id.status();
+        ids.push_back(*id);
+    }
+    return Status::success();
+}
+
 Status RunRecordFile::markDone(std::int64_t entry, EntryState outcome)
 {
     if (outcome != EntryState::Saved && outcome != EntryState::Unchanged)
@@ -249,9 +314,17 @@ Status RunRecordFile::markEntry(std::int64_t entry, EntryState state, const std:
 {
     if (!m_db)
         return Status::failure(m_path + ": the run record was opened only for reading");
-    Statement update(m_db.get(), "UPDATE entry SET state = ?2, reason = ?3 WHERE id = ?1 AND state = 'pending'");
+    Statement update(m_db.get(), kMarkEntry);
     if (!update.prepared())
         return Status::failure(failure("cannot mark entry " + std::to_string(entry)));
+    return updateEntry(update, entry, state, reason);
+}
+
+Status RunRecordFile::updateEntry(Statement& update, std::int64_t entry, EntryState state, const std::string& reason)
+{
+    if (state == EntryState::Pending)
+        return Status::failure(m_path + ": entry " + std::to_string(entry) + " cannot be marked pending again");
+    update.reset();
     update.bind(1, entry);
     update.bind(2, stateName(state));
     if (reason.empty())
