@@ -1,8 +1,12 @@
 // AccessFile: one genuine Access database (Access 97, 2000-2003 or 2007 and
-// later) opened for reading only. The file is read into memory once; libmdb
-// reads its table definitions, and the records, memos and index entries are
-// read from the bytes by AccessImage, so that values never pass through
-// libmdb's locale-dependent text. Nothing is ever written to the file.
+// later) opened for reading only. Its pages are read as they are needed and
+// then held (AccessImage): the list of tables, the definitions and the
+// records, memos and index entries of the tables opened, never the whole
+// file. libmdb reads the table definitions through the image; the records
+// are read from the pages by AccessImage, so that values never pass through
+// libmdb's locale-dependent text. Nothing is ever written to the file, and
+// the file stays open (read-only) while the AccessFile or a table of it
+// lives.
 //
 // Table, column and index names are matched without regard to letter case,
 // as Access matches them.
@@ -36,7 +40,7 @@ public:
 
     const std::string& path() const { return m_source->path; }
     DatabaseKind kind() const { return m_source->image.kind(); }
-    // The bytes as they were read, and which file they were read from.
+    // The pages as they were read, and which file they were read from.
     const AccessImage& image() const { return m_source->image; }
     std::uint64_t device() const { return m_source->device; }
     std::uint64_t inode() const { return m_source->inode; }
