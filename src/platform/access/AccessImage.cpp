@@ -45,7 +45,7 @@ AccessImage::AccessImage(std::string path, int fd, std::uint64_t size, std::uint
     , m_fd(fd)
     , m_size(size)
     , m_pageCount(static_cast<std::uint32_t>(std::min<std::uint64_t>(size / m_format->pageSize, UINT32_MAX)))
-    , m_slots(m_pageCount, 0)
+    , m_pages(m_pageCount, nullptr)
 {
 }
 
@@ -54,7 +54,7 @@ AccessImage::AccessImage(std::string bytes, DatabaseKind kind)
     , m_bytes(std::move(bytes))
     , m_size(m_bytes.size())
     , m_pageCount(static_cast<std::uint32_t>(std::min<std::uint64_t>(m_size / m_format->pageSize, UINT32_MAX)))
-    , m_slots(m_pageCount, 0)
+    , m_pages(m_pageCount, nullptr)
 {
 }
 
@@ -68,8 +68,9 @@ AccessImage::AccessImage(AccessImage&& other) noexcept
     , m_bytes(std::move(other.m_bytes))
     , m_size(other.m_size)
     , m_pageCount(other.m_pageCount)
-    , m_slots(std::move(other.m_slots))
-    , m_held(std::move(other.m_held))
+    , m_pages(std::move(other.m_pages))
+    , m_blocks(std::move(other.m_blocks))
+    , m_pagesHeld(other.m_pagesHeld)
     , m_bytesRead(other.m_bytesRead)
 {
 }
@@ -88,8 +89,9 @@ AccessImage& AccessImage::operator=(AccessImage&& other) noexcept
         m_bytes = std::move(other.m_bytes);
         m_size = other.m_size;
         m_pageCount = other.m_pageCount;
-        m_slots = std::move(other.m_slots);
-        m_held = std::move(other.m_held);
+        m_pages = std::move(other.m_pages);
+        m_blocks = std::move(other.m_blocks);
+        m_pagesHeld = other.m_pagesHeld;
         m_bytesRead = other.m_bytesRead;
     }
     return *this;
@@ -140,12 +142,12 @@ bool AccessImage::reopen() const
     return true;
 }
 
-std::unique_ptr<unsigned char[]> AccessImage::readPage(std::uint32_t n) const
+std::unique_ptr<unsigned char[]> AccessImage::readPages(std::uint32_t first, std::uint32_t count) const
 {
-    if (n >= m_pageCount)
+    if (first >= m_pageCount || count > m_pageCount - first)
         return nullptr;
-    std::size_t size = pageSize();
-    auto at = static_cast<std::uint64_t>(n) * size;
+    std::size_t size = pageSize() * count;
+    auto at = static_cast<std::uint64_t>(first) * pageSize();
     auto buffer = std::make_unique_for_overwrite<unsigned char[]>(size);
     if (m_path.empty()) {
         std::memcpy(buffer.get(), m_bytes.data() + at, size);
@@ -157,8 +159,8 @@ std::unique_ptr<unsigned char[]> AccessImage::readPage(std::uint32_t n) const
         const AccessImage& image;
         ~Closer() { image.closeUnlessKept(); }
     } closer{*this};
-    // The whole page or nothing: a file that shrank since the open no longer
-    // holds it.
+    // All the pages or nothing: a file that shrank since the open no longer
+    // holds them.
     std::size_t done = 0;
     while (done < size) {
         ssize_t got = ::pread(m_fd, buffer.get() + done, size - done, static_cast<off_t>(at + done));
@@ -172,32 +174,35 @@ std::unique_ptr<unsigned char[]> AccessImage::readPage(std::uint32_t n) const
     return buffer;
 }
 
-const unsigned char* AccessImage::hold(std::uint32_t n, std::unique_ptr<unsigned char[]> page) const
+void AccessImage::hold(std::unique_ptr<unsigned char[]> block, const std::vector<std::uint32_t>& pages) const
 {
-    m_held.push_back(std::move(page));
-    m_slots[n] = static_cast<std::uint32_t>(m_held.size());
-    return m_held.back().get();
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        if (pages[i] >= m_pageCount || m_pages[pages[i]])
+            continue;
+        m_pages[pages[i]] = block.get() + i * pageSize();
+        ++m_pagesHeld;
+    }
+    m_blocks.push_back(std::move(block));
 }
 
 const unsigned char* AccessImage::page(std::uint32_t n) const
 {
     if (n >= m_pageCount)
         return nullptr;
-    if (m_slots[n] != 0)
-        return m_held[m_slots[n] - 1].get();
-    std::unique_ptr<unsigned char[]> read = readPage(n);
-    return read ? hold(n, std::move(read)) : nullptr;
+    if (!m_pages[n]) {
+        std::unique_ptr<unsigned char[]> read = readPages(n, 1);
+        if (!read)
+            return nullptr;
+        hold(std::move(read), {n});
+    }
+    return m_pages[n];
 }
 
 std::optional<std::uint64_t> AccessImage::fileOffset(const unsigned char* p) const
 {
-    for (std::uint32_t n = 0; n < m_pageCount; ++n) {
-        if (m_slots[n] == 0)
-            continue;
-        const unsigned char* start = m_held[m_slots[n] - 1].get();
-        if (p >= start && p < start + pageSize())
-            return static_cast<std::uint64_t>(n) * pageSize() + static_cast<std::uint64_t>(p - start);
-    }
+    for (std::uint32_t n = 0; n < m_pageCount; ++n)
+        if (m_pages[n] && p >= m_pages[n] && p < m_pages[n] + pageSize())
+            return static_cast<std::uint64_t>(n) * pageSize() + static_cast<std::uint64_t>(p - m_pages[n]);
     return std::nullopt;
 }
 
@@ -214,36 +219,23 @@ std::uint16_t AccessImage::rowCount(std::uint32_t n) const
 Result<std::vector<std::uint32_t>> AccessImage::dataPages(const unsigned char* map, std::size_t mapSize,
                                                           std::uint32_t owner) const
 {
-    std::vector<std::uint32_t> pages;
+    // The pages the map names, in page order; a map of no known form names
+    // every page, and the table's are found by their owner.
+    std::vector<std::uint32_t> named;
     bool pastEnd = false;
-    // A page is held only when it is a data page of the table: the pages of
-    // other tables the walk looks at are let go.
-    auto take = [&](std::uint64_t n) {
-        if (n >= m_pageCount) {
+    auto name = [&](std::uint64_t n) {
+        if (n >= m_pageCount)
             pastEnd = true;
-            return;
-        }
-        auto at = static_cast<std::uint32_t>(n);
-        const unsigned char* p = m_slots[at] != 0 ? m_held[m_slots[at] - 1].get() : nullptr;
-        std::unique_ptr<unsigned char[]> read;
-        if (!p) {
-            read = readPage(at);
-            p = read.get();
-        }
-        if (!p)
-            pastEnd = true;
-        else if (p[0] == kDataPage && get32(p + m_format->ownerAt) == owner) {
-            if (read)
-                hold(at, std::move(read));
-            pages.push_back(at);
-        }
+        else
+            named.push_back(static_cast<std::uint32_t>(n));
     };
+    bool everyPage = false;
     if (map && mapSize >= 5 && map[0] == 0) {
         // An inline map: a first page number, then one bit per page.
         std::uint64_t first = get32(map + 1);
         for (std::size_t bit = 0; bit < (mapSize - 5) * 8 && !pastEnd; ++bit)
             if (map[5 + bit / 8] & (1u << (bit % 8)))
-                take(first + bit);
+                name(first + bit);
     } else if (map && mapSize >= 5 && map[0] == 1) {
         // A map of map pages, each a bitmap of the pages of its own range.
         std::uint64_t perMapPage = (pageSize() - 4) * 8;
@@ -260,16 +252,59 @@ Result<std::vector<std::uint32_t>> AccessImage::dataPages(const unsigned char* m
                 continue;
             for (std::uint64_t bit = 0; bit < perMapPage && !pastEnd; ++bit)
                 if (bits[4 + bit / 8] & (1u << (bit % 8)))
-                    take(slot * perMapPage + bit);
+                    name(slot * perMapPage + bit);
         }
     } else {
-        // A map of no known form: every data page of the table, found by its
-        // owner.
-        for (std::uint32_t n = 0; n < m_pageCount; ++n)
-            take(n);
+        everyPage = true;
     }
     if (pastEnd)
         return Result<std::vector<std::uint32_t>>::failure("its pages run past the end of the file");
+
+    // Read in runs of neighbouring pages, one read each; only the pages that
+    // are data pages of the table are held (a walk over every page lets the
+    // others go, so a table without a map does not hold the file).
+    constexpr std::uint32_t kRun = 64;
+    std::vector<std::uint32_t> pages;
+    std::uint32_t total = everyPage ? m_pageCount : static_cast<std::uint32_t>(named.size());
+    auto pageAt = [&](std::uint32_t i) { return everyPage ? i : named[i]; };
+    for (std::uint32_t i = 0; i < total;) {
+        std::uint32_t first = pageAt(i);
+        std::uint32_t count = 1;
+        while (count < kRun && i + count < total && pageAt(i + count) == first + count && !m_pages[first + count] &&
+               !m_pages[first])
+            ++count;
+        std::unique_ptr<unsigned char[]> block = m_pages[first] ? nullptr : readPages(first, count);
+        if (!m_pages[first] && !block) {
+            // One of the run is gone: read them one by one to find which.
+            count = 1;
+            block = readPages(first, 1);
+            if (!block)
+                return Result<std::vector<std::uint32_t>>::failure("its pages run past the end of the file");
+        }
+        std::vector<std::uint32_t> kept(count, UINT32_MAX);
+        std::uint32_t keeps = 0;
+        for (std::uint32_t k = 0; k < count; ++k) {
+            const unsigned char* p = block ? block.get() + k * pageSize() : m_pages[first + k];
+            if (p[0] == kDataPage && get32(p + m_format->ownerAt) == owner) {
+                pages.push_back(first + k);
+                kept[k] = first + k;
+                ++keeps;
+            }
+        }
+        if (block && keeps * 2 >= count) {
+            hold(std::move(block), kept);
+        } else if (block) {
+            // Mostly other tables' pages: the table's are held on their own.
+            for (std::uint32_t k = 0; k < count; ++k) {
+                if (kept[k] == UINT32_MAX)
+                    continue;
+                auto one = std::make_unique_for_overwrite<unsigned char[]>(pageSize());
+                std::memcpy(one.get(), block.get() + k * pageSize(), pageSize());
+                hold(std::move(one), {kept[k]});
+            }
+        }
+        i += count;
+    }
     return pages;
 }
 

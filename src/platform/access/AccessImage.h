@@ -145,7 +145,7 @@ public:
     std::optional<std::uint64_t> fileOffset(const unsigned char* p) const;
     // The bytes read from the file so far, and the pages held.
     std::uint64_t bytesRead() const { return m_bytesRead; }
-    std::size_t pagesHeld() const { return m_held.size(); }
+    std::size_t pagesHeld() const { return m_pagesHeld; }
 
     // The data pages that the usage map (as stored in the table definition)
     // gives to the table whose definition is on page owner, in page order.
@@ -179,11 +179,14 @@ private:
     std::optional<AccessRowBytes> locate(std::uint32_t n, unsigned row, std::uint32_t owner, unsigned& flags) const;
     // Whether bytes lie inside page n, after its row table.
     bool liesAmongRows(std::uint32_t n, AccessRowBytes bytes) const;
-    // Page n read into a buffer of its own, not yet held; null when it
-    // cannot be read.
-    std::unique_ptr<unsigned char[]> readPage(std::uint32_t n) const;
-    // Holds page and hands out where it now is.
-    const unsigned char* hold(std::uint32_t n, std::unique_ptr<unsigned char[]> page) const;
+    // The count pages from first on read into one buffer, not yet held;
+    // null when any of them cannot be read.
+    std::unique_ptr<unsigned char[]> readPages(std::uint32_t first, std::uint32_t count) const;
+    // Holds block, whose pages from first on are those that where says;
+    // where[i] being the page at block + i * pageSize, or nothing.
+    void hold(std::unique_ptr<unsigned char[]> block, const std::vector<std::uint32_t>& pages) const;
+    // The page if it was read, else null.
+    const unsigned char* held(std::uint32_t n) const { return m_pages[n]; }
 
     // Opens the file again for a read unless it is open; false when it
     // cannot be, or the path names another file now.
@@ -199,9 +202,10 @@ private:
     std::string m_bytes; // the pages of an image read from no file
     std::uint64_t m_size = 0;
     std::uint32_t m_pageCount = 0;
-    // For each page, 0 while not read, else its place in m_held plus one.
-    mutable std::vector<std::uint32_t> m_slots;
-    mutable std::vector<std::unique_ptr<unsigned char[]>> m_held;
+    // Each page read, in the blocks read; null for a page not read.
+    mutable std::vector<const unsigned char*> m_pages;
+    mutable std::vector<std::unique_ptr<unsigned char[]>> m_blocks;
+    mutable std::size_t m_pagesHeld = 0;
     mutable std::uint64_t m_bytesRead = 0;
 };
 
