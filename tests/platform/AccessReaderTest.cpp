@@ -580,6 +580,8 @@ TEST(AccessReaderTest, DamagedFilesAreRefusedWithoutACrash)
         std::string said = {};
         // The size the file is cut to after the open, before the table is read.
         std::optional<std::size_t> cutAfterOpen = {};
+        // Another file put at the path after the open.
+        bool replacedAfterOpen = false;
     };
     std::vector<Case> cases = {
         {"empty", "", true},
@@ -627,6 +629,7 @@ TEST(AccessReaderTest, DamagedFilesAreRefusedWithoutACrash)
         // Pages are read when needed: a file that shrank since the open no
         // longer holds them, and that is a failure, never a read past it.
         {"cut short after the open", sound, true, "its pages run past the end of the file", 31 * kPage},
+        {"replaced after the open", sound, true, "is no longer the file that was read", {}, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -634,6 +637,8 @@ TEST(AccessReaderTest, DamagedFilesAreRefusedWithoutACrash)
         Result<AccessFile> db = AccessFile::open(path);
         if (c.cutAfterOpen)
             std::filesystem::resize_file(path, *c.cutAfterOpen);
+        if (c.replacedAfterOpen)
+            std::filesystem::rename(dir.write("other.mdb", sound), path);
         Result<AccessTable> table = db.ok() ? db->openTable("product", {"ID", "quickid", "Name", "cost"})
                                             : Result<AccessTable>::failure(db.error());
         if (c.refused) {

@@ -378,6 +378,11 @@ Status AccessFile::readCatalog()
     return Status::success();
 }
 
+std::string AccessFile::replacedText() const
+{
+    return m_source->path + ": is no longer the file that was read; open it again";
+}
+
 std::vector<std::string> AccessFile::tableNames() const
 {
     std::vector<std::string> names;
@@ -415,7 +420,10 @@ Result<AccessTableDefinition> AccessFile::definition(const std::string& table) c
     if (entry->type != kTable)
         return R::failure(m_source->path + ": table \"" + entry->name + "\" is a linked table; its records are in \"" +
                           entry->linkedFile + "\", not in this file");
-    return readDefinition(entry->name, entry->page);
+    Result<AccessTableDefinition> read = readDefinition(entry->name, entry->page);
+    if (!read.ok() && m_source->image.replaced())
+        return R::failure(replacedText());
+    return read;
 }
 
 Result<AccessTableDefinition> AccessFile::readDefinition(const std::string& name, std::uint32_t page) const
@@ -497,7 +505,7 @@ Result<AccessTable> AccessFile::openTable(const std::string& table, const std::v
     AccessImage::KeptOpen keptOpen(m_source->image);
     Status loaded = opened.load();
     if (!loaded.ok())
-        return R::failure(loaded.error());
+        return R::failure(m_source->image.replaced() ? replacedText() : loaded.error());
     return opened;
 }
 

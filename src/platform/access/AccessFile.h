@@ -54,8 +54,9 @@ public:
     bool hasTable(const std::string& table) const;
 
     // The table's columns and indexes. Fails when there is no such table,
-    // when it is a linked table (naming the file it links to), or when its
-    // definition is damaged.
+    // when it is a linked table (naming the file it links to), when its
+    // definition is damaged, or when a page it needs is read after the file
+    // at the path was replaced or removed.
     Result<AccessTableDefinition> definition(const std::string& table) const;
 
     // Reads the table's records with the columns the caller will use. Fails
@@ -76,6 +77,8 @@ private:
     AccessFile(std::shared_ptr<const AccessSource> source, std::unique_ptr<Handle> handle);
     Status readCatalog();
     const CatalogEntry* find(const std::string& table) const;
+    // The failure of a read that found another file at the path, or none.
+    std::string replacedText() const;
     Result<AccessTableDefinition> readDefinition(const std::string& name, std::uint32_t page) const;
 
     std::shared_ptr<const AccessSource> m_source;

@@ -65,6 +65,7 @@ AccessImage::AccessImage(AccessImage&& other) noexcept
     , m_inode(other.m_inode)
     , m_fd(std::exchange(other.m_fd, -1))
     , m_keptOpen(other.m_keptOpen)
+    , m_replaced(other.m_replaced)
     , m_bytes(std::move(other.m_bytes))
     , m_size(other.m_size)
     , m_pageCount(other.m_pageCount)
@@ -86,6 +87,7 @@ AccessImage& AccessImage::operator=(AccessImage&& other) noexcept
         m_inode = other.m_inode;
         m_fd = std::exchange(other.m_fd, -1);
         m_keptOpen = other.m_keptOpen;
+        m_replaced = other.m_replaced;
         m_bytes = std::move(other.m_bytes);
         m_size = other.m_size;
         m_pageCount = other.m_pageCount;
@@ -130,12 +132,15 @@ bool AccessImage::reopen() const
     if (m_path.empty())
         return false;
     int fd = ::open(m_path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
+    if (fd < 0) {
+        m_replaced = m_replaced || errno == ENOENT;
         return false;
+    }
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || static_cast<std::uint64_t>(info.st_dev) != m_device ||
         static_cast<std::uint64_t>(info.st_ino) != m_inode) {
         ::close(fd);
+        m_replaced = true;
         return false;
     }
     m_fd = fd;

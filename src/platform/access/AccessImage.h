@@ -146,6 +146,8 @@ public:
     // The bytes read from the file so far, and the pages held.
     std::uint64_t bytesRead() const { return m_bytesRead; }
     std::size_t pagesHeld() const { return m_pagesHeld; }
+    // Whether a read found the path gone or naming another file.
+    bool replaced() const { return m_replaced; }
 
     // The data pages that the usage map (as stored in the table definition)
     // gives to the table whose definition is on page owner, in page order.
@@ -199,6 +201,7 @@ private:
     std::uint64_t m_inode = 0;
     mutable int m_fd = -1;
     mutable int m_keptOpen = 0;
+    mutable bool m_replaced = false;
     std::string m_bytes; // the pages of an image read from no file
     std::uint64_t m_size = 0;
     std::uint32_t m_pageCount = 0;
