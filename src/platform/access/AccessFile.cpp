@@ -56,7 +56,7 @@ bool definitionFits(const AccessImage& image, std::uint32_t page)
     if (!p || p[0] != jet_page::kDefinition)
         return false;
     const JetFormat& at = image.format();
-    std::uint32_t columns = static_cast<std::uint32_t>(p[at.columnCountAt]) | p[at.columnCountAt + 1] << 8;
+    std::uint32_t columns = get16(p + at.columnCountAt);
     std::uint32_t indexes = get32(p + at.indexCountAt);
     std::uint32_t realIndexes = get32(p + at.realIndexCountAt);
     if (columns == 0 || columns > kMaxColumns || indexes > kMaxIndexes || realIndexes > kMaxIndexes)
@@ -82,8 +82,8 @@ std::optional<std::string> layoutProblem(const AccessImage& image, std::uint32_t
     const JetFormat& at = image.format();
     // Before the count of columns: the most a record holds (deleted columns
     // counted), and how many variable-length ones there are.
-    unsigned rowColumns = p[at.columnCountAt - 4] | p[at.columnCountAt - 3] << 8;
-    unsigned variable = p[at.columnCountAt - 2] | p[at.columnCountAt - 1] << 8;
+    unsigned rowColumns = get16(p + at.columnCountAt - 4);
+    unsigned variable = get16(p + at.columnCountAt - 2);
     std::size_t room = at.maxRecord - at.countSize - (rowColumns + 7) / 8;
     auto named = [](const AccessColumn& column) { return "column \"" + column.name + "\""; };
     const std::vector<AccessColumn>& columns = definition.columns;
@@ -149,7 +149,7 @@ void markCalculatedColumns(const AccessImage& image, std::uint32_t page, AccessT
         std::size_t entry = start + i * at.columnEntry;
         if (entry + at.columnEntry > bytes.size())
             return;
-        int number = d[entry + kNumberAt] | d[entry + kNumberAt + 1] << 8;
+        auto number = static_cast<int>(get16(d + entry + kNumberAt));
         for (AccessColumn& column : definition.columns)
             if (column.number == number && (d[entry + at.columnExtraFlagsAt] & kCalculated) != 0)
                 column.calculated = true;

@@ -3,6 +3,7 @@
 
 #include "platform/access/AccessText.h"
 #include "platform/access/AccessValue.h"
+#include "platform/access/LittleEndian.h"
 #include "platform/text/TextHelpers.h"
 
 namespace tarvex {
@@ -44,9 +45,8 @@ public:
             ok = false;
             return 0;
         }
-        std::uint32_t value = 0;
-        for (std::size_t i = size; i-- > 0;)
-            value = value << 8 | static_cast<unsigned char>(m_bytes[m_at + i]);
+        auto value = static_cast<std::uint32_t>(
+            readLittleEndian(reinterpret_cast<const unsigned char*>(m_bytes.data()) + m_at, size));
         m_at += size;
         return value;
     }
