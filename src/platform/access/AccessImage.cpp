@@ -6,11 +6,13 @@
 #include "platform/access/LittleEndian.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -147,13 +149,33 @@ bool AccessImage::reopen() const
     return true;
 }
 
-std::unique_ptr<unsigned char[]> AccessImage::readPages(std::uint32_t first, std::uint32_t count) const
+void AccessImage::FreeBlock::operator()(unsigned char* block) const
+{
+    std::free(block);
+}
+
+AccessImage::Block AccessImage::newBlock(std::uint32_t count) const
+{
+    constexpr std::size_t kHugePage = std::size_t{2} << 20;
+    std::size_t size = pageSize() * count;
+    if (size < kHugePage)
+        return Block(static_cast<unsigned char*>(std::malloc(size)));
+    std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
+    auto* block = static_cast<unsigned char*>(std::aligned_alloc(kHugePage, rounded));
+    if (block)
+        ::madvise(block, rounded, MADV_HUGEPAGE);
+    return Block(block);
+}
+
+AccessImage::Block AccessImage::readPages(std::uint32_t first, std::uint32_t count) const
 {
     if (first >= m_pageCount || count > m_pageCount - first)
         return nullptr;
     std::size_t size = pageSize() * count;
     auto at = static_cast<std::uint64_t>(first) * pageSize();
-    auto buffer = std::make_unique_for_overwrite<unsigned char[]>(size);
+    Block buffer = newBlock(count);
+    if (!buffer)
+        return nullptr;
     if (m_path.empty()) {
         std::memcpy(buffer.get(), m_bytes.data() + at, size);
         return buffer;
@@ -179,7 +201,7 @@ std::unique_ptr<unsigned char[]> AccessImage::readPages(std::uint32_t first, std
     return buffer;
 }
 
-void AccessImage::hold(std::unique_ptr<unsigned char[]> block, const std::vector<std::uint32_t>& pages) const
+void AccessImage::hold(Block block, const std::vector<std::uint32_t>& pages) const
 {
     for (std::size_t i = 0; i < pages.size(); ++i) {
         if (pages[i] >= m_pageCount || m_pages[pages[i]])
@@ -195,7 +217,7 @@ const unsigned char* AccessImage::page(std::uint32_t n) const
     if (n >= m_pageCount)
         return nullptr;
     if (!m_pages[n]) {
-        std::unique_ptr<unsigned char[]> read = readPages(n, 1);
+        Block read = readPages(n, 1);
         if (!read)
             return nullptr;
         hold(std::move(read), {n});
@@ -268,7 +290,7 @@ Result<std::vector<std::uint32_t>> AccessImage::dataPages(const unsigned char* m
     // Read in runs of neighbouring pages, one read each; only the pages that
     // are data pages of the table are held (a walk over every page lets the
     // others go, so a table without a map does not hold the file).
-    constexpr std::uint32_t kRun = 64;
+    constexpr std::uint32_t kRun = 512;
     std::vector<std::uint32_t> pages;
     std::uint32_t total = everyPage ? m_pageCount : static_cast<std::uint32_t>(named.size());
     auto pageAt = [&](std::uint32_t i) { return everyPage ? i : named[i]; };
@@ -278,7 +300,7 @@ Result<std::vector<std::uint32_t>> AccessImage::dataPages(const unsigned char* m
         while (count < kRun && i + count < total && pageAt(i + count) == first + count && !m_pages[first + count] &&
                !m_pages[first])
             ++count;
-        std::unique_ptr<unsigned char[]> block = m_pages[first] ? nullptr : readPages(first, count);
+        Block block = m_pages[first] ? nullptr : readPages(first, count);
         if (!m_pages[first] && !block) {
             // One of the run is gone: read them one by one to find which.
             count = 1;
@@ -303,7 +325,9 @@ Result<std::vector<std::uint32_t>> AccessImage::dataPages(const unsigned char* m
             for (std::uint32_t k = 0; k < count; ++k) {
                 if (kept[k] == UINT32_MAX)
                     continue;
-                auto one = std::make_unique_for_overwrite<unsigned char[]>(pageSize());
+                Block one = newBlock(1);
+                if (!one)
+                    continue;
                 std::memcpy(one.get(), block.get() + k * pageSize(), pageSize());
                 hold(std::move(one), {kept[k]});
             }

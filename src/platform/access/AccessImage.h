@@ -181,12 +181,21 @@ private:
     std::optional<AccessRowBytes> locate(std::uint32_t n, unsigned row, std::uint32_t owner, unsigned& flags) const;
     // Whether bytes lie inside page n, after its row table.
     bool liesAmongRows(std::uint32_t n, AccessRowBytes bytes) const;
+    // Memory for pages, from newBlock().
+    struct FreeBlock {
+        void operator()(unsigned char* block) const;
+    };
+    using Block = std::unique_ptr<unsigned char[], FreeBlock>;
+    // Room for count pages; a large run is laid on huge pages where the
+    // system offers them, which makes reading a large table far fewer
+    // page faults.
+    Block newBlock(std::uint32_t count) const;
     // The count pages from first on read into one buffer, not yet held;
     // null when any of them cannot be read.
-    std::unique_ptr<unsigned char[]> readPages(std::uint32_t first, std::uint32_t count) const;
+    Block readPages(std::uint32_t first, std::uint32_t count) const;
     // Holds block, whose pages from first on are those that where says;
     // where[i] being the page at block + i * pageSize, or nothing.
-    void hold(std::unique_ptr<unsigned char[]> block, const std::vector<std::uint32_t>& pages) const;
+    void hold(Block block, const std::vector<std::uint32_t>& pages) const;
     // The page if it was read, else null.
     const unsigned char* held(std::uint32_t n) const { return m_pages[n]; }
 
@@ -207,7 +216,7 @@ private:
     std::uint32_t m_pageCount = 0;
     // Each page read, in the blocks read; null for a page not read.
     mutable std::vector<const unsigned char*> m_pages;
-    mutable std::vector<std::unique_ptr<unsigned char[]>> m_blocks;
+    mutable std::vector<Block> m_blocks;
     mutable std::size_t m_pagesHeld = 0;
     mutable std::uint64_t m_bytesRead = 0;
 };
