@@ -48,7 +48,9 @@ void rangeOf(const AccessFile& file, const AccessTableDefinition& definition, Pr
     AccessRowFields fields;
     if (!row.ok() || !*row || !fields.split(file.image(), **row, definition.hasVariableColumns))
         return;
-    const auto* start = reinterpret_cast<const unsigned char*>(file.image().bytes().data());
+    auto offset = [&](const unsigned char* p) {
+        return static_cast<std::size_t>(file.image().fileOffset(p).value_or(0));
+    };
     product.first = SIZE_MAX;
     for (const AccessColumn& column : definition.columns) {
         if (column.name != "cost" && column.name != "retailprice")
@@ -57,10 +59,8 @@ void rangeOf(const AccessFile& file, const AccessTableDefinition& definition, Pr
         const unsigned char* mask = fields.maskByte(column);
         if (!value || !mask)
             continue;
-        product.first = std::min(
-            {product.first, static_cast<std::size_t>(value->data - start), static_cast<std::size_t>(mask - start)});
-        product.last = std::max({product.last, static_cast<std::size_t>(value->data + value->size - 1 - start),
-                                 static_cast<std::size_t>(mask - start)});
+        product.first = std::min({product.first, offset(value->data), offset(mask)});
+        product.last = std::max({product.last, offset(value->data + value->size - 1), offset(mask)});
     }
 }
 

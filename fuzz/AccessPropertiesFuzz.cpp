@@ -31,10 +31,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace tarvex;
     if (size == 0)
         return 0;
-    bool jet3 = (data[0] & 1) != 0;
+    const JetFormat& format = (data[0] & 1) != 0 ? kJet3Format : kJet4Format;
     std::string stored(reinterpret_cast<const char*>(data) + 1, size - 1);
     tryRule(stored);
-    Result<std::vector<AccessPropertyBlock>> blocks = accessProperties(stored, jet3, 1252);
+    Result<std::vector<AccessPropertyBlock>> blocks = accessProperties(stored, format, 1252);
     if (!blocks.ok())
         return 0;
     for (const AccessPropertyBlock& block : *blocks)

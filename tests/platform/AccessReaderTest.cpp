@@ -579,6 +579,10 @@ TEST(AccessReaderTest, DamagedFilesAreRefusedWithoutACrash)
         bool refused; // false: may read, but must not crash
         // Text a refusal on the way (the open, an index, a walk) must hold.
         std::string said = {};
+        // The size the file is cut to after the open, before the table is read.
+        std::optional<std::size_t> cutAfterOpen = {};
+        // Another file put at the path after the open.
+        bool replacedAfterOpen = false;
     };
     std::vector<Case> cases = {
         {"empty", "", true},
@@ -623,11 +627,19 @@ TEST(AccessReaderTest, DamagedFilesAreRefusedWithoutACrash)
          "page 55 is not a page of the index"},
         {"a next-leaf pointer at page == the page count", patched({{45 * kPage + 0x10, kPastTheLastPage}}), false,
          "page 55 is not a leaf of the index"},
+        // Pages are read when needed: a file that shrank since the open no
+        // longer holds them, and that is a failure, never a read past it.
+        {"cut short after the open", sound, true, "its pages run past the end of the file", 31 * kPage},
+        {"replaced after the open", sound, true, "is no longer the file that was read", {}, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::string path = dir.write(c.name + ".mdb", c.bytes);
         Result<AccessFile> db = AccessFile::open(path);
+        if (c.cutAfterOpen)
+            std::filesystem::resize_file(path, *c.cutAfterOpen);
+        if (c.replacedAfterOpen)
+            std::filesystem::rename(dir.write("other.mdb", sound), path);
         Result<AccessTable> table = db.ok() ? db->openTable("product", {"ID", "quickid", "Name", "cost"})
                                             : Result<AccessTable>::failure(db.error());
         if (c.refused) {
@@ -659,6 +671,24 @@ TEST(AccessReaderTest, DamagedFilesAreRefusedWithoutACrash)
         }
         EXPECT_NE(refusals.find(c.said), std::string::npos) << refusals;
     }
+}
+
+// The host is read page by page as the table needs it: pages nobody refers
+// to (here 4 MiB added after the last) are never read.
+TEST(AccessReaderTest, ATableIsReadWithoutReadingTheWholeFile)
+{
+    TempDir dir;
+    const std::string sound = readFile(fixture("kv-2000.mdb"));
+    std::string path = dir.write("kv.mdb", sound + std::string(std::size_t{4} << 20, '\0'));
+    Result<AccessFile> db = AccessFile::open(path);
+    ASSERT_TRUE(db.ok()) << db.error();
+    Result<AccessTable> table = db->openTable("product", {"quickid", "cost"});
+    ASSERT_TRUE(table.ok()) << table.error();
+    ASSERT_TRUE(table->setIndex("QuickID").ok());
+    ASSERT_TRUE(table->seek(Key{std::string("BW-100")}).ok());
+    EXPECT_FALSE(table->noMatch());
+    EXPECT_EQ(*table->number("cost"), 10.0);
+    EXPECT_LT(db->image().bytesRead(), sound.size());
 }
 
 } // namespace

@@ -591,8 +591,7 @@ TEST(AccessWriterTest, ARecordWhoseLayoutIsDamagedIsWrittenOnlyInItsOwnBytes)
             const unsigned char* d = (*row)->data;
             std::size_t mask = ((d[0] | d[1] << 8) + 7u) / 8;
             std::size_t at =
-                static_cast<std::size_t>(d - reinterpret_cast<const unsigned char*>(sound->image().bytes().data())) +
-                (*row)->size - mask - 4 - 2 * slot;
+                static_cast<std::size_t>(sound->image().fileOffset(d).value()) + (*row)->size - mask - 4 - 2 * slot;
             std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
             out.seekp(static_cast<std::streamoff>(at));
             out.put(value);

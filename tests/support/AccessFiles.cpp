@@ -69,9 +69,7 @@ void addAmountOffsets(const AccessFile& file, const AccessTableDefinition& defin
     ASSERT_TRUE(row.ok() && *row);
     AccessRowFields fields;
     ASSERT_TRUE(fields.split(file.image(), **row, definition.hasVariableColumns));
-    auto offset = [&](const unsigned char* p) {
-        return static_cast<std::size_t>(p - reinterpret_cast<const unsigned char*>(file.image().bytes().data()));
-    };
+    auto offset = [&](const unsigned char* p) { return static_cast<std::size_t>(file.image().fileOffset(p).value()); };
     for (const std::string& name : columns) {
         for (const AccessColumn& column : definition.columns) {
             if (column.name != name)

@@ -1,7 +1,8 @@
 // AccessDatabase: the Access engine behind a Database, over the Access reader
-// (AccessFile). The file is read into memory once at the open; tables, their
-// indexes, walks and seeks are served from there, with the letter case of
-// table, column and index names ignored as Access ignores it.
+// (AccessFile). The pages a table needs are read once, when it is first
+// opened, and held; tables, their indexes, walks and seeks are served from
+// there, with the letter case of table, column and index names ignored as
+// Access ignores it.
 //
 // Records are saved in place through AccessSaving: the first save claims
 // the file (which finds anybody else using it, and then keeps everybody out),
@@ -50,7 +51,8 @@ public:
     // Takes the claim (AccessSaving::claim); endHold() ends it.
     Status holdWrites() override;
     void endHold() override { endSaves(); }
-    // The whole file is in memory: there is no lock to hold.
+    // The pages read are held as read: there is no lock to hold (Access
+    // offers none another program would honour).
     Status beginRead() override { return Status::success(); }
     void endRead() override {}
 

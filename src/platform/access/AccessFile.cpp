@@ -1,5 +1,6 @@
-// Opening an Access file: reading it into memory, refusing what cannot be
-// read, the list of tables from MSysObjects and the table definitions.
+// Opening an Access file: reading its pages as they are needed, refusing
+// what cannot be read, the list of tables from MSysObjects and the table
+// definitions.
 #include "platform/access/AccessFile.h"
 
 #include "platform/access/AccessValue.h"
@@ -12,7 +13,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 
@@ -37,22 +40,9 @@ constexpr int kAccessLink = 6;
 constexpr std::uint32_t kSystemFlags = 0x80000002u;
 // MSysObjects, the list of every object, is defined on page 2.
 constexpr std::uint32_t kCatalogPage = 2;
+// The start of a file that tells its kind.
+constexpr std::uint64_t kHeaderBytes = 0x20;
 
-// Where a table definition keeps its counts, and the size of the parts libmdb
-// reads for each column and index, in Jet 3 and in Jet 4 / ACE.
-struct DefinitionLayout {
-    std::size_t columnCountAt;
-    std::size_t indexCountAt;
-    std::size_t realIndexCountAt;
-    std::size_t columnsStart;
-    std::size_t realIndexEntry;
-    std::size_t columnEntry;
-    std::size_t nameLength;
-    std::size_t realIndexDefinition;
-    std::size_t indexEntry;
-};
-constexpr DefinitionLayout kJet3Definition{25, 27, 31, 43, 8, 18, 1, 39, 20};
-constexpr DefinitionLayout kJet4Definition{45, 47, 51, 63, 12, 25, 2, 52, 28};
 // Far more columns and indexes than Access allows (255 and 32).
 constexpr std::uint32_t kMaxColumns = 256;
 constexpr std::uint32_t kMaxIndexes = 256;
@@ -63,10 +53,10 @@ constexpr std::uint32_t kMaxIndexes = 256;
 bool definitionFits(const AccessImage& image, std::uint32_t page)
 {
     const unsigned char* p = image.page(page);
-    if (!p || p[0] != 0x02)
+    if (!p || p[0] != jet_page::kDefinition)
         return false;
-    const DefinitionLayout& at = image.isJet3() ? kJet3Definition : kJet4Definition;
-    std::uint32_t columns = static_cast<std::uint32_t>(p[at.columnCountAt]) | p[at.columnCountAt + 1] << 8;
+    const JetFormat& at = image.format();
+    std::uint32_t columns = get16(p + at.columnCountAt);
     std::uint32_t indexes = get32(p + at.indexCountAt);
     std::uint32_t realIndexes = get32(p + at.realIndexCountAt);
     if (columns == 0 || columns > kMaxColumns || indexes > kMaxIndexes || realIndexes > kMaxIndexes)
@@ -75,11 +65,6 @@ bool definitionFits(const AccessImage& image, std::uint32_t page)
                          columns * (at.columnEntry + at.nameLength) + indexes * at.indexEntry;
     return needed <= image.definitionBytes(page);
 }
-
-// The longest record Access writes in each format: a page less its header
-// and one entry of its row table.
-constexpr std::size_t kJet3MaxRecord = 2012;
-constexpr std::size_t kJet4MaxRecord = 4060;
 
 // Why the columns of definition, whose first page is page, cannot describe
 // the records of a sound table; nothing when they can. Every record is split
@@ -94,13 +79,12 @@ std::optional<std::string> layoutProblem(const AccessImage& image, std::uint32_t
                                          const AccessTableDefinition& definition)
 {
     const unsigned char* p = image.page(page);
-    const DefinitionLayout& at = image.isJet3() ? kJet3Definition : kJet4Definition;
+    const JetFormat& at = image.format();
     // Before the count of columns: the most a record holds (deleted columns
     // counted), and how many variable-length ones there are.
-    unsigned rowColumns = p[at.columnCountAt - 4] | p[at.columnCountAt - 3] << 8;
-    unsigned variable = p[at.columnCountAt - 2] | p[at.columnCountAt - 1] << 8;
-    std::size_t countSize = image.isJet3() ? 1 : 2;
-    std::size_t room = (image.isJet3() ? kJet3MaxRecord : kJet4MaxRecord) - countSize - (rowColumns + 7) / 8;
+    unsigned rowColumns = get16(p + at.columnCountAt - 4);
+    unsigned variable = get16(p + at.columnCountAt - 2);
+    std::size_t room = at.maxRecord - at.countSize - (rowColumns + 7) / 8;
     auto named = [](const AccessColumn& column) { return "column \"" + column.name + "\""; };
     const std::vector<AccessColumn>& columns = definition.columns;
     for (std::size_t i = 0; i < columns.size(); ++i) {
@@ -135,11 +119,12 @@ std::string definitionImage(const AccessImage& image, std::uint32_t page)
 {
     std::string bytes;
     std::vector<bool> seen(image.pageCount(), false);
-    for (const unsigned char* p = image.page(page); p && p[0] == 0x02 && !seen[page]; p = image.page(page)) {
+    for (const unsigned char* p = image.page(page); p && p[0] == jet_page::kDefinition && !seen[page];
+         p = image.page(page)) {
         seen[page] = true;
         std::size_t skip = bytes.empty() ? 0 : 8;
         bytes.append(reinterpret_cast<const char*>(p) + skip, image.pageSize() - skip);
-        page = get32(p + 4);
+        page = get32(p + image.format().ownerAt);
         if (page == 0)
             break;
     }
@@ -147,17 +132,16 @@ std::string definitionImage(const AccessImage& image, std::uint32_t page)
 }
 
 // Marks the columns whose definition carries ACE's flags of a calculated
-// column (the extra flags byte, 16 bytes into a column's entry; Jet 3 and
-// Jet 4 have none). Entries are matched to columns by their number, which
+// column (the extra flags byte in a column's entry; Jet 3 and Jet 4 have
+// none). Entries are matched to columns by their number, which
 // libmdb's order need not follow.
 void markCalculatedColumns(const AccessImage& image, std::uint32_t page, AccessTableDefinition& definition)
 {
     constexpr std::size_t kNumberAt = 5;
-    constexpr std::size_t kExtraFlagsAt = 16;
     constexpr unsigned char kCalculated = 0xC0;
-    if (image.kind() != DatabaseKind::Ace)
+    const JetFormat& at = image.format();
+    if (at.columnExtraFlagsAt == 0)
         return;
-    const DefinitionLayout& at = kJet4Definition;
     std::string bytes = definitionImage(image, page);
     const auto* d = reinterpret_cast<const unsigned char*>(bytes.data());
     std::size_t start = at.columnsStart + get32(d + at.realIndexCountAt) * at.realIndexEntry;
@@ -165,23 +149,25 @@ void markCalculatedColumns(const AccessImage& image, std::uint32_t page, AccessT
         std::size_t entry = start + i * at.columnEntry;
         if (entry + at.columnEntry > bytes.size())
             return;
-        int number = d[entry + kNumberAt] | d[entry + kNumberAt + 1] << 8;
+        auto number = static_cast<int>(get16(d + entry + kNumberAt));
         for (AccessColumn& column : definition.columns)
-            if (column.number == number && (d[entry + kExtraFlagsAt] & kCalculated) != 0)
+            if (column.number == number && (d[entry + at.columnExtraFlagsAt] & kCalculated) != 0)
                 column.calculated = true;
     }
 }
 
-// A file's bytes, and which file they came from.
-struct WholeFile {
-    std::string bytes;
+// An open file and which file it is; its pages are read as they are needed.
+struct OpenedFile {
+    int fd = -1;
+    std::uint64_t size = 0;
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
+    std::string header; // the start of the file, enough to tell its kind
 };
 
-Result<WholeFile> readWholeFile(const std::string& path)
+Result<OpenedFile> openForReading(const std::string& path)
 {
-    using R = Result<WholeFile>;
+    using R = Result<OpenedFile>;
     // O_NONBLOCK: a named pipe must not stall the open; fstat refuses it.
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
@@ -195,10 +181,15 @@ Result<WholeFile> readWholeFile(const std::string& path)
         ::close(fd);
         return R::failure(path + ": larger than an Access database can be");
     }
-    std::string bytes(static_cast<std::size_t>(info.st_size), '\0');
+    OpenedFile opened{fd,
+                      static_cast<std::uint64_t>(info.st_size),
+                      static_cast<std::uint64_t>(info.st_dev),
+                      static_cast<std::uint64_t>(info.st_ino),
+                      {}};
+    opened.header.assign(static_cast<std::size_t>(std::min<std::uint64_t>(opened.size, kHeaderBytes)), '\0');
     std::size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+    while (done < opened.header.size()) {
+        ssize_t n = ::pread(fd, opened.header.data() + done, opened.header.size() - done, static_cast<off_t>(done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
@@ -210,10 +201,82 @@ Result<WholeFile> readWholeFile(const std::string& path)
             break;
         done += static_cast<std::size_t>(n);
     }
-    ::close(fd);
-    bytes.resize(done);
-    return WholeFile{std::move(bytes), static_cast<std::uint64_t>(info.st_dev),
-                     static_cast<std::uint64_t>(info.st_ino)};
+    opened.header.resize(done);
+    return opened;
+}
+
+// libmdb reads the file through a stream; this one hands it the image's
+// pages, so that libmdb sees exactly the bytes the image read and checked,
+// and reads nothing the image does not.
+struct PageStream {
+    const AccessImage* image = nullptr;
+    std::uint64_t at = 0;
+
+    std::uint64_t end() const { return static_cast<std::uint64_t>(image->pageCount()) * image->pageSize(); }
+
+    static ssize_t read(void* cookie, char* buffer, std::size_t size)
+    {
+        auto* stream = static_cast<PageStream*>(cookie);
+        std::size_t pageSize = stream->image->pageSize();
+        std::size_t done = 0;
+        while (done < size && stream->at < stream->end()) {
+            const unsigned char* p = stream->image->page(static_cast<std::uint32_t>(stream->at / pageSize));
+            if (!p)
+                break;
+            std::size_t within = static_cast<std::size_t>(stream->at % pageSize);
+            std::size_t take = std::min(pageSize - within, size - done);
+            std::memcpy(buffer + done, p + within, take);
+            done += take;
+            stream->at += take;
+        }
+        return static_cast<ssize_t>(done);
+    }
+
+    static int seek(void* cookie, off64_t* offset, int whence)
+    {
+        auto* stream = static_cast<PageStream*>(cookie);
+        std::int64_t base = whence == SEEK_SET   ? 0
+                            : whence == SEEK_CUR ? static_cast<std::int64_t>(stream->at)
+                                                 : static_cast<std::int64_t>(stream->end());
+        if (*offset < -base)
+            return -1;
+        stream->at = static_cast<std::uint64_t>(base + *offset);
+        *offset = static_cast<off64_t>(stream->at);
+        return 0;
+    }
+
+    static int close(void* cookie)
+    {
+        delete static_cast<PageStream*>(cookie);
+        return 0;
+    }
+};
+
+// Opens libmdb over image: the header page is handed over as a buffer (the
+// only way libmdb opens anything but a path), then the stream is exchanged
+// for one over the image's pages.
+MdbHandle* openMdb(const AccessImage& image)
+{
+    const unsigned char* header = image.page(0);
+    if (!header)
+        return nullptr;
+    std::string first(reinterpret_cast<const char*>(header), image.pageSize());
+    MdbHandle* mdb = mdb_open_buffer(first.data(), first.size(), MDB_NOFLAGS);
+    if (!mdb)
+        return nullptr;
+    auto* cookie = new PageStream{&image, 0};
+    FILE* stream = ::fopencookie(cookie, "r", {PageStream::read, nullptr, PageStream::seek, PageStream::close});
+    if (!stream) {
+        delete cookie;
+        mdb_close(mdb);
+        return nullptr;
+    }
+    // Unbuffered: libmdb reads whole pages, and a buffer would read ahead.
+    std::setvbuf(stream, nullptr, _IONBF, 0);
+    std::fclose(mdb->f->stream);
+    mdb->f->stream = stream;
+    mdb->cur_pg = 0;
+    return mdb;
 }
 
 } // namespace
@@ -231,23 +294,28 @@ AccessFile::~AccessFile() = default;
 Result<AccessFile> AccessFile::open(const std::string& path)
 {
     using R = Result<AccessFile>;
-    Result<WholeFile> whole = readWholeFile(path);
-    if (!whole.ok())
-        return R::failure(whole.error());
-    DatabaseKind kind = databaseKindOfHeader(whole->bytes);
-    if (!isAccess(kind))
+    Result<OpenedFile> opened = openForReading(path);
+    if (!opened.ok())
+        return R::failure(opened.error());
+    DatabaseKind kind = databaseKindOfHeader(opened->header);
+    if (!isAccess(kind)) {
+        ::close(opened->fd);
         return R::failure(path + ": not an Access database");
+    }
     auto source = std::make_shared<AccessSource>(
-        AccessSource{path, AccessImage(std::move(whole->bytes), kind), 1252, whole->device, whole->inode});
+        AccessSource{path, AccessImage(path, opened->fd, opened->size, opened->device, opened->inode, kind), 1252,
+                     opened->device, opened->inode});
     const AccessImage& image = source->image;
+    // The file stays open through the open's reads; the image outlives them.
+    std::shared_ptr<const AccessSource> reading = source;
+    AccessImage::KeptOpen keptOpen(image);
     // Access writes whole pages; a file that ends inside one was cut short.
-    if (image.bytes().size() % image.pageSize() != 0 || image.pageCount() <= kCatalogPage)
+    if (image.size() % image.pageSize() != 0 || image.pageCount() <= kCatalogPage)
         return R::failure(path + ": damaged: the file is cut short");
 
     auto handle = std::make_unique<Handle>();
-    // libmdb reads the bytes already in memory, so it sees exactly what is
-    // read here, and opens them read-only.
-    handle->mdb = mdb_open_buffer(const_cast<char*>(image.bytes().data()), image.bytes().size(), MDB_NOFLAGS);
+    // libmdb reads the pages through the image, read-only.
+    handle->mdb = openMdb(image);
     if (!handle->mdb)
         return R::failure(path + ": damaged, or an Access version this program does not know");
     // A key in the header means every page is encrypted: ACE's password
@@ -310,6 +378,11 @@ Status AccessFile::readCatalog()
     return Status::success();
 }
 
+std::string AccessFile::replacedText() const
+{
+    return m_source->path + ": is no longer the file that was read; open it again";
+}
+
 std::vector<std::string> AccessFile::tableNames() const
 {
     std::vector<std::string> names;
@@ -347,13 +420,17 @@ Result<AccessTableDefinition> AccessFile::definition(const std::string& table) c
     if (entry->type != kTable)
         return R::failure(m_source->path + ": table \"" + entry->name + "\" is a linked table; its records are in \"" +
                           entry->linkedFile + "\", not in this file");
-    return readDefinition(entry->name, entry->page);
+    Result<AccessTableDefinition> read = readDefinition(entry->name, entry->page);
+    if (!read.ok() && m_source->image.replaced())
+        return R::failure(replacedText());
+    return read;
 }
 
 Result<AccessTableDefinition> AccessFile::readDefinition(const std::string& name, std::uint32_t page) const
 {
     using R = Result<AccessTableDefinition>;
     std::string damaged = m_source->path + ": damaged: the definition of table \"" + name + "\" cannot be read";
+    AccessImage::KeptOpen keptOpen(m_source->image);
     if (!definitionFits(m_source->image, page))
         return R::failure(damaged);
     MdbCatalogEntry entry;
@@ -425,9 +502,10 @@ Result<AccessTable> AccessFile::openTable(const std::string& table, const std::v
         slots.push_back(slot);
     }
     AccessTable opened(m_source, std::move(*definition), std::move(slots));
+    AccessImage::KeptOpen keptOpen(m_source->image);
     Status loaded = opened.load();
     if (!loaded.ok())
-        return R::failure(loaded.error());
+        return R::failure(m_source->image.replaced() ? replacedText() : loaded.error());
     return opened;
 }
 

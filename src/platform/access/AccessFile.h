@@ -1,8 +1,12 @@
 // AccessFile: one genuine Access database (Access 97, 2000-2003 or 2007 and
-// later) opened for reading only. The file is read into memory once; libmdb
-// reads its table definitions, and the records, memos and index entries are
-// read from the bytes by AccessImage, so that values never pass through
-// libmdb's locale-dependent text. Nothing is ever written to the file.
+// later) opened for reading only. Its pages are read as they are needed and
+// then held (AccessImage): the list of tables, the definitions and the
+// records, memos and index entries of the tables opened, never the whole
+// file. libmdb reads the table definitions through the image; the records
+// are read from the pages by AccessImage, so that values never pass through
+// libmdb's locale-dependent text. Nothing is ever written to the file, and
+// the file stays open (read-only) while the AccessFile or a table of it
+// lives.
 //
 // Table, column and index names are matched without regard to letter case,
 // as Access matches them.
@@ -36,7 +40,7 @@ public:
 
     const std::string& path() const { return m_source->path; }
     DatabaseKind kind() const { return m_source->image.kind(); }
-    // The bytes as they were read, and which file they were read from.
+    // The pages as they were read, and which file they were read from.
     const AccessImage& image() const { return m_source->image; }
     std::uint64_t device() const { return m_source->device; }
     std::uint64_t inode() const { return m_source->inode; }
@@ -50,8 +54,9 @@ public:
     bool hasTable(const std::string& table) const;
 
     // The table's columns and indexes. Fails when there is no such table,
-    // when it is a linked table (naming the file it links to), or when its
-    // definition is damaged.
+    // when it is a linked table (naming the file it links to), when its
+    // definition is damaged, or when a page it needs is read after the file
+    // at the path was replaced or removed.
     Result<AccessTableDefinition> definition(const std::string& table) const;
 
     // Reads the table's records with the columns the caller will use. Fails
@@ -72,6 +77,8 @@ private:
     AccessFile(std::shared_ptr<const AccessSource> source, std::unique_ptr<Handle> handle);
     Status readCatalog();
     const CatalogEntry* find(const std::string& table) const;
+    // The failure of a read that found another file at the path, or none.
+    std::string replacedText() const;
     Result<AccessTableDefinition> readDefinition(const std::string& name, std::uint32_t page) const;
 
     std::shared_ptr<const AccessSource> m_source;

@@ -1,41 +1,35 @@
-// Page-level reading of an Access file held in memory: data pages, records,
-// moved records, fields and index entries, every offset checked.
+// Page-level reading of an Access file, page by page as asked for: data
+// pages, records, moved records, fields and index entries, every offset
+// checked.
 #include "platform/access/AccessImage.h"
 
 #include "platform/access/LittleEndian.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
 
 namespace tarvex {
 
 namespace {
 
-constexpr unsigned char kDataPage = 0x01;
-constexpr unsigned char kDefinitionPage = 0x02;
-constexpr unsigned char kIndexNodePage = 0x03;
-constexpr unsigned char kIndexLeafPage = 0x04;
-constexpr unsigned char kUsageMapPage = 0x05;
+constexpr unsigned char kDataPage = jet_page::kData;
+constexpr unsigned char kDefinitionPage = jet_page::kDefinition;
+constexpr unsigned char kIndexNodePage = jet_page::kIndexNode;
+constexpr unsigned char kIndexLeafPage = jet_page::kIndexLeaf;
+constexpr unsigned char kUsageMapPage = jet_page::kUsageMap;
 
 constexpr unsigned kRowOffsetMask = 0x1FFF;
 
 // The deepest index tree followed; Access's own are a few levels deep.
 constexpr int kMaxIndexDepth = 32;
-
-// Where the parts of a page header lie in each format.
-struct Layout {
-    std::size_t rowCountAt;
-    std::size_t nextLeafAt;
-    std::size_t prefixAt;
-    std::size_t entryMaskAt;
-    std::size_t entriesAt;
-};
-
-constexpr Layout kJet3Layout{0x08, 0x0c, 0x14, 0x16, 0xf8};
-constexpr Layout kJet4Layout{0x0c, 0x10, 0x18, 0x1b, 0x1e0};
-
-const Layout& layoutOf(bool jet3)
-{
-    return jet3 ? kJet3Layout : kJet4Layout;
-}
 
 std::string pageText(std::uint32_t page)
 {
@@ -44,19 +38,199 @@ std::string pageText(std::uint32_t page)
 
 } // namespace
 
-AccessImage::AccessImage(std::string bytes, DatabaseKind kind)
-    : m_bytes(std::move(bytes))
-    , m_kind(kind)
-    , m_pageSize(kind == DatabaseKind::Jet3 ? 2048 : 4096)
-    , m_pageCount(static_cast<std::uint32_t>(std::min<std::size_t>(m_bytes.size() / m_pageSize, UINT32_MAX)))
+AccessImage::AccessImage(std::string path, int fd, std::uint64_t size, std::uint64_t device, std::uint64_t inode,
+                         DatabaseKind kind)
+    : m_format(&jetFormat(kind))
+    , m_path(std::move(path))
+    , m_device(device)
+    , m_inode(inode)
+    , m_fd(fd)
+    , m_size(size)
+    , m_pageCount(static_cast<std::uint32_t>(std::min<std::uint64_t>(size / m_format->pageSize, UINT32_MAX)))
+    , m_pages(m_pageCount, nullptr)
 {
+}
+
+AccessImage::AccessImage(std::string bytes, DatabaseKind kind)
+    : m_format(&jetFormat(kind))
+    , m_bytes(std::move(bytes))
+    , m_size(m_bytes.size())
+    , m_pageCount(static_cast<std::uint32_t>(std::min<std::uint64_t>(m_size / m_format->pageSize, UINT32_MAX)))
+    , m_pages(m_pageCount, nullptr)
+{
+}
+
+AccessImage::AccessImage(AccessImage&& other) noexcept
+    : m_format(other.m_format)
+    , m_path(std::move(other.m_path))
+    , m_device(other.m_device)
+    , m_inode(other.m_inode)
+    , m_fd(std::exchange(other.m_fd, -1))
+    , m_keptOpen(other.m_keptOpen)
+    , m_replaced(other.m_replaced)
+    , m_bytes(std::move(other.m_bytes))
+    , m_size(other.m_size)
+    , m_pageCount(other.m_pageCount)
+    , m_pages(std::move(other.m_pages))
+    , m_blocks(std::move(other.m_blocks))
+    , m_pagesHeld(other.m_pagesHeld)
+    , m_bytesRead(other.m_bytesRead)
+{
+}
+
+AccessImage& AccessImage::operator=(AccessImage&& other) noexcept
+{
+    if (this != &other) {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_format = other.m_format;
+        m_path = std::move(other.m_path);
+        m_device = other.m_device;
+        m_inode = other.m_inode;
+        m_fd = std::exchange(other.m_fd, -1);
+        m_keptOpen = other.m_keptOpen;
+        m_replaced = other.m_replaced;
+        m_bytes = std::move(other.m_bytes);
+        m_size = other.m_size;
+        m_pageCount = other.m_pageCount;
+        m_pages = std::move(other.m_pages);
+        m_blocks = std::move(other.m_blocks);
+        m_pagesHeld = other.m_pagesHeld;
+        m_bytesRead = other.m_bytesRead;
+    }
+    return *this;
+}
+
+AccessImage::~AccessImage()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+AccessImage::KeptOpen::KeptOpen(const AccessImage& image)
+    : m_image(image)
+{
+    ++m_image.m_keptOpen;
+}
+
+AccessImage::KeptOpen::~KeptOpen()
+{
+    --m_image.m_keptOpen;
+    m_image.closeUnlessKept();
+}
+
+void AccessImage::closeUnlessKept() const
+{
+    if (m_keptOpen == 0 && m_fd >= 0 && !m_path.empty()) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+bool AccessImage::reopen() const
+{
+    if (m_fd >= 0)
+        return true;
+    if (m_path.empty())
+        return false;
+    int fd = ::open(m_path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        m_replaced = m_replaced || errno == ENOENT;
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || static_cast<std::uint64_t>(info.st_dev) != m_device ||
+        static_cast<std::uint64_t>(info.st_ino) != m_inode) {
+        ::close(fd);
+        m_replaced = true;
+        return false;
+    }
+    m_fd = fd;
+    return true;
+}
+
+void AccessImage::FreeBlock::operator()(unsigned char* block) const
+{
+    std::free(block);
+}
+
+AccessImage::Block AccessImage::newBlock(std::uint32_t count) const
+{
+    constexpr std::size_t kHugePage = std::size_t{2} << 20;
+    std::size_t size = pageSize() * count;
+    if (size < kHugePage)
+        return Block(static_cast<unsigned char*>(std::malloc(size)));
+    std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
+    auto* block = static_cast<unsigned char*>(std::aligned_alloc(kHugePage, rounded));
+    if (block)
+        ::madvise(block, rounded, MADV_HUGEPAGE);
+    return Block(block);
+}
+
+AccessImage::Block AccessImage::readPages(std::uint32_t first, std::uint32_t count) const
+{
+    if (first >= m_pageCount || count > m_pageCount - first)
+        return nullptr;
+    std::size_t size = pageSize() * count;
+    auto at = static_cast<std::uint64_t>(first) * pageSize();
+    Block buffer = newBlock(count);
+    if (!buffer)
+        return nullptr;
+    if (m_path.empty()) {
+        std::memcpy(buffer.get(), m_bytes.data() + at, size);
+        return buffer;
+    }
+    if (!reopen())
+        return nullptr;
+    struct Closer {
+        const AccessImage& image;
+        ~Closer() { image.closeUnlessKept(); }
+    } closer{*this};
+    // All the pages or nothing: a file that shrank since the open no longer
+    // holds them.
+    std::size_t done = 0;
+    while (done < size) {
+        ssize_t got = ::pread(m_fd, buffer.get() + done, size - done, static_cast<off_t>(at + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return nullptr;
+        done += static_cast<std::size_t>(got);
+        m_bytesRead += static_cast<std::uint64_t>(got);
+    }
+    return buffer;
+}
+
+void AccessImage::hold(Block block, const std::vector<std::uint32_t>& pages) const
+{
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        if (pages[i] >= m_pageCount || m_pages[pages[i]])
+            continue;
+        m_pages[pages[i]] = block.get() + i * pageSize();
+        ++m_pagesHeld;
+    }
+    m_blocks.push_back(std::move(block));
 }
 
 const unsigned char* AccessImage::page(std::uint32_t n) const
 {
     if (n >= m_pageCount)
         return nullptr;
-    return reinterpret_cast<const unsigned char*>(m_bytes.data()) + static_cast<std::size_t>(n) * m_pageSize;
+    if (!m_pages[n]) {
+        Block read = readPages(n, 1);
+        if (!read)
+            return nullptr;
+        hold(std::move(read), {n});
+    }
+    return m_pages[n];
+}
+
+std::optional<std::uint64_t> AccessImage::fileOffset(const unsigned char* p) const
+{
+    for (std::uint32_t n = 0; n < m_pageCount; ++n)
+        if (m_pages[n] && p >= m_pages[n] && p < m_pages[n] + pageSize())
+            return static_cast<std::uint64_t>(n) * pageSize() + static_cast<std::uint64_t>(p - m_pages[n]);
+    return std::nullopt;
 }
 
 std::uint16_t AccessImage::rowCount(std::uint32_t n) const
@@ -64,32 +238,34 @@ std::uint16_t AccessImage::rowCount(std::uint32_t n) const
     const unsigned char* p = page(n);
     if (!p || p[0] != kDataPage)
         return 0;
-    std::size_t at = layoutOf(isJet3()).rowCountAt;
-    std::size_t fits = (m_pageSize - at - 2) / 2;
+    std::size_t at = m_format->rowCountAt;
+    std::size_t fits = (pageSize() - at - 2) / 2;
     return static_cast<std::uint16_t>(std::min<std::size_t>(get16(p + at), fits));
 }
 
 Result<std::vector<std::uint32_t>> AccessImage::dataPages(const unsigned char* map, std::size_t mapSize,
                                                           std::uint32_t owner) const
 {
-    std::vector<std::uint32_t> pages;
+    // The pages the map names, in page order; a map of no known form names
+    // every page, and the table's are found by their owner.
+    std::vector<std::uint32_t> named;
     bool pastEnd = false;
-    auto take = [&](std::uint64_t n) {
-        const unsigned char* p = n < m_pageCount ? page(static_cast<std::uint32_t>(n)) : nullptr;
-        if (!p)
+    auto name = [&](std::uint64_t n) {
+        if (n >= m_pageCount)
             pastEnd = true;
-        else if (p[0] == kDataPage && get32(p + 4) == owner)
-            pages.push_back(static_cast<std::uint32_t>(n));
+        else
+            named.push_back(static_cast<std::uint32_t>(n));
     };
+    bool everyPage = false;
     if (map && mapSize >= 5 && map[0] == 0) {
         // An inline map: a first page number, then one bit per page.
         std::uint64_t first = get32(map + 1);
         for (std::size_t bit = 0; bit < (mapSize - 5) * 8 && !pastEnd; ++bit)
             if (map[5 + bit / 8] & (1u << (bit % 8)))
-                take(first + bit);
+                name(first + bit);
     } else if (map && mapSize >= 5 && map[0] == 1) {
         // A map of map pages, each a bitmap of the pages of its own range.
-        std::uint64_t perMapPage = (m_pageSize - 4) * 8;
+        std::uint64_t perMapPage = (pageSize() - 4) * 8;
         for (std::size_t slot = 0; slot < (mapSize - 1) / 4 && !pastEnd; ++slot) {
             std::uint32_t mapPage = get32(map + 1 + slot * 4);
             if (mapPage == 0)
@@ -103,23 +279,68 @@ Result<std::vector<std::uint32_t>> AccessImage::dataPages(const unsigned char* m
                 continue;
             for (std::uint64_t bit = 0; bit < perMapPage && !pastEnd; ++bit)
                 if (bits[4 + bit / 8] & (1u << (bit % 8)))
-                    take(slot * perMapPage + bit);
+                    name(slot * perMapPage + bit);
         }
     } else {
-        // A map of no known form: every data page of the table, found by its
-        // owner.
-        for (std::uint32_t n = 0; n < m_pageCount; ++n)
-            take(n);
+        everyPage = true;
     }
     if (pastEnd)
         return Result<std::vector<std::uint32_t>>::failure("its pages run past the end of the file");
+
+    // Read in runs of neighbouring pages, one read each; only the pages that
+    // are data pages of the table are held (a walk over every page lets the
+    // others go, so a table without a map does not hold the file).
+    constexpr std::uint32_t kRun = 512;
+    std::vector<std::uint32_t> pages;
+    std::uint32_t total = everyPage ? m_pageCount : static_cast<std::uint32_t>(named.size());
+    auto pageAt = [&](std::uint32_t i) { return everyPage ? i : named[i]; };
+    for (std::uint32_t i = 0; i < total;) {
+        std::uint32_t first = pageAt(i);
+        std::uint32_t count = 1;
+        while (count < kRun && i + count < total && pageAt(i + count) == first + count && !m_pages[first + count] &&
+               !m_pages[first])
+            ++count;
+        Block block = m_pages[first] ? nullptr : readPages(first, count);
+        if (!m_pages[first] && !block) {
+            // One of the run is gone: read them one by one to find which.
+            count = 1;
+            block = readPages(first, 1);
+            if (!block)
+                return Result<std::vector<std::uint32_t>>::failure("its pages run past the end of the file");
+        }
+        std::vector<std::uint32_t> kept(count, UINT32_MAX);
+        std::uint32_t keeps = 0;
+        for (std::uint32_t k = 0; k < count; ++k) {
+            const unsigned char* p = block ? block.get() + k * pageSize() : m_pages[first + k];
+            if (p[0] == kDataPage && get32(p + m_format->ownerAt) == owner) {
+                pages.push_back(first + k);
+                kept[k] = first + k;
+                ++keeps;
+            }
+        }
+        if (block && keeps * 2 >= count) {
+            hold(std::move(block), kept);
+        } else if (block) {
+            // Mostly other tables' pages: the table's are held on their own.
+            for (std::uint32_t k = 0; k < count; ++k) {
+                if (kept[k] == UINT32_MAX)
+                    continue;
+                Block one = newBlock(1);
+                if (!one)
+                    continue;
+                std::memcpy(one.get(), block.get() + k * pageSize(), pageSize());
+                hold(std::move(one), {kept[k]});
+            }
+        }
+        i += count;
+    }
     return pages;
 }
 
-std::optional<AccessRowBytes> rowOnPage(const unsigned char* p, std::size_t pageSize, bool jet3, unsigned row,
-                                        unsigned& flags)
+std::optional<AccessRowBytes> rowOnPage(const unsigned char* p, const JetFormat& format, unsigned row, unsigned& flags)
 {
-    std::size_t rowCountAt = layoutOf(jet3).rowCountAt;
+    std::size_t rowCountAt = format.rowCountAt;
+    std::size_t pageSize = format.pageSize;
     if (!p || p[0] != kDataPage)
         return std::nullopt;
     std::size_t rows = std::min<std::size_t>(get16(p + rowCountAt), (pageSize - rowCountAt - 2) / 2);
@@ -142,14 +363,15 @@ std::optional<AccessRowBytes> AccessImage::locate(std::uint32_t n, unsigned row,
                                                   unsigned& flags) const
 {
     const unsigned char* p = page(n);
-    if (!p || (owner != 0 && get32(p + 4) != owner))
+    if (!p || (owner != 0 && get32(p + m_format->ownerAt) != owner))
         return std::nullopt;
-    return rowOnPage(p, m_pageSize, isJet3(), row, flags);
+    return rowOnPage(p, *m_format, row, flags);
 }
 
-bool liesAmongRows(const unsigned char* p, std::size_t pageSize, bool jet3, AccessRowBytes bytes)
+bool liesAmongRows(const unsigned char* p, const JetFormat& format, AccessRowBytes bytes)
 {
-    std::size_t rowCountAt = layoutOf(jet3).rowCountAt;
+    std::size_t rowCountAt = format.rowCountAt;
+    std::size_t pageSize = format.pageSize;
     std::size_t rows = std::min<std::size_t>(get16(p + rowCountAt), (pageSize - rowCountAt - 2) / 2);
     std::size_t tableEnd = rowCountAt + 2 + rows * 2;
     return bytes.data >= p + tableEnd && bytes.data <= p + pageSize &&
@@ -159,7 +381,7 @@ bool liesAmongRows(const unsigned char* p, std::size_t pageSize, bool jet3, Acce
 bool AccessImage::liesAmongRows(std::uint32_t n, AccessRowBytes bytes) const
 {
     const unsigned char* p = page(n);
-    return p && tarvex::liesAmongRows(p, m_pageSize, isJet3(), bytes);
+    return p && tarvex::liesAmongRows(p, *m_format, bytes);
 }
 
 std::optional<AccessRowBytes> AccessImage::anyRow(std::uint32_t n, unsigned row) const
@@ -208,8 +430,8 @@ std::size_t AccessImage::definitionBytes(std::uint32_t n) const
     std::vector<bool> seen(m_pageCount, false);
     for (const unsigned char* p = page(n); p && p[0] == kDefinitionPage && !seen[n]; p = page(n)) {
         seen[n] = true;
-        total += total == 0 ? m_pageSize : m_pageSize - 8;
-        n = get32(p + 4);
+        total += total == 0 ? pageSize() : pageSize() - 8;
+        n = get32(p + m_format->ownerAt);
         if (n == 0)
             break;
     }
@@ -219,12 +441,12 @@ std::size_t AccessImage::definitionBytes(std::uint32_t n) const
 Result<std::vector<std::uint32_t>> AccessImage::indexEntries(std::uint32_t owner, std::uint32_t root) const
 {
     using R = Result<std::vector<std::uint32_t>>;
-    const Layout& layout = layoutOf(isJet3());
+    const JetFormat& layout = *m_format;
     // The ends of the entries of an index page, from the bitmap that marks
     // where each entry after the first begins.
     auto entryEnds = [&](const unsigned char* p) {
         std::vector<std::size_t> ends;
-        std::size_t room = m_pageSize - layout.entriesAt;
+        std::size_t room = pageSize() - layout.entriesAt;
         for (std::size_t bit = 1; bit <= room && layout.entryMaskAt + bit / 8 < layout.entriesAt; ++bit) {
             unsigned char byte = p[layout.entryMaskAt + bit / 8];
             // Most of the bitmap's bytes are empty: on to the next byte.
@@ -246,7 +468,8 @@ Result<std::vector<std::uint32_t>> AccessImage::indexEntries(std::uint32_t owner
         const unsigned char* p = page(n);
         if (p && depth == 0 && p[0] == kDataPage)
             return std::vector<std::uint32_t>(); // an index that was never filled
-        if (!p || (p[0] != kIndexNodePage && p[0] != kIndexLeafPage) || get32(p + 4) != owner || depth > kMaxIndexDepth)
+        if (!p || (p[0] != kIndexNodePage && p[0] != kIndexLeafPage) || get32(p + layout.ownerAt) != owner ||
+            depth > kMaxIndexDepth)
             return R::failure(pageText(n) + " is not a page of the index");
         if (p[0] == kIndexLeafPage)
             break;
@@ -261,7 +484,7 @@ Result<std::vector<std::uint32_t>> AccessImage::indexEntries(std::uint32_t owner
     std::vector<bool> seen(m_pageCount, false);
     while (n != 0) {
         const unsigned char* p = page(n);
-        if (!p || p[0] != kIndexLeafPage || get32(p + 4) != owner || seen[n])
+        if (!p || p[0] != kIndexLeafPage || get32(p + layout.ownerAt) != owner || seen[n])
             return R::failure(pageText(n) + " is not a leaf of the index");
         seen[n] = true;
         std::vector<std::size_t> ends = entryEnds(p);
@@ -306,17 +529,17 @@ AccessStoredField AccessRowFields::stored(const AccessColumn& column) const
     return field;
 }
 
-bool AccessRowFields::split(const AccessImage& image, AccessRowBytes row, bool hasVariableColumns)
+bool AccessRowFields::split(const JetFormat& format, AccessRowBytes row, bool hasVariableColumns)
 {
     m_row = row;
-    m_jet3 = image.isJet3();
+    m_format = &format;
     m_varOffsets.clear();
     const unsigned char* d = row.data;
     std::size_t size = row.size;
-    std::size_t countSize = m_jet3 ? 1 : 2;
+    std::size_t countSize = format.countSize;
     if (size < countSize)
         return false;
-    m_columnCount = m_jet3 ? d[0] : get16(d);
+    m_columnCount = static_cast<unsigned>(readLittleEndian(d, countSize));
     std::size_t maskSize = (m_columnCount + 7) / 8;
     if (size < countSize + maskSize)
         return false;
@@ -325,7 +548,7 @@ bool AccessRowFields::split(const AccessImage& image, AccessRowBytes row, bool h
     m_fixedEnd = m_dataEnd;
     if (!hasVariableColumns)
         return true;
-    if (!m_jet3) {
+    if (!format.isJet3()) {
         // The variable-length count, then one offset per column and the end
         // of the data, from the mask backwards.
         if (m_dataEnd < countSize + 2)
@@ -387,7 +610,7 @@ std::optional<AccessRowBytes> AccessRowFields::bytes(const AccessColumn& column)
         return std::nullopt;
     std::size_t start = 0;
     std::size_t end = 0;
-    std::size_t countSize = m_jet3 ? 1 : 2;
+    std::size_t countSize = m_format->countSize;
     if (column.fixed) {
         if (column.fixedOffset < 0 || column.size < 0)
             return std::nullopt;

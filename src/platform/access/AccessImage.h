@@ -1,21 +1,38 @@
-// AccessImage: the bytes of an Access (Jet 3, Jet 4 or ACE) file held in
-// memory, and the page-level reading the Access reader does itself rather
-// than through libmdb: locating a table's data pages from its usage map,
+// AccessImage: the pages of an Access (Jet 3, Jet 4 or ACE) file, read from
+// the file when first asked for and then held for as long as the image lives,
+// and the page-level reading the Access reader does itself rather than
+// through libmdb: locating a table's data pages from its usage map,
 // finding a live record's bytes (following a moved record's pointer, never
 // returning a deleted record), splitting a record into its fields, and
 // listing an index's entries in the index's own order.
 //
+// Only the pages a caller asks for are read (the header, the list of tables,
+// one table's definition, usage map, data and index pages): memory follows
+// what is read, not the file's size. A page once read never changes while
+// the image lives, so everything read from it stays valid and consistent
+// with what was checked. The file's size is taken at the open: a page past
+// it (the file grew since) is outside the file, as is a page the file no
+// longer holds (it shrank) or cannot give (a read error), and every page of a
+// file put at the path in its place (another device or inode).
+//
+// The file is held open only while a KeptOpen lives (a burst of reads: an
+// open, a table's load, an index's walk); a page read outside one opens the
+// file for that read alone. Between them nothing holds the file, so that
+// another program looking for the file's users finds none here.
+//
 // Every offset read from the file is checked against the page or record it
 // must lie in, and every chain of pages is followed at most once per page:
-// a damaged or hostile file gives a failure, never a read outside the bytes
-// or an endless walk.
+// a damaged or hostile file gives a failure, never a read outside the pages
+// or an endless walk. An image is used from one thread at a time.
 #pragma once
 
-#include "platform/db/DatabaseKind.h"
 #include "platform/Result.h"
+#include "platform/access/JetFormat.h"
+#include "platform/db/DatabaseKind.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -65,28 +82,72 @@ struct AccessStoredField {
 inline constexpr unsigned kRowSkipped = 0x8000;
 inline constexpr unsigned kRowMoved = 0x4000;
 
-// The bytes of row of a data page held apart from any image (pageSize bytes
-// at page), with its row-table flags in flags. Nothing when the page is no
-// data page, or the row is not in its row table or lies outside the page; a
-// deleted row's place is not checked. The page's owner is not looked at.
-std::optional<AccessRowBytes> rowOnPage(const unsigned char* page, std::size_t pageSize, bool jet3, unsigned row,
+// The bytes of row of a data page held apart from any image (a page of
+// format at page), with its row-table flags in flags. Nothing when the page
+// is no data page, or the row is not in its row table or lies outside the
+// page; a deleted row's place is not checked. The page's owner is not looked
+// at.
+std::optional<AccessRowBytes> rowOnPage(const unsigned char* page, const JetFormat& format, unsigned row,
                                         unsigned& flags);
 // Whether bytes lie inside that page, after its row table: checks the place of
 // a row that rowOnPage() did not check.
-bool liesAmongRows(const unsigned char* page, std::size_t pageSize, bool jet3, AccessRowBytes bytes);
+bool liesAmongRows(const unsigned char* page, const JetFormat& format, AccessRowBytes bytes);
+// The same for a page of pageSize bytes of Jet 3 (jet3) or Jet 4 / ACE.
+inline std::optional<AccessRowBytes> rowOnPage(const unsigned char* page, std::size_t, bool jet3, unsigned row,
+                                               unsigned& flags)
+{
+    return rowOnPage(page, jet3 ? kJet3Format : kJet4Format, row, flags);
+}
+inline bool liesAmongRows(const unsigned char* page, std::size_t, bool jet3, AccessRowBytes bytes)
+{
+    return liesAmongRows(page, jet3 ? kJet3Format : kJet4Format, bytes);
+}
 
 class AccessImage {
 public:
-    // Takes the file's bytes; kind is Jet3, Jet4 or Ace.
+    // The file at path, which is the file fd has open (st_dev device,
+    // st_ino inode), of size bytes at the open, in the format of kind
+    // (Jet3, Jet4 or Ace). The image takes fd over and closes it when no
+    // KeptOpen is left.
+    AccessImage(std::string path, int fd, std::uint64_t size, std::uint64_t device, std::uint64_t inode,
+                DatabaseKind kind);
+    // Pages held in bytes, read from no file (none: an image that is only
+    // its format).
     AccessImage(std::string bytes, DatabaseKind kind);
+    AccessImage(AccessImage&&) noexcept;
+    AccessImage& operator=(AccessImage&&) noexcept;
+    ~AccessImage();
 
-    DatabaseKind kind() const { return m_kind; }
-    bool isJet3() const { return m_kind == DatabaseKind::Jet3; }
-    std::size_t pageSize() const { return m_pageSize; }
+    // Keeps the file open while it lives, for many reads in a row.
+    class KeptOpen {
+    public:
+        explicit KeptOpen(const AccessImage& image);
+        KeptOpen(const KeptOpen&) = delete;
+        KeptOpen& operator=(const KeptOpen&) = delete;
+        ~KeptOpen();
+
+    private:
+        const AccessImage& m_image;
+    };
+
+    const JetFormat& format() const { return *m_format; }
+    DatabaseKind kind() const { return m_format->kind; }
+    bool isJet3() const { return m_format->isJet3(); }
+    std::size_t pageSize() const { return m_format->pageSize; }
     std::uint32_t pageCount() const { return m_pageCount; }
-    const std::string& bytes() const { return m_bytes; }
-    // The start of page n, or null when the file is shorter.
+    // The file's size in bytes at the open.
+    std::uint64_t size() const { return m_size; }
+    // The start of page n, read now unless read before; null when the file
+    // is shorter or the page cannot be read.
     const unsigned char* page(std::uint32_t n) const;
+    // Where in the file the byte at p lies, p being in a page this image
+    // handed out; nothing for any other pointer.
+    std::optional<std::uint64_t> fileOffset(const unsigned char* p) const;
+    // The bytes read from the file so far, and the pages held.
+    std::uint64_t bytesRead() const { return m_bytesRead; }
+    std::size_t pagesHeld() const { return m_pagesHeld; }
+    // Whether a read found the path gone or naming another file.
+    bool replaced() const { return m_replaced; }
 
     // The data pages that the usage map (as stored in the table definition)
     // gives to the table whose definition is on page owner, in page order.
@@ -120,19 +181,57 @@ private:
     std::optional<AccessRowBytes> locate(std::uint32_t n, unsigned row, std::uint32_t owner, unsigned& flags) const;
     // Whether bytes lie inside page n, after its row table.
     bool liesAmongRows(std::uint32_t n, AccessRowBytes bytes) const;
+    // Memory for pages, from newBlock().
+    struct FreeBlock {
+        void operator()(unsigned char* block) const;
+    };
+    using Block = std::unique_ptr<unsigned char[], FreeBlock>;
+    // Room for count pages; a large run is laid on huge pages where the
+    // system offers them, which makes reading a large table far fewer
+    // page faults.
+    Block newBlock(std::uint32_t count) const;
+    // The count pages from first on read into one buffer, not yet held;
+    // null when any of them cannot be read.
+    Block readPages(std::uint32_t first, std::uint32_t count) const;
+    // Holds block, whose pages from first on are those that where says;
+    // where[i] being the page at block + i * pageSize, or nothing.
+    void hold(Block block, const std::vector<std::uint32_t>& pages) const;
+    // The page if it was read, else null.
+    const unsigned char* held(std::uint32_t n) const { return m_pages[n]; }
 
-    std::string m_bytes;
-    DatabaseKind m_kind;
-    std::size_t m_pageSize;
-    std::uint32_t m_pageCount;
+    // Opens the file again for a read unless it is open; false when it
+    // cannot be, or the path names another file now.
+    bool reopen() const;
+    void closeUnlessKept() const;
+
+    const JetFormat* m_format;
+    std::string m_path;
+    std::uint64_t m_device = 0;
+    std::uint64_t m_inode = 0;
+    mutable int m_fd = -1;
+    mutable int m_keptOpen = 0;
+    mutable bool m_replaced = false;
+    std::string m_bytes; // the pages of an image read from no file
+    std::uint64_t m_size = 0;
+    std::uint32_t m_pageCount = 0;
+    // Each page read, in the blocks read; null for a page not read.
+    mutable std::vector<const unsigned char*> m_pages;
+    mutable std::vector<Block> m_blocks;
+    mutable std::size_t m_pagesHeld = 0;
+    mutable std::uint64_t m_bytesRead = 0;
 };
 
 // One record split into its fields, for reading them by column.
 class AccessRowFields {
 public:
-    // Splits row; fails (false) when its count, offsets or null mask do not
-    // fit in it. hasVariableColumns: whether the table has any.
-    bool split(const AccessImage& image, AccessRowBytes row, bool hasVariableColumns);
+    // Splits row, a record of format; fails (false) when its count, offsets
+    // or null mask do not fit in it. hasVariableColumns: whether the table
+    // has any.
+    bool split(const JetFormat& format, AccessRowBytes row, bool hasVariableColumns);
+    bool split(const AccessImage& image, AccessRowBytes row, bool hasVariableColumns)
+    {
+        return split(image.format(), row, hasVariableColumns);
+    }
 
     // Whether the record holds the column at all (it does not when it was
     // written before the column was added).
@@ -150,7 +249,7 @@ public:
 
 private:
     AccessRowBytes m_row;
-    bool m_jet3 = false;
+    const JetFormat* m_format = &kJet4Format;
     unsigned m_columnCount = 0;
     const unsigned char* m_mask = nullptr;
     std::size_t m_dataEnd = 0;

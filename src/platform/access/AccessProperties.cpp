@@ -3,6 +3,7 @@
 
 #include "platform/access/AccessText.h"
 #include "platform/access/AccessValue.h"
+#include "platform/access/LittleEndian.h"
 #include "platform/text/TextHelpers.h"
 
 namespace tarvex {
@@ -18,11 +19,11 @@ constexpr int kTableType = 1; // MSysObjects' type of a table
 // instead of reading past its end.
 class Reader {
 public:
-    Reader(const std::string& bytes, std::size_t begin, std::size_t end, bool jet3, unsigned codePage)
+    Reader(const std::string& bytes, std::size_t begin, std::size_t end, const JetFormat& format, unsigned codePage)
         : m_bytes(bytes)
         , m_at(begin)
         , m_end(end)
-        , m_jet3(jet3)
+        , m_jet3(format.isJet3())
         , m_codePage(codePage)
     {
     }
@@ -44,9 +45,8 @@ public:
             ok = false;
             return 0;
         }
-        std::uint32_t value = 0;
-        for (std::size_t i = size; i-- > 0;)
-            value = value << 8 | static_cast<unsigned char>(m_bytes[m_at + i]);
+        auto value = static_cast<std::uint32_t>(
+            readLittleEndian(reinterpret_cast<const unsigned char*>(m_bytes.data()) + m_at, size));
         m_at += size;
         return value;
     }
@@ -89,23 +89,24 @@ std::string AccessPropertyBlock::text(const std::string& name) const
     return {};
 }
 
-Result<std::vector<AccessPropertyBlock>> accessProperties(const std::string& stored, bool jet3, unsigned codePage)
+Result<std::vector<AccessPropertyBlock>> accessProperties(const std::string& stored, const JetFormat& format,
+                                                          unsigned codePage)
 {
     using R = Result<std::vector<AccessPropertyBlock>>;
     std::vector<AccessPropertyBlock> blocks;
     if (stored.empty())
         return blocks;
-    if (stored.size() < 4 || stored.compare(0, 4, jet3 ? std::string("KKD\0", 4) : std::string("MR2\0", 4)) != 0)
+    if (stored.size() < 4 || stored.compare(0, 4, std::string(format.propertiesHeader, 4)) != 0)
         return R::failure("its properties begin with no known header");
     std::vector<std::string> names;
-    Reader all(stored, 4, stored.size(), jet3, codePage);
+    Reader all(stored, 4, stored.size(), format, codePage);
     while (all.more()) {
         std::size_t start = all.at();
         std::uint32_t length = all.number(4);
         unsigned type = all.number(2);
         if (!all.ok || length < 6 || length > stored.size() - start)
             return R::failure("its properties are cut short");
-        Reader block(stored, all.at(), start + length, jet3, codePage);
+        Reader block(stored, all.at(), start + length, format, codePage);
         all.bytes(length - 6);
         if (type == kNameList) {
             while (block.more())
@@ -169,7 +170,7 @@ Result<AccessTableRecord> accessTableRecord(const AccessFile& file, std::uint32_
         if (!properties.ok())
             return R::failure(problem + ": its properties cannot be read: " + properties.error());
         Result<std::vector<AccessPropertyBlock>> blocks =
-            accessProperties(properties->bytes, file.kind() == DatabaseKind::Jet3, file.codePage());
+            accessProperties(properties->bytes, file.image().format(), file.codePage());
         if (!blocks.ok())
             return R::failure(problem + ": " + blocks.error());
         record.blocks = std::move(*blocks);

@@ -42,6 +42,7 @@ struct AccessTableRecord {
 Result<AccessTableRecord> accessTableRecord(const AccessFile& file, std::uint32_t page);
 
 // Splits a stored LvProp value into its blocks; fails when it is damaged.
-Result<std::vector<AccessPropertyBlock>> accessProperties(const std::string& stored, bool jet3, unsigned codePage);
+Result<std::vector<AccessPropertyBlock>> accessProperties(const std::string& stored, const JetFormat& format,
+                                                          unsigned codePage);
 
 } // namespace tarvex

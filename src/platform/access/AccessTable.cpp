@@ -57,7 +57,7 @@ Status AccessTable::load()
 {
     const AccessImage& image = m_source->image;
     std::string damaged = m_source->path + ": damaged: table \"" + m_definition.name + "\": ";
-    m_longBytesLeft = image.bytes().size();
+    m_longBytesLeft = static_cast<std::size_t>(image.size());
     Result<std::vector<std::uint32_t>> pages =
         image.dataPages(reinterpret_cast<const unsigned char*>(m_definition.usageMap.data()),
                         m_definition.usageMap.size(), m_definition.page);
@@ -84,7 +84,8 @@ Status AccessTable::load()
     m_valueSlots.assign(m_places.size() * m_openedSlots.size(), 0);
     // Where each page's records begin among the places, for finding the
     // record an index entry names.
-    m_pageStarts.assign(static_cast<std::size_t>(image.pageCount()) + 1, 0);
+    // The places are in page order: the last holds the highest page.
+    m_pageStarts.assign(m_places.empty() ? 1 : static_cast<std::size_t>(m_places.back().page) + 2, 0);
     for (const AccessPlace& place : m_places)
         ++m_pageStarts[place.page + 1];
     for (std::size_t i = 1; i < m_pageStarts.size(); ++i)
@@ -137,6 +138,7 @@ Status AccessTable::setIndex(const std::string& index)
     if (found->root == 0 || found->columnSlots.empty())
         return Status::failure("index \"" + found->name + "\" of table \"" + m_definition.name +
                                "\" has no entries of its own");
+    AccessImage::KeptOpen keptOpen(m_source->image);
     Result<std::vector<std::uint32_t>> entries = m_source->image.indexEntries(m_definition.page, found->root);
     if (!entries.ok())
         return Status::failure(damaged + ": " + entries.error());
@@ -239,9 +241,10 @@ Status AccessTable::buildSeekKeys()
     // finds the first, and a key met again is a repeated one.
     int slot = m_index->columnSlots.front();
     const AccessColumn& column = m_definition.columns[static_cast<std::size_t>(slot)];
+    AccessImage::KeptOpen keptOpen(m_source->image);
     // Decoded here and not kept: a lookup reads the other fields of only a
     // few of the records.
-    std::size_t longBytesLeft = m_source->image.bytes().size();
+    auto longBytesLeft = static_cast<std::size_t>(m_source->image.size());
     m_repeatedAt.reset();
     enum class Kind : std::uint8_t { None, Text, Number };
     struct RecordKey {
@@ -360,7 +363,7 @@ Result<std::optional<std::string>> AccessTable::repeatedKey()
     if (!first)
         return std::optional<std::string>();
     const AccessColumn& column = m_definition.columns[static_cast<std::size_t>(m_index->columnSlots.front())];
-    std::size_t longBytesLeft = m_source->image.bytes().size();
+    auto longBytesLeft = static_cast<std::size_t>(m_source->image.size());
     Result<FieldValue> value = decodeStored(m_order[*first], column, longBytesLeft);
     if (!value.ok())
         return R::failure(m_source->path + ": " + recordName(m_order[*first]) + ": \"" + column.name +

@@ -50,7 +50,7 @@ struct AccessTableDefinition {
 // spelling preferred); null when there is none.
 const AccessColumn* findColumn(const AccessTableDefinition& definition, const std::string& name);
 
-// What every table of one file shares: the file's bytes and name.
+// What every table of one file shares: the file's pages and name.
 struct AccessSource {
     std::string path;
     AccessImage image;
