@@ -61,6 +61,10 @@ def parseList(path):
         missing = [k for k in ("mutant", "file", "find", "put") if k not in fields]
         if missing:
             sys.exit(f"{path}: a mutant without {', '.join(missing)}: {block.strip()[:200]}")
+        # "\n" in find and put stands for a line break, for a text that
+        # occurs once only together with the line after it.
+        for key in ("find", "put"):
+            fields[key] = fields[key].replace("\\n", "\n")
         fields["tests"] = fields.get("tests", "").split()
         mutants.append(fields)
     return mutants
