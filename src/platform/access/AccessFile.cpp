@@ -4,7 +4,7 @@
 #include "platform/access/AccessFile.h"
 
 #include "platform/access/AccessValue.h"
-#include "platform/access/LittleEndian.h"
+#include "platform/bytes/LittleEndian.h"
 #include "platform/text/TextHelpers.h"
 
 #include <mdbtools.h>

@@ -3,7 +3,7 @@
 // checked.
 #include "platform/access/AccessImage.h"
 
-#include "platform/access/LittleEndian.h"
+#include "platform/bytes/LittleEndian.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>

@@ -3,7 +3,7 @@
 
 #include "platform/access/AccessText.h"
 #include "platform/access/AccessValue.h"
-#include "platform/access/LittleEndian.h"
+#include "platform/bytes/LittleEndian.h"
 #include "platform/text/TextHelpers.h"
 
 namespace tarvex {

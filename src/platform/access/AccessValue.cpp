@@ -2,7 +2,7 @@
 #include "platform/access/AccessValue.h"
 
 #include "platform/access/AccessText.h"
-#include "platform/access/LittleEndian.h"
+#include "platform/bytes/LittleEndian.h"
 
 #include <charconv>
 #include <cstring>

@@ -4,7 +4,7 @@
 
 #include "platform/access/AccessProperties.h"
 #include "platform/access/AccessValue.h"
-#include "platform/access/LittleEndian.h"
+#include "platform/bytes/LittleEndian.h"
 #include "platform/text/TextHelpers.h"
 
 #include <fcntl.h>

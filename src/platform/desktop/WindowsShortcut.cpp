@@ -2,6 +2,7 @@
 // of its target, and the target's path in this system's form.
 #include "platform/desktop/WindowsShortcut.h"
 
+#include "platform/bytes/LittleEndian.h"
 #include "platform/os/SmallFile.h"
 #include "platform/text/TextHelpers.h"
 #include "platform/os/UserFolders.h"
@@ -72,14 +73,6 @@ std::optional<std::string> lnkString(liblnk_file_t* file, SizeGetter getSize, Va
 // A Windows shortcut is a few kilobytes; a file past this is not one.
 constexpr std::size_t kMaxShortcutBytes = 1024 * 1024;
 
-std::uint32_t littleEndian(std::string_view bytes, std::size_t at, std::size_t width)
-{
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < width; ++i)
-        value |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[at + i])) << (8 * i);
-    return value;
-}
-
 // Whether every structure of a shortcut whose size the file states lies
 // inside the file: the item list, the location information, the strings and
 // the extra data blocks. liblnk allocates what a size field asks for before
@@ -88,9 +81,10 @@ std::uint32_t littleEndian(std::string_view bytes, std::size_t at, std::size_t w
 bool shortcutSizesFit(std::string_view bytes)
 {
     constexpr std::size_t kHeaderSize = 0x4C;
-    if (bytes.size() < kHeaderSize || littleEndian(bytes, 0, 4) != kHeaderSize)
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    if (bytes.size() < kHeaderSize || get32(data) != kHeaderSize)
         return false;
-    std::uint32_t flags = littleEndian(bytes, 0x14, 4);
+    std::uint32_t flags = get32(data + 0x14);
     std::size_t at = kHeaderSize;
     auto take = [&](std::size_t size) {
         if (size > bytes.size() - at)
@@ -99,13 +93,13 @@ bool shortcutSizesFit(std::string_view bytes)
         return true;
     };
     if (flags & 0x01) { // item list: a 16-bit size, then the list
-        if (!take(2) || !take(littleEndian(bytes, at - 2, 2)))
+        if (!take(2) || !take(get16(data + at - 2)))
             return false;
     }
     if (flags & 0x02) { // location information: a 32-bit size that counts itself
         if (bytes.size() - at < 4)
             return false;
-        std::uint32_t size = littleEndian(bytes, at, 4);
+        std::uint32_t size = get32(data + at);
         if (size < 4 || !take(size))
             return false;
     }
@@ -113,13 +107,13 @@ bool shortcutSizesFit(std::string_view bytes)
     for (std::uint32_t stringFlag : {0x04u, 0x08u, 0x10u, 0x20u, 0x40u}) { // name, paths, arguments, icon
         if (!(flags & stringFlag))
             continue;
-        if (!take(2) || !take(littleEndian(bytes, at - 2, 2) * unitSize))
+        if (!take(2) || !take(get16(data + at - 2) * unitSize))
             return false;
     }
     // Extra data blocks, each with a 32-bit size counting itself, up to a
     // terminal block of size below 4 (or the end of the file).
     while (bytes.size() - at >= 4) {
-        std::uint32_t size = littleEndian(bytes, at, 4);
+        std::uint32_t size = get32(data + at);
         if (size < 4)
             return true;
         if (!take(size))

@@ -1,5 +1,6 @@
-// LittleEndian: the byte order of every number in an Access file, read from
-// and written to bytes. One reader for all of the Access room.
+// LittleEndian: the byte order of every number in an Access file and in a
+// Windows shortcut, read from and written to bytes. One reader for every room
+// of platform that reads such files.
 #pragma once
 
 #include <cstddef>
