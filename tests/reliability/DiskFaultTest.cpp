@@ -12,6 +12,7 @@
 #include "support/DiskFaultShim.h"
 #include "support/EnvOverride.h"
 #include "support/Fixtures.h"
+#include "support/ReviewRun.h"
 #include "support/SampleDatabases.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
@@ -58,13 +59,9 @@ TEST(DiskFaultTest, AnAccessSaveTheDiskDidNotKeepStopsTheApplyAndSaysWhy)
         TempDir dir;
         std::string host = copyFixture(dir, "access/kv-2000.mdb", "kv.mdb");
         std::string update = copyFixture(dir, "access/invupdate-2000.mdb", "invupdate.mdb");
-        Result<Database> u = Database::open(update);
-        Result<Database> h = Database::open(host);
-        ASSERT_TRUE(u.ok() && h.ok());
-        ScriptedPrompter prompter;
-        PriceReview review(*u, *h, prompter);
-        ASSERT_TRUE(review.build().ok());
-        review.selectAll();
+        ReviewRun run(update, host);
+        ASSERT_TRUE(run.buildAndSelectAll());
+        PriceReview& review = run.review;
         PriceReview::ApplyOutcome outcome;
         {
             EnvOverride fault(c.fault, "/kv.mdb");
@@ -77,7 +74,7 @@ TEST(DiskFaultTest, AnAccessSaveTheDiskDidNotKeepStopsTheApplyAndSaysWhy)
         EXPECT_NE(report.failed[0].reason.find(host + ": "), std::string::npos) << report.failed[0].reason;
         EXPECT_NE(report.failed[0].reason.find(c.said), std::string::npos) << report.failed[0].reason;
         EXPECT_EQ(report.failed[1].reason, "not tried: the host database refused the save before it");
-        EXPECT_EQ(prompter.messages.back().caption, "Update Incomplete");
+        EXPECT_EQ(run.prompter.messages.back().caption, "Update Incomplete");
     }
 }
 
@@ -112,19 +109,13 @@ TEST(DiskFaultTest, ARunRecordThatFailsDuringTheApplyStopsItBeforeTheNextSave)
         std::string update = dir.file("invupdate.mdb");
         makeUpdateDatabase(update, {"Acme"}, c.vendor);
         makeHostDatabase(host, {{"P1", 4.0, 9.0}, {"P2", 3.0, 10.0}});
-        Result<Database> u = Database::open(update);
-        Result<Database> h = Database::open(host);
-        ASSERT_TRUE(u.ok() && h.ok());
-        HookedPrompter prompter;
-        RunJournal journal(runInfoNow("Acme", update, host + "_Tarvex_backup"));
-        journal.setMarkInterval(c.markInterval);
-        PriceReview review(*u, *h, prompter);
-        review.setJournal(&journal);
-        ASSERT_TRUE(review.build().ok());
-        review.selectAll();
+        ReviewRun run(update, host, ReviewRun::Record::Yes);
+        run.journal.setMarkInterval(c.markInterval);
+        ASSERT_TRUE(run.buildAndSelectAll());
+        PriceReview& review = run.review;
         // The first product's turn comes after every product was recorded:
         // the record's flushes fail from then on.
-        prompter.onEvents = [] { ::setenv("TARVEX_FAIL_FLUSH", "_TarvexHistory", 1); };
+        run.prompter.onEvents = [] { ::setenv("TARVEX_FAIL_FLUSH", "_TarvexHistory", 1); };
         PriceReview::ApplyOutcome outcome = review.apply();
         ::unsetenv("TARVEX_FAIL_FLUSH");
 

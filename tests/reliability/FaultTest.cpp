@@ -11,6 +11,7 @@
 #include "review/PriceReview.h"
 #include "support/Fixtures.h"
 #include "support/ProcessRunner.h"
+#include "support/ReviewRun.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -341,29 +342,23 @@ TEST(FaultTest, AChangeByAnotherProgramAfterTheApplyReadTheProductIsKeptAndRepor
     TempDir dir;
     std::string update = dir.file("invupdate.mdb");
     std::string host = dir.file("kv.mdb");
-    makeUpdateDatabase(update, {"Acme"}, {{1, "P1", "", 5.0, 12.0}, {2, "P2", "", 3.0, 12.0}});
-    makeHostDatabase(host, {{"P1", 4.0, 9.0}, {"P2", 3.0, 10.0}});
-    Result<Database> u = Database::open(update);
-    Result<Database> h = Database::open(host);
-    ASSERT_TRUE(u.ok() && h.ok());
-    HookedPrompter prompter;
-    PriceReview review(*u, *h, prompter);
-    ASSERT_TRUE(review.build().ok());
-    review.selectAll();
+    makeTwoProducts(update, host);
+    ReviewRun run(update, host);
+    ASSERT_TRUE(run.buildAndSelectAll());
     // The apply has read P1 and decided to write it; another program raises
     // its price first.
-    prompter.onEvents = [&] { execSql(host, "UPDATE product SET retailprice = 20 WHERE quickid = 'P1'"); };
-    EXPECT_EQ(review.apply(), PriceReview::ApplyOutcome::Incomplete);
+    run.prompter.onEvents = [&] { execSql(host, "UPDATE product SET retailprice = 20 WHERE quickid = 'P1'"); };
+    EXPECT_EQ(run.review.apply(), PriceReview::ApplyOutcome::Incomplete);
 
     std::vector<HostRow> now = readHostProducts(host);
     EXPECT_EQ(now[0].price, 20.0);
     EXPECT_EQ(now[0].cost, 4.0);
     EXPECT_EQ(now[1].price, 12.0);
-    ASSERT_EQ(review.lastReport().failed.size(), 1u);
-    EXPECT_EQ(review.lastReport().failed[0].code, "P1");
-    EXPECT_NE(review.lastReport().failed[0].reason.find("another program changed the record"), std::string::npos)
-        << review.lastReport().failed[0].reason;
-    EXPECT_EQ(prompter.messages.back().caption, "Update Incomplete");
+    ASSERT_EQ(run.review.lastReport().failed.size(), 1u);
+    EXPECT_EQ(run.review.lastReport().failed[0].code, "P1");
+    EXPECT_NE(run.review.lastReport().failed[0].reason.find("another program changed the record"), std::string::npos)
+        << run.review.lastReport().failed[0].reason;
+    EXPECT_EQ(run.prompter.messages.back().caption, "Update Incomplete");
 }
 
 // The host file deleted, moved away or replaced by a copy after the first
@@ -390,19 +385,15 @@ TEST(FaultTest, AHostFileDeletedOrReplacedHalfWayStopsTheApplyAndLeavesNothingTo
             std::string host = dir.file("kv.mdb");
             std::string snapshot = dir.file("snapshot.mdb");
             std::string movedTo = dir.file("kv-old.mdb");
-            makeUpdateDatabase(update, {"Acme"}, {{1, "P1", "", 5.0, 12.0}, {2, "P2", "", 3.0, 12.0}});
-            makeHostDatabase(host, {{"P1", 4.0, 9.0}, {"P2", 3.0, 10.0}});
+            makeTwoProducts(update, host);
             execSql(host, std::string("PRAGMA journal_mode = ") + mode);
             // What the host file holds before the apply, as a backup would.
             fs::copy_file(host, snapshot);
             {
-                Result<Database> u = Database::open(update);
-                Result<Database> h = Database::open(host);
-                ASSERT_TRUE(u.ok() && h.ok());
-                HookedPrompter prompter;
-                PriceReview review(*u, *h, prompter);
-                ASSERT_TRUE(review.build().ok());
-                review.selectAll();
+                ReviewRun run(update, host);
+                ASSERT_TRUE(run.buildAndSelectAll());
+                HookedPrompter& prompter = run.prompter;
+                PriceReview& review = run.review;
                 // Events run before P1's save, and again, once this pause
                 // has passed, right after it: the file leaves its path then.
                 prompter.onEvents = [&] {
@@ -445,30 +436,6 @@ TEST(FaultTest, AHostFileDeletedOrReplacedHalfWayStopsTheApplyAndLeavesNothingTo
     }
 }
 
-// The price list and host of the tests below: P1 and P2, both to be raised.
-void makeTwoProducts(const std::string& update, const std::string& host)
-{
-    makeUpdateDatabase(update, {"Acme"}, {{1, "P1", "", 5.0, 12.0}, {2, "P2", "", 3.0, 12.0}});
-    makeHostDatabase(host, {{"P1", 4.0, 9.0}, {"P2", 3.0, 10.0}});
-}
-
-// A price update of those files, recorded as the program records it.
-struct RecordedUpdate {
-    RecordedUpdate(const std::string& updatePath, const std::string& hostPath)
-        : update(std::move(Database::open(updatePath).value()))
-        , host(std::move(Database::open(hostPath).value()))
-        , journal(runInfoNow("Acme", updatePath, hostPath + "_Tarvex_backup"))
-        , review(update, host, prompter)
-    {
-        review.setJournal(&journal);
-    }
-    Database update;
-    Database host;
-    ScriptedPrompter prompter;
-    RunJournal journal;
-    PriceReview review;
-};
-
 // An undo's list is built, then another program changes or deletes one of
 // its products: at the moment of writing that product no longer holds what
 // the undone run wrote, so it is not put back, the other program's change
@@ -495,9 +462,8 @@ TEST(FaultTest, AnUndoKeepsAChangeAnotherProgramMadeAfterItsListWasBuilt)
         std::string host = dir.file("kv.mdb");
         makeTwoProducts(update, host);
         {
-            RecordedUpdate run(update, host);
-            ASSERT_TRUE(run.review.build().ok());
-            run.review.selectAll();
+            ReviewRun run(update, host, ReviewRun::Record::Yes);
+            ASSERT_TRUE(run.buildAndSelectAll());
             ASSERT_EQ(run.review.apply(), PriceReview::ApplyOutcome::Complete);
         }
         Result<Database> h = Database::open(host);
@@ -541,9 +507,8 @@ TEST(FaultTest, AHostFileGoneBeforeTheApplyIsReportedAsGone)
     std::string update = dir.file("invupdate.mdb");
     std::string host = dir.file("kv.mdb");
     makeTwoProducts(update, host);
-    RecordedUpdate run(update, host);
-    ASSERT_TRUE(run.review.build().ok());
-    run.review.selectAll();
+    ReviewRun run(update, host, ReviewRun::Record::Yes);
+    ASSERT_TRUE(run.buildAndSelectAll());
     fs::remove(host);
     EXPECT_EQ(run.review.apply(), PriceReview::ApplyOutcome::Incomplete);
 

@@ -20,6 +20,7 @@
 #include "support/AccessFiles.h"
 #include "support/ChildWatch.h"
 #include "support/Fixtures.h"
+#include "support/ReviewRun.h"
 #include "support/SampleDatabases.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
@@ -118,14 +119,8 @@ pid_t startApply(const std::string& update, const std::string& host, int ready)
     pid_t child = ::fork();
     if (child != 0)
         return child;
-    Result<Database> u = Database::open(update);
-    Result<Database> h = Database::open(host);
-    if (!u.ok() || !h.ok())
-        ::_exit(2);
-    ScriptedPrompter prompter;
-    PriceReview review(*u, *h, prompter);
-    RunJournal journal(runInfoNow("Acme", update, host + "_Tarvex_backup"));
-    review.setJournal(&journal);
+    ReviewRun run(update, host, ReviewRun::Record::Yes);
+    PriceReview& review = run.review;
     PriceReview::ApplyOutcome outcome = buildAndApplyAll(review, ready);
     if (outcome == PriceReview::ApplyOutcome::Complete)
         ::_exit(0);
@@ -141,7 +136,7 @@ pid_t startApply(const std::string& update, const std::string& host, int ready)
         if (rows[static_cast<std::size_t>(i)].cost == kOldCost)
             old.insert(code(i));
     bool reported = report.stopped == ApplyReport::Stop::Asked && report.updated + report.failed.size() == kProducts &&
-                    prompter.messages.back().caption == "Update Incomplete" && notWritten == old;
+                    run.prompter.messages.back().caption == "Update Incomplete" && notWritten == old;
     ::_exit(reported ? exitStatus(PriceReview::runEndAfter(outcome)) : 5);
 }
 
@@ -470,15 +465,8 @@ pid_t startAccessApply(const std::string& update, const std::string& host, std::
     // The databases are closed before the child ends, as the program closes
     // them: the claim on the host ends with its database.
     int code = [&] {
-        Result<Database> u = Database::open(update);
-        Result<Database> h = Database::open(host);
-        if (!u.ok() || !h.ok())
-            return 2;
-        ScriptedPrompter prompter;
-        PriceReview review(*u, *h, prompter);
-        RunJournal journal(runInfoNow("Acme", update, host + "_Tarvex_backup"));
-        if (recorded)
-            review.setJournal(&journal);
+        ReviewRun run(update, host, recorded ? ReviewRun::Record::Yes : ReviewRun::Record::No);
+        PriceReview& review = run.review;
         if (!review.build().ok() || review.rows().size() != products)
             return 3;
         review.selectAll();
@@ -638,11 +626,8 @@ TEST(InterruptedApplyTest, AnApplyIntoAnAccessHostKilledAtRandomPointsLeavesEver
         std::string lockBefore = fs::exists(lockFile) ? readFile(lockFile) : "(none)";
         std::set<std::string> listed;
         {
-            Result<Database> u = Database::open(update);
-            Result<Database> h = Database::open(host);
-            ASSERT_TRUE(u.ok() && h.ok());
-            ScriptedPrompter prompter;
-            PriceReview review(*u, *h, prompter);
+            ReviewRun run(update, host);
+            PriceReview& review = run.review;
             ASSERT_TRUE(review.build().ok());
             for (const ProposedChange& change : review.rows())
                 listed.insert(change.quickid);
@@ -875,14 +860,10 @@ TEST(InterruptedApplyTest, AnAccessHostAnotherProgramOpensBeforeTheApplyIsNotWri
     std::string host = copyFixture(dir, "access/kv-2000.mdb", "kv.mdb");
     std::string update = copyFixture(dir, "access/invupdate-2000.mdb", "invupdate.mdb");
     std::string before = readFile(host);
-    Result<Database> u = Database::open(update);
-    Result<Database> h = Database::open(host);
-    ASSERT_TRUE(u.ok() && h.ok());
-    ASSERT_TRUE(h->saveCheck().ok());
-    ScriptedPrompter prompter;
-    PriceReview review(*u, *h, prompter);
-    ASSERT_TRUE(review.build().ok());
-    review.selectAll();
+    ReviewRun run(update, host);
+    ASSERT_TRUE(run.host.saveCheck().ok());
+    ASSERT_TRUE(run.buildAndSelectAll());
+    PriceReview& review = run.review;
 
     int opened[2];
     ASSERT_EQ(::pipe(opened), 0);
@@ -956,11 +937,8 @@ TEST(InterruptedApplyTest, AnotherProgramWritingDuringTheListAndTheApplyLosesNot
     }
     makeUpdateDatabase(update, {"Acme"}, vendor);
     makeHostDatabase(host, hostRows);
-    Result<Database> u = Database::open(update);
-    Result<Database> h = Database::open(host);
-    ASSERT_TRUE(u.ok() && h.ok());
-
-    HookedPrompter prompter;
+    ReviewRun run(update, host);
+    HookedPrompter& prompter = run.prompter;
     // While the list is built: another program renames a product and adds a
     // new one. It has to wait for the build's read lock and then succeeds.
     pid_t duringBuild = -1;
@@ -969,7 +947,7 @@ TEST(InterruptedApplyTest, AnotherProgramWritingDuringTheListAndTheApplyLosesNot
             otherProgramWrites(host, "UPDATE product SET Name = 'renamed' WHERE quickid = 'K0005';"
                                      "INSERT INTO product (quickid, cost, retailprice) VALUES ('NEW1', 7, 8)");
     };
-    PriceReview review(*u, *h, prompter);
+    PriceReview& review = run.review;
     ASSERT_TRUE(review.build().ok());
     std::optional<int> built = waitWithin(duringBuild, "the sqlite3 shell writing during the build");
     ASSERT_TRUE(built);

@@ -3,6 +3,7 @@
 #include "ReviewFixture.h"
 #include "platform/sqlite/SqliteDatabase.h"
 #include "support/Fixtures.h"
+#include "support/ReviewRun.h"
 
 #include <sqlite3.h>
 
@@ -299,13 +300,10 @@ TEST_F(ApplyTest, AStopSignalEndsTheApplyAfterTheProductBeingSavedAndSaysWhatWas
         struct sigaction before = {};
         ::sigaction(signal, nullptr, &before);
         {
-            Result<Database> u = Database::open(here.file("invupdate.mdb"));
-            Result<Database> h = Database::open(hostFile);
-            ASSERT_TRUE(u.ok() && h.ok());
-            HookedPrompter hooked;
-            PriceReview review(*u, *h, hooked);
-            ASSERT_TRUE(review.build().ok());
-            review.selectAll();
+            ReviewRun run(here.file("invupdate.mdb"), hostFile);
+            ASSERT_TRUE(run.buildAndSelectAll());
+            HookedPrompter& hooked = run.prompter;
+            PriceReview& review = run.review;
             // The signal lands while A, the first product, is being saved.
             hooked.onEvents = [&] { ::raise(signal); };
             EXPECT_EQ(review.apply(), PriceReview::ApplyOutcome::Incomplete);

@@ -118,6 +118,12 @@ void makeHostDatabase(const std::string& path, const std::vector<HostRow>& produ
     c.exec("COMMIT");
 }
 
+void makeTwoProducts(const std::string& updatePath, const std::string& hostPath)
+{
+    makeUpdateDatabase(updatePath, {"Acme"}, {{1, "P1", "", 5.0, 12.0}, {2, "P2", "", 3.0, 12.0}});
+    makeHostDatabase(hostPath, {{"P1", 4.0, 9.0}, {"P2", 3.0, 10.0}});
+}
+
 void execSql(const std::string& path, const std::string& sql)
 {
     Connection c(path, SQLITE_OPEN_READWRITE);

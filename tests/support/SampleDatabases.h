@@ -31,6 +31,9 @@ void makeUpdateDatabase(const std::string& path, const std::vector<std::string>&
                         const std::vector<VendorRow>& products);
 // Writes a host database with the given products, in that rowid order.
 void makeHostDatabase(const std::string& path, const std::vector<HostRow>& products);
+// The price list and host many tests share: vendor Acme's P1 and P2, both of
+// whose costs and prices the host holds lower.
+void makeTwoProducts(const std::string& updatePath, const std::string& hostPath);
 // Runs SQL on an existing file; throws on failure.
 void execSql(const std::string& path, const std::string& sql);
 
