@@ -16,15 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void replaceWith(const std::string& path, const std::string& bytes)
-{
-    fs::remove(path);
-    FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-}
-
 void truncatedHost(Scenario& s, double fraction)
 {
     std::vector<HostRow> rows;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <cstdio>
 #include <filesystem>
 
 namespace tarvex::test {
@@ -112,6 +113,16 @@ void setField(const std::string& path, const std::string& table, const std::stri
     EXPECT_EQ(sqlite3_step(stmt), SQLITE_DONE);
     sqlite3_finalize(stmt);
     sqlite3_close_v2(db);
+}
+
+void replaceWith(const std::string& path, const std::string& bytes)
+{
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
 }
 
 } // namespace tarvex::test

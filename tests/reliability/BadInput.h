@@ -32,6 +32,9 @@ struct BadInput {
 // host database that was written passes SQLite's integrity check.
 void runBadInputs(const std::string& group, const std::vector<BadInput>& cases);
 
+// Replaces the file at path (or puts one there) with bytes.
+void replaceWith(const std::string& path, const std::string& bytes);
+
 // A bind of any value into one field of a table, for values SQL text cannot
 // spell (a NaN).
 void setField(const std::string& path, const std::string& table, const std::string& column, std::int64_t rowid,

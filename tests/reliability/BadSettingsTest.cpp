@@ -21,16 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void replaceWith(const std::string& path, const std::string& bytes)
-{
-    std::error_code ec;
-    fs::remove(path, ec);
-    FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-}
-
 std::string randomBytes(std::size_t size)
 {
     std::mt19937 random(7);

@@ -17,15 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void writeFile(const std::string& path, const std::string& bytes)
-{
-    fs::remove(path);
-    FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-}
-
 // A price list large enough to span many pages, cut to a fraction of its size.
 void truncatedPriceList(Scenario& s, double fraction)
 {
@@ -77,19 +68,19 @@ TEST(BadUpdateDatabaseTest, FilesThatAreNoUsablePriceListStopTheRunBeforeTheHost
          {"{update}", "unable to open"},
          [](Scenario& s, const RunOutcome&) { EXPECT_FALSE(fs::exists(s.updatePath)) << "nothing is created"; }},
         {"empty (0 bytes)",
-         [](Scenario& s) { writeFile(s.updatePath, ""); },
+         [](Scenario& s) { replaceWith(s.updatePath, ""); },
          End::ErrorLoading,
          {"{update}", "empty (0 bytes)"}},
         {"not an SQLite file",
-         [](Scenario& s) { writeFile(s.updatePath, "ID,quickid,Name\n1,P1,Shampoo\n" + std::string(4000, 'x')); },
+         [](Scenario& s) { replaceWith(s.updatePath, "ID,quickid,Name\n1,P1,Shampoo\n" + std::string(4000, 'x')); },
          End::ErrorLoading,
          {"{update}", "not a database"}},
         {"an Access (ACE) file cut short after its first page",
-         [](Scenario& s) { writeFile(s.updatePath, accessFileStart("ACE")); },
+         [](Scenario& s) { replaceWith(s.updatePath, accessFileStart("ACE")); },
          End::ErrorLoading,
          {"{update}", "damaged: the file is cut short"}},
         {"SQLite header only",
-         [](Scenario& s) { writeFile(s.updatePath, std::string("SQLite format 3\0", 16)); },
+         [](Scenario& s) { replaceWith(s.updatePath, std::string("SQLite format 3\0", 16)); },
          End::ErrorLoading,
          {"{update}"}},
         {"truncated to a tenth",
