@@ -33,6 +33,7 @@ public:
 
     QTableView* table() const { return m_table; }
     QPushButton* undoButton() const { return m_undo; }
+    QPushButton* productsButton() const { return m_products; }
 
 private:
     // The run of the selected line, when it can be undone: finished, with

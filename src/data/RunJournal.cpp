@@ -3,6 +3,7 @@
 #include "data/RunJournal.h"
 
 #include "data/HostProducts.h"
+#include "data/history/RunProducts.h"
 #include "platform/os/UserIdentity.h"
 
 #include <filesystem>
@@ -132,7 +133,9 @@ Result<RunSummary> runToUndo(const std::string& hostPath, std::optional<std::int
 {
     using R = Result<RunSummary>;
     Result<RunRecordFile> record = RunRecordFile::openForReading(hostPath);
-    Result<std::vector<RunSummary>> runs = record ? record->listRuns() : record.status();
+    // The runs as the history shows them: a run whose undo was itself undone
+    // holds its values again and is the one a plain undo takes.
+    Result<std::vector<RunSummary>> runs = record ? runsAsShown(*record) : record.status();
     if (!runs)
         return runs.status();
     if (!number)

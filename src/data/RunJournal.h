@@ -82,8 +82,9 @@ private:
 std::string runTimeText(std::time_t when);
 
 // The run an undo of hostPath takes: run number when given, else the latest
-// one not undone (latestRunToUndo). Reads the record only. Fails with the
-// text to show: the record cannot be read, or there is no such run.
+// one not undone as the history shows it (runsAsShown, latestRunToUndo).
+// Reads the record only. Fails with the text to show: the record cannot be
+// read, or there is no such run.
 Result<RunSummary> runToUndo(const std::string& hostPath, std::optional<std::int64_t> number);
 
 // What is known of a run as it starts: now, this computer and user.

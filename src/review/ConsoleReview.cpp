@@ -321,7 +321,8 @@ void ConsoleReview::print(const std::string& path)
         printed = m_printPdf ? m_printPdf(m_review.rows(), m_review.printHeading(), *target)
                              : Status::failure(path + ": PDF printing is not available in this program");
     else
-        printed = writeStagedText(*target, [&](const auto& put) { return writeListing(m_review.rows(), put); });
+        printed = writeStagedText(
+            *target, [&](const auto& put) { return writeListing(m_review.rows(), m_review.printHeading(), put); });
     if (!printed.ok()) {
         m_review.reportPrintFailure(printed);
         return;

@@ -4,12 +4,15 @@
 #include "app/WindowFrontEnd.h"
 #include "app/ExitStatus.h"
 #include "app/HistoryWindow.h"
+#include "data/history/RunProducts.h"
 #include "support/SampleDatabases.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TempDir.h"
 
 #include <QAbstractItemModel>
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QItemSelectionModel>
 #include <QPushButton>
 #include <QTableView>
@@ -119,6 +122,51 @@ TEST(WindowFrontEndTest, TheHistoryWindowListsTheRunsAndChoosesOneToUndo)
     window.undoButton()->click();
     EXPECT_EQ(window.result(), QDialog::Accepted);
     EXPECT_EQ(window.chosenRun(), 3);
+
+    // Products... lists, from the record, what the selected run wrote: run 1
+    // saved A1 twice (one product) and run 2 saved B2.
+    TempDir dir;
+    std::string host = dir.file("kv.mdb");
+    makeHostDatabase(host, {{"A1", 1.0, 2.0}, {"B2", 1.0, 2.0}});
+    {
+        Result<RunRecordFile> record = RunRecordFile::open(host);
+        ASSERT_TRUE(record.ok()) << record.error();
+        for (const std::vector<ProductEntry>& saves :
+             {std::vector<ProductEntry>{{std::int64_t{1}, "A1", "Gel", 1.0, 2.0, 3.0, 2.0, std::nullopt},
+                                        {std::int64_t{1}, "A1", "Gel", 3.0, 2.0, 4.0, 2.0, std::nullopt}},
+              std::vector<ProductEntry>{{std::int64_t{2}, "B2", "Wax", 1.0, 2.0, 1.0, 5.0, std::nullopt}}}) {
+            std::int64_t run = *record->beginRun(runInfoNow("Acme Beauty", "invupdate.mdb", "kv.mdb_Tarvex_1"));
+            for (const ProductEntry& save : saves) {
+                Result<std::int64_t> entry = record->recordIntent(run, save);
+                ASSERT_TRUE(entry.ok() && record->markDone(*entry, EntryState::Saved).ok());
+            }
+            ASSERT_TRUE(record->finishRun(run).ok());
+        }
+    }
+    Result<RunRecordFile> reading = RunRecordFile::openForReading(host);
+    ASSERT_TRUE(reading.ok()) << reading.error();
+    HistoryWindow recorded(host, *runsAsShown(*reading));
+    EXPECT_FALSE(recorded.productsButton()->isEnabled());
+    recorded.table()->selectRow(1);
+    ASSERT_TRUE(recorded.productsButton()->isEnabled());
+    std::vector<std::vector<std::string>> listed;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        if (dialog->objectName() == "RunProducts")
+            if (auto* table = dialog->findChild<QTableView*>()) {
+                QAbstractItemModel* products = table->model();
+                for (int row = 0; row < products->rowCount(); ++row) {
+                    listed.emplace_back();
+                    for (int column = 0; column < products->columnCount(); ++column)
+                        listed.back().push_back(products->index(row, column).data().toString().toStdString());
+                }
+            }
+        dialog->reject();
+    });
+    recorded.productsButton()->click();
+    EXPECT_EQ(listed, (std::vector<std::vector<std::string>>{{"A1", "Gel", "1", "4", "2", "2", "Saved"}}));
 }
 
 } // namespace

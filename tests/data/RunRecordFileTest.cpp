@@ -5,6 +5,8 @@
 // written and a full disk.
 #include "data/history/RunRecordFile.h"
 
+#include "data/RunJournal.h"
+#include "data/history/RunProducts.h"
 #include "data/history/RunRecordSchema.h"
 #include "support/ProcessRunner.h"
 #include "support/SampleDatabases.h"
@@ -313,6 +315,25 @@ TEST_F(RunRecordFileTest, RunsAreListedNewestFirstWithWhatTheyChangedAndWhetherT
     runs = *record.listRuns();
     EXPECT_EQ(runs.back().undone, UndoState::Undone);
     EXPECT_EQ(latestRunToUndo(runs), 6);
+}
+
+// An undo whose own undo found every product already back saved nothing,
+// yet it brought run 1's values back: the history shows run 1 as not undone,
+// and a plain undo takes it.
+TEST_F(RunRecordFileTest, APlainUndoTakesTheRunTheHistoryShowsAsNotUndone)
+{
+    RunRecordFile record = openRecord();
+    std::vector<std::int64_t> first, undoFirst;
+    finishedRun(record, update("Lumen Professional"), {product(1, "A1")}, {EntryState::Saved}, &first);
+    finishedRun(record, undoOf(1), {product(1, "A1", first[0])}, {EntryState::Saved}, &undoFirst);
+    finishedRun(record, undoOf(2), {product(1, "A1", undoFirst[0])}, {EntryState::Unchanged});
+
+    std::vector<RunSummary> shown = *runsAsShown(record);
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_EQ(shown[2].undone, UndoState::NotUndone);
+    Result<RunSummary> plain = runToUndo(host, std::nullopt);
+    ASSERT_TRUE(plain.ok()) << plain.error();
+    EXPECT_EQ(plain->number, 1);
 }
 
 TEST_F(RunRecordFileTest, RecordsThatWouldMisleadAreRefused)

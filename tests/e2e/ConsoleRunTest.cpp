@@ -361,10 +361,16 @@ TEST_F(ConsoleRunTest, ExitAndTheEndOfInputLeaveTheHostAsItWas)
 TEST_F(ConsoleRunTest, PrintsTheListToTextAndPdfFiles)
 {
     std::string bad = dir.file("no/such/folder/list.txt");
-    ProcessResult r = console("yes\nok\nprint list.txt\nprint " + dir.file("list.pdf") + "\nprint " + bad + "\nexit\n");
+    ProcessResult r =
+        console("yes\nok\nselect 2\nprint list.txt\nprint " + dir.file("list.pdf") + "\nprint " + bad + "\nexit\n");
     EXPECT_EQ(r.exitCode, 0) << r.err;
     std::string text = readFile(dir.file("list.txt"));
-    EXPECT_EQ(text.rfind("Product Updates\nProposed Product Changes\n", 0), 0u) << text;
+    EXPECT_EQ(text.rfind("Product Updates\nProposed Product Changes\nVendor: Acme Beauty   ", 0), 0u) << text;
+    std::vector<std::string> printed = lines(text);
+    ASSERT_GT(printed.size(), 2u);
+    EXPECT_EQ(printed[2].substr(printed[2].size() - hostPath.size()), hostPath) << text;
+    EXPECT_NE(text.find("\n[ ]  AB-001 "), std::string::npos) << text;
+    EXPECT_NE(text.find("\n[x]  AB-002 "), std::string::npos) << text;
     EXPECT_NE(text.find("AB-005"), std::string::npos);
     EXPECT_EQ(readFile(dir.file("list.pdf")).rfind("%PDF", 0), 0u);
     EXPECT_NE(r.out.find("[Print List] The list could not be printed."), std::string::npos) << r.out;
@@ -385,8 +391,14 @@ TEST_F(ConsoleRunTest, PrintsTheListToTextAndPdfFiles)
     EXPECT_EQ(over.out.find("Update Complete"), std::string::npos) << over.out;
     EXPECT_EQ(readFile(hostPath), before);
     EXPECT_EQ(readFile(dir.file("list.txt")), text);
-    ProcessResult replaced = console("yes\nok\nprint list.txt\nyes\nexit\n");
+    ProcessResult replaced = console("yes\nok\nselect 2\nprint list.txt\nyes\nexit\n");
     EXPECT_NE(replaced.out.find("The list was printed to list.txt"), std::string::npos) << replaced.out;
+    // The same list again, but for the time it was printed.
+    std::vector<std::string> again = lines(readFile(dir.file("list.txt")));
+    ASSERT_EQ(again.size(), printed.size());
+    again.erase(again.begin() + 2);
+    printed.erase(printed.begin() + 2);
+    EXPECT_EQ(again, printed);
 }
 
 // An earlier apply saved AB-001 and AB-002 and was killed while it wrote

@@ -1,6 +1,7 @@
 // The printed list, as a PDF file read back with pdftotext, and the plain-text
 // listing.
 #include "review/qt/ListPrinter.h"
+#include "data/RunJournal.h"
 #include "review/ListingText.h"
 #include "support/TempDir.h"
 
@@ -164,23 +165,26 @@ TEST(ListPrinterTest, PlainTextListingLinesUpTheColumns)
     std::vector<ProposedChange> rows = sampleRows(2);
     rows[1].name = "Tab\tand\nbreak";
     rows[1].newCost.reset();
-    std::string text = listingText(rows);
+    PrintHeading heading{"Acme\x1b Beauty", "/salon/kv.mdb", 1765190000, {1, 0}};
+    std::string text = listingText(rows, heading);
     std::vector<std::string> lines;
     std::stringstream split(text);
     for (std::string line; std::getline(split, line);)
         lines.push_back(line);
-    ASSERT_EQ(lines.size(), 6u) << text;
+    ASSERT_EQ(lines.size(), 7u) << text;
     EXPECT_EQ(lines[0], "Product Updates");
     EXPECT_EQ(lines[1], "Proposed Product Changes");
-    EXPECT_EQ(lines[2], "");
-    EXPECT_EQ(lines[3].rfind("Product Code", 0), 0u);
+    EXPECT_EQ(lines[2], "Vendor: Acme\\x1b Beauty   " + runTimeText(1765190000) + "   /salon/kv.mdb");
+    EXPECT_EQ(lines[3], "");
+    EXPECT_EQ(lines[4].rfind("     Product Code", 0), 0u) << lines[4];
     // Numbers are right-aligned under their title.
-    EXPECT_EQ(lines[4].find("10") + 2, lines[3].find("Current Cost") + 12);
-    EXPECT_EQ(lines[4].rfind("CODE-000", 0), 0u);
-    EXPECT_NE(lines[5].find("Tab\\x09and\\x0abreak"), std::string::npos) << "control characters made visible";
+    EXPECT_EQ(lines[5].find("10") + 2, lines[4].find("Current Cost") + 12);
+    EXPECT_EQ(lines[5].rfind("[x]  CODE-000", 0), 0u) << lines[5];
+    EXPECT_EQ(lines[6].rfind("[ ]  CODE-001", 0), 0u) << lines[6];
+    EXPECT_NE(lines[6].find("Tab\\x09and\\x0abreak"), std::string::npos) << "control characters made visible";
     // Each row's change label starts where its title starts.
-    EXPECT_EQ(lines[4].find(" Cost Change"), lines[3].find("Change"));
-    EXPECT_EQ(lines[4].find(" Cost Change"), lines[5].find(" Cost Change"));
+    EXPECT_EQ(lines[5].find(" Cost Change"), lines[4].find("Change"));
+    EXPECT_EQ(lines[5].find(" Cost Change"), lines[6].find(" Cost Change"));
 }
 
 } // namespace

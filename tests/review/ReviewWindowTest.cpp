@@ -8,6 +8,7 @@
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -127,8 +128,9 @@ protected:
 
 TEST_F(ReviewWindowTest, ShowsTheProposedChangesAndAppliesThemAll)
 {
-    make({{1, "BOTH", "Hair gel", 11.0, 30.0}, {2, "LOWER", "Nail file", 9.5, 12.5}, {3, "SAME", "", 1.0, 1.0}},
-         {{"BOTH", 10.0, 25.0}, {"LOWER", 10.0, 12.5}, {"SAME", 1.0, 1.0}});
+    const std::string longCode = "LOWER-NAIL-FILE-PRO-000123";
+    make({{1, "BOTH", "Hair gel", 11.0, 30.0}, {2, longCode, "Nail file", 9.5, 12.5}, {3, "SAME", "", 1.0, 1.0}},
+         {{"BOTH", 10.0, 25.0}, {longCode, 10.0, 12.5}, {"SAME", 1.0, 1.0}});
     RunState run = runState();
     prompter.setBusy(true);
 
@@ -144,10 +146,11 @@ TEST_F(ReviewWindowTest, ShowsTheProposedChangesAndAppliesThemAll)
             titles << model->headerData(c, Qt::Horizontal).toString();
         EXPECT_EQ(titles, (QStringList{"Product Code", "Product Name", "Current Cost", "New Cost", "Current Price",
                                        "New Price", "Change"}));
-        EXPECT_NEAR(double(list->columnWidth(1)) / list->columnWidth(0), 200.0 / 120.0, 0.02);
-        EXPECT_NEAR(double(list->columnWidth(2)) / list->columnWidth(0), 75.0 / 120.0, 0.02);
+        EXPECT_NEAR(double(list->columnWidth(2)) / list->columnWidth(1), 75.0 / 200.0, 0.02);
         EXPECT_EQ(list->columnWidth(3), list->columnWidth(5));
-        EXPECT_GE(list->columnWidth(6), list->columnWidth(1) * 2);
+        // The Change column gives the long code its room, keeping its own.
+        QFontMetrics metrics(list->font());
+        EXPECT_GE(list->columnWidth(6), metrics.horizontalAdvance(model->index(0, 6).data().toString()));
         EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection);
         EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
         EXPECT_EQ(list->font().family(), "Century Gothic");
@@ -166,6 +169,22 @@ TEST_F(ReviewWindowTest, ShowsTheProposedChangesAndAppliesThemAll)
         EXPECT_EQ(model->index(1, 6).data().toString(), " Price Change");
         EXPECT_EQ(model->index(0, 0).data(Qt::UserRole).toLongLong(), 1);
         EXPECT_EQ(model->index(1, 0).data(Qt::UserRole).toLongLong(), 2);
+
+        // At 1024x768 the long code shows whole beside its check box and the
+        // room of a flag, the Change labels too, and nothing scrolls sideways;
+        // the tooltip holds the code.
+        window->resize(1024, 768);
+        QApplication::processEvents();
+        int icon = list->style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, list);
+        int box = list->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, list);
+        EXPECT_GE(list->columnWidth(0), metrics.horizontalAdvance(QString::fromStdString(longCode)) + icon + box);
+        EXPECT_GE(list->columnWidth(6), metrics.horizontalAdvance(model->index(0, 6).data().toString()));
+        int total = 0;
+        for (int c = 0; c < model->columnCount(); ++c)
+            total += list->columnWidth(c);
+        EXPECT_LE(total, list->viewport()->width());
+        EXPECT_EQ(model->index(1, 0).data(Qt::ToolTipRole).toString().toStdString(), longCode);
+        EXPECT_EQ(model->headerData(4, Qt::Horizontal, Qt::ToolTipRole).toString(), "Current Price");
         EXPECT_EQ(window->findChild<QLabel*>("Label1")->text(), "2 Products to be Updated");
 
         EXPECT_EQ(window->findChild<QPushButton*>("OKButton")->text(), "Apply Changes");

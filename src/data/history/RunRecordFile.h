@@ -244,7 +244,9 @@ private:
 };
 
 // The run a plain undo takes: the newest finished run that saved at least one
-// product and that no finished undo run names. Empty when there is none.
+// product and is not undone. Given the runs as runsAsShown() reads them (as
+// the history shows them), a run whose every undo was itself undone counts as
+// not undone. Empty when there is none.
 std::optional<std::int64_t> latestRunToUndo(const std::vector<RunSummary>& newestFirst);
 
 } // namespace tarvex

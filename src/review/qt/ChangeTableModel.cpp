@@ -97,7 +97,9 @@ Qt::ItemFlags ChangeTableModel::flags(const QModelIndex& index) const
 
 QVariant ChangeTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= kReviewColumnCount)
+    // The title is its own tooltip: a narrow column's title is cut short.
+    if (orientation != Qt::Horizontal || (role != Qt::DisplayRole && role != Qt::ToolTipRole) || section < 0 ||
+        section >= kReviewColumnCount)
         return QAbstractTableModel::headerData(section, orientation, role);
     return QString::fromLatin1(columnTitle(kReviewColumns[static_cast<std::size_t>(section)]));
 }

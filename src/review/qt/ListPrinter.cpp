@@ -2,7 +2,6 @@
 // hundred thousand table rows would take minutes and a great deal of memory.
 #include "review/qt/ListPrinter.h"
 
-#include "data/RunJournal.h"
 #include "platform/os/StagedFile.h"
 #include "platform/text/VisibleText.h"
 #include "review/PrintTarget.h"
@@ -21,7 +20,6 @@
 
 #include <algorithm>
 #include <array>
-#include <ctime>
 #include <memory>
 
 namespace tarvex {
@@ -52,10 +50,7 @@ public:
         m_titlesHeight = columnTitlesHeight();
         m_footer = m_rowHeight * 3 / 2;
         m_pages = pagesFor(rowCount);
-        std::time_t when = heading.printedAt ? heading.printedAt : std::time(nullptr);
-        m_footerLeft = QString::fromStdString(
-            visibleText((heading.vendor.empty() ? std::string() : "Vendor: " + heading.vendor + "   ") +
-                        runTimeText(when) + (heading.hostFile.empty() ? std::string() : "   " + heading.hostFile)));
+        m_footerLeft = QString::fromStdString(printHeadingLine(heading));
     }
 
     // The title, the sub-title and the column titles of the first page.
@@ -215,7 +210,7 @@ Status paintList(const std::vector<ProposedChange>& rows, QPagedPaintDevice& dev
         pacer = std::make_unique<WorkPacer>(*prompter, "Print List", "Printing the list", rows.size());
     std::uint64_t done = 0;
     for (const ProposedChange& row : rows) {
-        bool selected = done < heading.selected.size() && heading.selected[done];
+        bool selected = printsSelected(heading, done);
         ++done;
         if (!writer.drawRow(row, selected)) {
             painter.end();

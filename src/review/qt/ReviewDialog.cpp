@@ -23,9 +23,11 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <numeric>
 
 namespace tarvex {
 
@@ -49,6 +51,39 @@ double pixelsPerUnit(const QHeaderView* header)
         scale = std::min(scale,
                          std::max(kMinPixelsPerUnit, 0.9 * screen->availableGeometry().width() / totalColumnWidth()));
     return scale;
+}
+
+// The Product Code cells: a code too long for its column is cut in its
+// middle, for codes that share a start and differ at the end.
+class CodeDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->textElideMode = Qt::ElideMiddle;
+    }
+};
+
+// The widest text of cells, as font shows it, measured on the few longest
+// (by length): measuring every cell of a long list would hold up its opening.
+QString widestText(const std::vector<ProposedChange>& rows, ReviewColumn column, const QFontMetrics& metrics)
+{
+    std::vector<std::size_t> order(rows.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::size_t measured = std::min<std::size_t>(order.size(), 32);
+    std::partial_sort(
+        order.begin(), order.begin() + static_cast<std::ptrdiff_t>(measured), order.end(),
+        [&](std::size_t a, std::size_t b) { return rows[a].cell(column).size() > rows[b].cell(column).size(); });
+    QString widest;
+    for (std::size_t i = 0; i < measured; ++i) {
+        QString text = QString::fromStdString(rows[order[i]].cell(column));
+        if (metrics.horizontalAdvance(text) > metrics.horizontalAdvance(widest))
+            widest = text;
+    }
+    return widest;
 }
 
 } // namespace
@@ -183,6 +218,43 @@ void ReviewDialog::createList()
     double scale = pixelsPerUnit(header);
     for (ReviewColumn column : kReviewColumns)
         m_list->setColumnWidth(columnIndex(column), static_cast<int>(columnWidth(column) * scale + 0.5));
+    m_list->setItemDelegateForColumn(columnIndex(ReviewColumn::ProductCode), new CodeDelegate(m_list));
+}
+
+// The Product Code cell holds the check box and, on a flagged row, the flag
+// icon before the code, so that at the column's share of the width a long
+// code would be cut short. The column takes the room its widest code needs,
+// up to a quarter of the list's width, from the Change column, which keeps
+// the room its widest label needs. A code still too long is cut in its
+// middle; its tooltip holds it whole.
+void ReviewDialog::fitCodeColumn()
+{
+    const std::vector<ProposedChange>& rows = m_review.rows();
+    const int code = columnIndex(ReviewColumn::ProductCode);
+    const int change = columnIndex(ReviewColumn::Change);
+    QFontMetrics metrics(m_list->font());
+    QStyleOptionViewItem option;
+    option.initFrom(m_list);
+    option.font = m_list->font();
+    option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDecoration |
+                      QStyleOptionViewItem::HasDisplay;
+    int icon = m_list->style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, m_list);
+    option.decorationSize = m_list->iconSize().isValid() ? m_list->iconSize() : QSize(icon, icon);
+    option.text = widestText(rows, ReviewColumn::ProductCode, metrics);
+    int needed = m_list->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), m_list).width() +
+                 metrics.averageCharWidth();
+    int total = 0;
+    for (int c = 0; c < kReviewColumnCount; ++c)
+        total += m_list->columnWidth(c);
+    int wanted = std::min(needed, total / 4) - m_list->columnWidth(code);
+    int spare = m_list->columnWidth(change) -
+                metrics.horizontalAdvance(widestText(rows, ReviewColumn::Change, metrics)) -
+                4 * metrics.averageCharWidth();
+    int extra = std::min(wanted, spare);
+    if (extra <= 0)
+        return;
+    m_list->setColumnWidth(code, m_list->columnWidth(code) + extra);
+    m_list->setColumnWidth(change, m_list->columnWidth(change) - extra);
 }
 
 QPushButton* ReviewDialog::createButton(const char* objectName, const char* text)
@@ -202,6 +274,8 @@ Status ReviewDialog::load()
     setWorking(true);
     Status built = m_review.build();
     setWorking(false);
+    if (built.ok())
+        fitCodeColumn();
     m_count->setText(QString::fromStdString(m_review.countLabel()));
     updateShownLabel();
     return built;

@@ -68,6 +68,9 @@ private slots:
 
 private:
     void createList();
+    // Widens the Product Code column to what the longest codes of the list
+    // built need (see the .cpp), taking the room from the Change column.
+    void fitCodeColumn();
     QPushButton* createButton(const char* objectName, const char* text);
     // Passes a change of the rows highlighted in the list on to the review.
     void passOnSelection(const QItemSelection& selected, const QItemSelection& deselected);
