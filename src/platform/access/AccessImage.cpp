@@ -51,15 +51,6 @@ AccessImage::AccessImage(std::string path, int fd, std::uint64_t size, std::uint
 {
 }
 
-AccessImage::AccessImage(std::string bytes, DatabaseKind kind)
-    : m_format(&jetFormat(kind))
-    , m_bytes(std::move(bytes))
-    , m_size(m_bytes.size())
-    , m_pageCount(static_cast<std::uint32_t>(std::min<std::uint64_t>(m_size / m_format->pageSize, UINT32_MAX)))
-    , m_pages(m_pageCount, nullptr)
-{
-}
-
 AccessImage::AccessImage(AccessImage&& other) noexcept
     : m_format(other.m_format)
     , m_path(std::move(other.m_path))
@@ -68,7 +59,6 @@ AccessImage::AccessImage(AccessImage&& other) noexcept
     , m_fd(std::exchange(other.m_fd, -1))
     , m_keptOpen(other.m_keptOpen)
     , m_replaced(other.m_replaced)
-    , m_bytes(std::move(other.m_bytes))
     , m_size(other.m_size)
     , m_pageCount(other.m_pageCount)
     , m_pages(std::move(other.m_pages))
@@ -90,7 +80,6 @@ AccessImage& AccessImage::operator=(AccessImage&& other) noexcept
         m_fd = std::exchange(other.m_fd, -1);
         m_keptOpen = other.m_keptOpen;
         m_replaced = other.m_replaced;
-        m_bytes = std::move(other.m_bytes);
         m_size = other.m_size;
         m_pageCount = other.m_pageCount;
         m_pages = std::move(other.m_pages);
@@ -121,7 +110,7 @@ AccessImage::KeptOpen::~KeptOpen()
 
 void AccessImage::closeUnlessKept() const
 {
-    if (m_keptOpen == 0 && m_fd >= 0 && !m_path.empty()) {
+    if (m_keptOpen == 0 && m_fd >= 0) {
         ::close(m_fd);
         m_fd = -1;
     }
@@ -131,8 +120,6 @@ bool AccessImage::reopen() const
 {
     if (m_fd >= 0)
         return true;
-    if (m_path.empty())
-        return false;
     int fd = ::open(m_path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         m_replaced = m_replaced || errno == ENOENT;
@@ -176,10 +163,6 @@ AccessImage::Block AccessImage::readPages(std::uint32_t first, std::uint32_t cou
     Block buffer = newBlock(count);
     if (!buffer)
         return nullptr;
-    if (m_path.empty()) {
-        std::memcpy(buffer.get(), m_bytes.data() + at, size);
-        return buffer;
-    }
     if (!reopen())
         return nullptr;
     struct Closer {
@@ -210,6 +193,24 @@ void AccessImage::hold(Block block, const std::vector<std::uint32_t>& pages) con
         ++m_pagesHeld;
     }
     m_blocks.push_back(std::move(block));
+}
+
+void AccessImage::holdSome(Block block, const std::vector<std::uint32_t>& kept, std::uint32_t keeps) const
+{
+    if (keeps * 2 >= kept.size()) {
+        hold(std::move(block), kept);
+        return;
+    }
+    // Mostly pages not asked for: those asked for are held on their own.
+    for (std::size_t k = 0; k < kept.size(); ++k) {
+        if (kept[k] == UINT32_MAX)
+            continue;
+        Block one = newBlock(1);
+        if (!one)
+            continue;
+        std::memcpy(one.get(), block.get() + k * pageSize(), pageSize());
+        hold(std::move(one), {kept[k]});
+    }
 }
 
 const unsigned char* AccessImage::page(std::uint32_t n) const
@@ -289,21 +290,40 @@ Result<std::vector<std::uint32_t>> AccessImage::dataPages(const unsigned char* m
 
     // Read in runs of neighbouring pages, one read each; only the pages that
     // are data pages of the table are held (a walk over every page lets the
-    // others go, so a table without a map does not hold the file).
+    // others go, so a table without a map does not hold the file). A run
+    // also takes in a gap of a few pages between two of the table's pages:
+    // there a table written record by record keeps its index pages, which
+    // are held too, so that walking an index reads none of them one by one.
+    // Each page of the file is read at most once here, gaps included.
     constexpr std::uint32_t kRun = 512;
+    constexpr std::uint32_t kGap = 4;
     std::vector<std::uint32_t> pages;
     std::uint32_t total = everyPage ? m_pageCount : static_cast<std::uint32_t>(named.size());
     auto pageAt = [&](std::uint32_t i) { return everyPage ? i : named[i]; };
+    auto heldAmong = [&](std::uint32_t from, std::uint32_t to) {
+        for (std::uint32_t n = from; n <= to; ++n)
+            if (m_pages[n])
+                return true;
+        return false;
+    };
+    std::vector<bool> isNamed;
     for (std::uint32_t i = 0; i < total;) {
         std::uint32_t first = pageAt(i);
         std::uint32_t count = 1;
-        while (count < kRun && i + count < total && pageAt(i + count) == first + count && !m_pages[first + count] &&
-               !m_pages[first])
-            ++count;
+        std::uint32_t taken = 1; // of the pages named
+        while (!m_pages[first] && i + taken < total && pageAt(i + taken) - first < kRun &&
+               pageAt(i + taken) - (first + count) <= kGap && !heldAmong(first + count, pageAt(i + taken))) {
+            count = pageAt(i + taken) - first + 1;
+            ++taken;
+        }
+        isNamed.assign(count, false);
+        for (std::uint32_t k = 0; k < taken; ++k)
+            isNamed[pageAt(i + k) - first] = true;
         Block block = m_pages[first] ? nullptr : readPages(first, count);
         if (!m_pages[first] && !block) {
             // One of the run is gone: read them one by one to find which.
             count = 1;
+            taken = 1;
             block = readPages(first, 1);
             if (!block)
                 return Result<std::vector<std::uint32_t>>::failure("its pages run past the end of the file");
@@ -312,27 +332,19 @@ Result<std::vector<std::uint32_t>> AccessImage::dataPages(const unsigned char* m
         std::uint32_t keeps = 0;
         for (std::uint32_t k = 0; k < count; ++k) {
             const unsigned char* p = block ? block.get() + k * pageSize() : m_pages[first + k];
-            if (p[0] == kDataPage && get32(p + m_format->ownerAt) == owner) {
+            bool ours = get32(p + m_format->ownerAt) == owner;
+            if (isNamed[k] && p[0] == kDataPage && ours) {
                 pages.push_back(first + k);
+                kept[k] = first + k;
+                ++keeps;
+            } else if (!isNamed[k] && (p[0] == kIndexLeafPage || p[0] == kIndexNodePage) && ours) {
                 kept[k] = first + k;
                 ++keeps;
             }
         }
-        if (block && keeps * 2 >= count) {
-            hold(std::move(block), kept);
-        } else if (block) {
-            // Mostly other tables' pages: the table's are held on their own.
-            for (std::uint32_t k = 0; k < count; ++k) {
-                if (kept[k] == UINT32_MAX)
-                    continue;
-                Block one = newBlock(1);
-                if (!one)
-                    continue;
-                std::memcpy(one.get(), block.get() + k * pageSize(), pageSize());
-                hold(std::move(one), {kept[k]});
-            }
-        }
-        i += count;
+        if (block)
+            holdSome(std::move(block), kept, keeps);
+        i += taken;
     }
     return pages;
 }

@@ -92,17 +92,6 @@ std::optional<AccessRowBytes> rowOnPage(const unsigned char* page, const JetForm
 // Whether bytes lie inside that page, after its row table: checks the place of
 // a row that rowOnPage() did not check.
 bool liesAmongRows(const unsigned char* page, const JetFormat& format, AccessRowBytes bytes);
-// The same for a page of pageSize bytes of Jet 3 (jet3) or Jet 4 / ACE.
-inline std::optional<AccessRowBytes> rowOnPage(const unsigned char* page, std::size_t, bool jet3, unsigned row,
-                                               unsigned& flags)
-{
-    return rowOnPage(page, jet3 ? kJet3Format : kJet4Format, row, flags);
-}
-inline bool liesAmongRows(const unsigned char* page, std::size_t, bool jet3, AccessRowBytes bytes)
-{
-    return liesAmongRows(page, jet3 ? kJet3Format : kJet4Format, bytes);
-}
-
 class AccessImage {
 public:
     // The file at path, which is the file fd has open (st_dev device,
@@ -111,9 +100,6 @@ public:
     // KeptOpen is left.
     AccessImage(std::string path, int fd, std::uint64_t size, std::uint64_t device, std::uint64_t inode,
                 DatabaseKind kind);
-    // Pages held in bytes, read from no file (none: an image that is only
-    // its format).
-    AccessImage(std::string bytes, DatabaseKind kind);
     AccessImage(AccessImage&&) noexcept;
     AccessImage& operator=(AccessImage&&) noexcept;
     ~AccessImage();
@@ -153,6 +139,8 @@ public:
     // gives to the table whose definition is on page owner, in page order.
     // Only pages that are data pages of that table are listed; a map that
     // names a page past the end of the file fails (the file was cut short).
+    // Index pages of the table read on the way (between its data pages) are
+    // held too.
     Result<std::vector<std::uint32_t>> dataPages(const unsigned char* map, std::size_t mapSize,
                                                  std::uint32_t owner) const;
     // The number of rows in the row table of data page n (0 for another page).
@@ -196,6 +184,11 @@ private:
     // Holds block, whose pages from first on are those that where says;
     // where[i] being the page at block + i * pageSize, or nothing.
     void hold(Block block, const std::vector<std::uint32_t>& pages) const;
+    // Holds of block the pages that kept names (kept[i] being the page at
+    // block + i * pageSize, or UINT32_MAX for one let go; keeps of them
+    // named): the whole block when they are half of it or more, else each
+    // by itself.
+    void holdSome(Block block, const std::vector<std::uint32_t>& kept, std::uint32_t keeps) const;
     // The page if it was read, else null.
     const unsigned char* held(std::uint32_t n) const { return m_pages[n]; }
 
@@ -211,7 +204,6 @@ private:
     mutable int m_fd = -1;
     mutable int m_keptOpen = 0;
     mutable bool m_replaced = false;
-    std::string m_bytes; // the pages of an image read from no file
     std::uint64_t m_size = 0;
     std::uint32_t m_pageCount = 0;
     // Each page read, in the blocks read; null for a page not read.

@@ -116,8 +116,7 @@ AccessWriter::AccessWriter(int fd, AccessTableDefinition definition, std::vector
     , m_definition(std::move(definition))
     , m_targets(std::move(targets))
     , m_pageSize(pageSize)
-    , m_jet3(jet3)
-    , m_format({}, jet3 ? DatabaseKind::Jet3 : DatabaseKind::Jet4)
+    , m_format(&jetFormat(jet3 ? DatabaseKind::Jet3 : DatabaseKind::Jet4))
 {
     assert(m_fd >= 0 && m_pageSize > 0 && "a writer holds an open file of known page size");
 }
@@ -127,8 +126,7 @@ AccessWriter::AccessWriter(AccessWriter&& other) noexcept
     , m_definition(std::move(other.m_definition))
     , m_targets(std::move(other.m_targets))
     , m_pageSize(other.m_pageSize)
-    , m_jet3(other.m_jet3)
-    , m_format(std::move(other.m_format))
+    , m_format(other.m_format)
 {
     other.m_fd = -1;
 }
@@ -365,7 +363,7 @@ AccessWriteStatus AccessWriter::locate(const AccessPlace& place, Located& locate
     auto* bytes = reinterpret_cast<unsigned char*>(page.data());
     located.pageNumber = place.page;
     unsigned flags = 0;
-    std::optional<AccessRowBytes> row = rowOnPage(bytes, m_pageSize, m_jet3, place.row, flags);
+    std::optional<AccessRowBytes> row = rowOnPage(bytes, *m_format, place.row, flags);
     if (!row || get32(bytes + 4) != m_definition.page || (flags & kRowSkipped))
         return failed(F::RecordGone, place, "the record has been deleted since it was read");
     if (flags & kRowMoved) {
@@ -376,12 +374,12 @@ AccessWriteStatus AccessWriter::locate(const AccessPlace& place, Located& locate
         if (!readPage(located.pageNumber, page, error))
             return error;
         bytes = reinterpret_cast<unsigned char*>(page.data());
-        row = rowOnPage(bytes, m_pageSize, m_jet3, liveRow, flags);
+        row = rowOnPage(bytes, *m_format, liveRow, flags);
         if (!row || get32(bytes + 4) != m_definition.page || (flags & kRowMoved) || row->size == 0 ||
-            !liesAmongRows(bytes, m_pageSize, m_jet3, *row))
+            !liesAmongRows(bytes, *m_format, *row))
             return failed(F::RecordGone, place, "the record is no longer where its first place points");
     }
-    if (!located.fields.split(m_format, *row, m_definition.hasVariableColumns))
+    if (!located.fields.split(*m_format, *row, m_definition.hasVariableColumns))
         return failed(F::Io, place, "the record's layout is damaged");
     return {};
 }

@@ -200,8 +200,7 @@ private:
     AccessTableDefinition m_definition;
     std::vector<Target> m_targets;
     std::size_t m_pageSize = 0;
-    bool m_jet3 = false;
-    AccessImage m_format; // no bytes: the format, which is all that splitting a record needs
+    const JetFormat* m_format; // where a page keeps its rows and a record its fields
 };
 
 } // namespace tarvex
