@@ -74,8 +74,11 @@ std::string flagReasons(unsigned flags)
     };
     std::string text;
     for (const auto& reason : kReasons)
-        if (flags & reason.flag)
-            text += (text.empty() ? "" : "\n") + std::string(reason.text);
+        if (flags & reason.flag) {
+            if (!text.empty())
+                text += '\n';
+            text += reason.text;
+        }
     return text;
 }
 

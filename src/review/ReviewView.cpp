@@ -96,8 +96,11 @@ std::optional<ReviewColumn> sortColumnNamed(std::string_view name)
 std::string sortColumnNames()
 {
     std::string names;
-    for (const char* name : kSortNames)
-        names += (names.empty() ? "" : ", ") + std::string(name);
+    for (const char* name : kSortNames) {
+        if (!names.empty())
+            names += ", ";
+        names += name;
+    }
     return names;
 }
 
@@ -105,7 +108,7 @@ std::string groupedCount(std::size_t n)
 {
     std::string digits = std::to_string(n);
     for (std::size_t at = digits.size(); at > 3; at -= 3)
-        digits.insert(at - 3, ",");
+        digits.insert(digits.begin() + static_cast<std::ptrdiff_t>(at - 3), ',');
     return digits;
 }
 
