@@ -1,5 +1,5 @@
 // A disk that does not keep what it was given: a flush that fails, a write
-// that reads back otherwise, a source that changes while it is copied. Each
+// cut short, a write that reads back otherwise, a source that changes while it is copied. Each
 // runs with the disk fault shim (tests/shim) in a process of its own, breaks
 // one step through the real system calls, and checks that the save or the
 // copy fails and says why, that nothing is left under a final name, and that
@@ -53,6 +53,7 @@ TEST(DiskFaultTest, AnAccessSaveTheDiskDidNotKeepStopsTheApplyAndSaysWhy)
     const Case cases[] = {
         {"TARVEX_FAIL_FLUSH", "cannot flush to the disk: Input/output error"},
         {"TARVEX_FLIP_READBACK", "the record does not read back as written"},
+        {"TARVEX_SHORT_WRITE", "cannot write: No space left on device"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fault);

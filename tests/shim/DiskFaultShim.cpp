@@ -9,6 +9,9 @@
 //   TARVEX_FLIP_READBACK=<end of a path>: a pread of such a file over exactly
 //     the bytes the last pwrite to that descriptor wrote gets its first byte
 //     inverted, once, as a disk that did not keep the write returns it;
+//   TARVEX_SHORT_WRITE=<end of a path>: a pwrite to such a file writes all
+//     but its last byte (nothing of a single byte) and says how many it
+//     wrote, as a disk that fills up during the write does;
 //   TARVEX_FAIL_READ=<end of a path>: a pread of such a file fails with EIO,
 //     as a disk that cannot give back what it was given;
 //   TARVEX_CHANGE_WHILE_COPIED=<end of a path>: once bytes have been read
@@ -132,6 +135,8 @@ int fdatasync(int fd)
 
 ssize_t pwrite(int fd, const void* buffer, size_t size, off_t offset)
 {
+    if (size > 0 && chosen("TARVEX_SHORT_WRITE", fd) && --size == 0)
+        return 0;
     ssize_t done = next<ssize_t (*)(int, const void*, size_t, off_t)>("pwrite")(fd, buffer, size, offset);
     noteWrite(fd, offset, done);
     return done;
@@ -139,6 +144,8 @@ ssize_t pwrite(int fd, const void* buffer, size_t size, off_t offset)
 
 ssize_t pwrite64(int fd, const void* buffer, size_t size, off_t offset)
 {
+    if (size > 0 && chosen("TARVEX_SHORT_WRITE", fd) && --size == 0)
+        return 0;
     ssize_t done = next<ssize_t (*)(int, const void*, size_t, off_t)>("pwrite64")(fd, buffer, size, offset);
     noteWrite(fd, offset, done);
     return done;

@@ -627,6 +627,15 @@ TEST(AccessReaderTest, DamagedFilesAreRefusedWithoutACrash)
          "page 55 is not a page of the index"},
         {"a next-leaf pointer at page == the page count", patched({{45 * kPage + 0x10, kPastTheLastPage}}), false,
          "page 55 is not a leaf of the index"},
+        // Pointers back into what was read: a leaf that names itself as the
+        // next, a moved record's pointer to itself, a row inside the row
+        // table.
+        {"a next-leaf pointer to its own leaf", patched({{45 * kPage + 0x10, std::string("\x2d\0\0\0", 4)}}), false,
+         "page 45 is not a leaf of the index"},
+        {"a moved record's pointer to itself", patched({{33 * kPage + 0xbcf, std::string("\x0e\x21\0\0", 4)}}), false,
+         "page 33 row 14 points to a place that holds no record"},
+        {"a row that starts inside the row table", patched({{48 * kPage + 0x0e, std::string("\x10\0", 2)}}), false,
+         "page 48 row 0 is not a record of the table"},
         // Pages are read when needed: a file that shrank since the open no
         // longer holds them, and that is a failure, never a read past it.
         {"cut short after the open", sound, true, "its pages run past the end of the file", 31 * kPage},

@@ -512,35 +512,49 @@ TEST(AccessWriterTest, AColumnWhoseRuleCannotBeCheckedIsNotWritten)
     EXPECT_EQ(after["BW-101"], (Amounts{10, 27}));
 }
 
-// An amount is made empty only where its rule allows an empty value: with
-// cost's rule made "Is Not Null", emptying it is refused and nothing written;
-// the price beside it, which has no rule, is made empty.
+// An amount is made empty only where Access allows an empty value: with
+// cost's rule made "Is Not Null", or cost marked required, emptying it is
+// refused and nothing written; the price beside it, which has neither, is
+// made empty.
 TEST(AccessWriterTest, AnAmountIsMadeEmptyOnlyWhereItsRuleAllowsIt)
 {
-    TempDir dir;
-    std::string path = copyOf(dir, "kv-validation-2000.mdb");
-    ASSERT_TRUE(replaceOnce(path, utf16("", "Is Null Or >=0"), utf16("", "Is Not Null   ")));
-    std::string before = readFile(path);
-    Result<AccessFile> file = AccessFile::open(path);
-    ASSERT_TRUE(file.ok()) << file.error();
-    AccessTable table = openShape(*file, Shape{});
-    std::optional<Found> found = find(table, Shape{}, "BW-100");
-    ASSERT_TRUE(found);
-    Result<AccessWriter> writer = AccessWriter::open(*file, "product", {"cost", "retailprice"});
-    ASSERT_TRUE(writer.ok()) << writer.error();
-    AccessWriteStatus refused = writer->save(found->place, found->stored, {AccessAmount::empty(), std::nullopt});
-    EXPECT_EQ(refused.failure, AccessWriteFailure::Refused);
-    EXPECT_NE(refused.error.find("\"cost\" would break its validation rule \"Is Not Null   \" if it were empty"),
-              std::string::npos)
-        << refused.error;
-    EXPECT_EQ(readFile(path), before);
-    AccessWriteStatus emptied = writer->save(found->place, found->stored, {std::nullopt, AccessAmount::empty()});
-    EXPECT_TRUE(emptied.ok()) << emptied.error;
-    EXPECT_EQ(amountsOf(path, Shape{})["BW-100"], (Amounts{10, std::nullopt}));
-    std::set<std::size_t> planned;
-    addAmountOffsets(*file, table.definition(), found->place, {"retailprice"}, planned);
-    for (std::size_t offset : differingOffsets(before, readFile(path)))
-        EXPECT_TRUE(planned.count(offset)) << "byte " << offset << " changed unplanned";
+    struct Case {
+        const char* fixture;
+        const char* rule; // cost's rule made this, or nullptr
+        const char* refusal;
+    };
+    const Case cases[] = {
+        {"kv-validation-2000.mdb", "Is Not Null   ",
+         "\"cost\" would break its validation rule \"Is Not Null   \" if it were empty"},
+        {"kv-required-2000.mdb", nullptr, "\"cost\" requires a value in Access, so it cannot be made empty"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fixture);
+        TempDir dir;
+        std::string path = copyOf(dir, c.fixture);
+        if (c.rule) {
+            ASSERT_TRUE(replaceOnce(path, utf16("", "Is Null Or >=0"), utf16("", c.rule)));
+        }
+        std::string before = readFile(path);
+        Result<AccessFile> file = AccessFile::open(path);
+        ASSERT_TRUE(file.ok()) << file.error();
+        AccessTable table = openShape(*file, Shape{});
+        std::optional<Found> found = find(table, Shape{}, "BW-100");
+        ASSERT_TRUE(found);
+        Result<AccessWriter> writer = AccessWriter::open(*file, "product", {"cost", "retailprice"});
+        ASSERT_TRUE(writer.ok()) << writer.error();
+        AccessWriteStatus refused = writer->save(found->place, found->stored, {AccessAmount::empty(), std::nullopt});
+        EXPECT_EQ(refused.failure, AccessWriteFailure::Refused);
+        EXPECT_NE(refused.error.find(c.refusal), std::string::npos) << refused.error;
+        EXPECT_EQ(readFile(path), before);
+        AccessWriteStatus emptied = writer->save(found->place, found->stored, {std::nullopt, AccessAmount::empty()});
+        EXPECT_TRUE(emptied.ok()) << emptied.error;
+        EXPECT_EQ(amountsOf(path, Shape{})["BW-100"], (Amounts{10, std::nullopt}));
+        std::set<std::size_t> planned;
+        addAmountOffsets(*file, table.definition(), found->place, {"retailprice"}, planned);
+        for (std::size_t offset : differingOffsets(before, readFile(path)))
+            EXPECT_TRUE(planned.count(offset)) << "byte " << offset << " changed unplanned";
+    }
 }
 
 TEST(AccessWriterTest, AFileThatRefusesWritesIsNotOpenedForWriting)

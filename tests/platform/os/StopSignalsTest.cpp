@@ -40,4 +40,36 @@ TEST(StopSignalsTest, ASignalIgnoredWhenTheGuardIsMadeStaysIgnoredAndStopsNothin
     }
 }
 
+volatile std::sig_atomic_t g_caught = 0;
+
+extern "C" void recordCaught(int signal)
+{
+    g_caught = signal;
+}
+
+// The first request names the stop, whatever comes after it; when the guard
+// ends, the handlers it found are back: a handler of the process's own, and
+// the default.
+TEST(StopSignalsTest, TheFirstRequestNamesTheStopAndTheHandlersFoundAreBackAfterTheGuard)
+{
+    std::string seen = runInChild([] {
+        std::signal(SIGHUP, recordCaught);
+        std::string text;
+        {
+            StopSignals guard;
+            ::raise(SIGTERM);
+            ::raise(SIGHUP);
+            StopSignals::request();
+            text = StopSignals::askedBy();
+        }
+        ::raise(SIGHUP);
+        text += g_caught == SIGHUP ? ", own handler back" : ", own handler lost";
+        struct sigaction term {};
+        ::sigaction(SIGTERM, nullptr, &term);
+        text += term.sa_handler == SIG_DFL ? ", default back" : ", default lost";
+        return text;
+    });
+    EXPECT_EQ(seen, "SIGTERM, own handler back, default back");
+}
+
 } // namespace
