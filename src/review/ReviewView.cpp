@@ -52,7 +52,7 @@ int compareRows(const ProposedChange& a, const ProposedChange& b, ReviewColumn c
     case ReviewColumn::NewPrice:
         return compareNumbers(a.newPrice, b.newPrice);
     case ReviewColumn::Change:
-        return compareFolded(a.change, b.change);
+        return compareFolded(labelText(a.change), labelText(b.change));
     }
     return 0;
 }
