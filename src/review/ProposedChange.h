@@ -15,6 +15,11 @@
 
 namespace tarvex {
 
+// An index into the review's rows where many are kept: a list is held whole
+// in memory at over a hundred bytes a row, and a table view counts its rows
+// in an int, so a list never has 2^32 rows.
+using RowIndex = std::uint32_t;
+
 struct ProposedChange {
     // The vendor product's ID; applying finds the vendor product again by it.
     std::int64_t vendorId = 0;
