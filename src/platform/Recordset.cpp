@@ -32,24 +32,27 @@ Result<FieldValue> Recordset::field(const std::string& column) const
 Result<std::optional<double>> Recordset::number(const std::string& column) const
 {
     std::string error;
+    auto name = [this] { return recordName(); };
     if (const FieldValue* value = m_table->currentField(column, error))
-        return fieldAsNumber(*value, recordName(), column, m_table->holdsDates(column));
+        return fieldAsNumber(*value, name, column, m_table->holdsDates(column));
     return Status::failure(error);
 }
 
 Result<std::optional<std::int64_t>> Recordset::integer(const std::string& column) const
 {
     std::string error;
+    auto name = [this] { return recordName(); };
     if (const FieldValue* value = m_table->currentField(column, error))
-        return fieldAsInteger(*value, recordName(), column);
+        return fieldAsInteger(*value, name, column);
     return Status::failure(error);
 }
 
 Result<std::optional<std::string>> Recordset::text(const std::string& column) const
 {
     std::string error;
+    auto name = [this] { return recordName(); };
     if (const FieldValue* value = m_table->currentField(column, error))
-        return fieldAsText(*value, recordName(), column, m_table->realText());
+        return fieldAsText(*value, name, column, m_table->realText());
     return Status::failure(error);
 }
 

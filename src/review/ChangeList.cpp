@@ -71,7 +71,7 @@ public:
 
         double currentCost = values->hostCost.value_or(0);
         double currentPrice = values->hostPrice.value_or(0);
-        std::optional<std::string> label =
+        std::optional<ChangeLabel> label =
             changeLabel(values->vendorCost, values->vendorPrice, currentCost, currentPrice);
         if (!label)
             return;
@@ -88,7 +88,7 @@ public:
         row.currentPrice = currentPrice;
         row.newCost = values->vendorCost;
         row.newPrice = values->vendorPrice;
-        row.change = std::move(*label);
+        row.change = *label;
         m_list.rows.push_back(std::move(row));
     }
 

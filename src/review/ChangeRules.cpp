@@ -24,7 +24,7 @@ bool priceRises(double vendorPrice, double currentPrice)
 
 } // namespace
 
-std::optional<std::string> changeLabel(std::optional<double> vendorCost, std::optional<double> vendorPrice,
+std::optional<ChangeLabel> changeLabel(std::optional<double> vendorCost, std::optional<double> vendorPrice,
                                        double currentCost, double currentPrice)
 {
     bool costChanges = costToWrite(vendorCost, currentCost);
@@ -32,10 +32,9 @@ std::optional<std::string> changeLabel(std::optional<double> vendorCost, std::op
     if (!costChanges && !priceUp)
         return std::nullopt;
     bool costUp = costChanges && *vendorCost > currentCost;
-    std::string label = costUp ? " Cost Change" : " Price Change";
-    if (costUp && priceUp)
-        label += " and Price Change";
-    return label;
+    if (!costUp)
+        return ChangeLabel::PriceChange;
+    return priceUp ? ChangeLabel::CostAndPriceChange : ChangeLabel::CostChange;
 }
 
 bool costToWrite(std::optional<double> vendorCost, std::optional<double> hostCost)

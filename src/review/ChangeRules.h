@@ -4,6 +4,8 @@
 // lowers the host's price.
 #pragma once
 
+#include "review/ChangeLabel.h"
+
 #include <optional>
 #include <string>
 
@@ -14,12 +16,12 @@ namespace tarvex {
 // price is above the current price. Costs and prices are compared in their
 // 15-digit text form (see normalisedNumber), so a row whose shown values are
 // all equal is never listed. The label is " Cost Change" when the cost rises,
-// followed by " and Price Change" when the price rises as well, and
+// " Cost Change and Price Change" when the price rises as well, and
 // " Price Change" in every other listed case.
 //
 // Vendor values are given as the host would store them (ProductValues), so
 // that these rules and the two below decide on what a save would leave.
-std::optional<std::string> changeLabel(std::optional<double> vendorCost, std::optional<double> vendorPrice,
+std::optional<ChangeLabel> changeLabel(std::optional<double> vendorCost, std::optional<double> vendorPrice,
                                        double currentCost, double currentPrice);
 
 // Why a vendor cost or price cannot be used, or nothing when it can: a cost

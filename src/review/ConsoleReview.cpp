@@ -71,7 +71,7 @@ ConsoleReview::ConsoleReview(PriceReview& review, ConsolePrompter& prompter, Pdf
 {
 }
 
-const std::vector<std::size_t>& ConsoleReview::shown() const
+const std::vector<RowIndex>& ConsoleReview::shown() const
 {
     if (!m_numbered) {
         m_shown = shownRows(m_review.rows(), m_review.flags(), m_view);
@@ -94,7 +94,7 @@ std::string ConsoleReview::tableText() const
     titles.emplace_back("Flag");
     lines.push_back(std::move(titles));
     const std::vector<ProposedChange>& rows = m_review.rows();
-    const std::vector<std::size_t>& order = shown();
+    const std::vector<RowIndex>& order = shown();
     for (std::size_t n = 0; n < order.size(); ++n) {
         std::size_t i = order[n];
         std::vector<std::string> cells = {std::to_string(n + 1), m_review.isSelected(i) ? "[x]" : "[ ]"};
@@ -339,7 +339,7 @@ void ConsoleReview::exportList(const std::string& path)
     std::optional<std::string> target = writableTarget(path, "Export");
     if (!target)
         return;
-    const std::vector<std::size_t>& rows = shown();
+    const std::vector<RowIndex>& rows = shown();
     Status written = writeStagedText(*target, [&](const auto& put) {
         return writeCsv(
             m_review.rows(), rows, [&](std::size_t row) { return m_review.isSelected(row); }, put);

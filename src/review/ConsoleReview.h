@@ -73,7 +73,7 @@ private:
     void showView(bool flaggedOnly = false);
     // The review's row for a number shown, from 0.
     std::size_t reviewRow(std::size_t shownRow) const { return shown().at(shownRow); }
-    const std::vector<std::size_t>& shown() const;
+    const std::vector<RowIndex>& shown() const;
 
     PriceReview& m_review;
     ConsolePrompter& m_prompter;
@@ -81,7 +81,7 @@ private:
     std::vector<std::string> m_keepOff;
     ReviewViewSettings m_view;
     // The review's rows last shown, in the order shown: what row numbers mean.
-    mutable std::vector<std::size_t> m_shown;
+    mutable std::vector<RowIndex> m_shown;
     // Whether m_shown has been set since the list was built.
     mutable bool m_numbered = false;
     RunEnd m_end = RunEnd::Normal;

@@ -23,7 +23,7 @@ std::string csvField(std::string_view value)
     return field + '"';
 }
 
-Status writeCsv(const std::vector<ProposedChange>& rows, const std::vector<std::size_t>& order,
+Status writeCsv(const std::vector<ProposedChange>& rows, const std::vector<RowIndex>& order,
                 const std::function<bool(std::size_t)>& isSelected,
                 const std::function<Status(const std::string& line)>& emit)
 {

@@ -23,7 +23,7 @@ std::string csvField(std::string_view value);
 // The rows of order (indexes into rows), in that order, handed to emit a
 // line at a time; isSelected tells each row's selection by its index.
 // Stops at emit's first failure and returns it.
-Status writeCsv(const std::vector<ProposedChange>& rows, const std::vector<std::size_t>& order,
+Status writeCsv(const std::vector<ProposedChange>& rows, const std::vector<RowIndex>& order,
                 const std::function<bool(std::size_t)>& isSelected,
                 const std::function<Status(const std::string& line)>& emit);
 

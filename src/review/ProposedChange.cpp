@@ -26,13 +26,13 @@ std::string ProposedChange::cell(ReviewColumn column) const
     case ReviewColumn::CurrentCost:
         return numberText(currentCost);
     case ReviewColumn::NewCost:
-        return optionalText(newCost, restore.has_value());
+        return optionalText(newCost, restore != nullptr);
     case ReviewColumn::CurrentPrice:
         return numberText(currentPrice);
     case ReviewColumn::NewPrice:
-        return optionalText(newPrice, restore.has_value());
+        return optionalText(newPrice, restore != nullptr);
     case ReviewColumn::Change:
-        return change;
+        return labelText(change);
     }
     return {};
 }

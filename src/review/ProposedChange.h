@@ -4,14 +4,21 @@
 // run changed, with the values it held before that run as the new ones.
 #pragma once
 
+#include "review/ChangeLabel.h"
 #include "review/ReviewColumns.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace tarvex {
+
+// An index into the review's rows where many are kept: a list is held whole
+// in memory at over a hundred bytes a row, and a table view counts its rows
+// in an int, so a list never has 2^32 rows.
+using RowIndex = std::uint32_t;
 
 struct ProposedChange {
     // The vendor product's ID; applying finds the vendor product again by it.
@@ -25,8 +32,9 @@ struct ProposedChange {
     // rounds to four decimals); empty stays empty.
     std::optional<double> newCost;
     std::optional<double> newPrice;
-    // " Cost Change", " Cost Change and Price Change" or " Price Change".
-    std::string change;
+    // " Cost Change", " Cost Change and Price Change" or " Price Change";
+    // for an undo also " Changed since" (see labelText).
+    ChangeLabel change = ChangeLabel::PriceChange;
 
     // For a row of an undo: which recorded product it puts back, and what
     // that run left in the host record, which the host must still hold.
@@ -43,7 +51,8 @@ struct ProposedChange {
         // changed it since, or it is gone): listed, never written.
         bool changedSince = false;
     };
-    std::optional<Restore> restore;
+    // Null for a row of a price list, which holds no undo's data.
+    std::unique_ptr<Restore> restore;
 
     // The text of a column; numbers in their text form, an empty vendor value
     // as empty text, an empty amount an undo puts back as "(empty)".

@@ -2,8 +2,10 @@
 #include "review/ReviewFlags.h"
 
 #include "platform/text/TextHelpers.h"
+#include "review/ReviewView.h"
 
-#include <unordered_map>
+#include <algorithm>
+#include <numeric>
 
 namespace tarvex {
 
@@ -46,15 +48,20 @@ std::vector<unsigned> reviewFlags(const std::vector<ProposedChange>& rows)
 {
     std::vector<unsigned> flags;
     flags.reserve(rows.size());
-    std::unordered_map<std::string, std::size_t> seen;
-    seen.reserve(rows.size());
-    for (const ProposedChange& row : rows) {
+    for (const ProposedChange& row : rows)
         flags.push_back(rowFlags(row));
-        ++seen[lowerAscii(row.quickid)];
-    }
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        if (seen[lowerAscii(rows[i].quickid)] > 1)
-            flags[i] |= kFlagDuplicateCode;
+    // The rows in code order, letter case ignored, so that the rows of one
+    // code stand side by side: an index a row rather than a copy of every
+    // code, which would stay in the process's memory after this returns.
+    std::vector<RowIndex> byCode(rows.size());
+    std::iota(byCode.begin(), byCode.end(), RowIndex{0});
+    std::sort(byCode.begin(), byCode.end(),
+              [&](RowIndex a, RowIndex b) { return compareFolded(rows[a].quickid, rows[b].quickid) < 0; });
+    for (std::size_t i = 1; i < byCode.size(); ++i)
+        if (sameIgnoringCase(rows[byCode[i - 1]].quickid, rows[byCode[i]].quickid)) {
+            flags[byCode[i - 1]] |= kFlagDuplicateCode;
+            flags[byCode[i]] |= kFlagDuplicateCode;
+        }
     return flags;
 }
 

@@ -16,19 +16,6 @@ bool containsFolded(std::string_view text, std::string_view lowerNeedle)
                        [](char a, char b) { return lowerAscii(a) == b; }) != text.end();
 }
 
-// -1, 0 or 1 as a compares with b, letter case ignored.
-int compareFolded(std::string_view a, std::string_view b)
-{
-    std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        auto x = static_cast<unsigned char>(lowerAscii(a[i]));
-        auto y = static_cast<unsigned char>(lowerAscii(b[i]));
-        if (x != y)
-            return x < y ? -1 : 1;
-    }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
-
 int compareNumbers(std::optional<double> a, std::optional<double> b)
 {
     if (!a || !b)
@@ -52,7 +39,7 @@ int compareRows(const ProposedChange& a, const ProposedChange& b, ReviewColumn c
     case ReviewColumn::NewPrice:
         return compareNumbers(a.newPrice, b.newPrice);
     case ReviewColumn::Change:
-        return compareFolded(a.change, b.change);
+        return compareFolded(labelText(a.change), labelText(b.change));
     }
     return 0;
 }
@@ -61,10 +48,22 @@ constexpr const char* kSortNames[] = {"code", "name", "cost", "newcost", "price"
 
 } // namespace
 
-std::vector<std::size_t> shownRows(const std::vector<ProposedChange>& rows, const std::vector<unsigned>& flags,
-                                   const ReviewViewSettings& settings)
+int compareFolded(std::string_view a, std::string_view b)
 {
-    std::vector<std::size_t> shown;
+    std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        auto x = static_cast<unsigned char>(lowerAscii(a[i]));
+        auto y = static_cast<unsigned char>(lowerAscii(b[i]));
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+std::vector<RowIndex> shownRows(const std::vector<ProposedChange>& rows, const std::vector<unsigned>& flags,
+                                const ReviewViewSettings& settings)
+{
+    std::vector<RowIndex> shown;
     shown.reserve(rows.size());
     std::string needle = lowerAscii(settings.filter);
     for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -72,12 +71,12 @@ std::vector<std::size_t> shownRows(const std::vector<ProposedChange>& rows, cons
             continue;
         if (!needle.empty() && !containsFolded(rows[i].quickid, needle) && !containsFolded(rows[i].name, needle))
             continue;
-        shown.push_back(i);
+        shown.push_back(static_cast<RowIndex>(i));
     }
     if (settings.sortColumn) {
         ReviewColumn column = *settings.sortColumn;
         bool descending = settings.descending;
-        std::stable_sort(shown.begin(), shown.end(), [&](std::size_t a, std::size_t b) {
+        std::stable_sort(shown.begin(), shown.end(), [&](RowIndex a, RowIndex b) {
             int order = compareRows(rows[a], rows[b], column);
             return descending ? order > 0 : order < 0;
         });

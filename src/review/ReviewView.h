@@ -33,8 +33,11 @@ struct ReviewViewSettings {
 // sort as numbers (an empty new value before every number), text with
 // letter case ignored; rows that sort alike keep their listing order, also
 // in descending order.
-std::vector<std::size_t> shownRows(const std::vector<ProposedChange>& rows, const std::vector<unsigned>& flags,
-                                   const ReviewViewSettings& settings);
+std::vector<RowIndex> shownRows(const std::vector<ProposedChange>& rows, const std::vector<unsigned>& flags,
+                                const ReviewViewSettings& settings);
+
+// -1, 0 or 1 as a compares with b, letter case ignored (A to Z).
+int compareFolded(std::string_view a, std::string_view b);
 
 // The column a terminal's "sort" names: code, name, cost, newcost, price,
 // newprice or change, letter case ignored; nothing for another name.

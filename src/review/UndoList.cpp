@@ -11,13 +11,13 @@ namespace tarvex {
 namespace {
 
 // What comes back, in the words of a normal list's labels.
-std::string restoreLabel(const HostAmounts& written, const ProposedChange& row)
+ChangeLabel restoreLabel(const HostAmounts& written, const ProposedChange& row)
 {
     bool cost = written.cost != row.newCost;
     bool price = written.price != row.newPrice;
     if (cost && price)
-        return " Cost Change and Price Change";
-    return cost ? " Cost Change" : " Price Change";
+        return ChangeLabel::CostAndPriceChange;
+    return cost ? ChangeLabel::CostChange : ChangeLabel::PriceChange;
 }
 
 } // namespace
@@ -46,7 +46,8 @@ Result<ChangeList> buildUndoList(Database& host, const std::vector<RecordedEntry
             row.name = product.name;
             row.newCost = product.costBefore;
             row.newPrice = product.priceBefore;
-            row.restore = ProposedChange::Restore{entry.id, {}, 0, {}, {}, false};
+            row.restore =
+                std::make_unique<ProposedChange::Restore>(ProposedChange::Restore{entry.id, {}, 0, {}, {}, false});
             list.rows.push_back(std::move(row));
         } else {
             list.rows[at->second].restore->alsoUndoes.push_back(list.rows[at->second].restore->entry);
@@ -72,7 +73,7 @@ Result<ChangeList> buildUndoList(Database& host, const std::vector<RecordedEntry
             }
             restore.changedSince = !*now || **now != written;
         }
-        row.change = restore.changedSince ? kChangedSinceLabel : restoreLabel(written, row);
+        row.change = restore.changedSince ? ChangeLabel::ChangedSince : restoreLabel(written, row);
     }
     return list;
 }

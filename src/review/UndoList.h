@@ -10,15 +10,11 @@
 
 namespace tarvex {
 
-// The change label of an undo row whose host record no longer holds what the
-// undone run wrote.
-inline constexpr const char* kChangedSinceLabel = " Changed since";
-
 // For each host record with entries marked saved, in the order of its first
 // entry: a row whose current values are the host record's now (0 where empty,
 // or where the record is gone) and whose new values are the first entry's
 // values before. A host record that no longer holds the last entry's values
-// after, or is gone, is marked changed since (kChangedSinceLabel); others are
+// after, or is gone, is marked changed since (ChangeLabel::ChangedSince); others are
 // labelled by what comes back, as a normal list labels a change. Fails, naming the file, when the host's products
 // cannot be read.
 Result<ChangeList> buildUndoList(Database& host, const std::vector<RecordedEntry>& entries);

@@ -190,6 +190,7 @@ TEST(FieldReadingTest, EveryEngineReadsAFieldByOneRule)
     text.bytes = "BW-100";
     FieldValue blob;
     blob.type = FieldValue::Type::Blob;
+    const RecordName record = [] { return std::string("record"); };
     struct Case {
         FieldValue value;
         const char* sqliteText; // nullptr: a read error
@@ -212,21 +213,21 @@ TEST(FieldReadingTest, EveryEngineReadsAFieldByOneRule)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.sqliteText ? c.sqliteText : "blob");
         for (auto [form, expected] : {std::pair{&sqliteRealText, c.sqliteText}, {&accessNumberText, c.accessText}}) {
-            Result<std::optional<std::string>> read = fieldAsText(c.value, "record", "column", form);
+            Result<std::optional<std::string>> read = fieldAsText(c.value, record, "column", form);
             ASSERT_EQ(read.ok(), expected != nullptr) << read.error();
             if (read.ok()) {
                 EXPECT_EQ(read->value_or(""), expected);
             }
         }
-        Result<std::optional<double>> number = fieldAsNumber(c.value, "record", "column");
+        Result<std::optional<double>> number = fieldAsNumber(c.value, record, "column");
         ASSERT_EQ(number.ok(), !c.numberFails) << number.error();
         if (number.ok()) {
             EXPECT_EQ(*number, c.number);
         }
-        EXPECT_EQ(fieldAsInteger(c.value, "record", "column").ok(), !c.integerFails);
+        EXPECT_EQ(fieldAsInteger(c.value, record, "column").ok(), !c.integerFails);
     }
     // A date is a day count, never an amount.
-    EXPECT_EQ(fieldAsNumber(real(45000), "record", "column", true).error(),
+    EXPECT_EQ(fieldAsNumber(real(45000), record, "column", true).error(),
               "record: \"column\" holds a date (a Date/Time column), not a number");
 }
 

@@ -45,11 +45,11 @@ TEST_F(ChangeListTest, ListsCostChangesAndPriceRisesWithTheirLabels)
 
     // UpdateID order: by product code.
     EXPECT_EQ(codes(review.rows()), (std::vector<std::string>{"BOTH", "COSTUP", "LOWBOTH", "LOWER", "PRICEUP"}));
-    EXPECT_EQ(find(review.rows(), "BOTH")->change, " Cost Change and Price Change");
-    EXPECT_EQ(find(review.rows(), "COSTUP")->change, " Cost Change");
-    EXPECT_EQ(find(review.rows(), "LOWER")->change, " Price Change");
-    EXPECT_EQ(find(review.rows(), "LOWBOTH")->change, " Price Change");
-    EXPECT_EQ(find(review.rows(), "PRICEUP")->change, " Price Change");
+    EXPECT_STREQ(labelText(find(review.rows(), "BOTH")->change), " Cost Change and Price Change");
+    EXPECT_STREQ(labelText(find(review.rows(), "COSTUP")->change), " Cost Change");
+    EXPECT_STREQ(labelText(find(review.rows(), "LOWER")->change), " Price Change");
+    EXPECT_STREQ(labelText(find(review.rows(), "LOWBOTH")->change), " Price Change");
+    EXPECT_STREQ(labelText(find(review.rows(), "PRICEUP")->change), " Price Change");
     EXPECT_EQ(review.countLabel(), "5 Products to be Updated");
 
     const ProposedChange& costUp = *find(review.rows(), "COSTUP");
@@ -82,11 +82,11 @@ TEST_F(ChangeListTest, EmptyValuesCountAsZeroOnTheHostAndNeverListOnTheVendorSid
     EXPECT_EQ(a.cell(ReviewColumn::CurrentCost), "0");
     EXPECT_EQ(a.cell(ReviewColumn::CurrentPrice), "0");
     EXPECT_EQ(a.cell(ReviewColumn::NewPrice), "5");
-    EXPECT_EQ(a.change, " Price Change");
+    EXPECT_STREQ(labelText(a.change), " Price Change");
     const ProposedChange& c = *find(review.rows(), "C");
     EXPECT_EQ(c.cell(ReviewColumn::NewCost), "");
     EXPECT_EQ(c.cell(ReviewColumn::NewPrice), "0.75");
-    EXPECT_EQ(c.change, " Price Change");
+    EXPECT_STREQ(labelText(c.change), " Price Change");
 }
 
 TEST_F(ChangeListTest, CurrentCostIsComparedInItsFifteenDigitTextForm)
@@ -103,7 +103,7 @@ TEST_F(ChangeListTest, CurrentCostIsComparedInItsFifteenDigitTextForm)
 
     EXPECT_EQ(codes(review.rows()), (std::vector<std::string>{"FINE", "NEG"}));
     // A rise that the text form shows counts, however small.
-    EXPECT_EQ(find(review.rows(), "FINE")->change, " Cost Change");
+    EXPECT_STREQ(labelText(find(review.rows(), "FINE")->change), " Cost Change");
     EXPECT_EQ(find(review.rows(), "NEG")->cell(ReviewColumn::CurrentCost), "-0.5");
 }
 
@@ -121,8 +121,8 @@ TEST_F(ChangeListTest, AVendorCostWithMoreThanFifteenDigitsIsComparedAsItIsShown
         {{"SAME", 2.28, 5.0}, {"PRICEUP", 2.28, 5.0}, {"NEW", 2.0, 5.0}});
     PriceReview& review = build();
     EXPECT_EQ(codes(review.rows()), (std::vector<std::string>{"NEW", "PRICEUP"}));
-    EXPECT_EQ(find(review.rows(), "PRICEUP")->change, " Price Change");
-    EXPECT_EQ(find(review.rows(), "NEW")->change, " Cost Change");
+    EXPECT_STREQ(labelText(find(review.rows(), "PRICEUP")->change), " Price Change");
+    EXPECT_STREQ(labelText(find(review.rows(), "NEW")->change), " Cost Change");
 
     review.selectAll();
     EXPECT_EQ(review.apply(), PriceReview::ApplyOutcome::Complete);

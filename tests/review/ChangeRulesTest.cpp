@@ -47,9 +47,10 @@ TEST(ChangeRulesTest, ListingAndWritingDecideAlikeForEveryEmptyAndEqualCase)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        std::optional<std::string> label =
+        std::optional<ChangeLabel> label =
             changeLabel(c.vendorCost, c.vendorPrice, c.hostCost.value_or(0), c.hostPrice.value_or(0));
-        EXPECT_EQ(label, c.label ? std::optional<std::string>(c.label) : std::nullopt);
+        EXPECT_EQ(label ? std::optional<std::string>(labelText(*label)) : std::nullopt,
+                  c.label ? std::optional<std::string>(c.label) : std::nullopt);
         EXPECT_EQ(costToWrite(c.vendorCost, c.hostCost), c.cost);
         EXPECT_EQ(priceToWrite(c.vendorPrice, c.hostPrice), c.price);
     }

@@ -28,7 +28,7 @@ std::vector<ProposedChange> sampleRows(int count)
         char code[16];
         std::snprintf(code, sizeof code, "CODE-%03d", i);
         rows.push_back(
-            {i + 1, code, "Product " + std::to_string(i), 10, 20, 12.5, 25, " Cost Change and Price Change"});
+            {i + 1, code, "Product " + std::to_string(i), 10, 20, 12.5, 25, ChangeLabel::CostAndPriceChange});
     }
     return rows;
 }

@@ -44,7 +44,7 @@ TEST(ReviewFlagsTest, EachRuleMarksOnlyItsOwnRows)
         row.currentPrice = c.currentPrice;
         row.newPrice = c.newPrice;
         if (c.undo)
-            row.restore = ProposedChange::Restore{};
+            row.restore = std::make_unique<ProposedChange::Restore>();
         EXPECT_EQ(rowFlags(row), c.flags) << c.what;
     }
 }

@@ -204,7 +204,7 @@ TEST(SampleHostTest, TheSampleListShowsEveryKindOfChangeInTheReview)
     bool costDown = false, emptyHost = false, emptyVendorValue = false;
     std::set<std::string> listedCodes;
     for (const ProposedChange& row : changes->rows) {
-        ++labels[row.change];
+        ++labels[labelText(row.change)];
         costDown = costDown || (row.newCost && *row.newCost < row.currentCost);
         emptyHost = emptyHost || (row.currentCost == 0 && row.currentPrice == 0);
         emptyVendorValue = emptyVendorValue || !row.newCost || !row.newPrice;

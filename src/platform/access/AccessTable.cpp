@@ -420,7 +420,8 @@ Result<std::optional<double>> AccessTable::number(const std::string& column) con
     const FieldValue* value = currentField(column, error);
     if (!value)
         return Result<std::optional<double>>::failure(error);
-    return fieldAsNumber(*value, recordName(m_order[m_position]), column);
+    auto currentName = [this] { return recordName(m_order[m_position]); };
+    return fieldAsNumber(*value, currentName, column);
 }
 
 Result<std::optional<std::int64_t>> AccessTable::integer(const std::string& column) const
@@ -429,7 +430,8 @@ Result<std::optional<std::int64_t>> AccessTable::integer(const std::string& colu
     const FieldValue* value = currentField(column, error);
     if (!value)
         return Result<std::optional<std::int64_t>>::failure(error);
-    return fieldAsInteger(*value, recordName(m_order[m_position]), column);
+    auto currentName = [this] { return recordName(m_order[m_position]); };
+    return fieldAsInteger(*value, currentName, column);
 }
 
 Result<std::optional<std::string>> AccessTable::text(const std::string& column) const
@@ -438,7 +440,8 @@ Result<std::optional<std::string>> AccessTable::text(const std::string& column) 
     const FieldValue* value = currentField(column, error);
     if (!value)
         return Result<std::optional<std::string>>::failure(error);
-    return fieldAsText(*value, recordName(m_order[m_position]), column, accessNumberText);
+    auto currentName = [this] { return recordName(m_order[m_position]); };
+    return fieldAsText(*value, currentName, column, accessNumberText);
 }
 
 AccessPlace AccessTable::place() const

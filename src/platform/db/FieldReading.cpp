@@ -5,7 +5,7 @@
 
 namespace tarvex {
 
-Result<std::optional<double>> fieldAsNumber(const FieldValue& value, const std::string& record,
+Result<std::optional<double>> fieldAsNumber(const FieldValue& value, const RecordName& record,
                                             const std::string& column, bool holdsDates)
 {
     using R = Result<std::optional<double>>;
@@ -16,19 +16,19 @@ Result<std::optional<double>> fieldAsNumber(const FieldValue& value, const std::
         return std::optional<double>(static_cast<double>(value.integer));
     case FieldValue::Type::Real:
         if (holdsDates)
-            return R::failure(record + ": \"" + column + "\" holds a date (a Date/Time column), not a number");
+            return R::failure(record() + ": \"" + column + "\" holds a date (a Date/Time column), not a number");
         if (std::isfinite(value.real))
             return std::optional<double>(value.real);
-        return R::failure(record + ": \"" + column + "\" is not a finite number");
+        return R::failure(record() + ": \"" + column + "\" is not a finite number");
     case FieldValue::Type::Text:
-        return R::failure(record + ": \"" + column + "\" holds text, not a number");
+        return R::failure(record() + ": \"" + column + "\" holds text, not a number");
     case FieldValue::Type::Blob:
         break;
     }
-    return R::failure(record + ": \"" + column + "\" holds binary data, not a number");
+    return R::failure(record() + ": \"" + column + "\" holds binary data, not a number");
 }
 
-Result<std::optional<std::int64_t>> fieldAsInteger(const FieldValue& value, const std::string& record,
+Result<std::optional<std::int64_t>> fieldAsInteger(const FieldValue& value, const RecordName& record,
                                                    const std::string& column)
 {
     using R = Result<std::optional<std::int64_t>>;
@@ -39,10 +39,10 @@ Result<std::optional<std::int64_t>> fieldAsInteger(const FieldValue& value, cons
     if (value.type == FieldValue::Type::Real && std::isfinite(value.real) && value.real == std::trunc(value.real) &&
         std::fabs(value.real) < 9.0e18)
         return std::optional<std::int64_t>(static_cast<std::int64_t>(value.real));
-    return R::failure(record + ": \"" + column + "\" is not a whole number");
+    return R::failure(record() + ": \"" + column + "\" is not a whole number");
 }
 
-Result<std::optional<std::string>> fieldAsText(const FieldValue& value, const std::string& record,
+Result<std::optional<std::string>> fieldAsText(const FieldValue& value, const RecordName& record,
                                                const std::string& column, RealText realText)
 {
     using R = Result<std::optional<std::string>>;
@@ -58,7 +58,7 @@ Result<std::optional<std::string>> fieldAsText(const FieldValue& value, const st
     case FieldValue::Type::Blob:
         break;
     }
-    return R::failure(record + ": \"" + column + "\" holds binary data, not text");
+    return R::failure(record() + ": \"" + column + "\" holds binary data, not text");
 }
 
 } // namespace tarvex

@@ -38,7 +38,7 @@ public:
     const ReviewViewSettings& view() const { return m_settings; }
     // The review's row shown at a model row.
     std::size_t reviewRow(int row) const { return m_shown[static_cast<std::size_t>(row)]; }
-    const std::vector<std::size_t>& shown() const { return m_shown; }
+    const std::vector<RowIndex>& shown() const { return m_shown; }
     // Tells the views that the check box of a model row changed.
     void checkChanged(int row);
 
@@ -50,7 +50,7 @@ private:
     PriceReview& m_review;
     QIcon m_flagIcon;
     ReviewViewSettings m_settings;
-    std::vector<std::size_t> m_shown;
+    std::vector<RowIndex> m_shown;
 };
 
 } // namespace tarvex

@@ -71,12 +71,12 @@ protected:
 // (by length): measuring every cell of a long list would hold up its opening.
 QString widestText(const std::vector<ProposedChange>& rows, ReviewColumn column, const QFontMetrics& metrics)
 {
-    std::vector<std::size_t> order(rows.size());
-    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::vector<RowIndex> order(rows.size());
+    std::iota(order.begin(), order.end(), RowIndex{0});
     std::size_t measured = std::min<std::size_t>(order.size(), 32);
     std::partial_sort(
         order.begin(), order.begin() + static_cast<std::ptrdiff_t>(measured), order.end(),
-        [&](std::size_t a, std::size_t b) { return rows[a].cell(column).size() > rows[b].cell(column).size(); });
+        [&](RowIndex a, RowIndex b) { return rows[a].cell(column).size() > rows[b].cell(column).size(); });
     QString widest;
     for (std::size_t i = 0; i < measured; ++i) {
         QString text = QString::fromStdString(rows[order[i]].cell(column));
@@ -324,7 +324,7 @@ void ReviewDialog::showSelection()
     // The highlight of the shown rows the review holds selected, a range for
     // each run of them.
     QItemSelection highlight;
-    const std::vector<std::size_t>& shown = m_model->shown();
+    const std::vector<RowIndex>& shown = m_model->shown();
     for (std::size_t i = 0; i < shown.size();) {
         if (!m_review.isSelected(shown[i])) {
             ++i;
