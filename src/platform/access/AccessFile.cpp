@@ -303,8 +303,12 @@ Result<AccessFile> AccessFile::open(const std::string& path)
         return R::failure(path + ": not an Access database");
     }
     auto source = std::make_shared<AccessSource>(
-        AccessSource{path, AccessImage(path, opened->fd, opened->size, opened->device, opened->inode, kind), 1252,
-                     opened->device, opened->inode});
+        AccessSource{path,
+                     AccessImage(path, opened->fd, opened->size, opened->device, opened->inode, kind),
+                     1252,
+                     opened->device,
+                     opened->inode,
+                     {}});
     const AccessImage& image = source->image;
     // The file stays open through the open's reads; the image outlives them.
     std::shared_ptr<const AccessSource> reading = source;
