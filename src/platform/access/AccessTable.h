@@ -82,6 +82,8 @@ struct AccessSource {
     // walking the same pages again (an apply after the list build). The
     // image never changes, so neither does what was derived from it.
     mutable std::map<std::uint32_t, AccessTableWalk> walks;
+    // The table definitions read, by first page, for the same reason.
+    mutable std::map<std::uint32_t, AccessTableDefinition> definitions;
 };
 
 class AccessTable {
