@@ -4,8 +4,9 @@
 // one single-row UPDATE per row, each in its own autocommit transaction; the
 // floor and the apply without the record take turns a batch of rows at a
 // time, each turn of the apply with the record a whole run. Access host: one pwrite of the bytes the apply changed and
-// one fdatasync, per product. Each side works on a fresh copy of the same host file, and the copies are compared
-// afterwards.
+// one fdatasync, per product; each apply's list is built from the same opened files before its clock starts, as a
+// run builds its list before the apply. Each side works on a fresh copy of the same host file, and the copies are
+// compared afterwards.
 #pragma once
 
 #include "platform/Result.h"

@@ -4,13 +4,15 @@
 // the system sets on the same files, and prints a Markdown table.
 //
 //   tarvex-bench [--quick] [--keep] [--folder DIR] [--access DIR]
-//                [--only list|apply|backup|window|access] [--salon-host FILE]
+//                [--only list|apply|backup|window|access|access-apply] [--salon-host FILE]
 //   tarvex-bench --access-host FILE
 //
 // --quick divides every size by ten, for trying the benchmark out; --keep
 // leaves the generated files in their new folder under $TMPDIR or /tmp;
 // --folder makes them in a folder of one's own instead, where they stay and
-// are used again by the next run; --only runs one measurement. The list build
+// are used again by the next run; --only runs one measurement (access-apply:
+// only the apply rows of the Access host, without making the generated
+// files). The list build
 // over genuine Access files reads invupdate-large-2000.mdb and
 // kv-large-2000.mdb from --access DIR, else $TARVEX_ACCESS_FILES, else
 // ../shared/jet/fixtures, and is skipped when they are not there.
@@ -148,7 +150,7 @@ Options parse(int argc, char** argv)
             options.salonHost = argv[++i];
         else {
             std::cerr << "Usage: tarvex-bench [--quick] [--keep] [--folder DIR] [--access DIR] "
-                         "[--only list|apply|backup|window|access] [--salon-host FILE]\n"
+                         "[--only list|apply|backup|window|access|access-apply] [--salon-host FILE]\n"
                          "       tarvex-bench --access-host FILE\n";
             std::exit(2);
         }
@@ -226,6 +228,48 @@ void addApplyRows(ResultTable& table, std::vector<std::string>& notes, const std
                     ".");
 }
 
+// The apply rows of the Access host alone (--only access-apply): the
+// same measure as the apply step's, without the generated SQLite files.
+int measureAccessApply(const Options& options)
+{
+    const std::string startLoad = loadAverage();
+    const std::string accessFolder = accessFilesFolder(options);
+    const std::string vendorPath = accessFolder + "/invupdate-large-2000.mdb";
+    const std::string hostPath = accessFolder + "/kv-large-2000.mdb";
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/tarvex-bench-XXXXXX";
+    if (!::mkdtemp(pattern.data()))
+        fail(pattern + ": cannot make a folder for the copies: " + std::strerror(errno));
+    g_madeFolder = pattern;
+    QuietPrompter prompter;
+    Result<Database> update = Database::open(vendorPath);
+    Result<Database> host = Database::open(hostPath);
+    if (!update || !host)
+        fail(!update ? update.error() : host.error());
+    Result<ChangeList> list = buildChangeList(*update, *host, prompter);
+    if (!list)
+        fail(list.error());
+    ResultTable table;
+    std::vector<std::string> notes;
+    const std::size_t scale = options.quick ? 10 : 1;
+    for (std::size_t rows : {1000 / scale, 10000 / scale}) {
+        say("apply " + sizeName(rows) + " rows into an Access host");
+        Result<ApplyFigures> f = ApplyBench::measureAccess(vendorPath, hostPath, pattern, *list, rows);
+        if (!f)
+            fail(f.error());
+        addApplyRows(table, notes, "Access host", grouped(static_cast<std::int64_t>(f->rows)) + " rows of 200,015", *f,
+                     "pwrite + fdatasync", 1.3);
+    }
+    std::error_code ignored;
+    fs::remove_all(pattern, ignored);
+    std::cout << "- Load average (1, 5, 15 min): " << startLoad << " at the start, " << loadAverage()
+              << " at the end\n\n"
+              << table.text() << "\n";
+    for (const std::string& note : notes)
+        std::cout << "- " << note << "\n";
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -237,6 +281,8 @@ int main(int argc, char** argv)
     Options options = parse(argc, argv);
     if (!options.accessHost.empty())
         return measureAccessWrites(options.accessHost);
+    if (options.only == "access-apply")
+        return measureAccessApply(options);
     const std::size_t scale = options.quick ? 10 : 1;
     const std::string startLoad = loadAverage();
     Stopwatch total;

@@ -9,7 +9,9 @@
 #include "platform/db/DatabaseKind.h"
 #include "platform/sqlite/SqliteDatabase.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <cerrno>
 #include <cstring>
@@ -115,13 +117,31 @@ std::string Database::otherUsersUnchecked(const std::string& path)
 
 Status Database::stillAtPath() const
 {
-    struct stat info {};
-    if (::stat(m_path.c_str(), &info) != 0)
+    // Only the file's identity is asked for, never its times: a look at a
+    // file's change time makes the system give the file's next write a
+    // fine-grained new time (Linux 6.13 and later), and where the times are
+    // not journalled (ext4 without a journal) each flush of a save then
+    // writes the file's inode as well as its data. Checked before every
+    // save, stat() would double the writes to the disk.
+    unsigned long long device = 0;
+    unsigned long long inode = 0;
+    struct statx identity {};
+    int found = ::statx(AT_FDCWD, m_path.c_str(), 0, STATX_INO, &identity);
+    if (found == 0) {
+        device = makedev(identity.stx_dev_major, identity.stx_dev_minor);
+        inode = identity.stx_ino;
+    } else if (errno == ENOSYS) {
+        // A system without statx.
+        struct stat info {};
+        found = ::stat(m_path.c_str(), &info);
+        device = static_cast<unsigned long long>(info.st_dev);
+        inode = static_cast<unsigned long long>(info.st_ino);
+    }
+    if (found != 0)
         return Status::failure(m_path + ": the file is gone (" + std::strerror(errno) +
                                    "); it was deleted or moved after it was opened",
                                ErrorKind::Changed);
-    if (m_inode != 0 && (static_cast<unsigned long long>(info.st_dev) != m_device ||
-                         static_cast<unsigned long long>(info.st_ino) != m_inode))
+    if (m_inode != 0 && (device != m_device || inode != m_inode))
         return Status::failure(m_path + ": the file was replaced by another one after it was opened",
                                ErrorKind::Changed);
     return Status::success();

@@ -303,8 +303,13 @@ Result<AccessFile> AccessFile::open(const std::string& path)
         return R::failure(path + ": not an Access database");
     }
     auto source = std::make_shared<AccessSource>(
-        AccessSource{path, AccessImage(path, opened->fd, opened->size, opened->device, opened->inode, kind), 1252,
-                     opened->device, opened->inode});
+        AccessSource{path,
+                     AccessImage(path, opened->fd, opened->size, opened->device, opened->inode, kind),
+                     1252,
+                     opened->device,
+                     opened->inode,
+                     {},
+                     {}});
     const AccessImage& image = source->image;
     // The file stays open through the open's reads; the image outlives them.
     std::shared_ptr<const AccessSource> reading = source;
@@ -429,6 +434,9 @@ Result<AccessTableDefinition> AccessFile::definition(const std::string& table) c
 Result<AccessTableDefinition> AccessFile::readDefinition(const std::string& name, std::uint32_t page) const
 {
     using R = Result<AccessTableDefinition>;
+    // Read once: the pages it comes from never change in the image.
+    if (auto kept = m_source->definitions.find(page); kept != m_source->definitions.end() && kept->second.name == name)
+        return kept->second;
     std::string damaged = m_source->path + ": damaged: the definition of table \"" + name + "\" cannot be read";
     AccessImage::KeptOpen keptOpen(m_source->image);
     if (!definitionFits(m_source->image, page))
@@ -481,6 +489,7 @@ Result<AccessTableDefinition> AccessFile::readDefinition(const std::string& name
         }
         definition.indexes.push_back(std::move(described));
     }
+    m_source->definitions.insert_or_assign(page, definition);
     return definition;
 }
 

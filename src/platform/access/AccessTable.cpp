@@ -44,7 +44,49 @@ AccessTable::AccessTable(std::shared_ptr<const AccessSource> source, AccessTable
 
 AccessTable::AccessTable(AccessTable&&) noexcept = default;
 AccessTable& AccessTable::operator=(AccessTable&&) noexcept = default;
-AccessTable::~AccessTable() = default;
+
+AccessTable::~AccessTable()
+{
+    // A moved-from table has no source.
+    if (!m_source || !m_walked)
+        return;
+    try {
+        putAsideIndexWalk();
+        m_source->walks.try_emplace(
+            m_definition.page, AccessTableWalk{std::move(m_places), std::move(m_pageStarts), std::move(m_otherWalks)});
+    } catch (...) {
+        // Without memory for the walk the next opening walks the pages again.
+    }
+}
+
+void AccessTable::putAsideIndexWalk()
+{
+    if (!m_index)
+        return;
+    m_otherWalks[m_index->name] = AccessIndexWalk{std::move(m_order), m_seekKeysBuilt, std::move(m_textKeys),
+                                                  std::move(m_numberKeys), m_repeatedAt};
+    m_index = nullptr;
+    m_order.clear();
+    m_seekKeysBuilt = false;
+    m_textKeys.clear();
+    m_numberKeys.clear();
+    m_repeatedAt.reset();
+}
+
+bool AccessTable::takeIndexWalk(const AccessIndex& index)
+{
+    auto kept = m_otherWalks.find(index.name);
+    if (kept == m_otherWalks.end())
+        return false;
+    m_index = &index;
+    m_order = std::move(kept->second.order);
+    m_seekKeysBuilt = kept->second.seekKeysBuilt;
+    m_textKeys = std::move(kept->second.textKeys);
+    m_numberKeys = std::move(kept->second.numberKeys);
+    m_repeatedAt = kept->second.repeatedAt;
+    m_otherWalks.erase(kept);
+    return true;
+}
 
 std::string AccessTable::recordName(std::uint32_t record) const
 {
@@ -56,8 +98,19 @@ std::string AccessTable::recordName(std::uint32_t record) const
 Status AccessTable::load()
 {
     const AccessImage& image = m_source->image;
-    std::string damaged = m_source->path + ": damaged: table \"" + m_definition.name + "\": ";
     m_longBytesLeft = static_cast<std::size_t>(image.size());
+    // The same table opened before in this image: its walk holds what the
+    // pages give again.
+    if (auto kept = m_source->walks.find(m_definition.page); kept != m_source->walks.end()) {
+        m_places = std::move(kept->second.places);
+        m_pageStarts = std::move(kept->second.pageStarts);
+        m_otherWalks = std::move(kept->second.indexes);
+        m_source->walks.erase(kept);
+        m_valueSlots.assign(m_places.size() * m_openedSlots.size(), 0);
+        m_walked = true;
+        return Status::success();
+    }
+    std::string damaged = m_source->path + ": damaged: table \"" + m_definition.name + "\": ";
     Result<std::vector<std::uint32_t>> pages =
         image.dataPages(reinterpret_cast<const unsigned char*>(m_definition.usageMap.data()),
                         m_definition.usageMap.size(), m_definition.page);
@@ -90,6 +143,7 @@ Status AccessTable::load()
         ++m_pageStarts[place.page + 1];
     for (std::size_t i = 1; i < m_pageStarts.size(); ++i)
         m_pageStarts[i] += m_pageStarts[i - 1];
+    m_walked = true;
     return Status::success();
 }
 
@@ -133,11 +187,19 @@ Status AccessTable::setIndex(const std::string& index)
     m_hasRecord = false;
     if (!found)
         return Status::failure("table \"" + m_definition.name + "\" has no index \"" + index + "\"");
-    std::string damaged =
-        m_source->path + ": damaged: index \"" + found->name + "\" of table \"" + m_definition.name + "\"";
     if (found->root == 0 || found->columnSlots.empty())
         return Status::failure("index \"" + found->name + "\" of table \"" + m_definition.name +
                                "\" has no entries of its own");
+    // Chosen before, in this table or one that ended: walked already.
+    if (m_index == found)
+        return Status::success();
+    if (m_otherWalks.count(found->name)) {
+        putAsideIndexWalk();
+        takeIndexWalk(*found);
+        return Status::success();
+    }
+    std::string damaged =
+        m_source->path + ": damaged: index \"" + found->name + "\" of table \"" + m_definition.name + "\"";
     AccessImage::KeptOpen keptOpen(m_source->image);
     Result<std::vector<std::uint32_t>> entries = m_source->image.indexEntries(m_definition.page, found->root);
     if (!entries.ok())
@@ -157,6 +219,7 @@ Status AccessTable::setIndex(const std::string& index)
     if (order.size() != m_places.size() && !found->ignoresNulls)
         return Status::failure(damaged + ": it lists " + std::to_string(order.size()) + " of " +
                                std::to_string(m_places.size()) + " records");
+    putAsideIndexWalk();
     m_index = found;
     m_order = std::move(order);
     m_seekKeysBuilt = false;
@@ -167,7 +230,7 @@ Status AccessTable::setIndex(const std::string& index)
 
 void AccessTable::useStoredOrder()
 {
-    m_index = nullptr;
+    putAsideIndexWalk();
     m_hasRecord = false;
     m_order.resize(m_places.size());
     for (std::uint32_t record = 0; record < m_order.size(); ++record)

@@ -50,6 +50,24 @@ struct AccessTableDefinition {
 // spelling preferred); null when there is none.
 const AccessColumn* findColumn(const AccessTableDefinition& definition, const std::string& name);
 
+// What opening one index of a table derives from the image: the records in
+// the index's order and, once a seek needed them, the keys it seeks by.
+struct AccessIndexWalk {
+    std::vector<std::uint32_t> order;
+    bool seekKeysBuilt = false;
+    AccessKeyTable textKeys;
+    std::unordered_map<double, std::uint32_t> numberKeys;
+    std::optional<std::uint32_t> repeatedAt;
+};
+
+// What opening a table derives from the image: where its live records are
+// and its walks of the indexes chosen.
+struct AccessTableWalk {
+    std::vector<AccessPlace> places;
+    std::vector<std::uint32_t> pageStarts;
+    std::map<std::string, AccessIndexWalk> indexes; // by the index's name as the definition spells it
+};
+
 // What every table of one file shares: the file's pages and name.
 struct AccessSource {
     std::string path;
@@ -59,6 +77,13 @@ struct AccessSource {
     // sure it writes to the same one.
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
+    // The walks of the tables opened and ended, by definition page: the
+    // next opening of the same table starts from its walk instead of
+    // walking the same pages again (an apply after the list build). The
+    // image never changes, so neither does what was derived from it.
+    mutable std::map<std::uint32_t, AccessTableWalk> walks;
+    // The table definitions read, by first page, for the same reason.
+    mutable std::map<std::uint32_t, AccessTableDefinition> definitions;
 };
 
 class AccessTable {
@@ -145,6 +170,10 @@ private:
     Result<std::size_t> currentColumn(const std::string& column) const;
     std::string recordName(std::uint32_t record) const;
     Status buildSeekKeys();
+    // The current index's walk put aside among m_otherWalks, and the walk of
+    // index taken from there; false when there is none.
+    void putAsideIndexWalk();
+    bool takeIndexWalk(const AccessIndex& index);
     Result<FieldValue> decodeStored(std::uint32_t record, const AccessColumn& column, std::size_t& longBytesLeft) const;
     // Splits record into m_split (unless it is the one split last); the
     // problem when it cannot be, else null.
@@ -185,6 +214,10 @@ private:
     AccessKeyTable m_textKeys;
     std::unordered_map<double, std::uint32_t> m_numberKeys;
     std::optional<std::uint32_t> m_repeatedAt;
+    // The walks of the indexes chosen before the current one.
+    std::map<std::string, AccessIndexWalk> m_otherWalks;
+    // load() succeeded: the walk is handed to the source at the end.
+    bool m_walked = false;
     std::uint32_t m_position = 0;
     bool m_hasRecord = false;
 };

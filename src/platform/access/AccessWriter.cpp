@@ -424,13 +424,20 @@ AccessWriteStatus AccessWriter::write(const AccessPlace& place, Located& located
         return offset;
     };
     // The bytes of the page this save may change: the written amounts' own
-    // and their null-mask bytes.
+    // and their null-mask bytes, and the span from the lowest to the highest.
     std::vector<bool> ours(page.size(), false);
+    std::size_t lowest = page.size();
+    std::size_t highest = 0;
+    auto makeOurs = [&](std::size_t offset, std::size_t size) {
+        std::fill_n(ours.begin() + static_cast<std::ptrdiff_t>(offset), size, true);
+        lowest = std::min(lowest, offset);
+        highest = std::max(highest, offset + size - 1);
+    };
     for (std::size_t i = 0; i < m_targets.size(); ++i) {
         const AccessColumn& column = m_targets[i].column;
         const unsigned char* mask = fields.maskByte(column);
         if (mask)
-            ours[offsetOf(mask)] = true;
+            makeOurs(offsetOf(mask), 1);
         if (values[i].kind == AccessAmount::Kind::Empty) {
             // A record older than the column reads it empty already.
             if (mask)
@@ -456,14 +463,16 @@ AccessWriteStatus AccessWriter::write(const AccessPlace& place, Located& located
                               "\"; nothing was written");
         changed.replace(offsetOf(value->data), value->size, encoded[i]->bytes);
         changed[offsetOf(mask)] = static_cast<char>(changed[offsetOf(mask)] | (1u << (column.number % 8)));
-        std::fill_n(ours.begin() + static_cast<std::ptrdiff_t>(offsetOf(value->data)), value->size, true);
+        makeOurs(offsetOf(value->data), value->size);
     }
-    std::size_t first = 0;
-    while (first < page.size() && page[first] == changed[first])
+    // Only this save's own bytes were changed in the copy, so the range
+    // written lies within their span: the rest of the page is not compared.
+    std::size_t first = lowest;
+    while (first <= highest && page[first] == changed[first])
         ++first;
-    if (first == page.size())
+    if (first > highest)
         return {};
-    std::size_t last = page.size() - 1;
+    std::size_t last = highest;
     while (page[last] == changed[last])
         --last;
     // Checked above column by column; a byte of another column changed here

@@ -316,6 +316,44 @@ TEST(AccessReaderTest, IndexesGiveAccessOrderAndSeeksIgnoreLetterCase)
     EXPECT_EQ(**list.integer("ID"), 11);
 }
 
+TEST(AccessReaderTest, ATableOpenedAgainInTheSameFileReadsAsTheFirstTime)
+{
+    // The second opening starts from the walk the first one left: the same
+    // records, in each index's order, found by the same seeks.
+    Result<AccessFile> db = AccessFile::open(fixture("kv-overflow-2000.mdb"));
+    ASSERT_TRUE(db.ok()) << db.error();
+    auto open = [&](const std::vector<std::string>& columns) {
+        Result<AccessTable> table = db->openTable("PRODUCT", columns);
+        EXPECT_TRUE(table.ok()) << table.error();
+        return std::move(*table);
+    };
+    const std::vector<std::string> columns = {"ID", "QuickID", "Name", "cost", "retailprice", "Delete"};
+    std::vector<Product> byCode;
+    std::vector<Product> byId;
+    {
+        AccessTable first = open(columns);
+        ASSERT_TRUE(first.setIndex("PrimaryKey").ok());
+        byId = walk(first);
+        ASSERT_TRUE(first.setIndex("QuickID").ok());
+        ASSERT_TRUE(first.seek(Key{std::string("bw-106")}).ok());
+        byCode = walk(first);
+    }
+    ASSERT_EQ(byCode.size(), 515u);
+    ASSERT_EQ(db->openTable("PRODUCT", {})->recordCount(), 515u);
+    AccessTable again = open(columns);
+    for (const std::string index : {"QuickID", "PrimaryKey", "QuickID"}) {
+        SCOPED_TRACE(index);
+        const bool byCodeIndex = index == "QuickID";
+        ASSERT_TRUE(again.setIndex(index).ok());
+        expectProducts(walk(again), byCodeIndex ? byCode : byId, "kv-overflow-2000.mdb");
+        ASSERT_TRUE(again.seek(byCodeIndex ? Key{std::string("bw-106")} : Key{std::int64_t{8}}).ok());
+        ASSERT_FALSE(again.noMatch());
+        EXPECT_EQ(**again.integer("ID"), byCodeIndex ? 7 : 8);
+    }
+    ASSERT_TRUE(again.seek(Key{std::string("BW-110")}).ok());
+    EXPECT_TRUE(again.noMatch());
+}
+
 TEST(AccessReaderTest, CompressedUnicodeTextReads)
 {
     std::string everyByte;
