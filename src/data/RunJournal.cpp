@@ -59,11 +59,8 @@ Status RunJournal::start(Database& host)
 {
     if (Status opened = open(host); !opened.ok())
         return opened;
-    Result<std::int64_t> run = m_record->beginRun(m_info);
-    if (!run)
-        return run.status();
-    m_run = *run;
-    m_lastCommit = std::chrono::steady_clock::now();
+    // The run's start is written with its first products, in one commit.
+    m_started = true;
     return Status::success();
 }
 
@@ -91,14 +88,26 @@ bool RunJournal::marksDue() const
 
 Status RunJournal::writeMarks()
 {
+    if (!m_run && m_held.empty())
+        return Status::success();
     return write({}).status();
 }
 
 Result<std::vector<std::int64_t>> RunJournal::write(RecordBatch batch)
 {
     using R = Result<std::vector<std::int64_t>>;
-    if (!m_run)
+    if (!m_started)
         return R::failure("the run is not recorded yet");
+    if (!m_run) {
+        // The first write begins the run: its start and these products go
+        // together, and nothing is held before it.
+        Result<RunRecordFile::BegunRun> begun = m_record->beginRun(m_info, batch);
+        if (!begun)
+            return begun.status();
+        m_run = begun->number;
+        m_lastCommit = std::chrono::steady_clock::now();
+        return std::move(begun->ids);
+    }
     // The marks held go first, in the same commit: an entry of the same
     // host record recorded after them finds the earlier ones ended.
     batch.marks.insert(batch.marks.begin(), m_held.marks.begin(), m_held.marks.end());
@@ -115,9 +124,11 @@ Status RunJournal::finish()
 {
     if (!m_run)
         return Status::success();
-    if (Status written = writeMarks(); !written.ok())
-        return written;
-    return m_record->finishRun(*m_run);
+    // The marks held and the run's end go in one commit.
+    Status finished = m_record->finishRun(*m_run, m_held);
+    if (finished.ok())
+        m_held = {};
+    return finished;
 }
 
 std::string runTimeText(std::time_t when)
@@ -194,7 +205,7 @@ Status reconcileRuns(RunRecordFile& record, Database& host)
         if (!entries)
             return entries.status();
         // A run stopped early may leave every product it recorded pending:
-        // their marks go in one commit.
+        // their marks and the run's end go in one commit.
         RecordBatch marks;
         for (const RecordedEntry& entry : *entries) {
             if (entry.state != EntryState::Pending)
@@ -204,9 +215,7 @@ Status reconcileRuns(RunRecordFile& record, Database& host)
                 return mark.status();
             marks.marks.push_back(std::move(*mark));
         }
-        if (Result<std::vector<std::int64_t>> written = record.writeBatch(run, marks); !written)
-            return written.status();
-        if (Status finished = record.finishRun(run); !finished.ok())
+        if (Status finished = record.finishRun(run, marks); !finished.ok())
             return finished;
     }
     return Status::success();

@@ -28,19 +28,21 @@ public:
     // right the runs left unfinished (reconcileRuns), once; an undo does so
     // before its list is built, as it lists what the record holds.
     Status open(Database& host);
-    // Opens the record when not yet open, and records the start of this run.
-    // When it fails nothing may be written to host: the text names the
-    // record file and why (a damaged file has been moved aside).
+    // Opens the record when not yet open, for this run to be recorded: its
+    // start is written with its first products (recordIntents), in one
+    // commit. When it fails nothing may be written to host: the text names
+    // the record file and why (a damaged file has been moved aside).
     Status start(Database& host);
     // The entries of a run of the opened record.
     Result<std::vector<RecordedEntry>> entriesOf(std::int64_t run) { return m_record->entriesOf(run); }
-    bool started() const { return m_run.has_value(); }
+    bool started() const { return m_started; }
     // The record's path; empty before start().
     std::string path() const { return m_record ? m_record->path() : std::string(); }
 
-    // Records that the products are about to be saved, in one commit, and
-    // returns their entries' ids in order; on disk when it returns. Save none
-    // of them when it fails.
+    // Records that the products are about to be saved, in one commit (the
+    // first write of a run also records its start), and returns their
+    // entries' ids in order; on disk when it returns. Save none of them when
+    // it fails: the run is then not recorded at all.
     Result<std::vector<std::int64_t>> recordIntents(const std::vector<ProductEntry>& entries);
     // Records that one more product is about to be saved, in one commit with
     // the marks held: on disk when it returns. Save nothing when it fails.
@@ -62,8 +64,9 @@ public:
     // How long marks may be held (a second): a test sets zero, so that
     // every save's mark is written before the next save.
     void setMarkInterval(std::chrono::milliseconds interval) { m_markInterval = interval; }
-    // Writes the marks held and records the end of the run. Does nothing
-    // before start(). A run whose marks cannot be written stays unfinished.
+    // Writes the marks held and records the end of the run, in one commit.
+    // Does nothing before the run's first write. A run whose marks cannot be
+    // written stays unfinished.
     Status finish();
 
 private:
@@ -72,6 +75,8 @@ private:
 
     RunInfo m_info;
     std::optional<RunRecordFile> m_record;
+    // start() succeeded; the run itself is begun by its first write.
+    bool m_started = false;
     std::optional<std::int64_t> m_run;
     RecordBatch m_held;
     std::chrono::milliseconds m_markInterval{1000};

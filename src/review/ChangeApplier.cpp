@@ -71,6 +71,10 @@ public:
         std::vector<std::size_t> rowOf;
         std::set<std::int64_t> records;
         m_planning = true;
+        // One read transaction of the host for the whole plan: its lock is
+        // taken once, not once per row, and let go before the first save.
+        std::optional<ReadHold> hostRead;
+        hostRead.emplace(m_host);
         for (std::size_t i = 0; i < rows.size(); ++i) {
             const ProposedChange& row = *rows[i];
             Plan plan;
@@ -82,6 +86,7 @@ public:
             rowOf.push_back(i);
         }
         m_planning = false;
+        hostRead.reset();
         Result<std::vector<std::int64_t>> ids = m_journal->recordIntents(entries);
         if (!ids)
             return ids.status();

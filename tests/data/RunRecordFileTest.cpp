@@ -371,10 +371,19 @@ TEST_F(RunRecordFileTest, RecordsThatWouldMisleadAreRefused)
     batch.marks.push_back({entry, EntryState::Saved, {}});
     batch.intents.push_back(product(3, "C3"));
     EXPECT_FALSE(record.writeBatch(open, batch).ok());
+    // So is a run's end with its last marks, and a run's start with its
+    // first entries: an undo entry in an update run leaves no run.
+    EXPECT_FALSE(record.finishRun(open, batch).ok());
+    RecordBatch misleading;
+    misleading.intents = {product(4, "D4"), product(5, "E5", ids[0])};
+    EXPECT_FALSE(record.beginRun(update("Lumen Professional"), misleading).ok());
     // Nothing of the refused calls is in the file.
     EXPECT_EQ(record.entriesOf(open)->size(), 1u);
     EXPECT_EQ(record.entriesOf(undo)->size(), 1u);
     EXPECT_EQ(record.listRuns()->size(), 3u);
+    Result<std::vector<RunSummary>> runs = record.listRuns();
+    for (const RunSummary& run : *runs)
+        EXPECT_EQ(run.finished, run.number == done) << run.number;
 }
 
 // Files at the record's name that are not sound run records

@@ -68,6 +68,9 @@ int rounds(int full)
 constexpr double kOldCost = 1.0;
 constexpr double kOldPrice = 2.0;
 constexpr double kNewPrice = 5.0;
+// The price of a product's first listing where the price list holds each
+// code twice: the second listing raises it again, a second save.
+constexpr double kFirstPrice = 4.0;
 
 std::string code(int i)
 {
@@ -83,13 +86,19 @@ double newCost(int i)
 }
 
 // The price list of kProducts products and a host holding each of them at
-// its old cost and price, for the kill tests.
-void makeKillTestFiles(const std::string& update, const std::string& host)
+// its old cost and price, for the kill tests. twice: the list holds each of
+// kProducts / 2 codes twice (the first at kFirstPrice), so that every
+// product is saved twice in one run, and kProducts rows are listed still.
+void makeKillTestFiles(const std::string& update, const std::string& host, bool twice = false)
 {
     std::vector<VendorRow> vendor;
     std::vector<HostRow> hostRows;
-    for (int i = 0; i < kProducts; ++i) {
-        vendor.push_back({i + 1, code(i), "Product " + std::to_string(i), newCost(i), kNewPrice});
+    for (int i = 0; i < (twice ? kProducts / 2 : kProducts); ++i) {
+        // Listed, and so applied, in the order of their IDs.
+        const std::int64_t id = twice ? 2 * i + 2 : i + 1;
+        if (twice)
+            vendor.push_back({id - 1, code(i), "Product " + std::to_string(i), newCost(i), kFirstPrice});
+        vendor.push_back({id, code(i), "Product " + std::to_string(i), newCost(i), kNewPrice});
         hostRows.push_back({code(i), kOldCost, kOldPrice});
     }
     makeUpdateDatabase(update, {"Acme"}, vendor);
@@ -141,7 +150,11 @@ pid_t startApply(const std::string& update, const std::string& host, int ready)
 }
 
 struct KillResult {
+    // Products changed (once or wholly), and of how many.
     int written = 0;
+    int products = 0;
+    // Products the next run lists (not wholly written).
+    int toList = 0;
     int mixed = 0;
     bool sound = false;
     bool listsTheRest = false;
@@ -152,13 +165,17 @@ struct KillResult {
 // new values are written: every written product has an entry, every entry
 // marked saved is written, and once reconciled the saved entries are exactly
 // the written products.
+// savesByCode, when given, is how many saves of each product the host
+// shows: once reconciled, each has exactly that many entries saved.
 bool recordAgrees(const std::string& hostPath, Database& host, const std::set<std::string>& written,
-                  std::int64_t fromRun = 1)
+                  std::int64_t fromRun = 1, const std::map<std::string, int>* savesByCode = nullptr)
 {
     Result<RunRecordFile> record = RunRecordFile::open(hostPath);
     if (!record.ok())
         return false;
+    std::map<std::string, int> savedEntries;
     auto entries = [&](std::set<std::string>& entered, std::set<std::string>& saved) {
+        savedEntries.clear();
         Result<std::vector<RunSummary>> runs = record->listRuns();
         for (const RunSummary& run : *runs) {
             if (run.number < fromRun)
@@ -166,8 +183,10 @@ bool recordAgrees(const std::string& hostPath, Database& host, const std::set<st
             Result<std::vector<RecordedEntry>> recorded = record->entriesOf(run.number);
             for (const RecordedEntry& entry : *recorded) {
                 entered.insert(entry.product.code);
-                if (entry.state == EntryState::Saved)
+                if (entry.state == EntryState::Saved) {
                     saved.insert(entry.product.code);
+                    ++savedEntries[entry.product.code];
+                }
             }
         }
     };
@@ -180,11 +199,16 @@ bool recordAgrees(const std::string& hostPath, Database& host, const std::set<st
     entered.clear();
     saved.clear();
     entries(entered, saved);
+    if (savesByCode) {
+        for (const auto& [code, saves] : *savesByCode)
+            agrees = agrees && savedEntries[code] == saves;
+    }
     return agrees && saved == written && record->runsToReconcile()->empty();
 }
 
-// Checks the host after a kill, as the next run finds it.
-KillResult inspect(const std::string& update, const std::string& host)
+// Checks the host after a kill, as the next run finds it; twice for the
+// files where the price list holds each code twice.
+KillResult inspect(const std::string& update, const std::string& host, bool twice = false)
 {
     KillResult result;
     std::set<std::string> old;
@@ -200,17 +224,28 @@ KillResult inspect(const std::string& update, const std::string& host)
             return result;
         std::vector<HostRow> rows = readHostProducts(host);
         std::set<std::string> written;
+        std::map<std::string, int> saves;
         for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
             const HostRow& row = rows[static_cast<std::size_t>(i)];
-            if (row.cost == kOldCost && row.price == kOldPrice)
+            if (row.cost == kOldCost && row.price == kOldPrice) {
                 old.insert(code(i));
-            else if (row.cost == newCost(i) && row.price == kNewPrice)
+                saves[code(i)] = 0;
+            } else if (row.cost == newCost(i) && row.price == kNewPrice) {
                 written.insert(code(i));
-            else
+                saves[code(i)] = twice ? 2 : 1;
+            } else if (twice && row.cost == newCost(i) && row.price == kFirstPrice) {
+                // Saved once of twice: the next run lists it again.
+                written.insert(code(i));
+                old.insert(code(i));
+                saves[code(i)] = 1;
+            } else {
                 ++result.mixed;
+            }
         }
         result.written = static_cast<int>(written.size());
-        result.recordAgrees = recordAgrees(host, *h, written);
+        result.products = static_cast<int>(rows.size());
+        result.toList = static_cast<int>(old.size());
+        result.recordAgrees = recordAgrees(host, *h, written, 1, &saves);
         std::set<std::string> listed;
         for (const ProposedChange& change : again->rows)
             listed.insert(change.quickid);
@@ -227,20 +262,24 @@ TEST(InterruptedApplyTest, AnApplyKilledOrSignalledAtRandomPointsLeavesEveryProd
     std::string host = dir.file("kv.mdb");
     std::string pristine = dir.file("kv-pristine.mdb");
     makeKillTestFiles(update, pristine);
+    // The same with each code listed twice: every product saved twice.
+    std::string updateTwice = dir.file("invupdate-twice.mdb");
+    std::string pristineTwice = dir.file("kv-pristine-twice.mdb");
+    makeKillTestFiles(updateTwice, pristineTwice, true);
 
-    auto restore = [&] {
+    auto restore = [&](const std::string& from) {
         fs::remove(host + "-journal");
         fs::remove(host + "_TarvexHistory");
         fs::remove(host + "_TarvexHistory-journal");
         fs::remove(host);
-        fs::copy_file(pristine, host);
+        fs::copy_file(from, host);
     };
     int pipeEnds[2];
     ASSERT_EQ(::pipe(pipeEnds), 0);
 
     // One whole apply first, to know how long one takes: the kills are spread
     // over that time.
-    restore();
+    restore(pristine);
     pid_t child = startApply(update, host, pipeEnds[1]);
     ASSERT_TRUE(readByteWithin(pipeEnds[0], child, "the whole apply to start"));
     auto start = std::chrono::steady_clock::now();
@@ -262,24 +301,33 @@ TEST(InterruptedApplyTest, AnApplyKilledOrSignalledAtRandomPointsLeavesEveryProd
     // SIGKILL cannot be caught; SIGTERM and SIGHUP must end the apply between
     // two products with its report (status 1) and leave no journal, unless
     // they landed before or after the apply, where they end the process.
+    // The last case kills applies that save every product twice, a second
+    // save of a host record recorded at its turn.
     std::mt19937 random(20261207);
     std::uniform_int_distribution<long> delay(0, wholeMicros);
-    for (int signal : {SIGKILL, SIGTERM, SIGHUP}) {
-        SCOPED_TRACE(strsignal(signal));
+    struct Round {
+        int signal;
+        bool twice;
+    };
+    for (const Round& round :
+         {Round{SIGKILL, false}, Round{SIGTERM, false}, Round{SIGHUP, false}, Round{SIGKILL, true}}) {
+        const int signal = round.signal;
+        const std::string& list = round.twice ? updateTwice : update;
+        SCOPED_TRACE(std::string(strsignal(signal)) + (round.twice ? ", each code listed twice" : ""));
         int kills = 0;
         int consistent = 0;
         int midway = 0;
         int reported = 0;
-        const int wanted = rounds(signal == SIGKILL ? kKills : kSignalStops);
+        const int wanted = rounds(signal == SIGKILL && !round.twice ? kKills : kSignalStops);
         for (; midway < wanted && kills < wanted * 4; ++kills) {
             SCOPED_TRACE("kill " + std::to_string(kills));
-            restore();
+            restore(round.twice ? pristineTwice : pristine);
             // A pipe of its own each round: a child that finished wrote a
             // second byte that no one read.
             ::close(pipeEnds[0]);
             ::close(pipeEnds[1]);
             ASSERT_EQ(::pipe(pipeEnds), 0);
-            child = startApply(update, host, pipeEnds[1]);
+            child = startApply(list, host, pipeEnds[1]);
             ASSERT_TRUE(readByteWithin(pipeEnds[0], child, "the apply to start"));
             std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
             ::kill(child, signal);
@@ -301,20 +349,21 @@ TEST(InterruptedApplyTest, AnApplyKilledOrSignalledAtRandomPointsLeavesEveryProd
                     EXPECT_FALSE(fs::exists(host + "-journal"));
                 }
             }
-            KillResult after = inspect(update, host);
+            KillResult after = inspect(list, host, round.twice);
             EXPECT_TRUE(after.sound);
             EXPECT_EQ(after.mixed, 0);
             EXPECT_TRUE(after.listsTheRest);
             EXPECT_TRUE(after.recordAgrees);
             if (after.sound && after.mixed == 0 && after.listsTheRest && after.recordAgrees)
                 ++consistent;
-            if (after.written > 0 && after.written < kProducts && (signal == SIGKILL || stoppedWithReport))
+            if (after.written > 0 && after.toList > 0 && (signal == SIGKILL || stoppedWithReport))
                 ++midway;
         }
         std::cout << "[figures] " << (signal == SIGKILL ? "killed" : "signalled") << " applies (SIG"
                   << sigabbrev_np(signal) << "): " << kills << ", stopped part-way: " << midway
                   << (signal == SIGKILL ? "" : ", with the report and status 1: " + std::to_string(reported))
-                  << ", left consistent: " << consistent << ", products per apply: " << kProducts << std::endl;
+                  << ", left consistent: " << consistent << ", products per apply: " << kProducts
+                  << (round.twice ? " rows, each product listed and saved twice" : "") << std::endl;
         // Where a kill lands moves with the machine's load, so how many landed
         // part-way is a figure to report; the test only needs enough of them
         // to have proved something.

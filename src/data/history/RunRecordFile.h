@@ -163,6 +163,16 @@ public:
     // update run must not name one. The run is held alive (see above) from
     // before its start is on disk until finishRun() or the end of the object.
     Result<std::int64_t> beginRun(const RunInfo& info);
+    // A run begun together with its first products: its number and the ids
+    // of first's intents, in order.
+    struct BegunRun {
+        std::int64_t number = 0;
+        std::vector<std::int64_t> ids;
+    };
+    // Records the start of a run and writes first into it (as writeBatch), in
+    // one transaction, on disk when it returns, or nothing of either: a run
+    // pays one commit for its start and its planned products.
+    Result<BegunRun> beginRun(const RunInfo& info, const RecordBatch& first);
     // Records that the product is about to be saved, and returns the entry's
     // id. On disk when it returns: call it before the product's save, and save
     // nothing when it fails. The run must be one begun and not yet finished;
@@ -181,6 +191,10 @@ public:
     // Records the end of a run and lets go of its hold. Fails while an entry
     // of it is still pending.
     Status finishRun(std::int64_t run);
+    // Writes last into run (as writeBatch) and records the end of the run, in
+    // one transaction, or nothing of either: the marks held at the end and
+    // the end itself cost one commit.
+    Status finishRun(std::int64_t run, const RecordBatch& last);
 
     // Every run, newest first.
     Result<std::vector<RunSummary>> listRuns();
@@ -232,6 +246,8 @@ private:
     Result<std::int64_t> insertEntry(Statement& insert, std::int64_t run, const ProductEntry& entry);
     // Runs the prepared mark (kMarkEntry) of a pending entry.
     Status updateEntry(Statement& update, std::int64_t entry, EntryState state, const std::string& reason);
+    // finishRun's mark of the run's end, inside its transaction.
+    Status markFinished(std::int64_t run);
     // writeBatch's work inside its transaction.
     Status writeBatchEntries(std::int64_t run, const RecordBatch& batch, std::vector<std::int64_t>& ids);
     std::string failure(const std::string& what) const;

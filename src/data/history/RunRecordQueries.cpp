@@ -145,7 +145,15 @@ private:
 
 Result<std::int64_t> RunRecordFile::beginRun(const RunInfo& info)
 {
-    using R = Result<std::int64_t>;
+    Result<BegunRun> begun = beginRun(info, RecordBatch{});
+    if (!begun)
+        return begun.status();
+    return begun->number;
+}
+
+Result<RunRecordFile::BegunRun> RunRecordFile::beginRun(const RunInfo& info, const RecordBatch& first)
+{
+    using R = Result<BegunRun>;
     if (!m_db)
         return R::failure(m_path + ": the run record was opened only for reading");
     bool undo = info.kind == RunKind::Undo;
@@ -158,15 +166,22 @@ Result<std::int64_t> RunRecordFile::beginRun(const RunInfo& info)
     if (sqliteExecute(m_db.get(), "BEGIN IMMEDIATE") != SQLITE_OK)
         return R::failure(failure("cannot record the run"));
     std::optional<std::int64_t> number;
-    Result<std::int64_t> begun = insertRun(info, number);
-    if (begun && sqliteExecute(m_db.get(), "COMMIT") != SQLITE_OK)
-        begun = R::failure(failure("cannot record the run"));
-    if (!begun) {
+    BegunRun run;
+    Result<std::int64_t> inserted = insertRun(info, number);
+    Status begun = inserted.status();
+    if (begun.ok()) {
+        run.number = *inserted;
+        begun = writeBatchEntries(run.number, first, run.ids);
+    }
+    if (begun.ok() && sqliteExecute(m_db.get(), "COMMIT") != SQLITE_OK)
+        begun = Status::failure(failure("cannot record the run"));
+    if (!begun.ok()) {
         sqliteExecute(m_db.get(), "ROLLBACK");
         if (number)
             letGo(*number);
+        return R(begun);
     }
-    return begun;
+    return run;
 }
 
 Result<std::int64_t> RunRecordFile::insertRun(const RunInfo& info, std::optional<std::int64_t>& held)
@@ -273,6 +288,8 @@ Result<std::vector<std::int64_t>> RunRecordFile::writeBatch(std::int64_t run, co
 
 Status RunRecordFile::writeBatchEntries(std::int64_t run, const RecordBatch& batch, std::vector<std::int64_t>& ids)
 {
+    if (batch.empty())
+        return Status::success();
     // Each statement prepared once for the whole batch: a batch holds every
     // product of a run.
     Statement mark(m_db.get(), kMarkEntry);
@@ -340,8 +357,31 @@ Status RunRecordFile::updateEntry(Statement& update, std::int64_t entry, EntrySt
 
 Status RunRecordFile::finishRun(std::int64_t run)
 {
+    return finishRun(run, RecordBatch{});
+}
+
+Status RunRecordFile::finishRun(std::int64_t run, const RecordBatch& last)
+{
     if (!m_db)
         return Status::failure(m_path + ": the run record was opened only for reading");
+    if (sqliteExecute(m_db.get(), "BEGIN IMMEDIATE") != SQLITE_OK)
+        return Status::failure(failure("cannot finish run " + std::to_string(run)));
+    std::vector<std::int64_t> ids;
+    Status finished = writeBatchEntries(run, last, ids);
+    if (finished.ok())
+        finished = markFinished(run);
+    if (finished.ok() && sqliteExecute(m_db.get(), "COMMIT") != SQLITE_OK)
+        finished = Status::failure(failure("cannot finish run " + std::to_string(run)));
+    if (!finished.ok()) {
+        sqliteExecute(m_db.get(), "ROLLBACK");
+        return finished;
+    }
+    letGo(run);
+    return Status::success();
+}
+
+Status RunRecordFile::markFinished(std::int64_t run)
+{
     Statement update(m_db.get(), R"sql(
 UPDATE run SET finished = ?2 WHERE number = ?1 AND finished IS NULL
   AND NOT EXISTS (SELECT 1 FROM entry WHERE run = ?1 AND state = 'pending')
@@ -355,7 +395,6 @@ UPDATE run SET finished = ?2 WHERE number = ?1 AND finished IS NULL
     if (sqlite3_changes(m_db.get()) != 1)
         return Status::failure(m_path + ": run " + std::to_string(run) +
                                " cannot be finished: it is not an open run, or a product of it is not marked");
-    letGo(run);
     return Status::success();
 }
 

@@ -419,20 +419,33 @@ Status SqliteTable::update()
     // read: the decision to write was made from those values, and another
     // program may have changed the record since. Its change then stands and
     // this save fails, instead of one silently overwriting the other.
-    std::string sql = "UPDATE " + quoteIdentifier(m_table) + " SET ";
-    int parameter = 0;
-    for (size_t i = 0; i < m_pending.size(); ++i)
-        sql += (i ? ", " : "") + quoteIdentifier(m_columns[static_cast<size_t>(m_pending[i].first)]) + " = ?" +
-               std::to_string(++parameter);
-    sql += " WHERE " + m_rowIdName + " = ?" + std::to_string(++parameter);
-    sql += unchangedCondition(parameter + 1);
-    SqliteStatement stmt = prepareStatement(m_db, sql);
-    if (!stmt) {
-        m_pending.clear();
-        return failure(recordName() + ": cannot save");
+    std::vector<int> columns;
+    for (const auto& pending : m_pending)
+        columns.push_back(pending.first);
+    if (!m_save || columns != m_saveColumns) {
+        std::string sql = "UPDATE " + quoteIdentifier(m_table) + " SET ";
+        int parameter = 0;
+        for (size_t i = 0; i < columns.size(); ++i)
+            sql += (i ? ", " : "") + quoteIdentifier(m_columns[static_cast<size_t>(columns[i])]) + " = ?" +
+                   std::to_string(++parameter);
+        sql += " WHERE " + m_rowIdName + " = ?" + std::to_string(++parameter);
+        sql += unchangedCondition(parameter + 1);
+        m_saveColumns.clear();
+        m_save = prepareStatement(m_db, sql);
+        if (!m_save) {
+            m_pending.clear();
+            return failure(recordName() + ": cannot save");
+        }
+        m_saveColumns = std::move(columns);
     }
-    sqlite3_stmt* raw = stmt.get();
-    parameter = 0;
+    sqlite3_stmt* raw = m_save.get();
+    // Reset after each save, so that it holds no lock between saves; the
+    // values bound before are all bound again.
+    struct ResetAfter {
+        sqlite3_stmt* stmt;
+        ~ResetAfter() { sqlite3_reset(stmt); }
+    } resetAfter{raw};
+    int parameter = 0;
     for (size_t i = 0; i < m_pending.size(); ++i) {
         ++parameter;
         if (m_pending[i].second)

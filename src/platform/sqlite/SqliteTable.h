@@ -87,6 +87,11 @@ private:
     SqliteIndex m_index;
     SqliteStatement m_walk;
     SqliteStatement m_seek;
+    // The last save's statement and the columns it sets, in order: an apply
+    // saves the same columns record after record, and a statement prepared
+    // once spares the parse of each save.
+    SqliteStatement m_save;
+    std::vector<int> m_saveColumns;
     bool m_hasRecord = false;
     std::int64_t m_rowId = 0;
     std::vector<FieldValue> m_values;
