@@ -29,11 +29,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Rows per turn of each side: SQLite hosts, and Access hosts, where each
-// apply first reads every host product's code to find products by code (a
-// fixed cost of the apply that would weigh on small turns).
-constexpr std::size_t kBatch = 200;
-constexpr std::size_t kAccessBatch = 1000;
+// Rows per turn of each side, on either kind of host. Each turn with the
+// record is a whole run (its record opened and checked, started and
+// finished; on Access the claim on the file taken), so a turn must be as
+// large as a salon's run for those fixed costs to weigh as they do for a
+// user: a run of 1,000 products is one turn, 10,000 are ten.
+constexpr std::size_t kBatch = 1000;
+constexpr std::size_t kAccessBatch = kBatch;
 
 using Statement = SqliteStatement;
 
