@@ -135,7 +135,9 @@ TEST(DiskFaultTest, ARunRecordThatFailsDuringTheApplyStopsItBeforeTheNextSave)
 }
 
 // Every file written under a temporary name and then named: when its flush
-// fails, it never gets its final name, and nothing is left beside it.
+// fails, it never gets its final name, and nothing is left beside it. One
+// whose folder cannot be flushed once it is named is taken back: a power
+// cut could take its name.
 TEST(DiskFaultTest, AStagedFileWhoseFlushFailsIsNotNamed)
 {
     if (!underDiskFaultShim())
@@ -166,17 +168,21 @@ TEST(DiskFaultTest, AStagedFileWhoseFlushFailsIsNotNamed)
          }},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        TempDir dir;
-        std::string destination = dir.file("copy");
-        std::string said;
-        {
-            EnvOverride fault("TARVEX_FAIL_FLUSH", ".part");
-            said = c.write(dir, destination);
+        for (bool folder : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (folder ? ", its folder's flush" : ", its own flush"));
+            TempDir dir;
+            std::string destination = dir.file("copy");
+            std::string said;
+            {
+                EnvOverride fault("TARVEX_FAIL_FLUSH", folder ? fs::canonical(dir.path()).string() : ".part");
+                said = c.write(dir, destination);
+            }
+            EXPECT_NE(said.find(folder ? "cannot write the folder to disk: Input/output error" : "Input/output error"),
+                      std::string::npos)
+                << said;
+            EXPECT_FALSE(fs::exists(destination));
+            EXPECT_EQ(stagedLeft(dir.path()), std::vector<std::string>());
         }
-        EXPECT_NE(said.find("Input/output error"), std::string::npos) << said;
-        EXPECT_FALSE(fs::exists(destination));
-        EXPECT_EQ(stagedLeft(dir.path()), std::vector<std::string>());
     }
 }
 
@@ -218,6 +224,23 @@ TEST(DiskFaultTest, AnAccessHostChangedWhileItIsCopiedGivesNoBackup)
         expectNoAccessBackup("TARVEX_CHANGE_WHILE_COPIED", "/kv.mdb", writtenLongAgo,
                              [](const std::string& host, const std::string&) {
                                  return host + ": the file changed while it was copied; another program is writing it";
+                             });
+    }
+}
+
+// A host that cannot be read part-way through the copy, by copy_file_range
+// or, where that is not offered, by read: the copy fails with the reason and
+// nothing is named.
+TEST(DiskFaultTest, ACopyWhoseSourceCannotBeReadIsNotNamed)
+{
+    if (!underDiskFaultShim())
+        return runThisTestUnderDiskFaultShim();
+    for (bool readByRead : {false, true}) {
+        SCOPED_TRACE(readByRead ? "read" : "copy_file_range");
+        EnvOverride noRange("TARVEX_NO_COPY_RANGE", readByRead ? std::optional<std::string>("/kv.mdb") : std::nullopt);
+        expectNoAccessBackup("TARVEX_FAIL_SOURCE_READ", "/kv.mdb", true,
+                             [](const std::string& host, const std::string& copy) {
+                                 return copy + ".part: cannot copy " + host + ": Input/output error";
                              });
     }
 }

@@ -5,7 +5,7 @@
 //
 //   TARVEX_FAIL_FLUSH=<end of a path>: fsync and fdatasync of a file whose
 //     path ends so fail with EIO and flush nothing, as a disk that lost the
-//     write reports it;
+//     write reports it; a folder's path fails the flush of its entries;
 //   TARVEX_FLIP_READBACK=<end of a path>: a pread of such a file over exactly
 //     the bytes the last pwrite to that descriptor wrote gets its first byte
 //     inverted, once, as a disk that did not keep the write returns it;
@@ -14,6 +14,11 @@
 //     wrote, as a disk that fills up during the write does;
 //   TARVEX_FAIL_READ=<end of a path>: a pread of such a file fails with EIO,
 //     as a disk that cannot give back what it was given;
+//   TARVEX_FAIL_SOURCE_READ=<end of a path>: read and copy_file_range from
+//     such a file give its first 64 KiB, then fail with EIO, as a disk with
+//     a sector it cannot read;
+//   TARVEX_NO_COPY_RANGE=<end of a path>: copy_file_range from such a file
+//     fails with EXDEV, as between two file systems, so that a copy reads;
 //   TARVEX_CHANGE_WHILE_COPIED=<end of a path>: once bytes have been read
 //     from such a file (read or copy_file_range), its first byte read is
 //     inverted in the file itself, once for each such path in the process's
@@ -26,6 +31,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -112,6 +118,16 @@ int failedIo()
     return -1;
 }
 
+// For TARVEX_FAIL_SOURCE_READ: how much of size a read of fd's file at
+// offset at may give (0 when it is to fail).
+constexpr off_t kReadableSource = 64 << 10;
+std::size_t readableAt(int fd, off_t at, std::size_t size)
+{
+    if (!chosen("TARVEX_FAIL_SOURCE_READ", fd))
+        return size;
+    return at < kReadableSource ? std::min(size, static_cast<std::size_t>(kReadableSource - at)) : 0;
+}
+
 } // namespace
 
 extern "C" {
@@ -171,7 +187,11 @@ ssize_t pread64(int fd, void* buffer, size_t size, off_t offset)
 
 ssize_t read(int fd, void* buffer, size_t size)
 {
-    off_t at = std::getenv("TARVEX_CHANGE_WHILE_COPIED") ? ::lseek(fd, 0, SEEK_CUR) : 0;
+    off_t at = std::getenv("TARVEX_CHANGE_WHILE_COPIED") || std::getenv("TARVEX_FAIL_SOURCE_READ")
+                   ? ::lseek(fd, 0, SEEK_CUR)
+                   : 0;
+    if (size > 0 && (size = readableAt(fd, at, size)) == 0)
+        return failedIo();
     ssize_t got = next<ssize_t (*)(int, void*, size_t)>("read")(fd, buffer, size);
     if (at >= 0)
         changeWhileCopied(fd, at, got);
@@ -180,7 +200,16 @@ ssize_t read(int fd, void* buffer, size_t size)
 
 ssize_t copy_file_range(int in, off64_t* inOffset, int out, off64_t* outOffset, size_t size, unsigned flags)
 {
-    off_t at = inOffset ? *inOffset : (std::getenv("TARVEX_CHANGE_WHILE_COPIED") ? ::lseek(in, 0, SEEK_CUR) : 0);
+    if (chosen("TARVEX_NO_COPY_RANGE", in)) {
+        errno = EXDEV;
+        return -1;
+    }
+    off_t at = inOffset ? *inOffset
+                        : (std::getenv("TARVEX_CHANGE_WHILE_COPIED") || std::getenv("TARVEX_FAIL_SOURCE_READ")
+                               ? ::lseek(in, 0, SEEK_CUR)
+                               : 0);
+    if (size > 0 && (size = readableAt(in, at, size)) == 0)
+        return failedIo();
     ssize_t done = next<ssize_t (*)(int, off64_t*, int, off64_t*, size_t, unsigned)>("copy_file_range")(
         in, inOffset, out, outOffset, size, flags);
     if (at >= 0)

@@ -7,13 +7,16 @@
 #include "platform/os/StagedFile.h"
 #include "startup/BackupCopy.h"
 #include "startup/BackupName.h"
+#include "support/Fixtures.h"
 
 #include <sqlite3.h>
 
 #include <csignal>
+#include <fstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 using namespace tarvex;
 using namespace tarvex::test;
@@ -69,6 +72,30 @@ TEST_F(BackupCopyTest, LinksAtTheBackupOrTemporaryNameAreNeverFollowed)
     EXPECT_TRUE(std::filesystem::is_symlink(expectedBackup + "_2.part"));
     EXPECT_FALSE(std::filesystem::exists(dir.file("nowhere")));
     EXPECT_FALSE(std::filesystem::exists(expectedBackup + "_2.part3"));
+}
+
+// Another run taking the chosen name while the copy is made (its copy named
+// first, in the same second): its file is left as it is, and the backup gets
+// the next name.
+TEST_F(BackupCopyTest, ANameAnotherRunTakesDuringTheCopyIsLeftToItAndTheNextIsUsed)
+{
+    class OtherRunFirst : public FileCopy {
+    public:
+        SystemFileCopy plain;
+        bool taken = false;
+        CopyResult copy(const std::string& source, const std::string& destination, Progress* progress) override
+        {
+            if (!std::exchange(taken, true))
+                std::ofstream(destination) << "the other run's copy";
+            return plain.copy(source, destination, progress);
+        }
+    } copier;
+    copyFixture(dir, "access/kv-2000.mdb", "data/kv.mdb");
+    BackupResult result = BackupCopy(copier, prompter).make(host, now);
+    ASSERT_EQ(result.outcome, BackupResult::Outcome::Made) << result.error;
+    EXPECT_EQ(result.backupPath, expectedBackup + "_2");
+    EXPECT_TRUE(readFile(result.backupPath) == readFile(host));
+    EXPECT_EQ(readFile(expectedBackup), "the other run's copy");
 }
 
 // A writer in a child process that keeps inserting rows in short

@@ -2,6 +2,7 @@
 // records under that claim: genuine Access files copied into a temporary
 // folder, lock files as Access writes them, and real child processes that
 // hold locks on the files or have them open.
+#include "platform/access/AccessCopy.h"
 #include "platform/access/AccessFileClaim.h"
 #include "platform/access/AccessFileUsers.h"
 #include "platform/access/AccessLockFile.h"
@@ -238,15 +239,22 @@ TEST(AccessFileUsersTest, ALockedEntryNamesItsUser)
     }
 }
 
+// Reported, and no copy of the file is taken while the lock is held: a
+// program holding it may be writing the file.
 TEST(AccessFileUsersTest, ALockOnTheDatabaseIsReported)
 {
     TempDir dir;
     std::string database = copyFixture(dir, "access/kv-single-2000.mdb", "kv.mdb");
     dir.write("kv.ldb", kTwoUsers);
+    SystemFileCopy plainCopy;
     for (LockKind kind : {LockKind::Posix, LockKind::OpenFileDescription, LockKind::Flock}) {
         // A Windows program under Wine locks beyond the end of the file.
         LockingChild child(database, kind, {0x10000000, 1});
         ASSERT_TRUE(child.holding());
+        CopyResult copied = copyAccessFile(database, dir.file("kv.mdb_Tarvex_backup"), plainCopy, nullptr);
+        EXPECT_EQ(copied.outcome, CopyResult::Outcome::Failed);
+        EXPECT_EQ(copied.error, usersOf(database).message(database));
+        EXPECT_FALSE(std::filesystem::exists(dir.file("kv.mdb_Tarvex_backup")));
         std::string holders = holdersOf(usersOf(database));
         // A POSIX lock tells its process; the others only that a program holds them.
         std::string holder = kind == LockKind::Posix ? "process " + std::to_string(child.pid()) + " (" : "a program";

@@ -611,6 +611,20 @@ TEST(AccessReaderTest, DamagedFilesAreRefusedWithoutACrash)
     // and 0x1e9; leaf 45 names the next leaf at 0x10.
     const std::size_t kPage = 4096;
     const std::string kPastTheLastPage("\x37\0\0\0", 4);
+    // The QuickID index (root 32, a node over leaves 40, 45, 49, 39) under
+    // 34 more nodes, copies of its root added as pages 55 to 88, each
+    // leading to the next and the last to leaf 40: deeper than any Access
+    // makes, the walk down gives up on page 88.
+    auto tooDeep = [&] {
+        std::string bytes = patched({{29 * kPage + 0x1e9, std::string("\x37\0\0\0", 4)}});
+        for (unsigned n = 55; n <= 88; ++n) {
+            std::string node = sound.substr(32 * kPage, kPage);
+            unsigned child = n < 88 ? n + 1 : 40;
+            node.replace(0x1f9, 1, 1, static_cast<char>(child));
+            bytes += node;
+        }
+        return bytes;
+    };
     struct Case {
         std::string name;
         std::string bytes;
@@ -674,6 +688,11 @@ TEST(AccessReaderTest, DamagedFilesAreRefusedWithoutACrash)
          "page 33 row 14 points to a place that holds no record"},
         {"a row that starts inside the row table", patched({{48 * kPage + 0x0e, std::string("\x10\0", 2)}}), false,
          "page 48 row 0 is not a record of the table"},
+        {"an index deeper than any Access makes", tooDeep(), false, "page 88 is not a page of the index"},
+        // Page 48 row 0 (at 0xfa5) ends "Name" at 84, inside the table of
+        // offsets after the record's data (which ends at 80).
+        {"a field past the record's data", patched({{48 * kPage + 0xfa5 + 82, std::string("\x54\0", 2)}}), false,
+         "page 48 row 0: \"Name\" cannot be read: the value lies outside its record"},
         // Pages are read when needed: a file that shrank since the open no
         // longer holds them, and that is a failure, never a read past it.
         {"cut short after the open", sound, true, "its pages run past the end of the file", 31 * kPage},
@@ -711,7 +730,8 @@ TEST(AccessReaderTest, DamagedFilesAreRefusedWithoutACrash)
             Status walk = table->moveFirst();
             for (; walk.ok() && !table->eof(); walk = table->moveNext())
                 for (const char* column : {"ID", "quickid", "Name", "cost"})
-                    (void)table->text(column);
+                    if (Result<std::optional<std::string>> text = table->text(column); !text.ok())
+                        refusal(text.status());
             if (!walk.ok())
                 refusal(walk);
             (void)table->seek(Key{std::string("BW-100")});
