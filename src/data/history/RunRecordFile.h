@@ -242,7 +242,7 @@ private:
     // number is held.
     Result<std::int64_t> insertRun(const RunInfo& info, std::optional<std::int64_t>& held);
     Status markEntry(std::int64_t entry, EntryState state, const std::string& reason);
-    // Runs the prepared insert (kInsertEntry) of entry into run: its id.
+    // Runs the prepared insert (insertFor(entry)) of entry into run: its id.
     Result<std::int64_t> insertEntry(Statement& insert, std::int64_t run, const ProductEntry& entry);
     // Runs the prepared mark (kMarkEntry) of a pending entry.
     Status updateEntry(Statement& update, std::int64_t entry, EntryState state, const std::string& reason);

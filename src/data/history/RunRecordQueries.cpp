@@ -49,6 +49,22 @@ WHERE r.number = ?1 AND r.finished IS NULL
   AND (?9 IS NULL OR EXISTS (SELECT 1 FROM entry e WHERE e.id = ?9 AND e.run = r.undoes))
 )sql";
 
+// The same insert for an entry that puts back none, which the update runs'
+// entries all are: it does not read the entry table it writes, so SQLite
+// inserts straight from the run's row instead of first copying the selected
+// row aside.
+constexpr const char* kInsertNewEntry = R"sql(
+INSERT INTO entry (run, host_record, code, name, cost_before, price_before, cost_after, price_after, undoes_entry)
+SELECT ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9 FROM run r
+WHERE r.number = ?1 AND r.finished IS NULL AND r.undoes IS NULL AND ?9 IS NULL
+)sql";
+
+// The insert for entry.
+const char* insertFor(const ProductEntry& entry)
+{
+    return entry.undoesEntry ? kInsertEntry : kInsertNewEntry;
+}
+
 constexpr const char* kMarkEntry = "UPDATE entry SET state = ?2, reason = ?3 WHERE id = ?1 AND state = 'pending'";
 
 // Each run, newest first, with the products it saved, its pending entries,
@@ -237,7 +253,7 @@ Result<std::int64_t> RunRecordFile::recordIntent(std::int64_t run, const Product
     using R = Result<std::int64_t>;
     if (!m_db)
         return R::failure(m_path + ": the run record was opened only for reading");
-    Statement insert(m_db.get(), kInsertEntry);
+    Statement insert(m_db.get(), insertFor(entry));
     if (!insert.prepared())
         return R::failure(failure("cannot record the product " + entry.code));
     return insertEntry(insert, run, entry);
@@ -294,20 +310,22 @@ Status RunRecordFile::writeBatchEntries(std::int64_t run, const RecordBatch& bat
     // product of a run.
     Statement mark(m_db.get(), kMarkEntry);
     Statement insert(m_db.get(), kInsertEntry);
-    if (!mark.prepared() || !insert.prepared())
+    Statement insertNew(m_db.get(), kInsertNewEntry);
+    if (!mark.prepared() || !insert.prepared() || !insertNew.prepared())
         return Status::failure(failure("cannot record the products of run " + std::to_string(run)));
+    auto insertOf = [&](const ProductEntry& entry) -> Statement& { return entry.undoesEntry ? insert : insertNew; };
     for (const RecordBatch::Mark& m : batch.marks)
         if (Status marked = updateEntry(mark, m.entry, m.state, m.reason); !marked.ok())
             return marked;
     for (const ProductEntry& entry : batch.unchanged) {
-        Result<std::int64_t> id = insertEntry(insert, run, entry);
+        Result<std::int64_t> id = insertEntry(insertOf(entry), run, entry);
         Status marked = id ? updateEntry(mark, *id, EntryState::Unchanged, "") : id.status();
         if (!marked.ok())
             return marked;
     }
     ids.reserve(batch.intents.size());
     for (const ProductEntry& entry : batch.intents) {
-        Result<std::int64_t> id = insertEntry(insert, run, entry);
+        Result<std::int64_t> id = insertEntry(insertOf(entry), run, entry);
         if (!id)
             return id.status();
         ids.push_back(*id);

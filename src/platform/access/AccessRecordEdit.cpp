@@ -35,8 +35,9 @@ Status AccessRecordEdit::set(const std::string& column, AccessAmount value)
 {
     if (!m_editing)
         return Status::failure("table \"" + m_table.tableName() + "\": no record is being changed");
-    if (Result<FieldValue> read = m_table.field(column); !read.ok())
-        return read.status();
+    // The field must be readable; its value is not needed, so not copied.
+    if (std::string error; !m_table.currentField(column, error))
+        return Status::failure(error);
     for (std::size_t i = 0; i < m_columns.size(); ++i)
         if (m_columns[i] == column) {
             m_values[i] = value;

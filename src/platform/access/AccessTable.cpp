@@ -27,11 +27,16 @@ std::uint32_t placeKey(std::uint32_t page, unsigned row)
 
 const AccessColumn* findColumn(const AccessTableDefinition& definition, const std::string& name)
 {
-    const AccessColumn* found = nullptr;
+    // Callers mostly spell the name as the table does: an exact match is
+    // looked for first (the last, as the loop below would keep it), which
+    // compares little more than lengths.
+    for (auto candidate = definition.columns.rbegin(); candidate != definition.columns.rend(); ++candidate)
+        if (candidate->name == name)
+            return &*candidate;
     for (const AccessColumn& candidate : definition.columns)
-        if (sameIgnoringCase(candidate.name, name) && (!found || candidate.name == name))
-            found = &candidate;
-    return found;
+        if (sameIgnoringCase(candidate.name, name))
+            return &candidate;
+    return nullptr;
 }
 
 AccessTable::AccessTable(std::shared_ptr<const AccessSource> source, AccessTableDefinition definition,
@@ -350,6 +355,8 @@ Status AccessTable::buildSeekKeys()
     }
     if (column.type == access_type::kText || column.type == access_type::kMemo)
         m_textKeys.reserve(m_order.size());
+    else
+        m_numberKeys.reserve(m_order.size());
     // Index order jumps about the keys read and the table of keys: each
     // key read is asked for some keys ahead, and its slot a few keys ahead.
     constexpr std::uint32_t kAhead = 8;
@@ -386,20 +393,24 @@ Status AccessTable::seek(const Key& key)
     }
     std::optional<double> number;
     std::string text;
-    if (const auto* whole = std::get_if<std::int64_t>(&key)) {
+    const auto* whole = std::get_if<std::int64_t>(&key);
+    if (whole) {
         number = static_cast<double>(*whole);
         text = std::to_string(*whole);
     } else {
         text = foldedKey(std::get<std::string>(key));
-        double parsed = 0;
-        auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), parsed);
-        if (ec == std::errc() && end == text.data() + text.size())
-            number = parsed;
     }
     if (std::optional<std::uint32_t> found = m_textKeys.find(text)) {
         m_position = *found;
         m_hasRecord = true;
         return Status::success();
+    }
+    // A text key found nowhere as text may still be a number's.
+    if (!whole) {
+        double parsed = 0;
+        auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), parsed);
+        if (ec == std::errc() && end == text.data() + text.size())
+            number = parsed;
     }
     if (!number)
         return Status::success();
@@ -535,12 +546,10 @@ Result<AccessStoredField> AccessTable::stored(const std::string& column) const
         if (field != saved->second.end())
             return field->second;
     }
-    AccessPlace place = m_places[record];
-    Result<std::optional<AccessRowBytes>> bytes = m_source->image.liveRow(m_definition.page, place);
-    AccessRowFields fields;
-    if (!bytes.ok() || !*bytes || !fields.split(m_source->image, **bytes, m_definition.hasVariableColumns))
+    // The record split last is mostly this one: its fields were just read.
+    if (splitRecord(record) != nullptr)
         return R::failure(m_source->path + ": " + recordName(record) + ": the record's layout is damaged");
-    return fields.stored(*found);
+    return m_split.stored(*found);
 }
 
 Status AccessTable::noteSaved(const std::string& column, const AccessStoredField& stored, std::optional<double> value)

@@ -322,18 +322,19 @@ AccessWriteStatus AccessWriter::encodeAll(const AccessPlace& place, const std::v
     status.written.assign(m_targets.size(), std::nullopt);
     for (std::size_t i = 0; i < m_targets.size(); ++i) {
         const Target& target = m_targets[i];
-        const std::string name = "\"" + target.column.name + "\"";
+        // Spelled only for a refusal.
+        auto name = [&target] { return "\"" + target.column.name + "\""; };
         switch (values[i].kind) {
         case AccessAmount::Kind::Kept:
             continue;
         case AccessAmount::Kind::Empty:
             if (target.required)
-                return failed(F::Refused, place, name + " requires a value in Access, so it cannot be made empty");
+                return failed(F::Refused, place, name() + " requires a value in Access, so it cannot be made empty");
             if (!target.ruleProblem.empty())
-                return failed(F::Refused, place, name + ": " + target.ruleProblem);
+                return failed(F::Refused, place, name() + ": " + target.ruleProblem);
             if (target.rule && !target.rule->allows(std::nullopt))
                 return failed(F::Refused, place,
-                              name + " would break its validation rule \"" + target.rule->text() +
+                              name() + " would break its validation rule \"" + target.rule->text() +
                                   "\" if it were empty");
             continue;
         case AccessAmount::Kind::Number:
@@ -343,9 +344,10 @@ AccessWriteStatus AccessWriter::encodeAll(const AccessPlace& place, const std::v
         if (!bytes.ok())
             return failed(F::Refused, place, bytes.error());
         if (!target.ruleProblem.empty())
-            return failed(F::Refused, place, name + ": " + target.ruleProblem);
+            return failed(F::Refused, place, name() + ": " + target.ruleProblem);
         if (target.rule && !target.rule->allows(bytes->readBack))
-            return failed(F::Refused, place, name + " would break its validation rule \"" + target.rule->text() + "\"");
+            return failed(F::Refused, place,
+                          name() + " would break its validation rule \"" + target.rule->text() + "\"");
         status.written[i] = std::move(*bytes);
     }
     return status;
