@@ -35,7 +35,6 @@ namespace fs = std::filesystem;
 // large as a salon's run for those fixed costs to weigh as they do for a
 // user: a run of 1,000 products is one turn, 10,000 are ten.
 constexpr std::size_t kBatch = 1000;
-constexpr std::size_t kAccessBatch = kBatch;
 
 using Statement = SqliteStatement;
 
@@ -193,10 +192,9 @@ Status recordedApply(const std::string& vendorPath, const std::string& copy,
 }
 
 // The rows of chosen from from, a turn's worth.
-std::vector<const ProposedChange*> turnOf(const std::vector<const ProposedChange*>& chosen, std::size_t from,
-                                          std::size_t rows = kBatch)
+std::vector<const ProposedChange*> turnOf(const std::vector<const ProposedChange*>& chosen, std::size_t from)
 {
-    const std::size_t to = std::min(chosen.size(), from + rows);
+    const std::size_t to = std::min(chosen.size(), from + kBatch);
     return {chosen.begin() + static_cast<std::ptrdiff_t>(from), chosen.begin() + static_cast<std::ptrdiff_t>(to)};
 }
 
@@ -241,8 +239,8 @@ Result<ApplyFigures> ApplyBench::measureAccess(const std::string& vendorPath, co
         return R::failure(floored + ": cannot open: " + std::strerror(errno));
     std::string changed = contentOf(hostPath);
     std::vector<std::pair<std::size_t, std::size_t>> ranges;
-    for (std::size_t from = 0; from < chosen.size(); from += kAccessBatch) {
-        const std::vector<const ProposedChange*> turn = turnOf(chosen, from, kAccessBatch);
+    for (std::size_t from = 0; from < chosen.size(); from += kBatch) {
+        const std::vector<const ProposedChange*> turn = turnOf(chosen, from);
         Status s = recordedApply(vendorPath, recorded, turn, figures, true);
         if (s)
             s = timedApply(vendorPath, bare, turn, false, figures.applySeconds, figures.applyCpuSeconds, true).status();
