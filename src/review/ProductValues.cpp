@@ -18,12 +18,6 @@ Result<std::optional<double>> amount(const Database& db, const Recordset& table,
     return value;
 }
 
-// A vendor amount as the host column would store it.
-std::optional<double> storedAs(const Recordset& hostProducts, const char* column, std::optional<double> value)
-{
-    return value ? std::optional<double>(hostProducts.storedNumber(column, *value)) : std::nullopt;
-}
-
 // Why a vendor amount cannot be used, naming the file, record and column;
 // nothing when it can.
 std::optional<std::string> vendorProblem(const Database& update, const Recordset& vendor, const char* column,
@@ -36,6 +30,11 @@ std::optional<std::string> vendorProblem(const Database& update, const Recordset
 }
 
 } // namespace
+
+std::optional<double> storedAs(const Recordset& hostProducts, const char* column, std::optional<double> value)
+{
+    return value ? std::optional<double>(hostProducts.storedNumber(column, *value)) : std::nullopt;
+}
 
 Result<ProductValues> readProductValues(const Database& update, const Recordset& vendor, const Database& host,
                                         const Recordset& hostProducts)

@@ -19,6 +19,9 @@ struct ProductValues {
     std::optional<double> hostPrice;
 };
 
+// value as the host table's column would store it (empty stays empty).
+std::optional<double> storedAs(const Recordset& hostProducts, const char* column, std::optional<double> value);
+
 // Reads cost and retailprice from the current record of vendor (a table of
 // update) and of hostProducts (a table of host). Fails with a text that names
 // the file, the table, the record and the column of the first value that is

@@ -1,7 +1,9 @@
 // Comparing a recorded run's saved products with what the host holds now.
 #include "review/UndoList.h"
 
+#include "data/DatabaseNames.h"
 #include "data/HostProducts.h"
+#include "review/ProductValues.h"
 #include "review/ReadHold.h"
 
 #include <map>
@@ -55,8 +57,12 @@ Result<ChangeList> buildUndoList(Database& host, const std::vector<RecordedEntry
         }
         ProposedChange::Restore& restore = *list.rows[at->second].restore;
         restore.hostRecord = key.second;
-        restore.costWritten = product.costAfter;
-        restore.priceWritten = product.priceAfter;
+        // What the run wrote, as the column keeps it: a record made before
+        // runs recorded the stored form holds the vendor's own digits
+        // (10.12345 where a Currency column kept 10.1234), which would
+        // otherwise never match the host again.
+        restore.costWritten = storedAs(*products, names::kCost, product.costAfter);
+        restore.priceWritten = storedAs(*products, names::kRetailPrice, product.priceAfter);
         // Without a record identity of this engine's kind it cannot be found.
         restore.changedSince = !record;
     }

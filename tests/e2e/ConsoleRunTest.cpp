@@ -11,6 +11,7 @@
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -973,6 +974,23 @@ TEST_F(ConsoleRunTest, OnCurrencyAndSingleHostsARunDecidesAndRecordsWhatTheColum
 
         r = console("yes\nok\nexit\n");
         EXPECT_NE(r.out.find("\n0 Products to be Updated\n"), std::string::npos) << r.out;
+
+        // The record holds the cost the column kept. A record made before
+        // runs recorded that form holds the vendor's digits: --undo must
+        // still know the product as the run left it.
+        sqlite3* record = nullptr;
+        ASSERT_EQ(sqlite3_open((hostPath + "_TarvexHistory").c_str(), &record), SQLITE_OK);
+        sqlite3_stmt* after = nullptr;
+        sqlite3_prepare_v2(record, "SELECT cost_after FROM entry WHERE code = 'BW-102'", -1, &after, nullptr);
+        ASSERT_EQ(sqlite3_step(after), SQLITE_ROW);
+        EXPECT_EQ(sqlite3_column_double(after, 0), c.stored);
+        sqlite3_finalize(after);
+        char older[160];
+        std::snprintf(older, sizeof older,
+                      "UPDATE entry SET cost_after = %.17g, price_after = %.17g WHERE code = 'BW-102'", c.cost,
+                      c.price);
+        EXPECT_EQ(sqlite3_exec(record, older, nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(record);
 
         r = run({"--undo"}, "yes\nok\nall\napply\n");
         EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
