@@ -56,7 +56,7 @@ CREATE INDEX entry_undoes ON entry (undoes_entry);
 // table in one statement: "ok", or the text SQLite's integrity_check gives
 // for the first table with a row that breaks one. SQLite's own check of the
 // constraints evaluates each row's IN lists on their own, building the list
-// of allowed states again for every entry (more than half of the check's
+// of allowed states again for every entry (about half of the check's
 // time on a record of many runs); the record is checked with them left out
 // (ignore_check_constraints) and then with this.
 inline constexpr const char* kRunRecordChecks = R"sql(
