@@ -246,6 +246,14 @@ private:
     Result<std::int64_t> insertEntry(Statement& insert, std::int64_t run, const ProductEntry& entry);
     // Runs the prepared mark (kMarkEntry) of a pending entry.
     Status updateEntry(Statement& update, std::int64_t entry, EntryState state, const std::string& reason);
+    // Runs the marks in order: mark (kMarkEntry) for each alone, markRange
+    // (kMarkSavedRange) for saved entries that follow one another.
+    Status updateEntries(Statement& mark, Statement& markRange, const std::vector<RecordBatch::Mark>& marks);
+    // Runs the prepared insert (insertNewEntries(count)) of count entries that
+    // put back none into run, each with the next id after the highest; their
+    // ids are added to ids.
+    Status insertEntries(Statement& insert, std::int64_t run, const ProductEntry* entries, std::size_t count,
+                         std::vector<std::int64_t>& ids);
     // finishRun's mark of the run's end, inside its transaction.
     Status markFinished(std::int64_t run);
     // writeBatch's work inside its transaction.

@@ -9,6 +9,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <limits>
+#include <optional>
 
 namespace tarvex {
 
@@ -66,6 +68,40 @@ const char* insertFor(const ProductEntry& entry)
 }
 
 constexpr const char* kMarkEntry = "UPDATE entry SET state = ?2, reason = ?3 WHERE id = ?1 AND state = 'pending'";
+
+// The mark of a range of pending entries as saved, ids ?1 to ?2, in one
+// statement. The schema's check of an entry's state builds a small table of
+// the states allowed once per statement run, not once per entry: marking a
+// run's saved products one statement each built it a thousand times.
+constexpr const char* kMarkSavedRange =
+    "UPDATE entry SET state = 'saved', reason = NULL WHERE id BETWEEN ?1 AND ?2 AND state = 'pending'";
+
+// How many entries that put back none one insert statement writes, for the
+// same reason: the check's table is built once per statement run.
+constexpr std::size_t kEntriesPerInsert = 64;
+// The values bound for each entry of such an insert.
+constexpr int kValuesPerEntry = 8;
+
+// The insert of count entries that put back none (kInsertNewEntry's, with
+// the same condition on the run ?1), each with its id given: ?2 to ?9 for the
+// first (id, host_record, code, name, cost_before, price_before, cost_after,
+// price_after), the next eight for the second, and so on.
+std::string insertNewEntries(std::size_t count)
+{
+    std::string sql = "INSERT INTO entry (id, run, host_record, code, name, cost_before, price_before, cost_after, "
+                      "price_after)\nSELECT v.column1, r.number, v.column2, v.column3, v.column4, v.column5, "
+                      "v.column6, v.column7, v.column8\nFROM run r, (VALUES ";
+    for (std::size_t k = 0; k < count; ++k) {
+        sql += k == 0 ? "(" : ", (";
+        for (int j = 0; j < kValuesPerEntry; ++j) {
+            sql += j == 0 ? "?" : ", ?";
+            sql += std::to_string(2 + static_cast<int>(k) * kValuesPerEntry + j);
+        }
+        sql += ')';
+    }
+    sql += ") v\nWHERE r.number = ?1 AND r.finished IS NULL AND r.undoes IS NULL";
+    return sql;
+}
 
 // Each run, newest first, with the products it saved, its pending entries,
 // whether a finished undo run names it and, only then (the count reads every
@@ -309,14 +345,14 @@ Status RunRecordFile::writeBatchEntries(std::int64_t run, const RecordBatch& bat
     // Each statement prepared once for the whole batch: a batch holds every
     // product of a run.
     Statement mark(m_db.get(), kMarkEntry);
+    Statement markRange(m_db.get(), kMarkSavedRange);
     Statement insert(m_db.get(), kInsertEntry);
     Statement insertNew(m_db.get(), kInsertNewEntry);
-    if (!mark.prepared() || !insert.prepared() || !insertNew.prepared())
+    if (!mark.prepared() || !markRange.prepared() || !insert.prepared() || !insertNew.prepared())
         return Status::failure(failure("cannot record the products of run " + std::to_string(run)));
     auto insertOf = [&](const ProductEntry& entry) -> Statement& { return entry.undoesEntry ? insert : insertNew; };
-    for (const RecordBatch::Mark& m : batch.marks)
-        if (Status marked = updateEntry(mark, m.entry, m.state, m.reason); !marked.ok())
-            return marked;
+    if (Status marked = updateEntries(mark, markRange, batch.marks); !marked.ok())
+        return marked;
     for (const ProductEntry& entry : batch.unchanged) {
         Result<std::int64_t> id = insertEntry(insertOf(entry), run, entry);
         Status marked = id ? updateEntry(mark, *id, EntryState::Unchanged, "") : id.status();
@@ -324,11 +360,103 @@ Status RunRecordFile::writeBatchEntries(std::int64_t run, const RecordBatch& bat
             return marked;
     }
     ids.reserve(batch.intents.size());
-    for (const ProductEntry& entry : batch.intents) {
-        Result<std::int64_t> id = insertEntry(insertOf(entry), run, entry);
-        if (!id)
-            return id.status();
-        ids.push_back(*id);
+    std::optional<Statement> fullInsert;
+    for (std::size_t i = 0; i < batch.intents.size();) {
+        // The entries that put back none, up to kEntriesPerInsert of them
+        // that follow one another, in one statement; any other alone.
+        std::size_t count = 0;
+        while (i + count < batch.intents.size() && count < kEntriesPerInsert && !batch.intents[i + count].undoesEntry)
+            ++count;
+        if (count < 2) {
+            Result<std::int64_t> id = insertEntry(insertOf(batch.intents[i]), run, batch.intents[i]);
+            if (!id)
+                return id.status();
+            ids.push_back(*id);
+            ++i;
+            continue;
+        }
+        if (count == kEntriesPerInsert && !fullInsert)
+            fullInsert.emplace(m_db.get(), insertNewEntries(kEntriesPerInsert).c_str());
+        std::optional<Statement> partInsert;
+        if (count < kEntriesPerInsert)
+            partInsert.emplace(m_db.get(), insertNewEntries(count).c_str());
+        Statement& statement = count == kEntriesPerInsert ? *fullInsert : *partInsert;
+        if (Status inserted = insertEntries(statement, run, &batch.intents[i], count, ids); !inserted.ok())
+            return inserted;
+        i += count;
+    }
+    return Status::success();
+}
+
+Status RunRecordFile::insertEntries(Statement& insert, std::int64_t run, const ProductEntry* entries, std::size_t count,
+                                    std::vector<std::int64_t>& ids)
+{
+    auto failed = [&] { return Status::failure(failure("cannot record the product " + entries[0].code)); };
+    // Each entry's id is given, the next ones after the highest (what SQLite
+    // would choose for each in turn), so that the ids returned are known to
+    // be the entries' own. The batch's transaction holds the record's write
+    // lock, so no other run takes them meanwhile.
+    Statement highest(m_db.get(), "SELECT coalesce(max(id), 0) FROM entry");
+    if (!insert.prepared() || !highest.prepared() || highest.step() != SQLITE_ROW)
+        return failed();
+    const std::int64_t last = highest.integer(0);
+    if (last > std::numeric_limits<std::int64_t>::max() - static_cast<std::int64_t>(count))
+        return Status::failure(m_path + ": the run record holds no more entry numbers, so the product " +
+                               entries[0].code + " cannot be recorded");
+    insert.reset();
+    insert.bind(1, run);
+    for (std::size_t k = 0; k < count; ++k) {
+        const ProductEntry& entry = entries[k];
+        const int at = 2 + static_cast<int>(k) * kValuesPerEntry;
+        insert.bind(at, last + 1 + static_cast<std::int64_t>(k));
+        insert.bind(at + 1, entry.record);
+        insert.bind(at + 2, entry.code);
+        insert.bind(at + 3, entry.name);
+        insert.bind(at + 4, entry.costBefore);
+        insert.bind(at + 5, entry.priceBefore);
+        insert.bind(at + 6, entry.costAfter);
+        insert.bind(at + 7, entry.priceAfter);
+    }
+    if (insert.step() != SQLITE_DONE)
+        return failed();
+    if (sqlite3_changes(m_db.get()) != static_cast<int>(count))
+        return Status::failure(m_path + ": the product " + entries[0].code + " cannot be recorded for run " +
+                               std::to_string(run) + ": the run is not open");
+    for (std::size_t k = 0; k < count; ++k)
+        ids.push_back(last + 1 + static_cast<std::int64_t>(k));
+    return Status::success();
+}
+
+Status RunRecordFile::updateEntries(Statement& mark, Statement& markRange, const std::vector<RecordBatch::Mark>& marks)
+{
+    for (std::size_t i = 0; i < marks.size();) {
+        // Saved marks of entries that follow one another go in one statement;
+        // any other alone, in the order given.
+        const RecordBatch::Mark& first = marks[i];
+        std::size_t count = 1;
+        auto follows = [&](const RecordBatch::Mark& m) {
+            return m.state == EntryState::Saved && m.reason.empty() &&
+                   first.entry < std::numeric_limits<std::int64_t>::max() - static_cast<std::int64_t>(count) &&
+                   m.entry == first.entry + static_cast<std::int64_t>(count);
+        };
+        if (first.state == EntryState::Saved && first.reason.empty())
+            while (i + count < marks.size() && follows(marks[i + count]))
+                ++count;
+        i += count;
+        if (count == 1) {
+            if (Status marked = updateEntry(mark, first.entry, first.state, first.reason); !marked.ok())
+                return marked;
+            continue;
+        }
+        const std::int64_t lastEntry = first.entry + static_cast<std::int64_t>(count) - 1;
+        markRange.reset();
+        markRange.bind(1, first.entry);
+        markRange.bind(2, lastEntry);
+        if (markRange.step() != SQLITE_DONE)
+            return Status::failure(failure("cannot mark entry " + std::to_string(first.entry)));
+        if (sqlite3_changes(m_db.get()) != static_cast<int>(count))
+            return Status::failure(m_path + ": entries " + std::to_string(first.entry) + " to " +
+                                   std::to_string(lastEntry) + " are not all pending entries");
     }
     return Status::success();
 }
