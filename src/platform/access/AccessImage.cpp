@@ -3,6 +3,7 @@
 // checked.
 #include "platform/access/AccessImage.h"
 
+#include "platform/access/AccessSortCodes.h"
 #include "platform/bytes/LittleEndian.h"
 
 #include <fcntl.h>
@@ -450,7 +451,8 @@ std::size_t AccessImage::definitionBytes(std::uint32_t n) const
     return total;
 }
 
-Result<std::vector<std::uint32_t>> AccessImage::indexEntries(std::uint32_t owner, std::uint32_t root) const
+Result<std::vector<std::uint32_t>> AccessImage::indexEntries(std::uint32_t owner, std::uint32_t root,
+                                                             std::vector<std::uint64_t>* leads) const
 {
     using R = Result<std::vector<std::uint32_t>>;
     const JetFormat& layout = *m_format;
@@ -493,6 +495,7 @@ Result<std::vector<std::uint32_t>> AccessImage::indexEntries(std::uint32_t owner
 
     // Along the leaves, each entry ending in its record's page and row.
     std::vector<std::uint32_t> entries;
+    std::string key(leads ? pageSize() : 0, '\0'); // an entry's key, for its lead
     std::vector<bool> seen(m_pageCount, false);
     while (n != 0) {
         const unsigned char* p = page(n);
@@ -517,6 +520,19 @@ Result<std::vector<std::uint32_t>> AccessImage::indexEntries(std::uint32_t owner
                 pointer[k] = (i == 0 || at >= prefix) ? p[start + (i == 0 ? at : at - prefix)] : first[at];
             }
             entries.push_back(big32(pointer));
+            if (leads) {
+                // The key: the bytes shared with the first entry, then its own.
+                std::size_t keyLength = full - 4;
+                std::size_t shared = i == 0 ? 0 : std::min(prefix, keyLength);
+                std::memcpy(key.data(), first, shared);
+                std::memcpy(key.data() + shared, p + start, keyLength - shared);
+                std::size_t end = 1;
+                while (end < keyLength && key[end] != '\x01')
+                    ++end;
+                leads->push_back(keyLength > 1 && key[0] == '\x7F' && end < keyLength
+                                     ? leadHash(std::string_view(key.data() + 1, end - 1))
+                                     : kNoLead);
+            }
             start = ends[i];
         }
         n = get32(p + layout.nextLeafAt);

@@ -1,0 +1,36 @@
+// AccessSortCodes: how Jet 4 and ACE text indexes code printable ASCII text,
+// so that a product code can be looked for among an index's own keys
+// without reading every record's code.
+//
+// A text index key holds, after a flag byte (0x7F for a present value in
+// ascending order), one code per character in the column's sort order, then
+// 0x01, then codes for what the first codes leave out (accents, apostrophes
+// and hyphens, case beyond the letters coded alike). The first part, here
+// the key's lead, is the same for every text that differs only in letter
+// case or in apostrophes and hyphens. Only the two General sort orders of
+// locale 1033 are known here ("General - Legacy", Access 2000 to 2007, and
+// "General", Access 2010 and later); only the printable ASCII characters
+// (0x20-0x7E) are coded. Their codes never hold the bytes 0x00 or 0x01, so
+// the lead of any key ends at its first 0x01.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tarvex {
+
+enum class AccessSortOrder : std::uint8_t { Unknown, GeneralLegacy, General };
+
+// The sort order a text column's definition names by its locale and version.
+AccessSortOrder accessSortOrder(unsigned locale, unsigned version);
+
+// The lead codes of text in order into out; false (out unspecified) when
+// order is Unknown or text holds a character other than printable ASCII.
+bool asciiSortCodes(AccessSortOrder order, std::string_view text, std::string& out);
+
+// The hash by which leads are compared; never kNoLead.
+inline constexpr std::uint64_t kNoLead = ~std::uint64_t{0};
+std::uint64_t leadHash(std::string_view codes);
+
+} // namespace tarvex
