@@ -64,6 +64,9 @@ bool asciiSortCodes(AccessSortOrder order, std::string_view text, std::string& o
         return false;
     const std::string_view* codes = order == AccessSortOrder::GeneralLegacy ? kLegacyCodes : kGeneralCodes;
     out.clear();
+    // The key leaves out the blanks that end a text.
+    while (!text.empty() && text.back() == ' ')
+        text.remove_suffix(1);
     for (char c : text) {
         auto byte = static_cast<unsigned char>(c);
         if (byte < 0x20 || byte > 0x7E)

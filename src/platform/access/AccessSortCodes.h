@@ -11,7 +11,8 @@
 // locale 1033 are known here ("General - Legacy", Access 2000 to 2007, and
 // "General", Access 2010 and later); only the printable ASCII characters
 // (0x20-0x7E) are coded. Their codes never hold the bytes 0x00 or 0x01, so
-// the lead of any key ends at its first 0x01.
+// the lead of any key ends at its first 0x01. A key leaves out the blanks
+// that end its text, and codes only a text's first 127 characters.
 #pragma once
 
 #include <cstdint>
@@ -25,8 +26,9 @@ enum class AccessSortOrder : std::uint8_t { Unknown, GeneralLegacy, General };
 // The sort order a text column's definition names by its locale and version.
 AccessSortOrder accessSortOrder(unsigned locale, unsigned version);
 
-// The lead codes of text in order into out; false (out unspecified) when
-// order is Unknown or text holds a character other than printable ASCII.
+// The lead codes of text, but for its ending blanks, into out; false (out
+// unspecified) when order is Unknown or text holds a character other than
+// printable ASCII.
 bool asciiSortCodes(AccessSortOrder order, std::string_view text, std::string& out);
 
 // The hash by which leads are compared; never kNoLead.

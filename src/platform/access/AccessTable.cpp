@@ -408,6 +408,11 @@ std::optional<std::optional<std::uint32_t>> AccessTable::seekByLeads(const std::
     return found;
 }
 
+bool AccessTable::seeksByIndexKeys() const
+{
+    return m_index && m_leadState == kLeadsUsable && !m_seekKeysBuilt;
+}
+
 Status AccessTable::buildSeekKeys()
 {
     // The first key column of every record the index lists. The keys are

@@ -151,6 +151,11 @@ public:
     // records, from 1; 0 when there is no current record.
     std::int64_t recordNumber() const { return m_hasRecord ? std::int64_t{m_order[m_position]} + 1 : 0; }
 
+    // Whether the seeks so far were answered by the current index's own
+    // keys (its entries' leads, AccessLeadKeys.h) without reading every
+    // record's code.
+    bool seeksByIndexKeys() const;
+
     // A first-column key of the current index that more than one record
     // holds (text letter case ignored, as a seek compares), as the first of
     // them holds it; nothing when every key is distinct.
