@@ -495,7 +495,9 @@ Result<std::vector<std::uint32_t>> AccessImage::indexEntries(std::uint32_t owner
 
     // Along the leaves, each entry ending in its record's page and row.
     std::vector<std::uint32_t> entries;
-    std::string key(leads ? pageSize() : 0, '\0'); // an entry's key, for its lead
+    // An entry's key, for its lead: at most a page's entries and the bytes
+    // it shares with the first (a count of one byte).
+    std::string key(leads ? pageSize() + 256 : 0, '\0');
     std::vector<bool> seen(m_pageCount, false);
     while (n != 0) {
         const unsigned char* p = page(n);
