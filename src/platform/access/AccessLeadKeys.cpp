@@ -25,7 +25,12 @@ void AccessLeadKeys::build(std::vector<std::uint64_t> leads)
     const std::size_t mask = size - 1;
     // From the last position back, each put before the ones after it: a
     // chain runs in index order.
+    // The slots are met in no order: each is asked for some positions ahead,
+    // so that the build need not wait on memory for each.
+    constexpr std::size_t kAhead = 8;
     for (std::size_t position = m_leads.size(); position-- > 0;) {
+        if (position >= kAhead)
+            __builtin_prefetch(&m_slots[m_leads[position - kAhead] & mask]);
         std::uint64_t hash = m_leads[position];
         if (hash == kNoLead)
             continue;
