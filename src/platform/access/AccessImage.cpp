@@ -497,9 +497,6 @@ Result<std::vector<std::uint32_t>> AccessImage::indexEntries(std::uint32_t owner
 
     // Along the leaves, each entry ending in its record's page and row.
     std::vector<std::uint32_t> entries;
-    // An entry's key, for its lead: at most a page's entries and the bytes
-    // it shares with the first (a count of one byte).
-    std::string key(leads ? pageSize() + 256 : 0, '\0');
     std::vector<bool> seen(m_pageCount, false);
     while (n != 0) {
         const unsigned char* p = page(n);
@@ -525,17 +522,21 @@ Result<std::vector<std::uint32_t>> AccessImage::indexEntries(std::uint32_t owner
             }
             entries.push_back(big32(pointer));
             if (leads) {
-                // The key: the bytes shared with the first entry, then its own.
+                // The key: the bytes shared with the first entry, then its own;
+                // its lead follows the flag of a present value up to 0x01.
                 std::size_t keyLength = full - 4;
                 std::size_t shared = i == 0 ? 0 : std::min(prefix, keyLength);
-                std::memcpy(key.data(), first, shared);
-                std::memcpy(key.data() + shared, p + start, keyLength - shared);
-                std::size_t end = 1;
-                while (end < keyLength && key[end] != '\x01')
-                    ++end;
-                leads->push_back(keyLength > 1 && key[0] == '\x7F' && end < keyLength
-                                     ? leadHash(std::string_view(key.data() + 1, end - 1))
-                                     : kNoLead);
+                const unsigned char* own = p + start - shared;
+                LeadHasher hasher;
+                bool ended = false;
+                for (std::size_t at = 1; at < keyLength && !ended; ++at) {
+                    unsigned char byte = at < shared ? first[at] : own[at];
+                    ended = byte == 0x01;
+                    if (!ended)
+                        hasher.add(byte);
+                }
+                unsigned char flag = keyLength == 0 ? 0 : shared > 0 ? first[0] : own[0];
+                leads->push_back(flag == 0x7F && ended ? hasher.value() : kNoLead);
             }
             start = ends[i];
         }

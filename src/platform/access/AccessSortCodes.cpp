@@ -3,8 +3,6 @@
 // list, e.g. Jackcess's index_codes_genleg.txt and index_codes_gen.txt).
 #include "platform/access/AccessSortCodes.h"
 
-#include <functional>
-
 namespace tarvex {
 
 namespace {
@@ -78,8 +76,10 @@ bool asciiSortCodes(AccessSortOrder order, std::string_view text, std::string& o
 
 std::uint64_t leadHash(std::string_view codes)
 {
-    std::uint64_t hash = std::hash<std::string_view>{}(codes);
-    return hash == kNoLead ? hash - 1 : hash;
+    LeadHasher hasher;
+    for (char c : codes)
+        hasher.add(static_cast<unsigned char>(c));
+    return hasher.value();
 }
 
 } // namespace tarvex

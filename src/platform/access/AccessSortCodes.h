@@ -31,8 +31,27 @@ AccessSortOrder accessSortOrder(unsigned locale, unsigned version);
 // printable ASCII.
 bool asciiSortCodes(AccessSortOrder order, std::string_view text, std::string& out);
 
-// The hash by which leads are compared; never kNoLead.
+// The hash by which leads are compared, taken a byte at a time (an index
+// entry's key is read in two parts: the bytes it shares with the first
+// entry of its page, then its own). Never kNoLead.
 inline constexpr std::uint64_t kNoLead = ~std::uint64_t{0};
+class LeadHasher {
+public:
+    void add(unsigned char byte) { m_hash = (m_hash ^ byte) * 0x100000001b3u; }
+    std::uint64_t value() const
+    {
+        // Mixed, so that its low bits (a table's slot) and its high bits (a
+        // slot's tag) both depend on every byte.
+        std::uint64_t h = m_hash;
+        h = (h ^ (h >> 33)) * 0xff51afd7ed558ccdu;
+        h = (h ^ (h >> 33)) * 0xc4ceb9fe1a85ec53u;
+        h ^= h >> 33;
+        return h == kNoLead ? h - 1 : h;
+    }
+
+private:
+    std::uint64_t m_hash = 0xcbf29ce484222325u;
+};
 std::uint64_t leadHash(std::string_view codes);
 
 } // namespace tarvex
