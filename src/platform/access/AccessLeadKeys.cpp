@@ -18,7 +18,7 @@ void AccessLeadKeys::build(std::vector<std::uint64_t> leads)
 {
     m_leads = std::move(leads);
     std::size_t size = 16;
-    while (size < m_leads.size() * 2)
+    while (size < m_leads.size() + m_leads.size() / 4)
         size *= 2;
     m_slots.assign(size, Slot{});
     m_next.assign(m_leads.size(), kNone);

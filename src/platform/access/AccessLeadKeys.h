@@ -37,7 +37,7 @@ private:
         std::uint32_t first = kNone; // the chain's first position; kNone while the slot is empty
     };
     std::vector<std::uint64_t> m_leads;
-    std::vector<Slot> m_slots;         // a power of two in size, at most half used
+    std::vector<Slot> m_slots;         // a power of two in size, at most four fifths used
     std::vector<std::uint32_t> m_next; // per position: the next in its chain
 };
 
