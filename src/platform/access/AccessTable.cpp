@@ -4,6 +4,7 @@
 
 #include "platform/access/AccessText.h"
 #include "platform/access/AccessValue.h"
+#include "platform/bytes/LittleEndian.h"
 #include "platform/db/FieldReading.h"
 #include "platform/text/TextHelpers.h"
 
@@ -141,13 +142,23 @@ Status AccessTable::load()
         return Status::failure(damaged + pages.error());
     for (std::uint32_t page : *pages) {
         const unsigned rows = image.rowCount(page);
+        const unsigned char* p = image.page(page);
+        if (p && get32(p + image.format().ownerAt) != m_definition.page)
+            p = nullptr;
         for (unsigned row = 0; row < rows; ++row) {
             AccessPlace place{page, static_cast<std::uint16_t>(row), page, static_cast<std::uint16_t>(row)};
-            Result<std::optional<AccessRowBytes>> bytes = image.liveRow(m_definition.page, place);
-            if (!bytes.ok())
-                return Status::failure(damaged + bytes.error());
-            if (!*bytes)
-                continue;
+            // Most records are in their place, neither deleted nor moved:
+            // rowOnPage() checks their bounds as liveRow() does, without
+            // building its answer; any other row is left to liveRow().
+            unsigned flags = 0;
+            bool inPlace = p && rowOnPage(p, image.format(), row, flags) && (flags & (kRowSkipped | kRowMoved)) == 0;
+            if (!inPlace) {
+                Result<std::optional<AccessRowBytes>> bytes = image.liveRow(m_definition.page, place);
+                if (!bytes.ok())
+                    return Status::failure(damaged + bytes.error());
+                if (!*bytes)
+                    continue;
+            }
             // The pages come in ascending order and rows in ascending order
             // on each, so the places are sorted: a place that does not come
             // after the one before is listed twice.
