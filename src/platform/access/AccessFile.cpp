@@ -131,16 +131,19 @@ std::string definitionImage(const AccessImage& image, std::uint32_t page)
     return bytes;
 }
 
-// Marks the columns whose definition carries ACE's flags of a calculated
-// column (the extra flags byte in a column's entry; Jet 3 and Jet 4 have
-// none). Entries are matched to columns by their number, which
-// libmdb's order need not follow.
-void markCalculatedColumns(const AccessImage& image, std::uint32_t page, AccessTableDefinition& definition)
+// Reads from each column's entry in the definition what libmdb does not
+// give: ACE's flags of a calculated column (the extra flags byte; Jet 3 and
+// Jet 4 have none), and Jet 4's and ACE's sort order of a text column (a
+// locale and a version), for seeking text by an index's own keys. Entries
+// are matched to columns by their number, which libmdb's order need not
+// follow.
+void readColumnEntries(const AccessImage& image, std::uint32_t page, AccessTableDefinition& definition)
 {
     constexpr std::size_t kNumberAt = 5;
+    constexpr std::size_t kSortOrderAt = 11;
     constexpr unsigned char kCalculated = 0xC0;
     const JetFormat& at = image.format();
-    if (at.columnExtraFlagsAt == 0)
+    if (at.isJet3())
         return;
     std::string bytes = definitionImage(image, page);
     const auto* d = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -150,9 +153,13 @@ void markCalculatedColumns(const AccessImage& image, std::uint32_t page, AccessT
         if (entry + at.columnEntry > bytes.size())
             return;
         auto number = static_cast<int>(get16(d + entry + kNumberAt));
-        for (AccessColumn& column : definition.columns)
-            if (column.number == number && (d[entry + at.columnExtraFlagsAt] & kCalculated) != 0)
-                column.calculated = true;
+        for (AccessColumn& column : definition.columns) {
+            if (column.number != number)
+                continue;
+            column.calculated = at.columnExtraFlagsAt != 0 && (d[entry + at.columnExtraFlagsAt] & kCalculated) != 0;
+            column.sortLocale = static_cast<std::uint16_t>(get16(d + entry + kSortOrderAt));
+            column.sortVersion = d[entry + kSortOrderAt + 3];
+        }
     }
 }
 
@@ -469,7 +476,7 @@ Result<AccessTableDefinition> AccessFile::readDefinition(const std::string& name
                                       static_cast<int>(column->var_col_num), column->fixed_offset, column->col_size,
                                       column->is_fixed != 0});
     }
-    markCalculatedColumns(m_source->image, page, definition);
+    readColumnEntries(m_source->image, page, definition);
     if (std::optional<std::string> problem = layoutProblem(m_source->image, page, definition))
         return R::failure(m_source->path + ": damaged: the definition of table \"" + name + "\": " + *problem);
     for (guint i = 0; i < table->indices->len; ++i) {

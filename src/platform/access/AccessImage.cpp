@@ -3,6 +3,7 @@
 // checked.
 #include "platform/access/AccessImage.h"
 
+#include "platform/access/AccessSortCodes.h"
 #include "platform/bytes/LittleEndian.h"
 
 #include <fcntl.h>
@@ -450,24 +451,27 @@ std::size_t AccessImage::definitionBytes(std::uint32_t n) const
     return total;
 }
 
-Result<std::vector<std::uint32_t>> AccessImage::indexEntries(std::uint32_t owner, std::uint32_t root) const
+Result<std::vector<std::uint32_t>> AccessImage::indexEntries(std::uint32_t owner, std::uint32_t root,
+                                                             std::vector<std::uint64_t>* leads) const
 {
     using R = Result<std::vector<std::uint32_t>>;
     const JetFormat& layout = *m_format;
-    // The ends of the entries of an index page, from the bitmap that marks
-    // where each entry after the first begins.
+    // The ends of the entries of an index page (into ends), from the bitmap
+    // that marks where each entry after the first begins.
+    std::vector<std::size_t> ends;
     auto entryEnds = [&](const unsigned char* p) {
-        std::vector<std::size_t> ends;
+        ends.clear();
         std::size_t room = pageSize() - layout.entriesAt;
-        for (std::size_t bit = 1; bit <= room && layout.entryMaskAt + bit / 8 < layout.entriesAt; ++bit) {
-            unsigned char byte = p[layout.entryMaskAt + bit / 8];
-            // Most of the bitmap's bytes are empty: on to the next byte.
-            if (byte == 0)
-                bit |= 7;
-            else if (byte & (1u << (bit % 8)))
+        for (std::size_t at = layout.entryMaskAt; at < layout.entriesAt; ++at) {
+            // Bit 0 of the first byte stands for no entry's end.
+            unsigned bits = p[at] & (at == layout.entryMaskAt ? 0xFEu : 0xFFu);
+            for (; bits != 0; bits &= bits - 1) {
+                std::size_t bit = (at - layout.entryMaskAt) * 8 + static_cast<std::size_t>(__builtin_ctz(bits));
+                if (bit > room)
+                    return;
                 ends.push_back(layout.entriesAt + bit);
+            }
         }
-        return ends;
     };
     auto big32 = [](const unsigned char* p) {
         return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
@@ -485,7 +489,7 @@ Result<std::vector<std::uint32_t>> AccessImage::indexEntries(std::uint32_t owner
             return R::failure(pageText(n) + " is not a page of the index");
         if (p[0] == kIndexLeafPage)
             break;
-        std::vector<std::size_t> ends = entryEnds(p);
+        entryEnds(p);
         if (ends.empty() || ends[0] - layout.entriesAt < 4)
             return R::failure(pageText(n) + " of the index holds no entries");
         n = big32(p + ends[0] - 4);
@@ -499,7 +503,7 @@ Result<std::vector<std::uint32_t>> AccessImage::indexEntries(std::uint32_t owner
         if (!p || p[0] != kIndexLeafPage || get32(p + layout.ownerAt) != owner || seen[n])
             return R::failure(pageText(n) + " is not a leaf of the index");
         seen[n] = true;
-        std::vector<std::size_t> ends = entryEnds(p);
+        entryEnds(p);
         // Entries after the first leave out the bytes they share with it.
         std::size_t prefix = p[layout.prefixAt];
         std::size_t start = layout.entriesAt;
@@ -517,6 +521,23 @@ Result<std::vector<std::uint32_t>> AccessImage::indexEntries(std::uint32_t owner
                 pointer[k] = (i == 0 || at >= prefix) ? p[start + (i == 0 ? at : at - prefix)] : first[at];
             }
             entries.push_back(big32(pointer));
+            if (leads) {
+                // The key: the bytes shared with the first entry, then its own;
+                // its lead follows the flag of a present value up to 0x01.
+                std::size_t keyLength = full - 4;
+                std::size_t shared = i == 0 ? 0 : std::min(prefix, keyLength);
+                const unsigned char* own = p + start - shared;
+                LeadHasher hasher;
+                bool ended = false;
+                for (std::size_t at = 1; at < keyLength && !ended; ++at) {
+                    unsigned char byte = at < shared ? first[at] : own[at];
+                    ended = byte == 0x01;
+                    if (!ended)
+                        hasher.add(byte);
+                }
+                unsigned char flag = keyLength == 0 ? 0 : shared > 0 ? first[0] : own[0];
+                leads->push_back(flag == 0x7F && ended ? hasher.value() : kNoLead);
+            }
             start = ends[i];
         }
         n = get32(p + layout.nextLeafAt);

@@ -49,6 +49,9 @@ struct AccessColumn {
     int size = 0;        // bytes of a fixed-length value, most bytes of a text
     bool fixed = false;
     bool calculated = false; // an expression's result (ACE), not a stored value
+    // A text column's sort order (Jet 4 and ACE): its locale and version.
+    std::uint16_t sortLocale = 0;
+    std::uint8_t sortVersion = 0;
 };
 
 // Where a record lives: the page and row its table (and its indexes) know it
@@ -161,8 +164,12 @@ public:
 
     // The (page << 8 | row) of each entry of the index whose root is page
     // root, in the index's order. Fails, with the text naming the problem,
-    // when the pages do not form an index of that table.
-    Result<std::vector<std::uint32_t>> indexEntries(std::uint32_t owner, std::uint32_t root) const;
+    // when the pages do not form an index of that table. With leads, also
+    // each entry's leadHash() of its key's lead (AccessSortCodes.h: the
+    // bytes after a 0x7F flag up to the first 0x01), or kNoLead for a key
+    // without one.
+    Result<std::vector<std::uint32_t>> indexEntries(std::uint32_t owner, std::uint32_t root,
+                                                    std::vector<std::uint64_t>* leads = nullptr) const;
 
 private:
     // The row's bytes and its row-table flags; owner 0 accepts any table.

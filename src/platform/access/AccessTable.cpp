@@ -4,6 +4,7 @@
 
 #include "platform/access/AccessText.h"
 #include "platform/access/AccessValue.h"
+#include "platform/bytes/LittleEndian.h"
 #include "platform/db/FieldReading.h"
 #include "platform/text/TextHelpers.h"
 
@@ -17,6 +18,17 @@ namespace {
 
 // The value slot of a field that could not be read.
 constexpr std::uint32_t kUnreadable = 0xFFFFFFFFu;
+
+// The states of an index's leads (AccessTable::m_leadState): none taken,
+// taken and not yet checked, checked and followed.
+constexpr std::uint8_t kLeadsUnusable = 0;
+constexpr std::uint8_t kLeadsUnchecked = 1;
+constexpr std::uint8_t kLeadsUsable = 2;
+// The records whose codes checkLeads() compares with their keys' leads.
+constexpr std::size_t kLeadSamples = 64;
+// The longest code sought by its lead: longer texts may be cut short in a
+// key, and product codes are far shorter.
+constexpr std::size_t kMaxLeadChars = 100;
 
 std::uint32_t placeKey(std::uint32_t page, unsigned row)
 {
@@ -68,14 +80,18 @@ void AccessTable::putAsideIndexWalk()
 {
     if (!m_index)
         return;
-    m_otherWalks[m_index->name] = AccessIndexWalk{std::move(m_order), m_seekKeysBuilt, std::move(m_textKeys),
-                                                  std::move(m_numberKeys), m_repeatedAt};
+    m_otherWalks[m_index->name] =
+        AccessIndexWalk{std::move(m_order), m_seekKeysBuilt,       std::move(m_textKeys),     std::move(m_numberKeys),
+                        m_repeatedAt,       std::move(m_leadKeys), std::move(m_leadlessKeys), m_leadState};
     m_index = nullptr;
     m_order.clear();
     m_seekKeysBuilt = false;
     m_textKeys.clear();
     m_numberKeys.clear();
     m_repeatedAt.reset();
+    m_leadKeys = AccessLeadKeys();
+    m_leadlessKeys.clear();
+    m_leadState = kLeadsUnusable;
 }
 
 bool AccessTable::takeIndexWalk(const AccessIndex& index)
@@ -89,6 +105,9 @@ bool AccessTable::takeIndexWalk(const AccessIndex& index)
     m_textKeys = std::move(kept->second.textKeys);
     m_numberKeys = std::move(kept->second.numberKeys);
     m_repeatedAt = kept->second.repeatedAt;
+    m_leadKeys = std::move(kept->second.leadKeys);
+    m_leadlessKeys = std::move(kept->second.leadlessKeys);
+    m_leadState = kept->second.leadState;
     m_otherWalks.erase(kept);
     return true;
 }
@@ -122,13 +141,24 @@ Status AccessTable::load()
     if (!pages.ok())
         return Status::failure(damaged + pages.error());
     for (std::uint32_t page : *pages) {
-        for (unsigned row = 0; row < image.rowCount(page); ++row) {
+        const unsigned rows = image.rowCount(page);
+        const unsigned char* p = image.page(page);
+        if (p && get32(p + image.format().ownerAt) != m_definition.page)
+            p = nullptr;
+        for (unsigned row = 0; row < rows; ++row) {
             AccessPlace place{page, static_cast<std::uint16_t>(row), page, static_cast<std::uint16_t>(row)};
-            Result<std::optional<AccessRowBytes>> bytes = image.liveRow(m_definition.page, place);
-            if (!bytes.ok())
-                return Status::failure(damaged + bytes.error());
-            if (!*bytes)
-                continue;
+            // Most records are in their place, neither deleted nor moved:
+            // rowOnPage() checks their bounds as liveRow() does, without
+            // building its answer; any other row is left to liveRow().
+            unsigned flags = 0;
+            bool inPlace = p && rowOnPage(p, image.format(), row, flags) && (flags & (kRowSkipped | kRowMoved)) == 0;
+            if (!inPlace) {
+                Result<std::optional<AccessRowBytes>> bytes = image.liveRow(m_definition.page, place);
+                if (!bytes.ok())
+                    return Status::failure(damaged + bytes.error());
+                if (!*bytes)
+                    continue;
+            }
             // The pages come in ascending order and rows in ascending order
             // on each, so the places are sorted: a place that does not come
             // after the one before is listed twice.
@@ -158,6 +188,9 @@ std::optional<std::uint32_t> AccessTable::recordAt(std::uint32_t page, unsigned 
         return std::nullopt;
     auto first = m_places.begin() + m_pageStarts[page];
     auto last = m_places.begin() + m_pageStarts[page + 1];
+    // Mostly every row of a page is live, and row r is the page's r-th.
+    if (row < static_cast<std::size_t>(last - first) && first[row].row == row)
+        return static_cast<std::uint32_t>(first - m_places.begin()) + row;
     auto found = std::lower_bound(first, last, row, [](const AccessPlace& place, unsigned r) { return place.row < r; });
     if (found == last || found->row != row)
         return std::nullopt;
@@ -206,7 +239,11 @@ Status AccessTable::setIndex(const std::string& index)
     std::string damaged =
         m_source->path + ": damaged: index \"" + found->name + "\" of table \"" + m_definition.name + "\"";
     AccessImage::KeptOpen keptOpen(m_source->image);
-    Result<std::vector<std::uint32_t>> entries = m_source->image.indexEntries(m_definition.page, found->root);
+    // The keys' leads, for an index whose text keys can be sought by them.
+    std::vector<std::uint64_t> leads;
+    bool takeLeads = leadSortOrder(*found) != AccessSortOrder::Unknown;
+    Result<std::vector<std::uint32_t>> entries =
+        m_source->image.indexEntries(m_definition.page, found->root, takeLeads ? &leads : nullptr);
     if (!entries.ok())
         return Status::failure(damaged + ": " + entries.error());
     std::vector<std::uint32_t> order;
@@ -230,6 +267,8 @@ Status AccessTable::setIndex(const std::string& index)
     m_seekKeysBuilt = false;
     m_textKeys.clear();
     m_numberKeys.clear();
+    m_leadKeys.build(std::move(leads));
+    m_leadState = takeLeads ? kLeadsUnchecked : kLeadsUnusable;
     return Status::success();
 }
 
@@ -298,6 +337,91 @@ bool AccessTable::asciiTextKey(std::uint32_t record, const AccessColumn& column,
         return false;
     std::optional<AccessRowBytes> stored = m_split.bytes(column);
     return stored && asciiFoldedKey(stored->data, stored->size, key);
+}
+
+bool AccessTable::textKey(std::uint32_t record, const AccessColumn& column, std::string& key) const
+{
+    if (asciiTextKey(record, column, key))
+        return true;
+    auto longBytesLeft = static_cast<std::size_t>(m_source->image.size());
+    Result<FieldValue> decoded = decodeStored(record, column, longBytesLeft);
+    if (!decoded.ok() || decoded->type != FieldValue::Type::Text)
+        return false;
+    key = foldedKey(decoded->bytes);
+    return true;
+}
+
+AccessSortOrder AccessTable::leadSortOrder(const AccessIndex& index) const
+{
+    if (m_source->image.isJet3() || index.columnSlots.size() != 1)
+        return AccessSortOrder::Unknown;
+    const AccessColumn& column = m_definition.columns[static_cast<std::size_t>(index.columnSlots.front())];
+    if (column.type != access_type::kText)
+        return AccessSortOrder::Unknown;
+    return accessSortOrder(column.sortLocale, column.sortVersion);
+}
+
+void AccessTable::checkLeads()
+{
+    m_leadState = kLeadsUnusable;
+    const std::vector<std::uint64_t>& leads = m_leadKeys.leads();
+    if (leads.size() != m_order.size())
+        return;
+    const AccessColumn& column = m_definition.columns[static_cast<std::size_t>(m_index->columnSlots.front())];
+    AccessSortOrder order = leadSortOrder(*m_index);
+    AccessImage::KeptOpen keptOpen(m_source->image);
+    std::string key;
+    std::string codes;
+    // A key not coded as this sort order codes the record's own code (a
+    // sort order misread, keys written by another coding) leaves the leads
+    // unused: a code sought by its lead could then be missed.
+    for (std::size_t k = 0; k < kLeadSamples && k < leads.size(); ++k) {
+        std::size_t position = k * leads.size() / std::min(kLeadSamples, leads.size());
+        if (textKey(m_order[position], column, key) && asciiSortCodes(order, key, codes) &&
+            leadHash(codes) != leads[position])
+            return;
+    }
+    // Entries without a lead (an empty field, a key this reading cannot
+    // follow) are keyed by their records' codes, as buildSeekKeys() keys
+    // them all; when they are many, seeking by the leads saves nothing.
+    std::size_t leadless = 0;
+    for (std::uint64_t lead : leads)
+        leadless += lead == kNoLead ? 1 : 0;
+    if (leadless > leads.size() / 8)
+        return;
+    m_leadlessKeys.reserve(leadless);
+    for (std::uint32_t position = 0; position < leads.size(); ++position)
+        if (leads[position] == kNoLead && textKey(m_order[position], column, key))
+            m_leadlessKeys.addFirst(key, position);
+    m_leadState = kLeadsUsable;
+}
+
+std::optional<std::optional<std::uint32_t>> AccessTable::seekByLeads(const std::string& folded)
+{
+    if (m_leadState == kLeadsUnchecked)
+        checkLeads();
+    std::string codes;
+    if (m_leadState != kLeadsUsable || folded.size() > kMaxLeadChars ||
+        !asciiSortCodes(leadSortOrder(*m_index), folded, codes))
+        return std::nullopt;
+    // The first in index order of the records whose key has the code's lead
+    // and whose own code is folded, and of those whose key has no lead.
+    const AccessColumn& column = m_definition.columns[static_cast<std::size_t>(m_index->columnSlots.front())];
+    std::optional<std::uint32_t> found = m_leadlessKeys.find(folded);
+    std::string key;
+    for (std::optional<std::uint32_t> position = m_leadKeys.first(leadHash(codes));
+         position && (!found || *position < *found); position = m_leadKeys.next(*position)) {
+        if (textKey(m_order[*position], column, key) && key == folded) {
+            found = position;
+            break;
+        }
+    }
+    return found;
+}
+
+bool AccessTable::seeksByIndexKeys() const
+{
+    return m_index && m_leadState == kLeadsUsable && !m_seekKeysBuilt;
 }
 
 Status AccessTable::buildSeekKeys()
@@ -386,11 +510,6 @@ Status AccessTable::seek(const Key& key)
     m_hasRecord = false;
     if (!m_index)
         return Status::failure("table \"" + m_definition.name + "\": no index chosen");
-    if (!m_seekKeysBuilt) {
-        Status built = buildSeekKeys();
-        if (!built.ok())
-            return built;
-    }
     std::optional<double> number;
     std::string text;
     const auto* whole = std::get_if<std::int64_t>(&key);
@@ -399,6 +518,17 @@ Status AccessTable::seek(const Key& key)
         text = std::to_string(*whole);
     } else {
         text = foldedKey(std::get<std::string>(key));
+    }
+    // Until a code the leads cannot answer for, the keys of every record
+    // are not needed: the index's own keys find the few to read.
+    if (!m_seekKeysBuilt) {
+        if (std::optional<std::optional<std::uint32_t>> byLead = seekByLeads(text)) {
+            m_hasRecord = byLead->has_value();
+            m_position = byLead->value_or(0);
+            return Status::success();
+        }
+        if (Status built = buildSeekKeys(); !built.ok())
+            return built;
     }
     if (std::optional<std::uint32_t> found = m_textKeys.find(text)) {
         m_position = *found;

@@ -9,10 +9,12 @@
 // later writer can change its stored values in place. Nothing here writes.
 #pragma once
 
-#include "platform/access/AccessImage.h"
-#include "platform/access/AccessKeyTable.h"
 #include "platform/Recordset.h"
 #include "platform/Result.h"
+#include "platform/access/AccessImage.h"
+#include "platform/access/AccessKeyTable.h"
+#include "platform/access/AccessLeadKeys.h"
+#include "platform/access/AccessSortCodes.h"
 
 #include <cstdint>
 #include <deque>
@@ -58,6 +60,9 @@ struct AccessIndexWalk {
     AccessKeyTable textKeys;
     std::unordered_map<double, std::uint32_t> numberKeys;
     std::optional<std::uint32_t> repeatedAt;
+    AccessLeadKeys leadKeys;
+    AccessKeyTable leadlessKeys;
+    std::uint8_t leadState = 0;
 };
 
 // What opening a table derives from the image: where its live records are
@@ -146,6 +151,11 @@ public:
     // records, from 1; 0 when there is no current record.
     std::int64_t recordNumber() const { return m_hasRecord ? std::int64_t{m_order[m_position]} + 1 : 0; }
 
+    // Whether the seeks so far were answered by the current index's own
+    // keys (its entries' leads, AccessLeadKeys.h) without reading every
+    // record's code.
+    bool seeksByIndexKeys() const;
+
     // A first-column key of the current index that more than one record
     // holds (text letter case ignored, as a seek compares), as the first of
     // them holds it; nothing when every key is distinct.
@@ -182,6 +192,22 @@ private:
     // when it is Jet 4 / ACE compressed ASCII text; false for anything else
     // (then decoded in full).
     bool asciiTextKey(std::uint32_t record, const AccessColumn& column, std::string& key) const;
+    // The folded key of record's text column into key, as buildSeekKeys()
+    // keys it; false when the field is empty, cannot be read or is no text.
+    bool textKey(std::uint32_t record, const AccessColumn& column, std::string& key) const;
+    // The sort order by which index's keys can be sought by their leads
+    // (AccessSortCodes.h): a Jet 4 or ACE index on one text column in a
+    // General sort order; Unknown for any other.
+    AccessSortOrder leadSortOrder(const AccessIndex& index) const;
+    // Checks the leads against a sample of the records' own codes and keys
+    // the records whose entries have no lead by their codes; leaves the
+    // leads unused when any sampled key is not what its code gives.
+    void checkLeads();
+    // The first position in index order whose key is folded (a foldedKey),
+    // found by the leads; nothing inside when there is none, and nothing at
+    // all when the leads cannot answer (folded is not printable ASCII, or
+    // the index's keys cannot be followed).
+    std::optional<std::optional<std::uint32_t>> seekByLeads(const std::string& folded);
 
     std::shared_ptr<const AccessSource> m_source;
     AccessTableDefinition m_definition;
@@ -214,6 +240,13 @@ private:
     AccessKeyTable m_textKeys;
     std::unordered_map<double, std::uint32_t> m_numberKeys;
     std::optional<std::uint32_t> m_repeatedAt;
+    // Seeking by the entries' own keys: the lead of each position's key,
+    // the records whose entries have none keyed by their codes, and whether
+    // the leads were checked (kLeadsUnchecked) and can be followed
+    // (kLeadsUsable).
+    AccessLeadKeys m_leadKeys;
+    AccessKeyTable m_leadlessKeys;
+    std::uint8_t m_leadState = 0;
     // The walks of the indexes chosen before the current one.
     std::map<std::string, AccessIndexWalk> m_otherWalks;
     // load() succeeded: the walk is handed to the source at the end.

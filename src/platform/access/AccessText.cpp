@@ -80,7 +80,16 @@ std::string foldedKey(const std::string& text)
         ++i;
     if (i == text.size())
         return text;
-    return smallLetters(text);
+    // Mostly a code of ASCII alone: its capitals made small in place.
+    std::string folded = text;
+    for (; i < folded.size(); ++i) {
+        auto byte = static_cast<unsigned char>(folded[i]);
+        if (byte >= 0x80)
+            return smallLetters(text);
+        if (byte >= 'A' && byte <= 'Z')
+            folded[i] = static_cast<char>(byte + ('a' - 'A'));
+    }
+    return folded;
 }
 
 bool asciiFoldedKey(const unsigned char* data, std::size_t size, std::string& out)

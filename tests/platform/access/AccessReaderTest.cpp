@@ -316,6 +316,61 @@ TEST(AccessReaderTest, IndexesGiveAccessOrderAndSeeksIgnoreLetterCase)
     EXPECT_EQ(**list.integer("ID"), 11);
 }
 
+// Seeks by an index's own keys (the leads of its entries) find what seeks by
+// every record's code find: in hosts whose codes share leads (kv-leads-*:
+// codes equal but for letter case, apostrophes, hyphens, accents or blanks,
+// an empty code, an empty field, codes over several leaf pages) in both
+// General sort orders, and in two other hosts. The codes seeks read are
+// had by seeking a code beyond ASCII first, which no lead can answer.
+TEST(AccessReaderTest, SeeksByTheIndexKeysFindWhatEveryCodeFinds)
+{
+    for (const char* file : {"kv-leads-2000.mdb", "kv-leads-2010.accdb", "kv-overflow-2000.mdb", "kv-2010.accdb"}) {
+        SCOPED_TRACE(file);
+        AccessTable byKeys = openProducts(fixture(file), "QuickID");
+        AccessTable byCodes = openProducts(fixture(file), "QuickID");
+        ASSERT_TRUE(byCodes.seek(Key{std::string("\xC3\xA9")}).ok());
+        EXPECT_FALSE(byCodes.seeksByIndexKeys());
+        std::vector<std::string> keys = {"", " ", "x", "lp-1001", "L'P-1001", "EW1", "ew-1", "np2", "zz99", "nothing"};
+        for (const Product& product : walk(byCodes)) {
+            std::string code = product.quickid;
+            std::string small = code;
+            std::string bare;
+            for (char& c : small)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            for (char c : code)
+                if (c != '-' && c != '\'')
+                    bare += c;
+            for (const std::string& key : {code, small, bare, code + "-", code + " "})
+                if (std::all_of(key.begin(), key.end(), [](char c) { return c >= 0x20 && c <= 0x7E; }))
+                    keys.push_back(key);
+        }
+        for (const std::string& key : keys) {
+            ASSERT_TRUE(byKeys.seek(Key{key}).ok());
+            ASSERT_TRUE(byCodes.seek(Key{key}).ok());
+            ASSERT_EQ(byKeys.noMatch(), byCodes.noMatch()) << key;
+            if (!byKeys.noMatch()) {
+                EXPECT_EQ(**byKeys.integer("ID"), **byCodes.integer("ID")) << key;
+            }
+        }
+        EXPECT_TRUE(byKeys.seeksByIndexKeys());
+    }
+    // The first of equal codes in index order, and the codes kept apart.
+    AccessTable products = openProducts(fixture("kv-leads-2000.mdb"), "QuickID");
+    const std::pair<const char*, std::int64_t> cases[] = {
+        {"lp-1001", 1}, {"LP1001", 2}, {"l'p1001", 4}, {"ew-1", 7},  {"EW1", 8},   {"x", 11},   {"x ", 9},
+        {" x", 10},     {"", 12},      {"a~B{C}", 15}, {"np-2", 18}, {"ABC-", 19}, {"abc", 20}, {"ew-2", 0},
+    };
+    for (auto [key, id] : cases) {
+        ASSERT_TRUE(products.seek(Key{std::string(key)}).ok());
+        EXPECT_EQ(products.noMatch() ? 0 : **products.integer("ID"), id) << key;
+    }
+    ASSERT_TRUE(products.seek(Key{std::int64_t{12345}}).ok());
+    EXPECT_EQ(products.noMatch() ? 0 : **products.integer("ID"), 14);
+    EXPECT_TRUE(products.seeksByIndexKeys());
+    ASSERT_TRUE(products.seek(Key{std::string("\xC3\x89W-1")}).ok());
+    EXPECT_EQ(products.noMatch() ? 0 : **products.integer("ID"), 6);
+}
+
 TEST(AccessReaderTest, ATableOpenedAgainInTheSameFileReadsAsTheFirstTime)
 {
     // The second opening starts from the walk the first one left: the same
