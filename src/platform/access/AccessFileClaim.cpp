@@ -111,7 +111,7 @@ Result<AccessFileClaim> AccessFileClaim::take(const std::string& databasePath)
                                                     ErrorKind::Io);
         Result<AccessFileUsers> users = findAccessFileUsers(databasePath);
         if (!users.ok() || !users->anyone())
-            return Result<AccessFileClaim>::failure(AccessFileUsers{{"another program"}, {}}.message(databasePath),
+            return Result<AccessFileClaim>::failure(AccessFileUsers{{"another program"}, {}, {}}.message(databasePath),
                                                     ErrorKind::Busy);
         return Result<AccessFileClaim>::failure(users->message(databasePath), ErrorKind::Busy);
     }

@@ -114,8 +114,14 @@ std::string AccessFileUsers::message(const std::string& databasePath) const
     std::string who;
     for (const std::string& holder : holders)
         who += (who.empty() ? "" : "; ") + holder;
-    return databasePath + " is in use by " + who +
-           ". Close the salon application on every computer and run Tarvex again.";
+    std::string text = databasePath + " is in use by " + who + ".";
+    if (tarvexRuns.empty())
+        return text + " Close the salon application on every computer and run Tarvex again.";
+    std::string runs;
+    for (int pid : tarvexRuns)
+        runs += (runs.empty() ? "" : ", ") + std::to_string(pid);
+    return text + " Another Tarvex run (process " + runs +
+           ") is using it: let it finish, close the salon application on every computer and run Tarvex again.";
 }
 
 Result<AccessFileUsers> findAccessFileUsers(const std::string& databasePath, OwnAccessHandles own)
@@ -171,9 +177,12 @@ Result<AccessFileUsers> findAccessFileUsers(const std::string& databasePath, Own
     for (std::string& holder : databaseLocks)
         addOnce(users.holders, std::move(holder));
     OpenerScan openers = processesWithOpen(files);
-    for (const OpenerProcess& process : openers.processes)
+    for (const OpenerProcess& process : openers.processes) {
         addOnce(users.holders, processName(process.pid, visibleText(process.program)) + " with " +
                                    openedFiles(process, names) + " open");
+        if (process.program == "tarvex")
+            users.tarvexRuns.push_back(process.pid);
+    }
     std::string unlisted;
     if (openers.noProcessList)
         unlisted = "the programs of this computer could not be listed (/proc cannot be read)";

@@ -31,6 +31,9 @@ struct AccessFileUsers {
     // "the locks on kv.mdb could not be checked: <reason>" (a file system
     // without record locks), several joined by "; ".
     std::string unchecked;
+    // The processes among them that are Tarvex itself: another run, which
+    // is let finish rather than closed like the salon application.
+    std::vector<int> tarvexRuns;
 
     bool anyone() const { return !holders.empty(); }
     // The message for a run that has to end because of them, naming the file

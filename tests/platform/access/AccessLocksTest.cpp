@@ -132,7 +132,9 @@ private:
 // `sleep 30 < path`: another program with the file open, ended at the end.
 class SleepingReader : public ChildProcess {
 public:
-    explicit SleepingReader(const std::string& path)
+    // program: the sleep program, or a link to it whose name the process
+    // then has.
+    explicit SleepingReader(const std::string& path, const std::string& program = "/bin/sleep")
     {
         // The write end closes when exec succeeds: then the program runs
         // under its own name with the file open.
@@ -144,7 +146,7 @@ public:
             int fd = ::open(path.c_str(), O_RDONLY);
             if (fd < 0 || ::dup2(fd, 0) < 0)
                 ::_exit(127);
-            ::execl("/bin/sleep", "sleep", "30", static_cast<char*>(nullptr));
+            ::execl(program.c_str(), "sleep", "30", static_cast<char*>(nullptr));
             ::_exit(127);
         }
         ::close(started[1]);
@@ -538,6 +540,17 @@ TEST(AccessSavingTest, AFileSomebodyHasIsNeverWritten)
     }
     EXPECT_EQ(readFile(database), before);
     EXPECT_FALSE(std::filesystem::exists(dir.file("kv.ldb")));
+    // Another Tarvex run is let finish, not closed like the salon application.
+    std::filesystem::create_symlink("/bin/sleep", dir.file("tarvex"));
+    {
+        SleepingReader run(database, dir.file("tarvex"));
+        Status claimed = saving.claim();
+        EXPECT_EQ(claimed.error(), database + " is in use by process " + std::to_string(run.pid()) +
+                                       " (tarvex) with kv.mdb open. Another Tarvex run (process " +
+                                       std::to_string(run.pid()) +
+                                       ") is using it: let it finish, close the salon application on every "
+                                       "computer and run Tarvex again.");
+    }
 
     // Claimed, then opened by another program before the apply writes.
     ASSERT_TRUE(saving.claim().ok());
