@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <charconv>
 #include <numeric>
+#include <utility>
 
 namespace tarvex {
 
@@ -19,7 +20,7 @@ namespace {
 // The value slot of a field that could not be read.
 constexpr std::uint32_t kUnreadable = 0xFFFFFFFFu;
 
-// The states of an index's leads (AccessTable::m_leadState): none taken,
+// The states of an index's leads (AccessTable::m_walk.leadState): none taken,
 // taken and not yet checked, checked and followed.
 constexpr std::uint8_t kLeadsUnusable = 0;
 constexpr std::uint8_t kLeadsUnchecked = 1;
@@ -80,18 +81,8 @@ void AccessTable::putAsideIndexWalk()
 {
     if (!m_index)
         return;
-    m_otherWalks[m_index->name] =
-        AccessIndexWalk{std::move(m_order), m_seekKeysBuilt,       std::move(m_textKeys),     std::move(m_numberKeys),
-                        m_repeatedAt,       std::move(m_leadKeys), std::move(m_leadlessKeys), m_leadState};
+    m_otherWalks[m_index->name] = std::exchange(m_walk, AccessIndexWalk{});
     m_index = nullptr;
-    m_order.clear();
-    m_seekKeysBuilt = false;
-    m_textKeys.clear();
-    m_numberKeys.clear();
-    m_repeatedAt.reset();
-    m_leadKeys = AccessLeadKeys();
-    m_leadlessKeys.clear();
-    m_leadState = kLeadsUnusable;
 }
 
 bool AccessTable::takeIndexWalk(const AccessIndex& index)
@@ -100,14 +91,7 @@ bool AccessTable::takeIndexWalk(const AccessIndex& index)
     if (kept == m_otherWalks.end())
         return false;
     m_index = &index;
-    m_order = std::move(kept->second.order);
-    m_seekKeysBuilt = kept->second.seekKeysBuilt;
-    m_textKeys = std::move(kept->second.textKeys);
-    m_numberKeys = std::move(kept->second.numberKeys);
-    m_repeatedAt = kept->second.repeatedAt;
-    m_leadKeys = std::move(kept->second.leadKeys);
-    m_leadlessKeys = std::move(kept->second.leadlessKeys);
-    m_leadState = kept->second.leadState;
+    m_walk = std::move(kept->second);
     m_otherWalks.erase(kept);
     return true;
 }
@@ -263,12 +247,12 @@ Status AccessTable::setIndex(const std::string& index)
                                std::to_string(m_places.size()) + " records");
     putAsideIndexWalk();
     m_index = found;
-    m_order = std::move(order);
-    m_seekKeysBuilt = false;
-    m_textKeys.clear();
-    m_numberKeys.clear();
-    m_leadKeys.build(std::move(leads));
-    m_leadState = takeLeads ? kLeadsUnchecked : kLeadsUnusable;
+    m_walk.order = std::move(order);
+    m_walk.seekKeysBuilt = false;
+    m_walk.textKeys.clear();
+    m_walk.numberKeys.clear();
+    m_walk.leadKeys.build(std::move(leads));
+    m_walk.leadState = takeLeads ? kLeadsUnchecked : kLeadsUnusable;
     return Status::success();
 }
 
@@ -276,21 +260,21 @@ void AccessTable::useStoredOrder()
 {
     putAsideIndexWalk();
     m_hasRecord = false;
-    m_order.resize(m_places.size());
-    for (std::uint32_t record = 0; record < m_order.size(); ++record)
-        m_order[record] = record;
+    m_walk.order.resize(m_places.size());
+    for (std::uint32_t record = 0; record < m_walk.order.size(); ++record)
+        m_walk.order[record] = record;
 }
 
 Status AccessTable::moveFirst()
 {
     // Without an index the records are walked in the order the table's
     // pages hold them.
-    if (!m_index && m_order.size() != m_places.size()) {
-        m_order.resize(m_places.size());
-        std::iota(m_order.begin(), m_order.end(), 0u);
+    if (!m_index && m_walk.order.size() != m_places.size()) {
+        m_walk.order.resize(m_places.size());
+        std::iota(m_walk.order.begin(), m_walk.order.end(), 0u);
     }
     m_position = 0;
-    m_hasRecord = !m_order.empty();
+    m_hasRecord = !m_walk.order.empty();
     return Status::success();
 }
 
@@ -299,7 +283,7 @@ Status AccessTable::moveNext()
     if (!m_hasRecord)
         return Status::failure("table \"" + m_definition.name + "\": no current record");
     ++m_position;
-    m_hasRecord = m_position < m_order.size();
+    m_hasRecord = m_position < m_walk.order.size();
     return Status::success();
 }
 
@@ -363,9 +347,9 @@ AccessSortOrder AccessTable::leadSortOrder(const AccessIndex& index) const
 
 void AccessTable::checkLeads()
 {
-    m_leadState = kLeadsUnusable;
-    const std::vector<std::uint64_t>& leads = m_leadKeys.leads();
-    if (leads.size() != m_order.size())
+    m_walk.leadState = kLeadsUnusable;
+    const std::vector<std::uint64_t>& leads = m_walk.leadKeys.leads();
+    if (leads.size() != m_walk.order.size())
         return;
     const AccessColumn& column = m_definition.columns[static_cast<std::size_t>(m_index->columnSlots.front())];
     AccessSortOrder order = leadSortOrder(*m_index);
@@ -377,7 +361,7 @@ void AccessTable::checkLeads()
     // unused: a code sought by its lead could then be missed.
     for (std::size_t k = 0; k < kLeadSamples && k < leads.size(); ++k) {
         std::size_t position = k * leads.size() / std::min(kLeadSamples, leads.size());
-        if (textKey(m_order[position], column, key) && asciiSortCodes(order, key, codes) &&
+        if (textKey(m_walk.order[position], column, key) && asciiSortCodes(order, key, codes) &&
             leadHash(codes) != leads[position])
             return;
     }
@@ -389,29 +373,29 @@ void AccessTable::checkLeads()
         leadless += lead == kNoLead ? 1 : 0;
     if (leadless > leads.size() / 8)
         return;
-    m_leadlessKeys.reserve(leadless);
+    m_walk.leadlessKeys.reserve(leadless);
     for (std::uint32_t position = 0; position < leads.size(); ++position)
-        if (leads[position] == kNoLead && textKey(m_order[position], column, key))
-            m_leadlessKeys.addFirst(key, position);
-    m_leadState = kLeadsUsable;
+        if (leads[position] == kNoLead && textKey(m_walk.order[position], column, key))
+            m_walk.leadlessKeys.addFirst(key, position);
+    m_walk.leadState = kLeadsUsable;
 }
 
 std::optional<std::optional<std::uint32_t>> AccessTable::seekByLeads(const std::string& folded)
 {
-    if (m_leadState == kLeadsUnchecked)
+    if (m_walk.leadState == kLeadsUnchecked)
         checkLeads();
     std::string codes;
-    if (m_leadState != kLeadsUsable || folded.size() > kMaxLeadChars ||
+    if (m_walk.leadState != kLeadsUsable || folded.size() > kMaxLeadChars ||
         !asciiSortCodes(leadSortOrder(*m_index), folded, codes))
         return std::nullopt;
     // The first in index order of the records whose key has the code's lead
     // and whose own code is folded, and of those whose key has no lead.
     const AccessColumn& column = m_definition.columns[static_cast<std::size_t>(m_index->columnSlots.front())];
-    std::optional<std::uint32_t> found = m_leadlessKeys.find(folded);
+    std::optional<std::uint32_t> found = m_walk.leadlessKeys.find(folded);
     std::string key;
-    for (std::optional<std::uint32_t> position = m_leadKeys.first(leadHash(codes));
-         position && (!found || *position < *found); position = m_leadKeys.next(*position)) {
-        if (textKey(m_order[*position], column, key) && key == folded) {
+    for (std::optional<std::uint32_t> position = m_walk.leadKeys.first(leadHash(codes));
+         position && (!found || *position < *found); position = m_walk.leadKeys.next(*position)) {
+        if (textKey(m_walk.order[*position], column, key) && key == folded) {
             found = position;
             break;
         }
@@ -421,7 +405,7 @@ std::optional<std::optional<std::uint32_t>> AccessTable::seekByLeads(const std::
 
 bool AccessTable::seeksByIndexKeys() const
 {
-    return m_index && m_leadState == kLeadsUsable && !m_seekKeysBuilt;
+    return m_index && m_walk.leadState == kLeadsUsable && !m_walk.seekKeysBuilt;
 }
 
 Status AccessTable::buildSeekKeys()
@@ -437,7 +421,7 @@ Status AccessTable::buildSeekKeys()
     // Decoded here and not kept: a lookup reads the other fields of only a
     // few of the records.
     auto longBytesLeft = static_cast<std::size_t>(m_source->image.size());
-    m_repeatedAt.reset();
+    m_walk.repeatedAt.reset();
     enum class Kind : std::uint8_t { None, Text, Number };
     struct RecordKey {
         double number = 0;
@@ -447,7 +431,7 @@ Status AccessTable::buildSeekKeys()
         Kind kind = Kind::None; // None: empty or unreadable, not sought
     };
     std::vector<std::uint8_t> listed(m_places.size(), 0);
-    for (std::uint32_t record : m_order)
+    for (std::uint32_t record : m_walk.order)
         listed[record] = 1;
     std::vector<RecordKey> keys(m_places.size());
     std::string texts;
@@ -478,30 +462,30 @@ Status AccessTable::buildSeekKeys()
         texts += folded;
     }
     if (column.type == access_type::kText || column.type == access_type::kMemo)
-        m_textKeys.reserve(m_order.size());
+        m_walk.textKeys.reserve(m_walk.order.size());
     else
-        m_numberKeys.reserve(m_order.size());
+        m_walk.numberKeys.reserve(m_walk.order.size());
     // Index order jumps about the keys read and the table of keys: each
     // key read is asked for some keys ahead, and its slot a few keys ahead.
     constexpr std::uint32_t kAhead = 8;
-    for (std::uint32_t position = 0; position < m_order.size(); ++position) {
-        if (position + 2 * kAhead < m_order.size())
-            __builtin_prefetch(&keys[m_order[position + 2 * kAhead]]);
-        if (position + kAhead < m_order.size())
-            m_textKeys.prefetch(keys[m_order[position + kAhead]].hash);
-        const RecordKey& key = keys[m_order[position]];
+    for (std::uint32_t position = 0; position < m_walk.order.size(); ++position) {
+        if (position + 2 * kAhead < m_walk.order.size())
+            __builtin_prefetch(&keys[m_walk.order[position + 2 * kAhead]]);
+        if (position + kAhead < m_walk.order.size())
+            m_walk.textKeys.prefetch(keys[m_walk.order[position + kAhead]].hash);
+        const RecordKey& key = keys[m_walk.order[position]];
         // try_emplace answers where the key already was when it was.
         std::optional<std::uint32_t> held;
         if (key.kind == Kind::Text) {
-            held = m_textKeys.addFirst(std::string_view(texts).substr(key.offset, key.length), key.hash, position);
+            held = m_walk.textKeys.addFirst(std::string_view(texts).substr(key.offset, key.length), key.hash, position);
         } else if (key.kind == Kind::Number) {
-            auto [at, added] = m_numberKeys.try_emplace(key.number, position);
+            auto [at, added] = m_walk.numberKeys.try_emplace(key.number, position);
             held = added ? std::nullopt : std::optional(at->second);
         }
-        if (held && !m_repeatedAt)
-            m_repeatedAt = held;
+        if (held && !m_walk.repeatedAt)
+            m_walk.repeatedAt = held;
     }
-    m_seekKeysBuilt = true;
+    m_walk.seekKeysBuilt = true;
     return Status::success();
 }
 
@@ -521,7 +505,7 @@ Status AccessTable::seek(const Key& key)
     }
     // Until a code the leads cannot answer for, the keys of every record
     // are not needed: the index's own keys find the few to read.
-    if (!m_seekKeysBuilt) {
+    if (!m_walk.seekKeysBuilt) {
         if (std::optional<std::optional<std::uint32_t>> byLead = seekByLeads(text)) {
             m_hasRecord = byLead->has_value();
             m_position = byLead->value_or(0);
@@ -530,7 +514,7 @@ Status AccessTable::seek(const Key& key)
         if (Status built = buildSeekKeys(); !built.ok())
             return built;
     }
-    if (std::optional<std::uint32_t> found = m_textKeys.find(text)) {
+    if (std::optional<std::uint32_t> found = m_walk.textKeys.find(text)) {
         m_position = *found;
         m_hasRecord = true;
         return Status::success();
@@ -544,7 +528,7 @@ Status AccessTable::seek(const Key& key)
     }
     if (!number)
         return Status::success();
-    if (auto numeric = m_numberKeys.find(*number); numeric != m_numberKeys.end()) {
+    if (auto numeric = m_walk.numberKeys.find(*number); numeric != m_walk.numberKeys.end()) {
         m_position = numeric->second;
         m_hasRecord = true;
     }
@@ -558,19 +542,19 @@ Result<std::optional<std::string>> AccessTable::repeatedKey()
         return R::failure("table \"" + m_definition.name + "\": no index chosen");
     if (m_index->unique && m_index->columnSlots.size() == 1)
         return std::optional<std::string>();
-    if (!m_seekKeysBuilt) {
+    if (!m_walk.seekKeysBuilt) {
         Status built = buildSeekKeys();
         if (!built.ok())
             return built;
     }
-    std::optional<std::uint32_t> first = m_repeatedAt;
+    std::optional<std::uint32_t> first = m_walk.repeatedAt;
     if (!first)
         return std::optional<std::string>();
     const AccessColumn& column = m_definition.columns[static_cast<std::size_t>(m_index->columnSlots.front())];
     auto longBytesLeft = static_cast<std::size_t>(m_source->image.size());
-    Result<FieldValue> value = decodeStored(m_order[*first], column, longBytesLeft);
+    Result<FieldValue> value = decodeStored(m_walk.order[*first], column, longBytesLeft);
     if (!value.ok())
-        return R::failure(m_source->path + ": " + recordName(m_order[*first]) + ": \"" + column.name +
+        return R::failure(m_source->path + ": " + recordName(m_walk.order[*first]) + ": \"" + column.name +
                           "\" cannot be read: " + value.error());
     if (value->type == FieldValue::Type::Text)
         return std::optional<std::string>(value->bytes);
@@ -601,7 +585,7 @@ const FieldValue* AccessTable::currentField(const std::string& column, std::stri
         error = "table \"" + m_definition.name + "\": column \"" + column + "\" not opened";
         return nullptr;
     }
-    std::uint32_t record = m_order[m_position];
+    std::uint32_t record = m_walk.order[m_position];
     std::string unreadable;
     const FieldValue* value = valueAt(record, static_cast<std::size_t>(i), unreadable);
     if (!value)
@@ -624,7 +608,7 @@ Result<std::optional<double>> AccessTable::number(const std::string& column) con
     const FieldValue* value = currentField(column, error);
     if (!value)
         return Result<std::optional<double>>::failure(error);
-    auto currentName = [this] { return recordName(m_order[m_position]); };
+    auto currentName = [this] { return recordName(m_walk.order[m_position]); };
     return fieldAsNumber(*value, currentName, column);
 }
 
@@ -634,7 +618,7 @@ Result<std::optional<std::int64_t>> AccessTable::integer(const std::string& colu
     const FieldValue* value = currentField(column, error);
     if (!value)
         return Result<std::optional<std::int64_t>>::failure(error);
-    auto currentName = [this] { return recordName(m_order[m_position]); };
+    auto currentName = [this] { return recordName(m_walk.order[m_position]); };
     return fieldAsInteger(*value, currentName, column);
 }
 
@@ -644,13 +628,13 @@ Result<std::optional<std::string>> AccessTable::text(const std::string& column) 
     const FieldValue* value = currentField(column, error);
     if (!value)
         return Result<std::optional<std::string>>::failure(error);
-    auto currentName = [this] { return recordName(m_order[m_position]); };
+    auto currentName = [this] { return recordName(m_walk.order[m_position]); };
     return fieldAsText(*value, currentName, column, accessNumberText);
 }
 
 AccessPlace AccessTable::place() const
 {
-    return m_hasRecord ? m_places[m_order[m_position]] : AccessPlace{};
+    return m_hasRecord ? m_places[m_walk.order[m_position]] : AccessPlace{};
 }
 
 Result<std::size_t> AccessTable::currentColumn(const std::string& column) const
@@ -670,7 +654,7 @@ Result<AccessStoredField> AccessTable::stored(const std::string& column) const
     if (!position.ok())
         return position.status();
     const AccessColumn* found = &m_definition.columns[*position];
-    std::uint32_t record = m_order[m_position];
+    std::uint32_t record = m_walk.order[m_position];
     if (auto saved = m_saved.find(record); saved != m_saved.end()) {
         auto field = saved->second.find(*position);
         if (field != saved->second.end())
@@ -687,7 +671,7 @@ Status AccessTable::noteSaved(const std::string& column, const AccessStoredField
     Result<std::size_t> position = currentColumn(column);
     if (!position.ok())
         return position.status();
-    std::uint32_t record = m_order[m_position];
+    std::uint32_t record = m_walk.order[m_position];
     m_saved[record][*position] = stored;
     if (int i = openedIndex(m_definition.columns[*position].name); i >= 0) {
         // A new place in m_values: a field handed out before keeps what it

@@ -55,11 +55,17 @@ const AccessColumn* findColumn(const AccessTableDefinition& definition, const st
 // What opening one index of a table derives from the image: the records in
 // the index's order and, once a seek needed them, the keys it seeks by.
 struct AccessIndexWalk {
-    std::vector<std::uint32_t> order;
+    std::vector<std::uint32_t> order; // records in index order
     bool seekKeysBuilt = false;
+    // The first position in index order of each folded text key and number
+    // key, and the first position of a key that more records hold.
     AccessKeyTable textKeys;
     std::unordered_map<double, std::uint32_t> numberKeys;
     std::optional<std::uint32_t> repeatedAt;
+    // Seeking by the entries' own keys: the lead of each position's key,
+    // the records whose entries have none keyed by their codes, and whether
+    // the leads can be followed (unusable, 0, until an index that has them
+    // is walked; then unchecked until checked, then usable or unusable).
     AccessLeadKeys leadKeys;
     AccessKeyTable leadlessKeys;
     std::uint8_t leadState = 0;
@@ -149,7 +155,7 @@ public:
 
     // The current record's number in the order the table's pages hold the
     // records, from 1; 0 when there is no current record.
-    std::int64_t recordNumber() const { return m_hasRecord ? std::int64_t{m_order[m_position]} + 1 : 0; }
+    std::int64_t recordNumber() const { return m_hasRecord ? std::int64_t{m_walk.order[m_position]} + 1 : 0; }
 
     // Whether the seeks so far were answered by the current index's own
     // keys (its entries' leads, AccessLeadKeys.h) without reading every
@@ -233,20 +239,9 @@ private:
     std::map<std::uint32_t, std::map<std::size_t, AccessStoredField>> m_saved;
 
     const AccessIndex* m_index = nullptr;
-    std::vector<std::uint32_t> m_order; // records in index order
-    bool m_seekKeysBuilt = false;
-    // The first position in index order of each folded text key and number
-    // key, and the first position of a key that more records hold.
-    AccessKeyTable m_textKeys;
-    std::unordered_map<double, std::uint32_t> m_numberKeys;
-    std::optional<std::uint32_t> m_repeatedAt;
-    // Seeking by the entries' own keys: the lead of each position's key,
-    // the records whose entries have none keyed by their codes, and whether
-    // the leads were checked (kLeadsUnchecked) and can be followed
-    // (kLeadsUsable).
-    AccessLeadKeys m_leadKeys;
-    AccessKeyTable m_leadlessKeys;
-    std::uint8_t m_leadState = 0;
+    // The current index's walk: its records in index order, and what its
+    // seeks found so far.
+    AccessIndexWalk m_walk;
     // The walks of the indexes chosen before the current one.
     std::map<std::string, AccessIndexWalk> m_otherWalks;
     // load() succeeded: the walk is handed to the source at the end.
