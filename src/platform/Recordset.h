@@ -73,6 +73,11 @@ public:
     Result<std::optional<std::string>> text(const std::string& column) const;
     // The current record's number within the table, 0 when none.
     std::int64_t rowId() const { return m_table->recordId(); }
+    // Whether fields read what the file held when the table was read (and
+    // what this Recordset's own saves left), as an Access file is read; an
+    // SQLite table reads the file as it is at each read. Either way update()
+    // finds another program's change to the fields it writes.
+    bool readsAsLoaded() const { return m_table->readsAsLoaded(); }
     // "table "T", record N", naming the current record in messages.
     std::string recordName() const;
 

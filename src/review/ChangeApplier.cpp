@@ -69,6 +69,7 @@ public:
             return Status::success();
         std::vector<ProductEntry> entries;
         std::vector<std::size_t> rowOf;
+        std::vector<std::string> sought;
         std::set<std::int64_t> records;
         m_planning = true;
         // One read transaction of the host for the whole plan: its lock is
@@ -84,6 +85,7 @@ public:
                 continue;
             entries.push_back(entryFor(row, plan));
             rowOf.push_back(i);
+            sought.push_back(row.restore ? std::string() : m_sought);
         }
         m_planning = false;
         hostRead.reset();
@@ -91,8 +93,10 @@ public:
         if (!ids)
             return ids.status();
         for (std::size_t k = 0; k < rowOf.size(); ++k)
-            m_planned[rowOf[k]] = Planned{(*ids)[k], Plan{{entries[k].costBefore, entries[k].priceBefore},
-                                                          {entries[k].costAfter, entries[k].priceAfter}}};
+            m_planned[rowOf[k]] = Planned{
+                (*ids)[k],
+                Plan{{entries[k].costBefore, entries[k].priceBefore}, {entries[k].costAfter, entries[k].priceAfter}},
+                entries[k].record, std::move(sought[k])};
         return Status::success();
     }
 
@@ -100,7 +104,12 @@ public:
     {
         Plan plan;
         std::optional<Planned> planned = std::exchange(m_planned[index], std::nullopt);
-        if (std::optional<RowResult> ended = row.restore ? planRestore(row, plan) : planUpdate(row, plan)) {
+        std::optional<RowResult> ended;
+        if (planned && atPlannedRecord(*planned))
+            plan = planned->plan;
+        else
+            ended = row.restore ? planRestore(row, plan) : planUpdate(row, plan);
+        if (ended) {
             abandon(planned, "not saved: " + (m_report.failed.empty() || *ended != RowResult::Failed
                                                   ? std::string("nothing was left to write at its turn")
                                                   : m_report.failed.back().reason));
@@ -182,11 +191,33 @@ public:
     }
 
 private:
-    // A row's entry recorded before the first save, with what it planned.
+    // A row's entry recorded before the first save, with what it planned,
+    // the host record it planned for and the code it found that record by
+    // (none for a row that puts values back).
     struct Planned {
         std::int64_t entry = 0;
         Plan plan;
+        HostRecordId record;
+        std::string code;
     };
+
+    // Whether the row's plan stands at its turn, with the host record it was
+    // made for current. Only where the host reads as it was loaded: there
+    // the record still reads as the plan found it (checked: no save of this
+    // run came between), deciding again would decide the same, and another
+    // program's change to the record is found by the save itself. Elsewhere
+    // the row is decided again, from what the host holds at its turn.
+    bool atPlannedRecord(const Planned& planned)
+    {
+        if (planned.code.empty() || !m_hostProducts.readsAsLoaded())
+            return false;
+        if (!m_hostProducts.seek(Key{planned.code}).ok() || m_hostProducts.noMatch() ||
+            HostRecordId(m_hostProducts.rowId()) != planned.record)
+            return false;
+        Result<std::optional<double>> cost = m_hostProducts.number(names::kCost);
+        Result<std::optional<double>> price = m_hostProducts.number(names::kRetailPrice);
+        return cost && price && HostAmounts{*cost, *price} == planned.plan.before;
+    }
 
     // The vendor's values decide, as the list was built.
     std::optional<RowResult> planUpdate(const ProposedChange& row, Plan& plan)
@@ -201,6 +232,7 @@ private:
             return fail(row, m_update->path() + ": " + quickid.error());
         if (!*quickid)
             return RowResult::Unchanged;
+        m_sought = **quickid;
         found = m_hostProducts.seek(Key{**quickid});
         if (!found.ok())
             return fail(row, m_host.path() + ": " + found.error());
@@ -297,6 +329,8 @@ private:
     std::vector<std::optional<Planned>> m_planned;
     // While the rows are decided before the first save: nothing is reported.
     bool m_planning = false;
+    // The code the last update row's decision found its host record by.
+    std::string m_sought;
     // A given-up entry's mark is held: written before the next save.
     bool m_giveUpHeld = false;
 };

@@ -39,6 +39,8 @@ public:
         return m_table.currentField(column, error);
     }
     RealText realText() const override { return accessNumberText; }
+    // Pages once read are held for the file's life (AccessImage).
+    bool readsAsLoaded() const override { return true; }
     bool holdsDates(const std::string& column) const override
     {
         const AccessColumn* found = findColumn(m_table.definition(), column);

@@ -79,6 +79,11 @@ public:
     virtual bool holdsDates(const std::string& /*column*/) const { return false; }
     // The current record's number within its table, 0 when none.
     virtual std::int64_t recordId() const = 0;
+    // Whether fields read what the file held when the table was read, and
+    // what this table's own saves left, never a later change by another
+    // program (which its save then finds); false for an engine that reads
+    // the file as it is at each read.
+    virtual bool readsAsLoaded() const { return false; }
     // The number column would hold after setNumber(column, value) and
     // update(), as a field would then read it. SQLite keeps a real as given
     // (a column of INTEGER or NUMERIC affinity keeps a whole one as an
