@@ -124,19 +124,24 @@ Status AccessTable::load()
                         m_definition.usageMap.size(), m_definition.page);
     if (!pages.ok())
         return Status::failure(damaged + pages.error());
+    // Room for every row the pages' row tables list, deleted ones included.
+    std::size_t rowsListed = 0;
+    for (std::uint32_t page : *pages)
+        rowsListed += image.rowCount(page);
+    m_places.reserve(rowsListed);
+    std::vector<std::uint8_t> inPlace;
     for (std::uint32_t page : *pages) {
         const unsigned rows = image.rowCount(page);
         const unsigned char* p = image.page(page);
         if (p && get32(p + image.format().ownerAt) != m_definition.page)
             p = nullptr;
+        // Most records are in their place, neither deleted nor moved:
+        // rowsInPlace() checks their bounds as liveRow() does, without
+        // building its answer; any other row is left to liveRow().
+        rowsInPlace(p, image.format(), inPlace);
         for (unsigned row = 0; row < rows; ++row) {
             AccessPlace place{page, static_cast<std::uint16_t>(row), page, static_cast<std::uint16_t>(row)};
-            // Most records are in their place, neither deleted nor moved:
-            // rowOnPage() checks their bounds as liveRow() does, without
-            // building its answer; any other row is left to liveRow().
-            unsigned flags = 0;
-            bool inPlace = p && rowOnPage(p, image.format(), row, flags) && (flags & (kRowSkipped | kRowMoved)) == 0;
-            if (!inPlace) {
+            if (row >= inPlace.size() || !inPlace[row]) {
                 Result<std::optional<AccessRowBytes>> bytes = image.liveRow(m_definition.page, place);
                 if (!bytes.ok())
                     return Status::failure(damaged + bytes.error());
@@ -179,6 +184,14 @@ std::optional<std::uint32_t> AccessTable::recordAt(std::uint32_t page, unsigned 
     if (found == last || found->row != row)
         return std::nullopt;
     return static_cast<std::uint32_t>(found - m_places.begin());
+}
+
+void AccessTable::FieldBlocks::push_back(FieldValue value)
+{
+    if (m_size % kBlock == 0)
+        m_blocks.push_back(std::make_unique<FieldValue[]>(kBlock));
+    m_blocks.back()[m_size % kBlock] = std::move(value);
+    ++m_size;
 }
 
 const FieldValue* AccessTable::valueAt(std::uint32_t record, std::size_t opened, std::string& error) const
@@ -227,17 +240,27 @@ Status AccessTable::setIndex(const std::string& index)
     std::vector<std::uint64_t> leads;
     bool takeLeads = leadSortOrder(*found) != AccessSortOrder::Unknown;
     Result<std::vector<std::uint32_t>> entries =
-        m_source->image.indexEntries(m_definition.page, found->root, takeLeads ? &leads : nullptr);
+        m_source->image.indexEntries(m_definition.page, found->root, takeLeads ? &leads : nullptr, m_places.size());
     if (!entries.ok())
         return Status::failure(damaged + ": " + entries.error());
     std::vector<std::uint32_t> order;
     order.reserve(entries->size());
-    std::vector<bool> listed(m_places.size(), false);
-    for (std::uint32_t entry : *entries) {
+    std::vector<std::uint8_t> listed(m_places.size(), 0);
+    // Index order jumps about the pages: each entry's page is asked for
+    // some entries ahead, so that the walk need not wait on memory for each.
+    constexpr std::size_t kAhead = 8;
+    const std::vector<std::uint32_t>& all = *entries;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        if (i + kAhead < all.size() && (all[i + kAhead] >> 8) + 1 < m_pageStarts.size()) {
+            std::size_t ahead = m_pageStarts[all[i + kAhead] >> 8] + (all[i + kAhead] & 0xFF);
+            if (ahead < m_places.size())
+                __builtin_prefetch(&m_places[ahead]);
+        }
+        std::uint32_t entry = all[i];
         std::optional<std::uint32_t> record = recordAt(entry >> 8, entry & 0xFF);
         if (!record || listed[*record])
             return Status::failure(damaged + ": an entry names no record of the table");
-        listed[*record] = true;
+        listed[*record] = 1;
         order.push_back(*record);
     }
     // An index that leaves out empty keys lists fewer records; any other

@@ -17,7 +17,6 @@
 #include "platform/access/AccessSortCodes.h"
 
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -226,10 +225,23 @@ private:
     // never change, so each at most once; noteSaved gives a field a new
     // place): for each record and opened
     // column (record-major), 0 while not yet read, else its place in
-    // m_values plus one, or all ones when it cannot be read. A deque: a
+    // m_values plus one, or all ones when it cannot be read. In blocks: a
     // field handed out stays where it is while others are added.
     mutable std::vector<std::uint32_t> m_valueSlots;
-    mutable std::deque<FieldValue> m_values;
+    class FieldBlocks {
+    public:
+        // Adds value; its place is size() - 1.
+        void push_back(FieldValue value);
+        std::size_t size() const { return m_size; }
+        const FieldValue& operator[](std::size_t i) const { return m_blocks[i / kBlock][i % kBlock]; }
+
+    private:
+        // Large enough that adding is mostly a move, not an allocation.
+        static constexpr std::size_t kBlock = 1024;
+        std::vector<std::unique_ptr<FieldValue[]>> m_blocks;
+        std::size_t m_size = 0;
+    };
+    mutable FieldBlocks m_values;
     mutable std::map<std::size_t, std::string> m_fieldErrors; // by field, for the unreadable ones
     mutable std::size_t m_longBytesLeft = 0;                  // see decodeField
     // The record decodeStored split last, and its fields.
