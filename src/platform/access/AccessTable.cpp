@@ -17,9 +17,6 @@ namespace tarvex {
 
 namespace {
 
-// The value slot of a field that could not be read.
-constexpr std::uint32_t kUnreadable = 0xFFFFFFFFu;
-
 // The states of an index's leads (AccessTable::m_walk.leadState): none taken,
 // taken and not yet checked, checked and followed.
 constexpr std::uint8_t kLeadsUnusable = 0;
@@ -114,7 +111,6 @@ Status AccessTable::load()
         m_pageStarts = std::move(kept->second.pageStarts);
         m_otherWalks = std::move(kept->second.indexes);
         m_source->walks.erase(kept);
-        m_valueSlots.assign(m_places.size() * m_openedSlots.size(), 0);
         m_walked = true;
         return Status::success();
     }
@@ -156,9 +152,6 @@ Status AccessTable::load()
             m_places.push_back(place);
         }
     }
-    // The fields are decoded when first read: a lookup reads a few of the
-    // records of a large host.
-    m_valueSlots.assign(m_places.size() * m_openedSlots.size(), 0);
     // Where each page's records begin among the places, for finding the
     // record an index entry names.
     // The places are in page order: the last holds the highest page.
@@ -186,31 +179,34 @@ std::optional<std::uint32_t> AccessTable::recordAt(std::uint32_t page, unsigned 
     return static_cast<std::uint32_t>(found - m_places.begin());
 }
 
-void AccessTable::FieldBlocks::push_back(FieldValue value)
-{
-    if (m_size % kBlock == 0)
-        m_blocks.push_back(std::make_unique<FieldValue[]>(kBlock));
-    m_blocks.back()[m_size % kBlock] = std::move(value);
-    ++m_size;
-}
-
 const FieldValue* AccessTable::valueAt(std::uint32_t record, std::size_t opened, std::string& error) const
 {
-    std::size_t at = record * m_openedSlots.size() + opened;
-    if (m_valueSlots[at] == 0) {
-        const AccessColumn& column = m_definition.columns[static_cast<std::size_t>(m_openedSlots[opened])];
-        Result<FieldValue> value = decodeStored(record, column, m_longBytesLeft);
-        if (value.ok())
-            m_values.push_back(std::move(*value));
-        else
-            m_fieldErrors[at] = value.error();
-        m_valueSlots[at] = value.ok() ? static_cast<std::uint32_t>(m_values.size()) : kUnreadable;
+    if (m_fieldsRecord != record) {
+        m_fieldsRecord = record;
+        m_fields.resize(m_openedSlots.size());
+        m_fieldErrors.resize(m_openedSlots.size());
+        m_fieldState.assign(m_openedSlots.size(), 0);
     }
-    if (m_valueSlots[at] == kUnreadable) {
-        error = m_fieldErrors[at];
+    if (m_fieldState[opened] == 0) {
+        std::size_t at = record * m_openedSlots.size() + opened;
+        if (auto saved = m_savedValues.find(at); saved != m_savedValues.end()) {
+            m_fields[opened] = saved->second;
+            m_fieldState[opened] = 1;
+        } else {
+            const AccessColumn& column = m_definition.columns[static_cast<std::size_t>(m_openedSlots[opened])];
+            Result<FieldValue> value = decodeStored(record, column, m_longBytesLeft);
+            if (value.ok())
+                m_fields[opened] = std::move(*value);
+            else
+                m_fieldErrors[opened] = value.error();
+            m_fieldState[opened] = value.ok() ? 1 : 2;
+        }
+    }
+    if (m_fieldState[opened] == 2) {
+        error = m_fieldErrors[opened];
         return nullptr;
     }
-    return &m_values[m_valueSlots[at] - 1];
+    return &m_fields[opened];
 }
 
 Status AccessTable::setIndex(const std::string& index)
@@ -697,12 +693,11 @@ Status AccessTable::noteSaved(const std::string& column, const AccessStoredField
     std::uint32_t record = m_walk.order[m_position];
     m_saved[record][*position] = stored;
     if (int i = openedIndex(m_definition.columns[*position].name); i >= 0) {
-        // A new place in m_values: a field handed out before keeps what it
-        // held.
+        // Read from here on instead of the record's stored bytes.
         std::size_t at = record * m_openedSlots.size() + static_cast<std::size_t>(i);
-        m_values.push_back(value ? FieldValue{FieldValue::Type::Real, 0, *value, {}} : FieldValue{});
-        m_valueSlots[at] = static_cast<std::uint32_t>(m_values.size());
-        m_fieldErrors.erase(at);
+        m_savedValues[at] = value ? FieldValue{FieldValue::Type::Real, 0, *value, {}} : FieldValue{};
+        if (m_fieldsRecord == record)
+            m_fieldState[static_cast<std::size_t>(i)] = 0;
     }
     return Status::success();
 }
