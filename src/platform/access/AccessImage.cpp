@@ -496,15 +496,29 @@ Result<std::vector<std::uint32_t>> AccessImage::indexEntries(std::uint32_t owner
     auto entryEnds = [&](const unsigned char* p) {
         ends.clear();
         std::size_t room = pageSize() - layout.entriesAt;
-        for (std::size_t at = layout.entryMaskAt; at < layout.entriesAt; ++at) {
-            // Bit 0 of the first byte stands for no entry's end.
-            unsigned bits = p[at] & (at == layout.entryMaskAt ? 0xFEu : 0xFFu);
+        // The bitmap eight bytes at a time: a page of long keys has few
+        // bits set. False once a bit lies past the page.
+        auto addEnds = [&](std::size_t at, std::uint64_t bits) {
             for (; bits != 0; bits &= bits - 1) {
-                std::size_t bit = (at - layout.entryMaskAt) * 8 + static_cast<std::size_t>(__builtin_ctz(bits));
+                std::size_t bit = (at - layout.entryMaskAt) * 8 + static_cast<std::size_t>(__builtin_ctzll(bits));
                 if (bit > room)
-                    return;
+                    return false;
                 ends.push_back(layout.entriesAt + bit);
             }
+            return true;
+        };
+        std::size_t at = layout.entryMaskAt;
+        for (; at + 8 <= layout.entriesAt; at += 8) {
+            std::uint64_t bits = readLittleEndian(p + at, 8);
+            // Bit 0 of the first byte stands for no entry's end.
+            if (at == layout.entryMaskAt)
+                bits &= ~std::uint64_t{1};
+            if (!addEnds(at, bits))
+                return;
+        }
+        if (at < layout.entriesAt) {
+            std::uint64_t bits = readLittleEndian(p + at, layout.entriesAt - at);
+            addEnds(at, at == layout.entryMaskAt ? bits & ~std::uint64_t{1} : bits);
         }
     };
     auto big32 = [](const unsigned char* p) {
