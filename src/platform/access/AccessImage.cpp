@@ -350,26 +350,59 @@ Result<std::vector<std::uint32_t>> AccessImage::dataPages(const unsigned char* m
     return pages;
 }
 
-std::optional<AccessRowBytes> rowOnPage(const unsigned char* p, const JetFormat& format, unsigned row, unsigned& flags)
+namespace {
+
+// The rows in the row table of data page p, as many as fit in the page.
+std::size_t rowsOnPage(const unsigned char* p, const JetFormat& format)
+{
+    return std::min<std::size_t>(get16(p + format.rowCountAt), (format.pageSize - format.rowCountAt - 2) / 2);
+}
+
+// Where row (one of rows) of data page p starts and ends, and its flags;
+// false when a row that is not deleted lies outside the page or in its row
+// table. A deleted row's place is never read, so it is not checked.
+bool rowBounds(const unsigned char* p, const JetFormat& format, std::size_t rows, unsigned row, unsigned& flags,
+               std::size_t& start, std::size_t& end)
 {
     std::size_t rowCountAt = format.rowCountAt;
     std::size_t pageSize = format.pageSize;
-    if (!p || p[0] != kDataPage)
-        return std::nullopt;
-    std::size_t rows = std::min<std::size_t>(get16(p + rowCountAt), (pageSize - rowCountAt - 2) / 2);
-    if (row >= rows)
-        return std::nullopt;
     unsigned entry = get16(p + rowCountAt + 2 + row * 2);
     flags = entry & (kRowSkipped | kRowMoved);
-    std::size_t start = entry & kRowOffsetMask;
-    std::size_t end = row == 0 ? pageSize : get16(p + rowCountAt + row * 2) & kRowOffsetMask;
+    start = entry & kRowOffsetMask;
+    end = row == 0 ? pageSize : get16(p + rowCountAt + row * 2) & kRowOffsetMask;
     std::size_t tableEnd = rowCountAt + 2 + rows * 2;
-    // A deleted row's place is never read, so it is not checked here.
-    if ((flags & kRowSkipped) == 0 && (start < tableEnd || start > end || end > pageSize))
+    return (flags & kRowSkipped) != 0 || (start >= tableEnd && start <= end && end <= pageSize);
+}
+
+} // namespace
+
+std::optional<AccessRowBytes> rowOnPage(const unsigned char* p, const JetFormat& format, unsigned row, unsigned& flags)
+{
+    if (!p || p[0] != kDataPage)
         return std::nullopt;
-    if (start > pageSize)
-        start = pageSize;
+    std::size_t rows = rowsOnPage(p, format);
+    std::size_t start = 0;
+    std::size_t end = 0;
+    if (row >= rows || !rowBounds(p, format, rows, row, flags, start, end))
+        return std::nullopt;
+    if (start > format.pageSize)
+        start = format.pageSize;
     return AccessRowBytes{p + start, end >= start ? end - start : 0};
+}
+
+void rowsInPlace(const unsigned char* p, const JetFormat& format, std::vector<std::uint8_t>& inPlace)
+{
+    inPlace.clear();
+    if (!p || p[0] != kDataPage)
+        return;
+    std::size_t rows = rowsOnPage(p, format);
+    inPlace.resize(rows);
+    for (unsigned row = 0; row < rows; ++row) {
+        unsigned flags = 0;
+        std::size_t start = 0;
+        std::size_t end = 0;
+        inPlace[row] = rowBounds(p, format, rows, row, flags, start, end) && (flags & (kRowSkipped | kRowMoved)) == 0;
+    }
 }
 
 std::optional<AccessRowBytes> AccessImage::locate(std::uint32_t n, unsigned row, std::uint32_t owner,
@@ -452,7 +485,8 @@ std::size_t AccessImage::definitionBytes(std::uint32_t n) const
 }
 
 Result<std::vector<std::uint32_t>> AccessImage::indexEntries(std::uint32_t owner, std::uint32_t root,
-                                                             std::vector<std::uint64_t>* leads) const
+                                                             std::vector<std::uint64_t>* leads,
+                                                             std::size_t expected) const
 {
     using R = Result<std::vector<std::uint32_t>>;
     const JetFormat& layout = *m_format;
@@ -462,15 +496,29 @@ Result<std::vector<std::uint32_t>> AccessImage::indexEntries(std::uint32_t owner
     auto entryEnds = [&](const unsigned char* p) {
         ends.clear();
         std::size_t room = pageSize() - layout.entriesAt;
-        for (std::size_t at = layout.entryMaskAt; at < layout.entriesAt; ++at) {
-            // Bit 0 of the first byte stands for no entry's end.
-            unsigned bits = p[at] & (at == layout.entryMaskAt ? 0xFEu : 0xFFu);
+        // The bitmap eight bytes at a time: a page of long keys has few
+        // bits set. False once a bit lies past the page.
+        auto addEnds = [&](std::size_t at, std::uint64_t bits) {
             for (; bits != 0; bits &= bits - 1) {
-                std::size_t bit = (at - layout.entryMaskAt) * 8 + static_cast<std::size_t>(__builtin_ctz(bits));
+                std::size_t bit = (at - layout.entryMaskAt) * 8 + static_cast<std::size_t>(__builtin_ctzll(bits));
                 if (bit > room)
-                    return;
+                    return false;
                 ends.push_back(layout.entriesAt + bit);
             }
+            return true;
+        };
+        std::size_t at = layout.entryMaskAt;
+        for (; at + 8 <= layout.entriesAt; at += 8) {
+            std::uint64_t bits = readLittleEndian(p + at, 8);
+            // Bit 0 of the first byte stands for no entry's end.
+            if (at == layout.entryMaskAt)
+                bits &= ~std::uint64_t{1};
+            if (!addEnds(at, bits))
+                return;
+        }
+        if (at < layout.entriesAt) {
+            std::uint64_t bits = readLittleEndian(p + at, layout.entriesAt - at);
+            addEnds(at, at == layout.entryMaskAt ? bits & ~std::uint64_t{1} : bits);
         }
     };
     auto big32 = [](const unsigned char* p) {
@@ -497,6 +545,9 @@ Result<std::vector<std::uint32_t>> AccessImage::indexEntries(std::uint32_t owner
 
     // Along the leaves, each entry ending in its record's page and row.
     std::vector<std::uint32_t> entries;
+    entries.reserve(expected);
+    if (leads)
+        leads->reserve(expected);
     std::vector<bool> seen(m_pageCount, false);
     while (n != 0) {
         const unsigned char* p = page(n);
@@ -515,12 +566,18 @@ Result<std::vector<std::uint32_t>> AccessImage::indexEntries(std::uint32_t owner
                 return R::failure(pageText(n) + ": an index entry is cut short");
             if (full < 4)
                 return R::failure(pageText(n) + ": an index entry is cut short");
-            unsigned char pointer[4];
-            for (std::size_t k = 0; k < 4; ++k) {
-                std::size_t at = full - 4 + k;
-                pointer[k] = (i == 0 || at >= prefix) ? p[start + (i == 0 ? at : at - prefix)] : first[at];
+            // The pointer is the entry's last four bytes: its own bytes when
+            // it has four, else partly those it shares with the first entry.
+            if (length >= 4) {
+                entries.push_back(big32(p + ends[i] - 4));
+            } else {
+                unsigned char pointer[4];
+                for (std::size_t k = 0; k < 4; ++k) {
+                    std::size_t at = full - 4 + k;
+                    pointer[k] = at >= prefix ? p[start + at - prefix] : first[at];
+                }
+                entries.push_back(big32(pointer));
             }
-            entries.push_back(big32(pointer));
             if (leads) {
                 // The key: the bytes shared with the first entry, then its own;
                 // its lead follows the flag of a present value up to 0x01.
@@ -529,12 +586,16 @@ Result<std::vector<std::uint32_t>> AccessImage::indexEntries(std::uint32_t owner
                 const unsigned char* own = p + start - shared;
                 LeadHasher hasher;
                 bool ended = false;
-                for (std::size_t at = 1; at < keyLength && !ended; ++at) {
-                    unsigned char byte = at < shared ? first[at] : own[at];
-                    ended = byte == 0x01;
-                    if (!ended)
-                        hasher.add(byte);
-                }
+                // Hashes from up to to, or up to a 0x01 before it.
+                auto addLead = [&](const unsigned char* from, const unsigned char* to) {
+                    const void* end = std::memchr(from, 0x01, static_cast<std::size_t>(to - from));
+                    ended = end != nullptr;
+                    hasher.add(from, ended ? static_cast<const unsigned char*>(end) : to);
+                };
+                if (shared > 1)
+                    addLead(first + 1, first + shared);
+                if (!ended && keyLength > std::max<std::size_t>(shared, 1))
+                    addLead(own + std::max<std::size_t>(shared, 1), own + keyLength);
                 unsigned char flag = keyLength == 0 ? 0 : shared > 0 ? first[0] : own[0];
                 leads->push_back(flag == 0x7F && ended ? hasher.value() : kNoLead);
             }
@@ -590,8 +651,9 @@ bool AccessRowFields::split(const JetFormat& format, AccessRowBytes row, bool ha
         std::size_t table = 2 + (static_cast<std::size_t>(count) + 1) * 2;
         if (m_dataEnd < countSize + table)
             return false;
+        m_varOffsets.resize(count + 1);
         for (unsigned i = 0; i <= count; ++i)
-            m_varOffsets.push_back(get16(d + m_dataEnd - 4 - 2 * i));
+            m_varOffsets[i] = get16(d + m_dataEnd - 4 - 2 * i);
         m_dataEnd -= table;
         m_fixedEnd = m_varOffsets[0];
         return true;

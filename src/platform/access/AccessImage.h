@@ -92,6 +92,10 @@ inline constexpr unsigned kRowMoved = 0x4000;
 // at.
 std::optional<AccessRowBytes> rowOnPage(const unsigned char* page, const JetFormat& format, unsigned row,
                                         unsigned& flags);
+// For each row of the row table of data page p (of format): 1 when it is a
+// record in its place (neither deleted nor moved, its bytes as rowOnPage()
+// checks them), else 0. Empty for a page that is no data page.
+void rowsInPlace(const unsigned char* p, const JetFormat& format, std::vector<std::uint8_t>& inPlace);
 // Whether bytes lie inside that page, after its row table: checks the place of
 // a row that rowOnPage() did not check.
 bool liesAmongRows(const unsigned char* page, const JetFormat& format, AccessRowBytes bytes);
@@ -167,9 +171,11 @@ public:
     // when the pages do not form an index of that table. With leads, also
     // each entry's leadHash() of its key's lead (AccessSortCodes.h: the
     // bytes after a 0x7F flag up to the first 0x01), or kNoLead for a key
-    // without one.
+    // without one. expected: how many entries the index likely has (room
+    // is made for them).
     Result<std::vector<std::uint32_t>> indexEntries(std::uint32_t owner, std::uint32_t root,
-                                                    std::vector<std::uint64_t>* leads = nullptr) const;
+                                                    std::vector<std::uint64_t>* leads = nullptr,
+                                                    std::size_t expected = 0) const;
 
 private:
     // The row's bytes and its row-table flags; owner 0 accepts any table.

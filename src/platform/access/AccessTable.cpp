@@ -17,9 +17,6 @@ namespace tarvex {
 
 namespace {
 
-// The value slot of a field that could not be read.
-constexpr std::uint32_t kUnreadable = 0xFFFFFFFFu;
-
 // The states of an index's leads (AccessTable::m_walk.leadState): none taken,
 // taken and not yet checked, checked and followed.
 constexpr std::uint8_t kLeadsUnusable = 0;
@@ -114,7 +111,6 @@ Status AccessTable::load()
         m_pageStarts = std::move(kept->second.pageStarts);
         m_otherWalks = std::move(kept->second.indexes);
         m_source->walks.erase(kept);
-        m_valueSlots.assign(m_places.size() * m_openedSlots.size(), 0);
         m_walked = true;
         return Status::success();
     }
@@ -124,19 +120,24 @@ Status AccessTable::load()
                         m_definition.usageMap.size(), m_definition.page);
     if (!pages.ok())
         return Status::failure(damaged + pages.error());
+    // Room for every row the pages' row tables list, deleted ones included.
+    std::size_t rowsListed = 0;
+    for (std::uint32_t page : *pages)
+        rowsListed += image.rowCount(page);
+    m_places.reserve(rowsListed);
+    std::vector<std::uint8_t> inPlace;
     for (std::uint32_t page : *pages) {
         const unsigned rows = image.rowCount(page);
         const unsigned char* p = image.page(page);
         if (p && get32(p + image.format().ownerAt) != m_definition.page)
             p = nullptr;
+        // Most records are in their place, neither deleted nor moved:
+        // rowsInPlace() checks their bounds as liveRow() does, without
+        // building its answer; any other row is left to liveRow().
+        rowsInPlace(p, image.format(), inPlace);
         for (unsigned row = 0; row < rows; ++row) {
             AccessPlace place{page, static_cast<std::uint16_t>(row), page, static_cast<std::uint16_t>(row)};
-            // Most records are in their place, neither deleted nor moved:
-            // rowOnPage() checks their bounds as liveRow() does, without
-            // building its answer; any other row is left to liveRow().
-            unsigned flags = 0;
-            bool inPlace = p && rowOnPage(p, image.format(), row, flags) && (flags & (kRowSkipped | kRowMoved)) == 0;
-            if (!inPlace) {
+            if (row >= inPlace.size() || !inPlace[row]) {
                 Result<std::optional<AccessRowBytes>> bytes = image.liveRow(m_definition.page, place);
                 if (!bytes.ok())
                     return Status::failure(damaged + bytes.error());
@@ -151,9 +152,6 @@ Status AccessTable::load()
             m_places.push_back(place);
         }
     }
-    // The fields are decoded when first read: a lookup reads a few of the
-    // records of a large host.
-    m_valueSlots.assign(m_places.size() * m_openedSlots.size(), 0);
     // Where each page's records begin among the places, for finding the
     // record an index entry names.
     // The places are in page order: the last holds the highest page.
@@ -183,21 +181,32 @@ std::optional<std::uint32_t> AccessTable::recordAt(std::uint32_t page, unsigned 
 
 const FieldValue* AccessTable::valueAt(std::uint32_t record, std::size_t opened, std::string& error) const
 {
-    std::size_t at = record * m_openedSlots.size() + opened;
-    if (m_valueSlots[at] == 0) {
-        const AccessColumn& column = m_definition.columns[static_cast<std::size_t>(m_openedSlots[opened])];
-        Result<FieldValue> value = decodeStored(record, column, m_longBytesLeft);
-        if (value.ok())
-            m_values.push_back(std::move(*value));
-        else
-            m_fieldErrors[at] = value.error();
-        m_valueSlots[at] = value.ok() ? static_cast<std::uint32_t>(m_values.size()) : kUnreadable;
+    if (m_fieldsRecord != record) {
+        m_fieldsRecord = record;
+        m_fields.resize(m_openedSlots.size());
+        m_fieldErrors.resize(m_openedSlots.size());
+        m_fieldState.assign(m_openedSlots.size(), 0);
     }
-    if (m_valueSlots[at] == kUnreadable) {
-        error = m_fieldErrors[at];
+    if (m_fieldState[opened] == 0) {
+        std::size_t at = record * m_openedSlots.size() + opened;
+        if (auto saved = m_savedValues.find(at); saved != m_savedValues.end()) {
+            m_fields[opened] = saved->second;
+            m_fieldState[opened] = 1;
+        } else {
+            const AccessColumn& column = m_definition.columns[static_cast<std::size_t>(m_openedSlots[opened])];
+            Result<FieldValue> value = decodeStored(record, column, m_longBytesLeft);
+            if (value.ok())
+                m_fields[opened] = std::move(*value);
+            else
+                m_fieldErrors[opened] = value.error();
+            m_fieldState[opened] = value.ok() ? 1 : 2;
+        }
+    }
+    if (m_fieldState[opened] == 2) {
+        error = m_fieldErrors[opened];
         return nullptr;
     }
-    return &m_values[m_valueSlots[at] - 1];
+    return &m_fields[opened];
 }
 
 Status AccessTable::setIndex(const std::string& index)
@@ -227,17 +236,27 @@ Status AccessTable::setIndex(const std::string& index)
     std::vector<std::uint64_t> leads;
     bool takeLeads = leadSortOrder(*found) != AccessSortOrder::Unknown;
     Result<std::vector<std::uint32_t>> entries =
-        m_source->image.indexEntries(m_definition.page, found->root, takeLeads ? &leads : nullptr);
+        m_source->image.indexEntries(m_definition.page, found->root, takeLeads ? &leads : nullptr, m_places.size());
     if (!entries.ok())
         return Status::failure(damaged + ": " + entries.error());
     std::vector<std::uint32_t> order;
     order.reserve(entries->size());
-    std::vector<bool> listed(m_places.size(), false);
-    for (std::uint32_t entry : *entries) {
+    std::vector<std::uint8_t> listed(m_places.size(), 0);
+    // Index order jumps about the pages: each entry's page is asked for
+    // some entries ahead, so that the walk need not wait on memory for each.
+    constexpr std::size_t kAhead = 8;
+    const std::vector<std::uint32_t>& all = *entries;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        if (i + kAhead < all.size() && (all[i + kAhead] >> 8) + 1 < m_pageStarts.size()) {
+            std::size_t ahead = m_pageStarts[all[i + kAhead] >> 8] + (all[i + kAhead] & 0xFF);
+            if (ahead < m_places.size())
+                __builtin_prefetch(&m_places[ahead]);
+        }
+        std::uint32_t entry = all[i];
         std::optional<std::uint32_t> record = recordAt(entry >> 8, entry & 0xFF);
         if (!record || listed[*record])
             return Status::failure(damaged + ": an entry names no record of the table");
-        listed[*record] = true;
+        listed[*record] = 1;
         order.push_back(*record);
     }
     // An index that leaves out empty keys lists fewer records; any other
@@ -674,12 +693,11 @@ Status AccessTable::noteSaved(const std::string& column, const AccessStoredField
     std::uint32_t record = m_walk.order[m_position];
     m_saved[record][*position] = stored;
     if (int i = openedIndex(m_definition.columns[*position].name); i >= 0) {
-        // A new place in m_values: a field handed out before keeps what it
-        // held.
+        // Read from here on instead of the record's stored bytes.
         std::size_t at = record * m_openedSlots.size() + static_cast<std::size_t>(i);
-        m_values.push_back(value ? FieldValue{FieldValue::Type::Real, 0, *value, {}} : FieldValue{});
-        m_valueSlots[at] = static_cast<std::uint32_t>(m_values.size());
-        m_fieldErrors.erase(at);
+        m_savedValues[at] = value ? FieldValue{FieldValue::Type::Real, 0, *value, {}} : FieldValue{};
+        if (m_fieldsRecord == record)
+            m_fieldState[static_cast<std::size_t>(i)] = 0;
     }
     return Status::success();
 }

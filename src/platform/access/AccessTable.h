@@ -17,7 +17,6 @@
 #include "platform/access/AccessSortCodes.h"
 
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -139,7 +138,8 @@ public:
     Result<std::optional<std::string>> text(const std::string& column) const;
     // The current record's field without a copy; null, with error set, when
     // there is no current record, the column was not opened or its stored
-    // bytes could not be read.
+    // bytes could not be read. The field stays as it is until a field of
+    // another record is read or the field is noted saved.
     const FieldValue* currentField(const std::string& column, std::string& error) const;
     // Where the current record lives; meaningful only while !eof().
     AccessPlace place() const;
@@ -177,8 +177,8 @@ private:
     // The record at (page, row) of the table's places.
     std::optional<std::uint32_t> recordAt(std::uint32_t page, unsigned row) const;
     // The field of record in the opened column at position opened, decoded
-    // now when it has not been yet; null, with error set, when its stored
-    // bytes cannot be read.
+    // now unless it was the last record's read; null, with error set, when
+    // its stored bytes cannot be read.
     const FieldValue* valueAt(std::uint32_t record, std::size_t opened, std::string& error) const;
     int openedIndex(const std::string& column) const;
     // The position of column (opened or not) in the definition's columns;
@@ -222,15 +222,18 @@ private:
     // For each page, the first of its records among m_places (they are in
     // page order); one more entry ends the last page.
     std::vector<std::uint32_t> m_pageStarts;
-    // The opened fields, decoded as they are first read (the bytes read
-    // never change, so each at most once; noteSaved gives a field a new
-    // place): for each record and opened
-    // column (record-major), 0 while not yet read, else its place in
-    // m_values plus one, or all ones when it cannot be read. A deque: a
-    // field handed out stays where it is while others are added.
-    mutable std::vector<std::uint32_t> m_valueSlots;
-    mutable std::deque<FieldValue> m_values;
-    mutable std::map<std::size_t, std::string> m_fieldErrors; // by field, for the unreadable ones
+    // The opened fields of the record read last, decoded as they are first
+    // read: a record's fields are mostly read together, and most records
+    // once (a field handed out stays as it is until a field of another
+    // record is read). m_fieldState per opened column: 0 not yet read, 1
+    // read, 2 unreadable (m_fieldErrors says why).
+    mutable std::optional<std::uint32_t> m_fieldsRecord;
+    mutable std::vector<FieldValue> m_fields;
+    mutable std::vector<std::uint8_t> m_fieldState;
+    mutable std::vector<std::string> m_fieldErrors;
+    // What noteSaved gave the opened fields: by record * opened columns +
+    // the column's place among them.
+    std::map<std::size_t, FieldValue> m_savedValues;
     mutable std::size_t m_longBytesLeft = 0;                  // see decodeField
     // The record decodeStored split last, and its fields.
     mutable AccessRowFields m_split;

@@ -14,11 +14,18 @@ namespace tarvex {
 std::string unicodeTextToUtf8(const unsigned char* data, std::size_t size)
 {
     std::string out;
-    out.reserve(size);
     if (size < 2 || data[0] != 0xFF || data[1] != 0xFE) {
-        out = utf16ToUtf8(std::string_view(reinterpret_cast<const char*>(data), size), false);
+        // Mostly ASCII, each character its UTF-16 unit's low byte; anything
+        // else is converted unit by unit.
+        out.resize(size / 2);
+        for (std::size_t i = 0; i + 1 < size; i += 2) {
+            if (data[i] >= 0x80 || data[i + 1] != 0)
+                return utf16ToUtf8(std::string_view(reinterpret_cast<const char*>(data), size), false);
+            out[i / 2] = static_cast<char>(data[i]);
+        }
         return out;
     }
+    out.reserve(size);
     bool compressed = true;
     std::size_t runStart = 2;
     auto flush = [&](std::size_t end) {

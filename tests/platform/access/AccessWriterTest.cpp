@@ -731,6 +731,19 @@ TEST(AccessWriterTest, TheEngineSavesRecordsOfEveryKindOfHost)
             saved = records->update();
             ASSERT_TRUE(saved.ok()) << saved.error();
             EXPECT_EQ(*records->number(cost), std::nullopt);
+
+            // Read again after the other records were read: still what was
+            // saved, not what the file held when it was read.
+            for (Status walk = records->moveFirst(); walk.ok() && !records->eof(); walk = records->moveNext()) {
+                ASSERT_TRUE(records->number(price).ok());
+                if (records->text(test.shape.key)->value_or("") == test.key) {
+                    EXPECT_EQ(*records->number(price), test.readBack[1]);
+                }
+            }
+            ASSERT_TRUE(records->seek(Key{test.key}).ok());
+            ASSERT_FALSE(records->noMatch());
+            EXPECT_EQ(*records->number(cost), std::nullopt);
+            EXPECT_EQ(*records->number(price), test.readBack[1]);
         }
         Amounts emptied{std::nullopt, test.readBack[1]};
         EXPECT_EQ(amountsOf(path, test.shape)[test.key], emptied);
