@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <numeric>
 #include <utility>
 
@@ -484,6 +485,9 @@ Status AccessTable::buildSeekKeys()
         m_walk.textKeys.reserve(m_walk.order.size());
     else
         m_walk.numberKeys.reserve(m_walk.order.size());
+    // The first repeated text key met in index order: where it was met, and
+    // the first position that holds it.
+    std::optional<std::pair<std::uint32_t, std::uint32_t>> textRepeat;
     // Index order jumps about the keys read and the table of keys: each
     // key read is asked for some keys ahead, and its slot a few keys ahead.
     constexpr std::uint32_t kAhead = 8;
@@ -494,16 +498,35 @@ Status AccessTable::buildSeekKeys()
             m_walk.textKeys.prefetch(keys[m_walk.order[position + kAhead]].hash);
         const RecordKey& key = keys[m_walk.order[position]];
         // try_emplace answers where the key already was when it was.
-        std::optional<std::uint32_t> held;
         if (key.kind == Kind::Text) {
-            held = m_walk.textKeys.addFirst(std::string_view(texts).substr(key.offset, key.length), key.hash, position);
-        } else if (key.kind == Kind::Number) {
-            auto [at, added] = m_walk.numberKeys.try_emplace(key.number, position);
-            held = added ? std::nullopt : std::optional(at->second);
+            std::optional<std::uint32_t> held =
+                m_walk.textKeys.addFirst(std::string_view(texts).substr(key.offset, key.length), key.hash, position);
+            if (held && !textRepeat)
+                textRepeat = {{position, *held}};
+        } else if (key.kind == Kind::Number && !std::isnan(key.number)) {
+            m_walk.numberKeys.emplace_back(key.number, position);
         }
-        if (held && !m_walk.repeatedAt)
-            m_walk.repeatedAt = held;
     }
+    // Added in index order, so that a stable sort keeps each number's first
+    // position first; a number's second position is where it was met again.
+    std::vector<std::pair<double, std::uint32_t>>& numbers = m_walk.numberKeys;
+    std::stable_sort(numbers.begin(), numbers.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::optional<std::pair<std::uint32_t, std::uint32_t>> numberRepeat;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        if (kept > 0 && numbers[kept - 1].first == numbers[i].first) {
+            if (!numberRepeat || numbers[i].second < numberRepeat->first)
+                numberRepeat = {{numbers[i].second, numbers[kept - 1].second}};
+            continue;
+        }
+        numbers[kept++] = numbers[i];
+    }
+    numbers.resize(kept);
+    std::optional<std::pair<std::uint32_t, std::uint32_t>> repeat = textRepeat;
+    if (numberRepeat && (!repeat || numberRepeat->first < repeat->first))
+        repeat = numberRepeat;
+    if (repeat)
+        m_walk.repeatedAt = repeat->second;
     m_walk.seekKeysBuilt = true;
     return Status::success();
 }
@@ -547,7 +570,10 @@ Status AccessTable::seek(const Key& key)
     }
     if (!number)
         return Status::success();
-    if (auto numeric = m_walk.numberKeys.find(*number); numeric != m_walk.numberKeys.end()) {
+    const std::vector<std::pair<double, std::uint32_t>>& numbers = m_walk.numberKeys;
+    auto numeric = std::lower_bound(numbers.begin(), numbers.end(), *number,
+                                    [](const auto& held, double sought) { return held.first < sought; });
+    if (numeric != numbers.end() && numeric->first == *number) {
         m_position = numeric->second;
         m_hasRecord = true;
     }

@@ -21,7 +21,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 namespace tarvex {
@@ -59,7 +58,9 @@ struct AccessIndexWalk {
     // The first position in index order of each folded text key and number
     // key, and the first position of a key that more records hold.
     AccessKeyTable textKeys;
-    std::unordered_map<double, std::uint32_t> numberKeys;
+    // Sorted by number, one for each number (-0 and 0 are one; NaN, which
+    // no seek finds, none): built with one sort instead of a node each.
+    std::vector<std::pair<double, std::uint32_t>> numberKeys;
     std::optional<std::uint32_t> repeatedAt;
     // Seeking by the entries' own keys: the lead of each position's key,
     // the records whose entries have none keyed by their codes, and whether

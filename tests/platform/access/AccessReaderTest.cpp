@@ -878,6 +878,22 @@ TEST(AccessReaderTest, TheDatabaseServesAccessFilesLikeSqliteFiles)
         EXPECT_EQ(readOnly->update().kind(), ErrorKind::ReadOnly);
     }
 
+    // An index on a number: the repeated key is the first met in index order
+    // (costs 2.23, records 182 and 346, are the lowest that repeat), and a
+    // seek finds the first of equal keys.
+    Result<Database> costs = Database::open(fixture("kv-costindex-2000.mdb"));
+    ASSERT_TRUE(costs.ok()) << costs.error();
+    Result<Recordset> byCost = costs->openTable("product", {"ID", "cost"});
+    ASSERT_TRUE(byCost.ok() && byCost->setIndex("CostIdx").ok());
+    EXPECT_EQ(*byCost->repeatedKey(), std::optional<std::string>("2.23"));
+    ASSERT_TRUE(byCost->seek(Key{std::string("2.23")}).ok());
+    ASSERT_FALSE(byCost->noMatch());
+    EXPECT_EQ(**byCost->integer("ID"), 182);
+    ASSERT_TRUE(byCost->seek(Key{std::int64_t{3}}).ok());
+    EXPECT_EQ(**byCost->number("cost"), 3.0);
+    ASSERT_TRUE(byCost->seek(Key{std::string("2.24")}).ok());
+    EXPECT_TRUE(byCost->noMatch());
+
     // Opening refuses what cannot be read, with the reader's reason.
     Result<Database> encrypted = Database::open(fixture("V2010_with-password.accdb"));
     EXPECT_EQ(encrypted.kind(), ErrorKind::NotADatabase);
