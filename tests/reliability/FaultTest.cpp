@@ -179,15 +179,36 @@ TEST(FaultTest, WhatTheRunCannotWriteEndsItBeforeTheBackup)
 // sticky bit), one user's write killed half-way leaves a journal no other
 // user can remove. Another user's run names it, its owner and what to do,
 // before the backup question; the owner's own run then puts it right.
+// Two users of the host's folder, shared and marked sticky as shared folders
+// are: bob leaves something beside the host, alice runs.
+constexpr uid_t kBob = 65534;
+constexpr uid_t kAlice = 65533;
+
+void shareBetweenTwoUsers(Scenario& s)
+{
+    s.writeStandardFiles();
+    shareScenario(s, fs::perms::all | fs::perms::sticky_bit);
+}
+
+// Whether alice's run ended before the backup question, with the texts said.
+bool endedBeforeTheBackup(const RunOutcome& outcome, const std::vector<std::string>& said)
+{
+    bool asked = false;
+    for (const Message& m : outcome.messages)
+        asked = asked || m.caption == "Backup Data";
+    bool all = true;
+    for (const std::string& text : said)
+        all = all && detailHas(outcome, text);
+    return outcome.end == End::UnableToOpen && !asked && outcome.exitStatus != 0 && all;
+}
+
 TEST(FaultTest, AnotherUsersLeftoverJournalIsNamedBeforeTheBackupQuestion)
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root, to run as two other users";
-    const uid_t bob = 65534;
-    const uid_t alice = 65533;
+    const uid_t bob = kBob;
     Scenario s;
-    s.writeStandardFiles();
-    shareScenario(s, fs::perms::all | fs::perms::sticky_bit);
+    shareBetweenTwoUsers(s);
     std::string before = fileBytes(s.hostPath);
     // Bob's write, stopped before its commit: the journal holds the pages
     // as they were, and nobody holds the file any more.
@@ -205,16 +226,13 @@ TEST(FaultTest, AnotherUsersLeftoverJournalIsNamedBeforeTheBackupQuestion)
         true);
     ASSERT_EQ(left, "");
 
+    const std::string journal = s.hostPath + "-journal";
     int reported = runInChild(
-        s, "another user's journal", [&] { becomeUser(alice); },
+        s, "another user's journal", [&] { becomeUser(kAlice); },
         [&](const RunOutcome& outcome) {
-            bool asked = false;
-            for (const Message& m : outcome.messages)
-                asked = asked || m.caption == "Backup Data";
-            std::string journal = s.hostPath + "-journal";
-            return outcome.end == End::UnableToOpen && !asked && outcome.exitStatus != 0 &&
-                   detailHas(outcome, journal + ": an interrupted write by nobody left this journal") &&
-                   detailHas(outcome, "Ask nobody to run Tarvex once, or remove " + journal + " as its owner");
+            return endedBeforeTheBackup(outcome,
+                                        {journal + ": an interrupted write by nobody left this journal",
+                                         "Ask nobody to run Tarvex once, or remove " + journal + " as its owner"});
         });
     EXPECT_EQ(reported, 0);
     EXPECT_EQ(s.backups(), std::vector<std::string>{});
@@ -526,3 +544,52 @@ TEST(FaultTest, AHostFileGoneBeforeTheApplyIsReportedAsGone)
 }
 
 } // namespace
+
+// Another user's program saved into the host in WAL mode and left its log and
+// the log's index where this user may not write them: every save would fail,
+// so the run ends before the backup question, naming the file and its owner.
+// The owner's run moves the changes into the database and goes on as usual.
+TEST(FaultTest, AnotherUsersLogThatCannotBeWrittenIsNamedBeforeTheBackupQuestion)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root, to run as two other users";
+    Scenario s;
+    shareBetweenTwoUsers(s);
+    execSql(s.hostPath, "PRAGMA journal_mode = WAL");
+    // Bob's save, committed into the log, and his program killed.
+    std::string left = tarvex::test::runInChild(
+        [&] {
+            sqlite3* db = nullptr;
+            sqlite3_open_v2(s.hostPath.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+            sqlite3_exec(db, "UPDATE product SET name = 'saved by bob'", nullptr, nullptr, nullptr);
+            struct stat info {};
+            bool made = ::stat((s.hostPath + "-wal").c_str(), &info) == 0 && info.st_uid == kBob;
+            return std::string(made ? "" : "no log of bob's");
+        },
+        true);
+    ASSERT_EQ(left, "");
+    const std::string log = s.hostPath + "-wal";
+    for (const char* end : {"-wal", "-shm"})
+        fs::permissions(s.hostPath + end, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                              fs::perms::others_read);
+    const std::string before = fileBytes(s.hostPath) + fileBytes(log);
+
+    int reported = runInChild(
+        s, "another user's log", [&] { becomeUser(kAlice); },
+        [&](const RunOutcome& outcome) {
+            return endedBeforeTheBackup(outcome, {log + ": nobody's use of the database left this file",
+                                                  "Ask nobody to close the salon application and run Tarvex once",
+                                                  "Nothing has been changed, and no backup copy was made."});
+        });
+    EXPECT_EQ(reported, 0);
+    EXPECT_EQ(s.backups(), std::vector<std::string>{});
+    EXPECT_TRUE(fileBytes(s.hostPath) + fileBytes(log) == before);
+
+    reported = runInChild(
+        s, "the log's owner", [&] { becomeUser(kBob); },
+        [&](const RunOutcome& outcome) { return outcome.end == End::Complete; });
+    EXPECT_EQ(reported, 0);
+    EXPECT_FALSE(fs::exists(log));
+    EXPECT_EQ(readHostProducts(s.hostPath)[0].cost, 5.0);
+    EXPECT_EQ(readHostProducts(s.hostPath)[0].name, "saved by bob");
+}

@@ -1,6 +1,7 @@
 // Whether an SQLite file could be written, told before it is opened: the
-// file, the folder its journal is made in, and a journal another user's
-// interrupted write left where this user cannot remove it.
+// file, the folder its journal is made in, a journal another user's
+// interrupted write left where this user cannot remove it, and another
+// user's write-ahead log this user cannot write.
 #include "platform/sqlite/SqliteDatabase.h"
 
 #include "platform/text/TextHelpers.h"
@@ -94,6 +95,40 @@ Status leftJournalCheck(const std::string& path)
                            ErrorKind::Busy);
 }
 
+// A write-ahead log or its index beside path that this user may not write.
+// Another user's program saved changes into the log (committed, and read
+// from it until they are moved into the database) and did not end cleanly,
+// or is still running; SQLite then opens both files for reading only, and
+// every save of this run would fail as "attempt to write a readonly
+// database", after the backup and the review. The log is never to be
+// removed: it holds saved changes.
+Status leftLogCheck(const std::string& path)
+{
+    struct File {
+        const char* end;
+        const char* what;
+        const char* warning;
+    };
+    const File files[] = {{"-wal", "its log of saved changes", " Do not remove it: it holds saved changes."},
+                          {"-shm", "the index of its log of saved changes", ""}};
+    for (const File& left : files) {
+        const std::string file = path + left.end;
+        struct stat info {};
+        if (::stat(file.c_str(), &info) != 0 || ::access(file.c_str(), W_OK) == 0)
+            continue;
+        std::string owner = userNamed(info.st_uid);
+        return Status::failure(file + ": " + owner + "'s use of the database left this file (" + left.what +
+                                   ") beside " + path + ", and this user (" + userNamed(::geteuid()) +
+                                   ") may not write it, so no save of this run could be made. Ask " + owner +
+                                   " to close the salon application and run Tarvex once, which moves the changes into "
+                                   "the database and removes the "
+                                   "file, and run Tarvex again." +
+                                   left.warning,
+                               ErrorKind::ReadOnly);
+    }
+    return Status::success();
+}
+
 } // namespace
 
 Status SqliteDatabase::folderCheck(const std::string& path)
@@ -109,6 +144,8 @@ Status SqliteDatabase::writeCheck(const std::string& path)
 {
     if (Status journal = leftJournalCheck(path); !journal)
         return journal;
+    if (Status log = leftLogCheck(path); !log)
+        return log;
     if (::access(path.c_str(), W_OK) != 0)
         return Status::failure(path + ": " + kReadOnlyFile, ErrorKind::ReadOnly);
     return folderCheck(path);
