@@ -270,6 +270,9 @@ void addApplyRows(ResultTable& table, std::vector<std::string>& notes, const std
                     " updated, " + grouped(static_cast<std::int64_t>(f.failed)) + " failed" +
                     (f.saves ? ", " + grouped(f.saves) + " host saves without the record" : "") +
                     (f.floorWrites ? ", " + grouped(f.floorWrites) + " writes of the floor" : "") +
+                    "; time above the floor per record " +
+                    ResultTable::fixed((f.recordSeconds - f.floorSeconds) * 1e6 / rows, 0) + " µs with the record, " +
+                    ResultTable::fixed((f.applySeconds - f.floorSeconds) * 1e6 / rows, 0) + " µs without" +
                     "; processor time per record " + ResultTable::fixed(f.recordCpuSeconds * 1e3 / rows, 3) +
                     " ms with the record, " + ResultTable::fixed(f.applyCpuSeconds * 1e3 / rows, 3) + " ms without, " +
                     ResultTable::fixed(f.floorCpuSeconds * 1e3 / rows, 3) + " ms for the floor" +
