@@ -116,15 +116,14 @@ Status leftLogCheck(const std::string& path)
         struct stat info {};
         if (::stat(file.c_str(), &info) != 0 || ::access(file.c_str(), W_OK) == 0)
             continue;
-        std::string owner = userNamed(info.st_uid);
-        return Status::failure(file + ": " + owner + "'s use of the database left this file (" + left.what +
-                                   ") beside " + path + ", and this user (" + userNamed(::geteuid()) +
-                                   ") may not write it, so no save of this run could be made. Ask " + owner +
-                                   " to close the salon application and run Tarvex once, which moves the changes into "
-                                   "the database and removes the "
-                                   "file, and run Tarvex again." +
-                                   left.warning,
-                               ErrorKind::ReadOnly);
+        const std::string owner = userNamed(info.st_uid);
+        const std::string what = file + ": " + owner + "'s use of the database left this file (" + left.what +
+                                 ") beside " + path + ", and this user (" + userNamed(::geteuid()) +
+                                 ") may not write it, so no save of this run could be made.";
+        const std::string todo = " Ask " + owner +
+                                 " to close the salon application and run Tarvex once, which moves the changes "
+                                 "into the database and removes the file, and run Tarvex again.";
+        return Status::failure(what + todo + left.warning, ErrorKind::ReadOnly);
     }
     return Status::success();
 }
