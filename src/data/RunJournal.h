@@ -4,17 +4,25 @@
 // the runs a crash left unfinished are put right against the host then. Every
 // product is recorded before its save; how its save ended is held and written
 // with others (a batch about once a second, and at the end), and a mark lost
-// with a crash is found again from the host by reconcileRuns.
+// with a crash is found again from the host by reconcileRuns. The record's
+// opening and a run's planned entries past the first few are written on a
+// thread of the journal's own while the caller goes on (openAhead,
+// recordIntentsAhead); only one thread touches the record at a time.
 #pragma once
 
 #include "platform/Database.h"
 #include "data/history/RunRecordFile.h"
 
 #include <chrono>
+#include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace tarvex {
@@ -23,18 +31,27 @@ class RunJournal {
 public:
     // info: what is known of the run (when, where, the vendor, the files).
     explicit RunJournal(RunInfo info);
+    // Waits for the journal's own thread to end its work.
+    ~RunJournal();
+    RunJournal(const RunJournal&) = delete;
+    RunJournal& operator=(const RunJournal&) = delete;
 
     // Opens the record of host (creating it, see RunRecordFile::open) and puts
     // right the runs left unfinished (reconcileRuns), once; an undo does so
     // before its list is built, as it lists what the record holds.
     Status open(Database& host);
+    // Begins open()'s work on a thread of the journal's own, all but putting
+    // right the runs left unfinished (that needs host, and is done by
+    // open()), while the caller goes on: deciding what to record, say. The
+    // next call of any other kind waits for it. Nothing when already open.
+    void openAhead(const std::string& hostPath);
     // Opens the record when not yet open, for this run to be recorded: its
     // start is written with its first products (recordIntents), in one
     // commit. When it fails nothing may be written to host: the text names
     // the record file and why (a damaged file has been moved aside).
     Status start(Database& host);
     // The entries of a run of the opened record.
-    Result<std::vector<RecordedEntry>> entriesOf(std::int64_t run) { return m_record->entriesOf(run); }
+    Result<std::vector<RecordedEntry>> entriesOf(std::int64_t run);
     bool started() const { return m_started; }
     // The record's path; empty before start().
     std::string path() const { return m_record ? m_record->path() : std::string(); }
@@ -44,6 +61,20 @@ public:
     // entries' ids in order; on disk when it returns. Save none of them when
     // it fails: the run is then not recorded at all.
     Result<std::vector<std::int64_t>> recordIntents(const std::vector<ProductEntry>& entries);
+    // Records that the products are about to be saved, as recordIntents
+    // does, but only the first few before it returns (with the run's start
+    // when this is its first write, in one commit): the others are written
+    // by a thread of the journal's own, in commits sixteen times larger each,
+    // while the caller saves the first ones, and plannedEntry() gives each
+    // one's id once it is on disk. Fails, with none recorded, when the first
+    // commit fails. The record is not touched otherwise until the thread is
+    // done: every other call that writes or reads it waits for it first.
+    Status recordIntentsAhead(std::vector<ProductEntry> entries);
+    // The id of the k-th entry of recordIntentsAhead, on disk when it
+    // returns (it waits for the commit that holds it). Fails when that
+    // commit failed: the product is not recorded, so save nothing more.
+    Result<std::int64_t> plannedEntry(std::size_t k);
+
     // Records that one more product is about to be saved, in one commit with
     // the marks held: on disk when it returns. Save nothing when it fails.
     Result<std::int64_t> recordIntent(const ProductEntry& entry);
@@ -70,17 +101,40 @@ public:
     Status finish();
 
 private:
+    // The thread writing entries ahead, and what it has written so far.
+    struct Ahead {
+        std::thread thread;
+        std::mutex mutex;
+        std::condition_variable written;
+        // The ids of the entries on disk, in order.
+        std::vector<std::int64_t> ids;
+        // Why the last commit failed; empty while none did.
+        std::optional<std::string> failure;
+        bool done = true;
+    };
+    // Runs work on the journal's own thread, which must be idle.
+    void onThread(std::function<void()> work);
+    // Waits until the journal's own thread is done: the record is then the
+    // caller's alone.
+    void settleAhead();
+    // The thread's work: writes entries from `from` on, in commits of
+    // growing size, and says what it wrote in m_ahead.
+    void writeAhead(std::vector<ProductEntry> entries, std::size_t from, std::size_t size);
+
     // Writes batch with the marks held, in one commit.
     Result<std::vector<std::int64_t>> write(RecordBatch batch);
 
     RunInfo m_info;
     std::optional<RunRecordFile> m_record;
+    // The record opened by openAhead, before its runs are put right.
+    std::optional<Result<RunRecordFile>> m_opened;
     // start() succeeded; the run itself is begun by its first write.
     bool m_started = false;
     std::optional<std::int64_t> m_run;
     RecordBatch m_held;
     std::chrono::milliseconds m_markInterval{1000};
     std::chrono::steady_clock::time_point m_lastCommit;
+    Ahead m_ahead;
 };
 
 // A run's start as the user sees it: "YYYY-MM-DD HH:MM", local time.

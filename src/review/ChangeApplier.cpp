@@ -57,8 +57,10 @@ public:
     }
 
     // Decides every row from what the two databases hold now and records
-    // each product to be saved, in one commit of the run record, before the
-    // first save. A host record that more than one row writes is recorded
+    // each product to be saved: the first ones in one commit of the run
+    // record before the first save, the others in commits the journal's
+    // thread writes while the first are saved (each awaited before its
+    // product's save: see RunJournal::recordIntentsAhead). A host record that more than one row writes is recorded
     // here for the first only: each later save of it is decided from what
     // the one before left, and recorded at its turn. Nothing is reported
     // here; each row is decided again at its turn.
@@ -89,15 +91,16 @@ public:
         }
         m_planning = false;
         hostRead.reset();
-        Result<std::vector<std::int64_t>> ids = m_journal->recordIntents(entries);
-        if (!ids)
-            return ids.status();
+        // The record was opened meanwhile (openAhead); the runs it holds
+        // unfinished are put right now, before this run begins.
+        if (!m_journal->started())
+            if (Status started = m_journal->start(m_host); !started.ok())
+                return started;
         for (std::size_t k = 0; k < rowOf.size(); ++k)
             m_planned[rowOf[k]] = Planned{
-                (*ids)[k],
-                Plan{{entries[k].costBefore, entries[k].priceBefore}, {entries[k].costAfter, entries[k].priceAfter}},
+                k, Plan{{entries[k].costBefore, entries[k].priceBefore}, {entries[k].costAfter, entries[k].priceAfter}},
                 entries[k].record, std::move(sought[k])};
-        return Status::success();
+        return m_journal->recordIntentsAhead(std::move(entries));
     }
 
     RowResult apply(const ProposedChange& row, std::size_t index, WorkPacer& pacer)
@@ -131,12 +134,18 @@ public:
         // The product's entry is on disk before its save: a crash between
         // the two leaves a pending entry, which the next run compares with
         // the host, never a change without its record. Recorded with the
-        // others before the first save when the product still holds what it
-        // did then; else (another program changed it since, or this run
-        // saved it before) on its own now, with the marks held.
+        // others as the run was planned when the product still holds what
+        // it did then (waiting here for the commit that holds it); else
+        // (another program changed it since, or this run saved it before)
+        // on its own now, with the marks held.
         std::optional<std::int64_t> entry;
         if (planned && planned->plan == plan) {
-            entry = planned->entry;
+            Result<std::int64_t> recorded = m_journal->plannedEntry(planned->slot);
+            if (!recorded) {
+                fail(row, recorded.error() + "; not written");
+                return RowResult::NotRecorded;
+            }
+            entry = *recorded;
         } else if (m_journal) {
             abandon(planned, "not saved: the product changed after the run recorded it, and was decided again");
             Result<std::int64_t> intent = m_journal->recordIntent(entryFor(row, plan));
@@ -195,7 +204,8 @@ private:
     // the host record it planned for and the code it found that record by
     // (none for a row that puts values back).
     struct Planned {
-        std::int64_t entry = 0;
+        // Its place among the entries recorded before the first save.
+        std::size_t slot = 0;
         Plan plan;
         HostRecordId record;
         std::string code;
@@ -302,7 +312,11 @@ private:
     {
         if (!planned)
             return;
-        m_journal->noteFailed(planned->entry, std::move(why));
+        // An entry whose commit failed is not in the record: nothing to mark.
+        Result<std::int64_t> entry = m_journal->plannedEntry(planned->slot);
+        if (!entry)
+            return;
+        m_journal->noteFailed(*entry, std::move(why));
         m_giveUpHeld = true;
     }
 
@@ -341,6 +355,9 @@ ApplyReport applyChanges(Database* update, Database& host, const std::vector<con
                          Prompter& prompter, RunJournal* journal)
 {
     ApplyReport report;
+    // The record is opened and checked while the rows are decided.
+    if (journal && !journal->started())
+        journal->openAhead(host.path());
     auto failAll = [&](std::size_t from, const std::string& reason) {
         for (std::size_t i = from; i < rows.size(); ++i)
             report.failed.push_back({rows[i]->quickid, reason});
@@ -395,15 +412,6 @@ ApplyReport applyChanges(Database* update, Database& host, const std::vector<con
         failAll(0, same.error() + "; nothing was written to it");
         return report;
     }
-    // Nothing is written to the host unless it is recorded.
-    if (journal && !journal->started()) {
-        if (Status started = journal->start(host); !started.ok()) {
-            report.stopped = ApplyReport::Stop::NotRecorded;
-            report.recordError = started.error();
-            failAll(0, "not tried: the run could not be recorded");
-            return report;
-        }
-    }
     Applier applier(update, host, vendor ? &*vendor : nullptr, *hostProducts, journal, report);
     // Every way out of the loop finishes the run in the record: the entries
     // of the rows not reached are marked as not saved, and the marks held
@@ -420,8 +428,9 @@ ApplyReport applyChanges(Database* update, Database& host, const std::vector<con
             (void)journal->finish();
         }
     } finish{journal, applier};
-    // Every product to be saved is on disk in the record before the first
-    // save; when that cannot be written, nothing is.
+    // The first products to be saved are on disk in the record before the
+    // first save, each other one before its own; when the first cannot be
+    // written, nothing is.
     if (Status planned = applier.recordPlanned(rows); !planned.ok()) {
         report.stopped = ApplyReport::Stop::NotRecorded;
         report.recordError = planned.error();

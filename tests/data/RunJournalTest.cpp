@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 
 using namespace tarvex;
 using namespace tarvex::test;
@@ -107,6 +108,59 @@ TEST(RunJournalTest, AStoppedRunIsComparedWithWhatAnAccessHostHoldsNowNotWithThe
     Result<std::vector<RecordedEntry>> entries = journal.entriesOf(1);
     ASSERT_TRUE(entries.ok() && entries->size() == 1u);
     EXPECT_EQ((*entries)[0].state, EntryState::Saved) << (*entries)[0].reason;
+}
+
+// A run's entries written ahead of its saves: the first before the call
+// returns, the rest on the journal's thread in commits of their own. Each id
+// is given once its commit is done; a commit that fails (here an entry that
+// puts back one no run holds) leaves its entries and every later one
+// unrecorded, says so to whoever waits for them, and the run still finishes
+// with the entries recorded before it.
+TEST(RunJournalTest, EntriesWrittenAheadAreGivenOnceOnDiskAndNoneAfterAFailedCommit)
+{
+    constexpr std::size_t kEntries = 400;
+    struct Case {
+        std::optional<std::size_t> refused;
+        std::size_t recorded;
+    };
+    for (const Case& c : {Case{std::nullopt, kEntries}, Case{100, 64}}) {
+        SCOPED_TRACE(c.refused ? "an entry refused" : "every entry sound");
+        TempDir dir;
+        std::string hostPath = dir.file("kv.mdb");
+        makeHostDatabase(hostPath, {{"A1", 1.0, 2.0}});
+        Result<Database> host = Database::open(hostPath);
+        ASSERT_TRUE(host.ok()) << host.error();
+        std::vector<ProductEntry> entries;
+        for (std::size_t i = 0; i < kEntries; ++i)
+            entries.push_back(
+                {static_cast<std::int64_t>(i + 1), "C" + std::to_string(i), "", 1.0, 2.0, 3.0, 4.0, std::nullopt});
+        if (c.refused)
+            entries[*c.refused].undoesEntry = 999999;
+        {
+            RunJournal journal(runInfoNow("Acme", "invupdate.mdb", "kv.mdb_Tarvex_1"));
+            journal.openAhead(hostPath);
+            ASSERT_TRUE(journal.start(*host).ok());
+            ASSERT_TRUE(journal.recordIntentsAhead(entries).ok());
+            for (std::size_t k = 0; k < kEntries; ++k) {
+                Result<std::int64_t> id = journal.plannedEntry(k);
+                ASSERT_EQ(id.ok(), k < c.recorded) << k;
+                if (!id.ok()) {
+                    EXPECT_NE(id.error().find("cannot be recorded"), std::string::npos) << id.error();
+                    continue;
+                }
+                EXPECT_EQ(*id, static_cast<std::int64_t>(k + 1));
+                journal.noteSaved(*id);
+            }
+            ASSERT_TRUE(journal.finish().ok());
+        }
+        Result<RunRecordFile> record = RunRecordFile::openForReading(hostPath);
+        ASSERT_TRUE(record.ok()) << record.error();
+        Result<std::vector<RunSummary>> runs = record->listRuns();
+        ASSERT_TRUE(runs.ok() && runs->size() == 1u);
+        EXPECT_TRUE((*runs)[0].finished);
+        EXPECT_EQ((*runs)[0].changed, c.recorded);
+        EXPECT_EQ((*runs)[0].pending, 0u);
+    }
 }
 
 TEST(RunJournalTest, AnUndoNeedsARecordedRunThatChangedProducts)

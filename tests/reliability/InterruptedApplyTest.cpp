@@ -703,10 +703,10 @@ TEST(InterruptedApplyTest, AnApplyIntoAnAccessHostKilledAtRandomPointsLeavesEver
     EXPECT_EQ(consistent, kills);
 }
 
-// Stops the process child, as a slow disk would pause it, at a moment it is
-// not writing the run record at record (whose lock would only make the
-// second run wait and refuse): while it holds that lock, it is let go on a
-// little.
+// Stops the process child, as a slow disk would pause it, at a moment it
+// holds no lock of the run record at record, to read or to write (either
+// would only make the second run wait and refuse; its record is written on
+// two threads): while it holds one, it is let go on a little.
 void pauseOutsideItsRecordWrites(pid_t child, const std::string& record)
 {
     for (;;) {
@@ -715,7 +715,7 @@ void pauseOutsideItsRecordWrites(pid_t child, const std::string& record)
         ::waitpid(child, &status, WUNTRACED);
         sqlite3* probe = nullptr;
         bool free = sqlite3_open_v2(record.c_str(), &probe, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
-                    sqlite3_exec(probe, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+                    sqlite3_exec(probe, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) == SQLITE_OK;
         if (free)
             sqlite3_exec(probe, "ROLLBACK", nullptr, nullptr, nullptr);
         sqlite3_close(probe);
