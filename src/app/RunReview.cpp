@@ -27,6 +27,9 @@ RunReview::RunReview(RunState& run, Prompter& prompter)
 bool RunReview::prepare()
 {
     if (m_run.update) {
+        // The record is checked while the list is built and reviewed, and
+        // not again when the apply opens it, if it is unchanged by then.
+        m_journal.checkAhead(m_run.host.path());
         m_review.emplace(*m_run.update, m_run.host, m_prompter);
         m_review->setJournal(&m_journal);
         m_review->setVendor(m_run.vendor);

@@ -70,7 +70,15 @@ void RunJournal::openAhead(const std::string& hostPath)
     settleAhead();
     if (m_record || m_opened)
         return;
-    onThread([this, hostPath] { m_opened.emplace(RunRecordFile::open(hostPath)); });
+    onThread([this, hostPath] { m_opened.emplace(RunRecordFile::open(hostPath, m_checked)); });
+}
+
+void RunJournal::checkAhead(const std::string& hostPath)
+{
+    settleAhead();
+    if (m_record || m_opened)
+        return;
+    onThread([this, hostPath] { m_checked = RunRecordFile::checkForReading(hostPath); });
 }
 
 Status RunJournal::open(Database& host)
@@ -79,7 +87,7 @@ Status RunJournal::open(Database& host)
     if (m_record)
         return Status::success();
     Result<RunRecordFile> record =
-        m_opened ? std::move(*std::exchange(m_opened, std::nullopt)) : RunRecordFile::open(host.path());
+        m_opened ? std::move(*std::exchange(m_opened, std::nullopt)) : RunRecordFile::open(host.path(), m_checked);
     if (!record)
         return record.status();
     if (Status reconciled = reconcileRuns(*record, host); !reconciled.ok())

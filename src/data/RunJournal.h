@@ -45,6 +45,11 @@ public:
     // open()), while the caller goes on: deciding what to record, say. The
     // next call of any other kind waits for it. Nothing when already open.
     void openAhead(const std::string& hostPath);
+    // Checks the host's record, only reading it (RunRecordFile::
+    // checkForReading), on the journal's own thread while the caller goes
+    // on (the review): open() then spares the check when the file is still
+    // as it was checked. Nothing when already open.
+    void checkAhead(const std::string& hostPath);
     // Opens the record when not yet open, for this run to be recorded: its
     // start is written with its first products (recordIntents), in one
     // commit. When it fails nothing may be written to host: the text names
@@ -126,6 +131,8 @@ private:
 
     RunInfo m_info;
     std::optional<RunRecordFile> m_record;
+    // What checkAhead found, for open.
+    std::optional<RunRecordCheck> m_checked;
     // The record opened by openAhead, before its runs are put right.
     std::optional<Result<RunRecordFile>> m_opened;
     // start() succeeded; the run itself is begun by its first write.

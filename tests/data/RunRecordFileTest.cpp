@@ -442,6 +442,8 @@ struct BadRecord {
 
 TEST_F(RunRecordFileTest, AFileThatIsNotASoundRunRecordIsMovedAsideUnchangedAndANewOneMadeNextTime)
 {
+    // A check made while the file was sound spares nothing once it changed.
+    std::optional<RunRecordCheck> checked;
     std::vector<BadRecord> cases = {
         {"garbage bytes", [](const std::string& path) { std::ofstream(path) << std::string(5000, 'x'); },
          "not an SQLite database"},
@@ -452,13 +454,15 @@ TEST_F(RunRecordFileTest, AFileThatIsNotASoundRunRecordIsMovedAsideUnchangedAndA
          },
          "another program", "the other program's journal"},
         {"a run record with damaged pages",
-         [this](const std::string& path) {
+         [this, &checked](const std::string& path) {
              {
                  RunRecordFile record = openRecord();
                  std::int64_t run = *record.beginRun(update("Lumen Professional"));
                  for (int i = 0; i < 3; ++i)
                      EXPECT_TRUE(record.recordIntent(run, product(i, "P" + std::to_string(i))).ok());
              }
+             checked = RunRecordFile::checkForReading(host);
+             EXPECT_TRUE(checked.has_value());
              // Every page after the first (which holds the header) overwritten.
              std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
              file.seekp(4096);
@@ -482,6 +486,7 @@ TEST_F(RunRecordFileTest, AFileThatIsNotASoundRunRecordIsMovedAsideUnchangedAndA
         for (const auto& entry : fs::directory_iterator(dir.path()))
             if (contains(entry.path().filename().string(), ".damaged-"))
                 fs::remove(entry.path());
+        checked.reset();
         bad.make(recordPath);
         if (!bad.journal.empty())
             dir.write("kv.mdb_TarvexHistory-journal", bad.journal);
@@ -495,7 +500,7 @@ TEST_F(RunRecordFileTest, AFileThatIsNotASoundRunRecordIsMovedAsideUnchangedAndA
             EXPECT_TRUE(contains(reader.error(), recordPath)) << reader.error();
         EXPECT_EQ(readFile(recordPath), bytes);
 
-        Result<RunRecordFile> refused = RunRecordFile::open(host);
+        Result<RunRecordFile> refused = RunRecordFile::open(host, checked);
         ASSERT_FALSE(refused.ok());
         EXPECT_TRUE(contains(refused.error(), recordPath) && contains(refused.error(), bad.says) &&
                     contains(refused.error(), "moved aside"))

@@ -50,6 +50,51 @@ bool isDamage(int rc)
     return (rc & 0xff) == SQLITE_NOTADB || (rc & 0xff) == SQLITE_CORRUPT;
 }
 
+// The file at path as a check finds it: identity, size, times, and the change
+// counter of its SQLite header (bytes 24-27), which every commit changes.
+// Empty when it cannot be read.
+std::optional<RunRecordCheck> stateOf(const std::string& path)
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat info {};
+    unsigned char counter[4] = {};
+    bool read = ::fstat(fd, &info) == 0 && ::pread(fd, counter, sizeof counter, 24) == sizeof counter;
+    ::close(fd);
+    if (!read)
+        return std::nullopt;
+    auto ns = [](const timespec& t) { return std::int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec; };
+    return RunRecordCheck{static_cast<std::uint64_t>(info.st_dev),
+                          static_cast<std::uint64_t>(info.st_ino),
+                          static_cast<std::int64_t>(info.st_size),
+                          ns(info.st_mtim),
+                          ns(info.st_ctim),
+                          std::uint32_t{counter[0]} << 24 | std::uint32_t{counter[1]} << 16 |
+                              std::uint32_t{counter[2]} << 8 | counter[3]};
+}
+
+// The whole file checked: its pages, its indexes against its tables, its NOT
+// NULL columns, and then its CHECK constraints, all rows of a table in one
+// statement (schema::kRunRecordChecks) rather than by SQLite's check row by
+// row. "ok", or what was found; the code says when it could not be read.
+// Empty when the constraints could not be enforced again afterwards.
+std::optional<SqliteQueryResult> checkWhole(sqlite3* raw)
+{
+    SqliteQueryResult check{};
+    if (sqliteExecute(raw, "PRAGMA ignore_check_constraints = ON") != SQLITE_OK) {
+        check.code = sqlite3_errcode(raw);
+        return check;
+    }
+    check = sqliteQuery(raw, "PRAGMA integrity_check(1)");
+    // Every write keeps its constraints checked.
+    if (sqliteExecute(raw, "PRAGMA ignore_check_constraints = OFF") != SQLITE_OK)
+        return std::nullopt;
+    if (check.code == SQLITE_OK && check.text == "ok")
+        check = sqliteQuery(raw, schema::kRunRecordChecks);
+    return check;
+}
+
 // What the first 100 bytes of a file (the SQLite header) say it is.
 enum class Header { Ours, NotSqlite, Foreign };
 
@@ -264,7 +309,7 @@ std::string RunRecordFile::pathFor(const std::string& hostPath)
     return hostPath + "_TarvexHistory";
 }
 
-Result<RunRecordFile> RunRecordFile::open(const std::string& hostPath)
+Result<RunRecordFile> RunRecordFile::open(const std::string& hostPath, const std::optional<RunRecordCheck>& checked)
 {
     using R = Result<RunRecordFile>;
     struct stat host {};
@@ -316,27 +361,20 @@ Result<RunRecordFile> RunRecordFile::open(const std::string& hostPath)
                           "); it is left as it is, and this version cannot add to it");
     if (std::atoi(version.text.c_str()) != schema::kRunRecordVersion)
         return damaged("format " + version.text + " is not one Tarvex ever wrote");
-    // The whole file is checked before anything is written to it: its pages,
-    // its indexes against its tables, its NOT NULL columns, and then its
-    // CHECK constraints, all rows of a table in one statement
-    // (schema::kRunRecordChecks) rather than by SQLite's check row by row.
-    SqliteQueryResult check{};
-    if (sqliteExecute(raw, "PRAGMA ignore_check_constraints = ON") == SQLITE_OK) {
-        check = sqliteQuery(raw, "PRAGMA integrity_check(1)");
-        // Every write keeps its constraints checked.
-        if (sqliteExecute(raw, "PRAGMA ignore_check_constraints = OFF") != SQLITE_OK)
+    // The whole file is checked before anything is written to it, unless a
+    // check found it sound as it still is: the check reads every page, and
+    // the record grows with every run.
+    if (!checked || stateOf(path) != *checked) {
+        std::optional<SqliteQueryResult> check = checkWhole(raw);
+        if (!check)
             return R::failure(record.failure("the run record cannot be set up"));
-        if (check.code == SQLITE_OK && check.text == "ok")
-            check = sqliteQuery(raw, schema::kRunRecordChecks);
-    } else {
-        check.code = sqlite3_errcode(raw);
+        if (isDamage(check->code))
+            return damaged(sqliteError(raw));
+        if (check->code != SQLITE_OK)
+            return R::failure(record.failure("the run record cannot be read"));
+        if (check->text != "ok")
+            return damaged(check->text);
     }
-    if (isDamage(check.code))
-        return damaged(sqliteError(raw));
-    if (check.code != SQLITE_OK)
-        return R::failure(record.failure("the run record cannot be read"));
-    if (check.text != "ok")
-        return damaged(check.text);
 
     if (sqlite3_db_readonly(raw, "main") == 1)
         return R::failure(path + ": the run record can only be opened for reading, so this run could not be "
@@ -383,6 +421,21 @@ Status RunRecordFile::writeCheck(const std::string& hostPath)
         return Status::failure(path + ": its folder " + folder + " cannot be written (" + std::strerror(errno) +
                                "), so this run could not be recorded");
     return Status::success();
+}
+
+std::optional<RunRecordCheck> RunRecordFile::checkForReading(const std::string& hostPath)
+{
+    Result<RunRecordFile> record = openForReading(hostPath);
+    if (!record || !record->m_db)
+        return std::nullopt;
+    // The same before and after: nothing wrote to the file meanwhile, so
+    // what was checked is the file as it stands.
+    std::optional<RunRecordCheck> before = stateOf(record->m_path);
+    std::optional<SqliteQueryResult> check = checkWhole(record->m_db.get());
+    std::optional<RunRecordCheck> after = stateOf(record->m_path);
+    if (!before || !check || check->code != SQLITE_OK || check->text != "ok" || before != after)
+        return std::nullopt;
+    return before;
 }
 
 Result<RunRecordFile> RunRecordFile::openForReading(const std::string& hostPath)

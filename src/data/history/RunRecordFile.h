@@ -97,6 +97,20 @@ struct RecordBatch {
     bool empty() const { return marks.empty() && unchanged.empty() && intents.empty(); }
 };
 
+// A run record as a whole check found it sound: the file's identity, size,
+// times and SQLite's change counter then. open() spares the same check of a
+// file that is still exactly so.
+struct RunRecordCheck {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t size = 0;
+    std::int64_t modifiedNs = 0;
+    std::int64_t changedNs = 0;
+    std::uint32_t changeCounter = 0;
+
+    bool operator==(const RunRecordCheck&) const = default;
+};
+
 struct RecordedEntry {
     std::int64_t id = 0;
     std::int64_t run = 0;
@@ -141,7 +155,16 @@ public:
     // or its folder cannot be written or read, when the file was made by a
     // newer Tarvex, or when it is not a sound run record: that file has then
     // been moved aside under a new name, which the text gives.
-    static Result<RunRecordFile> open(const std::string& hostPath);
+    // checked, from checkForReading(): the whole check is spared when the
+    // file is still as that check found it (nothing has written to it
+    // since, as its identity, size, times and change counter tell).
+    static Result<RunRecordFile> open(const std::string& hostPath,
+                                      const std::optional<RunRecordCheck>& checked = std::nullopt);
+    // Checks the host's record wholly, as open() does before it writes, but
+    // only reading: creates, moves and changes nothing. Empty when there is
+    // no record, when it cannot be read or is not sound (open() then finds
+    // and says so), or when it was written to while it was checked.
+    static std::optional<RunRecordCheck> checkForReading(const std::string& hostPath);
     // Whether open() could write the host's record, as far as the file's
     // and its folder's permissions tell: looks only, and changes nothing.
     // Fails, with the text open() would give, when the record is not a
