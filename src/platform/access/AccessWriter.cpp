@@ -417,38 +417,52 @@ AccessWriteStatus AccessWriter::write(const AccessPlace& place, Located& located
     const std::string& page = located.page;
     const AccessRowFields& fields = located.fields;
     assert(page.size() == m_pageSize && "the located record's page is whole");
-    // The new values in a copy of the page, and the one range of bytes that
-    // differs: the amounts and, for an empty one, its null-mask bit.
-    std::string changed = page;
     auto offsetOf = [&](const unsigned char* p) {
         auto offset = static_cast<std::size_t>(p - reinterpret_cast<const unsigned char*>(page.data()));
         assert(offset < page.size() && "a field of the located record lies on its page");
         return offset;
     };
-    // The bytes of the page this save may change: the written amounts' own
-    // and their null-mask bytes, and the span from the lowest to the highest.
-    std::vector<bool> ours(page.size(), false);
+    // What this save changes, found and checked before any byte is: the
+    // written amounts' own bytes and their null-mask bits. The bytes of
+    // the page it may change are these ranges, and the span from the lowest
+    // to the highest is all that is copied and compared.
+    struct Change {
+        std::size_t mask = 0;
+        unsigned bit = 0;
+        bool hasMask = false;
+        bool empty = false;
+        std::size_t value = 0;
+        const std::string* bytes = nullptr;
+    };
+    std::vector<Change> changes;
+    changes.reserve(m_targets.size());
+    std::vector<std::pair<std::size_t, std::size_t>> ours;
+    ours.reserve(2 * m_targets.size());
     std::size_t lowest = page.size();
     std::size_t highest = 0;
     auto makeOurs = [&](std::size_t offset, std::size_t size) {
-        std::fill_n(ours.begin() + static_cast<std::ptrdiff_t>(offset), size, true);
+        ours.emplace_back(offset, size);
         lowest = std::min(lowest, offset);
         highest = std::max(highest, offset + size - 1);
     };
     for (std::size_t i = 0; i < m_targets.size(); ++i) {
         const AccessColumn& column = m_targets[i].column;
-        const unsigned char* mask = fields.maskByte(column);
-        if (mask)
-            makeOurs(offsetOf(mask), 1);
+        Change change;
+        change.bit = 1u << (column.number % 8);
+        if (const unsigned char* mask = fields.maskByte(column)) {
+            change.hasMask = true;
+            change.mask = offsetOf(mask);
+            makeOurs(change.mask, 1);
+        }
         if (values[i].kind == AccessAmount::Kind::Empty) {
             // A record older than the column reads it empty already.
-            if (mask)
-                changed[offsetOf(mask)] = static_cast<char>(changed[offsetOf(mask)] & ~(1u << (column.number % 8)));
+            change.empty = true;
+            changes.push_back(change);
             continue;
         }
         if (!encoded[i])
             continue;
-        if (!mask)
+        if (!change.hasMask)
             return failed(F::Refused, place,
                           "the record was written before \"" + column.name +
                               "\" was added to the table, so it has no place for it");
@@ -463,24 +477,41 @@ AccessWriteStatus AccessWriter::write(const AccessPlace& place, Located& located
             return failed(F::Refused, place,
                           "the record's layout is damaged: \"" + column.name + "\" shares its bytes with \"" + *other +
                               "\"; nothing was written");
-        changed.replace(offsetOf(value->data), value->size, encoded[i]->bytes);
-        changed[offsetOf(mask)] = static_cast<char>(changed[offsetOf(mask)] | (1u << (column.number % 8)));
-        makeOurs(offsetOf(value->data), value->size);
+        change.value = offsetOf(value->data);
+        change.bytes = &encoded[i]->bytes;
+        makeOurs(change.value, value->size);
+        changes.push_back(change);
     }
-    // Only this save's own bytes were changed in the copy, so the range
-    // written lies within their span: the rest of the page is not compared.
+    if (lowest > highest)
+        return {};
+    // The span with the new values, in the order the columns were given.
+    std::string changed = page.substr(lowest, highest - lowest + 1);
+    auto at = [&](std::size_t offset) -> char& { return changed[offset - lowest]; };
+    for (const Change& change : changes) {
+        if (change.empty) {
+            if (change.hasMask)
+                at(change.mask) = static_cast<char>(at(change.mask) & ~change.bit);
+            continue;
+        }
+        changed.replace(change.value - lowest, change.bytes->size(), *change.bytes);
+        at(change.mask) = static_cast<char>(at(change.mask) | change.bit);
+    }
+    // Only this save's own bytes were changed in the span, so the range
+    // written lies within it: the rest of the page is not compared.
     std::size_t first = lowest;
-    while (first <= highest && page[first] == changed[first])
+    while (first <= highest && page[first] == at(first))
         ++first;
     if (first > highest)
         return {};
     std::size_t last = highest;
-    while (page[last] == changed[last])
+    while (page[last] == at(last))
         --last;
     // Checked above column by column; a byte of another column changed here
     // would be a fault of this code, and is never written.
-    for (std::size_t at = first; at <= last; ++at) {
-        bool foreign = page[at] != changed[at] && !ours[at];
+    for (std::size_t offset = first; offset <= last; ++offset) {
+        bool foreign = page[offset] != at(offset) && std::none_of(ours.begin(), ours.end(), [&](const auto& range) {
+                           return offset >= range.first && offset < range.first + range.second;
+                       });
         assert(!foreign && "a save changes only its own columns' bytes");
         if (foreign)
             return failed(F::Refused, place, "the save would change bytes of other columns; nothing was written");
@@ -488,11 +519,11 @@ AccessWriteStatus AccessWriter::write(const AccessPlace& place, Located& located
 
     // One write of the changed range: within one page, so a kill leaves it
     // wholly written or not at all. Then to the disk before saving returns.
-    off_t at = static_cast<off_t>(located.pageNumber) * static_cast<off_t>(m_pageSize) + static_cast<off_t>(first);
+    off_t where = static_cast<off_t>(located.pageNumber) * static_cast<off_t>(m_pageSize) + static_cast<off_t>(first);
     std::size_t size = last - first + 1;
     ssize_t written = 0;
     do
-        written = ::pwrite(m_fd, changed.data() + first, size, at);
+        written = ::pwrite(m_fd, &at(first), size, where);
     while (written < 0 && errno == EINTR);
     if (written != static_cast<ssize_t>(size)) {
         int code = written < 0 ? errno : ENOSPC;
@@ -503,7 +534,7 @@ AccessWriteStatus AccessWriter::write(const AccessPlace& place, Located& located
         return failed(F::Io, place, std::string("cannot flush to the disk: ") + std::strerror(errno));
     // Read back what the file now holds there.
     std::string check(size, '\0');
-    if (!readFully(m_fd, check.data(), size, at) || check.compare(0, size, changed, first, size) != 0)
+    if (!readFully(m_fd, check.data(), size, where) || check.compare(0, size, changed, first - lowest, size) != 0)
         return failed(F::Io, place, "the record does not read back as written");
     return {};
 }
