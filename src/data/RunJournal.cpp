@@ -56,6 +56,13 @@ RunJournal::RunJournal(RunInfo info)
 
 RunJournal::~RunJournal()
 {
+    // A plan never ended (planned()) still lets the thread end.
+    {
+        std::lock_guard lock(m_ahead.mutex);
+        if (!m_ahead.rest)
+            m_ahead.rest.emplace();
+        m_ahead.written.notify_all();
+    }
     settleAhead();
 }
 
@@ -112,22 +119,50 @@ Result<std::vector<std::int64_t>> RunJournal::recordIntents(const std::vector<Pr
     return write(std::move(batch));
 }
 
-Status RunJournal::recordIntentsAhead(std::vector<ProductEntry> entries)
+std::size_t RunJournal::plan(ProductEntry entry)
+{
+    m_planning.push_back(std::move(entry));
+    const std::size_t k = m_planGiven + m_planning.size() - 1;
+    if (!m_planStarted && m_planning.size() == kFirstAhead)
+        beginAhead();
+    return k;
+}
+
+void RunJournal::beginAhead()
 {
     settleAhead();
-    const std::size_t first = std::min(entries.size(), kFirstAhead);
-    Result<std::vector<std::int64_t>> ids =
-        recordIntents(std::vector<ProductEntry>(entries.begin(), entries.begin() + static_cast<std::ptrdiff_t>(first)));
-    if (!ids)
-        return ids.status();
-    m_ahead.ids = std::move(*ids);
+    m_ahead.ids.clear();
     m_ahead.failure.reset();
-    m_ahead.done = first == entries.size();
-    if (!m_ahead.done)
-        onThread([this, rest = std::move(entries), first]() mutable {
-            writeAhead(std::move(rest), first, first * kAheadGrowth);
-        });
+    m_ahead.rest.reset();
+    m_ahead.firstDone = false;
+    m_ahead.done = false;
+    m_planGiven = m_planning.size();
+    m_planStarted = true;
+    onThread([this, first = std::exchange(m_planning, {})]() mutable { writeAhead(std::move(first)); });
+}
+
+Status RunJournal::planned()
+{
+    // Fewer than the first commit's share: all go in it.
+    if (!m_planStarted)
+        beginAhead();
+    m_planStarted = false;
+    m_planGiven = 0;
+    std::unique_lock lock(m_ahead.mutex);
+    m_ahead.rest.emplace(std::exchange(m_planning, {}));
+    m_ahead.written.notify_all();
+    m_ahead.written.wait(lock, [&] { return m_ahead.firstDone || m_ahead.done; });
+    if (!m_ahead.firstDone)
+        return Status::failure(m_ahead.failure.value_or(path() + ": the run could not be recorded"));
+    m_lastCommit = std::chrono::steady_clock::now();
     return Status::success();
+}
+
+Status RunJournal::recordIntentsAhead(std::vector<ProductEntry> entries)
+{
+    for (ProductEntry& entry : entries)
+        plan(std::move(entry));
+    return planned();
 }
 
 void RunJournal::onThread(std::function<void()> work)
@@ -144,25 +179,49 @@ void RunJournal::onThread(std::function<void()> work)
     });
 }
 
-void RunJournal::writeAhead(std::vector<ProductEntry> entries, std::size_t from, std::size_t size)
+void RunJournal::writeAhead(std::vector<ProductEntry> first)
 {
-    while (from < entries.size()) {
-        const std::size_t to = std::min(entries.size(), from + size);
-        RecordBatch batch;
-        batch.intents.assign(std::make_move_iterator(entries.begin() + static_cast<std::ptrdiff_t>(from)),
-                             std::make_move_iterator(entries.begin() + static_cast<std::ptrdiff_t>(to)));
-        Result<std::vector<std::int64_t>> ids = m_record->writeBatch(*m_run, batch);
-        std::lock_guard lock(m_ahead.mutex);
-        if (!ids) {
-            m_ahead.failure = ids.error();
-            break;
-        }
-        m_ahead.ids.insert(m_ahead.ids.end(), ids->begin(), ids->end());
+    // The first entries, with the run's start when this is its first write.
+    RecordBatch batch;
+    const std::size_t firstCount = first.size();
+    batch.intents = std::move(first);
+    Result<std::vector<std::int64_t>> ids = [&]() -> Result<std::vector<std::int64_t>> {
+        if (m_run)
+            return m_record->writeBatch(*m_run, batch);
+        Result<RunRecordFile::BegunRun> begun = m_record->beginRun(m_info, batch);
+        if (!begun)
+            return begun.status();
+        m_run = begun->number;
+        return std::move(begun->ids);
+    }();
+    std::unique_lock lock(m_ahead.mutex);
+    if (ids) {
+        m_ahead.ids = std::move(*ids);
+        m_ahead.firstDone = true;
         m_ahead.written.notify_all();
-        from = to;
-        size *= kAheadGrowth;
+        // The others, once they are all decided, in commits that grow.
+        m_ahead.written.wait(lock, [&] { return m_ahead.rest.has_value(); });
+        std::vector<ProductEntry> rest = std::move(*m_ahead.rest);
+        std::size_t size = std::max<std::size_t>(firstCount, 1) * kAheadGrowth;
+        for (std::size_t from = 0; from < rest.size(); size *= kAheadGrowth) {
+            const std::size_t to = std::min(rest.size(), from + size);
+            RecordBatch more;
+            more.intents.assign(std::make_move_iterator(rest.begin() + static_cast<std::ptrdiff_t>(from)),
+                                std::make_move_iterator(rest.begin() + static_cast<std::ptrdiff_t>(to)));
+            lock.unlock();
+            Result<std::vector<std::int64_t>> written = m_record->writeBatch(*m_run, more);
+            lock.lock();
+            if (!written) {
+                m_ahead.failure = written.error();
+                break;
+            }
+            m_ahead.ids.insert(m_ahead.ids.end(), written->begin(), written->end());
+            m_ahead.written.notify_all();
+            from = to;
+        }
+    } else {
+        m_ahead.failure = ids.error();
     }
-    std::lock_guard lock(m_ahead.mutex);
     m_ahead.done = true;
     m_ahead.written.notify_all();
 }

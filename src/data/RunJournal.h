@@ -6,8 +6,8 @@
 // with others (a batch about once a second, and at the end), and a mark lost
 // with a crash is found again from the host by reconcileRuns. The record's
 // opening and a run's planned entries past the first few are written on a
-// thread of the journal's own while the caller goes on (openAhead,
-// recordIntentsAhead); only one thread touches the record at a time.
+// thread of the journal's own while the caller goes on (checkAhead,
+// openAhead, plan); only one thread touches the record at a time.
 #pragma once
 
 #include "platform/Database.h"
@@ -66,18 +66,23 @@ public:
     // entries' ids in order; on disk when it returns. Save none of them when
     // it fails: the run is then not recorded at all.
     Result<std::vector<std::int64_t>> recordIntents(const std::vector<ProductEntry>& entries);
-    // Records that the products are about to be saved, as recordIntents
-    // does, but only the first few before it returns (with the run's start
-    // when this is its first write, in one commit): the others are written
-    // by a thread of the journal's own, in commits sixteen times larger each,
-    // while the caller saves the first ones, and plannedEntry() gives each
-    // one's id once it is on disk. Fails, with none recorded, when the first
-    // commit fails. The record is not touched otherwise until the thread is
-    // done: every other call that writes or reads it waits for it first.
+    // Records a product about to be saved, one by one as the run is planned,
+    // and returns its place among them. The first few go, with the run's
+    // start when this is its first write, in one commit that the journal's
+    // own thread begins as soon as they are given, while the caller decides
+    // the others; planned() hands those over, and the thread writes them in
+    // commits sixteen times larger each while the caller saves the first
+    // ones. The record is not touched otherwise until the thread is done:
+    // every other call that writes or reads it waits for it first.
+    std::size_t plan(ProductEntry entry);
+    // Ends the plan: waits for the first commit. Fails, with nothing
+    // recorded, when it failed: save none of the products then.
+    Status planned();
+    // plan() of each entry, then planned().
     Status recordIntentsAhead(std::vector<ProductEntry> entries);
-    // The id of the k-th entry of recordIntentsAhead, on disk when it
-    // returns (it waits for the commit that holds it). Fails when that
-    // commit failed: the product is not recorded, so save nothing more.
+    // The id of the k-th entry planned, on disk when it returns (it waits
+    // for the commit that holds it). Fails when that commit failed: the
+    // product is not recorded, so save nothing more.
     Result<std::int64_t> plannedEntry(std::size_t k);
 
     // Records that one more product is about to be saved, in one commit with
@@ -113,8 +118,11 @@ private:
         std::condition_variable written;
         // The ids of the entries on disk, in order.
         std::vector<std::int64_t> ids;
+        // The entries planned after the first commit's, once all are.
+        std::optional<std::vector<ProductEntry>> rest;
         // Why the last commit failed; empty while none did.
         std::optional<std::string> failure;
+        bool firstDone = false;
         bool done = true;
     };
     // Runs work on the journal's own thread, which must be idle.
@@ -122,9 +130,12 @@ private:
     // Waits until the journal's own thread is done: the record is then the
     // caller's alone.
     void settleAhead();
-    // The thread's work: writes entries from `from` on, in commits of
-    // growing size, and says what it wrote in m_ahead.
-    void writeAhead(std::vector<ProductEntry> entries, std::size_t from, std::size_t size);
+    // Hands the entries planned so far to the journal's thread, for the
+    // plan's first commit.
+    void beginAhead();
+    // The thread's work: writes first in one commit, then the rest once
+    // given, in commits of growing size, and says what it wrote in m_ahead.
+    void writeAhead(std::vector<ProductEntry> first);
 
     // Writes batch with the marks held, in one commit.
     Result<std::vector<std::int64_t>> write(RecordBatch batch);
@@ -142,6 +153,11 @@ private:
     std::chrono::milliseconds m_markInterval{1000};
     std::chrono::steady_clock::time_point m_lastCommit;
     Ahead m_ahead;
+    // The entries planned and not yet handed to the thread; how many were
+    // handed before them; whether the plan's first commit is begun.
+    std::vector<ProductEntry> m_planning;
+    std::size_t m_planGiven = 0;
+    bool m_planStarted = false;
 };
 
 // A run's start as the user sees it: "YYYY-MM-DD HH:MM", local time.

@@ -58,20 +58,23 @@ public:
 
     // Decides every row from what the two databases hold now and records
     // each product to be saved: the first ones in one commit of the run
-    // record before the first save, the others in commits the journal's
-    // thread writes while the first are saved (each awaited before its
-    // product's save: see RunJournal::recordIntentsAhead). A host record that more than one row writes is recorded
-    // here for the first only: each later save of it is decided from what
-    // the one before left, and recorded at its turn. Nothing is reported
-    // here; each row is decided again at its turn.
+    // record, which the journal's thread makes while the others are decided,
+    // before the first save; the others in commits it writes while the first
+    // are saved, each awaited before its product's save (RunJournal::plan).
+    // A host record that more than one row writes is recorded here for the
+    // first only: each later save of it is decided from what the one before
+    // left, and recorded at its turn. Nothing is reported here; each row is
+    // decided again at its turn.
     Status recordPlanned(const std::vector<const ProposedChange*>& rows)
     {
         m_planned.assign(rows.size(), std::nullopt);
         if (!m_journal)
             return Status::success();
-        std::vector<ProductEntry> entries;
-        std::vector<std::size_t> rowOf;
-        std::vector<std::string> sought;
+        // The record was opened meanwhile (openAhead); the runs it holds
+        // unfinished are put right now, before this run begins.
+        if (!m_journal->started())
+            if (Status started = m_journal->start(m_host); !started.ok())
+                return started;
         std::set<std::int64_t> records;
         m_planning = true;
         // One read transaction of the host for the whole plan: its lock is
@@ -85,22 +88,14 @@ public:
                 continue;
             if (plan.after == plan.before || !records.insert(m_hostProducts.rowId()).second)
                 continue;
-            entries.push_back(entryFor(row, plan));
-            rowOf.push_back(i);
-            sought.push_back(row.restore ? std::string() : m_sought);
+            ProductEntry entry = entryFor(row, plan);
+            HostRecordId record = entry.record;
+            std::size_t slot = m_journal->plan(std::move(entry));
+            m_planned[i] = Planned{slot, plan, std::move(record), row.restore ? std::string() : m_sought};
         }
         m_planning = false;
         hostRead.reset();
-        // The record was opened meanwhile (openAhead); the runs it holds
-        // unfinished are put right now, before this run begins.
-        if (!m_journal->started())
-            if (Status started = m_journal->start(m_host); !started.ok())
-                return started;
-        for (std::size_t k = 0; k < rowOf.size(); ++k)
-            m_planned[rowOf[k]] = Planned{
-                k, Plan{{entries[k].costBefore, entries[k].priceBefore}, {entries[k].costAfter, entries[k].priceAfter}},
-                entries[k].record, std::move(sought[k])};
-        return m_journal->recordIntentsAhead(std::move(entries));
+        return m_journal->planned();
     }
 
     RowResult apply(const ProposedChange& row, std::size_t index, WorkPacer& pacer)

@@ -33,12 +33,12 @@ namespace tarvex {
 // update may then be null.
 //
 // With a journal, the run is recorded: the record is opened (on the
-// journal's own thread) while every row is decided once, before the first
-// save, from what the two databases hold then; every product to be saved is
-// recorded (identity, values before and after) before its save: the first
-// ones in one commit before the first save, the others in larger commits
-// the journal's thread writes meanwhile, each awaited before its products'
-// saves.
+// journal's own thread) as the apply begins, and every row is decided once,
+// before the first save, from what the two databases hold then; every
+// product to be saved is recorded (identity, values before and after)
+// before its save, by the journal's thread: the first ones in one commit
+// made while the others are decided, the others in larger commits made
+// while the first are saved, each awaited before its products' saves.
 // Each row is then decided again at its turn: when the product still holds
 // what was recorded it is saved under that entry; else (another program
 // changed it, or this run saved the same host record before) the entry is
