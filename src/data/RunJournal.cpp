@@ -38,12 +38,12 @@ Result<RecordBatch::Mark> reconcileEntry(const RecordedEntry& entry, const Datab
                              "nor after; it is not put back by an undo"};
 }
 
-// The entries recorded before the first save when the rest are written
-// ahead, and how much larger each commit of the rest is than the one
-// before. Saving a product takes a flush of the host (0.1 ms or more), and
-// recording one about 10 us: the saves of a commit's products last longer
-// than the next commit, sixteen times larger, takes to write, while each
-// commit more flushes the disk five times more, beside the host's own.
+// The entries of a plan's first commit, and how much larger each later
+// commit is than the one before. Saving a product takes a flush of the host
+// (0.1 ms or more) and recording one about 10 us, so the saves of one
+// commit's products outlast the writing of the next, sixteen times larger;
+// and each commit flushes the disk about five times beside the host's own
+// flushes, so there are few of them.
 constexpr std::size_t kFirstAhead = 64;
 constexpr std::size_t kAheadGrowth = 16;
 
@@ -56,13 +56,6 @@ RunJournal::RunJournal(RunInfo info)
 
 RunJournal::~RunJournal()
 {
-    // A plan never ended (planned()) still lets the thread end.
-    {
-        std::lock_guard lock(m_ahead.mutex);
-        if (!m_ahead.rest)
-            m_ahead.rest.emplace();
-        m_ahead.written.notify_all();
-    }
     settleAhead();
 }
 
@@ -110,13 +103,6 @@ Status RunJournal::start(Database& host)
     // The run's start is written with its first products, in one commit.
     m_started = true;
     return Status::success();
-}
-
-Result<std::vector<std::int64_t>> RunJournal::recordIntents(const std::vector<ProductEntry>& entries)
-{
-    RecordBatch batch;
-    batch.intents = entries;
-    return write(std::move(batch));
 }
 
 std::size_t RunJournal::plan(ProductEntry entry)
@@ -237,8 +223,18 @@ Result<std::int64_t> RunJournal::plannedEntry(std::size_t k)
 
 void RunJournal::settleAhead()
 {
-    if (m_ahead.thread.joinable())
-        m_ahead.thread.join();
+    if (!m_ahead.thread.joinable())
+        return;
+    // A plan not ended by planned() ends here with what was handed over:
+    // the thread waits for the rest no longer, and the entries planned
+    // after are never written (plannedEntry fails for them).
+    {
+        std::lock_guard lock(m_ahead.mutex);
+        if (!m_ahead.rest)
+            m_ahead.rest.emplace();
+        m_ahead.written.notify_all();
+    }
+    m_ahead.thread.join();
 }
 
 Result<std::int64_t> RunJournal::recordIntent(const ProductEntry& entry)

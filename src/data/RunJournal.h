@@ -51,7 +51,7 @@ public:
     // as it was checked. Nothing when already open.
     void checkAhead(const std::string& hostPath);
     // Opens the record when not yet open, for this run to be recorded: its
-    // start is written with its first products (recordIntents), in one
+    // start is written with its first products (plan), in one
     // commit. When it fails nothing may be written to host: the text names
     // the record file and why (a damaged file has been moved aside).
     Status start(Database& host);
@@ -61,11 +61,6 @@ public:
     // The record's path; empty before start().
     std::string path() const { return m_record ? m_record->path() : std::string(); }
 
-    // Records that the products are about to be saved, in one commit (the
-    // first write of a run also records its start), and returns their
-    // entries' ids in order; on disk when it returns. Save none of them when
-    // it fails: the run is then not recorded at all.
-    Result<std::vector<std::int64_t>> recordIntents(const std::vector<ProductEntry>& entries);
     // Records a product about to be saved, one by one as the run is planned,
     // and returns its place among them. The first few go, with the run's
     // start when this is its first write, in one commit that the journal's
