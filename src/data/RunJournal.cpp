@@ -144,13 +144,6 @@ Status RunJournal::planned()
     return Status::success();
 }
 
-Status RunJournal::recordIntentsAhead(std::vector<ProductEntry> entries)
-{
-    for (ProductEntry& entry : entries)
-        plan(std::move(entry));
-    return planned();
-}
-
 void RunJournal::onThread(std::function<void()> work)
 {
     m_ahead.thread = std::thread([work = std::move(work)] {

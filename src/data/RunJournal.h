@@ -73,8 +73,6 @@ public:
     // Ends the plan: waits for the first commit. Fails, with nothing
     // recorded, when it failed: save none of the products then.
     Status planned();
-    // plan() of each entry, then planned().
-    Status recordIntentsAhead(std::vector<ProductEntry> entries);
     // The id of the k-th entry planned, on disk when it returns (it waits
     // for the commit that holds it). Fails when that commit failed: the
     // product is not recorded, so save nothing more.
