@@ -1,7 +1,9 @@
 // Applying the chosen rows to a real host database: what is written, what is
 // skipped, and how failures are reported.
 #include "ReviewFixture.h"
+#include "data/RunJournal.h"
 #include "platform/sqlite/SqliteDatabase.h"
+#include "review/ChangeApplier.h"
 #include "support/Fixtures.h"
 #include "support/ReviewRun.h"
 
@@ -332,6 +334,62 @@ TEST_F(ApplyTest, AStopSignalEndsTheApplyAfterTheProductBeingSavedAndSaysWhatWas
         EXPECT_EQ(now[2].price, 1.0);
         EXPECT_FALSE(std::filesystem::exists(hostFile + "-journal"));
     }
+}
+
+// The entries past a run's first commit are written while its first
+// products are saved; when their commit fails (here an undo whose 67th row
+// puts back an entry no run holds), none of its products is saved: the
+// first 64 are, and the apply stops as a record that cannot be written.
+TEST(ApplyPlannedEntriesTest, NoProductIsSavedWhoseEntrysCommitFailed)
+{
+    constexpr int kProducts = 70;
+    TempDir dir;
+    std::string hostPath = dir.file("kv.mdb");
+    std::vector<HostRow> written;
+    for (int i = 0; i < kProducts; ++i)
+        written.push_back({"P" + std::to_string(i), 5.0, 9.0});
+    makeHostDatabase(hostPath, written);
+    std::vector<std::int64_t> ids;
+    {
+        Result<RunRecordFile> record = RunRecordFile::open(hostPath);
+        ASSERT_TRUE(record.ok()) << record.error();
+        std::int64_t run = *record->beginRun(runInfoNow("Acme", "invupdate.mdb", "kv.mdb_Tarvex_1"));
+        for (int i = 0; i < kProducts; ++i) {
+            Result<std::int64_t> id =
+                record->recordIntent(run, {std::int64_t{i + 1}, "P" + std::to_string(i), "", 4.0, 8.0, 5.0, 9.0, {}});
+            ASSERT_TRUE(id.ok() && record->markDone(*id, EntryState::Saved).ok());
+            ids.push_back(*id);
+        }
+        ASSERT_TRUE(record->finishRun(run).ok());
+    }
+    std::vector<ProposedChange> rows(kProducts);
+    std::vector<const ProposedChange*> chosen;
+    for (int i = 0; i < kProducts; ++i) {
+        ProposedChange& row = rows[static_cast<std::size_t>(i)];
+        row.quickid = "P" + std::to_string(i);
+        row.newCost = 4.0;
+        row.newPrice = 8.0;
+        row.restore = std::make_unique<ProposedChange::Restore>();
+        row.restore->entry = i == 66 ? 999999 : ids[static_cast<std::size_t>(i)];
+        row.restore->hostRecord = i + 1;
+        row.restore->costWritten = 5.0;
+        row.restore->priceWritten = 9.0;
+        chosen.push_back(&row);
+    }
+    Result<Database> host = Database::open(hostPath);
+    ASSERT_TRUE(host.ok()) << host.error();
+    RunInfo info = runInfoNow("Acme", "invupdate.mdb", "kv.mdb_Tarvex_2");
+    info.kind = RunKind::Undo;
+    info.undoes = 1;
+    RunJournal journal(info);
+    ScriptedPrompter prompter;
+    ApplyReport report = applyChanges(nullptr, *host, chosen, prompter, &journal);
+
+    EXPECT_EQ(report.stopped, ApplyReport::Stop::NotRecorded);
+    EXPECT_EQ(report.updated, 64u);
+    std::vector<HostRow> now = readHostProducts(hostPath);
+    for (int i = 0; i < kProducts; ++i)
+        EXPECT_EQ(now[static_cast<std::size_t>(i)].cost, i < 64 ? 4.0 : 5.0) << "P" << i;
 }
 
 } // namespace
