@@ -136,6 +136,12 @@ public:
     // would be replayed into that file by the next program to open it.
     // Nothing to do for other files.
     Status settleLog() { return m_engine->settleLog(); }
+    // Takes now what the first save would take for saving (an Access file's
+    // claim, which looks through every process for others using the file),
+    // so that its cost falls where the caller waits anyway. Fails, naming the
+    // file, as that save would; nothing is then held, and the save tries
+    // again. Nothing to do for other files.
+    Status beginSaves() { return m_engine->beginSaves(); }
     // Says that no more saves follow for now: what the engine holds for
     // saving is let go (an Access file's claim: its lock file entry and
     // locks), so that it is not left behind if the program is ended later

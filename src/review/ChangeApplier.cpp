@@ -95,6 +95,12 @@ public:
         }
         m_planning = false;
         hostRead.reset();
+        // The host's claim (an Access file's) is taken while the plan's
+        // first commit is still on its way to the disk, not at the first
+        // save after it. When it cannot be, that save tries again and says
+        // why.
+        if (!records.empty())
+            (void)m_host.beginSaves();
         return m_journal->planned();
     }
 

@@ -134,6 +134,32 @@ TEST(DiskFaultTest, ARunRecordThatFailsDuringTheApplyStopsItBeforeTheNextSave)
     }
 }
 
+// An Access host's run whose first commit of entries the disk does not keep:
+// the host's claim is taken while that commit is on its way, so it must be
+// let go again with nothing saved and no lock file left beside the host.
+TEST(DiskFaultTest, AnAccessRunWhoseEntriesCannotBeRecordedSavesNothingAndLeavesNoLockFile)
+{
+    if (!underDiskFaultShim())
+        return runThisTestUnderDiskFaultShim();
+    TempDir dir;
+    std::string host = copyFixture(dir, "access/kv-2000.mdb", "kv.mdb");
+    std::string update = copyFixture(dir, "access/invupdate-2000.mdb", "invupdate.mdb");
+    const std::string before = readFile(host);
+    ReviewRun run(update, host, ReviewRun::Record::Yes);
+    ASSERT_TRUE(run.buildAndSelectAll());
+    PriceReview::ApplyOutcome outcome;
+    {
+        EnvOverride fault("TARVEX_FAIL_FLUSH", "_TarvexHistory");
+        outcome = run.review.apply();
+    }
+    EXPECT_EQ(outcome, PriceReview::ApplyOutcome::Incomplete);
+    const ApplyReport& report = run.review.lastReport();
+    EXPECT_EQ(report.stopped, ApplyReport::Stop::NotRecorded);
+    EXPECT_EQ(report.updated, 0u);
+    EXPECT_EQ(readFile(host), before);
+    EXPECT_FALSE(fs::exists(dir.file("kv.ldb")));
+}
+
 // Every file written under a temporary name and then named: when its flush
 // fails, it never gets its final name, and nothing is left beside it. One
 // whose folder cannot be flushed once it is named is taken back: a power

@@ -97,6 +97,13 @@ Result<std::unique_ptr<AccessDatabase>> AccessDatabase::open(const std::string& 
     return std::unique_ptr<AccessDatabase>(new AccessDatabase(std::move(*file), mode));
 }
 
+Status AccessDatabase::beginSaves()
+{
+    if (!m_saving)
+        return Status::failure(m_file.path() + ": " + kOpenedForReading, ErrorKind::ReadOnly);
+    return m_saving->claimed() ? Status::success() : m_saving->claim();
+}
+
 void AccessDatabase::endSaves()
 {
     if (m_saving)

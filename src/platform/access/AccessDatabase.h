@@ -47,6 +47,7 @@ public:
     Status tableSaveCheck(const std::string& table, const std::vector<std::string>& columns) override;
     Status settleLog() override { return Status::success(); }
     // Ends the claim (see AccessSaving::release).
+    Status beginSaves() override;
     void endSaves() override;
     // Takes the claim (AccessSaving::claim); endHold() ends it.
     Status holdWrites() override;

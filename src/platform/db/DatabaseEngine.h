@@ -122,7 +122,8 @@ public:
         return Status::success();
     }
     virtual Status settleLog() = 0;
-    // Nothing to do for an engine that holds nothing between saves.
+    // Nothing to take or let go for an engine that holds nothing between saves.
+    virtual Status beginSaves() { return Status::success(); }
     virtual void endSaves() {}
     virtual Status holdWrites() = 0;
     virtual void endHold() = 0;
