@@ -507,10 +507,10 @@ Status AccessTable::buildSeekKeys()
             m_walk.numberKeys.emplace_back(key.number, position);
         }
     }
-    // Added in index order, so that a stable sort keeps each number's first
-    // position first; a number's second position is where it was met again.
+    // Sorted by number and then position, so that each number's first
+    // position comes first; its second is where it was met again.
     std::vector<std::pair<double, std::uint32_t>>& numbers = m_walk.numberKeys;
-    std::stable_sort(numbers.begin(), numbers.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::sort(numbers.begin(), numbers.end());
     std::optional<std::pair<std::uint32_t, std::uint32_t>> numberRepeat;
     std::size_t kept = 0;
     for (std::size_t i = 0; i < numbers.size(); ++i) {
