@@ -119,13 +119,15 @@ Result<ApplyReport> timedApply(const std::string& vendorPath, const std::string&
     if (!host)
         return R::failure(host.error());
     QuietPrompter prompter;
-    // As in a run, the record is checked while the list is built.
+    // As in a run, the record is checked while the list is built and
+    // reviewed: the check is over when the review ends in the apply.
     RunJournal journal(runInfoNow("Bench", vendorPath, hostPath + "_Tarvex_bench"));
-    if (recorded && listFirst)
+    if (recorded)
         journal.checkAhead(hostPath);
     if (listFirst)
         if (Result<ChangeList> list = buildChangeList(*update, *host, prompter); !list)
             return R::failure(list.error());
+    journal.settleAhead();
     Stopwatch clock;
     ApplyReport report = applyChanges(&*update, *host, chosen, prompter, recorded ? &journal : nullptr);
     seconds += clock.seconds();

@@ -58,6 +58,9 @@ public:
     // The entries of a run of the opened record.
     Result<std::vector<RecordedEntry>> entriesOf(std::int64_t run);
     bool started() const { return m_started; }
+    // Waits until the journal's own thread is done: the record is then the
+    // caller's alone (a check begun by checkAhead is over, say).
+    void settleAhead();
     // The record's path; empty before start().
     std::string path() const { return m_record ? m_record->path() : std::string(); }
 
@@ -120,9 +123,6 @@ private:
     };
     // Runs work on the journal's own thread, which must be idle.
     void onThread(std::function<void()> work);
-    // Waits until the journal's own thread is done: the record is then the
-    // caller's alone.
-    void settleAhead();
     // Hands the entries planned so far to the journal's thread, for the
     // plan's first commit.
     void beginAhead();
