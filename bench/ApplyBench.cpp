@@ -158,6 +158,8 @@ std::int64_t differingRecords(sqlite3* db, const std::string& other)
 
 // Fresh copies of hostPath, on disk before any clock starts (so that no
 // side's first flush writes a whole new file), without a run record beside.
+// Whatever else is waiting to be written back (the files of earlier
+// measures) is written too, so that the disk's own work falls on no side.
 Status freshCopies(const std::string& hostPath, const std::vector<std::string>& copies)
 {
     for (const std::string& copy : copies) {
@@ -165,11 +167,8 @@ Status freshCopies(const std::string& hostPath, const std::vector<std::string>& 
         fs::remove(copy + "_TarvexHistory", ignored);
         if (Status s = freshCopy(hostPath, copy); !s)
             return s;
-        if (int fd = ::open(copy.c_str(), O_RDWR | O_CLOEXEC); fd >= 0) {
-            ::fsync(fd);
-            ::close(fd);
-        }
     }
+    ::sync();
     return Status::success();
 }
 
