@@ -4,11 +4,12 @@
 // there, with the letter case of table, column and index names ignored as
 // Access ignores it.
 //
-// Records are saved in place through AccessSaving: the first save claims
-// the file (which finds anybody else using it, and then keeps everybody out),
-// and the claim ends with endSaves() or when the database is closed. Nothing is claimed at the
-// open: the backup copy that follows it must find the file free. A file
-// opened only for reading is never written.
+// Records are saved in place through AccessSaving: the first save, or
+// beginSaves() before it, claims the file (which finds anybody else using
+// it, and then keeps everybody out), and the claim ends with endSaves() or
+// when the database is closed. Nothing is claimed at the open: the backup
+// copy that follows it must find the file free. A file opened only for
+// reading is never written.
 #pragma once
 
 #include "platform/access/AccessFile.h"
