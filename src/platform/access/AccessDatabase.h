@@ -47,8 +47,9 @@ public:
     // file opened only for reading; see AccessSaving::tableCheck().
     Status tableSaveCheck(const std::string& table, const std::vector<std::string>& columns) override;
     Status settleLog() override { return Status::success(); }
-    // Ends the claim (see AccessSaving::release).
+    // Takes the claim when it is not held yet (AccessSaving::claim).
     Status beginSaves() override;
+    // Ends the claim (see AccessSaving::release).
     void endSaves() override;
     // Takes the claim (AccessSaving::claim); endHold() ends it.
     Status holdWrites() override;
