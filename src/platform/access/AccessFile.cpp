@@ -3,6 +3,7 @@
 // definitions.
 #include "platform/access/AccessFile.h"
 
+#include "platform/access/AccessProperties.h"
 #include "platform/access/AccessValue.h"
 #include "platform/bytes/LittleEndian.h"
 #include "platform/text/TextHelpers.h"
@@ -479,6 +480,7 @@ Result<AccessTableDefinition> AccessFile::readDefinition(const std::string& name
     readColumnEntries(m_source->image, page, definition);
     if (std::optional<std::string> problem = layoutProblem(m_source->image, page, definition))
         return R::failure(m_source->path + ": damaged: the definition of table \"" + name + "\": " + *problem);
+    readResultTypes(definition);
     for (guint i = 0; i < table->indices->len; ++i) {
         const auto* index = static_cast<const MdbIndex*>(g_ptr_array_index(table->indices, i));
         AccessIndex described;
@@ -498,6 +500,26 @@ Result<AccessTableDefinition> AccessFile::readDefinition(const std::string& name
     }
     m_source->definitions.insert_or_assign(page, definition);
     return definition;
+}
+
+void AccessFile::readResultTypes(AccessTableDefinition& definition) const
+{
+    // The result of a calculated column is stored in the type its expression
+    // gives (the column's ResultType property), which need not be the
+    // column's own: a Double column's results may be stored as Currency
+    // amounts or as decimals. Left unknown when the properties cannot be
+    // read: such a column's values are then not read at all.
+    if (std::none_of(definition.columns.begin(), definition.columns.end(),
+                     [](const AccessColumn& column) { return column.calculated; }))
+        return;
+    Result<AccessTableRecord> record = accessTableRecord(*this, definition.page);
+    if (!record.ok())
+        return;
+    for (AccessColumn& column : definition.columns)
+        for (const AccessPropertyBlock& block : record->blocks)
+            if (column.calculated && sameIgnoringCase(block.name, column.name))
+                if (std::string type = block.text("ResultType"); type.size() == 1)
+                    column.resultType = static_cast<unsigned char>(type[0]);
 }
 
 Result<AccessTable> AccessFile::openTable(const std::string& table, const std::vector<std::string>& columns) const

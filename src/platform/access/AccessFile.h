@@ -79,6 +79,8 @@ private:
     const CatalogEntry* find(const std::string& table) const;
     // The failure of a read that found another file at the path, or none.
     std::string replacedText() const;
+    // Each calculated column's result type, from the table's properties.
+    void readResultTypes(AccessTableDefinition& definition) const;
     Result<AccessTableDefinition> readDefinition(const std::string& name, std::uint32_t page) const;
 
     std::shared_ptr<const AccessSource> m_source;

@@ -49,6 +49,7 @@ struct AccessColumn {
     int size = 0;        // bytes of a fixed-length value, most bytes of a text
     bool fixed = false;
     bool calculated = false; // an expression's result (ACE), not a stored value
+    int resultType = 0;      // a calculated column's: the type code of its result, 0 when unknown
     // A text column's sort order (Jet 4 and ACE): its locale and version.
     std::uint16_t sortLocale = 0;
     std::uint8_t sortVersion = 0;

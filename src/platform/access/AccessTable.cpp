@@ -336,8 +336,8 @@ bool AccessTable::asciiTextKey(std::uint32_t record, const AccessColumn& column,
 {
     // decodeField's reading of a text column, up to the text itself: an
     // empty, missing or unreadable field is left to it.
-    if (column.type != access_type::kText || m_source->image.isJet3() || splitRecord(record) != nullptr ||
-        !m_split.maskBit(column))
+    if (column.type != access_type::kText || column.calculated || m_source->image.isJet3() ||
+        splitRecord(record) != nullptr || !m_split.maskBit(column))
         return false;
     std::optional<AccessRowBytes> stored = m_split.bytes(column);
     return stored && asciiFoldedKey(stored->data, stored->size, key);

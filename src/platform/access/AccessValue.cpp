@@ -4,6 +4,7 @@
 #include "platform/access/AccessText.h"
 #include "platform/bytes/LittleEndian.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 
@@ -22,6 +23,23 @@ template <class T> T fromBytes(const unsigned char* p)
         std::memcpy(&value, &bits, sizeof value);
     }
     return value;
+}
+
+// A calculated column's result is stored after 16 bytes of its own and its
+// length (4 bytes), and followed by 3 more: what lies between is the result,
+// in the form a stored value of the result's type takes. False when the
+// bytes are too few to hold the wrapping; else data and size are narrowed
+// to the result (never past the bytes there are).
+constexpr std::size_t kCalculatedLengthAt = 16;
+constexpr std::size_t kCalculatedResultAt = 20;
+bool calculatedResult(const unsigned char*& data, std::size_t& size)
+{
+    if (size < kCalculatedResultAt)
+        return false;
+    std::size_t length = readLittleEndian(data + kCalculatedLengthAt, 4);
+    data += kCalculatedResultAt;
+    size = std::min(size - kCalculatedResultAt, length);
+    return true;
 }
 
 // A memo or OLE field holds 12 bytes: the length with two flags in its top
@@ -116,7 +134,14 @@ Result<FieldValue> decodeField(const AccessImage& image, const AccessRowFields& 
 {
     using R = Result<FieldValue>;
     namespace t = access_type;
-    if (column.type == t::kYesNo)
+    // A calculated column's results are read in the type they are stored
+    // in, which need not be the column's own.
+    const int type = column.calculated ? column.resultType : column.type;
+    if (column.calculated && type == 0)
+        return R::failure("the type of its calculated values is not known (the table's properties cannot be read)");
+    // A Yes/No value is its null-mask bit, but for a calculated one, which
+    // is stored as a value of its own (below).
+    if (type == t::kYesNo && !column.calculated)
         return integerValue(row.maskBit(column) ? -1 : 0);
     if (!row.holds(column) || !row.maskBit(column))
         return FieldValue{};
@@ -125,8 +150,21 @@ Result<FieldValue> decodeField(const AccessImage& image, const AccessRowFields& 
         return R::failure("the value lies outside its record");
     const unsigned char* d = stored->data;
     std::size_t size = stored->size;
-    auto needs = [&](std::size_t bytes) { return column.fixed && size >= bytes; };
-    switch (column.type) {
+    bool fixed = column.fixed;
+    // A calculated column (ACE) keeps its last result among the variable-
+    // length values, whatever its type, wrapped (see calculatedResult); a
+    // calculated memo's long value holds the wrapped result.
+    if (column.calculated && type != t::kMemo) {
+        if (!calculatedResult(d, size))
+            return R::failure("the calculated value is cut short");
+        fixed = true;
+    }
+    auto needs = [&](std::size_t bytes) { return fixed && size >= bytes; };
+    switch (type) {
+    case t::kYesNo:
+        if (needs(1))
+            return integerValue(d[0] != 0 ? -1 : 0);
+        break;
     case t::kByte:
         if (needs(1))
             return integerValue(d[0]);
@@ -169,8 +207,15 @@ Result<FieldValue> decodeField(const AccessImage& image, const AccessRowFields& 
         Result<std::string> bytes = longValue(image, *stored, longBytesLeft);
         if (!bytes.ok())
             return R::failure(bytes.error());
+        if (column.calculated) {
+            const auto* result = reinterpret_cast<const unsigned char*>(bytes->data());
+            std::size_t length = bytes->size();
+            if (!calculatedResult(result, length))
+                return R::failure("the calculated value is cut short");
+            *bytes = bytes->substr(kCalculatedResultAt, length);
+        }
         FieldValue field;
-        if (column.type == t::kMemo) {
+        if (type == t::kMemo) {
             field.type = FieldValue::Type::Text;
             field.bytes = textOf(image, reinterpret_cast<const unsigned char*>(bytes->data()), bytes->size(), codePage);
         } else {

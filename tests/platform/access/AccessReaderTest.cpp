@@ -915,3 +915,29 @@ TEST(AccessReaderTest, TheDatabaseServesAccessFilesLikeSqliteFiles)
     EXPECT_FALSE(copied.rolledBack);
     EXPECT_EQ(readFile(dir.file("kv.mdb_copy")), readFile(host));
 }
+
+// A calculated column keeps its expression's last result, wrapped, in the
+// type the expression gives: here a Double column's results are Currency
+// amounts (MonthlySalary) and decimals (WeeklySalary), a Yes/No column's a
+// byte. Values as Jackcess reads them.
+TEST(AccessReaderTest, CalculatedColumnsReadTheirStoredResults)
+{
+    Result<AccessFile> db = AccessFile::open(fixture("calcFieldTestV2010.accdb"));
+    ASSERT_TRUE(db.ok()) << db.error();
+    Result<AccessTable> table = db->openTable(
+        "Table1", {"ID", "LastFirst", "LastFirstLen", "MonthlySalary", "IsRich", "AllNames", "FloatTest", "WeeklySalary"});
+    ASSERT_TRUE(table.ok()) << table.error();
+    ASSERT_TRUE(table->setIndex(table->definition().indexes.front().name).ok());
+    ASSERT_TRUE(table->seek(Key{std::int64_t{2}}).ok());
+    EXPECT_EQ(**table->text("LastFirst"), "Simpson, Bart");
+    EXPECT_EQ(**table->integer("LastFirstLen"), 13);
+    EXPECT_EQ(**table->number("MonthlySalary"), -0.0833);
+    EXPECT_EQ(**table->integer("IsRich"), 0);
+    EXPECT_EQ(**table->text("AllNames"), "Simpson, Bart=Simpson, Bart");
+    EXPECT_EQ(**table->text("FloatTest"), "0.0035889593");
+    ASSERT_TRUE(table->seek(Key{std::int64_t{1}}).ok());
+    EXPECT_EQ(**table->number("MonthlySalary"), 83333.3333);
+    EXPECT_EQ(**table->integer("IsRich"), -1);
+    // A decimal is read as no number at all, never as a wrong one.
+    EXPECT_FALSE(table->number("WeeklySalary").ok());
+}
