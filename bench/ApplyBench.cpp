@@ -15,11 +15,13 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <unistd.h>
 
@@ -29,12 +31,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Rows per turn of each side, on either kind of host. Each turn with the
-// record is a whole run (its record opened and checked, started and
-// finished; on Access the claim on the file taken), so a turn must be as
-// large as a salon's run for those fixed costs to weigh as they do for a
-// user: a run of 1,000 products is one turn, 10,000 are ten.
-constexpr std::size_t kBatch = 1000;
+// The three sides of a measure in the order they go: the first turned by
+// measure (0, 1, 2, ...), so that over three measures each goes first,
+// second and last once, and a spell of slow flushing or the disk's own
+// writeback does not fall on one side every time.
+template <typename Side> Status inTurn(std::size_t measure, const std::array<Side, 3>& sides)
+{
+    for (std::size_t k = 0; k < sides.size(); ++k)
+        if (Status s = sides[(measure + k) % sides.size()](); !s)
+            return s;
+    return Status::success();
+}
 
 using Statement = SqliteStatement;
 
@@ -195,13 +202,6 @@ Status recordedApply(const std::string& vendorPath, const std::string& copy,
     return Status::success();
 }
 
-// The rows of chosen from from, a turn's worth.
-std::vector<const ProposedChange*> turnOf(const std::vector<const ProposedChange*>& chosen, std::size_t from)
-{
-    const std::size_t to = std::min(chosen.size(), from + kBatch);
-    return {chosen.begin() + static_cast<std::ptrdiff_t>(from), chosen.begin() + static_cast<std::ptrdiff_t>(to)};
-}
-
 // Byte ranges [first, last] where changed differs from original, a gap of
 // up to kJoinGap equal bytes joined: the bytes of one product's save.
 constexpr std::size_t kJoinGap = 16;
@@ -222,7 +222,8 @@ std::vector<std::pair<std::size_t, std::size_t>> changedRanges(const std::string
 } // namespace
 
 Result<ApplyFigures> ApplyBench::measureAccess(const std::string& vendorPath, const std::string& hostPath,
-                                               const std::string& folder, const ChangeList& list, std::size_t rows)
+                                               const std::string& folder, const ChangeList& list, std::size_t rows,
+                                               std::size_t measure)
 {
     using R = Result<ApplyFigures>;
     ApplyFigures figures;
@@ -231,55 +232,60 @@ Result<ApplyFigures> ApplyBench::measureAccess(const std::string& vendorPath, co
     const std::string recorded = folder + "/apply-access-record.mdb";
     const std::string bare = folder + "/apply-access-bare.mdb";
     const std::string floored = folder + "/apply-access-floor.mdb";
+    // The bytes the apply changes, from an apply of the same rows to a copy
+    // of its own before any clock starts: the floor writes them at the same
+    // places, whichever side goes first.
+    const std::string scratch = folder + "/apply-access-scratch.mdb";
+    if (Status s = freshCopies(hostPath, {scratch}); !s)
+        return R(s);
+    double unused = 0;
+    if (Status s = timedApply(vendorPath, scratch, chosen, false, unused, unused, true).status(); !s)
+        return R(s);
+    const std::string changed = contentOf(scratch);
+    const auto ranges = changedRanges(contentOf(hostPath), changed);
+    removeCopies({scratch});
     if (Status s = freshCopies(hostPath, {recorded, bare, floored}); !s)
         return R(s);
-    // The three take turns, a batch of rows each, so that a spell of slow
-    // flushing (another program writing to the same disk) falls on all
-    // alike. Each turn of the apply is a whole run, with its record or
-    // without; the floor writes the bytes the recorded run changed in its
-    // turn, read before the floor's clock starts, at the same places.
-    int fd = ::open(floored.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0)
-        return R::failure(floored + ": cannot open: " + std::strerror(errno));
-    std::string changed = contentOf(hostPath);
-    std::vector<std::pair<std::size_t, std::size_t>> ranges;
-    for (std::size_t from = 0; from < chosen.size(); from += kBatch) {
-        const std::vector<const ProposedChange*> turn = turnOf(chosen, from);
-        Status s = recordedApply(vendorPath, recorded, turn, figures, true);
-        if (s)
-            s = timedApply(vendorPath, bare, turn, false, figures.applySeconds, figures.applyCpuSeconds, true).status();
-        if (!s) {
-            ::close(fd);
-            return R(s);
-        }
-        std::string now = contentOf(recorded);
-        const auto written = changedRanges(changed, now);
-        changed = std::move(now);
+
+    using Side = std::function<Status()>;
+    Side withRecord = [&] { return recordedApply(vendorPath, recorded, chosen, figures, true); };
+    Side withoutRecord = [&] {
+        return timedApply(vendorPath, bare, chosen, false, figures.applySeconds, figures.applyCpuSeconds, true)
+            .status();
+    };
+    Side floor = [&] {
+        int fd = ::open(floored.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd < 0)
+            return Status::failure(floored + ": cannot open: " + std::strerror(errno));
         Stopwatch clock;
-        for (const auto& [first, last] : written) {
+        for (const auto& [first, last] : ranges) {
             if (::pwrite(fd, changed.data() + first, last - first + 1, static_cast<off_t>(first)) < 0 ||
                 ::fdatasync(fd) != 0) {
+                int error = errno;
                 ::close(fd);
-                return R::failure(floored + ": cannot write: " + std::strerror(errno));
+                return Status::failure(floored + ": cannot write: " + std::strerror(error));
             }
         }
         figures.floorSeconds += clock.seconds();
         figures.floorCpuSeconds += clock.cpuSeconds();
-        ranges.insert(ranges.end(), written.begin(), written.end());
-    }
-    ::close(fd);
+        ::close(fd);
+        return Status::success();
+    };
+    if (Status s = inTurn<Side>(measure, {withRecord, withoutRecord, floor}); !s)
+        return R(s);
     figures.floorWrites = static_cast<std::int64_t>(ranges.size());
-    const std::string flooredBytes = contentOf(floored);
-    const std::string bareBytes = contentOf(bare);
-    for (std::size_t i = 0; i < changed.size(); ++i)
-        figures.differences += (i >= flooredBytes.size() || flooredBytes[i] != changed[i]) +
-                               (i >= bareBytes.size() || bareBytes[i] != changed[i]);
+    for (const std::string& copy : {recorded, bare, floored}) {
+        const std::string bytes = contentOf(copy);
+        for (std::size_t i = 0; i < changed.size(); ++i)
+            figures.differences += i >= bytes.size() || bytes[i] != changed[i];
+    }
     removeCopies({recorded, bare, floored});
     return figures;
 }
 
 Result<ApplyFigures> ApplyBench::measure(const std::string& vendorPath, const std::string& hostPath,
-                                         const std::string& folder, const ChangeList& list, std::size_t rows)
+                                         const std::string& folder, const ChangeList& list, std::size_t rows,
+                                         std::size_t measure)
 {
     using R = Result<ApplyFigures>;
     ApplyFigures figures;
@@ -291,7 +297,7 @@ Result<ApplyFigures> ApplyBench::measure(const std::string& vendorPath, const st
     const std::string floored = folder + "/apply-floor.db";
     if (Status s = freshCopies(hostPath, {recorded, applied, floored}); !s)
         return R(s);
-    if (Status s = applyBoth(vendorPath, recorded, applied, floored, chosen, figures); !s)
+    if (Status s = applyBoth(vendorPath, recorded, applied, floored, chosen, measure, figures); !s)
         return R(s);
     // The copy the recorded apply wrote holds what the others hold.
     Result<Database> check = Database::open(recorded);
@@ -302,7 +308,7 @@ Result<ApplyFigures> ApplyBench::measure(const std::string& vendorPath, const st
 
 Status ApplyBench::applyBoth(const std::string& vendorPath, const std::string& recorded, const std::string& applied,
                              const std::string& floored, const std::vector<const ProposedChange*>& chosen,
-                             ApplyFigures& figures)
+                             std::size_t measure, ApplyFigures& figures)
 {
     using R = Status;
     Result<Database> update = Database::open(vendorPath);
@@ -320,25 +326,20 @@ Status ApplyBench::applyBoth(const std::string& vendorPath, const std::string& r
     const std::vector<Write> writes = plannedWrites(db, chosen);
     Statement floorUpdate = prepare(db, "UPDATE product SET cost = ?1, retailprice = ?2 WHERE rowid = ?3");
 
-    // The three sides take turns, a batch of rows each, so that a spell of
-    // slow flushing (another program writing to the same disk) falls on all
-    // alike. Each batch of the apply is one whole applyChanges, with the
-    // record a whole run: its record opened, started and finished.
     const int before = sqlite3_total_changes(sqliteHandle(*host));
     QuietPrompter prompter;
-    for (std::size_t from = 0; from < chosen.size(); from += kBatch) {
-        const std::size_t to = std::min(chosen.size(), from + kBatch);
-        const std::vector<const ProposedChange*> batch = turnOf(chosen, from);
-        if (Status s = recordedApply(vendorPath, recorded, batch, figures); !s)
-            return s;
+    using Side = std::function<Status()>;
+    Side withRecord = [&] { return recordedApply(vendorPath, recorded, chosen, figures); };
+    Side withoutRecord = [&] {
         Stopwatch clock;
-        (void)applyChanges(*update, *host, batch, prompter);
+        (void)applyChanges(*update, *host, chosen, prompter);
         figures.applySeconds += clock.seconds();
         figures.applyCpuSeconds += clock.cpuSeconds();
-
-        clock.restart();
-        for (std::size_t i = from; i < to; ++i) {
-            const Write& write = writes[i];
+        return Status::success();
+    };
+    Side floor = [&] {
+        Stopwatch clock;
+        for (const Write& write : writes) {
             if (write.rowid == 0)
                 continue;
             sqlite3_reset(floorUpdate.get());
@@ -351,7 +352,10 @@ Status ApplyBench::applyBoth(const std::string& vendorPath, const std::string& r
         sqlite3_reset(floorUpdate.get());
         figures.floorSeconds += clock.seconds();
         figures.floorCpuSeconds += clock.cpuSeconds();
-    }
+        return Status::success();
+    };
+    if (Status s = inTurn<Side>(measure, {withRecord, withoutRecord, floor}); !s)
+        return s;
     figures.saves = sqlite3_total_changes(sqliteHandle(*host)) - before;
     floorUpdate.reset();
 

@@ -1,11 +1,11 @@
 // ApplyBench: times the real applyChanges on the first rows of a built list,
-// as a run makes it (with its run record, one whole apply), and without the
-// record, beside the floor the host sets for the same writes. SQLite host:
-// one single-row UPDATE per row, each in its own autocommit transaction; the
-// floor and the apply without the record take turns a batch of rows at a
-// time, each turn of the apply with the record a whole run. Access host: one pwrite of the bytes the apply changed and
-// one fdatasync, per product; each apply's list is built from the same opened files before its clock starts, as a
-// run builds its list before the apply. Each side works on a fresh copy of the same host file, and the copies are
+// as a run makes it (with its run record, one whole run of every row), and
+// without the record, beside the floor the host sets for the same writes:
+// one single-row UPDATE per row, each in its own autocommit transaction
+// (SQLite); one pwrite of the bytes the apply changed and one fdatasync per
+// product (Access). Each apply's list is built from the same opened files
+// before its clock starts, as a run builds its list before the apply. Each
+// side works on a fresh copy of the same host file, and the copies are
 // compared afterwards.
 #pragma once
 
@@ -37,22 +37,26 @@ struct ApplyFigures {
 class ApplyBench {
 public:
     // Applies the first rows of list (all when it has fewer) to a copy of the
-    // host file made in folder. Fails, naming the file, when a copy cannot be
-    // made or opened.
+    // host file made in folder. The three sides (with the record, without
+    // it, the floor) go one after the other, the first of them turned by
+    // measure, so that over three measures each side goes first, second and
+    // last once. Fails, naming the file, when a copy cannot be made or opened.
     static Result<ApplyFigures> measure(const std::string& vendorPath, const std::string& hostPath,
-                                        const std::string& folder, const ChangeList& list, std::size_t rows);
+                                        const std::string& folder, const ChangeList& list, std::size_t rows,
+                                        std::size_t measure);
     // The same for an Access host and its price list, list built from them.
     static Result<ApplyFigures> measureAccess(const std::string& vendorPath, const std::string& hostPath,
-                                              const std::string& folder, const ChangeList& list, std::size_t rows);
+                                              const std::string& folder, const ChangeList& list, std::size_t rows,
+                                              std::size_t measure);
 
 private:
-    // Applies chosen to the file recorded as runs do (with the record), to
-    // the file applied through applyChanges without it, and the same writes
-    // to the file floored by plain UPDATEs, taking turns, and adds the times
-    // and counts to figures.
+    // Applies chosen to the file recorded as a run does (with the record),
+    // to the file applied through applyChanges without it, and the same
+    // writes to the file floored by plain UPDATEs, in the order measure
+    // gives, and adds the times and counts to figures.
     static Status applyBoth(const std::string& vendorPath, const std::string& recorded, const std::string& applied,
                             const std::string& floored, const std::vector<const ProposedChange*>& chosen,
-                            ApplyFigures& figures);
+                            std::size_t measure, ApplyFigures& figures);
 };
 
 } // namespace tarvex::bench

@@ -205,9 +205,10 @@ std::string accessFilesFolder(const Options& options)
     return given && *given ? given : "../shared/jet/fixtures";
 }
 
-// An apply measure taken several times. A measure of 1,000 rows is one run
-// of each side, a fraction of a second: one spell of slow flushing on a
-// shared disk moves its ratio by a half. Its figures are those of the
+// An apply measure taken several times, the order of its sides turned
+// round from one measure to the next. A measure is one run of each side; at
+// 1,000 rows a fraction of a second, so that one spell of slow flushing on
+// a shared disk moves its ratio by a half. Its figures are those of the
 // measure whose ratio (with the record, to the floor) is the median, beside
 // the range of every measure's ratio.
 struct RepeatedApply {
@@ -226,7 +227,7 @@ template <typename Measure> RepeatedApply repeatedApply(std::size_t measures, Me
 {
     std::vector<ApplyFigures> taken;
     for (std::size_t i = 0; i < measures; ++i) {
-        Result<ApplyFigures> f = measure();
+        Result<ApplyFigures> f = measure(i);
         if (!f)
             fail(f.error());
         taken.push_back(*f);
@@ -237,7 +238,7 @@ template <typename Measure> RepeatedApply repeatedApply(std::size_t measures, Me
 }
 
 // The measures of an apply: five of 1,000 rows or fewer, three of a larger
-// apply, whose sides already take turns a run at a time.
+// apply, whose sides each take a few seconds.
 std::size_t measuresOf(std::size_t rows)
 {
     return rows <= 1000 ? 5 : 3;
@@ -308,8 +309,9 @@ int measureAccessApply(const Options& options)
     const std::size_t scale = options.quick ? 10 : 1;
     for (std::size_t rows : {1000 / scale, 10000 / scale}) {
         say("apply " + sizeName(rows) + " rows into an Access host");
-        RepeatedApply f = repeatedApply(
-            measuresOf(rows), [&] { return ApplyBench::measureAccess(vendorPath, hostPath, pattern, *list, rows); });
+        RepeatedApply f = repeatedApply(measuresOf(rows), [&](std::size_t k) {
+            return ApplyBench::measureAccess(vendorPath, hostPath, pattern, *list, rows, k);
+        });
         addApplyRows(table, notes, "Access host",
                      grouped(static_cast<std::int64_t>(f.median.rows)) + " rows of 200,015", f, "pwrite + fdatasync",
                      1.3);
@@ -484,8 +486,8 @@ int main(int argc, char** argv)
             fail(list.error());
         for (std::size_t rows : {1000 / scale, 10000 / scale}) {
             say("apply " + sizeName(rows) + " rows");
-            RepeatedApply f = repeatedApply(measuresOf(rows), [&] {
-                return ApplyBench::measure(vendorPaths.back(), hostPaths.back(), folder, *list, rows);
+            RepeatedApply f = repeatedApply(measuresOf(rows), [&](std::size_t k) {
+                return ApplyBench::measure(vendorPaths.back(), hostPaths.back(), folder, *list, rows, k);
             });
             addApplyRows(table, notes, "SQLite host",
                          sizeName(f.median.rows) + " rows of " + sizeName(hostSizes.back()), f, "autocommit UPDATE",
@@ -506,8 +508,8 @@ int main(int argc, char** argv)
         } else {
             for (std::size_t rows : {1000 / scale, 10000 / scale}) {
                 say("apply " + sizeName(rows) + " rows into an Access host");
-                RepeatedApply f = repeatedApply(measuresOf(rows), [&] {
-                    return ApplyBench::measureAccess(accessVendor, accessHost, folder, *accessList, rows);
+                RepeatedApply f = repeatedApply(measuresOf(rows), [&](std::size_t k) {
+                    return ApplyBench::measureAccess(accessVendor, accessHost, folder, *accessList, rows, k);
                 });
                 addApplyRows(table, notes, "Access host",
                              grouped(static_cast<std::int64_t>(f.median.rows)) + " rows of 200,015", f,
