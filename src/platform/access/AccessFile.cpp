@@ -508,8 +508,11 @@ void AccessFile::readResultTypes(AccessTableDefinition& definition) const
     // gives (the column's ResultType property), which need not be the
     // column's own: a Double column's results may be stored as Currency
     // amounts or as decimals. Left unknown when the properties cannot be
-    // read: such a column's values are then not read at all.
-    if (std::none_of(definition.columns.begin(), definition.columns.end(),
+    // read: such a column's values are then not read at all. The properties
+    // are read from MSysObjects, so never for MSysObjects itself, which a
+    // damaged file could make a loop of.
+    if (sameIgnoringCase(definition.name, "MSysObjects") ||
+        std::none_of(definition.columns.begin(), definition.columns.end(),
                      [](const AccessColumn& column) { return column.calculated; }))
         return;
     Result<AccessTableRecord> record = accessTableRecord(*this, definition.page);
