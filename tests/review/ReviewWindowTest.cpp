@@ -17,6 +17,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QStyle>
+#include <QStyleOptionHeader>
 #include <QStyleOptionViewItem>
 #include <QTableView>
 #include <QTimer>
@@ -185,6 +186,20 @@ TEST_F(ReviewWindowTest, ShowsTheProposedChangesAndAppliesThemAll)
         EXPECT_LE(total, list->viewport()->width());
         EXPECT_EQ(model->index(1, 0).data(Qt::ToolTipRole).toString().toStdString(), longCode);
         EXPECT_EQ(model->headerData(4, Qt::Horizontal, Qt::ToolTipRole).toString(), "Current Price");
+        // The number columns' titles, cut to the room they have here, stay
+        // apart: "Current Cost" and "Current Price" differ only at their end.
+        QHeaderView* header = list->horizontalHeader();
+        QStringList shown;
+        for (int c = 2; c <= 5; ++c) {
+            QStyleOptionHeader option;
+            option.initFrom(header);
+            option.rect = QRect(0, 0, list->columnWidth(c), header->height());
+            int room = header->style()->subElementRect(QStyle::SE_HeaderLabel, &option, header).width();
+            shown << header->fontMetrics().elidedText(model->headerData(c, Qt::Horizontal).toString(),
+                                                      header->textElideMode(), room);
+        }
+        shown.removeDuplicates();
+        EXPECT_EQ(shown.size(), 4) << shown.join(" | ").toStdString();
         EXPECT_EQ(window->findChild<QLabel*>("Label1")->text(), "2 Products to be Updated");
 
         EXPECT_EQ(window->findChild<QPushButton*>("OKButton")->text(), "Apply Changes");

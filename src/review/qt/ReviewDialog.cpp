@@ -213,8 +213,9 @@ void ReviewDialog::createList()
     header->setSectionsClickable(true);
     header->setSortIndicatorShown(false);
     connect(header, &QHeaderView::sectionClicked, this, &ReviewDialog::sortBy);
-    // A title that still does not fit is cut at its end, not in its middle.
-    header->setTextElideMode(Qt::ElideRight);
+    // A title that still does not fit is cut in its middle, keeping both
+    // ends: "Current Cost" and "Current Price" differ only at theirs.
+    header->setTextElideMode(Qt::ElideMiddle);
     double scale = pixelsPerUnit(header);
     for (ReviewColumn column : kReviewColumns)
         m_list->setColumnWidth(columnIndex(column), static_cast<int>(columnWidth(column) * scale + 0.5));
