@@ -188,6 +188,18 @@ void removeCopies(const std::vector<std::string>& copies)
     }
 }
 
+// Gives the host copy at to the run record of the copy at from: every run
+// but a host's first finds its record there, holding the runs before it.
+Status moveRecord(const std::string& from, const std::string& to)
+{
+    std::error_code error;
+    fs::rename(from + "_TarvexHistory", to + "_TarvexHistory", error);
+    if (error)
+        return Status::failure(to + "_TarvexHistory: cannot move the run record of " + from +
+                               " there: " + error.message());
+    return Status::success();
+}
+
 // The apply as a run makes it, one whole apply with its record, into copy:
 // its time and counts are added to figures.
 Status recordedApply(const std::string& vendorPath, const std::string& copy,
@@ -234,18 +246,21 @@ Result<ApplyFigures> ApplyBench::measureAccess(const std::string& vendorPath, co
     const std::string floored = folder + "/apply-access-floor.mdb";
     // The bytes the apply changes, from an apply of the same rows to a copy
     // of its own before any clock starts: the floor writes them at the same
-    // places, whichever side goes first.
+    // places, whichever side goes first. That apply's run record, holding
+    // it, is the one the recorded side adds its run to.
     const std::string scratch = folder + "/apply-access-scratch.mdb";
     if (Status s = freshCopies(hostPath, {scratch}); !s)
         return R(s);
     double unused = 0;
-    if (Status s = timedApply(vendorPath, scratch, chosen, false, unused, unused, true).status(); !s)
+    if (Status s = timedApply(vendorPath, scratch, chosen, true, unused, unused, true).status(); !s)
         return R(s);
     const std::string changed = contentOf(scratch);
     const auto ranges = changedRanges(contentOf(hostPath), changed);
-    removeCopies({scratch});
     if (Status s = freshCopies(hostPath, {recorded, bare, floored}); !s)
         return R(s);
+    if (Status s = moveRecord(scratch, recorded); !s)
+        return R(s);
+    removeCopies({scratch});
 
     using Side = std::function<Status()>;
     Side withRecord = [&] { return recordedApply(vendorPath, recorded, chosen, figures, true); };
@@ -295,8 +310,19 @@ Result<ApplyFigures> ApplyBench::measure(const std::string& vendorPath, const st
     const std::string recorded = folder + "/apply-record.db";
     const std::string applied = folder + "/apply-tarvex.db";
     const std::string floored = folder + "/apply-floor.db";
+    // The recorded side adds its run to a record that holds one before it,
+    // an apply of the same rows to a copy of its own.
+    const std::string scratch = folder + "/apply-scratch.db";
+    if (Status s = freshCopies(hostPath, {scratch}); !s)
+        return R(s);
+    double unused = 0;
+    if (Status s = timedApply(vendorPath, scratch, chosen, true, unused, unused).status(); !s)
+        return R(s);
     if (Status s = freshCopies(hostPath, {recorded, applied, floored}); !s)
         return R(s);
+    if (Status s = moveRecord(scratch, recorded); !s)
+        return R(s);
+    removeCopies({scratch});
     if (Status s = applyBoth(vendorPath, recorded, applied, floored, chosen, measure, figures); !s)
         return R(s);
     // The copy the recorded apply wrote holds what the others hold.
