@@ -4,12 +4,14 @@
 
 #include "app/ReviewWindow.h"
 #include "review/qt/ReviewDialog.h"
+#include "review/qt/TitleHeader.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QCheckBox>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QImage>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
@@ -186,20 +188,41 @@ TEST_F(ReviewWindowTest, ShowsTheProposedChangesAndAppliesThemAll)
         EXPECT_LE(total, list->viewport()->width());
         EXPECT_EQ(model->index(1, 0).data(Qt::ToolTipRole).toString().toStdString(), longCode);
         EXPECT_EQ(model->headerData(4, Qt::Horizontal, Qt::ToolTipRole).toString(), "Current Price");
-        // The number columns' titles, cut to the room they have here, stay
-        // apart: "Current Cost" and "Current Price" differ only at their end.
-        QHeaderView* header = list->horizontalHeader();
-        QStringList shown;
-        for (int c = 2; c <= 5; ++c) {
-            QStyleOptionHeader option;
-            option.initFrom(header);
-            option.rect = QRect(0, 0, list->columnWidth(c), header->height());
-            int room = header->style()->subElementRect(QStyle::SE_HeaderLabel, &option, header).width();
-            shown << header->fontMetrics().elidedText(model->headerData(c, Qt::Horizontal).toString(),
-                                                      header->textElideMode(), room);
+        // Every title shows whole: where its column is too narrow for it
+        // ("Current Cost" here), on two lines, and the header holds them.
+        auto* header = qobject_cast<TitleHeader*>(list->horizontalHeader());
+        ASSERT_NE(header, nullptr);
+        for (int c = 0; c < model->columnCount(); ++c) {
+            QString shown = header->shownTitle(c);
+            EXPECT_EQ(shown.split('\n').join(' '), titles[c]);
+            EXPECT_GE(header->height(), (shown.count('\n') + 1) * header->fontMetrics().height()) << c;
         }
-        shown.removeDuplicates();
-        EXPECT_EQ(shown.size(), 4) << shown.join(" | ").toStdString();
+        EXPECT_EQ(header->shownTitle(2), "Current\nCost");
+        // Both its lines are drawn: dark text in the upper and the lower half
+        // of its section.
+        const QImage shot = header->grab().toImage();
+        auto inkIn = [&](int top, int bottom) {
+            int ink = 0;
+            for (int y = top; y < bottom; ++y)
+                for (int x = header->sectionViewportPosition(2); x < header->sectionViewportPosition(3); ++x)
+                    ink += qGray(shot.pixel(x, y)) < 100 ? 1 : 0;
+            return ink;
+        };
+        EXPECT_GT(inkIn(0, header->height() / 2), 0);
+        EXPECT_GT(inkIn(header->height() / 2, header->height()), 0);
+        // A column widened by hand shows its title on one line; with no
+        // title on two lines left, the header is one line tall again.
+        const int twoLines = header->height();
+        const int narrow = list->columnWidth(2);
+        list->setColumnWidth(2, 3 * narrow);
+        list->setColumnWidth(4, 3 * narrow);
+        QApplication::processEvents();
+        EXPECT_EQ(header->shownTitle(2), "Current Cost");
+        EXPECT_LT(header->height(), twoLines);
+        list->setColumnWidth(2, narrow);
+        list->setColumnWidth(4, narrow);
+        QApplication::processEvents();
+        EXPECT_EQ(header->height(), twoLines);
         EXPECT_EQ(window->findChild<QLabel*>("Label1")->text(), "2 Products to be Updated");
 
         EXPECT_EQ(window->findChild<QPushButton*>("OKButton")->text(), "Apply Changes");

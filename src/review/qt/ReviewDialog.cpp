@@ -9,6 +9,7 @@
 #include "review/qt/ListFont.h"
 #include "review/qt/ListPrinter.h"
 #include "review/qt/ReviewTable.h"
+#include "review/qt/TitleHeader.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -169,6 +170,7 @@ void ReviewDialog::createList()
 {
     m_list = new ReviewTable(this);
     m_list->setObjectName(QStringLiteral("uList"));
+    m_list->setHorizontalHeader(new TitleHeader(m_list));
     m_model = new ChangeTableModel(m_review, style()->standardIcon(QStyle::SP_MessageBoxWarning), this);
     m_review.setRowsChangingHandlers([this] { m_model->rowsAboutToChange(); }, [this] { m_model->rowsChanged(); });
     m_list->setModel(m_model);
@@ -213,9 +215,6 @@ void ReviewDialog::createList()
     header->setSectionsClickable(true);
     header->setSortIndicatorShown(false);
     connect(header, &QHeaderView::sectionClicked, this, &ReviewDialog::sortBy);
-    // A title that still does not fit is cut in its middle, keeping both
-    // ends: "Current Cost" and "Current Price" differ only at theirs.
-    header->setTextElideMode(Qt::ElideMiddle);
     double scale = pixelsPerUnit(header);
     for (ReviewColumn column : kReviewColumns)
         m_list->setColumnWidth(columnIndex(column), static_cast<int>(columnWidth(column) * scale + 0.5));
