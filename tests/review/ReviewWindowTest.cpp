@@ -19,7 +19,6 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QStyle>
-#include <QStyleOptionHeader>
 #include <QStyleOptionViewItem>
 #include <QTableView>
 #include <QTimer>
