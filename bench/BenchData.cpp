@@ -1,12 +1,15 @@
 // Generating vendor price lists and writing the two database files.
 #include "BenchData.h"
 
+#include "data/DatabaseNames.h"
+#include "platform/Database.h"
 #include "pricelist/PriceListWriter.h"
 #include "samplehost/SampleHost.h"
 
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <random>
 
 namespace tarvex::bench {
@@ -66,6 +69,57 @@ std::vector<PriceListEntry> BenchData::hostShare(const std::vector<PriceListEntr
 Status BenchData::writeVendor(const std::string& path, const std::vector<PriceListEntry>& vendor)
 {
     return PriceListWriter::write(path, "Benchmark Vendor", vendor, true);
+}
+
+Result<std::vector<PriceListEntry>> BenchData::hostPriceList(const std::string& hostPath, std::size_t count)
+{
+    using R = Result<std::vector<PriceListEntry>>;
+    Result<Database> host = Database::open(hostPath);
+    if (!host)
+        return R::failure(host.error());
+    Result<Recordset> products = host->openTable(
+        names::kProduct, {names::kQuickId, names::kName, names::kCost, names::kRetailPrice, names::kDelete});
+    if (!products)
+        return R::failure(products.error());
+    // Every live product, in the order the file stores them, and how many
+    // hold each code: a code held twice is found by a seek as its first.
+    std::vector<PriceListEntry> live;
+    std::map<std::string, int> held;
+    for (Status walk = products->moveFirst(); !products->eof(); walk = products->moveNext()) {
+        if (!walk.ok())
+            return R::failure(hostPath + ": " + walk.error());
+        Result<std::optional<std::string>> code = products->text(names::kQuickId);
+        Result<std::optional<std::int64_t>> deleted = products->integer(names::kDelete);
+        Result<std::optional<double>> cost = products->number(names::kCost);
+        Result<std::optional<double>> price = products->number(names::kRetailPrice);
+        Result<std::optional<std::string>> name = products->text(names::kName);
+        if (!code || !deleted || !cost || !price || !name)
+            return R::failure(hostPath + ": a product cannot be read");
+        if (!*code)
+            continue;
+        ++held[**code];
+        if (deleted->value_or(0) != 0)
+            continue;
+        PriceListEntry entry;
+        entry.quickid = **code;
+        entry.name = name->value_or("");
+        entry.cost = cents(cost->value_or(0) + 1.25);
+        entry.retailPrice = cents(price->value_or(0) + 2.50);
+        live.push_back(std::move(entry));
+    }
+    std::vector<PriceListEntry> once;
+    for (PriceListEntry& entry : live)
+        if (held[entry.quickid] == 1)
+            once.push_back(std::move(entry));
+    if (once.size() < count)
+        return R::failure(hostPath + ": only " + std::to_string(once.size()) + " products to make a price list of " +
+                          std::to_string(count));
+    std::vector<PriceListEntry> chosen;
+    for (std::size_t i = 0; i < count; ++i) {
+        chosen.push_back(once[i * once.size() / count]);
+        chosen.back().line = static_cast<int>(i) + 2;
+    }
+    return chosen;
 }
 
 Result<std::int64_t> BenchData::writeHost(const std::string& path, const std::vector<PriceListEntry>& matched,

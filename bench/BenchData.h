@@ -3,7 +3,8 @@
 // costs and prices in cents) and written as an update database with the
 // price-list maker's own writer; the host database is written by the sample
 // host maker, with host products for the vendor codes it is given spread
-// through a table of the requested size.
+// through a table of the requested size. A price list can also be made from
+// the products of a host at hand (a genuine Access file).
 #pragma once
 
 #include "platform/Result.h"
@@ -29,6 +30,13 @@ public:
 
     // Writes the update database at path (replacing it).
     static Status writeVendor(const std::string& path, const std::vector<PriceListEntry>& vendor);
+
+    // A price list for count products of the host database at hostPath,
+    // spread through its product table: every product it names holds one
+    // code in the host, not marked deleted, and gets a cost 1.25 above the
+    // host's and a price 2.50 above it, so that each is listed. Fails when
+    // the host cannot be read or holds fewer such products.
+    static Result<std::vector<PriceListEntry>> hostPriceList(const std::string& hostPath, std::size_t count);
     // Writes the host database at path (replacing it) with hostProducts
     // products in all, among them products for the codes of matched. Result:
     // how many were written.

@@ -12,10 +12,11 @@
 // --folder makes them in a folder of one's own instead, where they stay and
 // are used again by the next run; --only runs one measurement (access-apply:
 // only the apply rows of the Access host, without making the generated
-// files). The list build
-// over genuine Access files reads invupdate-large-2000.mdb and
-// kv-large-2000.mdb from --access DIR, else $TARVEX_ACCESS_FILES, else
-// ../shared/jet/fixtures, and is skipped when they are not there.
+// files). The list build and the apply over genuine Access files read
+// invupdate-large-2000.mdb and kv-large-2000.mdb from --access DIR, else
+// $TARVEX_ACCESS_FILES, else ../shared/jet/fixtures, and are skipped when
+// they are not there; the apply of 10,000 rows into that host reads a price
+// list made from the host's own products.
 // The files take about 400 MB while the run lasts. --access-host times only
 // the in-place writer on copies of a genuine Access host (product table with
 // Double cost and retailprice, primary key PrimaryKey), such as the 200,000
@@ -283,39 +284,74 @@ void addApplyRows(ResultTable& table, std::vector<std::string>& notes, const std
                     ".");
 }
 
+// The apply rows of the genuine Access host kv-large-2000.mdb: 1,000 rows
+// and every row (4,938) of its genuine price list, then 10,000 rows of a
+// price list made from the host's own products (the genuine list holds only
+// 5,048 of its codes), each beside its floor. Copies go in folder; the
+// made price list is written there too.
+void accessApplyRows(const Options& options, const std::string& folder, ResultTable& table,
+                     std::vector<std::string>& notes)
+{
+    const std::string accessFolder = accessFilesFolder(options);
+    const std::string accessVendor = accessFolder + "/invupdate-large-2000.mdb";
+    const std::string accessHost = accessFolder + "/kv-large-2000.mdb";
+    const std::size_t scale = options.quick ? 10 : 1;
+    QuietPrompter prompter;
+    auto listOf = [&](const std::string& vendorPath) {
+        Result<Database> u = Database::open(vendorPath);
+        Result<Database> h = Database::open(accessHost);
+        return u && h ? buildChangeList(*u, *h, prompter) : Result<ChangeList>::failure(u ? h.error() : u.error());
+    };
+    auto measureRows = [&](const std::string& vendorPath, const ChangeList& list, std::size_t rows,
+                           const std::string& of) {
+        say("apply " + sizeName(rows) + " rows into an Access host");
+        RepeatedApply f = repeatedApply(measuresOf(rows), [&](std::size_t k) {
+            return ApplyBench::measureAccess(vendorPath, accessHost, folder, list, rows, k);
+        });
+        addApplyRows(table, notes, "Access host", grouped(static_cast<std::int64_t>(f.median.rows)) + " rows of " + of,
+                     f, "pwrite + fdatasync", 1.3);
+    };
+    Result<ChangeList> accessList = listOf(accessVendor);
+    if (!accessList) {
+        say("apply into an Access host skipped: " + accessList.error());
+        notes.push_back("Apply into an Access host: skipped (" + accessList.error() + ").");
+        return;
+    }
+    for (std::size_t rows : {1000 / scale, 10000 / scale})
+        measureRows(accessVendor, *accessList, rows, "200,015");
+    // The made price list is an SQLite file: the apply reads it and writes
+    // the genuine Access host, whose saves are what is measured.
+    const std::size_t made = 10000 / scale;
+    const std::string madeVendor = folder + "/invupdate-from-kv-large.mdb";
+    Result<std::vector<PriceListEntry>> entries = BenchData::hostPriceList(accessHost, made);
+    Status written = entries ? BenchData::writeVendor(madeVendor, *entries) : entries.status();
+    Result<ChangeList> madeList = written ? listOf(madeVendor) : Result<ChangeList>::failure(written.error());
+    if (!madeList || madeList->rows.size() < made) {
+        std::string why =
+            madeList ? "the list has " + std::to_string(madeList->rows.size()) + " rows" : madeList.error();
+        say("apply of " + sizeName(made) + " rows into an Access host skipped: " + why);
+        notes.push_back("Apply of " + sizeName(made) + " rows into an Access host: skipped (" + why + ").");
+        return;
+    }
+    measureRows(madeVendor, *madeList, made, "200,015, made list");
+    notes.push_back("The Access host's " + grouped(static_cast<std::int64_t>(made)) +
+                    "-row apply reads a price list made from the host's own products (an SQLite file: each "
+                    "product's cost 1.25 and price 2.50 above the host's, spread through its table).");
+}
+
 // The apply rows of the Access host alone (--only access-apply): the
 // same measure as the apply step's, without the generated SQLite files.
 int measureAccessApply(const Options& options)
 {
     const std::string startLoad = loadAverage();
-    const std::string accessFolder = accessFilesFolder(options);
-    const std::string vendorPath = accessFolder + "/invupdate-large-2000.mdb";
-    const std::string hostPath = accessFolder + "/kv-large-2000.mdb";
     const char* tmp = std::getenv("TMPDIR");
     std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/tarvex-bench-XXXXXX";
     if (!::mkdtemp(pattern.data()))
         fail(pattern + ": cannot make a folder for the copies: " + std::strerror(errno));
     g_madeFolder = pattern;
-    QuietPrompter prompter;
-    Result<Database> update = Database::open(vendorPath);
-    Result<Database> host = Database::open(hostPath);
-    if (!update || !host)
-        fail(!update ? update.error() : host.error());
-    Result<ChangeList> list = buildChangeList(*update, *host, prompter);
-    if (!list)
-        fail(list.error());
     ResultTable table;
     std::vector<std::string> notes;
-    const std::size_t scale = options.quick ? 10 : 1;
-    for (std::size_t rows : {1000 / scale, 10000 / scale}) {
-        say("apply " + sizeName(rows) + " rows into an Access host");
-        RepeatedApply f = repeatedApply(measuresOf(rows), [&](std::size_t k) {
-            return ApplyBench::measureAccess(vendorPath, hostPath, pattern, *list, rows, k);
-        });
-        addApplyRows(table, notes, "Access host",
-                     grouped(static_cast<std::int64_t>(f.median.rows)) + " rows of 200,015", f, "pwrite + fdatasync",
-                     1.3);
-    }
+    accessApplyRows(options, pattern, table, notes);
     std::error_code ignored;
     fs::remove_all(pattern, ignored);
     std::cout << "- Load average (1, 5, 15 min): " << startLoad << " at the start, " << loadAverage()
@@ -494,28 +530,7 @@ int main(int argc, char** argv)
                          1.15);
         }
         // The same on a genuine Access host, when the fixtures are at hand.
-        const std::string accessFolder = accessFilesFolder(options);
-        const std::string accessVendor = accessFolder + "/invupdate-large-2000.mdb";
-        const std::string accessHost = accessFolder + "/kv-large-2000.mdb";
-        Result<ChangeList> accessList = [&] {
-            Result<Database> u = Database::open(accessVendor);
-            Result<Database> h = Database::open(accessHost);
-            return u && h ? buildChangeList(*u, *h, prompter) : Result<ChangeList>::failure(u ? h.error() : u.error());
-        }();
-        if (!accessList) {
-            say("apply into an Access host skipped: " + accessList.error());
-            notes.push_back("Apply into an Access host: skipped (" + accessList.error() + ").");
-        } else {
-            for (std::size_t rows : {1000 / scale, 10000 / scale}) {
-                say("apply " + sizeName(rows) + " rows into an Access host");
-                RepeatedApply f = repeatedApply(measuresOf(rows), [&](std::size_t k) {
-                    return ApplyBench::measureAccess(accessVendor, accessHost, folder, *accessList, rows, k);
-                });
-                addApplyRows(table, notes, "Access host",
-                             grouped(static_cast<std::int64_t>(f.median.rows)) + " rows of 200,015", f,
-                             "pwrite + fdatasync", 1.3);
-            }
-        }
+        accessApplyRows(options, folder, table, notes);
     }
 
     // The backup copy of the largest host.
