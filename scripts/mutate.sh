@@ -132,10 +132,13 @@ def testPrograms():
 
 testEnv = dict(os.environ)
 # Every test program resets the signals it needs; these are the settings
-# its sanitizers and widgets run with in the suite.
+# its sanitizers and widgets run with in the suite, and a ceiling on its
+# memory: a mutant that loops while it allocates (a loop of index pages
+# followed without end) stops at 4 GB instead of filling the machine's
+# memory before its time runs out.
 testEnv.update({
     "QT_QPA_PLATFORM": "offscreen",
-    "ASAN_OPTIONS": "detect_leaks=1:abort_on_error=1",
+    "ASAN_OPTIONS": "detect_leaks=1:abort_on_error=1:hard_rss_limit_mb=4096",
     "LSAN_OPTIONS": f"suppressions={tree}/tests/lsan.supp:print_suppressions=0",
     "GTEST_FAIL_FAST": "1",
 })
