@@ -188,16 +188,30 @@ void removeCopies(const std::vector<std::string>& copies)
     }
 }
 
-// Gives the host copy at to the run record of the copy at from: every run
-// but a host's first finds its record there, holding the runs before it.
-Status moveRecord(const std::string& from, const std::string& to)
+// Gives the host copy at to the run record of the copy at from, which is
+// then removed: every run but a host's first finds its record there,
+// holding the runs before it.
+Status giveRecord(const std::string& from, const std::string& to)
 {
     std::error_code error;
     fs::rename(from + "_TarvexHistory", to + "_TarvexHistory", error);
     if (error)
         return Status::failure(to + "_TarvexHistory: cannot move the run record of " + from +
                                " there: " + error.message());
+    removeCopies({from});
     return Status::success();
+}
+
+// A recorded apply of chosen into a fresh copy of hostPath at scratch, before
+// any clock starts: the run before the measured one, whose record
+// giveRecord() hands on.
+Status earlierRun(const std::string& vendorPath, const std::string& hostPath, const std::string& scratch,
+                  const std::vector<const ProposedChange*>& chosen, bool listFirst = false)
+{
+    if (Status s = freshCopies(hostPath, {scratch}); !s)
+        return s;
+    double unused = 0;
+    return timedApply(vendorPath, scratch, chosen, true, unused, unused, listFirst).status();
 }
 
 // The apply as a run makes it, one whole apply with its record, into copy:
@@ -249,18 +263,14 @@ Result<ApplyFigures> ApplyBench::measureAccess(const std::string& vendorPath, co
     // places, whichever side goes first. That apply's run record, holding
     // it, is the one the recorded side adds its run to.
     const std::string scratch = folder + "/apply-access-scratch.mdb";
-    if (Status s = freshCopies(hostPath, {scratch}); !s)
-        return R(s);
-    double unused = 0;
-    if (Status s = timedApply(vendorPath, scratch, chosen, true, unused, unused, true).status(); !s)
+    if (Status s = earlierRun(vendorPath, hostPath, scratch, chosen, true); !s)
         return R(s);
     const std::string changed = contentOf(scratch);
     const auto ranges = changedRanges(contentOf(hostPath), changed);
     if (Status s = freshCopies(hostPath, {recorded, bare, floored}); !s)
         return R(s);
-    if (Status s = moveRecord(scratch, recorded); !s)
+    if (Status s = giveRecord(scratch, recorded); !s)
         return R(s);
-    removeCopies({scratch});
 
     using Side = std::function<Status()>;
     Side withRecord = [&] { return recordedApply(vendorPath, recorded, chosen, figures, true); };
@@ -313,16 +323,12 @@ Result<ApplyFigures> ApplyBench::measure(const std::string& vendorPath, const st
     // The recorded side adds its run to a record that holds one before it,
     // an apply of the same rows to a copy of its own.
     const std::string scratch = folder + "/apply-scratch.db";
-    if (Status s = freshCopies(hostPath, {scratch}); !s)
-        return R(s);
-    double unused = 0;
-    if (Status s = timedApply(vendorPath, scratch, chosen, true, unused, unused).status(); !s)
+    if (Status s = earlierRun(vendorPath, hostPath, scratch, chosen); !s)
         return R(s);
     if (Status s = freshCopies(hostPath, {recorded, applied, floored}); !s)
         return R(s);
-    if (Status s = moveRecord(scratch, recorded); !s)
+    if (Status s = giveRecord(scratch, recorded); !s)
         return R(s);
-    removeCopies({scratch});
     if (Status s = applyBoth(vendorPath, recorded, applied, floored, chosen, measure, figures); !s)
         return R(s);
     // The copy the recorded apply wrote holds what the others hold.
