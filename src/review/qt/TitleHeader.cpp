@@ -74,7 +74,8 @@ void TitleHeader::paintSection(QPainter* painter, const QRect& rect, int logical
     initStyleOption(&option);
     initStyleOptionForIndex(&option, logicalIndex);
     option.rect = rect;
-    const QString title = shownTitle(logicalIndex);
+    const QRect label = style()->subElementRect(QStyle::SE_HeaderLabel, &option, this);
+    const QString title = linesOf(option.text, fontMetrics(), label.width());
     option.text.clear();
     // The style's drawing of a section puts back the clip it found as a
     // region, which clips everything away where the painter had none: the
@@ -83,7 +84,6 @@ void TitleHeader::paintSection(QPainter* painter, const QRect& rect, int logical
     painter->setBrushOrigin(rect.topLeft());
     style()->drawControl(QStyle::CE_Header, &option, painter, this);
     painter->restore();
-    const QRect label = style()->subElementRect(QStyle::SE_HeaderLabel, &option, this);
     painter->save();
     painter->setFont(font());
     style()->drawItemText(painter, label, static_cast<int>(option.textAlignment), option.palette, isEnabled(), title,
