@@ -747,7 +747,7 @@ std::string staleLockFile()
 // bytes of the written amounts (and their null-mask bits) change, in the
 // records that change; a lock file is left as it was found. Over the hosts
 // of every format, and the variants: Currency, Single, a moved row and a
-// validation rule are written; the records older than the amount columns
+// validation rule are written, a price list's Decimal amounts read; the records older than the amount columns
 // are named as not updated; codes that differ in the case of letters
 // beyond ASCII match alike.
 TEST_F(ConsoleRunTest, ApplyWritesIntoAccessHostsWhatItWritesIntoSqliteHosts)
@@ -768,6 +768,7 @@ TEST_F(ConsoleRunTest, ApplyWritesIntoAccessHostsWhatItWritesIntoSqliteHosts)
         {"invupdate-2010.accdb", "kv-2010.accdb"},
         {"invupdate-2000.mdb", "kv-currency-2000.mdb"},
         {"invupdate-2000.mdb", "kv-single-2000.mdb"},
+        {"invupdate-decimal-2000.mdb", "kv-2000.mdb"},
         {"invupdate-2000.mdb", "kv-overflow-2000.mdb"},
         {"invupdate-2000.mdb", "kv-validation-2000.mdb"},
         // Codes differing in the case of letters beyond ASCII (É/é, İ/i, ẞ/ß, Ω/ω, ...).

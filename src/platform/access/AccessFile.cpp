@@ -134,14 +134,17 @@ std::string definitionImage(const AccessImage& image, std::uint32_t page)
 
 // Reads from each column's entry in the definition what libmdb does not
 // give: ACE's flags of a calculated column (the extra flags byte; Jet 3 and
-// Jet 4 have none), and Jet 4's and ACE's sort order of a text column (a
-// locale and a version), for seeking text by an index's own keys. Entries
+// Jet 4 have none), Jet 4's and ACE's sort order of a text column (a
+// locale and a version), for seeking text by an index's own keys, and a
+// Decimal column's scale (the byte after its precision, where a text
+// column's sort order lies; libmdb's col_scale holds the precision). Entries
 // are matched to columns by their number, which libmdb's order need not
 // follow.
 void readColumnEntries(const AccessImage& image, std::uint32_t page, AccessTableDefinition& definition)
 {
     constexpr std::size_t kNumberAt = 5;
     constexpr std::size_t kSortOrderAt = 11;
+    constexpr std::size_t kScaleAt = 12;
     constexpr unsigned char kCalculated = 0xC0;
     const JetFormat& at = image.format();
     if (at.isJet3())
@@ -160,6 +163,8 @@ void readColumnEntries(const AccessImage& image, std::uint32_t page, AccessTable
             column.calculated = at.columnExtraFlagsAt != 0 && (d[entry + at.columnExtraFlagsAt] & kCalculated) != 0;
             column.sortLocale = static_cast<std::uint16_t>(get16(d + entry + kSortOrderAt));
             column.sortVersion = d[entry + kSortOrderAt + 3];
+            if (column.type == access_type::kDecimal)
+                column.scale = d[entry + kScaleAt];
         }
     }
 }

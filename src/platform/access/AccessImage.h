@@ -50,6 +50,7 @@ struct AccessColumn {
     bool fixed = false;
     bool calculated = false; // an expression's result (ACE), not a stored value
     int resultType = 0;      // a calculated column's: the type code of its result, 0 when unknown
+    int scale = 0;           // a Decimal column's digits after the point
     // A text column's sort order (Jet 4 and ACE): its locale and version.
     std::uint16_t sortLocale = 0;
     std::uint8_t sortVersion = 0;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <optional>
 
 namespace tarvex {
 
@@ -110,6 +111,48 @@ FieldValue realValue(double value)
     return field;
 }
 
+// The double nearest a Decimal value: a sign byte (any but 0 is negative),
+// then a whole number of up to 96 bits (128 stored) as four 32-bit words,
+// the most significant first and each least significant byte first; the
+// value is that number over ten to the column's scale. Read through its
+// decimal digits, so that 5.45 reads as the double nearest 5.45, as a
+// Double column holding it does.
+std::optional<double> decimalValue(const unsigned char* d, int scale)
+{
+    // Access keeps at most 28 digits, all of them after the point at most.
+    if (scale < 0 || scale > 28)
+        return std::nullopt;
+    std::uint32_t words[4];
+    for (std::size_t i = 0; i < 4; ++i)
+        words[i] = static_cast<std::uint32_t>(readLittleEndian(d + 1 + 4 * i, 4));
+    // The digits, least significant first: the number divided by ten again
+    // and again, word by word from the most significant.
+    std::string digits;
+    while (words[0] || words[1] || words[2] || words[3]) {
+        std::uint64_t rest = 0;
+        for (std::uint32_t& word : words) {
+            std::uint64_t part = (rest << 32) | word;
+            word = static_cast<std::uint32_t>(part / 10);
+            rest = part % 10;
+        }
+        digits.push_back(static_cast<char>('0' + rest));
+    }
+    auto places = static_cast<std::size_t>(scale);
+    if (digits.size() <= places)
+        digits.append(places + 1 - digits.size(), '0');
+    std::string text = d[0] != 0 ? "-" : "";
+    for (std::size_t i = digits.size(); i-- > 0;) {
+        text.push_back(digits[i]);
+        if (i == places && i != 0)
+            text.push_back('.');
+    }
+    double value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value == 0 ? 0.0 : value;
+}
+
 } // namespace
 
 double singleAsDouble(float value)
@@ -195,6 +238,16 @@ Result<FieldValue> decodeField(const AccessImage& image, const AccessRowFields& 
     case t::kDateTime:
         if (needs(8))
             return realValue(fromBytes<double>(d));
+        break;
+    case t::kDecimal:
+        // Stored at a fixed place or, as some writers do, among the
+        // variable-length values: 17 bytes either way.
+        if (size >= 17) {
+            if (std::optional<double> value = decimalValue(d, column.scale))
+                return realValue(*value);
+            return R::failure("the Decimal value's scale (" + std::to_string(column.scale) +
+                              ") is not one Access uses");
+        }
         break;
     case t::kText: {
         FieldValue field;

@@ -1,12 +1,12 @@
 // AccessValue: one stored field of an Access record decoded from its bytes
 // into the program's FieldValue, the same on every system whatever its
 // locale: Yes/No from the null mask (-1 or 0), whole numbers as Integer,
-// Double, Single, Currency and Date/Time as Real, texts and memos as UTF-8
-// Text, anything else as Blob. NULL stays distinct from empty text.
+// Double, Single, Currency, Decimal and Date/Time as Real, texts and memos
+// as UTF-8 Text, anything else as Blob. NULL stays distinct from empty text.
 #pragma once
 
-#include "platform/access/AccessImage.h"
 #include "platform/Recordset.h"
+#include "platform/access/AccessImage.h"
 
 namespace tarvex {
 
@@ -23,6 +23,7 @@ inline constexpr int kDateTime = 0x08;
 inline constexpr int kText = 0x0a;
 inline constexpr int kOle = 0x0b;
 inline constexpr int kMemo = 0x0c;
+inline constexpr int kDecimal = 0x10;
 inline constexpr int kBigInt = 0x13;
 } // namespace access_type
 

@@ -2,10 +2,10 @@
 // PROVENANCE.md): every format opens, values read exactly from their stored
 // bytes whatever the locale, indexes give Access's order and seeks, and
 // encrypted, linked and damaged files are refused by name without a crash.
+#include "platform/Database.h"
 #include "platform/access/AccessFile.h"
 #include "platform/access/AccessText.h"
 #include "platform/access/AccessValue.h"
-#include "platform/Database.h"
 #include "platform/db/DatabaseKind.h"
 
 #include "support/AccessFiles.h"
@@ -220,6 +220,28 @@ TEST(AccessReaderTest, Access97TablesRead)
     EXPECT_TRUE(table->eof());
     ASSERT_TRUE(table->seek(Key{std::string("ABCDEFG")}).ok());
     EXPECT_EQ(**table->text("B"), "hijklmnop");
+}
+
+// A price list whose amounts are Decimal reads as one whose amounts are
+// Double: each the double nearest its digits, whatever its scale, sign or
+// size (the last products need all 96 bits, and a negative one every place).
+TEST(AccessReaderTest, DecimalAmountsReadAsTheDoubleNearestTheirDigits)
+{
+    for (const char* file : {"invupdate-decimal-2000.mdb", "invupdate-decimal-2010.accdb"}) {
+        AccessTable products = openProducts(fixture(file), "PrimaryKey");
+        const std::vector<Product> beyond = {{17, "BW-115", -0.0001, 79228162514264337593543950.33},
+                                             {18, "BW-116", 98765432109876.5432, 0.01}};
+        expectProducts(
+            walk(products),
+            [&] {
+                std::vector<Product> all = kPriceList;
+                all.insert(all.end(), beyond.begin(), beyond.end());
+                return all;
+            }(),
+            file);
+        ASSERT_TRUE(products.seek(Key{std::int64_t{14}}).ok());
+        EXPECT_EQ(**products.text("cost"), "5.45") << file;
+    }
 }
 
 TEST(AccessReaderTest, HostValuesReadTheSameInDoubleCurrencyAndSingleColumns)
@@ -924,8 +946,8 @@ TEST(AccessReaderTest, CalculatedColumnsReadTheirStoredResults)
 {
     Result<AccessFile> db = AccessFile::open(fixture("calcFieldTestV2010.accdb"));
     ASSERT_TRUE(db.ok()) << db.error();
-    Result<AccessTable> table = db->openTable(
-        "Table1", {"ID", "LastFirst", "LastFirstLen", "MonthlySalary", "IsRich", "AllNames", "FloatTest", "WeeklySalary"});
+    Result<AccessTable> table = db->openTable("Table1", {"ID", "LastFirst", "LastFirstLen", "MonthlySalary", "IsRich",
+                                                         "AllNames", "FloatTest", "WeeklySalary"});
     ASSERT_TRUE(table.ok()) << table.error();
     ASSERT_TRUE(table->setIndex(table->definition().indexes.front().name).ok());
     ASSERT_TRUE(table->seek(Key{std::int64_t{2}}).ok());
