@@ -747,9 +747,9 @@ std::string staleLockFile()
 // bytes of the written amounts (and their null-mask bits) change, in the
 // records that change; a lock file is left as it was found. Over the hosts
 // of every format, and the variants: Currency, Single, a moved row and a
-// validation rule are written, a price list's Decimal amounts read; the records older than the amount columns
-// are named as not updated; codes that differ in the case of letters
-// beyond ASCII match alike.
+// validation rule are written, a price list's Decimal amounts read; the
+// records older than the amount columns are named as not updated; codes
+// that differ in the case of letters beyond ASCII match alike.
 TEST_F(ConsoleRunTest, ApplyWritesIntoAccessHostsWhatItWritesIntoSqliteHosts)
 {
     struct Case {
