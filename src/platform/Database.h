@@ -11,10 +11,10 @@
 // the original engine matched them; the file's own spelling is used inside.
 #pragma once
 
-#include "platform/db/DatabaseEngine.h"
-#include "platform/os/FileCopy.h"
 #include "platform/Recordset.h"
 #include "platform/Result.h"
+#include "platform/db/DatabaseEngine.h"
+#include "platform/os/FileCopy.h"
 
 #include <cstdint>
 #include <memory>
@@ -142,10 +142,20 @@ public:
     // file, as that save would; nothing is then held, and the save tries
     // again. Nothing to do for other files.
     Status beginSaves() { return m_engine->beginSaves(); }
+    // Makes the saves made since the last flush durable: on the disk, and
+    // read back as written. An Access save writes its record and starts it
+    // on its way to the disk without waiting, so that the caller's next
+    // work overlaps the disk's; it is waited for here, or by the next save,
+    // which flushes it before it writes (one save at a time is on its way),
+    // or by endSaves(). The failure (Io) names the record, as a save's does:
+    // the record may then hold its old values or its new ones. Nothing to do
+    // for other files, whose saves are durable when they return.
+    Status flushSaves() { return m_engine->flushSaves(); }
     // Says that no more saves follow for now: what the engine holds for
     // saving is let go (an Access file's claim: its lock file entry and
     // locks), so that it is not left behind if the program is ended later
-    // by a signal. A later save takes it again.
+    // by a signal; a save still on its way is flushed first (without a
+    // word: flushSaves() says how it went). A later save takes it again.
     void endSaves() { m_engine->endSaves(); }
     // Keeps every other writer out of the file until endHold(), so that what
     // it holds is what a comparison made meanwhile reads (through a new open

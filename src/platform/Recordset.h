@@ -10,8 +10,8 @@
 // Every operation reports failure through its result; nothing throws.
 #pragma once
 
-#include "platform/db/DatabaseEngine.h"
 #include "platform/Result.h"
+#include "platform/db/DatabaseEngine.h"
 
 #include <cstdint>
 #include <memory>
@@ -83,7 +83,8 @@ public:
 
     // Starts changing the current record; setNumber() records new values and
     // update() writes them to this one record in its own transaction, durable
-    // when it returns. update() fails when the record no longer exists or
+    // when it returns (an Access file's when Database::flushSaves() or the
+    // next update() returns: the write is on its way meanwhile). update() fails when the record no longer exists or
     // another program has changed one of its opened fields since it was read
     // (kind Changed; that change is kept), when the database ignored the
     // change (a trigger of the file's own skipped it), or when the file is

@@ -104,6 +104,11 @@ Status AccessDatabase::beginSaves()
     return m_saving->claimed() ? Status::success() : m_saving->claim();
 }
 
+Status AccessDatabase::flushSaves()
+{
+    return m_saving ? m_saving->flush() : Status::success();
+}
+
 void AccessDatabase::endSaves()
 {
     if (m_saving)

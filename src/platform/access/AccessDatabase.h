@@ -7,7 +7,8 @@
 // Records are saved in place through AccessSaving: the first save, or
 // beginSaves() before it, claims the file (which finds anybody else using
 // it, and then keeps everybody out), and the claim ends with endSaves() or
-// when the database is closed. Nothing is claimed at the open: the backup
+// when the database is closed. A save is durable once flushSaves() succeeds
+// (the caller's next work overlaps the disk's). Nothing is claimed at the open: the backup
 // copy that follows it must find the file free. A file opened only for
 // reading is never written.
 #pragma once
@@ -49,7 +50,11 @@ public:
     Status settleLog() override { return Status::success(); }
     // Takes the claim when it is not held yet (AccessSaving::claim).
     Status beginSaves() override;
-    // Ends the claim (see AccessSaving::release).
+    // Flushes the last save's write (AccessSaving::flush): a save writes its
+    // record and starts it on its way to the disk, and is durable once this
+    // or the next save (which flushes it first) succeeds.
+    Status flushSaves() override;
+    // Flushes what is on its way and ends the claim (AccessSaving::release).
     void endSaves() override;
     // Takes the claim (AccessSaving::claim); endHold() ends it.
     Status holdWrites() override;

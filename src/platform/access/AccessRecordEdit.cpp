@@ -66,7 +66,7 @@ Status AccessRecordEdit::update()
     if (!known.ok())
         return known.status();
     Result<std::vector<std::optional<AccessEncoded>>> written =
-        m_saving.save(m_table.tableName(), m_columns, m_table.place(), expected, m_values, *known);
+        m_saving.save(m_table.tableName(), m_columns, m_table.place(), expected, m_values, *known, AccessFlush::Later);
     if (!written.ok())
         return written.status();
     assert(written->size() == m_columns.size() && "the save tells what each column now stores");

@@ -1,7 +1,8 @@
 // AccessRecordEdit: the change of one record of an opened Access table, as
 // a Recordset makes it: edit() starts it on the current record, setNumber()
 // gives a column its new amount and setEmpty() makes it empty, update()
-// saves them together through saving, only while the record still holds
+// saves them together through saving (its write left on its way to the
+// disk, for AccessSaving::flush), only while the record still holds
 // what table read, in its amounts and in the columns it is known by (those
 // of the index it was found through, and of the primary key). After a save
 // the table reads the new amounts, and a later save of the record starts

@@ -83,7 +83,7 @@ Status AccessSaving::claim()
 Result<std::vector<std::optional<AccessEncoded>>>
 AccessSaving::save(const std::string& table, const std::vector<std::string>& columns, const AccessPlace& place,
                    const std::vector<AccessStoredField>& expected, const std::vector<AccessAmount>& values,
-                   const std::vector<AccessKnownBy>& knownBy)
+                   const std::vector<AccessKnownBy>& knownBy, AccessFlush flush)
 {
     assert(columns.size() == values.size() && columns.size() == expected.size() &&
            "one value and one field as read for each column");
@@ -93,10 +93,29 @@ AccessSaving::save(const std::string& table, const std::vector<std::string>& col
     Writer& writer = writerFor(table, columns);
     if (!writer.writer)
         return writer.refusal;
-    AccessWriteStatus saved = writer.writer->save(place, expected, values, knownBy);
+    // Another writer's write on its way reaches the disk before this one is
+    // made; the writer's own it flushes itself.
+    auto index = static_cast<std::size_t>(&writer - m_writers.data());
+    if (m_pending && *m_pending != index)
+        if (Status flushed = this->flush(); !flushed)
+            return flushed;
+    AccessWriteStatus saved = writer.writer->save(place, expected, values, knownBy, flush);
+    m_pending.reset();
+    if (writer.writer->flushPending())
+        m_pending = index;
     if (!saved.ok())
         return saved.status();
     return std::move(saved.written);
+}
+
+Status AccessSaving::flush()
+{
+    if (!m_pending)
+        return Status::success();
+    std::size_t index = *m_pending;
+    m_pending.reset();
+    assert(index < m_writers.size() && m_writers[index].writer && "a write on its way has its writer");
+    return m_writers[index].writer->flush().status();
 }
 
 AccessSaving::Writer& AccessSaving::writerFor(const std::string& table, const std::vector<std::string>& columns)
@@ -126,7 +145,10 @@ std::string AccessSaving::withoutPath(const std::string& error) const
 void AccessSaving::release()
 {
     // The writers' descriptors are closed before the claim ends, so that
-    // nothing of this program still has the file open once others may.
+    // nothing of this program still has the file open once others may; the
+    // write still on its way is on the disk first (a caller that wanted to
+    // know how that went flushed it itself).
+    (void)flush();
     m_writers.clear();
     if (m_claim) {
         m_claim->release();

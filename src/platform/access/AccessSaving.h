@@ -60,14 +60,22 @@ public:
     // the table, the record and the problem, as other record saves do ("is
     // in use by ..." for a file somebody else has). On success, for each
     // column, the bytes now stored and the value they read as (nothing for
-    // a column made empty or left as it was).
+    // a column made empty or left as it was). With AccessFlush::Later the
+    // save is durable once flush() succeeds; a save of any table flushes the
+    // write still on its way first (one at a time is), and fails with that
+    // flush's failure, having written nothing, when it fails.
     Result<std::vector<std::optional<AccessEncoded>>>
     save(const std::string& table, const std::vector<std::string>& columns, const AccessPlace& place,
          const std::vector<AccessStoredField>& expected, const std::vector<AccessAmount>& values,
-         const std::vector<AccessKnownBy>& knownBy = {});
+         const std::vector<AccessKnownBy>& knownBy = {}, AccessFlush flush = AccessFlush::Now);
+    // Flushes the write of the last save made with AccessFlush::Later, and
+    // reads it back (AccessWriter::flush); the failure (Io) names the record,
+    // not the file. Success when none is on its way.
+    Status flush();
 
-    // Closes the writers and ends the claim: the lock file is put back as it
-    // was found, or removed when the claim made it. Safe to call again.
+    // Flushes the write still on its way, closes the writers and ends the
+    // claim: the lock file is put back as it was found, or removed when the
+    // claim made it. Safe to call again.
     void release();
 
     bool claimed() const { return m_claim.has_value(); }
@@ -89,6 +97,8 @@ private:
     const AccessFile& m_file;
     std::optional<AccessFileClaim> m_claim;
     std::vector<Writer> m_writers;
+    // The writer (by its place in m_writers) whose last write is on its way.
+    std::optional<std::size_t> m_pending;
 };
 
 // AccessSaving::check() for the Access file at path of kind, before it is

@@ -127,12 +127,18 @@ AccessWriter::AccessWriter(AccessWriter&& other) noexcept
     , m_targets(std::move(other.m_targets))
     , m_pageSize(other.m_pageSize)
     , m_format(other.m_format)
+    , m_pending(std::move(other.m_pending))
 {
     other.m_fd = -1;
+    other.m_pending.reset();
 }
 
 AccessWriter::~AccessWriter()
 {
+    // A write left on its way is flushed before the file is let go; a
+    // caller that wanted to know how that went called flush() itself.
+    if (m_fd >= 0 && m_pending)
+        (void)flush();
     if (m_fd >= 0)
         ::close(m_fd);
 }
@@ -292,7 +298,8 @@ AccessWriteStatus AccessWriter::failed(AccessWriteFailure failure, const AccessP
 }
 
 AccessWriteStatus AccessWriter::save(const AccessPlace& place, const std::vector<AccessStoredField>& expected,
-                                     const std::vector<AccessAmount>& values, const std::vector<AccessKnownBy>& knownBy)
+                                     const std::vector<AccessAmount>& values, const std::vector<AccessKnownBy>& knownBy,
+                                     AccessFlush flush)
 {
     assert(expected.size() == m_targets.size() && values.size() == m_targets.size() &&
            "one value and one field as read for each column the writer was opened for");
@@ -312,7 +319,28 @@ AccessWriteStatus AccessWriter::save(const AccessPlace& place, const std::vector
         return same;
     if (AccessWriteStatus written = write(place, located, values, encoded.written); !written.ok())
         return written;
+    if (flush == AccessFlush::Now)
+        if (AccessWriteStatus flushed = this->flush(); !flushed.ok())
+            return flushed;
     return encoded;
+}
+
+AccessWriteStatus AccessWriter::flush()
+{
+    using F = AccessWriteFailure;
+    if (!m_pending)
+        return {};
+    Pending pending = std::move(*m_pending);
+    m_pending.reset();
+    // fdatasync, not fsync: the bytes and what reading them needs reach the
+    // disk; the file's times need not.
+    if (::fdatasync(m_fd) != 0)
+        return failed(F::Io, pending.place, std::string("cannot flush to the disk: ") + std::strerror(errno));
+    // Read back what the file now holds there.
+    std::string check(pending.bytes.size(), '\0');
+    if (!readFully(m_fd, check.data(), check.size(), pending.where) || check != pending.bytes)
+        return failed(F::Io, pending.place, "the record does not read back as written");
+    return {};
 }
 
 AccessWriteStatus AccessWriter::encodeAll(const AccessPlace& place, const std::vector<AccessAmount>& values) const
@@ -411,7 +439,7 @@ AccessWriteStatus AccessWriter::verify(const AccessPlace& place, const AccessRow
 
 AccessWriteStatus AccessWriter::write(const AccessPlace& place, Located& located,
                                       const std::vector<AccessAmount>& values,
-                                      const std::vector<std::optional<AccessEncoded>>& encoded) const
+                                      const std::vector<std::optional<AccessEncoded>>& encoded)
 {
     using F = AccessWriteFailure;
     const std::string& page = located.page;
@@ -517,8 +545,11 @@ AccessWriteStatus AccessWriter::write(const AccessPlace& place, Located& located
             return failed(F::Refused, place, "the save would change bytes of other columns; nothing was written");
     }
 
+    // The write before this one is on the disk before this one is made.
+    if (AccessWriteStatus flushed = flush(); !flushed.ok())
+        return flushed;
     // One write of the changed range: within one page, so a kill leaves it
-    // wholly written or not at all. Then to the disk before saving returns.
+    // wholly written or not at all.
     off_t where = static_cast<off_t>(located.pageNumber) * static_cast<off_t>(m_pageSize) + static_cast<off_t>(first);
     std::size_t size = last - first + 1;
     ssize_t written = 0;
@@ -530,12 +561,12 @@ AccessWriteStatus AccessWriter::write(const AccessPlace& place, Located& located
         return failed(isReadOnlyError(code) ? F::ReadOnly : F::Io, place,
                       std::string("cannot write: ") + std::strerror(code));
     }
-    if (::fdatasync(m_fd) != 0)
-        return failed(F::Io, place, std::string("cannot flush to the disk: ") + std::strerror(errno));
-    // Read back what the file now holds there.
-    std::string check(size, '\0');
-    if (!readFully(m_fd, check.data(), size, where) || check.compare(0, size, changed, first - lowest, size) != 0)
-        return failed(F::Io, place, "the record does not read back as written");
+    // The page is started on its way to the disk now, so that the disk
+    // writes it while the caller goes on; flush() then waits for it and
+    // for the disk's own cache. Only a hint: where it cannot be taken, the
+    // flush does all the work, and says what the disk said.
+    (void)::sync_file_range(m_fd, where, static_cast<off_t>(size), SYNC_FILE_RANGE_WRITE);
+    m_pending = Pending{place, where, changed.substr(first - lowest, size)};
     return {};
 }
 

@@ -12,18 +12,19 @@
 // every value written (see AccessRule).
 //
 // save() changes one record: the values reach the disk together in one write
-// of the changed bytes of one page, flushed before save() returns, and only
-// while the record still holds what was read. A kill at any moment leaves
-// the record wholly old or wholly new. The writer never shares the file with
+// of the changed bytes of one page, flushed before save() returns (or, asked
+// for, by flush() later), and only while the record still holds what was
+// read. A kill at any moment leaves the record wholly old or wholly new. The writer never shares the file with
 // Access: making sure no other program has it open is the caller's part.
 #pragma once
 
+#include "platform/Result.h"
 #include "platform/access/AccessFile.h"
 #include "platform/access/AccessRule.h"
-#include "platform/Result.h"
 
 #include <optional>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace tarvex {
@@ -93,6 +94,11 @@ struct AccessWriteStatus {
     Status status() const { return ok() ? Status::success() : Status::failure(error, errorKindOf(failure)); }
 };
 
+// When a save's write is flushed to the disk: before save() returns, or by
+// flush() (or the writer's next save) after the caller has done other work
+// while the disk writes.
+enum class AccessFlush { Now, Later };
+
 // A column a record is known by (a code it is looked up by, its primary
 // key), as stored when it was read: a record that no longer holds it may be
 // another one now.
@@ -140,10 +146,25 @@ public:
     // written only while each still holds what was read (Changed when not:
     // renamed by another program, it may be another product now).
     //
+    // With AccessFlush::Later the write is made and started on its way to
+    // the disk, but not waited for: success then means written, and the
+    // save is durable once flush() succeeds. A save while such a write is
+    // still on its way flushes it first, and fails with its failure, having
+    // written nothing, when that fails: one write at a time is on its way.
+    //
     // Handing other than one value and one expected field per column is a
     // fault of the caller.
     AccessWriteStatus save(const AccessPlace& place, const std::vector<AccessStoredField>& expected,
-                           const std::vector<AccessAmount>& values, const std::vector<AccessKnownBy>& knownBy = {});
+                           const std::vector<AccessAmount>& values, const std::vector<AccessKnownBy>& knownBy = {},
+                           AccessFlush flush = AccessFlush::Now);
+    // Waits until the write of the last save made with AccessFlush::Later is
+    // on the disk and reads it back. Fails (Io), naming the record, when
+    // the disk refuses the flush or the file does not read back as written:
+    // the record may then hold either its old or its new values. Success
+    // when no write is on its way. Either way none is afterwards.
+    AccessWriteStatus flush();
+    // Whether a save's write is on its way, not yet flushed.
+    bool flushPending() const { return m_pending.has_value(); }
 
     // What the column at position (of those given to open()) would store for
     // value; fails with the reason it cannot hold it. Currency rounds to four
@@ -186,9 +207,9 @@ private:
                              const std::vector<AccessStoredField>& expected,
                              const std::vector<AccessKnownBy>& knownBy) const;
     // The new values into the located record, in one write of the changed
-    // bytes of its page, flushed and read back.
+    // bytes of its page, left on its way to the disk as m_pending.
     AccessWriteStatus write(const AccessPlace& place, Located& located, const std::vector<AccessAmount>& values,
-                            const std::vector<std::optional<AccessEncoded>>& encoded) const;
+                            const std::vector<std::optional<AccessEncoded>>& encoded);
 
     // The name of another column of the record split into fields whose bytes
     // overlap value, the bytes of column; nothing when none does (a damaged
@@ -201,6 +222,13 @@ private:
     std::vector<Target> m_targets;
     std::size_t m_pageSize = 0;
     const JetFormat* m_format; // where a page keeps its rows and a record its fields
+    // The last write made and not yet flushed: where, and the bytes written.
+    struct Pending {
+        AccessPlace place;
+        off_t where = 0;
+        std::string bytes;
+    };
+    std::optional<Pending> m_pending;
 };
 
 } // namespace tarvex

@@ -125,6 +125,8 @@ public:
     // Nothing to take or let go for an engine that holds nothing between saves.
     virtual Status beginSaves() { return Status::success(); }
     virtual void endSaves() {}
+    // Nothing to flush for an engine whose saves are durable when they return.
+    virtual Status flushSaves() { return Status::success(); }
     virtual Status holdWrites() = 0;
     virtual void endHold() = 0;
     virtual Status beginRead() = 0;
