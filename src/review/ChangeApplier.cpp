@@ -33,7 +33,10 @@ bool fileRefusesWrites(const Status& save)
     return false;
 }
 
-enum class RowResult { Unchanged, Updated, Failed, FileRefused, HostLeftPath, NotRecorded };
+// Written: saved, and counted once its write is flushed (Applier::settle).
+// MarksNotWritten: not saved, as the marks due before its save could not be
+// written (Applier::marksError says why).
+enum class RowResult { Unchanged, Written, Failed, FileRefused, HostLeftPath, NotRecorded, MarksNotWritten };
 
 // What one row's save is to leave in the host record, beside what it holds.
 struct Plan {
@@ -149,6 +152,10 @@ public:
             entry = *recorded;
         } else if (m_journal) {
             abandon(planned, "not saved: the product changed after the run recorded it, and was decided again");
+            // The product saved before is marked in the commit of this one's
+            // entry: a host record saved twice in a run is told by its marks.
+            if (!settle())
+                return refusedAfterFailedFlush(row, std::nullopt);
             Result<std::int64_t> intent = m_journal->recordIntent(entryFor(row, plan));
             if (!intent) {
                 fail(row, intent.error() + "; not written");
@@ -165,21 +172,59 @@ public:
             s = setAmount(names::kCost, plan.after.cost);
         if (s.ok() && plan.after.price != plan.before.price)
             s = setAmount(names::kRetailPrice, plan.after.price);
+        // The product written before this one is on the disk before this
+        // one is written (the work up to here was done while it got there),
+        // and its mark, when due, is written before this one's save.
+        if (s.ok() && !settle())
+            return refusedAfterFailedFlush(row, entry);
+        if (s.ok())
+            if (Status marks = writeMarksWhenDue(); !marks.ok()) {
+                if (entry)
+                    m_journal->noteFailed(*entry, "not saved: the run could not be recorded");
+                m_marksError = marks.error();
+                return RowResult::MarksNotWritten;
+            }
         if (s.ok())
             s = m_hostProducts.update();
         if (s.ok()) {
-            if (entry) {
-                m_journal->noteSaved(*entry);
-                if (row.restore)
-                    noteAlsoPutBack(row, plan);
-            }
-            return RowResult::Updated;
+            m_written = Written{&row, entry, plan, m_hostProducts.rowId()};
+            return RowResult::Written;
         }
         std::string reason = m_host.path() + ": " + s.error();
         if (entry)
             m_journal->noteFailed(*entry, reason);
         return fileRefusesWrites(s) ? refuse(row, s.error()) : fail(row, reason);
     }
+
+    // Waits until the product written last is on the disk (its write was
+    // left on its way: Database::flushSaves), and only then counts it and
+    // holds its mark as saved. False when the flush failed: the product is
+    // reported failed with why, and marked so; no further save may follow.
+    bool settle()
+    {
+        if (!m_written)
+            return true;
+        Written written = std::move(*m_written);
+        m_written.reset();
+        Status flushed = m_host.flushSaves();
+        if (flushed.ok()) {
+            ++m_report.updated;
+            if (written.entry) {
+                m_journal->noteSaved(*written.entry);
+                if (written.row->restore)
+                    noteAlsoPutBack(*written.row, written.plan, written.record);
+            }
+            return true;
+        }
+        std::string reason = m_host.path() + ": " + flushed.error();
+        if (written.entry)
+            m_journal->noteFailed(*written.entry, reason);
+        m_report.failed.push_back({written.row->quickid, std::move(reason)});
+        return false;
+    }
+
+    // Why the marks due before a save could not be written.
+    const std::string& marksError() const { return m_marksError; }
 
     // Writes the marks held once they are due, and at once when an entry
     // recorded before the first save was given up: it is never left pending
@@ -300,11 +345,11 @@ private:
     // The earlier entries of the undone run for the same host record are put
     // back by the one save too: each gets an entry of its own, with nothing
     // more to write, so that the record counts the run as wholly undone.
-    void noteAlsoPutBack(const ProposedChange& row, const Plan& plan)
+    void noteAlsoPutBack(const ProposedChange& row, const Plan& plan, std::int64_t record)
     {
         for (std::int64_t earlier : row.restore->alsoUndoes)
-            m_journal->noteUnchanged({m_hostProducts.rowId(), row.quickid, row.name, plan.after.cost, plan.after.price,
-                                      plan.after.cost, plan.after.price, earlier});
+            m_journal->noteUnchanged({record, row.quickid, row.name, plan.after.cost, plan.after.price, plan.after.cost,
+                                      plan.after.price, earlier});
     }
 
     // An entry recorded before the first save whose save is not made as
@@ -328,6 +373,16 @@ private:
         return RowResult::Failed;
     }
 
+    // A row not saved because the save before it could not be flushed:
+    // nothing more is written.
+    RowResult refusedAfterFailedFlush(const ProposedChange& row, std::optional<std::int64_t> entry)
+    {
+        if (entry)
+            m_journal->noteFailed(*entry, "not saved: the save before it could not be flushed");
+        fail(row, "not tried: the host database refused the save before it");
+        return RowResult::FileRefused;
+    }
+
     RowResult refuse(const ProposedChange& row, const std::string& error)
     {
         fail(row, m_host.path() + ": " + error);
@@ -348,6 +403,16 @@ private:
     std::string m_sought;
     // A given-up entry's mark is held: written before the next save.
     bool m_giveUpHeld = false;
+    // The product saved last, until its write is flushed (settle): its row,
+    // its entry, what it wrote, and its host record.
+    struct Written {
+        const ProposedChange* row = nullptr;
+        std::optional<std::int64_t> entry;
+        Plan plan;
+        std::int64_t record = 0;
+    };
+    std::optional<Written> m_written;
+    std::string m_marksError;
 };
 
 } // namespace
@@ -443,14 +508,14 @@ ApplyReport applyChanges(Database* update, Database& host, const std::vector<con
                     rows.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
         if (StopSignals::requested()) {
+            applier.settle();
             report.stopped = ApplyReport::Stop::Asked;
             report.askedBy = StopSignals::askedBy();
             failAll(i, "not tried: the update was stopped by " + report.askedBy + " before it");
             return report;
         }
         switch (applier.apply(*rows[i], i, pacer)) {
-        case RowResult::Updated:
-            ++report.updated;
+        case RowResult::Written:
             break;
         case RowResult::Unchanged:
             ++report.unchanged;
@@ -460,9 +525,11 @@ ApplyReport applyChanges(Database* update, Database& host, const std::vector<con
         case RowResult::NotRecorded:
             report.stopped = ApplyReport::Stop::NotRecorded;
             report.recordError = report.failed.back().reason;
+            applier.settle();
             failAll(i + 1, "not tried: the run could not be recorded");
             return report;
         case RowResult::FileRefused:
+            applier.settle();
             // In rollback mode the engine itself refuses to write to a file
             // that was deleted or moved: that is the path check's case.
             if (!host.stillAtPath().ok()) {
@@ -472,13 +539,20 @@ ApplyReport applyChanges(Database* update, Database& host, const std::vector<con
             failAll(i + 1, "not tried: the host database refused the save before it");
             return report;
         case RowResult::HostLeftPath:
+            applier.settle();
             leftPath(i + 1);
+            return report;
+        case RowResult::MarksNotWritten:
+            report.stopped = ApplyReport::Stop::NotRecorded;
+            report.recordError = applier.marksError();
+            failAll(i, "not tried: the run could not be recorded");
             return report;
         }
         // The marks held are written about once a second: when they cannot
         // be, the record no longer follows the host, and nothing more is
         // saved.
         if (Status written = applier.writeMarksWhenDue(); !written.ok()) {
+            applier.settle();
             report.stopped = ApplyReport::Stop::NotRecorded;
             report.recordError = written.error();
             failAll(i + 1, "not tried: the run could not be recorded");
@@ -486,6 +560,7 @@ ApplyReport applyChanges(Database* update, Database& host, const std::vector<con
         }
         pacer.step(i + 1);
     }
+    applier.settle();
     return report;
 }
 
