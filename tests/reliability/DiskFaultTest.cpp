@@ -7,6 +7,9 @@
 #include "data/RunJournal.h"
 #include "data/UserSettingsFile.h"
 #include "platform/Database.h"
+#include "platform/access/AccessFile.h"
+#include "platform/access/AccessSaving.h"
+#include "platform/access/AccessTable.h"
 #include "platform/os/FileCopy.h"
 #include "review/PriceReview.h"
 #include "support/DiskFaultShim.h"
@@ -19,6 +22,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -76,7 +80,58 @@ TEST(DiskFaultTest, AnAccessSaveTheDiskDidNotKeepStopsTheApplyAndSaysWhy)
         EXPECT_NE(report.failed[0].reason.find(c.said), std::string::npos) << report.failed[0].reason;
         EXPECT_EQ(report.failed[1].reason, "not tried: the host database refused the save before it");
         EXPECT_EQ(run.prompter.messages.back().caption, "Update Incomplete");
+        // Nothing is written after the save the disk did not keep: the file
+        // differs from the fixture in that one record's amounts at most.
+        const std::string before = readFile(fixturePath("access/kv-2000.mdb"));
+        const std::string after = readFile(host);
+        ASSERT_EQ(after.size(), before.size());
+        std::size_t first = before.size();
+        std::size_t last = 0;
+        for (std::size_t i = 0; i < before.size(); ++i)
+            if (before[i] != after[i]) {
+                first = std::min(first, i);
+                last = i;
+            }
+        EXPECT_TRUE(first == before.size() || last - first < 32) << first << " to " << last;
     }
+}
+
+// One Access save on its way to the disk at a time: a save through another
+// writer (other columns) flushes the one before it first, and when the disk
+// does not keep that one, fails with why and writes nothing.
+TEST(DiskFaultTest, AnAccessSaveWaitsForTheOneBeforeItAndWritesNothingWhenThatFails)
+{
+    if (!underDiskFaultShim())
+        return runThisTestUnderDiskFaultShim();
+    TempDir dir;
+    std::string host = copyFixture(dir, "access/kv-2000.mdb", "kv.mdb");
+    std::optional<double> secondCost;
+    {
+        Result<AccessFile> file = AccessFile::open(host);
+        ASSERT_TRUE(file.ok()) << file.error();
+        Result<AccessTable> products = file->openTable("product", {"cost", "retailprice"});
+        ASSERT_TRUE(products.ok()) << products.error();
+        AccessSaving saving(*file);
+        auto saveCurrent = [&](const std::vector<std::string>& columns, const std::vector<AccessAmount>& values) {
+            std::vector<AccessStoredField> stored;
+            for (const std::string& column : columns)
+                stored.push_back(*products->stored(column));
+            return saving.save("product", columns, products->place(), stored, values, {}, AccessFlush::Later);
+        };
+        ASSERT_TRUE(products->moveFirst().ok());
+        ASSERT_TRUE(saveCurrent({"cost", "retailprice"}, {AccessAmount(1.5), AccessAmount(2.5)}).ok());
+        ASSERT_TRUE(products->moveNext().ok());
+        secondCost = *products->number("cost");
+        EnvOverride fault("TARVEX_FAIL_FLUSH", "/kv.mdb");
+        auto second = saveCurrent({"cost"}, {AccessAmount(7.25)});
+        ASSERT_FALSE(second.ok());
+        EXPECT_NE(second.error().find("cannot flush to the disk"), std::string::npos) << second.error();
+    }
+    Result<AccessFile> reread = AccessFile::open(host);
+    ASSERT_TRUE(reread.ok()) << reread.error();
+    Result<AccessTable> products = reread->openTable("product", {"cost"});
+    ASSERT_TRUE(products.ok() && products->moveFirst().ok() && products->moveNext().ok());
+    EXPECT_EQ(*products->number("cost"), secondCost);
 }
 
 // The run record failing once the apply has saved its first product: the
