@@ -11,10 +11,10 @@
 // the original engine matched them; the file's own spelling is used inside.
 #pragma once
 
-#include "platform/Recordset.h"
-#include "platform/Result.h"
 #include "platform/db/DatabaseEngine.h"
 #include "platform/os/FileCopy.h"
+#include "platform/Recordset.h"
+#include "platform/Result.h"
 
 #include <cstdint>
 #include <memory>

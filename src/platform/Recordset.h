@@ -10,8 +10,8 @@
 // Every operation reports failure through its result; nothing throws.
 #pragma once
 
-#include "platform/Result.h"
 #include "platform/db/DatabaseEngine.h"
+#include "platform/Result.h"
 
 #include <cstdint>
 #include <memory>
@@ -84,12 +84,13 @@ public:
     // Starts changing the current record; setNumber() records new values and
     // update() writes them to this one record in its own transaction, durable
     // when it returns (an Access file's when Database::flushSaves() or the
-    // next update() returns: the write is on its way meanwhile). update() fails when the record no longer exists or
-    // another program has changed one of its opened fields since it was read
-    // (kind Changed; that change is kept), when the database ignored the
-    // change (a trigger of the file's own skipped it), or when the file is
-    // read-only, its folder cannot take the journal, or it is locked past the
-    // busy timeout (ReadOnly, Busy, Io...); the record is then left as it was.
+    // next update() returns: the write is on its way meanwhile). update()
+    // fails when the record no longer exists or another program has changed
+    // one of its opened fields since it was read (kind Changed; that change
+    // is kept), when the database ignored the change (a trigger of the file's
+    // own skipped it), or when the file is read-only, its folder cannot take
+    // the journal, or it is locked past the busy timeout (ReadOnly, Busy,
+    // Io...); the record is then left as it was.
     Status edit() { return m_table->edit(); }
     Status setNumber(const std::string& column, double value) { return m_table->setNumber(column, value); }
     // Records that the field is to be empty, as setNumber() records a value.

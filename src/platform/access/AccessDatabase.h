@@ -8,9 +8,9 @@
 // beginSaves() before it, claims the file (which finds anybody else using
 // it, and then keeps everybody out), and the claim ends with endSaves() or
 // when the database is closed. A save is durable once flushSaves() succeeds
-// (the caller's next work overlaps the disk's). Nothing is claimed at the open: the backup
-// copy that follows it must find the file free. A file opened only for
-// reading is never written.
+// (the caller's next work overlaps the disk's). Nothing is claimed at the
+// open: the backup copy that follows it must find the file free. A file
+// opened only for reading is never written.
 #pragma once
 
 #include "platform/access/AccessFile.h"

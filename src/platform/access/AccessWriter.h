@@ -14,13 +14,14 @@
 // save() changes one record: the values reach the disk together in one write
 // of the changed bytes of one page, flushed before save() returns (or, asked
 // for, by flush() later), and only while the record still holds what was
-// read. A kill at any moment leaves the record wholly old or wholly new. The writer never shares the file with
-// Access: making sure no other program has it open is the caller's part.
+// read. A kill at any moment leaves the record wholly old or wholly new. The
+// writer never shares the file with Access: making sure no other program has
+// it open is the caller's part.
 #pragma once
 
-#include "platform/Result.h"
 #include "platform/access/AccessFile.h"
 #include "platform/access/AccessRule.h"
+#include "platform/Result.h"
 
 #include <optional>
 #include <string>
