@@ -12,6 +12,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 using namespace tarvex;
 using namespace tarvex::test;
@@ -337,59 +338,73 @@ TEST_F(ApplyTest, AStopSignalEndsTheApplyAfterTheProductBeingSavedAndSaysWhatWas
 }
 
 // The entries past a run's first commit are written while its first
-// products are saved; when their commit fails (here an undo whose 67th row
-// puts back an entry no run holds), none of its products is saved: the
-// first 64 are, and the apply stops as a record that cannot be written.
-TEST(ApplyPlannedEntriesTest, NoProductIsSavedWhoseEntrysCommitFailed)
+// products are saved, and the marks of many saves while the next are saved.
+// When an entry's commit fails (here an undo whose 67th row puts back an
+// entry no run holds), none of its products is saved: the first 64 are, and
+// the apply stops as a record that cannot be written. Else every product is
+// saved and marked so, and the run finished.
+TEST(ApplyPlannedEntriesTest, NoProductIsSavedWhoseEntrysCommitFailedAndEverySavedOneIsMarked)
 {
-    constexpr int kProducts = 70;
-    TempDir dir;
-    std::string hostPath = dir.file("kv.mdb");
-    std::vector<HostRow> written;
-    for (int i = 0; i < kProducts; ++i)
-        written.push_back({"P" + std::to_string(i), 5.0, 9.0});
-    makeHostDatabase(hostPath, written);
-    std::vector<std::int64_t> ids;
-    {
-        Result<RunRecordFile> record = RunRecordFile::open(hostPath);
-        ASSERT_TRUE(record.ok()) << record.error();
-        std::int64_t run = *record->beginRun(runInfoNow("Acme", "invupdate.mdb", "kv.mdb_Tarvex_1"));
-        for (int i = 0; i < kProducts; ++i) {
-            Result<std::int64_t> id =
-                record->recordIntent(run, {std::int64_t{i + 1}, "P" + std::to_string(i), "", 4.0, 8.0, 5.0, 9.0, {}});
-            ASSERT_TRUE(id.ok() && record->markDone(*id, EntryState::Saved).ok());
-            ids.push_back(*id);
+    struct Case {
+        int products;
+        std::optional<int> refused;
+    };
+    for (const Case& c : {Case{70, 66}, Case{700, std::nullopt}}) {
+        SCOPED_TRACE(c.products);
+        TempDir dir(TempDir::Where::Memory);
+        std::string hostPath = dir.file("kv.mdb");
+        std::vector<HostRow> written;
+        for (int i = 0; i < c.products; ++i)
+            written.push_back({"P" + std::to_string(i), 5.0, 9.0});
+        makeHostDatabase(hostPath, written);
+        std::vector<std::int64_t> ids;
+        {
+            Result<RunRecordFile> record = RunRecordFile::open(hostPath);
+            ASSERT_TRUE(record.ok()) << record.error();
+            std::int64_t run = *record->beginRun(runInfoNow("Acme", "invupdate.mdb", "kv.mdb_Tarvex_1"));
+            for (int i = 0; i < c.products; ++i) {
+                Result<std::int64_t> id = record->recordIntent(
+                    run, {std::int64_t{i + 1}, "P" + std::to_string(i), "", 4.0, 8.0, 5.0, 9.0, {}});
+                ASSERT_TRUE(id.ok() && record->markDone(*id, EntryState::Saved).ok());
+                ids.push_back(*id);
+            }
+            ASSERT_TRUE(record->finishRun(run).ok());
         }
-        ASSERT_TRUE(record->finishRun(run).ok());
-    }
-    std::vector<ProposedChange> rows(kProducts);
-    std::vector<const ProposedChange*> chosen;
-    for (int i = 0; i < kProducts; ++i) {
-        ProposedChange& row = rows[static_cast<std::size_t>(i)];
-        row.quickid = "P" + std::to_string(i);
-        row.newCost = 4.0;
-        row.newPrice = 8.0;
-        row.restore = std::make_unique<ProposedChange::Restore>();
-        row.restore->entry = i == 66 ? 999999 : ids[static_cast<std::size_t>(i)];
-        row.restore->hostRecord = i + 1;
-        row.restore->costWritten = 5.0;
-        row.restore->priceWritten = 9.0;
-        chosen.push_back(&row);
-    }
-    Result<Database> host = Database::open(hostPath);
-    ASSERT_TRUE(host.ok()) << host.error();
-    RunInfo info = runInfoNow("Acme", "invupdate.mdb", "kv.mdb_Tarvex_2");
-    info.kind = RunKind::Undo;
-    info.undoes = 1;
-    RunJournal journal(info);
-    ScriptedPrompter prompter;
-    ApplyReport report = applyChanges(nullptr, *host, chosen, prompter, &journal);
+        std::vector<ProposedChange> rows(static_cast<std::size_t>(c.products));
+        std::vector<const ProposedChange*> chosen;
+        for (int i = 0; i < c.products; ++i) {
+            ProposedChange& row = rows[static_cast<std::size_t>(i)];
+            row.quickid = "P" + std::to_string(i);
+            row.newCost = 4.0;
+            row.newPrice = 8.0;
+            row.restore = std::make_unique<ProposedChange::Restore>();
+            row.restore->entry = i == c.refused ? 999999 : ids[static_cast<std::size_t>(i)];
+            row.restore->hostRecord = i + 1;
+            row.restore->costWritten = 5.0;
+            row.restore->priceWritten = 9.0;
+            chosen.push_back(&row);
+        }
+        Result<Database> host = Database::open(hostPath);
+        ASSERT_TRUE(host.ok()) << host.error();
+        RunInfo info = runInfoNow("Acme", "invupdate.mdb", "kv.mdb_Tarvex_2");
+        info.kind = RunKind::Undo;
+        info.undoes = 1;
+        RunJournal journal(info);
+        ScriptedPrompter prompter;
+        ApplyReport report = applyChanges(nullptr, *host, chosen, prompter, &journal);
 
-    EXPECT_EQ(report.stopped, ApplyReport::Stop::NotRecorded);
-    EXPECT_EQ(report.updated, 64u);
-    std::vector<HostRow> now = readHostProducts(hostPath);
-    for (int i = 0; i < kProducts; ++i)
-        EXPECT_EQ(now[static_cast<std::size_t>(i)].cost, i < 64 ? 4.0 : 5.0) << "P" << i;
+        const int saved = c.refused ? 64 : c.products;
+        EXPECT_EQ(report.stopped, c.refused ? ApplyReport::Stop::NotRecorded : ApplyReport::Stop::None);
+        EXPECT_EQ(report.updated, static_cast<std::size_t>(saved));
+        std::vector<HostRow> now = readHostProducts(hostPath);
+        for (int i = 0; i < c.products; ++i)
+            EXPECT_EQ(now[static_cast<std::size_t>(i)].cost, i < saved ? 4.0 : 5.0) << "P" << i;
+        Result<RunSummary> run = runToUndo(hostPath, 2);
+        ASSERT_TRUE(run.ok()) << run.error();
+        EXPECT_TRUE(run->finished);
+        EXPECT_EQ(run->changed, static_cast<std::size_t>(saved));
+        EXPECT_EQ(run->pending, 0u);
+    }
 }
 
 } // namespace
