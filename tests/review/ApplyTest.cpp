@@ -303,7 +303,7 @@ TEST_F(ApplyTest, AStopSignalEndsTheApplyAfterTheProductBeingSavedAndSaysWhatWas
         struct sigaction before = {};
         ::sigaction(signal, nullptr, &before);
         {
-            ReviewRun run(here.file("invupdate.mdb"), hostFile);
+            ReviewRun run(here.file("invupdate.mdb"), hostFile, ReviewRun::Record::Yes);
             ASSERT_TRUE(run.buildAndSelectAll());
             HookedPrompter& hooked = run.prompter;
             PriceReview& review = run.review;
@@ -334,6 +334,13 @@ TEST_F(ApplyTest, AStopSignalEndsTheApplyAfterTheProductBeingSavedAndSaysWhatWas
         EXPECT_EQ(now[1].cost, 1.0);
         EXPECT_EQ(now[2].price, 1.0);
         EXPECT_FALSE(std::filesystem::exists(hostFile + "-journal"));
+        // The entries of the products not reached are marked, and the run
+        // finished: nothing is left for the next run to put right.
+        Result<RunSummary> recorded = runToUndo(hostFile, 1);
+        ASSERT_TRUE(recorded.ok()) << recorded.error();
+        EXPECT_TRUE(recorded->finished);
+        EXPECT_EQ(recorded->changed, 1u);
+        EXPECT_EQ(recorded->pending, 0u);
     }
 }
 
