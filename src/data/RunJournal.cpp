@@ -44,8 +44,10 @@ Result<RecordBatch::Mark> reconcileEntry(const RecordedEntry& entry, const Datab
 // outlast its writing, and there are few commits, each flushing the disk
 // about five times beside the host's own flushes.
 constexpr std::size_t kFirstAhead = 64;
-// How many marks are held before they go to the journal's thread (a run's
-// end then writes fewer than this many): each takes about 4 us to write.
+// How many marks are held before they go to the journal's thread: at least
+// this many, and a quarter of those handed to it before, so that a long run
+// commits them a few times, and its end writes few of them (each takes about
+// 4 us to write).
 constexpr std::size_t kMarksAhead = 256;
 
 } // namespace
@@ -292,13 +294,14 @@ void RunJournal::settleAhead()
 
 void RunJournal::passMarks()
 {
-    if (m_held.marks.size() < kMarksAhead)
+    if (m_held.marks.size() < std::max(kMarksAhead, m_marksPassed / 4))
         return;
     std::lock_guard lock(m_ahead.mutex);
     if (m_ahead.done || m_ahead.failure)
         return;
     m_ahead.marks.insert(m_ahead.marks.end(), std::make_move_iterator(m_held.marks.begin()),
                          std::make_move_iterator(m_held.marks.end()));
+    m_marksPassed += m_held.marks.size();
     m_held.marks.clear();
     m_lastCommit = std::chrono::steady_clock::now();
     m_ahead.written.notify_all();

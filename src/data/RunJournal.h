@@ -111,7 +111,7 @@ public:
     // An entry recorded as already ended unchanged, held as the marks are.
     void noteUnchanged(ProductEntry entry) { m_held.unchanged.push_back(std::move(entry)); }
     // Hands the marks held to the journal's thread while it is there (it
-    // writes a plan's entries ahead), once kMarksAhead or more are held: it
+    // writes a plan's entries ahead), once enough are held (kMarksAhead): it
     // writes them in a commit of its own while the caller saves, so that few
     // are left for the run's end. A commit of them that fails gives them
     // back to be held, and nothing more of the plan is written.
@@ -173,6 +173,8 @@ private:
     bool m_started = false;
     std::optional<std::int64_t> m_run;
     RecordBatch m_held;
+    // How many marks were handed to the journal's thread (passMarks).
+    std::size_t m_marksPassed = 0;
     std::chrono::milliseconds m_markInterval{1000};
     std::chrono::steady_clock::time_point m_lastCommit;
     Ahead m_ahead;
