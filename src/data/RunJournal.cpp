@@ -38,17 +38,14 @@ Result<RecordBatch::Mark> reconcileEntry(const RecordedEntry& entry, const Datab
                              "nor after; it is not put back by an undo"};
 }
 
-// The entries of a plan's first commit. Saving a product takes a flush of
-// the host (0.1 ms or more) and recording one about 10 us; each later
-// commit holds as many entries as all before it, so that the saves of those
-// outlast its writing, and there are few commits, each flushing the disk
-// about five times beside the host's own flushes.
+// The entries of a plan's first commit, and how much larger each later
+// commit is than the one before. Saving a product takes a flush of the host
+// (0.1 ms or more) and recording one about 10 us, so the saves of one
+// commit's products outlast the writing of the next, sixteen times larger;
+// and each commit flushes the disk about five times beside the host's own
+// flushes, so there are few of them.
 constexpr std::size_t kFirstAhead = 64;
-// How many marks are held before they go to the journal's thread: at least
-// this many, and a quarter of those handed to it before, so that a long run
-// commits them a few times, and its end writes few of them (each takes about
-// 4 us to write).
-constexpr std::size_t kMarksAhead = 256;
+constexpr std::size_t kAheadGrowth = 16;
 
 } // namespace
 
@@ -103,8 +100,11 @@ Status RunJournal::start(Database& host)
 {
     if (Status opened = open(host); !opened.ok())
         return opened;
-    // The run's start is written with its first products, in one commit.
+    // The run's start is written with its first products, in one commit:
+    // begun now when as many were planned before it as it takes.
     m_started = true;
+    if (!m_planStarted && m_planning.size() >= kFirstAhead)
+        beginAhead();
     return Status::success();
 }
 
@@ -112,12 +112,8 @@ std::size_t RunJournal::plan(ProductEntry entry)
 {
     m_planning.push_back(std::move(entry));
     const std::size_t k = m_planGiven + m_planning.size() - 1;
-    if (!m_planStarted) {
-        if (m_started && m_planning.size() == kFirstAhead)
-            beginAhead();
-    } else if (m_planning.size() >= m_planGiven) {
-        handOver();
-    }
+    if (!m_planStarted && m_started && m_planning.size() >= kFirstAhead)
+        beginAhead();
     return k;
 }
 
@@ -126,8 +122,7 @@ void RunJournal::beginAhead()
     settleAhead();
     m_ahead.ids.clear();
     m_ahead.failure.reset();
-    m_ahead.handed.clear();
-    m_ahead.closed = false;
+    m_ahead.rest.reset();
     m_ahead.firstDone = false;
     m_ahead.done = false;
     m_planGiven = m_planning.size();
@@ -140,46 +135,16 @@ Status RunJournal::planned()
     // Fewer than the first commit's share: all go in it.
     if (!m_planStarted)
         beginAhead();
+    m_planStarted = false;
+    m_planGiven = 0;
     std::unique_lock lock(m_ahead.mutex);
+    m_ahead.rest.emplace(std::exchange(m_planning, {}));
+    m_ahead.written.notify_all();
     m_ahead.written.wait(lock, [&] { return m_ahead.firstDone || m_ahead.done; });
     if (!m_ahead.firstDone)
         return Status::failure(m_ahead.failure.value_or(path() + ": the run could not be recorded"));
     m_lastCommit = std::chrono::steady_clock::now();
     return Status::success();
-}
-
-void RunJournal::handOver()
-{
-    if (m_planning.empty())
-        return;
-    if (!m_planStarted) {
-        if (m_started)
-            beginAhead();
-        return;
-    }
-    m_planGiven += m_planning.size();
-    std::unique_lock lock(m_ahead.mutex);
-    // After a failed commit nothing more of the plan is written: its
-    // entries are never on disk, and plannedEntry says why.
-    if (m_ahead.failure) {
-        m_planning.clear();
-        return;
-    }
-    if (!m_ahead.done) {
-        m_ahead.handed.insert(m_ahead.handed.end(), std::make_move_iterator(m_planning.begin()),
-                              std::make_move_iterator(m_planning.end()));
-        m_planning.clear();
-        m_ahead.written.notify_all();
-        return;
-    }
-    // The thread ended (settleAhead, for a write of the caller's own): a
-    // new one writes these and what follows.
-    lock.unlock();
-    settleAhead();
-    m_ahead.handed = std::exchange(m_planning, {});
-    m_ahead.closed = false;
-    m_ahead.done = false;
-    onThread([this] { writeAhead(std::nullopt); });
 }
 
 void RunJournal::onThread(std::function<void()> work)
@@ -196,53 +161,48 @@ void RunJournal::onThread(std::function<void()> work)
     });
 }
 
-void RunJournal::writeAhead(std::optional<std::vector<ProductEntry>> first)
+void RunJournal::writeAhead(std::vector<ProductEntry> first)
 {
     // The first entries, with the run's start when this is its first write.
-    if (first) {
-        RecordBatch batch;
-        batch.intents = std::move(*first);
-        Result<std::vector<std::int64_t>> ids = [&]() -> Result<std::vector<std::int64_t>> {
-            if (m_run)
-                return m_record->writeBatch(*m_run, batch);
-            Result<RunRecordFile::BegunRun> begun = m_record->beginRun(m_info, batch);
-            if (!begun)
-                return begun.status();
-            m_run = begun->number;
-            return std::move(begun->ids);
-        }();
-        std::lock_guard lock(m_ahead.mutex);
-        if (ids) {
-            m_ahead.ids.insert(m_ahead.ids.end(), ids->begin(), ids->end());
-            m_ahead.firstDone = true;
-        } else {
-            m_ahead.failure = ids.error();
-            m_ahead.done = true;
-        }
-        m_ahead.written.notify_all();
-        if (!ids)
-            return;
-    }
-    // The others, and the marks handed over, each hand-over in a commit of
-    // its own.
+    RecordBatch batch;
+    const std::size_t firstCount = first.size();
+    batch.intents = std::move(first);
+    Result<std::vector<std::int64_t>> ids = [&]() -> Result<std::vector<std::int64_t>> {
+        if (m_run)
+            return m_record->writeBatch(*m_run, batch);
+        Result<RunRecordFile::BegunRun> begun = m_record->beginRun(m_info, batch);
+        if (!begun)
+            return begun.status();
+        m_run = begun->number;
+        return std::move(begun->ids);
+    }();
     std::unique_lock lock(m_ahead.mutex);
-    for (;;) {
-        m_ahead.written.wait(lock, [&] { return !m_ahead.handed.empty() || !m_ahead.marks.empty() || m_ahead.closed; });
-        if (m_ahead.handed.empty() && m_ahead.marks.empty())
-            break;
-        RecordBatch more;
-        more.intents = std::exchange(m_ahead.handed, {});
-        more.marks = std::exchange(m_ahead.marks, {});
-        lock.unlock();
-        Result<std::vector<std::int64_t>> written = m_record->writeBatch(*m_run, more);
-        lock.lock();
-        if (!written) {
-            m_ahead.failure = written.error();
-            m_ahead.unwritten = std::move(more.marks);
-            break;
-        }
-        m_ahead.ids.insert(m_ahead.ids.end(), written->begin(), written->end());
+    if (ids) {
+        m_ahead.ids = std::move(*ids);
+        m_ahead.firstDone = true;
         m_ahead.written.notify_all();
+        // The others, once they are all decided, in commits that grow.
+        m_ahead.written.wait(lock, [&] { return m_ahead.rest.has_value(); });
+        std::vector<ProductEntry> rest = std::move(*m_ahead.rest);
+        std::size_t size = std::max<std::size_t>(firstCount, 1) * kAheadGrowth;
+        for (std::size_t from = 0; from < rest.size(); size *= kAheadGrowth) {
+            const std::size_t to = std::min(rest.size(), from + size);
+            RecordBatch more;
+            more.intents.assign(std::make_move_iterator(rest.begin() + static_cast<std::ptrdiff_t>(from)),
+                                std::make_move_iterator(rest.begin() + static_cast<std::ptrdiff_t>(to)));
+            lock.unlock();
+            Result<std::vector<std::int64_t>> written = m_record->writeBatch(*m_run, more);
+            lock.lock();
+            if (!written) {
+                m_ahead.failure = written.error();
+                break;
+            }
+            m_ahead.ids.insert(m_ahead.ids.end(), written->begin(), written->end());
+            m_ahead.written.notify_all();
+            from = to;
+        }
+    } else {
+        m_ahead.failure = ids.error();
     }
     m_ahead.done = true;
     m_ahead.written.notify_all();
@@ -250,8 +210,6 @@ void RunJournal::writeAhead(std::optional<std::vector<ProductEntry>> first)
 
 Result<std::int64_t> RunJournal::plannedEntry(std::size_t k)
 {
-    if (k >= m_planGiven)
-        handOver();
     std::unique_lock lock(m_ahead.mutex);
     m_ahead.written.wait(lock, [&] { return k < m_ahead.ids.size() || m_ahead.done; });
     if (k < m_ahead.ids.size())
@@ -259,52 +217,20 @@ Result<std::int64_t> RunJournal::plannedEntry(std::size_t k)
     return Result<std::int64_t>::failure(m_ahead.failure.value_or(path() + ": the product was not recorded"));
 }
 
-std::optional<std::int64_t> RunJournal::writtenEntry(std::size_t k)
-{
-    if (k >= m_planGiven)
-        return std::nullopt;
-    std::unique_lock lock(m_ahead.mutex);
-    m_ahead.written.wait(lock, [&] { return k < m_ahead.ids.size() || m_ahead.done; });
-    if (k < m_ahead.ids.size())
-        return m_ahead.ids[k];
-    return std::nullopt;
-}
-
 void RunJournal::settleAhead()
 {
     if (!m_ahead.thread.joinable())
         return;
-    // The thread writes what was handed over and ends; the entries planned
-    // and not handed over stay with the caller, for a new thread to write
-    // at the next hand-over.
+    // A plan not ended by planned() ends here with what was handed over:
+    // the thread waits for the rest no longer, and the entries planned
+    // after are never written (plannedEntry fails for them).
     {
         std::lock_guard lock(m_ahead.mutex);
-        m_ahead.closed = true;
+        if (!m_ahead.rest)
+            m_ahead.rest.emplace();
         m_ahead.written.notify_all();
     }
     m_ahead.thread.join();
-    // Marks handed over and not written are held again, before the ones
-    // held since.
-    std::vector<RecordBatch::Mark>& held = m_held.marks;
-    for (std::vector<RecordBatch::Mark>* back : {&m_ahead.marks, &m_ahead.unwritten}) {
-        held.insert(held.begin(), std::make_move_iterator(back->begin()), std::make_move_iterator(back->end()));
-        back->clear();
-    }
-}
-
-void RunJournal::passMarks()
-{
-    if (m_held.marks.size() < std::max(kMarksAhead, m_marksPassed / 4))
-        return;
-    std::lock_guard lock(m_ahead.mutex);
-    if (m_ahead.done || m_ahead.failure)
-        return;
-    m_ahead.marks.insert(m_ahead.marks.end(), std::make_move_iterator(m_held.marks.begin()),
-                         std::make_move_iterator(m_held.marks.end()));
-    m_marksPassed += m_held.marks.size();
-    m_held.marks.clear();
-    m_lastCommit = std::chrono::steady_clock::now();
-    m_ahead.written.notify_all();
 }
 
 Result<std::int64_t> RunJournal::recordIntent(const ProductEntry& entry)
@@ -360,11 +286,6 @@ Result<std::vector<std::int64_t>> RunJournal::write(RecordBatch batch)
 Status RunJournal::finish()
 {
     settleAhead();
-    // Entries planned and never handed over are not recorded: their rows
-    // were not reached.
-    m_planning.clear();
-    m_planStarted = false;
-    m_planGiven = 0;
     if (!m_run)
         return Status::success();
     // The marks held and the run's end go in one commit.

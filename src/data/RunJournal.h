@@ -3,12 +3,11 @@
 // to list the run it undoes), so a run that applies nothing leaves no record;
 // the runs a crash left unfinished are put right against the host then. Every
 // product is recorded before its save; how its save ended is held and written
-// with others (a batch about once a second or every few hundred, and at the
-// end), and a mark lost with a crash is found again from the host by
-// reconcileRuns. The record's opening, a run's planned entries and the marks
-// handed over are written on a thread of the journal's own while the caller
-// goes on (checkAhead, openAhead, plan, passMarks); only one thread touches
-// the record at a time.
+// with others (a batch about once a second, and at the end), and a mark lost
+// with a crash is found again from the host by reconcileRuns. The record's
+// opening and a run's planned entries past the first few are written on a
+// thread of the journal's own while the caller goes on (checkAhead,
+// openAhead, plan); only one thread touches the record at a time.
 #pragma once
 
 #include "platform/Database.h"
@@ -52,8 +51,8 @@ public:
     // as it was checked. Nothing when already open.
     void checkAhead(const std::string& hostPath);
     // Opens the record when not yet open, for this run to be recorded: its
-    // start is written with its first products (plan), in one
-    // commit. When it fails nothing may be written to host: the text names
+    // start is written with its first products (plan), in one commit, begun
+    // here when they were planned before. When it fails nothing may be written to host: the text names
     // the record file and why (a damaged file has been moved aside).
     Status start(Database& host);
     // The entries of a run of the opened record.
@@ -68,41 +67,27 @@ public:
     // Records a product about to be saved, one by one as the run is planned
     // (before start(), too), and returns its place among them. The first
     // few go, with the run's start when this is its first write, in one
-    // commit that the journal's own thread begins once they are given and
-    // the journal is started (or at handOver or planned). The others may be
-    // given before planned() or after it, while the first ones are saved:
-    // each time as many are given as were handed over before them, they are
-    // handed over, and the thread writes them in one commit. The record is
-    // not touched otherwise until the thread is done: every other call that
-    // writes or reads it waits for it first, and the thread begins again at
-    // the next hand-over.
+    // commit that the journal's own thread begins as soon as they are given
+    // and the journal is started, while the caller decides the others;
+    // planned() hands those over, and the thread writes them in
+    // commits sixteen times larger each while the caller saves the first
+    // ones. The record is not touched otherwise until the thread is done:
+    // every other call that writes or reads it waits for it first.
     std::size_t plan(ProductEntry entry);
-    // Waits for the plan's first commit (begun now when fewer than its
-    // share were given). Fails, with nothing recorded, when it failed: save
-    // none of the products then.
+    // Ends the plan: waits for the first commit. Fails, with nothing
+    // recorded, when it failed: save none of the products then.
     Status planned();
-    // Hands the entries planned and not yet handed over to the journal's
-    // thread, which writes them in one commit while the caller goes on (the
-    // plan's first commit when not yet begun, once started): at the plan's
-    // end, say.
-    void handOver();
-    // The id of the k-th entry planned, on disk when it returns (it hands
-    // the entry over when not yet, and waits for the commit that holds it).
-    // Fails when that commit failed, or one before it: the product is not
-    // recorded, so save nothing more.
+    // The id of the k-th entry planned, on disk when it returns (it waits
+    // for the commit that holds it). Fails when that commit failed: the
+    // product is not recorded, so save nothing more.
     Result<std::int64_t> plannedEntry(std::size_t k);
-    // The id of the k-th entry planned when it is on disk, after the commit
-    // holding it when one is on its way; none when it was never handed over
-    // or its commit failed: the record does not hold it.
-    std::optional<std::int64_t> writtenEntry(std::size_t k);
 
     // Records that one more product is about to be saved, in one commit with
     // the marks held: on disk when it returns. Save nothing when it fails.
     Result<std::int64_t> recordIntent(const ProductEntry& entry);
 
-    // How an entry's save ended, held until written (writeMarks, passMarks,
-    // finish): a mark lost with a crash leaves the entry pending, and the
-    // host tells how it ended.
+    // How an entry's save ended, held until writeMarks(): a mark lost with a
+    // crash leaves the entry pending, and the host tells how it ended.
     void noteSaved(std::int64_t entry) { m_held.marks.push_back({entry, EntryState::Saved, {}}); }
     void noteFailed(std::int64_t entry, std::string reason)
     {
@@ -110,12 +95,6 @@ public:
     }
     // An entry recorded as already ended unchanged, held as the marks are.
     void noteUnchanged(ProductEntry entry) { m_held.unchanged.push_back(std::move(entry)); }
-    // Hands the marks held to the journal's thread while it is there (it
-    // writes a plan's entries ahead), once enough are held (kMarksAhead): it
-    // writes them in a commit of its own while the caller saves, so that few
-    // are left for the run's end. A commit of them that fails gives them
-    // back to be held, and nothing more of the plan is written.
-    void passMarks();
     // Whether marks are held and the last commit was markInterval ago or more.
     bool marksDue() const;
     // Writes the marks held, in one commit. They stay held when it fails.
@@ -134,17 +113,10 @@ private:
         std::thread thread;
         std::mutex mutex;
         std::condition_variable written;
-        // The ids of the plan's entries on disk, in order.
+        // The ids of the entries on disk, in order.
         std::vector<std::int64_t> ids;
-        // The entries handed over after the first commit's, not yet taken.
-        std::vector<ProductEntry> handed;
-        // The marks handed over, not yet taken; those of a commit that
-        // failed, to be held again.
-        std::vector<RecordBatch::Mark> marks;
-        std::vector<RecordBatch::Mark> unwritten;
-        // Nothing more is handed over: the thread ends once it has written
-        // what was.
-        bool closed = false;
+        // The entries planned after the first commit's, once all are.
+        std::optional<std::vector<ProductEntry>> rest;
         // Why the last commit failed; empty while none did.
         std::optional<std::string> failure;
         bool firstDone = false;
@@ -155,10 +127,9 @@ private:
     // Hands the entries planned so far to the journal's thread, for the
     // plan's first commit.
     void beginAhead();
-    // The thread's work: writes first (when given: the plan's first
-    // commit) in one commit, then the entries and marks handed over, a
-    // commit each time, until it is closed; says what it wrote in m_ahead.
-    void writeAhead(std::optional<std::vector<ProductEntry>> first);
+    // The thread's work: writes first in one commit, then the rest once
+    // given, in commits of growing size, and says what it wrote in m_ahead.
+    void writeAhead(std::vector<ProductEntry> first);
 
     // Writes batch with the marks held, in one commit.
     Result<std::vector<std::int64_t>> write(RecordBatch batch);
@@ -173,14 +144,11 @@ private:
     bool m_started = false;
     std::optional<std::int64_t> m_run;
     RecordBatch m_held;
-    // How many marks were handed to the journal's thread (passMarks).
-    std::size_t m_marksPassed = 0;
     std::chrono::milliseconds m_markInterval{1000};
     std::chrono::steady_clock::time_point m_lastCommit;
     Ahead m_ahead;
-    // The entries planned and not yet handed to the thread; how many of the
-    // plan were handed before them; whether the plan's first commit is
-    // begun.
+    // The entries planned and not yet handed to the thread; how many were
+    // handed before them; whether the plan's first commit is begun.
     std::vector<ProductEntry> m_planning;
     std::size_t m_planGiven = 0;
     bool m_planStarted = false;

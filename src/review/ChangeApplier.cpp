@@ -38,13 +38,9 @@ bool fileRefusesWrites(const Status& save)
 // written (Applier::marksError says why).
 enum class RowResult { Unchanged, Written, Failed, FileRefused, HostLeftPath, NotRecorded, MarksNotWritten };
 
-// How many rows are decided before the first save, while the run's record
-// is opened: their products go in the plan's first commit.
+// How many rows are decided while the run's record is opened, before the
+// run is started in it: enough for the plan's first commit.
 constexpr std::size_t kRowsFirst = 64;
-// How many more rows are decided ahead of their turn at each row's: the
-// deciding of each (about 7 us) is done while the disk writes the save
-// before (0.1 ms or more), and the plan stays well ahead of the saves.
-constexpr std::size_t kRowsAheadPerSave = 8;
 
 // What one row's save is to leave in the host record, beside what it holds.
 struct Plan {
@@ -67,77 +63,68 @@ public:
     {
     }
 
-    // Decides the first rows from what the two databases hold now while
-    // the run's record is opened (openAhead), and records each product to
-    // be saved in the plan's first commit of the record: the journal's
-    // thread makes it while the host's claim is taken, and it is on disk
-    // before the first save. The other rows are decided ahead of their
-    // turn (planAhead) while the first are saved.
+    // Decides every row from what the two databases hold now and records
+    // each product to be saved: the first ones in one commit of the run
+    // record, which the journal's thread makes while the others are decided,
+    // before the first save; the others in commits it writes while the first
+    // are saved, each awaited before its product's save (RunJournal::plan).
+    // The first rows are decided while the record is still being opened
+    // (openAhead), so that the first commit can begin as soon as it is.
+    // A host record that more than one row writes is recorded here for the
+    // first only: each later save of it is decided from what the one before
+    // left, and recorded at its turn. Nothing is reported here; each row is
+    // decided again at its turn.
     Status recordPlanned(const std::vector<const ProposedChange*>& rows)
     {
-        m_rows = &rows;
         m_planned.assign(rows.size(), std::nullopt);
         if (!m_journal)
             return Status::success();
-        planAhead(kRowsFirst);
-        // The runs the record holds unfinished are put right now, before
-        // this run begins.
-        if (!m_journal->started())
-            if (Status started = m_journal->start(m_host); !started.ok())
-                return started;
-        m_journal->handOver();
-        // The host's claim (an Access file's) is taken while the plan's
-        // first commit is still on its way to the disk, not at the first
-        // save after it. When it cannot be, that save tries again and says
-        // why.
-        if (!m_plannedRecords.empty())
-            (void)m_host.beginSaves();
-        return m_journal->planned();
-    }
-
-    // Decides up to count more rows ahead of their turn and records each
-    // product to be saved (RunJournal::plan), from what the two databases
-    // hold now. A host record that more than one row writes is recorded
-    // here for the first only: each later save of it is decided from what
-    // the one before left, and recorded at its turn. Nothing is reported
-    // here; each row is decided again at its turn. Called between saves,
-    // while the disk writes the one before (Database::flushSaves), it
-    // costs the saves little.
-    void planAhead(std::size_t count)
-    {
-        if (!m_journal || m_nextToPlan >= m_rows->size())
-            return;
+        // The runs the record holds unfinished are put right, and this run
+        // started, once the first rows are decided, before anything of it is
+        // written.
+        auto start = [&]() -> Status { return m_journal->started() ? Status::success() : m_journal->start(m_host); };
+        std::set<std::int64_t> records;
         m_planning = true;
-        // One read transaction of the host for these rows: its lock is
-        // taken once, not once per row, and let go before the next save.
+        // One read transaction of the host for the whole plan: its lock is
+        // taken once, not once per row (and once more after the start, which
+        // reads the host on its own), and let go before the first save.
         std::optional<ReadHold> hostRead;
         hostRead.emplace(m_host);
-        for (; count > 0 && m_nextToPlan < m_rows->size(); --count, ++m_nextToPlan) {
-            const ProposedChange& row = *(*m_rows)[m_nextToPlan];
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            if (i == kRowsFirst && !m_journal->started()) {
+                hostRead.reset();
+                if (Status started = start(); !started.ok()) {
+                    m_planning = false;
+                    return started;
+                }
+                hostRead.emplace(m_host);
+            }
+            const ProposedChange& row = *rows[i];
             Plan plan;
             if (row.restore ? planRestore(row, plan) : planUpdate(row, plan))
                 continue;
-            if (plan.after == plan.before || !m_plannedRecords.insert(m_hostProducts.rowId()).second)
+            if (plan.after == plan.before || !records.insert(m_hostProducts.rowId()).second)
                 continue;
             ProductEntry entry = entryFor(row, plan);
             HostRecordId record = entry.record;
             std::size_t slot = m_journal->plan(std::move(entry));
-            m_planned[m_nextToPlan] = Planned{slot, plan, std::move(record), row.restore ? std::string() : m_sought};
+            m_planned[i] = Planned{slot, plan, std::move(record), row.restore ? std::string() : m_sought};
         }
         m_planning = false;
         hostRead.reset();
-        // Every row decided: the last entries go to the record now, ahead of
-        // their saves.
-        if (m_nextToPlan == m_rows->size())
-            m_journal->handOver();
+        if (Status started = start(); !started.ok())
+            return started;
+        // The host's claim (an Access file's) is taken while the plan's
+        // first commit is still on its way to the disk, not at the first
+        // save after it. When it cannot be, that save tries again and says
+        // why.
+        if (!records.empty())
+            (void)m_host.beginSaves();
+        return m_journal->planned();
     }
 
     RowResult apply(const ProposedChange& row, std::size_t index, WorkPacer& pacer)
     {
-        // Never reached when the rows are decided ahead between saves; a row
-        // not decided before its turn would be recorded on its own.
-        if (m_journal && index >= m_nextToPlan)
-            planAhead(index + 1 - m_nextToPlan);
         Plan plan;
         std::optional<Planned> planned = std::exchange(m_planned[index], std::nullopt);
         std::optional<RowResult> ended;
@@ -256,16 +243,11 @@ public:
     const std::string& marksError() const { return m_marksError; }
 
     // Writes the marks held once they are due, and at once when an entry
-    // recorded ahead was given up: it is never left pending while another
-    // program's values might match it. Else many marks go to the journal's
-    // thread, to be written while the saves go on (RunJournal::passMarks).
+    // recorded before the first save was given up: it is never left pending
+    // while another program's values might match it.
     Status writeMarksWhenDue()
     {
-        if (!m_journal)
-            return Status::success();
-        if (!m_giveUpHeld)
-            m_journal->passMarks();
-        if (!(m_giveUpHeld || m_journal->marksDue()))
+        if (!m_journal || !(m_giveUpHeld || m_journal->marksDue()))
             return Status::success();
         m_giveUpHeld = false;
         return m_journal->writeMarks();
@@ -275,22 +257,16 @@ public:
     // marked failed as not saved, with the marks held.
     void giveUpTheRest(const std::string& why)
     {
-        if (!m_journal)
-            return;
-        // Only the entries on disk: the ones decided and not yet handed to
-        // the record are never written.
         for (std::optional<Planned>& planned : m_planned)
-            if (std::optional<Planned> left = std::exchange(planned, std::nullopt))
-                if (std::optional<std::int64_t> entry = m_journal->writtenEntry(left->slot))
-                    m_journal->noteFailed(*entry, "not saved: " + why);
+            abandon(std::exchange(planned, std::nullopt), "not saved: " + why);
     }
 
 private:
-    // A row's entry recorded ahead of its turn, with what it planned,
+    // A row's entry recorded before the first save, with what it planned,
     // the host record it planned for and the code it found that record by
     // (none for a row that puts values back).
     struct Planned {
-        // Its place among the entries recorded ahead.
+        // Its place among the entries recorded before the first save.
         std::size_t slot = 0;
         Plan plan;
         HostRecordId record;
@@ -392,8 +368,8 @@ private:
                                       plan.after.price, earlier});
     }
 
-    // An entry recorded ahead whose save is not made as recorded: marked
-    // failed, with why (its entry is written first when not yet).
+    // An entry recorded before the first save whose save is not made as
+    // recorded: marked failed, with why.
     void abandon(const std::optional<Planned>& planned, std::string why)
     {
         if (!planned)
@@ -435,14 +411,9 @@ private:
     Recordset& m_hostProducts;
     RunJournal* m_journal;
     ApplyReport& m_report;
-    // The rows to apply; the first not yet decided ahead; by row, its entry
-    // recorded ahead of its turn, until then; the host records those are
-    // for.
-    const std::vector<const ProposedChange*>* m_rows = nullptr;
-    std::size_t m_nextToPlan = 0;
+    // By row: its entry recorded before the first save, until its turn.
     std::vector<std::optional<Planned>> m_planned;
-    std::set<std::int64_t> m_plannedRecords;
-    // While rows are decided ahead of their turn: nothing is reported.
+    // While the rows are decided before the first save: nothing is reported.
     bool m_planning = false;
     // The code the last update row's decision found its host record by.
     std::string m_sought;
@@ -541,8 +512,7 @@ ApplyReport applyChanges(Database* update, Database& host, const std::vector<con
     } finish{journal, applier};
     // The first products to be saved are on disk in the record before the
     // first save, each other one before its own; when the first cannot be
-    // written, nothing is. The others are decided and recorded ahead as the
-    // saves go on (planAhead).
+    // written, nothing is.
     if (Status planned = applier.recordPlanned(rows); !planned.ok()) {
         report.stopped = ApplyReport::Stop::NotRecorded;
         report.recordError = planned.error();
@@ -594,8 +564,6 @@ ApplyReport applyChanges(Database* update, Database& host, const std::vector<con
             failAll(i, "not tried: the run could not be recorded");
             return report;
         }
-        // The next rows are decided while the disk writes this one's save.
-        applier.planAhead(kRowsAheadPerSave);
         // The marks held are written about once a second: when they cannot
         // be, the record no longer follows the host, and nothing more is
         // saved.

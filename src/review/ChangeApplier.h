@@ -36,19 +36,17 @@ namespace tarvex {
 // update may then be null.
 //
 // With a journal, the run is recorded: the record is opened (on the
-// journal's own thread) as the apply begins, and every row is decided once
-// ahead of its turn, from what the two databases hold then: the first few
-// while the record is opened, the others a few at each save while the disk
-// writes it. Every product to be saved is recorded (identity, values before
-// and after) before its save, by the journal's thread: the first ones in
-// one commit before the first save, the others in larger commits made
+// journal's own thread) as the apply begins, and every row is decided once,
+// before the first save, from what the two databases hold then; every
+// product to be saved is recorded (identity, values before and after)
+// before its save, by the journal's thread: the first ones in one commit
+// made while the others are decided, the others in larger commits made
 // while the first are saved, each awaited before its products' saves.
 // Each row is then decided again at its turn: when the product still holds
 // what was recorded it is saved under that entry; else (another program
 // changed it, or this run saved the same host record before) the entry is
 // marked failed and the product is recorded again on its own before its save.
-// How each save ended is held and written every few hundred saves (by the
-// journal's thread, while the saves go on), about once a second, and at the
+// How each save ended is held and written about once a second and at the
 // end; an entry whose mark a crash lost stays pending, and the next run
 // tells from the host how it ended (see reconcileRuns). The entries of rows
 // not reached are marked as not saved, and the run finished, however the

@@ -776,9 +776,9 @@ TEST(InterruptedApplyTest, ASecondRunLeavesARunStillSavingAloneAndItsRecordStays
     ::close(ends[1]);
     char byte = 0;
     EXPECT_EQ(::read(ends[0], &byte, 1), 1);
-    // A run's first products are recorded before its first save.
+    // Every product of a run is recorded before its first save.
     auto allPending = [](const Result<std::vector<RecordedEntry>>& entries) {
-        return entries && !entries->empty() &&
+        return entries && entries->size() == static_cast<std::size_t>(kProducts) &&
                std::all_of(entries->begin(), entries->end(),
                            [](const RecordedEntry& entry) { return entry.state == EntryState::Pending; });
     };
@@ -786,8 +786,8 @@ TEST(InterruptedApplyTest, ASecondRunLeavesARunStillSavingAloneAndItsRecordStays
         Result<RunRecordFile> record = RunRecordFile::openForReading(host);
         return allPending(record ? record->entriesOf(1) : record.status());
     };
-    // Until its first products are recorded (its first save then waits
-    // for the lock), or it has ended.
+    // Until its products are recorded and its first save waits for the
+    // lock, or it has ended.
     pollfd ended{ends[0], POLLIN, 0};
     while (!waitsWithAPendingEntry() && ::poll(&ended, 1, 0) == 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -846,18 +846,10 @@ TEST(InterruptedApplyTest, ASecondRunIntoAnAccessHostAnotherRunHoldsRefusesAndLe
     ::close(ends[1]);
     char byte = 0;
     ASSERT_EQ(::read(ends[0], &byte, 1), 1);
-    // Until A has claimed the file (its lock file appears) and recorded its
-    // run, before its first save; it holds the claim to its end, whose byte
-    // must not have come.
+    // Until A has claimed the file (its lock file appears), at its first
+    // save; it holds the claim to its end, whose byte must not have come.
     pollfd done{ends[0], POLLIN, 0};
-    auto claimedAndRecorded = [&] {
-        if (!fs::exists(folder + "/kv.ldb"))
-            return false;
-        Result<RunRecordFile> record = RunRecordFile::openForReading(host);
-        Result<std::vector<RecordedEntry>> entries = record ? record->entriesOf(1) : record.status();
-        return entries && !entries->empty();
-    };
-    while (!claimedAndRecorded() && ::poll(&done, 1, 0) == 0)
+    while (!fs::exists(folder + "/kv.ldb") && ::poll(&done, 1, 0) == 0)
         std::this_thread::sleep_for(std::chrono::microseconds(20));
     pauseOutsideItsRecordWrites(first, RunRecordFile::pathFor(host));
     // Let go however the test ends.
