@@ -52,8 +52,9 @@ public:
     void checkAhead(const std::string& hostPath);
     // Opens the record when not yet open, for this run to be recorded: its
     // start is written with its first products (plan), in one commit, begun
-    // here when they were planned before. When it fails nothing may be written to host: the text names
-    // the record file and why (a damaged file has been moved aside).
+    // here when they were planned before. When it fails nothing may be
+    // written to host: the text names the record file and why (a damaged
+    // file has been moved aside).
     Status start(Database& host);
     // The entries of a run of the opened record.
     Result<std::vector<RecordedEntry>> entriesOf(std::int64_t run);
@@ -69,9 +70,8 @@ public:
     // few go, with the run's start when this is its first write, in one
     // commit that the journal's own thread begins as soon as they are given
     // and the journal is started, while the caller decides the others;
-    // planned() hands those over, and the thread writes them in
-    // commits sixteen times larger each while the caller saves the first
-    // ones. The record is not touched otherwise until the thread is done:
+    // planned() hands those over, and the thread writes them in commits
+    // sixteen times larger each while the caller saves the first ones. The record is not touched otherwise until the thread is done:
     // every other call that writes or reads it waits for it first.
     std::size_t plan(ProductEntry entry);
     // Ends the plan: waits for the first commit. Fails, with nothing

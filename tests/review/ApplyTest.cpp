@@ -345,10 +345,10 @@ TEST_F(ApplyTest, AStopSignalEndsTheApplyAfterTheProductBeingSavedAndSaysWhatWas
 }
 
 // The entries past a run's first commit are written while its first
-// products are saved. When an entry's commit fails (here an undo whose 67th row puts back an
-// entry no run holds), none of its products is saved: the first 64 are, and
-// the apply stops as a record that cannot be written. Else every product is
-// saved and marked so, and the run finished.
+// products are saved. When their commit fails (here an undo whose 67th row
+// puts back an entry no run holds), none of its products is saved: the
+// first 64 are, and the apply stops as a record that cannot be written.
+// Else every product is saved and marked so. Either way the run finishes.
 TEST(ApplyPlannedEntriesTest, NoProductIsSavedWhoseEntrysCommitFailedAndEverySavedOneIsMarked)
 {
     struct Case {
