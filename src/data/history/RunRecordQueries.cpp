@@ -70,14 +70,12 @@ const char* insertFor(const ProductEntry& entry)
 constexpr const char* kMarkEntry = "UPDATE entry SET state = ?2, reason = ?3 WHERE id = ?1 AND state = 'pending'";
 
 // The mark of a range of pending entries as saved, ids ?1 to ?2, in one
-// statement. The schema's check of an entry's state builds a small table of
-// the states allowed once per statement run, not once per entry: marking a
-// run's saved products one statement each built it a thousand times.
+// statement: one run of it for the range, not one for each entry.
 constexpr const char* kMarkSavedRange =
     "UPDATE entry SET state = 'saved', reason = NULL WHERE id BETWEEN ?1 AND ?2 AND state = 'pending'";
 
 // How many entries that put back none one insert statement writes, for the
-// same reason: the check's table is built once per statement run.
+// same reason.
 constexpr std::size_t kEntriesPerInsert = 64;
 // The values bound for each entry of such an insert.
 constexpr int kValuesPerEntry = 8;
@@ -342,6 +340,23 @@ Status RunRecordFile::writeBatchEntries(std::int64_t run, const RecordBatch& bat
 {
     if (batch.empty())
         return Status::success();
+    // Every value written here meets the schema's CHECKs by its making: a
+    // state is one of EntryState's own texts, a new entry's is the default
+    // 'pending', a host record is bound as an integer or a text. So the
+    // batch is written with the CHECKs left out: SQLite evaluates them for
+    // every row it writes, building the lists of allowed states and types
+    // anew each time, about two fifths of marking a run's entries and of
+    // inserting them. Set before the statements are prepared, which then
+    // need no recompiling; the checks are back for any other statement.
+    struct ChecksLeftOut {
+        sqlite3* db;
+        explicit ChecksLeftOut(sqlite3* d)
+            : db(d)
+        {
+            sqliteExecute(db, "PRAGMA ignore_check_constraints = ON");
+        }
+        ~ChecksLeftOut() { sqliteExecute(db, "PRAGMA ignore_check_constraints = OFF"); }
+    } checksLeftOut(m_db.get());
     // Each statement prepared once for the whole batch: a batch holds every
     // product of a run.
     Statement mark(m_db.get(), kMarkEntry);
@@ -429,23 +444,9 @@ Status RunRecordFile::insertEntries(Statement& insert, std::int64_t run, const P
 
 Status RunRecordFile::updateEntries(Statement& mark, Statement& markRange, const std::vector<RecordBatch::Mark>& marks)
 {
-    // Every state written here is one of the states the column's CHECK
-    // allows (EntryState's own texts), so the marks are written with the
-    // CHECKs left out: SQLite evaluates the CHECK's list of states for
-    // every row it changes, building the list anew each time, which is
-    // about two fifths of marking a run's entries. The pragma recompiles
-    // the statements on their next step, with the CHECKs and without.
+    // Written with the CHECKs left out (writeBatchEntries).
     if (marks.empty())
         return Status::success();
-    struct ChecksLeftOut {
-        sqlite3* db;
-        explicit ChecksLeftOut(sqlite3* d)
-            : db(d)
-        {
-            sqliteExecute(db, "PRAGMA ignore_check_constraints = ON");
-        }
-        ~ChecksLeftOut() { sqliteExecute(db, "PRAGMA ignore_check_constraints = OFF"); }
-    } checksLeftOut(m_db.get());
     for (std::size_t i = 0; i < marks.size();) {
         // Saved marks of entries that follow one another go in one statement;
         // any other alone, in the order given.
