@@ -173,11 +173,14 @@ public:
     // when the pages do not form an index of that table. With leads, also
     // each entry's leadHash() of its key's lead (AccessSortCodes.h: the
     // bytes after a 0x7F flag up to the first 0x01), or kNoLead for a key
-    // without one. expected: how many entries the index likely has (room
-    // is made for them).
+    // without one; for an index on a whole-number column, numberBytes of
+    // them a key (the number big-endian, its sign bit flipped), each key's
+    // number bytes after the 0x7F flag as one big-endian number instead,
+    // which orders as the keys do. expected: how many entries the index
+    // likely has (room is made for them).
     Result<std::vector<std::uint32_t>> indexEntries(std::uint32_t owner, std::uint32_t root,
                                                     std::vector<std::uint64_t>* leads = nullptr,
-                                                    std::size_t expected = 0) const;
+                                                    std::size_t expected = 0, std::size_t numberBytes = 0) const;
 
 private:
     // The row's bytes and its row-table flags; owner 0 accepts any table.

@@ -233,11 +233,13 @@ Status AccessTable::setIndex(const std::string& index)
     std::string damaged =
         m_source->path + ": damaged: index \"" + found->name + "\" of table \"" + m_definition.name + "\"";
     AccessImage::KeptOpen keptOpen(m_source->image);
-    // The keys' leads, for an index whose text keys can be sought by them.
+    // The keys' leads, for an index whose text keys can be sought by them;
+    // the keys' numbers, for an index on one whole-number column.
     std::vector<std::uint64_t> leads;
-    bool takeLeads = leadSortOrder(*found) != AccessSortOrder::Unknown;
-    Result<std::vector<std::uint32_t>> entries =
-        m_source->image.indexEntries(m_definition.page, found->root, takeLeads ? &leads : nullptr, m_places.size());
+    const std::size_t numberBytes = entryNumberBytes(*found);
+    bool takeLeads = numberBytes == 0 && leadSortOrder(*found) != AccessSortOrder::Unknown;
+    Result<std::vector<std::uint32_t>> entries = m_source->image.indexEntries(
+        m_definition.page, found->root, takeLeads || numberBytes > 0 ? &leads : nullptr, m_places.size(), numberBytes);
     if (!entries.ok())
         return Status::failure(damaged + ": " + entries.error());
     std::vector<std::uint32_t> order;
@@ -271,7 +273,12 @@ Status AccessTable::setIndex(const std::string& index)
     m_walk.seekKeysBuilt = false;
     m_walk.textKeys.clear();
     m_walk.numberKeys.clear();
-    m_walk.leadKeys.build(std::move(leads));
+    m_walk.entryNumbers.clear();
+    // Numbers out of order, or an entry without one (an empty field), and
+    // every seek reads the records' own keys.
+    if (numberBytes > 0 && std::is_sorted(leads.begin(), leads.end()) && (leads.empty() || leads.back() != kNoLead))
+        m_walk.entryNumbers = std::move(leads);
+    m_walk.leadKeys.build(takeLeads ? std::move(leads) : std::vector<std::uint64_t>());
     m_walk.leadState = takeLeads ? kLeadsUnchecked : kLeadsUnusable;
     return Status::success();
 }
@@ -365,6 +372,44 @@ AccessSortOrder AccessTable::leadSortOrder(const AccessIndex& index) const
     return accessSortOrder(column.sortLocale, column.sortVersion);
 }
 
+std::size_t AccessTable::entryNumberBytes(const AccessIndex& index) const
+{
+    if (m_source->image.isJet3() || index.columnSlots.size() != 1)
+        return 0;
+    switch (m_definition.columns[static_cast<std::size_t>(index.columnSlots.front())].type) {
+    case access_type::kLong:
+        return 4;
+    case access_type::kInteger:
+        return 2;
+    default:
+        return 0;
+    }
+}
+
+std::optional<std::uint32_t> AccessTable::seekByEntryNumbers(std::int64_t number) const
+{
+    const std::vector<std::uint64_t>& numbers = m_walk.entryNumbers;
+    const std::size_t bytes = entryNumberBytes(*m_index);
+    if (numbers.empty() || bytes == 0)
+        return std::nullopt;
+    // The key's number: two's complement with the sign bit flipped, so that
+    // the keys' bytes order as their numbers do.
+    const std::int64_t lowest = -(std::int64_t{1} << (8 * bytes - 1));
+    if (number < lowest || number > -lowest - 1)
+        return std::nullopt;
+    const std::uint64_t key = static_cast<std::uint64_t>(number - lowest);
+    auto at = std::lower_bound(numbers.begin(), numbers.end(), key);
+    if (at == numbers.end() || *at != key)
+        return std::nullopt;
+    const auto position = static_cast<std::uint32_t>(at - numbers.begin());
+    const AccessColumn& column = m_definition.columns[static_cast<std::size_t>(m_index->columnSlots.front())];
+    auto longBytesLeft = static_cast<std::size_t>(m_source->image.size());
+    Result<FieldValue> held = decodeStored(m_walk.order[position], column, longBytesLeft);
+    if (!held.ok() || held->type != FieldValue::Type::Integer || held->integer != number)
+        return std::nullopt;
+    return position;
+}
+
 void AccessTable::checkLeads()
 {
     m_walk.leadState = kLeadsUnusable;
@@ -425,7 +470,7 @@ std::optional<std::optional<std::uint32_t>> AccessTable::seekByLeads(const std::
 
 bool AccessTable::seeksByIndexKeys() const
 {
-    return m_index && m_walk.leadState == kLeadsUsable && !m_walk.seekKeysBuilt;
+    return m_index && (m_walk.leadState == kLeadsUsable || !m_walk.entryNumbers.empty()) && !m_walk.seekKeysBuilt;
 }
 
 Status AccessTable::buildSeekKeys()
@@ -547,6 +592,12 @@ Status AccessTable::seek(const Key& key)
     }
     // Until a code the leads cannot answer for, the keys of every record
     // are not needed: the index's own keys find the few to read.
+    if (whole && !m_walk.seekKeysBuilt)
+        if (std::optional<std::uint32_t> byNumber = seekByEntryNumbers(*whole)) {
+            m_hasRecord = true;
+            m_position = *byNumber;
+            return Status::success();
+        }
     if (!m_walk.seekKeysBuilt) {
         if (std::optional<std::optional<std::uint32_t>> byLead = seekByLeads(text)) {
             m_hasRecord = byLead->has_value();

@@ -69,6 +69,11 @@ struct AccessIndexWalk {
     AccessLeadKeys leadKeys;
     AccessKeyTable leadlessKeys;
     std::uint8_t leadState = 0;
+    // For an index on one whole-number column, each position's key as its
+    // entry holds it (AccessImage::indexEntries): ascending, every entry a
+    // present number; else empty. A number is sought among them by halving,
+    // and the record found confirms it.
+    std::vector<std::uint64_t> entryNumbers;
 };
 
 // What opening a table derives from the image: where its live records are
@@ -206,6 +211,14 @@ private:
     // (AccessSortCodes.h): a Jet 4 or ACE index on one text column in a
     // General sort order; Unknown for any other.
     AccessSortOrder leadSortOrder(const AccessIndex& index) const;
+    // The bytes of a key's number in index's entries: 4 for an index on one
+    // Long column, 2 on one Integer column (Jet 4 and ACE); else 0.
+    std::size_t entryNumberBytes(const AccessIndex& index) const;
+    // The first position in index order whose record holds number, found
+    // among the entries' own numbers and confirmed by the record; nothing
+    // when they cannot answer (none kept, number out of the column's range,
+    // not found or not confirmed), and the seek reads every record's key.
+    std::optional<std::uint32_t> seekByEntryNumbers(std::int64_t number) const;
     // Checks the leads against a sample of the records' own codes and keys
     // the records whose entries have no lead by their codes; leaves the
     // leads unused when any sampled key is not what its code gives.
