@@ -166,35 +166,40 @@ TEST_F(RunRecordFileTest, EntriesWrittenManyAtOnceKeepTheirOwnIdsAndMarks)
     RunRecordFile record = openRecord();
     // An earlier run, so that this run's ids do not start at 1.
     finishedRun(record, update("Lumen Professional"), {product(1, "A1")}, {EntryState::Saved});
-    constexpr int kEntries = 150;
-    RecordBatch first;
-    for (int i = 0; i < kEntries; ++i)
-        first.intents.push_back(product(i, "P" + std::to_string(i)));
-    Result<RunRecordFile::BegunRun> begun = record.beginRun(update("Lumen Professional"), first);
-    ASSERT_TRUE(begun.ok()) << begun.error();
-    ASSERT_EQ(begun->ids.size(), static_cast<std::size_t>(kEntries));
+    // A batch as a run's first commit makes it, and one large enough to be
+    // written with the longer statements.
+    for (int entryCount : {150, 2100}) {
+        SCOPED_TRACE(entryCount);
+        const auto count = static_cast<std::size_t>(entryCount);
+        RecordBatch first;
+        for (int i = 0; i < entryCount; ++i)
+            first.intents.push_back(product(i, "P" + std::to_string(i)));
+        Result<RunRecordFile::BegunRun> begun = record.beginRun(update("Lumen Professional"), first);
+        ASSERT_TRUE(begun.ok()) << begun.error();
+        ASSERT_EQ(begun->ids.size(), count);
 
-    const std::int64_t run = begun->number;
-    const std::vector<std::int64_t>& ids = begun->ids;
-    ASSERT_TRUE(record.markDone(ids[100], EntryState::Saved).ok());
-    RecordBatch overlapping;
-    for (int i = 99; i <= 101; ++i)
-        overlapping.marks.push_back({ids[static_cast<std::size_t>(i)], EntryState::Saved, {}});
-    EXPECT_FALSE(record.writeBatch(run, overlapping).ok());
+        const std::int64_t run = begun->number;
+        const std::vector<std::int64_t>& ids = begun->ids;
+        ASSERT_TRUE(record.markDone(ids[100], EntryState::Saved).ok());
+        RecordBatch overlapping;
+        for (int i = 99; i <= 101; ++i)
+            overlapping.marks.push_back({ids[static_cast<std::size_t>(i)], EntryState::Saved, {}});
+        EXPECT_FALSE(record.writeBatch(run, overlapping).ok());
 
-    RecordBatch last;
-    for (int i = 0; i < kEntries; ++i)
-        if (i != 100)
-            last.marks.push_back({ids[static_cast<std::size_t>(i)], i == 70 ? EntryState::Failed : EntryState::Saved,
-                                  i == 70 ? "changed by another program" : ""});
-    ASSERT_TRUE(record.finishRun(run, last).ok());
-    std::vector<RecordedEntry> entries = *record.entriesOf(run);
-    ASSERT_EQ(entries.size(), static_cast<std::size_t>(kEntries));
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(entries[i].id, ids[i]);
-        EXPECT_EQ(entries[i].product.code, "P" + std::to_string(i));
-        EXPECT_EQ(entries[i].state, i == 70 ? EntryState::Failed : EntryState::Saved);
+        RecordBatch last;
+        for (int i = 0; i < entryCount; ++i)
+            if (i != 100)
+                last.marks.push_back({ids[static_cast<std::size_t>(i)], i == 70 ? EntryState::Failed : EntryState::Saved,
+                                      i == 70 ? "changed by another program" : ""});
+        ASSERT_TRUE(record.finishRun(run, last).ok());
+        std::vector<RecordedEntry> entries = *record.entriesOf(run);
+        ASSERT_EQ(entries.size(), count);
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(entries[i].id, ids[i]);
+            EXPECT_EQ(entries[i].product.code, "P" + std::to_string(i));
+            EXPECT_EQ(entries[i].state, i == 70 ? EntryState::Failed : EntryState::Saved);
+        }
     }
 }
 

@@ -75,8 +75,13 @@ constexpr const char* kMarkSavedRange =
     "UPDATE entry SET state = 'saved', reason = NULL WHERE id BETWEEN ?1 AND ?2 AND state = 'pending'";
 
 // How many entries that put back none one insert statement writes, for the
-// same reason.
+// same reason: 64 in a batch of many, 16 in a smaller one. The longer
+// statement takes about a millisecond to prepare, against 0.2 ms, and saves
+// under a microsecond an entry: a run's first commit, awaited before its
+// first save, holds 64 entries.
 constexpr std::size_t kEntriesPerInsert = 64;
+constexpr std::size_t kEntriesPerSmallInsert = 16;
+constexpr std::size_t kManyEntries = 2048;
 // The values bound for each entry of such an insert.
 constexpr int kValuesPerEntry = 8;
 
@@ -375,12 +380,13 @@ Status RunRecordFile::writeBatchEntries(std::int64_t run, const RecordBatch& bat
             return marked;
     }
     ids.reserve(batch.intents.size());
+    const std::size_t perInsert = batch.intents.size() >= kManyEntries ? kEntriesPerInsert : kEntriesPerSmallInsert;
     std::optional<Statement> fullInsert;
     for (std::size_t i = 0; i < batch.intents.size();) {
-        // The entries that put back none, up to kEntriesPerInsert of them
-        // that follow one another, in one statement; any other alone.
+        // The entries that put back none, up to perInsert of them that
+        // follow one another, in one statement; any other alone.
         std::size_t count = 0;
-        while (i + count < batch.intents.size() && count < kEntriesPerInsert && !batch.intents[i + count].undoesEntry)
+        while (i + count < batch.intents.size() && count < perInsert && !batch.intents[i + count].undoesEntry)
             ++count;
         if (count < 2) {
             Result<std::int64_t> id = insertEntry(insertOf(batch.intents[i]), run, batch.intents[i]);
@@ -390,12 +396,12 @@ Status RunRecordFile::writeBatchEntries(std::int64_t run, const RecordBatch& bat
             ++i;
             continue;
         }
-        if (count == kEntriesPerInsert && !fullInsert)
-            fullInsert.emplace(m_db.get(), insertNewEntries(kEntriesPerInsert).c_str());
+        if (count == perInsert && !fullInsert)
+            fullInsert.emplace(m_db.get(), insertNewEntries(perInsert).c_str());
         std::optional<Statement> partInsert;
-        if (count < kEntriesPerInsert)
+        if (count < perInsert)
             partInsert.emplace(m_db.get(), insertNewEntries(count).c_str());
-        Statement& statement = count == kEntriesPerInsert ? *fullInsert : *partInsert;
+        Statement& statement = count == perInsert ? *fullInsert : *partInsert;
         if (Status inserted = insertEntries(statement, run, &batch.intents[i], count, ids); !inserted.ok())
             return inserted;
         i += count;
