@@ -413,6 +413,38 @@ TEST(AccessReaderTest, SeeksByTheIndexKeysFindWhatEveryCodeFinds)
             }
         }
     }
+    // A record whose ID no longer is its entry's number (a damaged file):
+    // the entry finds it, the record does not confirm it, and the seek reads
+    // every record's key instead.
+    TempDir dir;
+    std::string bytes = readFile(fixture("kv-leads-2000.mdb"));
+    const std::string damaged = dir.write("kv.mdb", bytes);
+    {
+        AccessTable products = openProducts(damaged, "PrimaryKey");
+        ASSERT_TRUE(products.seek(Key{std::int64_t{5}}).ok());
+        ASSERT_FALSE(products.noMatch());
+        const AccessPlace place = products.place();
+        const std::size_t pageAt = std::size_t{place.page} * kJet4Format.pageSize;
+        const auto* page = reinterpret_cast<const unsigned char*>(bytes.data() + pageAt);
+        unsigned flags = 0;
+        std::optional<AccessRowBytes> row = rowOnPage(page, kJet4Format, place.row, flags);
+        ASSERT_TRUE(row);
+        AccessRowFields fields;
+        ASSERT_TRUE(fields.split(kJet4Format, *row, products.definition().hasVariableColumns));
+        std::optional<AccessRowBytes> id = fields.bytes(*findColumn(products.definition(), "ID"));
+        ASSERT_TRUE(id && id->size == 4);
+        bytes[pageAt + static_cast<std::size_t>(id->data - page)] = 6;
+    }
+    dir.write("kv.mdb", bytes);
+    AccessTable byEntries = openProducts(damaged, "PrimaryKey");
+    AccessTable byRecords = openProducts(damaged, "PrimaryKey");
+    ASSERT_TRUE(byRecords.seek(Key{std::string("x")}).ok());
+    for (std::int64_t id : {5, 6, 5}) {
+        ASSERT_TRUE(byEntries.seek(Key{id}).ok());
+        ASSERT_TRUE(byRecords.seek(Key{id}).ok());
+        EXPECT_EQ(byEntries.noMatch(), id == 5) << id;
+        EXPECT_EQ(byEntries.recordNumber(), byRecords.recordNumber()) << id;
+    }
 }
 
 TEST(AccessReaderTest, ATableOpenedAgainInTheSameFileReadsAsTheFirstTime)
