@@ -38,13 +38,12 @@ Result<RecordBatch::Mark> reconcileEntry(const RecordedEntry& entry, const Datab
                              "nor after; it is not put back by an undo"};
 }
 
-// The entries of a plan's first commit, and how much larger each later
-// commit is than the one before. Saving a product takes a flush of the host
+// How much larger each commit of a plan is than the one before (the first
+// holds kFirstCommitEntries). Saving a product takes a flush of the host
 // (0.1 ms or more) and recording one about 10 us, so the saves of one
 // commit's products outlast the writing of the next, sixteen times larger;
 // and each commit flushes the disk about five times beside the host's own
 // flushes, so there are few of them.
-constexpr std::size_t kFirstAhead = 64;
 constexpr std::size_t kAheadGrowth = 16;
 
 } // namespace
@@ -103,7 +102,7 @@ Status RunJournal::start(Database& host)
     // The run's start is written with its first products, in one commit:
     // begun now when as many were planned before it as it takes.
     m_started = true;
-    if (!m_planStarted && m_planning.size() >= kFirstAhead)
+    if (!m_planStarted && m_planning.size() >= kFirstCommitEntries)
         beginAhead();
     return Status::success();
 }
@@ -112,7 +111,7 @@ std::size_t RunJournal::plan(ProductEntry entry)
 {
     m_planning.push_back(std::move(entry));
     const std::size_t k = m_planGiven + m_planning.size() - 1;
-    if (!m_planStarted && m_started && m_planning.size() >= kFirstAhead)
+    if (!m_planStarted && m_started && m_planning.size() >= kFirstCommitEntries)
         beginAhead();
     return k;
 }

@@ -29,6 +29,10 @@ namespace tarvex {
 
 class RunJournal {
 public:
+    // The entries planned that the plan's first commit holds (fewer when
+    // fewer are planned).
+    static constexpr std::size_t kFirstCommitEntries = 64;
+
     // info: what is known of the run (when, where, the vendor, the files).
     explicit RunJournal(RunInfo info);
     // Waits for the journal's own thread to end its work.
@@ -67,11 +71,12 @@ public:
 
     // Records a product about to be saved, one by one as the run is planned
     // (before start(), too), and returns its place among them. The first
-    // few go, with the run's start when this is its first write, in one
-    // commit that the journal's own thread begins as soon as they are given
-    // and the journal is started, while the caller decides the others;
-    // planned() hands those over, and the thread writes them in commits
-    // sixteen times larger each while the caller saves the first ones. The record is not touched otherwise until the thread is done:
+    // kFirstCommitEntries go, with the run's start when this is its first
+    // write, in one commit that the journal's own thread begins as soon as
+    // they are given and the journal is started, while the caller decides
+    // the others; planned() hands those over, and the thread writes them in
+    // commits sixteen times larger each while the caller saves the first
+    // ones. The record is not touched otherwise until the thread is done:
     // every other call that writes or reads it waits for it first.
     std::size_t plan(ProductEntry entry);
     // Ends the plan: waits for the first commit. Fails, with nothing

@@ -38,10 +38,6 @@ bool fileRefusesWrites(const Status& save)
 // written (Applier::marksError says why).
 enum class RowResult { Unchanged, Written, Failed, FileRefused, HostLeftPath, NotRecorded, MarksNotWritten };
 
-// How many rows are decided while the run's record is opened, before the
-// run is started in it: enough for the plan's first commit.
-constexpr std::size_t kRowsFirst = 64;
-
 // What one row's save is to leave in the host record, beside what it holds.
 struct Plan {
     HostAmounts before;
@@ -91,7 +87,9 @@ public:
         std::optional<ReadHold> hostRead;
         hostRead.emplace(m_host);
         for (std::size_t i = 0; i < rows.size(); ++i) {
-            if (i == kRowsFirst && !m_journal->started()) {
+            // As many rows as the plan's first commit holds are decided
+            // while the record is opened, before the run is started in it.
+            if (i == RunJournal::kFirstCommitEntries && !m_journal->started()) {
                 hostRead.reset();
                 if (Status started = start(); !started.ok()) {
                     m_planning = false;

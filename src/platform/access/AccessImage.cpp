@@ -578,22 +578,20 @@ Result<std::vector<std::uint32_t>> AccessImage::indexEntries(std::uint32_t owner
                 }
                 entries.push_back(big32(pointer));
             }
+            // The key: the bytes shared with the first entry, then its own.
+            std::size_t keyLength = full - 4;
+            std::size_t shared = i == 0 ? 0 : std::min(prefix, keyLength);
+            const unsigned char* own = p + start - shared;
             if (leads && numberBytes > 0) {
                 // A present number's key: the flag, then the number.
-                std::size_t keyLength = full - 4;
-                std::size_t shared = i == 0 ? 0 : std::min(prefix, keyLength);
-                auto keyByte = [&](std::size_t k) { return k < shared ? first[k] : p[start + k - shared]; };
+                auto keyByte = [&](std::size_t k) { return k < shared ? first[k] : own[k]; };
                 std::uint64_t number = 0;
                 bool present = keyLength == 1 + numberBytes && keyByte(0) == 0x7F;
                 for (std::size_t k = 1; present && k <= numberBytes; ++k)
                     number = number << 8 | keyByte(k);
                 leads->push_back(present ? number : kNoLead);
             } else if (leads) {
-                // The key: the bytes shared with the first entry, then its own;
-                // its lead follows the flag of a present value up to 0x01.
-                std::size_t keyLength = full - 4;
-                std::size_t shared = i == 0 ? 0 : std::min(prefix, keyLength);
-                const unsigned char* own = p + start - shared;
+                // Its lead follows the flag of a present value up to 0x01.
                 LeadHasher hasher;
                 bool ended = false;
                 // Hashes from up to to, or up to a 0x01 before it.
