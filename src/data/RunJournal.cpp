@@ -242,9 +242,9 @@ Result<std::int64_t> RunJournal::recordIntent(const ProductEntry& entry)
     return ids->front();
 }
 
-bool RunJournal::marksDue() const
+bool RunJournal::marksDue(std::size_t more) const
 {
-    return !m_held.empty() && std::chrono::steady_clock::now() - m_lastCommit >= m_markInterval;
+    return (more > 0 || !m_held.empty()) && std::chrono::steady_clock::now() - m_lastCommit >= m_markInterval;
 }
 
 Status RunJournal::writeMarks()

@@ -100,8 +100,9 @@ public:
     }
     // An entry recorded as already ended unchanged, held as the marks are.
     void noteUnchanged(ProductEntry entry) { m_held.unchanged.push_back(std::move(entry)); }
-    // Whether marks are held and the last commit was markInterval ago or more.
-    bool marksDue() const;
+    // Whether marks are held (or more are about to be) and the last commit
+    // was markInterval ago or more.
+    bool marksDue(std::size_t more = 0) const;
     // Writes the marks held, in one commit. They stay held when it fails.
     Status writeMarks();
     // How long marks may be held (a second): a test sets zero, so that

@@ -146,10 +146,13 @@ public:
     // read back as written. An Access save writes its record and starts it
     // on its way to the disk without waiting, so that the caller's next
     // work overlaps the disk's; it is waited for here, or by the next save,
-    // which flushes it before it writes (one save at a time is on its way),
-    // or by endSaves(). The failure (Io) names the record, as a save's does:
-    // the record may then hold its old values or its new ones. Nothing to do
-    // for other files, whose saves are durable when they return.
+    // which reads and checks its record first and flushes it before it
+    // writes (one save at a time is on its way), or by endSaves(). A save
+    // that succeeds has left only its own write on its way; one that failed
+    // because that flush failed wrote nothing, and the failure is said here
+    // as well. The failure (Io) names the record, as a save's does: the
+    // record may then hold its old values or its new ones. Nothing to do for
+    // other files, whose saves are durable when they return.
     Status flushSaves() { return m_engine->flushSaves(); }
     // Says that no more saves follow for now: what the engine holds for
     // saving is let go (an Access file's claim: its lock file entry and

@@ -84,7 +84,7 @@ public:
     // Starts changing the current record; setNumber() records new values and
     // update() writes them to this one record in its own transaction, durable
     // when it returns (an Access file's when Database::flushSaves() or the
-    // next update() returns: the write is on its way meanwhile). update()
+    // next update() succeeds: the write is on its way meanwhile). update()
     // fails when the record no longer exists or another program has changed
     // one of its opened fields since it was read (kind Changed; that change
     // is kept), when the database ignored the change (a trigger of the file's

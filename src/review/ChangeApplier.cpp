@@ -187,19 +187,26 @@ public:
         if (s.ok() && plan.after.price != plan.before.price)
             s = setAmount(names::kRetailPrice, plan.after.price);
         // The product written before this one is on the disk before this
-        // one is written (the work up to here was done while it got there),
-        // and its mark, when due, is written before this one's save.
-        if (s.ok() && !settle())
-            return refusedAfterFailedFlush(row, entry);
-        if (s.ok())
+        // one is written. The save itself flushes it once it has read and
+        // checked its own record (the work up to here, and that, done while
+        // the disk wrote it); but when marks are due, it is settled first,
+        // so that its mark is written with them before this one's save.
+        if (s.ok() && marksDueBeforeSave()) {
+            if (!settle())
+                return refusedAfterFailedFlush(row, entry);
             if (Status marks = writeMarksWhenDue(); !marks.ok()) {
                 if (entry)
                     m_journal->noteFailed(*entry, "not saved: the run could not be recorded");
                 m_marksError = marks.error();
                 return RowResult::MarksNotWritten;
             }
+        }
         if (s.ok())
             s = m_hostProducts.update();
+        // A save that succeeded has flushed the product before it; one that
+        // failed may have failed on that flush, or left it on its way.
+        if (!settle(s.ok()))
+            return refusedAfterFailedFlush(row, entry);
         if (s.ok()) {
             m_written = Written{&row, entry, plan, m_hostProducts.rowId()};
             return RowResult::Written;
@@ -212,15 +219,16 @@ public:
 
     // Waits until the product written last is on the disk (its write was
     // left on its way: Database::flushSaves), and only then counts it and
-    // holds its mark as saved. False when the flush failed: the product is
-    // reported failed with why, and marked so; no further save may follow.
-    bool settle()
+    // holds its mark as saved; flushedBySave when the save made since has
+    // succeeded, which flushed it. False when the flush failed: the product
+    // is reported failed with why, and marked so; no further save may follow.
+    bool settle(bool flushedBySave = false)
     {
         if (!m_written)
             return true;
         Written written = std::move(*m_written);
         m_written.reset();
-        Status flushed = m_host.flushSaves();
+        Status flushed = flushedBySave ? Status::success() : m_host.flushSaves();
         if (flushed.ok()) {
             ++m_report.updated;
             if (written.entry) {
@@ -235,6 +243,14 @@ public:
             m_journal->noteFailed(*written.entry, reason);
         m_report.failed.push_back({written.row->quickid, std::move(reason)});
         return false;
+    }
+
+    // Whether the marks are to be written before the next save: an entry
+    // given up is held, or marks are due, counting that of the product
+    // written last, whose settle() comes first then.
+    bool marksDueBeforeSave() const
+    {
+        return m_journal && (m_giveUpHeld || m_journal->marksDue(m_written && m_written->entry ? 1 : 0));
     }
 
     // Why the marks due before a save could not be written.

@@ -19,8 +19,8 @@ namespace tarvex {
 // in one save of that record, so that each product is left wholly old or
 // wholly new; the run record gets the values the host stores. A save is on
 // the disk (Database::flushSaves) before the next product's is written, and
-// only then counted and marked saved: the next product is decided while the
-// disk writes the one before. A row whose
+// only then counted and marked saved: the next product is decided, and its
+// record read and checked, while the disk writes the one before. A row whose
 // vendor or host product has vanished, or whose save would leave the record
 // as it is, is skipped as unchanged; a vendor cost or price below zero is a
 // failure of that row. Before every save the host path must still name the file that was

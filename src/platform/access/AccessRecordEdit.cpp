@@ -54,7 +54,7 @@ Status AccessRecordEdit::update()
         return Status::failure("table \"" + m_table.tableName() + "\": no record is being changed");
     m_editing = false;
     if (m_columns.empty())
-        return Status::success();
+        return m_saving.saveNothing();
     std::vector<AccessStoredField> expected;
     for (const std::string& column : m_columns) {
         Result<AccessStoredField> stored = m_table.stored(column);

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <unistd.h>
+#include <utility>
 
 namespace tarvex {
 
@@ -93,23 +94,38 @@ AccessSaving::save(const std::string& table, const std::vector<std::string>& col
     Writer& writer = writerFor(table, columns);
     if (!writer.writer)
         return writer.refusal;
-    // Another writer's write on its way reaches the disk before this one is
-    // made; the writer's own it flushes itself.
+    // The write on its way, this writer's own or another's (other columns),
+    // reaches the disk once this save is made ready and before it writes.
     auto index = static_cast<std::size_t>(&writer - m_writers.data());
-    if (m_pending && *m_pending != index)
-        if (Status flushed = this->flush(); !flushed)
-            return flushed;
-    AccessWriteStatus saved = writer.writer->save(place, expected, values, knownBy, flush);
-    m_pending.reset();
+    AccessWriter* onItsWay = m_pending && *m_pending != index ? &*m_writers[*m_pending].writer : nullptr;
+    AccessWriteStatus saved = writer.writer->save(place, expected, values, knownBy, flush, onItsWay);
+    // One write is on its way at most: this save's, or, when it failed
+    // before it flushed the earlier one, that one still.
     if (writer.writer->flushPending())
         m_pending = index;
+    else if (m_pending && !m_writers[*m_pending].writer->flushPending())
+        m_pending.reset();
+    if (saved.earlier)
+        m_failedFlush = saved.status();
     if (!saved.ok())
         return saved.status();
     return std::move(saved.written);
 }
 
+Status AccessSaving::saveNothing()
+{
+    Status flushed = flush();
+    if (!flushed)
+        m_failedFlush = flushed;
+    return flushed;
+}
+
 Status AccessSaving::flush()
 {
+    // The earlier save whose flush failed within a later save is reported
+    // here as well, where its caller learns how it ended.
+    if (m_failedFlush)
+        return *std::exchange(m_failedFlush, std::nullopt);
     if (!m_pending)
         return Status::success();
     std::size_t index = *m_pending;
@@ -148,6 +164,7 @@ void AccessSaving::release()
     // nothing of this program still has the file open once others may; the
     // write still on its way is on the disk first (a caller that wanted to
     // know how that went flushed it itself).
+    m_failedFlush.reset();
     (void)flush();
     m_writers.clear();
     if (m_claim) {

@@ -62,15 +62,21 @@ public:
     // column, the bytes now stored and the value they read as (nothing for
     // a column made empty or left as it was). With AccessFlush::Later the
     // save is durable once flush() succeeds; a save of any table flushes the
-    // write still on its way first (one at a time is), and fails with that
-    // flush's failure, having written nothing, when it fails.
+    // write still on its way once its own is made ready, before it writes
+    // (one at a time is on its way), and fails with that flush's failure,
+    // having written nothing, when it fails: flush() then says it again.
+    // A save that succeeds leaves only its own write on its way.
     Result<std::vector<std::optional<AccessEncoded>>>
     save(const std::string& table, const std::vector<std::string>& columns, const AccessPlace& place,
          const std::vector<AccessStoredField>& expected, const std::vector<AccessAmount>& values,
          const std::vector<AccessKnownBy>& knownBy = {}, AccessFlush flush = AccessFlush::Now);
+    // A save with nothing to write: flushes the write on its way, as every
+    // save does, its failure said by flush() as well.
+    Status saveNothing();
     // Flushes the write of the last save made with AccessFlush::Later, and
     // reads it back (AccessWriter::flush); the failure (Io) names the record,
-    // not the file. Success when none is on its way.
+    // not the file. Success when none is on its way, unless a save failed
+    // since the last call because that flush failed within it.
     Status flush();
 
     // Flushes the write still on its way, closes the writers and ends the
@@ -99,6 +105,8 @@ private:
     std::vector<Writer> m_writers;
     // The writer (by its place in m_writers) whose last write is on its way.
     std::optional<std::size_t> m_pending;
+    // A write's flush that failed within a later save, until flush() says so.
+    std::optional<Status> m_failedFlush;
 };
 
 // AccessSaving::check() for the Access file at path of kind, before it is

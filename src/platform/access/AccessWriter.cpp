@@ -299,7 +299,7 @@ AccessWriteStatus AccessWriter::failed(AccessWriteFailure failure, const AccessP
 
 AccessWriteStatus AccessWriter::save(const AccessPlace& place, const std::vector<AccessStoredField>& expected,
                                      const std::vector<AccessAmount>& values, const std::vector<AccessKnownBy>& knownBy,
-                                     AccessFlush flush)
+                                     AccessFlush flush, AccessWriter* onItsWay)
 {
     assert(expected.size() == m_targets.size() && values.size() == m_targets.size() &&
            "one value and one field as read for each column the writer was opened for");
@@ -310,14 +310,17 @@ AccessWriteStatus AccessWriter::save(const AccessPlace& place, const std::vector
         return encoded;
     bool anything = std::any_of(values.begin(), values.end(),
                                 [](const AccessAmount& value) { return value.kind != AccessAmount::Kind::Kept; });
-    if (!anything)
+    if (!anything) {
+        if (AccessWriteStatus flushed = flushEarlier(onItsWay); !flushed.ok())
+            return flushed;
         return encoded;
+    }
     Located located;
     if (AccessWriteStatus found = locate(place, located); !found.ok())
         return found;
     if (AccessWriteStatus same = verify(place, located.fields, expected, knownBy); !same.ok())
         return same;
-    if (AccessWriteStatus written = write(place, located, values, encoded.written); !written.ok())
+    if (AccessWriteStatus written = write(place, located, values, encoded.written, onItsWay); !written.ok())
         return written;
     if (flush == AccessFlush::Now)
         if (AccessWriteStatus flushed = this->flush(); !flushed.ok())
@@ -341,6 +344,16 @@ AccessWriteStatus AccessWriter::flush()
     if (!readFully(m_fd, check.data(), check.size(), pending.where) || check != pending.bytes)
         return failed(F::Io, pending.place, "the record does not read back as written");
     return {};
+}
+
+AccessWriteStatus AccessWriter::flushEarlier(AccessWriter* onItsWay)
+{
+    assert(!(flushPending() && onItsWay && onItsWay->flushPending()) && "one write at a time is on its way");
+    AccessWriteStatus flushed = flush();
+    if (flushed.ok() && onItsWay && onItsWay != this)
+        flushed = onItsWay->flush();
+    flushed.earlier = !flushed.ok();
+    return flushed;
 }
 
 AccessWriteStatus AccessWriter::encodeAll(const AccessPlace& place, const std::vector<AccessAmount>& values) const
@@ -439,7 +452,7 @@ AccessWriteStatus AccessWriter::verify(const AccessPlace& place, const AccessRow
 
 AccessWriteStatus AccessWriter::write(const AccessPlace& place, Located& located,
                                       const std::vector<AccessAmount>& values,
-                                      const std::vector<std::optional<AccessEncoded>>& encoded)
+                                      const std::vector<std::optional<AccessEncoded>>& encoded, AccessWriter* onItsWay)
 {
     using F = AccessWriteFailure;
     const std::string& page = located.page;
@@ -511,7 +524,7 @@ AccessWriteStatus AccessWriter::write(const AccessPlace& place, Located& located
         changes.push_back(change);
     }
     if (lowest > highest)
-        return {};
+        return flushEarlier(onItsWay);
     // The span with the new values, in the order the columns were given.
     std::string changed = page.substr(lowest, highest - lowest + 1);
     auto at = [&](std::size_t offset) -> char& { return changed[offset - lowest]; };
@@ -530,7 +543,7 @@ AccessWriteStatus AccessWriter::write(const AccessPlace& place, Located& located
     while (first <= highest && page[first] == at(first))
         ++first;
     if (first > highest)
-        return {};
+        return flushEarlier(onItsWay);
     std::size_t last = highest;
     while (page[last] == at(last))
         --last;
@@ -545,8 +558,10 @@ AccessWriteStatus AccessWriter::write(const AccessPlace& place, Located& located
             return failed(F::Refused, place, "the save would change bytes of other columns; nothing was written");
     }
 
-    // The write before this one is on the disk before this one is made.
-    if (AccessWriteStatus flushed = flush(); !flushed.ok())
+    // The write before this one is on the disk before this one is made:
+    // flushed only now, so that the disk wrote it while this one was read,
+    // checked and made.
+    if (AccessWriteStatus flushed = flushEarlier(onItsWay); !flushed.ok())
         return flushed;
     // One write of the changed range: within one page, so a kill leaves it
     // wholly written or not at all.

@@ -91,6 +91,9 @@ struct AccessWriteStatus {
     // On success, one per column: the bytes now stored and the value they
     // read as; nothing for a column made empty or left as it was.
     std::vector<std::optional<AccessEncoded>> written;
+    // The failure is the flush of the write an earlier save left on its way
+    // (see AccessWriter::save): nothing of this save was written.
+    bool earlier = false;
     bool ok() const { return failure == AccessWriteFailure::None; }
     Status status() const { return ok() ? Status::success() : Status::failure(error, errorKindOf(failure)); }
 };
@@ -150,14 +153,19 @@ public:
     // With AccessFlush::Later the write is made and started on its way to
     // the disk, but not waited for: success then means written, and the
     // save is durable once flush() succeeds. A save while such a write is
-    // still on its way flushes it first, and fails with its failure, having
-    // written nothing, when that fails: one write at a time is on its way.
+    // still on its way (this writer's, or onItsWay's: another writer of the
+    // same file) first reads, checks and encodes its own, so that the disk
+    // writes the earlier one meanwhile, and then flushes that one before it
+    // writes; when that flush fails, it fails with its failure (earlier
+    // set), having written nothing. One write at a time is on its way: a
+    // save that succeeds, whether it wrote or found nothing to write, leaves
+    // none of the earlier ones on its way.
     //
     // Handing other than one value and one expected field per column is a
     // fault of the caller.
     AccessWriteStatus save(const AccessPlace& place, const std::vector<AccessStoredField>& expected,
                            const std::vector<AccessAmount>& values, const std::vector<AccessKnownBy>& knownBy = {},
-                           AccessFlush flush = AccessFlush::Now);
+                           AccessFlush flush = AccessFlush::Now, AccessWriter* onItsWay = nullptr);
     // Waits until the write of the last save made with AccessFlush::Later is
     // on the disk and reads it back. Fails (Io), naming the record, when
     // the disk refuses the flush or the file does not read back as written:
@@ -208,9 +216,13 @@ private:
                              const std::vector<AccessStoredField>& expected,
                              const std::vector<AccessKnownBy>& knownBy) const;
     // The new values into the located record, in one write of the changed
-    // bytes of its page, left on its way to the disk as m_pending.
+    // bytes of its page, left on its way to the disk as m_pending, once the
+    // earlier write on its way is flushed (flushEarlier).
     AccessWriteStatus write(const AccessPlace& place, Located& located, const std::vector<AccessAmount>& values,
-                            const std::vector<std::optional<AccessEncoded>>& encoded);
+                            const std::vector<std::optional<AccessEncoded>>& encoded, AccessWriter* onItsWay);
+    // Flushes the write an earlier save left on its way, this writer's or
+    // onItsWay's; a failure is marked as that save's (earlier).
+    AccessWriteStatus flushEarlier(AccessWriter* onItsWay);
 
     // The name of another column of the record split into fields whose bytes
     // overlap value, the bytes of column; nothing when none does (a damaged
