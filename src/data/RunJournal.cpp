@@ -4,10 +4,10 @@
 
 #include "data/HostProducts.h"
 #include "data/history/RunProducts.h"
+#include "platform/os/StopSignals.h"
 #include "platform/os/UserIdentity.h"
 
 #include <algorithm>
-#include <csignal>
 #include <filesystem>
 #include <iterator>
 
@@ -149,13 +149,8 @@ Status RunJournal::planned()
 void RunJournal::onThread(std::function<void()> work)
 {
     m_ahead.thread = std::thread([work = std::move(work)] {
-        // The signals that ask the program to stop are the saving thread's
-        // to take (see StopSignals): none may cut this one's writes short.
-        sigset_t stops;
-        sigemptyset(&stops);
-        for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
-            sigaddset(&stops, signal);
-        pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+        // None of the record's writes is cut short by a stop signal.
+        StopSignals::keepFromThisThread();
         work();
     });
 }

@@ -91,4 +91,13 @@ std::string StopSignals::askedBy()
     }
 }
 
+void StopSignals::keepFromThisThread()
+{
+    sigset_t stops;
+    sigemptyset(&stops);
+    for (int signal : kSignals)
+        sigaddset(&stops, signal);
+    pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+}
+
 } // namespace tarvex

@@ -35,6 +35,10 @@ public:
     // What asked, for messages: "SIGTERM", "SIGHUP", ..., "the session
     // ending" for request(); empty when nothing asked.
     static std::string askedBy();
+    // Keeps the signals that ask for a stop from the calling thread, a
+    // helper's: they are the saving thread's to take, and none cuts the
+    // helper's own system calls short.
+    static void keepFromThisThread();
 };
 
 } // namespace tarvex
