@@ -239,37 +239,7 @@ Result<std::int64_t> RunJournal::recordIntent(const ProductEntry& entry)
 
 bool RunJournal::marksDue(std::size_t more) const
 {
-    return (more > 0 || !m_held.empty() || !m_marksAhead.empty()) &&
-           std::chrono::steady_clock::now() - m_lastCommit >= m_markInterval;
-}
-
-void RunJournal::markAhead()
-{
-    if (!m_run || !m_record)
-        return;
-    {
-        std::lock_guard lock(m_ahead.mutex);
-        if (!m_ahead.done || m_ahead.marking || m_ahead.markingFailed || m_ahead.failure)
-            return;
-        m_ahead.marking = true;
-    }
-    settleAhead();
-    std::vector<RecordBatch::Mark> marks = std::exchange(m_held.marks, {});
-    m_marksAhead.insert(m_marksAhead.end(), marks.begin(), marks.end());
-    onThread([this, run = *m_run, marks = std::move(marks)] {
-        Status marked = m_record->markAhead(run, marks);
-        std::lock_guard lock(m_ahead.mutex);
-        m_ahead.markingFailed = !marked.ok();
-        m_ahead.marking = false;
-    });
-}
-
-void RunJournal::holdUndoneMarks()
-{
-    if (m_marksAhead.empty() || (m_record && m_record->marksAhead()))
-        return;
-    m_held.marks.insert(m_held.marks.begin(), m_marksAhead.begin(), m_marksAhead.end());
-    m_marksAhead.clear();
+    return (more > 0 || !m_held.empty()) && std::chrono::steady_clock::now() - m_lastCommit >= m_markInterval;
 }
 
 Status RunJournal::writeMarks()
@@ -283,7 +253,6 @@ Result<std::vector<std::int64_t>> RunJournal::write(RecordBatch batch)
 {
     using R = Result<std::vector<std::int64_t>>;
     settleAhead();
-    holdUndoneMarks();
     if (!m_started)
         return R::failure("the run is not recorded yet");
     if (!m_run) {
@@ -303,10 +272,7 @@ Result<std::vector<std::int64_t>> RunJournal::write(RecordBatch batch)
     Result<std::vector<std::int64_t>> ids = m_record->writeBatch(*m_run, batch);
     if (ids) {
         m_held = {};
-        m_marksAhead.clear();
         m_lastCommit = std::chrono::steady_clock::now();
-    } else {
-        holdUndoneMarks();
     }
     return ids;
 }
@@ -314,18 +280,12 @@ Result<std::vector<std::int64_t>> RunJournal::write(RecordBatch batch)
 Status RunJournal::finish()
 {
     settleAhead();
-    holdUndoneMarks();
     if (!m_run)
         return Status::success();
-    // The marks held and the run's end go in one commit, with the marks
-    // written ahead.
+    // The marks held and the run's end go in one commit.
     Status finished = m_record->finishRun(*m_run, m_held);
-    if (finished.ok()) {
+    if (finished.ok())
         m_held = {};
-        m_marksAhead.clear();
-    } else {
-        holdUndoneMarks();
-    }
     return finished;
 }
 

@@ -5,10 +5,9 @@
 // product is recorded before its save; how its save ended is held and written
 // with others (a batch about once a second, and at the end), and a mark lost
 // with a crash is found again from the host by reconcileRuns. The record's
-// opening, a run's planned entries past the first few and the marks held
-// (ahead of the commit that ends their transaction) are written on a thread
-// of the journal's own while the caller goes on (checkAhead, openAhead,
-// plan, noteSaved); only one thread touches the record at a time.
+// opening and a run's planned entries past the first few are written on a
+// thread of the journal's own while the caller goes on (checkAhead,
+// openAhead, plan); only one thread touches the record at a time.
 #pragma once
 
 #include "platform/Database.h"
@@ -33,10 +32,6 @@ public:
     // The entries planned that the plan's first commit holds (fewer when
     // fewer are planned).
     static constexpr std::size_t kFirstCommitEntries = 64;
-    // How many marks held are handed to the journal's thread at a time:
-    // marking 64 entries takes it about a quarter of a millisecond, and
-    // handing them over (a thread of its own) a few tens of microseconds.
-    static constexpr std::size_t kMarksAhead = 64;
 
     // info: what is known of the run (when, where, the vendor, the files).
     explicit RunJournal(RunInfo info);
@@ -97,16 +92,8 @@ public:
     Result<std::int64_t> recordIntent(const ProductEntry& entry);
 
     // How an entry's save ended, held until writeMarks(): a mark lost with a
-    // crash leaves the entry pending, and the host tells how it ended. Once
-    // kMarksAhead are held, the journal's thread writes them ahead into the
-    // transaction the next commit ends (RunRecordFile::markAhead), while the
-    // caller goes on saving.
-    void noteSaved(std::int64_t entry)
-    {
-        m_held.marks.push_back({entry, EntryState::Saved, {}});
-        if (m_held.marks.size() >= kMarksAhead)
-            markAhead();
-    }
+    // crash leaves the entry pending, and the host tells how it ended.
+    void noteSaved(std::int64_t entry) { m_held.marks.push_back({entry, EntryState::Saved, {}}); }
     void noteFailed(std::int64_t entry, std::string reason)
     {
         m_held.marks.push_back({entry, EntryState::Failed, std::move(reason)});
@@ -140,9 +127,6 @@ private:
         std::optional<std::string> failure;
         bool firstDone = false;
         bool done = true;
-        // Marks are being written ahead (markAhead); that failed once.
-        bool marking = false;
-        bool markingFailed = false;
     };
     // Runs work on the journal's own thread, which must be idle.
     void onThread(std::function<void()> work);
@@ -155,12 +139,6 @@ private:
 
     // Writes batch with the marks held, in one commit.
     Result<std::vector<std::int64_t>> write(RecordBatch batch);
-    // Hands the marks held to the journal's thread, when it is idle (the
-    // plan's entries all written), to be written ahead of the next commit.
-    void markAhead();
-    // The marks written ahead that are no longer waiting for a commit (the
-    // transaction was undone: a write ahead or a commit failed) held again.
-    void holdUndoneMarks();
 
     RunInfo m_info;
     std::optional<RunRecordFile> m_record;
@@ -172,9 +150,6 @@ private:
     bool m_started = false;
     std::optional<std::int64_t> m_run;
     RecordBatch m_held;
-    // The marks the journal's thread was given to write ahead, held until
-    // the commit that writes them.
-    std::vector<RecordBatch::Mark> m_marksAhead;
     std::chrono::milliseconds m_markInterval{1000};
     std::chrono::steady_clock::time_point m_lastCommit;
     Ahead m_ahead;

@@ -302,14 +302,7 @@ RunRecordFile::RunRecordFile(std::string path, sqlite3* db)
 
 RunRecordFile::RunRecordFile(RunRecordFile&&) noexcept = default;
 RunRecordFile& RunRecordFile::operator=(RunRecordFile&&) noexcept = default;
-RunRecordFile::~RunRecordFile()
-{
-    // Marks written ahead and never committed are rolled back while the
-    // record's locks are still held: closing the lock descriptor drops
-    // SQLite's locks as well.
-    if (marksAhead())
-        sqliteExecute(m_db.get(), "ROLLBACK");
-}
+RunRecordFile::~RunRecordFile() = default;
 
 std::string RunRecordFile::pathFor(const std::string& hostPath)
 {

@@ -205,17 +205,7 @@ public:
     // nothing of it: the marks (each as markDone or markFailed), then the
     // unchanged entries, then the intents (each as recordIntent), whose ids
     // it returns in order. Fails, writing nothing, when any one of them would.
-    // The marks written ahead (markAhead) go in the same commit, or, when it
-    // fails, are undone with it.
     Result<std::vector<std::int64_t>> writeBatch(std::int64_t run, const RecordBatch& batch);
-    // Marks pending entries of run (as writeBatch's marks) in a transaction
-    // left open, begun when none is: the work of a later commit done ahead,
-    // while the caller goes on. The next writeBatch() or finishRun() commits
-    // them, or undoes them when it fails; the object's end undoes them. When
-    // it fails, every mark written ahead is undone.
-    Status markAhead(std::int64_t run, const std::vector<RecordBatch::Mark>& marks);
-    // Whether marks written ahead wait for a commit.
-    bool marksAhead() const;
     // Marks a pending entry as ended: Saved or Unchanged (nothing needed
     // writing). Fails for an entry already marked.
     Status markDone(std::int64_t entry, EntryState outcome);
@@ -226,7 +216,7 @@ public:
     Status finishRun(std::int64_t run);
     // Writes last into run (as writeBatch) and records the end of the run, in
     // one transaction, or nothing of either: the marks held at the end and
-    // the end itself cost one commit (with the marks written ahead).
+    // the end itself cost one commit.
     Status finishRun(std::int64_t run, const RecordBatch& last);
 
     // Every run, newest first.

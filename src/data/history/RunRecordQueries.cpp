@@ -327,9 +327,9 @@ Result<std::vector<std::int64_t>> RunRecordFile::writeBatch(std::int64_t run, co
     if (!m_db)
         return R::failure(m_path + ": the run record was opened only for reading");
     std::vector<std::int64_t> ids;
-    if (batch.empty() && !marksAhead())
+    if (batch.empty())
         return ids;
-    if (!marksAhead() && sqliteExecute(m_db.get(), "BEGIN IMMEDIATE") != SQLITE_OK)
+    if (sqliteExecute(m_db.get(), "BEGIN IMMEDIATE") != SQLITE_OK)
         return R::failure(failure("cannot record the products of run " + std::to_string(run)));
     Status written = writeBatchEntries(run, batch, ids);
     if (written.ok() && sqliteExecute(m_db.get(), "COMMIT") != SQLITE_OK)
@@ -339,26 +339,6 @@ Result<std::vector<std::int64_t>> RunRecordFile::writeBatch(std::int64_t run, co
         return R(written);
     }
     return ids;
-}
-
-Status RunRecordFile::markAhead(std::int64_t run, const std::vector<RecordBatch::Mark>& marks)
-{
-    if (!m_db)
-        return Status::failure(m_path + ": the run record was opened only for reading");
-    if (!marksAhead() && sqliteExecute(m_db.get(), "BEGIN IMMEDIATE") != SQLITE_OK)
-        return Status::failure(failure("cannot mark the products of run " + std::to_string(run)));
-    RecordBatch batch;
-    batch.marks = marks;
-    std::vector<std::int64_t> ids;
-    Status marked = writeBatchEntries(run, batch, ids);
-    if (!marked.ok())
-        sqliteExecute(m_db.get(), "ROLLBACK");
-    return marked;
-}
-
-bool RunRecordFile::marksAhead() const
-{
-    return m_db && sqlite3_get_autocommit(m_db.get()) == 0;
 }
 
 Status RunRecordFile::writeBatchEntries(std::int64_t run, const RecordBatch& batch, std::vector<std::int64_t>& ids)
@@ -554,7 +534,7 @@ Status RunRecordFile::finishRun(std::int64_t run, const RecordBatch& last)
 {
     if (!m_db)
         return Status::failure(m_path + ": the run record was opened only for reading");
-    if (!marksAhead() && sqliteExecute(m_db.get(), "BEGIN IMMEDIATE") != SQLITE_OK)
+    if (sqliteExecute(m_db.get(), "BEGIN IMMEDIATE") != SQLITE_OK)
         return Status::failure(failure("cannot finish run " + std::to_string(run)));
     std::vector<std::int64_t> ids;
     Status finished = writeBatchEntries(run, last, ids);
